@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+/// Names of the notifications passed between views, as they appear in logs and tests.
+namespace Notifications {
+inline const QString BaseFolderChanged = QStringLiteral("BaseFolderChanged");
+inline const QString MemoSaved = QStringLiteral("MemoSaved");
+inline const QString FileMoved = QStringLiteral("FileMoved");
+inline const QString FileDeleted = QStringLiteral("FileDeleted");
+inline const QString SaveCurrentMemo = QStringLiteral("SaveCurrentMemo");
+inline const QString ActivateGlobalSearch = QStringLiteral("ActivateGlobalSearch");
+inline const QString FocusGlobalSearchField = QStringLiteral("FocusGlobalSearchField");
+inline const QString FocusEditor = QStringLiteral("FocusEditor");
+inline const QString FocusEditorSearchBar = QStringLiteral("FocusEditorSearchBar");
+inline const QString SearchKeywordSynced = QStringLiteral("SearchKeywordSynced");
+inline const QString ThickEditorCursorPreferenceChanged =
+    QStringLiteral("ThickEditorCursorPreferenceChanged");
+} // namespace Notifications
+
+/// The process's one notification centre. Each notification is a typed signal, so a wrong
+/// payload does not compile; post through the post… functions, which also emit `posted` with
+/// the notification's name for logging and tests. Main thread only.
+class NotificationCenter : public QObject
+{
+    Q_OBJECT
+
+public:
+    static NotificationCenter &defaultCenter();
+
+    void postBaseFolderChanged();
+    void postMemoSaved();
+    /// `newFilePath` is the moved file's new path, or empty when the poster names no file.
+    void postFileMoved(const QString &newFilePath = {});
+    void postFileDeleted(const QString &filePath);
+    void postSaveCurrentMemo();
+    void postActivateGlobalSearch();
+    void postFocusGlobalSearchField();
+    void postFocusEditor();
+    void postFocusEditorSearchBar();
+    void postSearchKeywordSynced(const QString &keyword);
+    void postThickEditorCursorPreferenceChanged();
+
+Q_SIGNALS:
+    void posted(const QString &name);
+
+    void baseFolderChanged();
+    void memoSaved();
+    void fileMoved(const QString &newFilePath);
+    void fileDeleted(const QString &filePath);
+    void saveCurrentMemo();
+    void activateGlobalSearch();
+    void focusGlobalSearchField();
+    void focusEditor();
+    void focusEditorSearchBar();
+    void searchKeywordSynced(const QString &keyword);
+    void thickEditorCursorPreferenceChanged();
+
+private:
+    using QObject::QObject;
+};

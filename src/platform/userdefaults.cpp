@@ -1,0 +1,306 @@
+#include "platform/userdefaults.h"
+
+#include "platform/atomicfile.h"
+#include "platform/clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+// File layout: one JSON object, key → encoded value. Strings, bools and integers are plain JSON
+// values and arrays are JSON arrays; the types JSON cannot tell apart are wrapped in an object
+// with one tag member: {"double": 1.5}, {"data": "<base64>"}, {"dictionary": {…}}.
+
+namespace {
+
+const QString tagDouble = QStringLiteral("double");
+const QString tagData = QStringLiteral("data");
+const QString tagDictionary = QStringLiteral("dictionary");
+
+std::unique_ptr<UserDefaults> &standardInstance()
+{
+    static std::unique_ptr<UserDefaults> instance;
+    return instance;
+}
+
+bool isIntegerType(int typeId)
+{
+    switch (typeId) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<QJsonValue> encode(const QVariant &value)
+{
+    const int type = value.typeId();
+    if (type == QMetaType::QString)
+        return QJsonValue(value.toString());
+    if (type == QMetaType::Bool)
+        return QJsonValue(value.toBool());
+    if (isIntegerType(type))
+        return QJsonValue(value.toLongLong());
+    if (type == QMetaType::Double || type == QMetaType::Float)
+        return QJsonObject{{tagDouble, value.toDouble()}};
+    if (type == QMetaType::QByteArray)
+        return QJsonObject{{tagData, QString::fromLatin1(value.toByteArray().toBase64())}};
+    if (type == QMetaType::QStringList)
+        return QJsonArray::fromStringList(value.toStringList());
+    if (type == QMetaType::QVariantList) {
+        QJsonArray array;
+        for (const QVariant &element : value.toList()) {
+            const auto encoded = encode(element);
+            if (!encoded)
+                return std::nullopt;
+            array.append(*encoded);
+        }
+        return array;
+    }
+    if (type == QMetaType::QVariantMap) {
+        QJsonObject object;
+        const QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            const auto encoded = encode(it.value());
+            if (!encoded)
+                return std::nullopt;
+            object.insert(it.key(), *encoded);
+        }
+        return QJsonObject{{tagDictionary, object}};
+    }
+    return std::nullopt;
+}
+
+QVariant decode(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Bool:
+        return value.toBool();
+    case QJsonValue::Double: {
+        const double number = value.toDouble();
+        if (std::trunc(number) == number && std::abs(number) < 9.0e15)
+            return QVariant::fromValue<qint64>(qint64(number));
+        return number;
+    }
+    case QJsonValue::Array: {
+        QVariantList list;
+        for (const QJsonValue &element : value.toArray())
+            list.append(decode(element));
+        return list;
+    }
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        if (object.size() != 1)
+            return {};
+        if (object.contains(tagDouble))
+            return object.value(tagDouble).toDouble();
+        if (object.contains(tagData))
+            return QByteArray::fromBase64(object.value(tagData).toString().toLatin1());
+        if (object.contains(tagDictionary)) {
+            QVariantMap map;
+            const QJsonObject members = object.value(tagDictionary).toObject();
+            for (auto it = members.begin(); it != members.end(); ++it)
+                map.insert(it.key(), decode(it.value()));
+            return map;
+        }
+        return {};
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+UserDefaults &UserDefaults::standard()
+{
+    auto &instance = standardInstance();
+    if (!instance) {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        instance = std::make_unique<UserDefaults>(folder + QStringLiteral("/Quillmere/settings.json"));
+    }
+    return *instance;
+}
+
+void UserDefaults::resetStandard()
+{
+    standardInstance().reset();
+}
+
+UserDefaults::UserDefaults(QString filePath, QObject *parent)
+    : QObject(parent), m_filePath(std::move(filePath))
+{
+    load();
+}
+
+std::optional<QString> UserDefaults::string(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return v.toString();
+}
+
+std::optional<bool> UserDefaults::boolean(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() != QMetaType::Bool)
+        return std::nullopt;
+    return v.toBool();
+}
+
+std::optional<qint64> UserDefaults::integer(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (!isIntegerType(v.typeId()))
+        return std::nullopt;
+    return v.toLongLong();
+}
+
+std::optional<double> UserDefaults::number(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::Double || isIntegerType(v.typeId()))
+        return v.toDouble();
+    return std::nullopt;
+}
+
+std::optional<QByteArray> UserDefaults::data(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    return v.toByteArray();
+}
+
+std::optional<QStringList> UserDefaults::stringArray(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList();
+    if (v.typeId() != QMetaType::QVariantList)
+        return std::nullopt;
+    QStringList strings;
+    for (const QVariant &element : v.toList()) {
+        if (element.typeId() != QMetaType::QString)
+            return std::nullopt;
+        strings.append(element.toString());
+    }
+    return strings;
+}
+
+std::optional<QVariantList> UserDefaults::array(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::QStringList || v.typeId() == QMetaType::QVariantList)
+        return v.toList();
+    return std::nullopt;
+}
+
+std::optional<QVariantMap> UserDefaults::dictionary(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    return v.toMap();
+}
+
+QString UserDefaults::stringOr(const QString &key, const QString &fallback) const
+{
+    return string(key).value_or(fallback);
+}
+
+bool UserDefaults::boolOr(const QString &key, bool fallback) const
+{
+    return boolean(key).value_or(fallback);
+}
+
+qint64 UserDefaults::integerOr(const QString &key, qint64 fallback) const
+{
+    return integer(key).value_or(fallback);
+}
+
+bool UserDefaults::setValue(const QString &key, const QVariant &value)
+{
+    const auto encoded = encode(value);
+    if (!encoded) {
+        qWarning("UserDefaults: unsupported value type for key %s", qPrintable(key));
+        return false;
+    }
+    // Store what a reload would give back, so a value reads the same before and after restart.
+    const QVariant normalized = decode(*encoded);
+    if (m_values.contains(key) && m_values.value(key) == normalized)
+        return true;
+    m_values.insert(key, normalized);
+    persist();
+    Q_EMIT valueChanged(key);
+    return true;
+}
+
+void UserDefaults::remove(const QString &key)
+{
+    if (m_values.remove(key) == 0)
+        return;
+    persist();
+    Q_EMIT valueChanged(key);
+}
+
+void UserDefaults::load()
+{
+    QFile file(m_filePath);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stdout, "設定の読み込みに失敗: %s\n", qPrintable(file.errorString()));
+        return;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    file.close();
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        // Keep the damaged file for the user instead of overwriting it with the next change.
+        const QString keep = m_filePath + QStringLiteral(".damaged-") +
+                             Clock::current().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        QFile::rename(m_filePath, keep);
+        std::fprintf(stdout, "設定ファイルを読めないため退避しました: %s\n", qPrintable(keep));
+        return;
+    }
+    const QJsonObject object = document.object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QVariant decoded = decode(it.value());
+        if (decoded.isValid())
+            m_values.insert(it.key(), decoded);
+    }
+}
+
+void UserDefaults::persist()
+{
+    QJsonObject object;
+    for (auto it = m_values.begin(); it != m_values.end(); ++it) {
+        if (const auto encoded = encode(it.value()))
+            object.insert(it.key(), *encoded);
+    }
+    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
+    QString error;
+    if (!AtomicFile::write(m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented), &error))
+        std::fprintf(stdout, "設定の保存に失敗: %s\n", qPrintable(error));
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <optional>
+
+/// The application's settings: a typed key/value store kept in one JSON file and written
+/// atomically after every change. Values keep their types across a restart: strings, bools,
+/// integers, doubles, raw data, arrays and dictionaries of those. So a number stored among
+/// strings is still a number when read back, and a typed getter reports a wrong type as absent.
+class UserDefaults : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// The process's settings, in "Quillmere/settings.json" under the XDG config folder.
+    static UserDefaults &standard();
+    /// Forgets the process's settings object, so the next standard() reads the config folder
+    /// anew (tests point it at a temporary folder).
+    static void resetStandard();
+
+    explicit UserDefaults(QString filePath, QObject *parent = nullptr);
+
+    const QString &filePath() const { return m_filePath; }
+
+    bool contains(const QString &key) const { return m_values.contains(key); }
+    /// The stored value; an invalid QVariant when the key is absent.
+    QVariant value(const QString &key) const { return m_values.value(key); }
+
+    std::optional<QString> string(const QString &key) const;
+    std::optional<bool> boolean(const QString &key) const;
+    std::optional<qint64> integer(const QString &key) const;
+    /// A double, or an integer widened to one.
+    std::optional<double> number(const QString &key) const;
+    std::optional<QByteArray> data(const QString &key) const;
+    /// The array, only when every element is a string.
+    std::optional<QStringList> stringArray(const QString &key) const;
+    std::optional<QVariantList> array(const QString &key) const;
+    std::optional<QVariantMap> dictionary(const QString &key) const;
+
+    QString stringOr(const QString &key, const QString &fallback) const;
+    bool boolOr(const QString &key, bool fallback) const;
+    qint64 integerOr(const QString &key, qint64 fallback) const;
+
+    /// Stores a value of a supported type (QString, bool, any integer, double, QByteArray,
+    /// QStringList, QVariantList, QVariantMap, nested). Any other type is refused with a
+    /// warning and nothing is stored.
+    bool setValue(const QString &key, const QVariant &value);
+    void remove(const QString &key);
+
+Q_SIGNALS:
+    /// Emitted after the value under `key` was set to something else or removed.
+    void valueChanged(const QString &key);
+
+private:
+    void load();
+    void persist();
+
+    QString m_filePath;
+    QVariantMap m_values;
+};

@@ -1,0 +1,146 @@
+#include "storage/pathmanager.h"
+
+#include "platform/folderbookmark.h"
+#include "platform/notificationcenter.h"
+#include "platform/userdefaults.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+std::optional<QString> &resolvedBaseFolder()
+{
+    static std::optional<QString> folder;
+    return folder;
+}
+
+QString dataHome()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+void ensureFolder(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        QDir().mkpath(path); // a failure shows up in the file operation that follows
+}
+
+QString startupBaseFolder()
+{
+    if (const auto bookmarked = PathManager::resolveBookmarkedFolder())
+        return *bookmarked;
+    const QString stored = UserDefaults::standard().stringOr(PathManager::selectedFolderKey, {});
+    if (!stored.isEmpty())
+        return stored;
+    return PathManager::defaultBaseFolderURL();
+}
+
+} // namespace
+
+QString PathManager::baseFolderURL()
+{
+    auto &folder = resolvedBaseFolder();
+    if (!folder)
+        folder = startupBaseFolder();
+    return *folder;
+}
+
+void PathManager::setBaseFolder(const QString &path)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    auto &folder = resolvedBaseFolder();
+    if (path.isEmpty()) {
+        folder = defaultBaseFolderURL();
+        defaults.remove(selectedFolderKey);
+        defaults.remove(bookmarkKey);
+        defaults.remove(legacyBookmarkKey);
+        NotificationCenter::defaultCenter().postBaseFolderChanged();
+        return;
+    }
+    folder = path;
+    defaults.setValue(selectedFolderKey, path);
+    if (standardizedPath(path) == standardizedPath(defaultBaseFolderURL())) {
+        defaults.remove(bookmarkKey);
+        defaults.remove(legacyBookmarkKey);
+    } else if (const auto bookmark = FolderBookmark::create(path)) {
+        defaults.setValue(bookmarkKey, *bookmark);
+        defaults.remove(legacyBookmarkKey);
+    }
+    NotificationCenter::defaultCenter().postBaseFolderChanged();
+}
+
+QString PathManager::defaultBaseFolderURL()
+{
+    const QString current = dataHome() + QStringLiteral("/Quillmere");
+    if (QFileInfo::exists(current))
+        return current;
+    const QString older = dataHome() + QStringLiteral("/Dayleaf");
+    if (QFileInfo::exists(older))
+        return older;
+    QDir().mkpath(current);
+    return current;
+}
+
+QString PathManager::dailyMemoURL(const QDate &date)
+{
+    const QString folder = baseFolderURL() + QStringLiteral("/Daily");
+    ensureFolder(folder);
+    // Always the Gregorian yyyy-MM-dd with ASCII digits, whatever the user's locale.
+    return folder + QLatin1Char('/') + date.toString(QStringLiteral("yyyy-MM-dd")) +
+           QStringLiteral(".txt");
+}
+
+QString PathManager::notesFolderURL()
+{
+    const QString folder = baseFolderURL() + QStringLiteral("/Notes");
+    ensureFolder(folder);
+    return folder;
+}
+
+QString PathManager::dataFolderURL()
+{
+    const QString folder = baseFolderURL() + QStringLiteral("/Data");
+    ensureFolder(folder);
+    return folder;
+}
+
+QString PathManager::standardizedPath(const QString &path)
+{
+    if (path.isEmpty())
+        return path;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+std::optional<QString> PathManager::resolveBookmarkedFolder()
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    bool fromLegacyKey = false;
+    auto data = defaults.data(bookmarkKey);
+    if (!data) {
+        data = defaults.data(legacyBookmarkKey);
+        fromLegacyKey = data.has_value();
+    }
+    if (!data)
+        return std::nullopt;
+    const auto resolution = FolderBookmark::resolve(*data);
+    if (!resolution || !FolderBookmark::startAccess(resolution->path))
+        return std::nullopt;
+    if (fromLegacyKey) {
+        defaults.setValue(bookmarkKey, *data);
+        defaults.remove(legacyBookmarkKey);
+    }
+    if (resolution->stale) {
+        if (const auto fresh = FolderBookmark::create(resolution->path)) {
+            defaults.setValue(bookmarkKey, *fresh);
+            defaults.remove(legacyBookmarkKey);
+        }
+    }
+    return resolution->path;
+}
+
+void PathManager::resetForTesting()
+{
+    resolvedBaseFolder().reset();
+}
