@@ -1,1 +1,114 @@
 #include "storage/foldermanager.h"
+
+#include "platform/folderbookmark.h"
+#include "platform/userdefaults.h"
+#include "storage/pathmanager.h"
+
+#include <QVariantMap>
+
+FolderManager::FolderManager(QObject *parent) : QObject(parent)
+{
+    loadFolderHistory();
+}
+
+FolderManager::~FolderManager()
+{
+    FolderBookmark::stopAccess(PathManager::baseFolderURL());
+}
+
+void FolderManager::chooseFolder()
+{
+    if (!m_chooser)
+        return;
+    const std::optional<QString> chosen = m_chooser();
+    // An empty path would make PathManager fall back to the default folder, which the user did
+    // not choose.
+    if (!chosen || chosen->isEmpty())
+        return;
+    PathManager::setBaseFolder(*chosen);
+    addFolderToHistory(*chosen);
+}
+
+void FolderManager::switchToFolder(const QString &path)
+{
+    PathManager::setBaseFolder(path);
+    const qsizetype index = m_folderHistory.indexOf(path);
+    if (index < 0)
+        return;
+    m_folderHistory.removeAt(index);
+    m_folderHistory.prepend(path);
+    saveFolderHistoryPaths();
+    saveFolderHistoryBookmarks();
+    Q_EMIT folderHistoryChanged();
+}
+
+void FolderManager::addFolderToHistory(const QString &path)
+{
+    const QString standardized = PathManager::standardizedPath(path);
+    for (const QString &entry : std::as_const(m_folderHistory)) {
+        if (PathManager::standardizedPath(entry) == standardized)
+            return;
+    }
+    m_folderHistory.prepend(path);
+    // A loop rather than one removal: a hand-edited setting may have brought in a longer list.
+    while (m_folderHistory.size() > maximumHistoryCount)
+        m_folderHistory.removeLast();
+    saveFolderHistoryPaths();
+    saveFolderHistoryBookmarks();
+    Q_EMIT folderHistoryChanged();
+}
+
+void FolderManager::clearFolderHistory()
+{
+    for (const QString &entry : std::as_const(m_folderHistory))
+        FolderBookmark::stopAccess(entry);
+    m_folderHistory.clear();
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.remove(historyKey);
+    defaults.remove(historyBookmarksKey);
+    Q_EMIT folderHistoryChanged();
+}
+
+void FolderManager::loadFolderHistory()
+{
+    const UserDefaults &defaults = UserDefaults::standard();
+    // stringArray() refuses an array with anything but strings in it: the history starts empty.
+    const auto paths = defaults.stringArray(historyKey);
+    if (!paths)
+        return;
+    m_folderHistory = *paths;
+    Q_EMIT folderHistoryChanged();
+
+    const auto bookmarks = defaults.dictionary(historyBookmarksKey);
+    if (!bookmarks)
+        return;
+    for (const QVariant &value : *bookmarks) {
+        if (value.typeId() != QMetaType::QByteArray)
+            return;
+    }
+    // The resolved paths are not kept: the list shows the folders as they were stored. Stale
+    // bookmarks are refreshed the next time the history is saved.
+    for (const QVariant &value : *bookmarks) {
+        if (const auto resolved = FolderBookmark::resolve(value.toByteArray()))
+            FolderBookmark::startAccess(resolved->path);
+    }
+}
+
+void FolderManager::saveFolderHistoryPaths()
+{
+    QStringList paths;
+    paths.reserve(m_folderHistory.size());
+    for (const QString &entry : std::as_const(m_folderHistory))
+        paths.append(PathManager::standardizedPath(entry));
+    UserDefaults::standard().setValue(historyKey, paths);
+}
+
+void FolderManager::saveFolderHistoryBookmarks()
+{
+    QVariantMap bookmarks;
+    for (const QString &entry : std::as_const(m_folderHistory)) {
+        if (const auto bookmark = FolderBookmark::create(entry))
+            bookmarks.insert(entry, *bookmark);
+    }
+    UserDefaults::standard().setValue(historyBookmarksKey, bookmarks);
+}

@@ -1,1 +1,35 @@
 #include "storage/notekey.h"
+
+#include "storage/pathmanager.h"
+
+#include <QDir>
+
+namespace {
+
+// Same result as PathManager::standardizedPath, without asking the system for the working
+// folder when the path is absolute already: the note list looks up keys once per row.
+QString standardized(const QString &path)
+{
+    if (QDir::isAbsolutePath(path))
+        return QDir::cleanPath(path);
+    return PathManager::standardizedPath(path);
+}
+
+} // namespace
+
+QString standardizedBaseFolderPath()
+{
+    return standardized(PathManager::baseFolderURL());
+}
+
+std::optional<QString> relativeNotePath(const QString &filePath)
+{
+    const QString base = standardizedBaseFolderPath();
+    const QString path = standardized(filePath);
+    if (path == base)
+        return QString();
+    // The separator check keeps "/notes-old/a.md" from matching the base folder "/notes".
+    if (path.size() > base.size() + 1 && path.startsWith(base) && path.at(base.size()) == u'/')
+        return path.mid(base.size() + 1);
+    return std::nullopt;
+}

@@ -1,1 +1,162 @@
 #include "storage/pins.h"
+
+#include "platform/atomicfile.h"
+#include "storage/notekey.h"
+#include "storage/pathmanager.h"
+
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringDecoder>
+
+#include <optional>
+
+namespace Pins {
+namespace {
+
+struct PinCache
+{
+    QStringList list;
+    QSet<QString> set;
+    /// Standardized base folder the cache belongs to; unset until the first load.
+    std::optional<QString> basePath;
+};
+
+PinCache &cache()
+{
+    static PinCache pins;
+    return pins;
+}
+
+QStringList loadPins()
+{
+    QFile file(pinsFileURL());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // Decoded leniently: one damaged line must not cost the user every other pin when the list
+    // is written back.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(file.readAll());
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\n\\x{000B}\\f\\r\\x{0085}"
+                                                              "\\x{2028}\\x{2029}]"));
+    QStringList keys;
+    for (const QString &line : text.split(lineBreaks, Qt::SkipEmptyParts)) {
+        const QString key = line.trimmed();
+        if (!key.isEmpty())
+            keys.append(key);
+    }
+    return keys;
+}
+
+void ensurePinsLoaded()
+{
+    PinCache &pins = cache();
+    const QString base = standardizedBaseFolderPath();
+    if (pins.basePath == base)
+        return;
+    pins.basePath = base;
+    pins.list = loadPins();
+    pins.set = QSet<QString>(pins.list.cbegin(), pins.list.cend());
+}
+
+void savePins(const QStringList &keys)
+{
+    QStringList unique;
+    QSet<QString> seen;
+    unique.reserve(keys.size());
+    for (const QString &key : keys) {
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            unique.append(key);
+        }
+    }
+    QString text = unique.join(u'\n');
+    if (!unique.isEmpty())
+        text.append(u'\n');
+    AtomicFile::write(pinsFileURL(), text.toUtf8());
+
+    PinCache &pins = cache();
+    pins.list = std::move(unique);
+    pins.set = std::move(seen);
+    pins.basePath = standardizedBaseFolderPath();
+}
+
+} // namespace
+
+QString pinsFileURL()
+{
+    return PathManager::dataFolderURL() + QStringLiteral("/pinned_notes.txt");
+}
+
+bool isPinned(const QString &filePath)
+{
+    const auto key = relativeNotePath(filePath);
+    if (!key)
+        return false;
+    ensurePinsLoaded();
+    return cache().set.contains(*key);
+}
+
+void pinNote(const QString &filePath)
+{
+    const auto key = relativeNotePath(filePath);
+    if (!key)
+        return;
+    ensurePinsLoaded();
+    QStringList keys = cache().list;
+    keys.removeAll(*key);
+    keys.prepend(*key);
+    savePins(keys);
+}
+
+void unpinNote(const QString &filePath)
+{
+    const auto key = relativeNotePath(filePath);
+    if (!key)
+        return;
+    ensurePinsLoaded();
+    QStringList keys = cache().list;
+    keys.removeAll(*key);
+    savePins(keys);
+}
+
+void renamePinnedNote(const QString &from, const QString &to)
+{
+    const auto oldKey = relativeNotePath(from);
+    const auto newKey = relativeNotePath(to);
+    if (!oldKey || !newKey)
+        return;
+    ensurePinsLoaded();
+    QStringList keys = cache().list;
+    const qsizetype index = keys.indexOf(*oldKey);
+    if (index < 0)
+        return;
+    keys[index] = *newKey;
+    savePins(keys);
+}
+
+QStringList pinnedFiles(const QStringList &filePaths)
+{
+    ensurePinsLoaded();
+    QHash<QString, QString> fileForKey;
+    for (const QString &path : filePaths) {
+        if (const auto key = relativeNotePath(path); key && cache().set.contains(*key))
+            fileForKey.insert(*key, path);
+    }
+    QStringList pinned;
+    for (const QString &key : std::as_const(cache().list)) {
+        // take(): a key read twice from a hand-edited file must not list its file twice.
+        const QString path = fileForKey.take(key);
+        if (!path.isNull())
+            pinned.append(path);
+    }
+    return pinned;
+}
+
+void resetCachesForTesting()
+{
+    cache() = PinCache();
+}
+
+} // namespace Pins

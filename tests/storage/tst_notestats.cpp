@@ -1,9 +1,306 @@
+#include "common/testenvironment.h"
+
+#include "platform/clock.h"
+#include "storage/pins.h"
+#include "storage/sortmode.h"
+#include "storage/viewcounts.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
-class Placeholder : public QObject
+#include <memory>
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QDateTime tokyoTime(int year, int month, int day, int hour, int minute)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute),
+                     QTimeZone(QByteArrayLiteral("Asia/Tokyo")));
+}
+
+/// The count file once every queued write has landed, as compact JSON with sorted keys.
+QByteArray storedCounts()
+{
+    ViewCounts::flushPendingWrites();
+    const QJsonDocument stored =
+        QJsonDocument::fromJson(readBytes(ViewCounts::viewCountsFileURL()));
+    return QJsonDocument(stored.object()).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+class TestNoteStats : public QObject
 {
     Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void pinningMovesToTheFront();
+    void pinFileIsReadTolerantly_data();
+    void pinFileIsReadTolerantly();
+    void renameKeepsThePinsPlace();
+    void whatCountsAsAView_data();
+    void whatCountsAsAView();
+    void monthsFollowJapanTime_data();
+    void monthsFollowJapanTime();
+    void writesPruneOldMonthsAndBadEntries();
+    void renameMergesMonthCounts();
+    void cachesFollowTheBaseFolder();
+    void queuedWritesLandInCallOrder();
+    void initialSortMode_data();
+    void initialSortMode();
+
+private:
+    QString note(const QString &relative) const { return m_base + u'/' + relative; }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    FixedClock m_clock{tokyoTime(2025, 3, 10, 12, 0), QTimeZone::utc()};
+    QString m_base;
 };
 
-QTEST_GUILESS_MAIN(Placeholder)
+void TestNoteStats::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_base = m_env->useBaseFolder();
+    m_clock.setNow(tokyoTime(2025, 3, 10, 12, 0));
+    Clock::setCurrent(&m_clock);
+    Pins::resetCachesForTesting();
+    ViewCounts::resetCachesForTesting();
+}
+
+void TestNoteStats::cleanup()
+{
+    ViewCounts::resetCachesForTesting();
+    m_env.reset();
+}
+
+void TestNoteStats::pinningMovesToTheFront()
+{
+    for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md", "Notes/a.md"})
+        Pins::pinNote(note(QString::fromLatin1(name)));
+    QCOMPARE(readBytes(Pins::pinsFileURL()), "Notes/a.md\nNotes/c.md\nNotes/b.md\n");
+
+    for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
+        Pins::unpinNote(note(QString::fromLatin1(name)));
+    QVERIFY(QFile::exists(Pins::pinsFileURL()));
+    QCOMPARE(readBytes(Pins::pinsFileURL()), "");
+
+    Pins::pinNote(m_env->path(QStringLiteral("elsewhere/x.md")));
+    QCOMPARE(readBytes(Pins::pinsFileURL()), "");
+}
+
+void TestNoteStats::pinFileIsReadTolerantly_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("rewritten");
+
+    const QByteArray ab("Notes/a.md\nNotes/b.md\n");
+    QTest::newRow("duplicates and blank lines")
+        << QByteArray("\nNotes/a.md\n\nNotes/b.md\nNotes/a.md\n \n") << ab;
+    QTest::newRow("CRLF, CR, tabs, no final break")
+        << QByteArray(" Notes/a.md\t\r\n\rNotes/b.md") << ab;
+    QTest::newRow("Unicode separators and a BOM")
+        << QByteArray("\xEF\xBB\xBFNotes/a.md\xE2\x80\xA8Notes/b.md\xE2\x80\xA9") << ab;
+    QTest::newRow("a damaged line keeps the other pins")
+        << QByteArray("Notes/a.md\n\xFF\nNotes/b.md\n")
+        << QByteArray("Notes/a.md\n\xEF\xBF\xBD\nNotes/b.md\n");
+}
+
+void TestNoteStats::pinFileIsReadTolerantly()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, rewritten);
+
+    writeBytes(Pins::pinsFileURL(), stored);
+    // Keys are taken from standardized paths, and a sibling folder is not inside the base.
+    const QStringList candidates{note("Notes/b.md"), note("Notes/c.md"), note("Notes/./a.md"),
+                                 m_base + "-old/Notes/a.md"};
+    QCOMPARE(Pins::pinnedFiles(candidates),
+             QStringList({note("Notes/./a.md"), note("Notes/b.md")}));
+
+    Pins::unpinNote(note("Notes/c.md"));
+    QCOMPARE(readBytes(Pins::pinsFileURL()), rewritten);
+}
+
+void TestNoteStats::renameKeepsThePinsPlace()
+{
+    for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
+        Pins::pinNote(note(QString::fromLatin1(name)));
+    Pins::renamePinnedNote(note("Notes/b.md"), note("Notes/S/d.md"));
+    Pins::renamePinnedNote(note("Notes/x.md"), note("Notes/y.md"));
+    QCOMPARE(readBytes(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
+
+    // Onto a note that is pinned already: the earlier of the two places wins.
+    Pins::renamePinnedNote(note("Notes/a.md"), note("Notes/c.md"));
+    QCOMPARE(readBytes(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\n");
+}
+
+void TestNoteStats::whatCountsAsAView_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("markdown note") << "Notes/a.md" << 1;
+    QTest::newRow("text note, capital extension") << "Notes/S/b.TXT" << 1;
+    QTest::newRow("PDF under Notes") << "Notes/paper.pdf" << 0;
+    QTest::newRow("daily memo") << "Daily/2025-03-10.txt" << 0;
+    QTest::newRow("folder merely starting with Notes") << "Notes2/a.md" << 0;
+}
+
+void TestNoteStats::whatCountsAsAView()
+{
+    QFETCH(QString, relative);
+    QFETCH(int, expected);
+
+    ViewCounts::recordNoteView(note(relative));
+    ViewCounts::recordNoteView(note(relative)); // once per run
+    QCOMPARE(ViewCounts::viewCounts({note(relative)}),
+             (QHash<QString, int>{{note(relative), expected}}));
+
+    ViewCounts::resetCachesForTesting(); // a new run starts from the file
+    ViewCounts::recordNoteView(note(relative));
+    QCOMPARE(ViewCounts::viewCounts({note(relative)}).value(note(relative)), 2 * expected);
+}
+
+void TestNoteStats::monthsFollowJapanTime_data()
+{
+    QTest::addColumn<QDateTime>("viewedAt");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QDateTime>("readAt");
+    QTest::addColumn<int>("expected");
+
+    const QDateTime lateMarch = tokyoTime(2025, 3, 31, 23, 30);
+    const QByteArray march(R"({"Notes/a.md":{"2025-03":1}})");
+    QTest::newRow("31 March 23:30 counts in April")
+        << lateMarch << march << tokyoTime(2025, 4, 30, 23, 59) << 1;
+    QTest::newRow("but not in May") << lateMarch << march << tokyoTime(2025, 5, 1, 0, 0) << 0;
+    QTest::newRow("31 March 15:30 UTC is April in Japan")
+        << QDateTime(QDate(2025, 3, 31), QTime(15, 30), QTimeZone::utc())
+        << QByteArray(R"({"Notes/a.md":{"2025-04":1}})") << tokyoTime(2025, 5, 31, 12, 0) << 1;
+    QTest::newRow("December counts in January")
+        << tokyoTime(2024, 12, 31, 23, 59) << QByteArray(R"({"Notes/a.md":{"2024-12":1}})")
+        << tokyoTime(2025, 1, 1, 0, 0) << 1;
+}
+
+void TestNoteStats::monthsFollowJapanTime()
+{
+    QFETCH(QDateTime, viewedAt);
+    QFETCH(QByteArray, stored);
+    QFETCH(QDateTime, readAt);
+    QFETCH(int, expected);
+
+    m_clock.setNow(viewedAt);
+    ViewCounts::recordNoteView(note("Notes/a.md"));
+    QCOMPARE(storedCounts(), stored);
+    m_clock.setNow(readAt);
+    QCOMPARE(ViewCounts::viewCounts({note("Notes/a.md")}).value(note("Notes/a.md")), expected);
+}
+
+void TestNoteStats::writesPruneOldMonthsAndBadEntries()
+{
+    writeBytes(ViewCounts::viewCountsFileURL(), R"({
+        "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
+        "Notes/old.md": {"2024-12": 3},
+        "Notes/zero.md": {"2025-03": 0, "2025-02": -2},
+        "Notes/partly.md": {"2025-03": 2, "2025-02": "x", "2024-02": 1.5},
+        "Notes/wrong.md": [1, 2]
+    })");
+    QCOMPARE(ViewCounts::viewCounts({note("Notes/keep.md")}).value(note("Notes/keep.md")), 5);
+
+    ViewCounts::removeViewCount(note("Notes/old.md"));
+    QCOMPARE(storedCounts(),
+             R"({"Notes/keep.md":{"2025-02":1,"2025-03":4},"Notes/partly.md":{"2025-03":2}})");
+}
+
+void TestNoteStats::renameMergesMonthCounts()
+{
+    const QByteArray before(
+        R"({"Notes/a.md":{"2025-02":1,"2025-03":2},"Notes/b.md":{"2025-03":3}})");
+    writeBytes(ViewCounts::viewCountsFileURL(), before);
+    ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/./a.md"));
+    QCOMPARE(storedCounts(), before);
+
+    ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/b.md"));
+    QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-02":1,"2025-03":5}})");
+}
+
+void TestNoteStats::cachesFollowTheBaseFolder()
+{
+    const QString first = m_base;
+    Pins::pinNote(note("Notes/a.md"));
+    ViewCounts::recordNoteView(note("Notes/a.md"));
+
+    // Away and straight back without waiting: the write still queued for the first folder must
+    // not be lost to the reread.
+    m_base = m_env->useBaseFolder(QStringLiteral("second"));
+    QVERIFY(!Pins::isPinned(note("Notes/a.md")));
+    QCOMPARE(ViewCounts::viewCounts({note("Notes/a.md")}).value(note("Notes/a.md")), 0);
+    ViewCounts::recordNoteView(note("Notes/b.md"));
+
+    PathManager::setBaseFolder(first);
+    m_base = first;
+    QVERIFY(Pins::isPinned(note("Notes/a.md")));
+    ViewCounts::recordNoteView(note("Notes/c.md"));
+    QCOMPARE(storedCounts(), R"({"Notes/a.md":{"2025-03":1},"Notes/c.md":{"2025-03":1}})");
+    PathManager::setBaseFolder(m_env->path(QStringLiteral("second")));
+    QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-03":1}})");
+}
+
+void TestNoteStats::queuedWritesLandInCallOrder()
+{
+    // Each write's snapshot holds one more note: a write landing late would leave fewer.
+    for (int i = 0; i < 300; ++i)
+        ViewCounts::recordNoteView(note(QStringLiteral("Notes/n%1.md").arg(i)));
+    QCOMPARE(QJsonDocument::fromJson(storedCounts()).object().size(), 300);
+}
+
+void TestNoteStats::initialSortMode_data()
+{
+    QTest::addColumn<QVariant>("storedMode");
+    QTest::addColumn<QVariant>("pinsOnTop");
+    QTest::addColumn<NotesFileSortMode>("expected");
+
+    QTest::newRow("nothing stored") << QVariant() << QVariant() << NotesFileSortMode::pinsFirst;
+    QTest::newRow("older setting off")
+        << QVariant() << QVariant(false) << NotesFileSortMode::modificationDate;
+    QTest::newRow("stored mode wins")
+        << QVariant("viewCount") << QVariant(false) << NotesFileSortMode::viewCount;
+    QTest::newRow("case-sensitive raw value")
+        << QVariant("PinsFirst") << QVariant(false) << NotesFileSortMode::modificationDate;
+    QTest::newRow("wrong type counts as absent")
+        << QVariant(2) << QVariant(1) << NotesFileSortMode::pinsFirst;
+}
+
+void TestNoteStats::initialSortMode()
+{
+    QFETCH(QVariant, storedMode);
+    QFETCH(QVariant, pinsOnTop);
+    QFETCH(NotesFileSortMode, expected);
+
+    if (storedMode.isValid())
+        UserDefaults::standard().setValue(SortModeKeys::notesFileSortMode, storedMode);
+    if (pinsOnTop.isValid())
+        UserDefaults::standard().setValue(SortModeKeys::notesPinSortToTop, pinsOnTop);
+    QCOMPARE(::initialSortMode(), expected);
+    QCOMPARE(sortModeFromRawValue(sortModeRawValue(expected)), std::optional(expected));
+}
+
+QTEST_GUILESS_MAIN(TestNoteStats)
 #include "tst_notestats.moc"
