@@ -3,6 +3,8 @@
 #include "platform/clock.h"
 #include "platform/userdefaults.h"
 #include "storage/pathmanager.h"
+#include "storage/pins.h"
+#include "storage/viewcounts.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -20,15 +22,13 @@ public:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(path(QStringLiteral("cache"))));
-        UserDefaults::resetStandard();
-        PathManager::resetForTesting();
+        resetProcessState();
     }
 
     ~TestEnvironment()
     {
         Clock::setCurrent(nullptr);
-        UserDefaults::resetStandard();
-        PathManager::resetForTesting();
+        resetProcessState();
     }
 
     TestEnvironment(const TestEnvironment &) = delete;
@@ -54,5 +54,13 @@ public:
     }
 
 private:
+    static void resetProcessState()
+    {
+        ViewCounts::resetCachesForTesting();
+        Pins::resetCachesForTesting();
+        UserDefaults::resetStandard();
+        PathManager::resetForTesting();
+    }
+
     QTemporaryDir m_root;
 };

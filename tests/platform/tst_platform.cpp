@@ -1,9 +1,218 @@
+#include "common/testenvironment.h"
+
+#include "platform/atomicfile.h"
+#include "platform/folderbookmark.h"
+#include "platform/serialqueue.h"
+#include "platform/userdefaults.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
-class Placeholder : public QObject
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+class TestPlatform : public QObject
 {
     Q_OBJECT
+
+private Q_SLOTS:
+    void settingsKeepTypesAcrossRestart();
+    void settingsTypedGettersRejectWrongTypes();
+    void settingsSignalOnlyOnRealChange();
+    void settingsDamagedFileIsKeptAside();
+    void settingsLiveInTheConfigFolder();
+    void atomicWriteReplacesWholeFileOrNothing();
+    void bookmarkFindsFolderAgain();
+    void bookmarkNoticesReplacedFolder();
+    void bookmarkFollowsRenamedFolder();
+    void bookmarkRejectsForeignData();
+    void serialQueueRunsInOrder();
 };
 
-QTEST_GUILESS_MAIN(Placeholder)
+void TestPlatform::settingsKeepTypesAcrossRestart()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("settings.json"));
+    const QVariantMap frame{{QStringLiteral("x"), 10.5}, {QStringLiteral("w"), qint64(800)}};
+    {
+        UserDefaults defaults(file);
+        defaults.setValue(QStringLiteral("text"), QStringLiteral("日本語"));
+        defaults.setValue(QStringLiteral("flag"), false);
+        defaults.setValue(QStringLiteral("size"), 14);
+        defaults.setValue(QStringLiteral("ratio"), 2.0); // integral double stays a double
+        defaults.setValue(QStringLiteral("blob"), QByteArray("\x00\xff\x10", 3));
+        defaults.setValue(QStringLiteral("list"), QStringList{QStringLiteral("a"), QString()});
+        defaults.setValue(QStringLiteral("frame"), frame);
+        defaults.setValue(QStringLiteral("mixed"),
+                          QVariantList{QStringLiteral("a"), qint64(3), QStringLiteral("b")});
+    }
+    UserDefaults reread(file);
+    QCOMPARE(reread.string(QStringLiteral("text")), QStringLiteral("日本語"));
+    QCOMPARE(reread.boolean(QStringLiteral("flag")), false);
+    QCOMPARE(reread.integer(QStringLiteral("size")), qint64(14));
+    QCOMPARE(reread.value(QStringLiteral("ratio")).typeId(), int(QMetaType::Double));
+    QCOMPARE(reread.data(QStringLiteral("blob")), QByteArray("\x00\xff\x10", 3));
+    QCOMPARE(reread.stringArray(QStringLiteral("list")),
+             QStringList({QStringLiteral("a"), QString()}));
+    QCOMPARE(reread.dictionary(QStringLiteral("frame")), frame);
+    // A number among strings stays a number, so the array is not an array of strings.
+    QCOMPARE(reread.stringArray(QStringLiteral("mixed")), std::nullopt);
+    QCOMPARE(reread.array(QStringLiteral("mixed"))->at(1).typeId(), int(QMetaType::LongLong));
+}
+
+void TestPlatform::settingsTypedGettersRejectWrongTypes()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("settings.json")));
+    defaults.setValue(QStringLiteral("s"), QStringLiteral("1"));
+    defaults.setValue(QStringLiteral("b"), true);
+    QCOMPARE(defaults.integer(QStringLiteral("s")), std::nullopt);
+    QCOMPARE(defaults.string(QStringLiteral("b")), std::nullopt);
+    QCOMPARE(defaults.data(QStringLiteral("s")), std::nullopt);
+    QCOMPARE(defaults.boolean(QStringLiteral("absent")), std::nullopt);
+    QCOMPARE(defaults.integerOr(QStringLiteral("s"), 13), qint64(13));
+    QVERIFY(!defaults.setValue(QStringLiteral("unsupported"), QVariant(QDate(2025, 1, 1))));
+    QVERIFY(!defaults.contains(QStringLiteral("unsupported")));
+}
+
+void TestPlatform::settingsSignalOnlyOnRealChange()
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("settings.json")));
+    QSignalSpy spy(&defaults, &UserDefaults::valueChanged);
+    defaults.setValue(QStringLiteral("k"), 1);
+    defaults.setValue(QStringLiteral("k"), 1);
+    defaults.setValue(QStringLiteral("k"), 2);
+    defaults.remove(QStringLiteral("k"));
+    defaults.remove(QStringLiteral("k"));
+    QCOMPARE(spy.count(), 3);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("k"));
+}
+
+void TestPlatform::settingsDamagedFileIsKeptAside()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("settings.json"));
+    QFile damaged(file);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("{\"fontSize\": 1");
+    damaged.close();
+
+    UserDefaults defaults(file);
+    QVERIFY(!defaults.contains(QStringLiteral("fontSize")));
+    defaults.setValue(QStringLiteral("fontSize"), 16);
+    const QStringList kept =
+        QDir(dir.path()).entryList({QStringLiteral("settings.json.damaged-*")}, QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    QFile keptFile(dir.filePath(kept.first()));
+    QVERIFY(keptFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keptFile.readAll(), QByteArray("{\"fontSize\": 1"));
+}
+
+void TestPlatform::settingsLiveInTheConfigFolder()
+{
+    TestEnvironment env;
+    UserDefaults::standard().setValue(QStringLiteral("k"), QStringLiteral("v"));
+    QCOMPARE(UserDefaults::standard().filePath(),
+             env.path(QStringLiteral("config/Quillmere/settings.json")));
+    QVERIFY(QFile::exists(UserDefaults::standard().filePath()));
+}
+
+void TestPlatform::atomicWriteReplacesWholeFileOrNothing()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("note.md"));
+    QVERIFY(AtomicFile::write(file, "first"));
+    QVERIFY(AtomicFile::write(file, "second"));
+    QFile read(file);
+    QVERIFY(read.open(QIODevice::ReadOnly));
+    QCOMPARE(read.readAll(), QByteArray("second"));
+
+    QString error;
+    QVERIFY(!AtomicFile::write(dir.filePath(QStringLiteral("missing/note.md")), "x", &error));
+    QVERIFY(!error.isEmpty());
+    // Nothing but the note itself is left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("note.md")});
+}
+
+void TestPlatform::bookmarkFindsFolderAgain()
+{
+    QTemporaryDir dir;
+    const auto data = FolderBookmark::create(dir.path());
+    QVERIFY(data);
+    const auto resolved = FolderBookmark::resolve(*data);
+    QVERIFY(resolved);
+    QCOMPARE(resolved->path, dir.path());
+    QVERIFY(!resolved->stale);
+    QVERIFY(FolderBookmark::startAccess(resolved->path));
+    QCOMPARE(FolderBookmark::create(dir.filePath(QStringLiteral("nope"))), std::nullopt);
+}
+
+void TestPlatform::bookmarkNoticesReplacedFolder()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("notes"));
+    QVERIFY(QDir().mkpath(folder));
+    const auto data = FolderBookmark::create(folder);
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("placeholder")))); // take the old inode
+    QVERIFY(QDir().mkpath(folder));
+    const auto resolved = FolderBookmark::resolve(*data);
+    QVERIFY(resolved);
+    QCOMPARE(resolved->path, folder);
+    QVERIFY(resolved->stale);
+}
+
+void TestPlatform::bookmarkFollowsRenamedFolder()
+{
+    QTemporaryDir dir;
+    const QString before = dir.filePath(QStringLiteral("メモ"));
+    const QString after = dir.filePath(QStringLiteral("メモ2"));
+    QVERIFY(QDir().mkpath(before));
+    const auto data = FolderBookmark::create(before);
+    QVERIFY(QDir().rename(before, after));
+    const auto resolved = FolderBookmark::resolve(*data);
+    QVERIFY(resolved);
+    QCOMPARE(resolved->path, after);
+    QVERIFY(resolved->stale);
+
+    QVERIFY(QDir(after).removeRecursively());
+    QCOMPARE(FolderBookmark::resolve(*data), std::nullopt);
+}
+
+void TestPlatform::bookmarkRejectsForeignData()
+{
+    QCOMPARE(FolderBookmark::resolve(QByteArray()), std::nullopt);
+    QCOMPARE(FolderBookmark::resolve("book\0mark"), std::nullopt);
+    QCOMPARE(FolderBookmark::resolve(R"({"path":"/tmp"})"), std::nullopt);
+}
+
+void TestPlatform::serialQueueRunsInOrder()
+{
+    std::vector<int> order;
+    std::atomic<std::thread::id> worker;
+    {
+        SerialQueue queue(QStringLiteral("test"));
+        for (int i = 0; i < 50; ++i) {
+            queue.async([&order, &worker, i] {
+                if (i == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                worker = std::this_thread::get_id();
+                order.push_back(i);
+            });
+        }
+        queue.waitUntilIdle();
+        QCOMPARE(order.size(), size_t(50));
+        QVERIFY(worker.load() != std::this_thread::get_id());
+        queue.async([&order] { order.push_back(50); });
+    } // the destructor finishes what was submitted
+    QCOMPARE(order.size(), size_t(51));
+    for (int i = 0; i <= 50; ++i)
+        QCOMPARE(order[size_t(i)], i);
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
 #include "tst_platform.moc"
