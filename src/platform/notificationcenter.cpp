@@ -60,6 +60,18 @@ void NotificationCenter::postFocusEditorSearchBar()
     Q_EMIT posted(Notifications::FocusEditorSearchBar);
 }
 
+void NotificationCenter::postEditorSearchNavigate(SearchDirection direction)
+{
+    Q_EMIT editorSearchNavigate(direction);
+    Q_EMIT posted(Notifications::EditorSearchNavigate);
+}
+
+void NotificationCenter::postEditorApplyDecoration(MarkdownDecoration decoration)
+{
+    Q_EMIT editorApplyDecoration(decoration);
+    Q_EMIT posted(Notifications::EditorApplyDecoration);
+}
+
 void NotificationCenter::postSearchKeywordSynced(const QString &keyword)
 {
     Q_EMIT searchKeywordSynced(keyword);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/editorcommands.h"
+
 #include <QObject>
 #include <QString>
 
@@ -14,6 +16,8 @@ inline const QString ActivateGlobalSearch = QStringLiteral("ActivateGlobalSearch
 inline const QString FocusGlobalSearchField = QStringLiteral("FocusGlobalSearchField");
 inline const QString FocusEditor = QStringLiteral("FocusEditor");
 inline const QString FocusEditorSearchBar = QStringLiteral("FocusEditorSearchBar");
+inline const QString EditorSearchNavigate = QStringLiteral("EditorSearchNavigate");
+inline const QString EditorApplyDecoration = QStringLiteral("EditorApplyDecoration");
 inline const QString SearchKeywordSynced = QStringLiteral("SearchKeywordSynced");
 inline const QString ThickEditorCursorPreferenceChanged =
     QStringLiteral("ThickEditorCursorPreferenceChanged");
@@ -39,6 +43,8 @@ public:
     void postFocusGlobalSearchField();
     void postFocusEditor();
     void postFocusEditorSearchBar();
+    void postEditorSearchNavigate(SearchDirection direction);
+    void postEditorApplyDecoration(MarkdownDecoration decoration);
     void postSearchKeywordSynced(const QString &keyword);
     void postThickEditorCursorPreferenceChanged();
 
@@ -54,6 +60,8 @@ Q_SIGNALS:
     void focusGlobalSearchField();
     void focusEditor();
     void focusEditorSearchBar();
+    void editorSearchNavigate(SearchDirection direction);
+    void editorApplyDecoration(MarkdownDecoration decoration);
     void searchKeywordSynced(const QString &keyword);
     void thickEditorCursorPreferenceChanged();
 

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "editor/editorlivestate.h"
+
+#include <QDate>
+#include <QWidget>
+
+#include <functional>
+
+class MacEditorView;
+
+/// The editing page for the current document: the toolbar (save, status message, preview
+/// toggle), the title line (the file's name, renamed in place), the in-editor search bar and
+/// the editor. The document itself belongs to the owner; this view owns only the search and
+/// title-editing state.
+class MemoEditorView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit MemoEditorView(EditorLiveState &live, QWidget *parent = nullptr);
+    ~MemoEditorView() override;
+
+    /// One update pass with the owner's document (see MacEditorView::updateDocument).
+    void updateDocument(const QString &text, const QString &currentFileURL,
+                        int externalTextSyncToken);
+    void setFontSize(int pointSize);
+    void setTemporaryMessage(const QString &message);
+    void setModified(bool modified);
+    void setDocumentReadOnly(bool readOnly);
+    void setShowMarkdownPreview(bool shown);
+    /// Pause before debouncedTextChanged follows an edit (the owner passes 300 ms).
+    void setDebounceInterval(int msec);
+    void scrollToLine(qint64 lineIndex);
+    /// Give the editor the keyboard focus when the page comes on screen.
+    void setPreferEditorFocusOnAppear(bool prefer);
+
+    /// Renames the open file; returns true on success (the owner reports failures itself).
+    using RenameHandler = std::function<bool(const QString &newName)>;
+    void setRenameHandler(RenameHandler handler);
+    /// The holiday name of a day, or empty; used for the title of a daily memo.
+    using HolidayNameProvider = std::function<QString(const QDate &date)>;
+    void setHolidayNameProvider(HolidayNameProvider provider);
+
+    /// The text shown as the title (exposed for tests and accessibility).
+    QString titleText() const;
+    MacEditorView *editor() const;
+
+Q_SIGNALS:
+    /// Every user edit, with the whole text (the owner marks the document modified).
+    void textChanged(const QString &text);
+    /// The editor's text flowed back after the pause in typing.
+    void textWrittenBack(const QString &text);
+    /// The text after debounceInterval without further edits (the preview follows this).
+    void debouncedTextChanged(const QString &text);
+    void saveRequested();
+    void showMarkdownPreviewToggled(bool shown);
+    /// The page left the screen.
+    void disappeared();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
