@@ -1,1 +1,498 @@
 #include "storage/notedocument.h"
+
+#include "storage/notedates.h"
+
+#include <QStringBuilder>
+
+#include <algorithm>
+#include <span>
+
+namespace {
+
+using Lines = std::span<const QStringView>;
+
+// Blank means spaces and tabs only; line breaks never occur inside a line. Ideographic and
+// no-break spaces count as spaces, so a line holding only a full-width space is blank too.
+bool isSpaceOrTab(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+QStringView trimmed(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isSpaceOrTab(text[begin]))
+        ++begin;
+    while (end > begin && isSpaceOrTab(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool isBlank(QStringView line)
+{
+    return trimmed(line).isEmpty();
+}
+
+bool isFenceLine(QStringView line)
+{
+    return trimmed(line) == u"---";
+}
+
+bool isClosingFence(QStringView line)
+{
+    const QStringView text = trimmed(line);
+    return text == u"---" || text == u"...";
+}
+
+struct KeyLine
+{
+    QStringView key; // trimmed, case as written
+    QStringView value;
+};
+
+std::optional<KeyLine> splitKeyLine(QStringView line)
+{
+    const QStringView text = trimmed(line);
+    const qsizetype colon = text.indexOf(u':');
+    if (colon < 0)
+        return std::nullopt;
+    return KeyLine{trimmed(text.first(colon)), trimmed(text.sliced(colon + 1))};
+}
+
+// The lines are consecutive pieces of one text split at "\n", so their join is simply the span of
+// text they cover; this keeps a large body to a single copy.
+QStringView joinedLines(Lines lines)
+{
+    if (lines.empty())
+        return {};
+    const QStringView last = lines.back();
+    return QStringView(lines.front().data(), last.data() + last.size());
+}
+
+qsizetype skipBlankLines(Lines lines, qsizetype index)
+{
+    while (index < qsizetype(lines.size()) && isBlank(lines[index]))
+        ++index;
+    return index;
+}
+
+bool isJoplinKeyLine(QStringView line)
+{
+    const std::optional<KeyLine> keyLine = splitKeyLine(line);
+    if (!keyLine || keyLine->key.isEmpty())
+        return false;
+    const auto isAsciiLetter = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    };
+    const auto isWordChar = [&](QChar c) {
+        return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_';
+    };
+    const QStringView key = keyLine->key;
+    return isAsciiLetter(key.front()) && std::all_of(key.begin() + 1, key.end(), isWordChar);
+}
+
+bool isJoplinMetadata(Lines lines)
+{
+    static const QStringList joplinKeys = {
+        QStringLiteral("source_application"), QStringLiteral("parent_id"),
+        QStringLiteral("markup_language"),    QStringLiteral("type_"),
+        QStringLiteral("user_created_time"),  QStringLiteral("created_time"),
+        QStringLiteral("todo_due"),           QStringLiteral("encryption_applied"),
+    };
+    return std::any_of(lines.begin(), lines.end(), [](QStringView line) {
+        const std::optional<KeyLine> keyLine = splitKeyLine(line);
+        if (!keyLine)
+            return false;
+        const QString key = keyLine->key.toString().toLower();
+        if (key == u"source")
+            return keyLine->value.contains(u"joplin", Qt::CaseInsensitive);
+        return joplinKeys.contains(key);
+    });
+}
+
+struct Block
+{
+    qsizetype open;  // index of the opening fence
+    qsizetype close; // index of the closing fence
+};
+
+std::optional<Block> findLeadingBlock(Lines lines, qsizetype index)
+{
+    const qsizetype open = skipBlankLines(lines, index);
+    if (open >= qsizetype(lines.size()) || !isFenceLine(lines[open]))
+        return std::nullopt;
+    const auto close = std::find_if(lines.begin() + open + 1, lines.end(), isClosingFence);
+    if (close == lines.end())
+        return std::nullopt;
+    return Block{open, close - lines.begin()};
+}
+
+struct Trailer
+{
+    qsizetype start; // first line of the metadata
+    QStringView text;
+};
+
+std::optional<Trailer> findTrailingJoplinBlock(Lines lines)
+{
+    const auto lastIt = std::find_if_not(lines.rbegin(), lines.rend(), isBlank);
+    if (lastIt == lines.rend())
+        return std::nullopt;
+    const qsizetype last = lines.rend() - lastIt - 1;
+    qsizetype start = last;
+    if (isClosingFence(lines[last])) {
+        do {
+            --start;
+        } while (start >= 0 && !isFenceLine(lines[start]));
+        if (start < 0 || !isJoplinMetadata(lines.subspan(start + 1, last - start - 1)))
+            return std::nullopt;
+    } else {
+        if (!isJoplinKeyLine(lines[last]))
+            return std::nullopt;
+        while (start > 0 && isJoplinKeyLine(lines[start - 1]))
+            --start;
+        if (!isJoplinMetadata(lines.subspan(start, last - start + 1)))
+            return std::nullopt;
+    }
+    return Trailer{start, joinedLines(lines.subspan(start, last - start + 1))};
+}
+
+// How a date key of the header feeds `created` or `updated`.
+struct DateKey
+{
+    QLatin1String key;
+    bool updates;      // feeds `updated` rather than `created`
+    bool fillsGapOnly; // only used when no earlier line gave a value
+    bool keptAsExtra;  // the line also stays among the extra lines
+};
+
+const DateKey *findDateKey(const QString &key)
+{
+    static const DateKey dateKeys[] = {
+        {QLatin1String("created"), false, false, false},
+        {QLatin1String("date"), false, false, false},
+        {QLatin1String("user_created_time"), false, false, true},
+        {QLatin1String("created_time"), false, true, true},
+        {QLatin1String("updated"), true, false, false},
+        {QLatin1String("modified"), true, false, false},
+        {QLatin1String("user_updated_time"), true, false, true},
+        {QLatin1String("updated_time"), true, true, true},
+    };
+    const auto found = std::find_if(std::begin(dateKeys), std::end(dateKeys),
+                                    [&](const DateKey &dateKey) { return key == dateKey.key; });
+    return found == std::end(dateKeys) ? nullptr : found;
+}
+
+void takeDateValue(NoteFrontMatter &header, const DateKey &dateKey, const QString &value)
+{
+    std::optional<QString> &raw = dateKey.updates ? header.updatedRaw : header.createdRaw;
+    std::optional<QDateTime> &date = dateKey.updates ? header.updated : header.created;
+    if (value.isEmpty() || (dateKey.fillsGapOnly && raw))
+        return;
+    raw = value;
+    date = parseFrontMatterDateLenient(value);
+}
+
+NoteFrontMatter parseHeaderLines(Lines lines)
+{
+    NoteFrontMatter header;
+    for (const QStringView line : lines) {
+        if (isBlank(line))
+            continue;
+        const std::optional<KeyLine> keyLine = splitKeyLine(line);
+        const QString key = keyLine ? keyLine->key.toString().toLower() : QString();
+        if (keyLine && key == u"title") {
+            header.title = unquoteValue(keyLine->value);
+            continue;
+        }
+        const DateKey *dateKey = keyLine ? findDateKey(key) : nullptr;
+        if (dateKey)
+            takeDateValue(header, *dateKey, unquoteValue(keyLine->value));
+        if (!dateKey || dateKey->keptAsExtra)
+            header.extraLines.append(line.toString());
+    }
+    return header;
+}
+
+// Reads the fenced blocks at the top: at most one header and one Joplin block, in either order.
+// Returns the index of the first line after them.
+qsizetype readLeadingBlocks(Lines lines, NoteDocumentParts &parts)
+{
+    qsizetype index = 0;
+    while (const std::optional<Block> block = findLeadingBlock(lines, index)) {
+        const Lines inner = lines.subspan(block->open + 1, block->close - block->open - 1);
+        if (isJoplinMetadata(inner)) {
+            if (parts.joplinYAML)
+                break;
+            parts.joplinYAML = joinedLines(lines.subspan(block->open, inner.size() + 2)).toString();
+        } else {
+            if (parts.obsidian)
+                break;
+            parts.obsidian = parseHeaderLines(inner);
+        }
+        index = block->close + 1;
+        // Nothing more can be taken, so spare the search for another closing fence in the body.
+        if (parts.obsidian && parts.joplinYAML)
+            break;
+    }
+    return index;
+}
+
+QStringView normalizedText(const QString &text, QString &storage)
+{
+    QStringView view = text;
+    if (text.contains(u'\r')) {
+        storage = text;
+        storage.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        storage.replace(u'\r', u'\n');
+        view = storage;
+    }
+    if (view.startsWith(QChar(0xFEFF)))
+        view = view.sliced(1);
+    return view;
+}
+
+std::optional<QString> lookUpDate(const NoteFrontMatter &header,
+                                  const std::optional<QString> &joplinYAML, const QStringList &keys)
+{
+    if (std::optional<QString> value = yamlValue(joplinYAML, keys))
+        return value;
+    return yamlValue(header.extraLines.join(u'\n'), keys);
+}
+
+void setDate(std::optional<QDateTime> &date, std::optional<QString> &raw, const QDateTime &value)
+{
+    date = value;
+    raw = formatFrontMatterDate(value);
+}
+
+// Fills a missing date from the metadata text if it names one, else from `fallback`.
+void completeDate(std::optional<QDateTime> &date, std::optional<QString> &raw,
+                  const std::optional<QString> &metadataValue,
+                  const std::optional<QDateTime> &fallback)
+{
+    if (metadataValue) {
+        raw = metadataValue;
+        date = parseFrontMatterDateLenient(*metadataValue);
+    } else if (fallback) {
+        setDate(date, raw, *fallback);
+    }
+}
+
+const QStringList &createdKeys()
+{
+    static const QStringList keys = {QStringLiteral("user_created_time"),
+                                     QStringLiteral("created_time"), QStringLiteral("created"),
+                                     QStringLiteral("date")};
+    return keys;
+}
+
+const QStringList &updatedKeys()
+{
+    static const QStringList keys = {QStringLiteral("user_updated_time"),
+                                     QStringLiteral("updated_time"), QStringLiteral("updated"),
+                                     QStringLiteral("modified")};
+    return keys;
+}
+
+NoteFrontMatter titledHeader(const std::optional<NoteFrontMatter> &frontMatter,
+                             const QString &fileName)
+{
+    NoteFrontMatter header = frontMatter.value_or(NoteFrontMatter{});
+    header.title = fileName;
+    return header;
+}
+
+void appendDateLine(QStringList &out, QLatin1String key, const std::optional<QString> &raw,
+                    const std::optional<QDateTime> &date)
+{
+    if (raw && !raw->isEmpty())
+        out.append(key % QLatin1String(": ") % quoteValue(*raw));
+    else if (date)
+        out.append(key % QLatin1String(": ") % formatFrontMatterDate(*date));
+}
+
+bool isLineBreak(QChar c)
+{
+    return (c >= QChar(0x0A) && c <= QChar(0x0D)) || c == QChar(0x85) ||
+           c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+} // namespace
+
+NoteDocumentParts parseNoteDocument(const QString &text)
+{
+    QString storage;
+    const QStringView normalized = normalizedText(text, storage);
+    const QList<QStringView> allLines = normalized.split(u'\n');
+    const Lines lines(allLines.constData(), allLines.size());
+
+    NoteDocumentParts parts;
+    const qsizetype bodyStart = skipBlankLines(lines, readLeadingBlocks(lines, parts));
+    Lines body = lines.subspan(std::min(bodyStart, qsizetype(lines.size())));
+    if (!parts.joplinYAML) {
+        if (const std::optional<Trailer> trailer = findTrailingJoplinBlock(body)) {
+            body = body.first(trailer->start);
+            while (!body.empty() && isBlank(body.back()))
+                body = body.first(body.size() - 1);
+            parts.joplinYAML = trailer->text.toString();
+            parts.joplinIsTrailing = true;
+        }
+    }
+    parts.body = joinedLines(body).toString();
+    return parts;
+}
+
+NoteFrontMatter parseFrontMatterLines(const QStringList &lines)
+{
+    const QList<QStringView> views(lines.begin(), lines.end());
+    return parseHeaderLines(Lines(views.constData(), views.size()));
+}
+
+QString renderFrontMatter(const NoteFrontMatter &frontMatter)
+{
+    QStringList out;
+    out.reserve(frontMatter.extraLines.size() + 5);
+    out.append(QStringLiteral("---"));
+    out.append(QLatin1String("title: ") % quoteValue(frontMatter.title.value_or(QString())));
+    appendDateLine(out, QLatin1String("created"), frontMatter.createdRaw, frontMatter.created);
+    appendDateLine(out, QLatin1String("updated"), frontMatter.updatedRaw, frontMatter.updated);
+    for (const QString &line : frontMatter.extraLines) {
+        if (!line.isEmpty())
+            out.append(line);
+    }
+    out.append(QStringLiteral("---"));
+    return out.join(u'\n');
+}
+
+QString composeNoteText(const QString &header, const QString &body, const QString &trailer)
+{
+    QString text;
+    text.reserve(header.size() + body.size() + trailer.size() + 4);
+    text.append(header);
+    if (body.isEmpty())
+        text.append(u'\n');
+    else
+        text.append(body.startsWith(u'\n') ? QLatin1String("\n") : QLatin1String("\n\n"));
+    text.append(body);
+    if (trailer.isEmpty())
+        return text;
+    if (!text.endsWith(u'\n'))
+        text.append(u'\n');
+    if (!text.endsWith(QLatin1String("\n\n")))
+        text.append(u'\n');
+    text.append(trailer);
+    if (!text.endsWith(u'\n'))
+        text.append(u'\n');
+    return text;
+}
+
+bool hasCreated(const NoteFrontMatter &frontMatter)
+{
+    return frontMatter.created || (frontMatter.createdRaw && !frontMatter.createdRaw->isEmpty());
+}
+
+bool hasUpdated(const NoteFrontMatter &frontMatter)
+{
+    return frontMatter.updated || (frontMatter.updatedRaw && !frontMatter.updatedRaw->isEmpty());
+}
+
+std::optional<QString> yamlValue(const std::optional<QString> &text, const QStringList &keys)
+{
+    if (!text || text->isEmpty())
+        return std::nullopt;
+    QList<std::optional<QString>> found(keys.size());
+    for (const QStringView line : QStringView(*text).split(u'\n')) {
+        const std::optional<KeyLine> keyLine = splitKeyLine(line);
+        if (!keyLine)
+            continue;
+        const qsizetype slot = keys.indexOf(keyLine->key.toString().toLower());
+        if (slot < 0)
+            continue;
+        QString value = unquoteValue(keyLine->value);
+        if (!value.isEmpty())
+            found[slot] = std::move(value);
+    }
+    const auto first = std::find_if(found.cbegin(), found.cend(),
+                                    [](const std::optional<QString> &value) { return value; });
+    return first == found.cend() ? std::nullopt : *first;
+}
+
+std::optional<QString> firstBodyLine(const QString &text)
+{
+    const QString body = parseNoteDocument(text).body;
+    qsizetype start = 0;
+    while (start <= body.size()) {
+        const auto end = std::find_if(body.cbegin() + start, body.cend(), isLineBreak);
+        const qsizetype stop = end - body.cbegin();
+        const QStringView line = trimmed(QStringView(body).sliced(start, stop - start));
+        if (!line.isEmpty())
+            return line.toString();
+        start = stop + 1;
+    }
+    return std::nullopt;
+}
+
+NoteFrontMatter completeHeaderForDisplay(const std::optional<NoteFrontMatter> &frontMatter,
+                                         const QString &fileName,
+                                         const std::optional<QString> &joplinYAML,
+                                         const std::optional<QDateTime> &fileCreated,
+                                         const std::optional<QDateTime> &fileModified)
+{
+    NoteFrontMatter header = titledHeader(frontMatter, fileName);
+    if (!hasCreated(header))
+        completeDate(header.created, header.createdRaw,
+                     lookUpDate(header, joplinYAML, createdKeys()), fileCreated);
+    if (!hasUpdated(header))
+        completeDate(header.updated, header.updatedRaw,
+                     lookUpDate(header, joplinYAML, updatedKeys()), fileModified);
+    return header;
+}
+
+NoteFrontMatter completeHeaderForSave(const std::optional<NoteFrontMatter> &frontMatter,
+                                      const QString &fileName,
+                                      const std::optional<QString> &joplinYAML,
+                                      const std::optional<QDateTime> &fileCreated,
+                                      const QDateTime &now)
+{
+    NoteFrontMatter header = titledHeader(frontMatter, fileName);
+    if (!hasCreated(header))
+        completeDate(header.created, header.createdRaw,
+                     lookUpDate(header, joplinYAML, createdKeys()), fileCreated.value_or(now));
+    setDate(header.updated, header.updatedRaw, now);
+    return header;
+}
+
+QString unquoteValue(QStringView value)
+{
+    const QStringView text = trimmed(value);
+    if (text.size() < 2)
+        return text.toString();
+    const QChar first = text.front();
+    if ((first != u'"' && first != u'\'') || text.back() != first)
+        return text.toString();
+    QString inner = text.sliced(1, text.size() - 2).toString();
+    inner.replace(QLatin1String("\\\""), QLatin1String("\""));
+    inner.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    return inner;
+}
+
+QString quoteValue(QStringView value)
+{
+    QString escaped = value.toString();
+    escaped.replace(u'\\', QLatin1String("\\\\"));
+    escaped.replace(u'"', QLatin1String("\\\""));
+    return u'"' % escaped % u'"';
+}
+
+QString buildNoteSaveText(const NoteFrontMatter &completedHeader, const QString &body,
+                          const std::optional<QString> &joplinYAML, bool joplinIsTrailing)
+{
+    const QString header = renderFrontMatter(completedHeader);
+    if (!joplinYAML || joplinYAML->isEmpty())
+        return composeNoteText(header, body, QString());
+    if (joplinIsTrailing)
+        return composeNoteText(header, body, *joplinYAML);
+    return composeNoteText(header % QLatin1String("\n\n") % *joplinYAML, body, QString());
+}
