@@ -1,0 +1,513 @@
+#include "app/contentview.h"
+
+#include "editor/memoeditorview.h"
+#include "platform/clock.h"
+#include "platform/mainqueue.h"
+#include "platform/notificationcenter.h"
+#include "platform/userdefaults.h"
+#include "storage/memomanager.h"
+#include "storage/pathmanager.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int pagePickerWidth = 180;
+constexpr int pageColumnWidth = 220;
+constexpr int editorMinimumWidth = 200;
+constexpr int debounceIntervalMsec = 300;
+
+QDate today()
+{
+    return Clock::current().now().toTimeZone(Clock::current().timeZone()).date();
+}
+
+bool askToReload(QWidget *parent)
+{
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Question);
+    box.setWindowTitle(QStringLiteral("Quillmere"));
+    box.setText(ContentView::externalChangeTitle);
+    QPushButton *reload = box.addButton(ContentView::reloadButtonText, QMessageBox::AcceptRole);
+    QPushButton *keep = box.addButton(ContentView::keepButtonText, QMessageBox::RejectRole);
+    box.setDefaultButton(reload);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == reload;
+}
+
+QWidget *pagePlaceholder(const QString &name, QWidget *parent)
+{
+    auto *label = new QLabel(name, parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAccessibleName(name);
+    return label;
+}
+
+} // namespace
+
+QString ContentView::pageRawValue(Page page)
+{
+    switch (page) {
+    case Page::calendar:
+        return QStringLiteral("calendar");
+    case Page::notes:
+        return QStringLiteral("notes");
+    case Page::search:
+        return QStringLiteral("search");
+    }
+    return QStringLiteral("calendar");
+}
+
+std::optional<ContentView::Page> ContentView::pageFromRawValue(const QString &raw)
+{
+    for (Page page : {Page::calendar, Page::notes, Page::search}) {
+        if (pageRawValue(page) == raw)
+            return page;
+    }
+    return std::nullopt;
+}
+
+ContentView::ContentView(MemoManager &memo, QWidget *parent)
+    : QWidget(parent), m_memo(memo), m_selectedDate(today()), m_externalChangePrompt(askToReload)
+{
+    buildLayout();
+    connectEditor();
+    connectMemo();
+    connectNotifications();
+
+    auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
+    quickOpen->setContext(Qt::WindowShortcut);
+    connect(quickOpen, &QShortcut::activated, this, &ContentView::quickOpenRequested);
+}
+
+ContentView::~ContentView() = default;
+
+void ContentView::buildLayout()
+{
+    auto *pickerRow = new QWidget(this);
+    pickerRow->setFixedWidth(pageColumnWidth);
+    auto *pickerLayout = new QHBoxLayout(pickerRow);
+    pickerLayout->setContentsMargins(20, 8, 20, 4);
+    pickerLayout->setSpacing(0);
+    auto *pickerBox = new QWidget(pickerRow);
+    pickerBox->setFixedWidth(pagePickerWidth);
+    pickerBox->setAccessibleName(QStringLiteral("ページ"));
+    auto *segments = new QHBoxLayout(pickerBox);
+    segments->setContentsMargins(0, 0, 0, 0);
+    segments->setSpacing(0);
+    m_pagePicker = new QButtonGroup(this);
+    m_pagePicker->setExclusive(true);
+    const QList<std::pair<Page, QString>> items = {
+        {Page::calendar, QStringLiteral("日付")},
+        {Page::notes, QStringLiteral("ノート")},
+        {Page::search, QStringLiteral("検索")}};
+    m_pages = new QStackedWidget(this);
+    m_pages->setFixedWidth(pageColumnWidth);
+    for (const auto &[page, title] : items) {
+        auto *button = new QPushButton(title, pickerBox);
+        button->setCheckable(true);
+        button->setAccessibleName(title);
+        button->setFocusPolicy(Qt::TabFocus);
+        segments->addWidget(button);
+        m_pagePicker->addButton(button, int(page));
+        m_pages->addWidget(pagePlaceholder(title, m_pages));
+    }
+    pickerLayout->addWidget(pickerBox);
+    m_pagePicker->button(int(Page::calendar))->setChecked(true);
+    connect(m_pagePicker, &QButtonGroup::idClicked, this,
+            [this](int id) { setSelectedPage(Page(id)); });
+
+    auto *leftColumn = new QVBoxLayout;
+    leftColumn->setSpacing(0);
+    leftColumn->setContentsMargins(0, 0, 0, 0);
+    leftColumn->addWidget(pickerRow);
+    leftColumn->addWidget(m_pages, 1);
+
+    m_editor = new MemoEditorView(m_live, this);
+    m_editor->setMinimumWidth(editorMinimumWidth);
+    m_editor->setDebounceInterval(debounceIntervalMsec);
+    m_sidePane = pagePlaceholder(QStringLiteral("プレビュー"), this);
+    m_sidePane->setMinimumWidth(1);
+
+    auto *editorArea = new QHBoxLayout;
+    editorArea->setSpacing(0);
+    editorArea->setContentsMargins(0, 0, 0, 0);
+    // Equal stretch: the editor and the side pane share the width half and half.
+    editorArea->addWidget(m_editor, 1);
+    editorArea->addWidget(m_sidePane, 1);
+
+    auto *top = new QHBoxLayout;
+    top->setSpacing(0);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->addLayout(leftColumn);
+    top->addLayout(editorArea, 1);
+
+    m_statusLine = new QLabel(this);
+    m_statusLine->setContentsMargins(8, 2, 8, 2);
+    m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *root = new QVBoxLayout(this);
+    root->setSpacing(0);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->addLayout(top, 1);
+    root->addWidget(m_statusLine);
+
+    const qint64 fontSize = UserDefaults::standard().integerOr(fontSizeKey, 14);
+    m_editor->setFontSize(int(fontSize));
+    updateSidePane();
+}
+
+void ContentView::connectEditor()
+{
+    connect(m_editor, &MemoEditorView::textChanged, this, [this](const QString &) {
+        m_memo.markModified();
+    });
+    connect(m_editor, &MemoEditorView::textWrittenBack, this,
+            [this](const QString &text) { m_editingText = text; });
+    connect(m_editor, &MemoEditorView::debouncedTextChanged, this, [this](const QString &text) {
+        m_debouncedText = text;
+        Q_EMIT debouncedTextChanged(text);
+    });
+    connect(m_editor, &MemoEditorView::saveRequested, this, &ContentView::saveCurrent);
+    connect(m_editor, &MemoEditorView::disappeared, this, &ContentView::saveCurrent);
+    connect(m_editor, &MemoEditorView::showMarkdownPreviewToggled, this,
+            &ContentView::setShowMarkdownPreview);
+    m_editor->setRenameHandler([this](const QString &name) { return renameFromTitle(name); });
+
+    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [this](const QString &key) {
+        if (key == fontSizeKey)
+            m_editor->setFontSize(int(UserDefaults::standard().integerOr(fontSizeKey, 14)));
+        else if (key == showMarkdownPreviewKey)
+            updateSidePane();
+    });
+}
+
+void ContentView::connectMemo()
+{
+    connect(&m_memo, &MemoManager::isModifiedChanged, this, [this](bool modified) {
+        m_editor->setModified(modified);
+        if (QWidget *w = window())
+            w->setWindowModified(modified);
+    });
+    connect(&m_memo, &MemoManager::temporaryMessageChanged, this,
+            [this] { m_editor->setTemporaryMessage(m_memo.temporaryMessage()); });
+    connect(&m_memo, &MemoManager::currentFileURLChanged, this, [this] {
+        m_live.setScrollOffset(0);
+        pushDocumentToEditor();
+        updateStatusLine();
+    });
+    connect(&m_memo, &MemoManager::editableChanged, this,
+            [this] { m_editor->setDocumentReadOnly(!m_memo.isEditable()); });
+    connect(&m_memo, &MemoManager::statusModificationDateChanged, this,
+            &ContentView::updateStatusLine);
+}
+
+void ContentView::connectNotifications()
+{
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    connect(&center, &NotificationCenter::baseFolderChanged, this,
+            [this] { loadDocument(m_selectedDate); });
+    connect(&center, &NotificationCenter::fileDeleted, this, &ContentView::fileDeleted);
+    connect(&center, &NotificationCenter::saveCurrentMemo, this, &ContentView::saveCurrent);
+    connect(&center, &NotificationCenter::activateGlobalSearch, this,
+            &ContentView::activateGlobalSearch);
+}
+
+bool ContentView::showMarkdownPreview() const
+{
+    return UserDefaults::standard().boolOr(showMarkdownPreviewKey, true);
+}
+
+void ContentView::setShowMarkdownPreview(bool shown)
+{
+    if (shown == showMarkdownPreview())
+        return;
+    const int editorWidth = m_editor->width();
+    UserDefaults::standard().setValue(showMarkdownPreviewKey, shown);
+    if (QWidget *w = window(); w && w != this)
+        Q_EMIT windowWidthRequested(windowWidthForSidePane(shown, w->width(), editorWidth));
+}
+
+int ContentView::windowWidthForSidePane(bool shown, int windowWidth, int editorWidth)
+{
+    const int paneWidth = editorWidth > 0 ? editorWidth : 600;
+    return shown ? windowWidth + paneWidth : qMax(windowWidth - paneWidth, 400);
+}
+
+void ContentView::updateSidePane()
+{
+    const bool shown = showMarkdownPreview();
+    m_sidePane->setVisible(shown);
+    m_editor->setShowMarkdownPreview(shown);
+}
+
+void ContentView::updateStatusLine()
+{
+    const QString base = PathManager::baseFolderURL();
+    QString path = m_memo.currentFileURL();
+    path.replace(base + QLatin1Char('/'), QString());
+    m_statusLine->setText(QStringLiteral("ファイルパス: ") + path);
+    m_statusLine->setAccessibleName(m_statusLine->text());
+}
+
+void ContentView::pushDocumentToEditor()
+{
+    m_editor->setDocumentReadOnly(!m_memo.isEditable());
+    m_editor->updateDocument(m_editingText, m_memo.currentFileURL(), m_editorExternalTextSyncToken);
+}
+
+void ContentView::appear()
+{
+    const QString raw = UserDefaults::standard().stringOr(lastSelectedPageKey, QString());
+    m_selectedPage = pageFromRawValue(raw).value_or(Page::calendar);
+    m_pagePicker->button(int(m_selectedPage))->setChecked(true);
+    m_pages->setCurrentIndex(int(m_selectedPage));
+    switch (m_selectedPage) {
+    case Page::calendar:
+        m_selectedDate = today();
+        m_memo.loadMemo(m_selectedDate);
+        syncEditorText(m_memo.memoText());
+        break;
+    case Page::notes:
+        if (!m_notesSelectedFile.isEmpty())
+            loadDocument(m_notesSelectedFile);
+        break;
+    case Page::search:
+        if (!m_searchSelectedFile.isEmpty())
+            loadDocument(m_searchSelectedFile);
+        break;
+    }
+    updateStatusLine();
+    if (m_selectedPage != Page::search)
+        postFocusEditorSoon(0);
+}
+
+void ContentView::setSelectedPage(Page page)
+{
+    m_pagePicker->button(int(page))->setChecked(true);
+    if (page == m_selectedPage)
+        return;
+    m_selectedPage = page;
+    m_pages->setCurrentIndex(int(page));
+    pageSwitched(page);
+    Q_EMIT selectedPageChanged(page);
+}
+
+void ContentView::pageSwitched(Page page)
+{
+    saveIfModified();
+    switch (page) {
+    case Page::calendar:
+        m_memo.loadMemo(m_selectedDate);
+        syncEditorText(m_memo.memoText());
+        postFocusEditorSoon(0);
+        break;
+    case Page::notes:
+        if (m_notesSelectedFile.isEmpty()) {
+            // The previous document stays on screen; its edits were just saved.
+            m_memo.updateModifiedFlag();
+        } else {
+            loadDocument(m_notesSelectedFile);
+        }
+        postFocusEditorSoon(100);
+        break;
+    case Page::search:
+        if (m_searchSelectedFile.isEmpty())
+            saveAndClear();
+        else
+            loadDocument(m_searchSelectedFile);
+        break;
+    }
+    UserDefaults::standard().setValue(lastSelectedPageKey, pageRawValue(page));
+}
+
+void ContentView::postFocusEditorSoon(int msec)
+{
+    MainQueue::asyncAfter(this, msec, [] { NotificationCenter::defaultCenter().postFocusEditor(); });
+}
+
+void ContentView::flushEditorText()
+{
+    m_editingText = m_live.latestText();
+    m_memo.setMemoText(m_editingText);
+}
+
+void ContentView::syncEditorText(const QString &text)
+{
+    m_live.setLatestText(text);
+    m_editingText = text;
+    m_debouncedText = text;
+    pushDocumentToEditor();
+    Q_EMIT debouncedTextChanged(text);
+}
+
+void ContentView::saveIfModified()
+{
+    if (!m_memo.isModified())
+        return;
+    flushEditorText();
+    m_memo.updateModifiedFlag();
+    if (m_memo.isModified())
+        m_memo.save();
+}
+
+void ContentView::saveCurrent()
+{
+    flushEditorText();
+    m_memo.updateModifiedFlag();
+    if (m_memo.isModified())
+        m_memo.save();
+}
+
+void ContentView::loadDocument(const MemoItem &item)
+{
+    saveIfModified();
+    m_memo.loadItem(item);
+    if (m_memo.currentFileURL().isEmpty()) {
+        syncEditorText(QString());
+        return;
+    }
+    syncEditorText(m_memo.memoText());
+    if (m_selectedPage == Page::notes && m_notesSelectedFile != m_memo.currentFileURL())
+        m_notesSelectedFile = m_memo.currentFileURL();
+    else if (m_selectedPage == Page::search && m_searchSelectedFile != m_memo.currentFileURL())
+        m_searchSelectedFile = m_memo.currentFileURL();
+}
+
+void ContentView::saveAndClear()
+{
+    saveIfModified();
+    m_memo.clearDocument();
+    syncEditorText(QString());
+}
+
+std::optional<QString> ContentView::toggledCheckboxText(const QString &text, qint64 lineIndex)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (lineIndex < 0 || lineIndex >= lines.size())
+        return std::nullopt;
+    QString &line = lines[qsizetype(lineIndex)];
+    qsizetype start = 0;
+    while (start < line.size() && (line[start] == QLatin1Char(' ') || line[start] == QLatin1Char('\t')))
+        ++start;
+    const QStringView rest = QStringView(line).mid(start);
+    if (rest.startsWith(u"- [ ] "))
+        line[start + 3] = QLatin1Char('x');
+    else if (rest.startsWith(u"- [x] ") || rest.startsWith(u"- [X] "))
+        line[start + 3] = QLatin1Char(' ');
+    else
+        return std::nullopt;
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ContentView::toggleCheckboxLine(qint64 lineIndex)
+{
+    const auto toggled = toggledCheckboxText(m_live.latestText(), lineIndex);
+    if (!toggled)
+        return;
+    ++m_editorExternalTextSyncToken;
+    syncEditorText(*toggled);
+    m_memo.setMemoText(*toggled);
+    m_memo.updateModifiedFlag();
+}
+
+bool ContentView::renameFromTitle(const QString &name)
+{
+    const QString oldPath = m_memo.currentFileURL();
+    if (!m_memo.renameCurrentFile(name))
+        return false;
+    const QString newPath = m_memo.currentFileURL();
+    if (m_notesSelectedFile == oldPath)
+        m_notesSelectedFile = newPath;
+    if (m_searchSelectedFile == oldPath)
+        m_searchSelectedFile = newPath;
+    return true;
+}
+
+void ContentView::setExternalChangePrompt(ExternalChangePrompt prompt)
+{
+    m_externalChangePrompt = std::move(prompt);
+}
+
+void ContentView::checkExternalChange()
+{
+    if (m_showingExternalChangeAlert)
+        return;
+    const auto pending = m_memo.externalChangeText();
+    if (!pending)
+        return;
+    m_showingExternalChangeAlert = true;
+    const bool reload = m_externalChangePrompt(window());
+    m_showingExternalChangeAlert = false;
+    if (reload) {
+        m_memo.reloadFromDisk(*pending);
+        ++m_editorExternalTextSyncToken;
+        syncEditorText(m_memo.memoText());
+    } else {
+        m_memo.setDeclinedExternalContent(*pending);
+    }
+}
+
+void ContentView::dateChanged(const QDate &date)
+{
+    m_selectedDate = date;
+    loadDocument(date);
+}
+
+void ContentView::notesFileSelected(const QString &filePath)
+{
+    m_notesSelectedFile = filePath;
+    loadDocument(filePath);
+}
+
+void ContentView::searchHitSelected(const QString &filePath)
+{
+    m_searchSelectedFile = filePath;
+    loadDocument(filePath);
+}
+
+void ContentView::searchCleared()
+{
+    m_searchSelectedFile.clear();
+    saveAndClear();
+}
+
+void ContentView::headingSelected(qint64 lineIndex)
+{
+    m_editor->scrollToLine(lineIndex);
+}
+
+void ContentView::sidePaneClosed()
+{
+    setShowMarkdownPreview(false);
+}
+
+void ContentView::fileDeleted(const QString &filePath)
+{
+    if (filePath.isEmpty() || filePath != m_memo.currentFileURL())
+        return;
+    m_memo.clearDocument();
+    syncEditorText(QString());
+    if (m_selectedPage == Page::notes)
+        m_notesSelectedFile.clear();
+    else if (m_selectedPage == Page::search)
+        m_searchSelectedFile.clear();
+}
+
+void ContentView::activateGlobalSearch()
+{
+    setSelectedPage(Page::search);
+    UserDefaults::standard().setValue(lastSelectedPageKey, pageRawValue(Page::search));
+    MainQueue::async(this, [] { NotificationCenter::defaultCenter().postFocusGlobalSearchField(); });
+    MainQueue::asyncAfter(this, 80, [] {
+        NotificationCenter::defaultCenter().postFocusGlobalSearchField();
+    });
+}

@@ -1,0 +1,317 @@
+#include "common/testenvironment.h"
+
+#include "app/contentview.h"
+#include "editor/dayleaftextview.h"
+#include "editor/maceditorview.h"
+#include "editor/memoeditorview.h"
+#include "platform/clock.h"
+#include "platform/notificationcenter.h"
+#include "storage/memomanager.h"
+#include "storage/notedocument.h"
+
+#include <QFile>
+#include <QMainWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+void writeText(const QString &path, const QString &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.toUtf8());
+}
+
+QString bodyOf(const QString &path)
+{
+    return parseNoteDocument(readText(path)).body;
+}
+
+} // namespace
+
+class TestContentView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void toggledCheckboxText_data();
+    void toggledCheckboxText();
+    void sidePaneWindowWidth_data();
+    void sidePaneWindowWidth();
+
+    void startsOnTodaysMemo();
+    void restoresLastPage_data();
+    void restoresLastPage();
+    void switchingPagesSavesFirst();
+    void notesPageWithoutSelectionKeepsDocument();
+    void searchPageWithoutHitEmptiesEditor();
+    void renameFollowsIntoSelection();
+    void deletedOpenNoteIsNotWrittenBack();
+    void externalChangeAskedOncePerText();
+    void checkboxToggleMarksModified();
+    void baseFolderChangeReloadsSelectedDay();
+    void saveNotificationSaves();
+
+private:
+    void typeIntoEditor(const QString &text);
+    QString notePath(const QString &name) const { return m_base + QStringLiteral("/Notes/") + name; }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<FixedClock> m_clock;
+    std::unique_ptr<MemoManager> m_memo;
+    std::unique_ptr<QMainWindow> m_window;
+    ContentView *m_view = nullptr;
+    QString m_base;
+};
+
+void TestContentView::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_clock = std::make_unique<FixedClock>(
+        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")), QTimeZone("Asia/Tokyo"));
+    Clock::setCurrent(m_clock.get());
+    m_base = m_env->useBaseFolder();
+    m_memo = std::make_unique<MemoManager>();
+    m_window = std::make_unique<QMainWindow>();
+    m_view = new ContentView(*m_memo, m_window.get());
+    m_window->setCentralWidget(m_view);
+    m_window->resize(1000, 600);
+    m_window->show();
+}
+
+void TestContentView::cleanup()
+{
+    m_window.reset();
+    m_memo.reset();
+    m_env.reset();
+    m_clock.reset();
+}
+
+void TestContentView::typeIntoEditor(const QString &text)
+{
+    DayleafTextView *textView = m_view->editorView()->editor()->textView();
+    textView->setFocus();
+    textView->moveCursor(QTextCursor::End);
+    QTest::keyClicks(textView, text);
+}
+
+void TestContentView::toggledCheckboxText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("line");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("unchecked becomes checked") << "a\n- [ ] task\nb" << qint64(1)
+                                               << "a\n- [x] task\nb";
+    QTest::newRow("capital X becomes unchecked, indentation kept")
+        << "  \t- [X] done" << qint64(0) << "  \t- [ ] done";
+    QTest::newRow("line without checkbox") << "- plain" << qint64(0) << QString();
+    QTest::newRow("other bullets are not toggled") << "* [ ] star" << qint64(0) << QString();
+    QTest::newRow("checkbox without its space") << "- [ ]" << qint64(0) << QString();
+    QTest::newRow("line past the end") << "- [ ] a" << qint64(1) << QString();
+    QTest::newRow("negative line") << "- [ ] a" << qint64(-1) << QString();
+}
+
+void TestContentView::toggledCheckboxText()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, line);
+    QFETCH(QString, expected);
+    const auto toggled = ContentView::toggledCheckboxText(text, line);
+    QCOMPARE(toggled.value_or(QString()), expected);
+}
+
+void TestContentView::sidePaneWindowWidth_data()
+{
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<int>("window");
+    QTest::addColumn<int>("editor");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("showing adds the editor's width") << true << 800 << 500 << 1300;
+    QTest::newRow("hiding never goes below 400") << false << 800 << 500 << 400;
+    QTest::newRow("hiding removes the editor's width") << false << 1200 << 500 << 700;
+    QTest::newRow("unmeasured editor counts as 600") << true << 800 << 0 << 1400;
+}
+
+void TestContentView::sidePaneWindowWidth()
+{
+    QFETCH(bool, shown);
+    QFETCH(int, window);
+    QFETCH(int, editor);
+    QFETCH(int, expected);
+    QCOMPARE(ContentView::windowWidthForSidePane(shown, window, editor), expected);
+}
+
+void TestContentView::startsOnTodaysMemo()
+{
+    m_view->appear();
+    QCOMPARE(m_view->selectedPage(), ContentView::Page::calendar);
+    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    typeIntoEditor(QStringLiteral("今日のこと"));
+    QVERIFY(m_memo->isModified());
+    m_view->saveCurrent();
+    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("今日のこと"));
+}
+
+void TestContentView::restoresLastPage_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("notes") << "notes" << int(ContentView::Page::notes);
+    QTest::newRow("search") << "search" << int(ContentView::Page::search);
+    QTest::newRow("unknown value falls back to the calendar") << "diary" << int(ContentView::Page::calendar);
+}
+
+void TestContentView::restoresLastPage()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, expected);
+    UserDefaults::standard().setValue(ContentView::lastSelectedPageKey, stored);
+    m_view->appear();
+    QCOMPARE(int(m_view->selectedPage()), expected);
+}
+
+void TestContentView::switchingPagesSavesFirst()
+{
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page::notes);
+    writeText(notePath(QStringLiteral("plan.md")), QStringLiteral("first"));
+    m_view->notesFileSelected(notePath(QStringLiteral("plan.md")));
+    typeIntoEditor(QStringLiteral(" and more"));
+
+    m_view->setSelectedPage(ContentView::Page::calendar);
+
+    QCOMPARE(bodyOf(notePath(QStringLiteral("plan.md"))), QStringLiteral("first and more"));
+    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    QCOMPARE(UserDefaults::standard().string(ContentView::lastSelectedPageKey),
+             QStringLiteral("calendar"));
+}
+
+void TestContentView::notesPageWithoutSelectionKeepsDocument()
+{
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("memo text"));
+    m_view->setSelectedPage(ContentView::Page::notes);
+    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    QVERIFY(!m_memo->isModified());
+    QCOMPARE(bodyOf(m_memo->currentFileURL()), QStringLiteral("memo text"));
+}
+
+void TestContentView::searchPageWithoutHitEmptiesEditor()
+{
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("kept"));
+    m_view->setSelectedPage(ContentView::Page::search);
+    QCOMPARE(m_memo->currentFileURL(), QString());
+    QCOMPARE(m_view->editingText(), QString());
+    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("kept"));
+}
+
+void TestContentView::renameFollowsIntoSelection()
+{
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page::notes);
+    writeText(notePath(QStringLiteral("old.md")), QStringLiteral("x"));
+    m_view->notesFileSelected(notePath(QStringLiteral("old.md")));
+    QVERIFY(m_view->renameFromTitle(QStringLiteral("new")));
+    QCOMPARE(m_view->notesSelectedFile(), notePath(QStringLiteral("new.md")));
+    QVERIFY(!m_view->renameFromTitle(QStringLiteral("")));
+    QCOMPARE(m_view->notesSelectedFile(), notePath(QStringLiteral("new.md")));
+}
+
+void TestContentView::deletedOpenNoteIsNotWrittenBack()
+{
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page::notes);
+    const QString path = notePath(QStringLiteral("gone.md"));
+    writeText(path, QStringLiteral("x"));
+    m_view->notesFileSelected(path);
+    typeIntoEditor(QStringLiteral("unsaved"));
+    QVERIFY(QFile::remove(path));
+
+    NotificationCenter::defaultCenter().postFileDeleted(path);
+
+    QCOMPARE(m_memo->currentFileURL(), QString());
+    QCOMPARE(m_view->notesSelectedFile(), QString());
+    m_view->saveCurrent();
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestContentView::externalChangeAskedOncePerText()
+{
+    int asked = 0;
+    bool answer = false;
+    m_view->setExternalChangePrompt([&](QWidget *) {
+        ++asked;
+        return answer;
+    });
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page::notes);
+    const QString path = notePath(QStringLiteral("shared.md"));
+    writeText(path, QStringLiteral("one"));
+    m_view->notesFileSelected(path);
+
+    m_view->checkExternalChange();
+    QCOMPARE(asked, 0);
+    writeText(path, QStringLiteral("two"));
+    m_view->checkExternalChange();
+    m_view->checkExternalChange();
+    QCOMPARE(asked, 1); // declined: not asked again for the same text
+    QCOMPARE(m_view->editingText(), QStringLiteral("one"));
+
+    answer = true;
+    writeText(path, QStringLiteral("three"));
+    m_view->checkExternalChange();
+    QCOMPARE(asked, 2);
+    QCOMPARE(m_view->editingText(), QStringLiteral("three"));
+    QCOMPARE(m_view->editorView()->editor()->textView()->toPlainText(), QStringLiteral("three"));
+}
+
+void TestContentView::checkboxToggleMarksModified()
+{
+    m_view->appear();
+    const int tokenBefore = m_view->editorExternalTextSyncToken();
+    typeIntoEditor(QStringLiteral("- [ ] buy tea"));
+    m_view->saveCurrent();
+    m_view->toggleCheckboxLine(0);
+    QCOMPARE(m_view->editingText(), QStringLiteral("- [x] buy tea"));
+    QVERIFY(m_memo->isModified());
+    QCOMPARE(m_view->editorExternalTextSyncToken(), tokenBefore + 1);
+    QCOMPARE(m_view->editorView()->editor()->textView()->toPlainText(),
+             QStringLiteral("- [x] buy tea"));
+}
+
+void TestContentView::baseFolderChangeReloadsSelectedDay()
+{
+    m_view->appear();
+    m_view->dateChanged(QDate(2025, 1, 2));
+    const QString other = m_env->makeFolder(QStringLiteral("other"));
+    writeText(other + QStringLiteral("/Daily/2025-01-02.txt"), QStringLiteral("elsewhere"));
+    PathManager::setBaseFolder(other);
+    QCOMPARE(m_memo->currentFileURL(), other + QStringLiteral("/Daily/2025-01-02.txt"));
+    QCOMPARE(m_view->editingText(), QStringLiteral("elsewhere"));
+}
+
+void TestContentView::saveNotificationSaves()
+{
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("saved by menu"));
+    NotificationCenter::defaultCenter().postSaveCurrentMemo();
+    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("saved by menu"));
+    QVERIFY(!m_memo->isModified());
+}
+
+QTEST_MAIN(TestContentView)
+#include "tst_contentview.moc"
