@@ -57,14 +57,10 @@ QString asUtc(const std::optional<QDateTime> &date)
     return date ? date->toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
-// The build points at the storage test folder; the sample notes sit one level up, shared by all
-// test folders.
+// Sample notes written by other applications, shared by all test folders.
 QString sampleNotesFolder()
 {
-    const QString configured = QStringLiteral(QUILLMERE_TEST_DATA);
-    if (QDir(configured).exists(QStringLiteral("obsidian")))
-        return configured;
-    return QDir::cleanPath(configured + QStringLiteral("/../../data"));
+    return QStringLiteral(QUILLMERE_TEST_DATA);
 }
 
 // The lines another application wrote in a header, minus the ones this program manages.
