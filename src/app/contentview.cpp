@@ -1,5 +1,6 @@
 #include "app/contentview.h"
 
+#include "app/statusbarview.h"
 #include "editor/memoeditorview.h"
 #include "platform/clock.h"
 #include "platform/mainqueue.h"
@@ -150,15 +151,13 @@ void ContentView::buildLayout()
     top->addLayout(leftColumn);
     top->addLayout(editorArea, 1);
 
-    m_statusLine = new QLabel(this);
-    m_statusLine->setContentsMargins(8, 2, 8, 2);
-    m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusBar = new StatusBarView(m_live, this);
 
     auto *root = new QVBoxLayout(this);
     root->setSpacing(0);
     root->setContentsMargins(0, 0, 0, 0);
     root->addLayout(top, 1);
-    root->addWidget(m_statusLine);
+    root->addWidget(m_statusBar);
 
     const qint64 fontSize = UserDefaults::standard().integerOr(fontSizeKey, 14);
     m_editor->setFontSize(int(fontSize));
@@ -202,12 +201,12 @@ void ContentView::connectMemo()
     connect(&m_memo, &MemoManager::currentFileURLChanged, this, [this] {
         m_live.setScrollOffset(0);
         pushDocumentToEditor();
-        updateStatusLine();
+        updateStatusBar();
     });
     connect(&m_memo, &MemoManager::editableChanged, this,
             [this] { m_editor->setDocumentReadOnly(!m_memo.isEditable()); });
     connect(&m_memo, &MemoManager::statusModificationDateChanged, this,
-            &ContentView::updateStatusLine);
+            &ContentView::updateStatusBar);
 }
 
 void ContentView::connectNotifications()
@@ -249,13 +248,14 @@ void ContentView::updateSidePane()
     m_editor->setShowMarkdownPreview(shown);
 }
 
-void ContentView::updateStatusLine()
+void ContentView::updateStatusBar()
 {
     const QString base = PathManager::baseFolderURL();
     QString path = m_memo.currentFileURL();
     path.replace(base + QLatin1Char('/'), QString());
-    m_statusLine->setText(QStringLiteral("ファイルパス: ") + path);
-    m_statusLine->setAccessibleName(m_statusLine->text());
+    m_statusBar->setFilePath(path);
+    m_statusBar->setBaseFolderPath(base);
+    m_statusBar->setModificationDate(m_memo.statusModificationDate());
 }
 
 void ContentView::pushDocumentToEditor()
@@ -285,7 +285,7 @@ void ContentView::appear()
             loadDocument(m_searchSelectedFile);
         break;
     }
-    updateStatusLine();
+    updateStatusBar();
     if (m_selectedPage != Page::search)
         postFocusEditorSoon(0);
 }

@@ -13,6 +13,7 @@ class MemoEditorView;
 class QButtonGroup;
 class QHBoxLayout;
 class QLabel;
+class StatusBarView;
 class QStackedWidget;
 
 /// The content of the main window: the page column (calendar, notes, search) on the left, the
@@ -104,7 +105,7 @@ private:
     void pageSwitched(Page page);
     void postFocusEditorSoon(int msec);
     void updateSidePane();
-    void updateStatusLine();
+    void updateStatusBar();
     void fileDeleted(const QString &filePath);
     void activateGlobalSearch();
 
@@ -124,5 +125,5 @@ private:
     QStackedWidget *m_pages = nullptr;
     MemoEditorView *m_editor = nullptr;
     QWidget *m_sidePane = nullptr;
-    QLabel *m_statusLine = nullptr;
+    StatusBarView *m_statusBar = nullptr;
 };

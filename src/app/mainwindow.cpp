@@ -1,47 +1,31 @@
 #include "app/mainwindow.h"
 
+#include "app/appmenus.h"
 #include "app/contentview.h"
-#include "platform/notificationcenter.h"
-#include "storage/foldermanager.h"
+#include "app/windowframekeeper.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QMenuBar>
 
 MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *parent)
-    : QMainWindow(parent), m_folders(folders)
+    : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Quillmere[*]"));
     m_content = new ContentView(memo, this);
     setCentralWidget(m_content);
     connect(m_content, &ContentView::windowWidthRequested, this,
             [this](int width) { resize(width, height()); });
-    buildMenus();
-    resize(1100, 700);
-}
 
-void MainWindow::buildMenus()
-{
-    QMenu *file = menuBar()->addMenu(QStringLiteral("ファイル"));
-    QAction *open = file->addAction(QStringLiteral("フォルダを開く…"));
-    open->setShortcut(QKeySequence::Open);
-    connect(open, &QAction::triggered, this, [this] {
-        m_content->saveCurrent();
-        m_folders.chooseFolder();
-    });
-    QAction *save = file->addAction(QStringLiteral("保存"));
-    save->setShortcut(QKeySequence::Save);
-    connect(save, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().postSaveCurrentMemo(); });
-    file->addSeparator();
-    QAction *quit = file->addAction(QStringLiteral("終了"));
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
+    auto *menus = new AppMenus(*this, folders);
+    connect(menus, &AppMenus::aboutToChangeFolder, m_content, &ContentView::saveCurrent);
+    connect(menus, &AppMenus::helpRequested, this, &MainWindow::helpRequested);
+
+    m_frameKeeper = new WindowFrameKeeper(this);
+    resize(1100, 720);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     m_content->saveCurrent();
+    m_frameKeeper->saveWindowFrame();
     event->accept();
 }

@@ -5,9 +5,9 @@
 class ContentView;
 class FolderManager;
 class MemoManager;
+class WindowFrameKeeper;
 
-/// The main window: the content view and a small menu bar (the full one follows with the
-/// application shell).
+/// The one main window: the content view under the menu bar.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -16,13 +16,15 @@ public:
     MainWindow(MemoManager &memo, FolderManager &folders, QWidget *parent = nullptr);
 
     ContentView *contentView() const { return m_content; }
+    WindowFrameKeeper *frameKeeper() const { return m_frameKeeper; }
+
+Q_SIGNALS:
+    void helpRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildMenus();
-
-    FolderManager &m_folders;
     ContentView *m_content = nullptr;
+    WindowFrameKeeper *m_frameKeeper = nullptr;
 };

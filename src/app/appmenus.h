@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class FolderManager;
+class QMainWindow;
+class QAction;
+class QMenu;
+
+/// The menu bar: folders and saving, editing and global search, appearance and sizes, help.
+/// Holds no logic beyond the settings it writes; everything else is a call or a notification.
+class AppMenus : public QObject
+{
+    Q_OBJECT
+
+public:
+    AppMenus(QMainWindow &window, FolderManager &folders);
+
+Q_SIGNALS:
+    /// Saving the open document must happen before the base folder changes.
+    void aboutToChangeFolder();
+    void helpRequested();
+
+private:
+    void buildFileMenu();
+    void buildEditMenu();
+    void buildViewMenu();
+    void buildHelpMenu();
+    void rebuildFolderHistory();
+    QMenu *sizeMenu(const QString &title, const QString &key, const QList<int> &sizes,
+                    int fallback);
+
+    QMainWindow &m_window;
+    FolderManager &m_folders;
+    QMenu *m_fileMenu = nullptr;
+    QList<QAction *> m_historyActions;
+    QAction *m_historyEnd = nullptr;
+};

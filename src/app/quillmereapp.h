@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class FolderManager;
+class MainWindow;
+class MemoManager;
+class QuitSignals;
+
+/// The application: owns the document store and the folder history, applies the appearance
+/// setting, opens the main window and makes sure every way out saves the open document.
+class QuillmereApp : public QObject
+{
+    Q_OBJECT
+
+public:
+    QuillmereApp();
+    ~QuillmereApp() override;
+
+    MemoManager &memoManager() { return *m_memo; }
+    FolderManager &folderManager() { return *m_folders; }
+    MainWindow &mainWindow() { return *m_window; }
+
+    /// Shows the window and runs the event loop; returns the exit status.
+    int run();
+
+private:
+    void connectQuitPaths();
+
+    std::unique_ptr<MemoManager> m_memo;
+    std::unique_ptr<FolderManager> m_folders;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<QuitSignals> m_quitSignals;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "editor/editorlivestate.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+class QLabel;
+
+/// The one-line bar at the bottom of the window: the open file's path, the base folder, the
+/// file's modification time and the caret position.
+class StatusBarView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    StatusBarView(EditorLiveState &live, QWidget *parent = nullptr);
+
+    void setFilePath(const QString &path);
+    void setBaseFolderPath(const QString &path);
+    /// An invalid date hides the modification time.
+    void setModificationDate(const QDateTime &date);
+
+    /// "2026年12月4日(金) 9:05:07" in the current time zone.
+    static QString formatModificationDate(const QDateTime &date);
+    /// "行 3, 列 5  ・  選択 3 文字  ・  全 120 文字" (the selection piece only with a selection).
+    static QString cursorText(const EditorCursorInfo &info);
+
+private:
+    void showCursor(const EditorCursorInfo &info);
+    QLabel *addPiece();
+
+    QLabel *m_file = nullptr;
+    QLabel *m_base = nullptr;
+    QLabel *m_date = nullptr;
+    QLabel *m_cursor = nullptr;
+};

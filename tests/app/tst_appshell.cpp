@@ -1,0 +1,244 @@
+#include "common/testenvironment.h"
+
+#include "app/appearance.h"
+#include "app/appmenus.h"
+#include "app/appsettings.h"
+#include "app/statusbarview.h"
+#include "app/windowframe.h"
+#include "app/windowframekeeper.h"
+#include "platform/notificationcenter.h"
+#include "storage/foldermanager.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTest>
+
+using WindowFrame::ScreenInfo;
+
+class TestAppShell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fitIntoVisibleArea_data();
+    void fitIntoVisibleArea();
+    void screenChoice_data();
+    void screenChoice();
+    void storedFrameMustBeWhole_data();
+    void storedFrameMustBeWhole();
+    void screenIdentifiers();
+    void frameIsRecordedAfterMove();
+    void statusBarTexts_data();
+    void statusBarTexts();
+    void modificationDateFormat();
+    void appearanceRawValues();
+    void menusOfferTheSizes();
+    void thickCursorSwitchNotifies();
+};
+
+void TestAppShell::fitIntoVisibleArea_data()
+{
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QRect>("expected");
+    // Visible area: x 0…1919, y 25…1079 (a panel at the top).
+    QTest::newRow("inside stays") << QRect(100, 100, 800, 600) << QRect(100, 100, 800, 600);
+    QTest::newRow("past the right edge moves left")
+        << QRect(1500, 100, 800, 600) << QRect(1120, 100, 800, 600);
+    QTest::newRow("wider than the area keeps its left edge on the left")
+        << QRect(300, 100, 2500, 600) << QRect(0, 100, 2500, 600);
+    QTest::newRow("wholly outside goes to the origin first")
+        << QRect(5000, 5000, 800, 600) << QRect(0, 25, 800, 600);
+    QTest::newRow("top reaching into the panel moves down")
+        << QRect(100, 0, 800, 600) << QRect(100, 25, 800, 600);
+    QTest::newRow("below the bottom moves up")
+        << QRect(100, 700, 800, 600) << QRect(100, 479, 800, 600);
+    QTest::newRow("taller than the area keeps the title bar reachable")
+        << QRect(100, 100, 800, 1400) << QRect(100, 25, 800, 1400);
+}
+
+void TestAppShell::fitIntoVisibleArea()
+{
+    QFETCH(QRect, frame);
+    QFETCH(QRect, expected);
+    const QRect fitted = WindowFrame::fitIntoVisibleArea(frame, QRect(0, 25, 1920, 1055));
+    QCOMPARE(fitted, expected);
+    QCOMPARE(fitted.size(), frame.size());
+}
+
+void TestAppShell::screenChoice_data()
+{
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("stored screen still attached") << QRect(0, 0, 100, 100) << "screen_B" << 1;
+    QTest::newRow("unplugged screen: the one under the centre")
+        << QRect(2000, 100, 400, 300) << "screen_gone" << 1;
+    QTest::newRow("centre off every screen: the nearest")
+        << QRect(-900, 100, 400, 300) << QString() << 0;
+    QTest::newRow("equal distance: the earlier screen") << QRect(1910, 2000, 20, 20) << QString()
+                                                        << 0;
+}
+
+void TestAppShell::screenChoice()
+{
+    QFETCH(QRect, frame);
+    QFETCH(QString, stored);
+    QFETCH(int, expected);
+    const QList<ScreenInfo> screens = {
+        {QStringLiteral("screen_A"), QRect(0, 0, 1920, 1080), QRect(0, 25, 1920, 1055)},
+        {QStringLiteral("screen_B"), QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)}};
+    QCOMPARE(WindowFrame::chooseScreen(frame, stored, screens, 0), expected);
+    QCOMPARE(WindowFrame::chooseScreen(frame, stored, {}, 0), -1);
+}
+
+void TestAppShell::storedFrameMustBeWhole_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<bool>("valid");
+    const QVariantMap whole{{QStringLiteral("x"), 10.0},
+                            {QStringLiteral("y"), 20.0},
+                            {QStringLiteral("width"), 800.0},
+                            {QStringLiteral("height"), qint64(600)}};
+    QVariantMap missing = whole;
+    missing.remove(QStringLiteral("height"));
+    QVariantMap text = whole;
+    text.insert(QStringLiteral("x"), QStringLiteral("10"));
+    QVariantMap extraText = whole;
+    extraText.insert(QStringLiteral("note"), QStringLiteral("x"));
+    QTest::newRow("four numbers") << QVariant(whole) << true;
+    QTest::newRow("a key missing") << QVariant(missing) << false;
+    QTest::newRow("a number as text") << QVariant(text) << false;
+    QTest::newRow("any value not a number") << QVariant(extraText) << false;
+    QTest::newRow("not a dictionary") << QVariant(QStringLiteral("10,20,800,600")) << false;
+    QTest::newRow("empty") << QVariant(QVariantMap()) << false;
+}
+
+void TestAppShell::storedFrameMustBeWhole()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(bool, valid);
+    const auto frame = WindowFrame::frameFromSettings(stored);
+    QCOMPARE(frame.has_value(), valid);
+    if (valid)
+        QCOMPARE(*frame, QRect(10, 20, 800, 600));
+}
+
+void TestAppShell::screenIdentifiers()
+{
+    QCOMPARE(WindowFrame::screenIdentifier(QStringLiteral("HDMI-1"), QPoint(0, 0)),
+             QStringLiteral("screen_HDMI-1"));
+    QCOMPARE(WindowFrame::screenIdentifier(QString(), QPoint(-1440, 0)),
+             QStringLiteral("screen_-1440.0_0.0"));
+}
+
+void TestAppShell::frameIsRecordedAfterMove()
+{
+    TestEnvironment env;
+    QWidget window;
+    window.resize(640, 480);
+    WindowFrameKeeper keeper(&window);
+    QVERIFY(!keeper.restoreWindowPosition());
+    window.show();
+    window.move(40, 60);
+    QTRY_VERIFY(UserDefaults::standard().contains(WindowFrame::frameKey));
+    const auto frame =
+        WindowFrame::frameFromSettings(UserDefaults::standard().value(WindowFrame::frameKey));
+    QVERIFY(frame);
+    QCOMPARE(frame->size(), QSize(640, 480));
+
+    UserDefaults::standard().setValue(WindowFrame::frameKey,
+                                      WindowFrame::frameToSettings(QRect(30, 40, 500, 400)));
+    QWidget second;
+    WindowFrameKeeper secondKeeper(&second);
+    QVERIFY(secondKeeper.restoreWindowPosition());
+    QVERIFY(secondKeeper.hasRestoredWindowPosition());
+    QCOMPARE(second.size(), QSize(500, 400));
+}
+
+void TestAppShell::statusBarTexts_data()
+{
+    QTest::addColumn<qint64>("selection");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no selection") << qint64(0) << "行 3, 列 5  ・  全 120 文字";
+    QTest::newRow("three characters selected")
+        << qint64(3) << "行 3, 列 5  ・  選択 3 文字  ・  全 120 文字";
+}
+
+void TestAppShell::statusBarTexts()
+{
+    QFETCH(qint64, selection);
+    QFETCH(QString, expected);
+    QCOMPARE(StatusBarView::cursorText({3, 5, selection, 120}), expected);
+}
+
+void TestAppShell::modificationDateFormat()
+{
+    FixedClock clock(QDateTime::currentDateTime(), QTimeZone("Asia/Tokyo"));
+    Clock::setCurrent(&clock);
+    const QDateTime friday(QDate(2026, 12, 4), QTime(9, 5, 7), QTimeZone("Asia/Tokyo"));
+    QCOMPARE(StatusBarView::formatModificationDate(friday),
+             QStringLiteral("2026年12月4日(金) 9:05:07"));
+    QCOMPARE(StatusBarView::formatModificationDate(QDateTime()), QString());
+    Clock::setCurrent(nullptr);
+}
+
+void TestAppShell::appearanceRawValues()
+{
+    QCOMPARE(Appearance::fromRawValue(QStringLiteral("dark")), AppAppearanceMode::dark);
+    QCOMPARE(Appearance::fromRawValue(QStringLiteral("light")), AppAppearanceMode::light);
+    QCOMPARE(Appearance::fromRawValue(QStringLiteral("Dark")), AppAppearanceMode::system);
+    QCOMPARE(Appearance::fromRawValue(QString()), AppAppearanceMode::system);
+    Appearance::apply(AppAppearanceMode::dark);
+    QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 100);
+    Appearance::apply(AppAppearanceMode::light);
+    QVERIFY(QApplication::palette().color(QPalette::Window).lightness() > 150);
+}
+
+void TestAppShell::menusOfferTheSizes()
+{
+    TestEnvironment env;
+    QMainWindow window;
+    FolderManager folders;
+    AppMenus menus(window, folders);
+    QMenu *view = nullptr;
+    for (QAction *action : window.menuBar()->actions()) {
+        if (action->text() == QStringLiteral("表示"))
+            view = action->menu();
+    }
+    QVERIFY(view);
+    QStringList listSizes;
+    for (QAction *action : view->actions()) {
+        if (action->text() != QStringLiteral("UIの文字サイズ"))
+            continue;
+        for (QAction *size : action->menu()->actions())
+            listSizes << size->text();
+        action->menu()->actions().at(2)->trigger();
+    }
+    QCOMPARE(listSizes, QStringList({"11 pt", "12 pt", "13 pt", "14 pt", "15 pt", "16 pt", "18 pt"}));
+    QCOMPARE(AppSettings::listFontSize(), 13);
+    QCOMPARE(AppSettings::offeredEditorFontSizes, QList<int>({10, 12, 14, 16, 18, 20, 24, 28}));
+}
+
+void TestAppShell::thickCursorSwitchNotifies()
+{
+    TestEnvironment env;
+    QMainWindow window;
+    FolderManager folders;
+    AppMenus menus(window, folders);
+    QSignalSpy changed(&NotificationCenter::defaultCenter(),
+                       &NotificationCenter::thickEditorCursorPreferenceChanged);
+    const QList<QAction *> all = window.findChildren<QAction *>();
+    auto thick = std::find_if(all.begin(), all.end(), [](QAction *a) {
+        return a->text() == QStringLiteral("カーソルを太くする");
+    });
+    QVERIFY(thick != all.end());
+    QVERIFY((*thick)->isChecked()); // on by default
+    (*thick)->trigger();
+    QCOMPARE(UserDefaults::standard().boolean(AppSettings::thickEditorCursorKey), false);
+    QCOMPARE(changed.count(), 1);
+}
+
+QTEST_MAIN(TestAppShell)
+#include "tst_appshell.moc"
