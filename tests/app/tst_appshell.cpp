@@ -53,7 +53,7 @@ void TestAppShell::fitIntoVisibleArea_data()
     QTest::newRow("top reaching into the panel moves down")
         << QRect(100, 0, 800, 600) << QRect(100, 25, 800, 600);
     QTest::newRow("below the bottom moves up")
-        << QRect(100, 700, 800, 600) << QRect(100, 479, 800, 600);
+        << QRect(100, 700, 800, 600) << QRect(100, 480, 800, 600);
     QTest::newRow("taller than the area keeps the title bar reachable")
         << QRect(100, 100, 800, 1400) << QRect(100, 25, 800, 1400);
 }
