@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+/// Names typed by the user for notes and folders, and the free names used when one is taken.
+namespace NoteNaming {
+
+/// The name without white space and line breaks at either end.
+QString trimmedName(const QString &name);
+
+/// Whether `name`, once trimmed, can name one entry inside a folder. Refused: an empty name, a
+/// name containing "/" (it would lead into another folder, or out of the Notes folder) or NUL,
+/// and a name starting with "." (hidden entries are never listed, so the note or folder would
+/// vanish from every list).
+bool isUsableName(const QString &name);
+
+/// The file name of a new note: the trimmed input, with ".md" appended unless it ends so.
+QString newNoteFileName(const QString &input);
+
+/// True when something, even a dangling symbolic link, already occupies `path`.
+bool isTaken(const QString &path);
+
+/// `folder`/`fileName` when that is free, else the first free "name (n).ext" for n = 1, 2, …,
+/// always numbered from `fileName` itself.
+QString freeNotePath(const QString &folder, const QString &fileName);
+
+} // namespace NoteNaming

@@ -1,0 +1,397 @@
+#include "common/testenvironment.h"
+#include "notes/notestestutil.h"
+
+#include "notes/notesbrowser.h"
+#include "notes/notessettings.h"
+#include "platform/notificationcenter.h"
+#include "platform/userdefaults.h"
+#include "storage/pins.h"
+#include "storage/sortmode.h"
+#include "storage/viewcounts.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace NotesTestUtil;
+
+class TestNotesBrowser : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void firstRunExpandsParentsThenUsesStoredSet();
+    void selectionIsRestoredOnFirstShow();
+    void staleOrForeignSelectionIsIgnored();
+    void selectionFollowsBaseFolderChanges();
+    void hiddenPageWaitsBeforeOpeningAfterBaseFolderChange();
+    void onlyNotesOfTheSelectedFolderAreRemembered();
+    void clickOnSelectedNoteStillCountsAView();
+    void sortModeIsStoredAndFollowed();
+    void renamingTheOpenNoteSavesBeforeMoving();
+    void droppingTheOpenNoteKeepsItOpen();
+    void folderRenameTakesOpenNoteSelectionAndExpansionAlong();
+    void folderDeleteClosesTheOpenNote();
+    void deletingTheOpenNoteClearsTheSelection();
+    void newNoteIsSelectedWhereItIsListed_data();
+    void newNoteIsSelectedWhereItIsListed();
+    void savedMemoRefreshesTheList();
+
+private:
+    QString notes(const QString &relative = {}) const
+    {
+        return relative.isEmpty() ? m_notes : m_notes + u'/' + relative;
+    }
+    /// A browser shown as the page is on start.
+    std::unique_ptr<NotesBrowser> shownBrowser()
+    {
+        auto browser = std::make_unique<NotesBrowser>();
+        browser->setPageVisible(true);
+        return browser;
+    }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    QString m_base;
+    QString m_notes;
+};
+
+void TestNotesBrowser::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_base = m_env->useBaseFolder();
+    m_notes = PathManager::notesFolderURL();
+}
+
+void TestNotesBrowser::cleanup()
+{
+    m_env.reset();
+}
+
+void TestNotesBrowser::firstRunExpandsParentsThenUsesStoredSet()
+{
+    QDir().mkpath(notes(QStringLiteral("a/b/c")));
+    QDir().mkpath(notes(QStringLiteral("d")));
+    const QSet<QString> parents{m_notes, notes(QStringLiteral("a")), notes(QStringLiteral("a/b"))};
+    {
+        auto browser = shownBrowser();
+        QCOMPARE(browser->expandedFolderPaths(), parents);
+        QCOMPARE(NotesSettings::expandedFolderPaths(), parents);
+        browser->toggleExpanded(notes(QStringLiteral("a")));
+        browser->toggleExpanded(notes(QStringLiteral("d"))); // a leaf: nothing to toggle
+    }
+    QDir(notes(QStringLiteral("a/b"))).removeRecursively();
+    QDir().mkpath(notes(QStringLiteral("d/e")));
+    auto browser = shownBrowser();
+    // Stored set used as is (d stays closed, a stays closed); the vanished a/b is pruned.
+    QCOMPARE(browser->expandedFolderPaths(), QSet<QString>{m_notes});
+    QCOMPARE(NotesSettings::expandedFolderPaths(), QSet<QString>{m_notes});
+}
+
+void TestNotesBrowser::selectionIsRestoredOnFirstShow()
+{
+    const QString folder = notes(QStringLiteral("Work"));
+    const QString note = notes(QStringLiteral("Work/plan.md"));
+    QVERIFY(writeNote(note));
+    QVERIFY(writeNote(notes(QStringLiteral("Work/other.md"))));
+    QDir().mkpath(notes(QStringLiteral("Work/inner")));
+    NotesSettings::saveLastSelectedFolder(folder);
+    NotesSettings::saveLastFileInFolder(note, folder);
+
+    NotesBrowser browser;
+    QSignalSpy selected(&browser, &NotesBrowser::fileSelected);
+    QCOMPARE(browser.notes(), QStringList());
+    browser.setPageVisible(true);
+    QCOMPARE(browser.selectedFolder(), folder);
+    QCOMPARE(selected, QList<QVariantList>{{note}});
+    QCOMPARE(browser.selectedFile(), note);
+    QCOMPARE(browser.notes().size(), 2);
+    QVERIFY(browser.expandedFolderPaths().contains(folder));
+
+    browser.setPageVisible(false);
+    browser.setPageVisible(true);
+    QCOMPARE(selected.count(), 1);
+}
+
+void TestNotesBrowser::staleOrForeignSelectionIsIgnored()
+{
+    // The last folder is gone, and "selectedFolder", shared by all base folders, names a
+    // folder of another base folder.
+    const QString foreign = m_env->makeFolder(QStringLiteral("other/Notes/Elsewhere"));
+    NotesSettings::saveLastSelectedFolder(notes(QStringLiteral("Deleted")));
+    NotesSettings::saveSelectedFolder(foreign);
+    auto browser = shownBrowser();
+    QVERIFY(browser->isAllNotesSelected());
+
+    // A remembered note that is gone is not reopened.
+    const QString folder = notes(QStringLiteral("Kept"));
+    QDir().mkpath(folder);
+    NotesSettings::saveLastFileInFolder(notes(QStringLiteral("Kept/gone.md")), folder);
+    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+    browser->selectFolder(folder);
+    QCOMPARE(selected.count(), 0);
+}
+
+void TestNotesBrowser::selectionFollowsBaseFolderChanges()
+{
+    const QString folderA = notes(QStringLiteral("A"));
+    const QString noteA = notes(QStringLiteral("A/a.md"));
+    QVERIFY(writeNote(noteA));
+    auto browser = shownBrowser();
+    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+    browser->selectFolder(folderA);
+    browser->selectFile(noteA);
+    QCOMPARE(selected.count(), 1);
+
+    const QString baseB = m_env->makeFolder(QStringLiteral("baseB"));
+    QVERIFY(writeNote(baseB + QStringLiteral("/Notes/b.md")));
+    PathManager::setBaseFolder(baseB);
+    // Nothing remembered for B: its Notes folder itself is selected.
+    QCOMPARE(browser->selectedFolder(), baseB + QStringLiteral("/Notes"));
+    QCOMPARE(browser->folderTree().root(), baseB + QStringLiteral("/Notes"));
+    QCOMPARE(browser->notes(), QStringList{baseB + QStringLiteral("/Notes/b.md")});
+    QCOMPARE(selected.count(), 1);
+
+    PathManager::setBaseFolder(m_base);
+    QCOMPARE(browser->selectedFolder(), folderA);
+    QCOMPARE(selected.count(), 2);
+    QCOMPARE(selected.last(), QVariantList{noteA});
+}
+
+void TestNotesBrowser::hiddenPageWaitsBeforeOpeningAfterBaseFolderChange()
+{
+    const QString folder = notes(QStringLiteral("A"));
+    const QString note = notes(QStringLiteral("A/a.md"));
+    QVERIFY(writeNote(note));
+    auto browser = shownBrowser();
+    browser->selectFolder(folder);
+    browser->selectFile(note);
+    browser->setPageVisible(false);
+
+    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+    PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("baseB")));
+    PathManager::setBaseFolder(m_base);
+    browser->setSelectedFile(QString()); // the owner opened something else meanwhile
+    QCOMPARE(selected.count(), 0);
+    browser->setPageVisible(true);
+    QCOMPARE(selected, QList<QVariantList>{{note}});
+}
+
+void TestNotesBrowser::onlyNotesOfTheSelectedFolderAreRemembered()
+{
+    const QString folder = notes(QStringLiteral("A"));
+    QVERIFY(writeNote(notes(QStringLiteral("A/mine.md"))));
+    QVERIFY(writeNote(notes(QStringLiteral("B/theirs.md"))));
+    auto browser = shownBrowser();
+    browser->selectFolder(folder);
+    browser->setSelectedFile(notes(QStringLiteral("A/mine.md")));
+    browser->setSelectedFile(notes(QStringLiteral("B/theirs.md"))); // e.g. opened from search
+    QCOMPARE(NotesSettings::lastFileInFolder(folder), notes(QStringLiteral("A/mine.md")));
+}
+
+void TestNotesBrowser::clickOnSelectedNoteStillCountsAView()
+{
+    const QString note = notes(QStringLiteral("n.md"));
+    QVERIFY(writeNote(note));
+    auto browser = shownBrowser();
+    browser->setSelectedFile(note);
+    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+    browser->selectFile(note);
+    QCOMPARE(selected.count(), 0);
+    QCOMPARE(ViewCounts::viewCounts({note}).value(note), 1);
+}
+
+void TestNotesBrowser::sortModeIsStoredAndFollowed()
+{
+    QVERIFY(writeNote(notes(QStringLiteral("old.md")), "x", minute(1)));
+    QVERIFY(writeNote(notes(QStringLiteral("new.md")), "x", minute(2)));
+    Pins::pinNote(notes(QStringLiteral("old.md")));
+    auto browser = shownBrowser();
+    QCOMPARE(UserDefaults::standard().string(SortModeKeys::notesFileSortMode),
+             QStringLiteral("pinsFirst"));
+    QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"old.md", "new.md"}));
+
+    QSignalSpy changed(browser.get(), &NotesBrowser::sortModeChanged);
+    browser->setSortMode(NotesFileSortMode::modificationDate);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(UserDefaults::standard().string(SortModeKeys::notesFileSortMode),
+             QStringLiteral("modificationDate"));
+    QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"new.md", "old.md"}));
+
+    browser->togglePin(notes(QStringLiteral("old.md")));
+    QVERIFY(!browser->isPinned(notes(QStringLiteral("old.md"))));
+}
+
+void TestNotesBrowser::renamingTheOpenNoteSavesBeforeMoving()
+{
+    const QString note = notes(QStringLiteral("draft.md"));
+    const QString renamed = notes(QStringLiteral("final.md"));
+    QVERIFY(writeNote(note, "old text"));
+    auto browser = shownBrowser();
+    browser->setSelectedFile(note);
+    // The owner's save writes the unsaved edits to wherever the note is at that moment.
+    connect(browser.get(), &NotesBrowser::saveRequested, this,
+            [&] { QVERIFY(writeNote(browser->selectedFile(), "edited")); });
+    QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
+    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+
+    QVERIFY(browser->renameNote(note, QStringLiteral("final")).ok());
+    QCOMPARE(readBytes(renamed), QByteArray("edited"));
+    QVERIFY(!QFile::exists(note));
+    QCOMPARE(moved, (QList<QVariantList>{{note, renamed}}));
+    QCOMPARE(browser->selectedFile(), renamed);
+    QCOMPARE(browser->notes(), QStringList{renamed});
+    QCOMPARE(posted.count(), 1);
+}
+
+void TestNotesBrowser::droppingTheOpenNoteKeepsItOpen()
+{
+    const QString note = notes(QStringLiteral("n.md"));
+    const QString target = notes(QStringLiteral("Inbox"));
+    QVERIFY(writeNote(note));
+    QVERIFY(writeNote(notes(QStringLiteral("Inbox/n.md")), "resident"));
+    auto browser = shownBrowser(); // "すべて": the dragged note is known by its path
+    browser->setSelectedFile(note);
+    QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
+    QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
+    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+
+    browser->beginDrag(note);
+    QCOMPARE(browser->draggedFile(), note);
+    QVERIFY(browser->moveNote(note, target).ok());
+    browser->endDrag();
+    QCOMPARE(browser->draggedFile(), QString());
+
+    const QString landed = notes(QStringLiteral("Inbox/n (1).md"));
+    QVERIFY(saves.count() >= 1);
+    QCOMPARE(moved, (QList<QVariantList>{{note, landed}}));
+    QCOMPARE(readBytes(notes(QStringLiteral("Inbox/n.md"))), QByteArray("resident"));
+    QTRY_COMPARE(posted.count(), 1);
+
+    // Onto its own folder: nothing, not even a save.
+    saves.clear();
+    QCOMPARE(browser->moveNote(landed, target).status,
+             NotesOperations::Result::Status::nothingToDo);
+    QCOMPARE(saves.count(), 0);
+}
+
+void TestNotesBrowser::folderRenameTakesOpenNoteSelectionAndExpansionAlong()
+{
+    const QString oldFolder = notes(QStringLiteral("Proj/sub"));
+    const QString oldNote = notes(QStringLiteral("Proj/sub/n.md"));
+    QVERIFY(writeNote(oldNote, "saved"));
+    QDir().mkpath(notes(QStringLiteral("Proj/sub/deeper")));
+    auto browser = shownBrowser();
+    browser->selectFolder(oldFolder);
+    browser->selectFile(oldNote);
+    bool folderExistedAtSave = false;
+    connect(browser.get(), &NotesBrowser::saveRequested, this,
+            [&] { folderExistedAtSave = QFileInfo(oldFolder).isDir(); });
+    QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
+
+    QVERIFY(browser->renameFolder(notes(QStringLiteral("Proj")), QStringLiteral("Work")).ok());
+    const QString newFolder = notes(QStringLiteral("Work/sub"));
+    const QString newNote = notes(QStringLiteral("Work/sub/n.md"));
+    QVERIFY(folderExistedAtSave);
+    QCOMPARE(moved, (QList<QVariantList>{{oldNote, newNote}}));
+    QCOMPARE(browser->selectedFile(), newNote);
+    QCOMPARE(browser->selectedFolder(), newFolder);
+    QCOMPARE(browser->notes(), QStringList{newNote});
+    QVERIFY(browser->expandedFolderPaths().contains(notes(QStringLiteral("Work"))));
+    QVERIFY(browser->expandedFolderPaths().contains(newFolder));
+    QCOMPARE(NotesSettings::lastFileInFolder(newFolder), newNote);
+    QCOMPARE(NotesSettings::lastSelectedFolder(m_notes), newFolder);
+
+    // The Notes folder itself is never renamed.
+    QCOMPARE(browser->renameFolder(m_notes, QStringLiteral("x")).status,
+             NotesOperations::Result::Status::refused);
+}
+
+void TestNotesBrowser::folderDeleteClosesTheOpenNote()
+{
+    const QString note = notes(QStringLiteral("Box/inner/n.md"));
+    QVERIFY(writeNote(note));
+    QVERIFY(writeNote(notes(QStringLiteral("keep.md"))));
+    auto browser = shownBrowser();
+    browser->selectFolder(notes(QStringLiteral("Box/inner")));
+    browser->selectFile(note);
+    QSignalSpy deleted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileDeleted);
+
+    QVERIFY(browser->deleteFolder(notes(QStringLiteral("Box"))).ok());
+    QCOMPARE(deleted, QList<QVariantList>{{note}});
+    QCOMPARE(browser->selectedFile(), QString());
+    QVERIFY(browser->isAllNotesSelected());
+    QCOMPARE(browser->notes(), QStringList{notes(QStringLiteral("keep.md"))});
+    QVERIFY(!browser->expandedFolderPaths().contains(notes(QStringLiteral("Box"))));
+}
+
+void TestNotesBrowser::deletingTheOpenNoteClearsTheSelection()
+{
+    const QString note = notes(QStringLiteral("n.md"));
+    QVERIFY(writeNote(note));
+    auto browser = shownBrowser();
+    browser->selectFile(note);
+    QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
+    QSignalSpy deleted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileDeleted);
+    QVERIFY(browser->deleteNote(note).ok());
+    QCOMPARE(saves.count(), 0); // the deleted note must not be written back
+    QCOMPARE(deleted, QList<QVariantList>{{note}});
+    QCOMPARE(browser->selectedFile(), QString());
+    QCOMPARE(browser->notes(), QStringList());
+}
+
+void TestNotesBrowser::newNoteIsSelectedWhereItIsListed_data()
+{
+    QTest::addColumn<QString>("selectedBefore");
+    QTest::addColumn<QString>("selectedAfter");
+    QTest::newRow("from すべて: stays on すべて, where the note is listed too")
+        << QString() << QString();
+    QTest::newRow("from another folder: the target folder is selected")
+        << QStringLiteral("Other") << QStringLiteral("Target");
+    QTest::newRow("in the selected folder") << QStringLiteral("Target") << QStringLiteral("Target");
+}
+
+void TestNotesBrowser::newNoteIsSelectedWhereItIsListed()
+{
+    QFETCH(QString, selectedBefore);
+    QFETCH(QString, selectedAfter);
+    QDir().mkpath(notes(QStringLiteral("Other")));
+    QDir().mkpath(notes(QStringLiteral("Target")));
+    auto browser = shownBrowser();
+    browser->selectFolder(selectedBefore.isEmpty() ? QString() : notes(selectedBefore));
+    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+
+    const auto created =
+        browser->createNote(notes(QStringLiteral("Target")), QStringLiteral("idea"));
+    QCOMPARE(created.path, notes(QStringLiteral("Target/idea.md")));
+    QCOMPARE(browser->selectedFolder(), selectedAfter.isEmpty() ? QString() : notes(selectedAfter));
+    QVERIFY(browser->notes().contains(created.path));
+    QCOMPARE(selected.count(), 0); // selected on the next turn of the event loop
+    QTRY_COMPARE(selected, QList<QVariantList>{{created.path}});
+    QCOMPARE(browser->selectedFile(), created.path);
+    QCOMPARE(posted.count(), 1);
+}
+
+void TestNotesBrowser::savedMemoRefreshesTheList()
+{
+    auto browser = shownBrowser();
+    QVERIFY(writeNote(notes(QStringLiteral("late.md"))));
+    QCOMPARE(browser->notes(), QStringList());
+    NotificationCenter::defaultCenter().postMemoSaved();
+    NotificationCenter::defaultCenter().postFileMoved();
+    QTRY_COMPARE(browser->notes(), QStringList{notes(QStringLiteral("late.md"))});
+
+    // While the page is hidden the reload waits for the next showing.
+    browser->setPageVisible(false);
+    QVERIFY(writeNote(notes(QStringLiteral("later.md"))));
+    NotificationCenter::defaultCenter().postMemoSaved();
+    QTest::qWait(20);
+    QCOMPARE(browser->notes().size(), 1);
+    browser->setPageVisible(true);
+    QCOMPARE(browser->notes().size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestNotesBrowser)
+#include "tst_notesbrowser.moc"

@@ -1,0 +1,482 @@
+#include "common/testenvironment.h"
+#include "notes/notestestutil.h"
+
+#include "notes/foldertree.h"
+#include "notes/notenaming.h"
+#include "notes/noteorder.h"
+#include "notes/notescan.h"
+#include "notes/notesoperations.h"
+#include "platform/clock.h"
+#include "storage/notedocument.h"
+#include "storage/pins.h"
+#include "storage/viewcounts.h"
+
+#include <QTest>
+
+using namespace NotesTestUtil;
+using Status = NotesOperations::Result::Status;
+
+class TestNotesLogic : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void folderListing_data();
+    void folderListing();
+    void noteListing_data();
+    void noteListing();
+
+    void subfolderTestNeedsTheSeparator();
+    void visibleRowsFollowExpansion();
+    void revealAndPrune();
+
+    void sortOrders_data();
+    void sortOrders();
+    void unknownStoredSortModeMeansPinsFirst();
+
+    void usableNames_data();
+    void usableNames();
+    void freeNamesCountFromTheGivenName();
+
+    void newNotesGetHeaderTitleAndFreeName();
+    void renameNote_data();
+    void renameNote();
+    void movesAndRenamesCarryPinsAndCounts();
+    void moveNeverReplaces();
+    void deleteNoteForgetsPinAndCount();
+    void folderRenameCarriesPinsOfNotesInside();
+    void folderDeleteStaysInsideTheNotesFolder();
+    void folderDeleteForgetsPinsOfRemovedNotes();
+    void folderNamesAreCheckedAndTrimmed();
+
+private:
+    QString notes(const QString &relative = {}) const
+    {
+        return relative.isEmpty() ? m_notes : m_notes + u'/' + relative;
+    }
+    void makeFolders(const QStringList &relative) const
+    {
+        for (const QString &folder : relative)
+            QDir().mkpath(notes(folder));
+    }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<FixedClock> m_clock;
+    QString m_notes;
+};
+
+void TestNotesLogic::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_clock = std::make_unique<FixedClock>(
+        QDateTime(QDate(2025, 3, 5), QTime(9, 5, 7), QTimeZone("Asia/Tokyo")),
+        QTimeZone("Asia/Tokyo"));
+    Clock::setCurrent(m_clock.get());
+    m_env->useBaseFolder();
+    m_notes = PathManager::notesFolderURL();
+}
+
+void TestNotesLogic::cleanup()
+{
+    Clock::setCurrent(nullptr);
+    m_env.reset();
+}
+
+void TestNotesLogic::folderListing_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("siblings case-insensitively, each followed by its own subfolders")
+        << QStringList{"b", "A", "c", "A/z", "A/y"}
+        << QStringList{".", "A", "A/y", "A/z", "b", "c"};
+    QTest::newRow("trash in any letter case is skipped with everything inside")
+        << QStringList{"Trash/inner", "x/TRASH", "x/trash2", "tRaSh"}
+        << QStringList{".", "x", "x/trash2"};
+    QTest::newRow("hidden folders are skipped with everything inside")
+        << QStringList{".git/objects", "visible/.cache"} << QStringList{".", "visible"};
+    QTest::newRow("Japanese names sort and nest like any other")
+        << QStringList{"仕事/会議", "日記"} << QStringList{".", "仕事", "仕事/会議", "日記"};
+}
+
+void TestNotesLogic::folderListing()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, expected);
+    makeFolders(folders);
+    QCOMPARE(relativeTo(m_notes, NoteScan::collectFolders(m_notes)), expected);
+}
+
+void TestNotesLogic::noteListing_data()
+{
+    QTest::addColumn<bool>("allNotes");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("one folder: md and txt in any case, nothing hidden, no subfolders")
+        << false << QStringList{"a.md", "b.TXT"};
+    QTest::newRow("all notes: every folder but trash, no links to folders")
+        << true << QStringList{"a.md",      "b.TXT",    "folder.md/inside.md",
+                               "linked.md", "sub/d.md", "sub/deeper/e.txt"};
+}
+
+void TestNotesLogic::noteListing()
+{
+    QFETCH(bool, allNotes);
+    QFETCH(QStringList, expected);
+    for (const char *name : {"a.md", "b.TXT", "c.markdown", ".hidden.md", "noextension", "sub/d.md",
+                             "sub/deeper/e.txt", "Trash/gone.md", "sub/TRASH/gone.md",
+                             ".hidden/gone.md", "folder.md/inside.md"})
+        QVERIFY(writeNote(notes(QString::fromUtf8(name))));
+    // A link to a note counts; a link to a folder is neither a note nor entered, so a link
+    // back up the tree cannot loop; a dangling link is nothing.
+    QVERIFY(QFile::link(notes(QStringLiteral("a.md")), notes(QStringLiteral("linked.md"))));
+    QVERIFY(QFile::link(m_notes, notes(QStringLiteral("sub/loop"))));
+    QVERIFY(QFile::link(notes(QStringLiteral("missing.md")), notes(QStringLiteral("dangling.md"))));
+    if (!allNotes)
+        expected.append(QStringLiteral("linked.md"));
+
+    const QList<NoteFileItem> items =
+        allNotes ? NoteScan::collectAllNoteItems(m_notes) : NoteScan::noteItemsInFolder(m_notes);
+    QStringList found;
+    for (const NoteFileItem &item : items)
+        found.append(item.path.mid(m_notes.size() + 1));
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
+}
+
+void TestNotesLogic::subfolderTestNeedsTheSeparator()
+{
+    makeFolders({"work", "work2/inner"});
+    const FolderTree tree(NoteScan::collectFolders(m_notes));
+    QVERIFY(!tree.hasSubfolders(notes(QStringLiteral("work"))));
+    QVERIFY(tree.hasSubfolders(notes(QStringLiteral("work2"))));
+    QVERIFY(tree.hasSubfolders(m_notes));
+    QCOMPARE(tree.ancestorFolders(notes(QStringLiteral("work2/inner"))),
+             (QStringList{notes(QStringLiteral("work2")), m_notes}));
+    QCOMPARE(tree.ancestorFolders(m_notes), QStringList());
+    QCOMPARE(tree.initiallyExpanded(), (QSet<QString>{m_notes, notes(QStringLiteral("work2"))}));
+}
+
+void TestNotesLogic::visibleRowsFollowExpansion()
+{
+    makeFolders({"a/b/c", "d"});
+    const FolderTree tree(NoteScan::collectFolders(m_notes));
+    const QString a = notes(QStringLiteral("a")), b = notes(QStringLiteral("a/b"));
+    const QString c = notes(QStringLiteral("a/b/c")), d = notes(QStringLiteral("d"));
+    using S = FolderIconState;
+
+    const QList<FolderRow> allOpen = tree.visibleRows({m_notes, a, b});
+    QCOMPARE(allOpen, (QList<FolderRow>{{m_notes, QStringLiteral("Notes"), 0, S::expanded},
+                                        {a, QStringLiteral("a"), 1, S::expanded},
+                                        {b, QStringLiteral("b"), 2, S::expanded},
+                                        {c, QStringLiteral("c"), 3, S::leaf},
+                                        {d, QStringLiteral("d"), 1, S::leaf}}));
+
+    // Closing "a" hides its whole subtree even though "b" stays expanded, and the sibling after
+    // the subtree shows again.
+    const QList<FolderRow> aClosed = tree.visibleRows({m_notes, b});
+    QCOMPARE(aClosed.size(), 3);
+    QCOMPARE(aClosed.at(1).state, S::collapsed);
+    QCOMPARE(aClosed.at(2).path, d);
+    QVERIFY(!tree.isVisible(c, {m_notes, b}));
+    QVERIFY(tree.isVisible(d, {m_notes, b}));
+
+    // The Notes folder closed leaves only itself.
+    QCOMPARE(tree.visibleRows({a, b}).size(), 1);
+}
+
+void TestNotesLogic::revealAndPrune()
+{
+    makeFolders({"a/b/c", "d"});
+    const FolderTree tree(NoteScan::collectFolders(m_notes));
+    const QString a = notes(QStringLiteral("a")), b = notes(QStringLiteral("a/b"));
+    QCOMPARE(tree.foldersToReveal(notes(QStringLiteral("a/b/c"))), (QSet<QString>{m_notes, a, b}));
+    QCOMPARE(tree.foldersToReveal(notes(QStringLiteral("d"))), QSet<QString>{m_notes});
+    QCOMPARE(tree.pruned({a, notes(QStringLiteral("gone")), QStringLiteral("/elsewhere")}),
+             QSet<QString>{a});
+}
+
+void TestNotesLogic::sortOrders_data()
+{
+    QTest::addColumn<NotesFileSortMode>("mode");
+    QTest::addColumn<QStringList>("expected");
+
+    // old.md 1, pinnedOld.md 2, b.md and A.md share 3, pinnedNew.md 4, new.md 5 (minutes).
+    // pinnedOld was pinned last, so it leads the pin list.
+    // Views: old.md 3, b.md 1, A.md 1, new.md 1.
+    QTest::newRow("date: newest first, equal dates by name case-insensitively")
+        << NotesFileSortMode::modificationDate
+        << QStringList{"new.md", "pinnedNew.md", "A.md", "b.md", "pinnedOld.md", "old.md"};
+    QTest::newRow("pins first: pinned by date, not by pin order, then the rest by date")
+        << NotesFileSortMode::pinsFirst
+        << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md", "A.md", "b.md", "old.md"};
+    QTest::newRow("views: most viewed first, equal counts newest first")
+        << NotesFileSortMode::viewCount
+        << QStringList{"old.md", "new.md", "A.md", "b.md", "pinnedNew.md", "pinnedOld.md"};
+}
+
+void TestNotesLogic::sortOrders()
+{
+    QFETCH(NotesFileSortMode, mode);
+    QFETCH(QStringList, expected);
+    const QList<std::pair<const char *, int>> files = {{"old.md", 1},       {"pinnedOld.md", 2},
+                                                       {"b.md", 3},         {"A.md", 3},
+                                                       {"pinnedNew.md", 4}, {"new.md", 5}};
+    for (const auto &[name, at] : files)
+        QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
+    Pins::pinNote(notes(QStringLiteral("pinnedNew.md")));
+    Pins::pinNote(notes(QStringLiteral("pinnedOld.md")));
+    const QHash<QString, int> views = {{QStringLiteral("old.md"), 3},
+                                       {QStringLiteral("b.md"), 1},
+                                       {QStringLiteral("A.md"), 1},
+                                       {QStringLiteral("new.md"), 1}};
+    // Counted in separate runs of the application: one run counts a note once.
+    for (auto it = views.cbegin(); it != views.cend(); ++it) {
+        for (int i = 0; i < it.value(); ++i) {
+            ViewCounts::resetCachesForTesting();
+            ViewCounts::recordNoteView(notes(it.key()));
+        }
+    }
+
+    const QStringList ordered = NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode);
+    QCOMPARE(relativeTo(m_notes, ordered), expected);
+}
+
+void TestNotesLogic::unknownStoredSortModeMeansPinsFirst()
+{
+    QCOMPARE(NoteOrder::sortModeFromStoredValue(QStringLiteral("alphabetical")),
+             NotesFileSortMode::pinsFirst);
+    QCOMPARE(NoteOrder::sortModeFromStoredValue(QStringLiteral("viewCount")),
+             NotesFileSortMode::viewCount);
+}
+
+void TestNotesLogic::usableNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("usable");
+
+    QTest::newRow("plain") << QStringLiteral("会議メモ") << true;
+    QTest::newRow("inner spaces and dots") << QStringLiteral(" v1.2 draft ") << true;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("only spaces and line breaks") << QStringLiteral(" \n\t　") << false;
+    QTest::newRow("slash would lead into another folder") << QStringLiteral("a/b") << false;
+    QTest::newRow("slash would lead out of the Notes folder") << QStringLiteral("../x") << false;
+    QTest::newRow("leading dot would hide it") << QStringLiteral(".secret") << false;
+    QTest::newRow("leading dot behind spaces") << QStringLiteral("  .secret") << false;
+    QTest::newRow("dot dot") << QStringLiteral("..") << false;
+    QTest::newRow("NUL") << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") << false;
+}
+
+void TestNotesLogic::usableNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, usable);
+    QCOMPARE(NoteNaming::isUsableName(name), usable);
+}
+
+void TestNotesLogic::freeNamesCountFromTheGivenName()
+{
+    QVERIFY(writeNote(notes(QStringLiteral("a.md"))));
+    QVERIFY(writeNote(notes(QStringLiteral("a (1).md"))));
+    QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("a.md")),
+             notes(QStringLiteral("a (2).md")));
+    QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("b.md")),
+             notes(QStringLiteral("b.md")));
+    // A dangling link still occupies its name.
+    QVERIFY(QFile::link(notes(QStringLiteral("nowhere")), notes(QStringLiteral("c.txt"))));
+    QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("c.txt")),
+             notes(QStringLiteral("c (1).txt")));
+    QCOMPARE(NoteNaming::newNoteFileName(QStringLiteral("  idea ")), QStringLiteral("idea.md"));
+    QCOMPARE(NoteNaming::newNoteFileName(QStringLiteral("idea.md")), QStringLiteral("idea.md"));
+}
+
+void TestNotesLogic::newNotesGetHeaderTitleAndFreeName()
+{
+    const auto first = NotesOperations::createNote(m_notes, QStringLiteral("新しいノート.md"));
+    const auto second = NotesOperations::createNote(m_notes, QStringLiteral(" 新しいノート.md "));
+    QCOMPARE(first.path, notes(QStringLiteral("新しいノート.md")));
+    QCOMPARE(second.path, notes(QStringLiteral("新しいノート (1).md")));
+
+    const QString text = QString::fromUtf8(readBytes(second.path));
+    QCOMPARE(text,
+             QStringLiteral("---\ntitle: \"新しいノート (1)\"\ncreated: \"2025-03-05T09:05:07\"\n"
+                            "updated: \"2025-03-05T09:05:07\"\n---\n\n新しいノート (1)\n"));
+    QCOMPARE(parseNoteDocument(text).body, QStringLiteral("新しいノート (1)\n"));
+
+    const auto hidden = NotesOperations::createNote(m_notes, QStringLiteral(".md"));
+    QCOMPARE(hidden.status, Status::refused);
+    const auto escaping = NotesOperations::createNote(m_notes, QStringLiteral("../escape"));
+    QCOMPARE(escaping.status, Status::refused);
+    QVERIFY(!QFile::exists(QFileInfo(m_notes).absolutePath() + QStringLiteral("/escape.md")));
+}
+
+void TestNotesLogic::renameNote_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<QString>("result");
+
+    QTest::newRow("keeps the old extension")
+        << QStringLiteral(" idea ") << Status::done << QStringLiteral("idea.txt");
+    QTest::newRow("empty just ends editing")
+        << QStringLiteral("  ") << Status::nothingToDo << QStringLiteral("memo.txt");
+    QTest::newRow("unchanged just ends editing")
+        << QStringLiteral("memo") << Status::nothingToDo << QStringLiteral("memo.txt");
+    QTest::newRow("a taken name is refused")
+        << QStringLiteral("taken") << Status::refused << QStringLiteral("memo.txt");
+    QTest::newRow("a slash is refused, nothing moves into the subfolder")
+        << QStringLiteral("sub/memo") << Status::refused << QStringLiteral("memo.txt");
+    QTest::newRow("a leading dot is refused, the note stays listed")
+        << QStringLiteral(".memo") << Status::refused << QStringLiteral("memo.txt");
+}
+
+void TestNotesLogic::renameNote()
+{
+    QFETCH(QString, typed);
+    QFETCH(Status, status);
+    QFETCH(QString, result);
+    QVERIFY(writeNote(notes(QStringLiteral("memo.txt")), "original"));
+    QVERIFY(writeNote(notes(QStringLiteral("taken.txt")), "other"));
+    makeFolders({"sub"});
+
+    QCOMPARE(NotesOperations::renameNote(notes(QStringLiteral("memo.txt")), typed).status, status);
+    QCOMPARE(readBytes(notes(result)), QByteArray("original"));
+    QCOMPARE(readBytes(notes(QStringLiteral("taken.txt"))), QByteArray("other"));
+    QCOMPARE(NoteScan::noteItemsInFolder(notes(QStringLiteral("sub"))).size(), 0);
+}
+
+void TestNotesLogic::movesAndRenamesCarryPinsAndCounts()
+{
+    const QString note = notes(QStringLiteral("plan.md"));
+    QVERIFY(writeNote(note));
+    makeFolders({"Projects"});
+    Pins::pinNote(notes(QStringLiteral("other.md")));
+    Pins::pinNote(note);
+    ViewCounts::recordNoteView(note);
+
+    const auto renamed = NotesOperations::renameNote(note, QStringLiteral("計画"));
+    QVERIFY(renamed.ok());
+    const auto moved = NotesOperations::moveNote(renamed.path, notes(QStringLiteral("Projects")));
+    QVERIFY(moved.ok());
+    QCOMPARE(moved.path, notes(QStringLiteral("Projects/計画.md")));
+
+    QVERIFY(!Pins::isPinned(note));
+    QCOMPARE(Pins::pinnedFiles({notes(QStringLiteral("other.md")), moved.path}),
+             (QStringList{moved.path, notes(QStringLiteral("other.md"))}));
+    QCOMPARE(ViewCounts::viewCounts({note, moved.path}),
+             (QHash<QString, int>{{note, 0}, {moved.path, 1}}));
+}
+
+void TestNotesLogic::moveNeverReplaces()
+{
+    QVERIFY(writeNote(notes(QStringLiteral("a.md")), "mine"));
+    QVERIFY(writeNote(notes(QStringLiteral("T/a.md")), "first"));
+    QVERIFY(writeNote(notes(QStringLiteral("T/a (1).md")), "second"));
+
+    const auto moved =
+        NotesOperations::moveNote(notes(QStringLiteral("a.md")), notes(QStringLiteral("T")));
+    QCOMPARE(moved.path, notes(QStringLiteral("T/a (2).md")));
+    QCOMPARE(readBytes(notes(QStringLiteral("T/a.md"))), QByteArray("first"));
+    QCOMPARE(readBytes(notes(QStringLiteral("T/a (1).md"))), QByteArray("second"));
+    QCOMPARE(readBytes(moved.path), QByteArray("mine"));
+
+    // Dropped onto its own folder: nothing happens.
+    const auto home = NotesOperations::moveNote(moved.path, notes(QStringLiteral("T")));
+    QCOMPARE(home.status, Status::nothingToDo);
+    QVERIFY(QFile::exists(moved.path));
+}
+
+void TestNotesLogic::deleteNoteForgetsPinAndCount()
+{
+    const QString note = notes(QStringLiteral("gone.md"));
+    QVERIFY(writeNote(note));
+    Pins::pinNote(note);
+    ViewCounts::recordNoteView(note);
+    QVERIFY(NotesOperations::deleteNote(note).ok());
+    QVERIFY(!QFile::exists(note));
+
+    // A new note under the same name starts unpinned and unviewed.
+    QVERIFY(writeNote(note));
+    QVERIFY(!Pins::isPinned(note));
+    QCOMPARE(ViewCounts::viewCounts({note}).value(note), 0);
+}
+
+void TestNotesLogic::folderRenameCarriesPinsOfNotesInside()
+{
+    const QString inner = notes(QStringLiteral("Old/sub/deep.md"));
+    QVERIFY(writeNote(inner));
+    Pins::pinNote(inner);
+    ViewCounts::recordNoteView(inner);
+
+    const auto renamed =
+        NotesOperations::renameFolder(notes(QStringLiteral("Old")), QStringLiteral(" New "));
+    QVERIFY(renamed.ok());
+    QCOMPARE(renamed.path, notes(QStringLiteral("New")));
+    const QString moved = notes(QStringLiteral("New/sub/deep.md"));
+    QVERIFY(Pins::isPinned(moved));
+    QVERIFY(!Pins::isPinned(inner));
+    QCOMPARE(ViewCounts::viewCounts({moved}).value(moved), 1);
+
+    // Never onto an existing folder.
+    makeFolders({"Other/keep"});
+    const auto clash =
+        NotesOperations::renameFolder(notes(QStringLiteral("New")), QStringLiteral("Other"));
+    QCOMPARE(clash.status, Status::failed);
+    QVERIFY(QFile::exists(moved));
+    QVERIFY(QFileInfo(notes(QStringLiteral("Other/keep"))).isDir());
+}
+
+void TestNotesLogic::folderDeleteStaysInsideTheNotesFolder()
+{
+    const QString outside = PathManager::dataFolderURL();
+    makeFolders({"real/x"});
+    QVERIFY(QFile::link(QFileInfo(m_notes).absolutePath(), notes(QStringLiteral("link"))));
+
+    for (const QString &folder :
+         {m_notes, outside, notes(QStringLiteral("link")), notes(QStringLiteral("../Notes"))}) {
+        QCOMPARE(NotesOperations::deleteFolder(folder, m_notes).status, Status::refused);
+    }
+    QVERIFY(QFileInfo(outside).isDir());
+    QVERIFY(QFileInfo(notes(QStringLiteral("real/x"))).isDir());
+    QVERIFY(NotesOperations::deleteFolder(notes(QStringLiteral("real")), m_notes).ok());
+    QVERIFY(!QFileInfo::exists(notes(QStringLiteral("real"))));
+}
+
+void TestNotesLogic::folderDeleteForgetsPinsOfRemovedNotes()
+{
+    const QString inner = notes(QStringLiteral("Box/note.md"));
+    const QString keep = notes(QStringLiteral("keep.md"));
+    QVERIFY(writeNote(inner));
+    QVERIFY(writeNote(keep));
+    Pins::pinNote(inner);
+    Pins::pinNote(keep);
+    QVERIFY(NotesOperations::deleteFolder(notes(QStringLiteral("Box")), m_notes).ok());
+
+    QVERIFY(writeNote(inner));
+    QVERIFY(!Pins::isPinned(inner));
+    QVERIFY(Pins::isPinned(keep));
+}
+
+void TestNotesLogic::folderNamesAreCheckedAndTrimmed()
+{
+    const auto created =
+        NotesOperations::createFolder(m_notes, QStringLiteral("  新しいフォルダ "));
+    QCOMPARE(created.path, notes(QStringLiteral("新しいフォルダ")));
+    QVERIFY(QFileInfo(created.path).isDir());
+
+    QCOMPARE(NotesOperations::createFolder(m_notes, QStringLiteral("新しいフォルダ")).status,
+             Status::failed);
+    for (const QString &bad :
+         {QStringLiteral("a/b"), QStringLiteral(".hidden"), QStringLiteral("  ")}) {
+        QCOMPARE(NotesOperations::createFolder(m_notes, bad).status, Status::refused);
+        QCOMPARE(NotesOperations::renameFolder(created.path, bad).status, Status::refused);
+    }
+    QCOMPARE(NoteScan::collectFolders(m_notes).size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestNotesLogic)
+#include "tst_noteslogic.moc"
