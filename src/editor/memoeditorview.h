@@ -6,7 +6,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class EditorSearchBar;
 class MacEditorView;
 
 /// The editing page for the current document: the toolbar (save, status message, preview
@@ -42,9 +44,15 @@ public:
     using HolidayNameProvider = std::function<QString(const QDate &date)>;
     void setHolidayNameProvider(HolidayNameProvider provider);
 
+    /// Works the title out again, e.g. after the holiday table was reloaded.
+    void refreshTitle();
+
     /// The text shown as the title (exposed for tests and accessibility).
     QString titleText() const;
+    /// The title line shows the rename field.
+    bool isEditingTitle() const;
     MacEditorView *editor() const;
+    EditorSearchBar *searchBar() const;
 
 Q_SIGNALS:
     /// Every user edit, with the whole text (the owner marks the document modified).
@@ -66,3 +74,16 @@ private:
     class Private;
     std::unique_ptr<Private> d;
 };
+
+/// The rules of the title line, apart from the widgets.
+namespace MemoTitle {
+
+/// A file directly inside a folder named exactly "Daily" is a daily memo, named by its date.
+bool isDailyMemo(const QString &filePath);
+/// "ファイル未選択" without a file, otherwise the file name without its extension; a daily memo
+/// whose date is a holiday gets a space and the holiday's name after the date.
+QString text(const QString &filePath, const MemoEditorView::HolidayNameProvider &holidayName);
+/// The title's help text: how to rename, why a daily memo cannot be renamed, or nothing.
+QString helpText(const QString &filePath, bool canRename);
+
+} // namespace MemoTitle
