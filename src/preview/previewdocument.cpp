@@ -1,0 +1,795 @@
+#include "preview/previewdocument.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextCharFormat>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace MarkdownBlocks;
+
+namespace {
+
+constexpr double minimumTextHeight = 20;
+constexpr double codePadding = 8;
+constexpr double quotePaddingV = 8;
+constexpr double quotePaddingH = 10;
+constexpr double quoteRowSpacing = 6;
+constexpr double quoteNestIndent = 14;
+constexpr double quoteBarWidth = 3;
+constexpr double quoteBarSpacing = 10;
+constexpr double cellPadding = 8;
+constexpr double markerSpacing = 8;
+
+enum class PieceRole { body, secondary, heading, code, tableHeader };
+
+} // namespace
+
+/// One selectable run of text inside a block.
+struct Piece
+{
+    InlineText content;
+    std::unique_ptr<QTextLayout> layout;
+    QPointF position;
+    QColor color;
+    qint64 lineIndex = 0;
+};
+
+struct Shape
+{
+    enum class Kind { fill, roundedFill, roundedStroke, stroke };
+    Kind kind = Kind::fill;
+    QRectF rect;
+    QColor color;
+    double radius = 0;
+    double penWidth = 1;
+};
+
+struct Marker
+{
+    QRectF rect;
+    QString text;
+    QColor color;
+    QFont font;
+    bool checkbox = false;
+    bool checked = false;
+    qint64 lineIndex = 0;
+    QString itemText;
+};
+
+struct PreviewDocument::BlockLayout
+{
+    double height = 0;
+    std::vector<Shape> shapes;
+    std::vector<Piece> pieces;
+    std::vector<Marker> markers;
+    std::vector<std::pair<qint64, double>> lineTops;
+};
+
+struct PreviewDocument::Block
+{
+    qsizetype item = 0;
+    double height = 0;
+    double spacingAfter = 0;
+    bool measured = false;
+    std::unique_ptr<BlockLayout> layout;
+};
+
+namespace {
+
+std::unique_ptr<QTextLayout> makeLayout(const InlineText &content, const QFont &font, double width,
+                                        const PreviewStyle &style)
+{
+    auto layout = std::make_unique<QTextLayout>(content.text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->setTextOption(option);
+    QList<QTextLayout::FormatRange> formats;
+    for (const InlineRun &run : content.runs) {
+        QTextCharFormat format;
+        if (run.bold)
+            format.setFontWeight(QFont::Bold);
+        if (run.italic)
+            format.setFontItalic(true);
+        if (run.strikeOut)
+            format.setFontStrikeOut(true);
+        if (!run.link.isEmpty()) {
+            format.setForeground(style.link());
+            format.setFontUnderline(true);
+        }
+        if (run.emphasis)
+            format.setForeground(style.emphasis());
+        formats.append({int(run.start), int(run.length), format});
+    }
+    layout->setFormats(formats);
+    layout->beginLayout();
+    double y = 0;
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(qMax(width, 1.0));
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout->endLayout();
+    return layout;
+}
+
+double layoutHeight(const QTextLayout &layout)
+{
+    return layout.boundingRect().height();
+}
+
+/// Adds a text piece at (x, y) and returns its height. Without a style only the text is kept
+/// (for copying blocks that are not on screen).
+double addPiece(std::vector<Piece> &pieces, InlineText content, const QFont &font, QColor color,
+                QPointF at, double width, qint64 lineIndex, const PreviewStyle *style,
+                double minimumHeight = minimumTextHeight)
+{
+    Piece piece;
+    double height = minimumHeight;
+    if (style) {
+        piece.layout = makeLayout(content, font, width, *style);
+        height = qMax(layoutHeight(*piece.layout), minimumHeight);
+    }
+    piece.content = std::move(content);
+    piece.position = at;
+    piece.color = color;
+    piece.lineIndex = lineIndex;
+    pieces.push_back(std::move(piece));
+    return height;
+}
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(color.alphaF() * alpha));
+    return color;
+}
+
+} // namespace
+
+PreviewDocument::PreviewDocument() : m_style(QPalette(), 14) {}
+
+PreviewDocument::~PreviewDocument() = default;
+
+void PreviewDocument::setText(const QString &text)
+{
+    // Remember measured heights by block source, so an edit re-measures only what changed.
+    const QStringList previousLines = m_lines;
+    std::vector<std::pair<QString, double>> measured;
+    for (const Block &block : m_blocks) {
+        if (!block.measured)
+            continue;
+        const auto &item = m_items[block.item];
+        QStringList source = previousLines.mid(item.id, item.lastLineIndex() - item.id + 1);
+        measured.emplace_back(source.join(u'\n'), block.height);
+    }
+    QHash<QString, double> heights;
+    for (auto &[source, height] : measured)
+        heights.insert(source, height);
+
+    m_text = text;
+    m_lines = text.isEmpty() ? QStringList() : splitLines(text);
+    m_items = parsePreviewItems(m_lines);
+    m_blocks.clear();
+    m_blocks.resize(m_items.size());
+    m_blockOfLine.assign(m_lines.size(), 0);
+    for (qsizetype b = 0; b < m_items.size(); ++b) {
+        const PreviewItem &item = m_items[b];
+        Block &block = m_blocks[b];
+        block.item = b;
+        for (qint64 line = item.id; line <= item.lastLineIndex(); ++line)
+            m_blockOfLine[line] = b;
+    }
+    for (qsizetype b = 0; b < m_items.size(); ++b) {
+        const PreviewItem &item = m_items[b];
+        Block &block = m_blocks[b];
+        const bool zeroHeight =
+            item.kind == PreviewItem::Kind::hidden ||
+            (item.kind == PreviewItem::Kind::standard && isTableDelimiterRow(m_lines[item.id]));
+        const bool tableRow = item.kind == PreviewItem::Kind::standard &&
+                              trimHorizontal(m_lines[item.id]).startsWith(u'|');
+        const bool nextTableRow = b + 1 < m_items.size() &&
+                                  m_items[b + 1].kind == PreviewItem::Kind::standard &&
+                                  trimHorizontal(m_lines[m_items[b + 1].id]).startsWith(u'|');
+        // Rows of one table sit flush, like a table, rather than 4 points apart.
+        block.spacingAfter =
+            (zeroHeight || (tableRow && nextTableRow) || b + 1 == m_items.size()) ? 0 : itemSpacing;
+        if (!heights.isEmpty()) {
+            const QString source =
+                QStringList(m_lines.mid(item.id, item.lastLineIndex() - item.id + 1)).join(u'\n');
+            const auto it = heights.constFind(source);
+            if (it != heights.constEnd()) {
+                block.height = *it;
+                block.measured = true;
+                continue;
+            }
+        }
+        block.height = std::ceil(estimateHeight(b));
+    }
+    m_topsDirty = true;
+}
+
+void PreviewDocument::setStyle(const PreviewStyle &style)
+{
+    m_style = style;
+    invalidateMeasurements();
+}
+
+void PreviewDocument::setCheckboxesToggleable(bool toggleable)
+{
+    if (m_checkboxesToggleable == toggleable)
+        return;
+    m_checkboxesToggleable = toggleable;
+    for (Block &block : m_blocks)
+        block.layout.reset();
+}
+
+void PreviewDocument::setWidth(double width)
+{
+    if (qFuzzyCompare(m_width, width))
+        return;
+    m_width = width;
+    invalidateMeasurements();
+}
+
+void PreviewDocument::invalidateMeasurements()
+{
+    // Old heights stay as estimates: closer than a fresh guess, so the scroll bar barely moves.
+    for (Block &block : m_blocks) {
+        block.measured = false;
+        block.layout.reset();
+    }
+}
+
+qsizetype PreviewDocument::blockCount() const
+{
+    return qsizetype(m_blocks.size());
+}
+
+double PreviewDocument::totalHeight() const
+{
+    if (m_blocks.empty())
+        return 0;
+    updateTops();
+    return m_tops.back() + padding;
+}
+
+double PreviewDocument::blockTop(qsizetype block) const
+{
+    updateTops();
+    return m_tops[size_t(block)];
+}
+
+double PreviewDocument::blockHeight(qsizetype block) const
+{
+    return m_blocks[size_t(block)].height;
+}
+
+qsizetype PreviewDocument::blockAt(double y) const
+{
+    if (m_blocks.empty())
+        return -1;
+    updateTops();
+    // m_tops has one entry per block plus the end; find the last top at or above y.
+    const auto it = std::upper_bound(m_tops.begin(), m_tops.end() - 1, y);
+    if (it == m_tops.begin())
+        return 0;
+    return qsizetype(it - m_tops.begin()) - 1;
+}
+
+qsizetype PreviewDocument::blockForLine(qint64 lineIndex) const
+{
+    if (m_blockOfLine.empty())
+        return -1;
+    const qint64 clamped = std::clamp<qint64>(lineIndex, 0, qint64(m_blockOfLine.size()) - 1);
+    return m_blockOfLine[size_t(clamped)];
+}
+
+bool PreviewDocument::isMeasured(qsizetype block) const
+{
+    return m_blocks[size_t(block)].measured;
+}
+
+bool PreviewDocument::ensureMeasured(qsizetype index)
+{
+    Block &block = m_blocks[size_t(index)];
+    if (!block.layout)
+        block.layout = layoutBlock(index);
+    // Whole pixels, so every block top is a scroll position of its own.
+    const double height = std::ceil(block.layout->height);
+    block.measured = true;
+    if (block.height == height)
+        return false;
+    block.height = height;
+    m_topsDirty = true;
+    return true;
+}
+
+void PreviewDocument::releaseLayoutsOutside(qsizetype first, qsizetype last)
+{
+    for (qsizetype b = 0; b < blockCount(); ++b) {
+        if (b < first || b > last)
+            m_blocks[size_t(b)].layout.reset();
+    }
+}
+
+double PreviewDocument::lineTop(qint64 lineIndex)
+{
+    const qsizetype b = blockForLine(lineIndex);
+    if (b < 0)
+        return 0;
+    ensureMeasured(b);
+    const double top = blockTop(b);
+    const BlockLayout &layout = *m_blocks[size_t(b)].layout;
+    for (const auto &[line, y] : layout.lineTops) {
+        if (line == lineIndex)
+            return top + y;
+    }
+    return top;
+}
+
+qint64 PreviewDocument::lineAt(double y)
+{
+    const qsizetype b = blockAt(y);
+    if (b < 0)
+        return 0;
+    ensureMeasured(b);
+    const double local = y - blockTop(b);
+    const BlockLayout &layout = *m_blocks[size_t(b)].layout;
+    qint64 found = m_items[b].id;
+    for (const auto &[line, top] : layout.lineTops) {
+        if (top <= local + 0.5)
+            found = line;
+    }
+    return found;
+}
+
+void PreviewDocument::updateTops() const
+{
+    if (!m_topsDirty)
+        return;
+    m_tops.resize(m_blocks.size() + 1);
+    double y = padding;
+    for (size_t b = 0; b < m_blocks.size(); ++b) {
+        m_tops[b] = y;
+        y += m_blocks[b].height + m_blocks[b].spacingAfter;
+    }
+    m_tops[m_blocks.size()] = y;
+    m_topsDirty = false;
+}
+
+double PreviewDocument::estimateHeight(qsizetype index) const
+{
+    const PreviewItem &item = m_items[index];
+    const double px = m_style.fontPixels();
+    const double lineHeight = qMax(px * 1.35, minimumTextHeight);
+    const double contentWidth = qMax(m_width - 2 * padding, 1.0);
+    auto wrappedLines = [&](const QString &text, double width) {
+        double units = 0;
+        for (const QChar c : text)
+            units += c.unicode() >= 0x1100 ? 1.0 : 0.55;
+        return qMax(1.0, std::ceil(units * px / qMax(width, 1.0)));
+    };
+    switch (item.kind) {
+    case PreviewItem::Kind::hidden:
+        return 0;
+    case PreviewItem::Kind::emptyLine:
+        return px * 1.2;
+    case PreviewItem::Kind::horizontalRule:
+        return 2 + 2 * px * 0.7;
+    case PreviewItem::Kind::setextHeading:
+        return lineHeight * PreviewStyle::headingScale(item.level);
+    case PreviewItem::Kind::codeBlock: {
+        double height = 2 * codePadding;
+        for (const CodeRow &row : item.codeRows)
+            height += row.isFence ? 0 : lineHeight + 1;
+        return height;
+    }
+    case PreviewItem::Kind::blockquote: {
+        double height = 2 * quotePaddingV;
+        for (const QuoteRow &row : item.quoteRows)
+            height += wrappedLines(row.body, contentWidth - 40) * lineHeight + 4 + quoteRowSpacing;
+        return height;
+    }
+    case PreviewItem::Kind::standard:
+        break;
+    }
+    const QString &line = m_lines[item.id];
+    if (line.startsWith(u'#'))
+        return lineHeight * 1.5;
+    if (line.startsWith(u'|'))
+        return qMax(2 * px, lineHeight + 2 * cellPadding);
+    return wrappedLines(line, contentWidth) * lineHeight;
+}
+
+std::unique_ptr<PreviewDocument::BlockLayout> PreviewDocument::layoutBlock(qsizetype index,
+                                                                           bool textOnly) const
+{
+    auto out = std::make_unique<BlockLayout>();
+    const PreviewItem &item = m_items[index];
+    const PreviewStyle &style = m_style;
+    const PreviewStyle *layoutStyle = textOnly ? nullptr : &style;
+    const double px = style.fontPixels();
+    const double fontSize = style.fontSize();
+    const double width = qMax(m_width - 2 * padding, 1.0);
+    const QFont body = PreviewStyle::font(fontSize);
+    out->lineTops.emplace_back(item.id, 0);
+
+    switch (item.kind) {
+    case PreviewItem::Kind::hidden:
+        break;
+    case PreviewItem::Kind::emptyLine:
+        out->height = px * 1.2;
+        break;
+    case PreviewItem::Kind::horizontalRule: {
+        const double pad = px * 0.7;
+        out->shapes.push_back(
+            {Shape::Kind::fill, QRectF(0, pad, width, 2), withAlpha(style.secondaryText(), 0.55)});
+        out->height = 2 + 2 * pad;
+        break;
+    }
+    case PreviewItem::Kind::setextHeading: {
+        const QFont font =
+            PreviewStyle::font(fontSize * PreviewStyle::headingScale(item.level), QFont::Bold);
+        out->height = addPiece(out->pieces, InlineMarkdown::cachedRender(m_lines[item.id]), font,
+                               style.headingColor(item.level), {}, width, item.id, layoutStyle);
+        out->lineTops.emplace_back(item.underlineIndex, out->height);
+        break;
+    }
+    case PreviewItem::Kind::codeBlock: {
+        double y = codePadding;
+        const double inner = width - 2 * codePadding;
+        bool first = true;
+        if (!item.language.isEmpty()) {
+            const QFont font =
+                PreviewStyle::monospaceFont(qMax(fontSize * 0.75, 10.0), QFont::Medium);
+            y += addPiece(out->pieces, {item.language, {}}, font, style.secondaryText(),
+                          {codePadding + 4, y}, inner - 8, item.id, layoutStyle, 0);
+            first = false;
+        }
+        const QFont mono = PreviewStyle::monospaceFont(fontSize);
+        out->lineTops.clear();
+        for (const CodeRow &row : item.codeRows) {
+            if (row.isFence) {
+                out->lineTops.emplace_back(row.lineIndex, y);
+                continue;
+            }
+            if (!first)
+                y += 1;
+            first = false;
+            out->lineTops.emplace_back(row.lineIndex, y);
+            const QString text = row.text.isEmpty() ? QStringLiteral(" ") : row.text;
+            y += addPiece(out->pieces, {text, {}}, mono, style.text(), {codePadding, y}, inner,
+                          row.lineIndex, layoutStyle, 0);
+        }
+        out->height = y + codePadding;
+        const QRectF frame(0.5, 0.5, width - 1, out->height - 1);
+        out->shapes.push_back({Shape::Kind::roundedFill, frame, style.codeFill(), 6});
+        out->shapes.push_back(
+            {Shape::Kind::roundedStroke, frame, withAlpha(style.secondaryText(), 0.25), 6, 1});
+        break;
+    }
+    case PreviewItem::Kind::blockquote: {
+        double y = quotePaddingV;
+        const QColor bar = withAlpha(style.accent(), style.isDark() ? 0.88 : 0.72);
+        out->lineTops.clear();
+        for (qsizetype r = 0; r < item.quoteRows.size(); ++r) {
+            const QuoteRow &row = item.quoteRows[r];
+            if (r > 0)
+                y += quoteRowSpacing;
+            out->lineTops.emplace_back(row.lineIndex, y);
+            const double x =
+                quotePaddingH + row.leadingIndent + qMax(row.depth - 1, 0) * quoteNestIndent;
+            const double textX = x + quoteBarWidth + quoteBarSpacing;
+            const double textWidth = width - quotePaddingH - textX;
+            const double h = addPiece(out->pieces, InlineMarkdown::cachedRender(row.body), body,
+                                      style.secondaryText(), {textX, y + 2}, textWidth,
+                                      row.lineIndex, layoutStyle);
+            out->shapes.push_back(
+                {Shape::Kind::roundedFill, QRectF(x, y + 2, quoteBarWidth, h), bar, 2});
+            y += h + 4;
+        }
+        out->height = y + quotePaddingV;
+        const QColor fill = withAlpha(style.controlBackground(), style.isDark() ? 0.38 : 0.52);
+        out->shapes.insert(out->shapes.begin(),
+                           {Shape::Kind::roundedFill, QRectF(0, 0, width, out->height), fill, 8});
+        break;
+    }
+    case PreviewItem::Kind::standard: {
+        const QString &line = m_lines[item.id];
+        const StandardLine standard = classifyStandardLine(m_lines, item.id);
+        switch (standard.kind) {
+        case StandardLine::Kind::delimiterRow:
+            break;
+        case StandardLine::Kind::tableRow: {
+            const QStringList cells = tableCells(line);
+            const double cellWidth = width / qMax<qsizetype>(cells.size(), 1);
+            const QFont font =
+                PreviewStyle::font(fontSize, standard.isHeaderRow ? QFont::Bold : QFont::Normal);
+            double tallest = 2 * px;
+            for (qsizetype c = 0; c < cells.size(); ++c) {
+                const double h = addPiece(out->pieces, InlineMarkdown::cachedRender(cells[c]), font,
+                                          style.text(), {c * cellWidth + cellPadding, cellPadding},
+                                          cellWidth - 2 * cellPadding, item.id, layoutStyle, 0);
+                tallest = qMax(tallest, h + 2 * cellPadding);
+            }
+            out->height = tallest;
+            out->shapes.push_back(
+                {Shape::Kind::fill, QRectF(0, 0, width, tallest), style.controlBackground()});
+            const QColor border = style.isDark() ? QColor(102, 102, 102) : QColor(0, 0, 0, 40);
+            const double pen = style.isDark() ? 1.0 : 0.5;
+            for (qsizetype c = 0; c < cells.size(); ++c) {
+                const QRectF cell(c * cellWidth, 0, cellWidth, tallest);
+                if (standard.isHeaderRow) {
+                    QColor tint = style.isDark() ? QColor(255, 255, 255, 24) : QColor(0, 0, 0, 14);
+                    out->shapes.push_back({Shape::Kind::fill, cell, tint});
+                }
+                out->shapes.push_back({Shape::Kind::stroke, cell, border, 0, pen});
+            }
+            break;
+        }
+        case StandardLine::Kind::heading: {
+            const int level = standard.headingLevel;
+            const QFont font =
+                PreviewStyle::font(fontSize * PreviewStyle::headingScale(level), QFont::Bold);
+            out->height = addPiece(out->pieces, InlineMarkdown::cachedRender(line), font,
+                                   style.headingColor(level), {}, width, item.id, layoutStyle);
+            break;
+        }
+        case StandardLine::Kind::unorderedItem:
+        case StandardLine::Kind::orderedItem: {
+            const ListItem &list = standard.listItem;
+            const bool numbered = list.marker.contains(u'.');
+            const bool checkbox = list.marker == u"☐" || list.marker == u"☑";
+            const QFontMetricsF metrics(body);
+            double markerWidth = metrics.horizontalAdvance(list.marker);
+            double markerX = list.indent;
+            if (list.indent > 0) {
+                const double minimum = numbered ? qMax(px * 1.6, 22.0) : qMax(px * 0.9, 14.0);
+                const double natural = markerWidth;
+                markerWidth = qMax(markerWidth, minimum);
+                markerX = list.indent + markerWidth - natural;
+                markerWidth = natural;
+            }
+            Marker marker;
+            marker.text = list.marker;
+            marker.font = body;
+            marker.checkbox = checkbox && m_checkboxesToggleable;
+            marker.checked = list.marker == u"☑";
+            marker.color = !marker.checkbox ? style.secondaryText()
+                           : marker.checked ? style.accent()
+                                            : style.text();
+            marker.rect =
+                QRectF(markerX, 0, markerWidth, qMax(metrics.height(), minimumTextHeight));
+            marker.lineIndex = item.id;
+            const double textX = markerX + markerWidth + markerSpacing;
+            InlineText text = InlineMarkdown::cachedRender(list.itemText);
+            marker.itemText = text.text;
+            out->markers.push_back(marker);
+            out->height = qMax(addPiece(out->pieces, std::move(text), body, style.text(),
+                                        {textX, 0}, width - textX, item.id, layoutStyle),
+                               marker.rect.height());
+            break;
+        }
+        case StandardLine::Kind::paragraph:
+            out->height = addPiece(out->pieces, InlineMarkdown::cachedRender(line), body,
+                                   style.text(), {}, width, item.id, layoutStyle);
+            break;
+        }
+        break;
+    }
+    }
+    return out;
+}
+
+void PreviewDocument::paint(QPainter &painter, const QRectF &rect, Position from, Position to) const
+{
+    if (m_blocks.empty())
+        return;
+    const qsizetype first = blockAt(rect.top());
+    const qsizetype last = blockAt(rect.bottom());
+    QTextCharFormat selectionFormat;
+    selectionFormat.setBackground(m_style.accent());
+    selectionFormat.setForeground(QColor(Qt::white));
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (qsizetype b = first; b <= last; ++b) {
+        const Block &block = m_blocks[size_t(b)];
+        if (!block.layout)
+            continue;
+        const QPointF origin(padding, blockTop(b));
+        for (const Shape &shape : block.layout->shapes) {
+            const QRectF r = shape.rect.translated(origin);
+            switch (shape.kind) {
+            case Shape::Kind::fill:
+                painter.fillRect(r, shape.color);
+                break;
+            case Shape::Kind::roundedFill: {
+                QPainterPath path;
+                path.addRoundedRect(r, shape.radius, shape.radius);
+                painter.fillPath(path, shape.color);
+                break;
+            }
+            case Shape::Kind::roundedStroke:
+                painter.setPen(QPen(shape.color, shape.penWidth));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRoundedRect(r, shape.radius, shape.radius);
+                break;
+            case Shape::Kind::stroke:
+                painter.setPen(QPen(shape.color, shape.penWidth));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRect(r);
+                break;
+            }
+        }
+        for (const Marker &marker : block.layout->markers) {
+            painter.setPen(marker.color);
+            painter.setFont(marker.font);
+            painter.drawText(marker.rect.translated(origin), Qt::AlignLeft | Qt::AlignTop,
+                             marker.text);
+        }
+        for (int p = 0; p < int(block.layout->pieces.size()); ++p) {
+            const Piece &piece = block.layout->pieces[size_t(p)];
+            QList<QTextLayout::FormatRange> selections;
+            const Position start{b, p, 0};
+            const Position end{b, p, piece.content.text.size()};
+            if (from < to && from <= end && start <= to) {
+                const qsizetype s = from <= start ? 0 : from.offset;
+                const qsizetype e = to >= end ? piece.content.text.size() : to.offset;
+                if (e > s)
+                    selections.append({int(s), int(e - s), selectionFormat});
+            }
+            painter.setPen(piece.color);
+            piece.layout->draw(&painter, origin + piece.position, selections);
+        }
+    }
+}
+
+PreviewDocument::HitResult PreviewDocument::hitTest(QPointF point)
+{
+    HitResult result;
+    const qsizetype b = blockAt(point.y());
+    if (b < 0)
+        return result;
+    ensureMeasured(b);
+    const BlockLayout &layout = *m_blocks[size_t(b)].layout;
+    const QPointF local = point - QPointF(padding, blockTop(b));
+    for (const Marker &marker : layout.markers) {
+        if (marker.checkbox && marker.rect.adjusted(-4, -2, 4, 2).contains(local)) {
+            result.element =
+                Element{Element::Type::checkbox, marker.rect.translated(padding, blockTop(b)),
+                        marker.itemText,         {},
+                        marker.checked,          marker.lineIndex};
+        }
+    }
+    result.position = {b, 0, 0};
+    // The nearest piece: the last one starting above the point, or the first.
+    for (int p = 0; p < int(layout.pieces.size()); ++p) {
+        const Piece &piece = layout.pieces[size_t(p)];
+        const QRectF bounds = piece.layout->boundingRect().translated(piece.position);
+        if (bounds.top() > local.y() && p > 0)
+            break;
+        const QPointF inPiece = local - piece.position;
+        qsizetype offset = 0;
+        if (inPiece.y() >= bounds.height()) {
+            offset = piece.content.text.size();
+        } else {
+            for (int l = 0; l < piece.layout->lineCount(); ++l) {
+                const QTextLine line = piece.layout->lineAt(l);
+                if (inPiece.y() < line.y() + line.height() || l + 1 == piece.layout->lineCount()) {
+                    offset = line.xToCursor(inPiece.x());
+                    break;
+                }
+            }
+        }
+        result.position = {b, p, offset};
+        if (bounds.contains(local) && !result.element) {
+            const qsizetype at = offset < piece.content.text.size() ? offset : offset - 1;
+            // xToCursor rounds to the nearest edge; the character under the pointer decides.
+            const QTextLine line = piece.layout->lineForTextPosition(int(qMax<qsizetype>(at, 0)));
+            const qsizetype under =
+                line.isValid() ? line.xToCursor(inPiece.x(), QTextLine::CursorOnCharacter) : at;
+            const QString link = piece.content.linkAt(under);
+            if (!link.isEmpty()) {
+                result.element = Element{
+                    Element::Type::link, bounds.translated(padding, blockTop(b)), {}, link, false,
+                    piece.lineIndex};
+            }
+        }
+    }
+    return result;
+}
+
+QList<PreviewDocument::Element> PreviewDocument::elements(const QRectF &rect) const
+{
+    QList<Element> found;
+    if (m_blocks.empty())
+        return found;
+    const qsizetype first = blockAt(rect.top());
+    const qsizetype last = blockAt(rect.bottom());
+    for (qsizetype b = first; b <= last; ++b) {
+        const Block &block = m_blocks[size_t(b)];
+        if (!block.layout)
+            continue;
+        const QPointF origin(padding, blockTop(b));
+        for (const Marker &marker : block.layout->markers) {
+            if (marker.checkbox) {
+                found.append({Element::Type::checkbox,
+                              marker.rect.translated(origin),
+                              marker.itemText,
+                              {},
+                              marker.checked,
+                              marker.lineIndex});
+            }
+        }
+        for (const Piece &piece : block.layout->pieces) {
+            for (const InlineRun &run : piece.content.runs) {
+                if (run.link.isEmpty())
+                    continue;
+                // The link's rectangle: from its first to its last character.
+                const QTextLine firstLine = piece.layout->lineForTextPosition(int(run.start));
+                const QTextLine lastLine =
+                    piece.layout->lineForTextPosition(int(run.start + run.length - 1));
+                if (!firstLine.isValid() || !lastLine.isValid())
+                    continue;
+                const double x1 = firstLine.cursorToX(int(run.start));
+                const double x2 = lastLine.cursorToX(int(run.start + run.length));
+                QRectF r = firstLine.lineNumber() == lastLine.lineNumber()
+                               ? QRectF(QPointF(x1, firstLine.y()),
+                                        QPointF(x2, firstLine.y() + firstLine.height()))
+                               : QRectF(QPointF(x1, firstLine.y()),
+                                        QPointF(firstLine.x() + firstLine.width(),
+                                                firstLine.y() + firstLine.height()));
+                found.append({Element::Type::link, r.translated(origin + piece.position),
+                              piece.content.text.mid(run.start, run.length), run.link, false,
+                              piece.lineIndex});
+            }
+        }
+    }
+    return found;
+}
+
+QString PreviewDocument::selectedText(Position from, Position to)
+{
+    if (!(from < to))
+        return {};
+    QStringList parts;
+    for (qsizetype b = from.block; b <= to.block && b < blockCount(); ++b) {
+        // Blocks out of view have no layout; their text alone is enough for a copy.
+        std::unique_ptr<BlockLayout> temporary;
+        const BlockLayout *layout = m_blocks[size_t(b)].layout.get();
+        if (!layout) {
+            temporary = layoutBlock(b, true);
+            layout = temporary.get();
+        }
+        for (int p = 0; p < int(layout->pieces.size()); ++p) {
+            const QString &text = layout->pieces[size_t(p)].content.text;
+            const Position start{b, p, 0};
+            const Position end{b, p, text.size()};
+            if (end < from || to < start)
+                continue;
+            const qsizetype s = from <= start ? 0 : from.offset;
+            const qsizetype e = to >= end ? text.size() : to.offset;
+            parts.append(text.mid(s, e - s));
+        }
+    }
+    return parts.join(u'\n');
+}
+
+PreviewDocument::Position PreviewDocument::startPosition() const
+{
+    return m_blocks.empty() ? Position{} : Position{0, 0, 0};
+}
+
+PreviewDocument::Position PreviewDocument::endPosition()
+{
+    if (m_blocks.empty())
+        return {};
+    const qsizetype last = blockCount() - 1;
+    const std::unique_ptr<BlockLayout> layout = layoutBlock(last, true);
+    if (layout->pieces.empty())
+        return {last, 0, 0};
+    const int piece = int(layout->pieces.size()) - 1;
+    return {last, piece, layout->pieces.back().content.text.size()};
+}

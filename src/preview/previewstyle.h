@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+/// Colours and fonts of the preview, outline and info views, derived from the widget's palette
+/// (light or dark) and the editor's font size, so every size follows that one setting.
+class PreviewStyle
+{
+public:
+    PreviewStyle(const QPalette &palette, int fontSize);
+
+    bool isDark() const { return m_dark; }
+    int fontSize() const { return m_fontSize; }
+    /// The font size in device-independent pixels, for sizes derived from it.
+    double fontPixels() const { return m_fontPixels; }
+
+    QColor text() const { return m_palette.color(QPalette::Text); }
+    QColor secondaryText() const;
+    QColor accent() const { return m_palette.color(QPalette::Highlight); }
+    QColor link() const;
+    /// Orange in light appearance, yellow in dark.
+    QColor emphasis() const;
+    /// The colour of a heading level 1 to 6; the text colour otherwise.
+    QColor headingColor(int level) const;
+    /// Font size factor of a heading level (1.6 down to 1.1).
+    static double headingScale(int level);
+
+    QColor windowBackground() const { return m_palette.color(QPalette::Window); }
+    QColor controlBackground() const { return m_palette.color(QPalette::Base); }
+    QColor codeFill() const;
+
+    /// The system font at `pointSize` with `weight`.
+    static QFont font(double pointSize, QFont::Weight weight = QFont::Normal);
+    static QFont monospaceFont(double pointSize, QFont::Weight weight = QFont::Normal);
+
+    /// True when the palette's window colour is dark.
+    static bool isDarkPalette(const QPalette &palette);
+
+private:
+    QPalette m_palette;
+    int m_fontSize;
+    double m_fontPixels;
+    bool m_dark;
+};
