@@ -1,1 +1,211 @@
 #include "editor/dayleaftextview.h"
+
+#include "editor/listlineparser.h"
+#include "platform/notificationcenter.h"
+#include "platform/userdefaults.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace {
+
+const QString thickCursorKey = QStringLiteral("thickEditorCursor");
+constexpr int defaultFontSize = 14;
+
+bool isPlainReturn(const QKeyEvent *event)
+{
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    return returnKey && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+bool isShiftReturn(const QKeyEvent *event)
+{
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    return returnKey && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
+}
+
+bool isTab(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier;
+}
+
+bool isBacktab(const QKeyEvent *event)
+{
+    if (event->modifiers() & ~Qt::ShiftModifier)
+        return false;
+    return event->key() == Qt::Key_Backtab ||
+           (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ShiftModifier);
+}
+
+// The document keeps its lines as blocks; a block boundary is always a plain line feed here.
+QString withLineFeeds(QString text)
+{
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
+} // namespace
+
+DayleafTextView::DayleafTextView(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setUndoRedoEnabled(true);
+    setAccessibleName(QStringLiteral("本文"));
+    setFontSize(defaultFontSize);
+    refreshCursorWidth();
+
+    connect(&NotificationCenter::defaultCenter(),
+            &NotificationCenter::thickEditorCursorPreferenceChanged, this,
+            &DayleafTextView::refreshCursorWidth);
+    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+            [this](const QString &key) {
+                if (key == thickCursorKey)
+                    refreshCursorWidth();
+            });
+}
+
+QString DayleafTextView::plainText() const
+{
+    return withLineFeeds(document()->toRawText());
+}
+
+void DayleafTextView::setFontSize(int pointSize)
+{
+    QFont base = QGuiApplication::font();
+    base.setPointSize(pointSize > 0 ? pointSize : defaultFontSize);
+    if (font() != base)
+        setFont(base);
+}
+
+int DayleafTextView::fontSize() const
+{
+    return font().pointSize();
+}
+
+bool DayleafTextView::hasMarkedText() const
+{
+    const QTextLayout *layout = textCursor().block().layout();
+    return layout && !layout->preeditAreaText().isEmpty();
+}
+
+int DayleafTextView::topVisibleLine() const
+{
+    return firstVisibleBlock().blockNumber();
+}
+
+void DayleafTextView::applyReplacement(const TextReplacement &replacement)
+{
+    QTextCursor edit(document());
+    edit.beginEditBlock();
+    edit.setPosition(int(replacement.start));
+    edit.setPosition(int(replacement.start + replacement.length), QTextCursor::KeepAnchor);
+    if (replacement.text.isEmpty())
+        edit.removeSelectedText();
+    else
+        edit.insertText(replacement.text);
+    edit.endEditBlock();
+
+    QTextCursor selection(document());
+    selection.setPosition(int(replacement.selectionStart));
+    selection.setPosition(int(replacement.selectionStart + replacement.selectionLength),
+                          QTextCursor::KeepAnchor);
+    setTextCursor(selection);
+}
+
+void DayleafTextView::refreshCursorWidth()
+{
+    const bool thick = UserDefaults::standard().boolOr(thickCursorKey, true);
+    setCursorWidth(thick ? 2 : 1);
+    viewport()->update();
+}
+
+void DayleafTextView::keyPressEvent(QKeyEvent *event)
+{
+    if (handleFindKeys(event) || handleListKeys(event))
+        return;
+    if (isShiftReturn(event) && !hasMarkedText()) {
+        // Qt would insert a line separator (U+2028), which a markdown file does not know;
+        // Shift+Return is a plain new line here, without continuing a list.
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->text(), event->isAutoRepeat(), ushort(event->count()));
+        QPlainTextEdit::keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+bool DayleafTextView::handleFindKeys(QKeyEvent *event)
+{
+    // Like the Find menu items, these only act while the text can be edited.
+    if (isReadOnly())
+        return false;
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    if (event->matches(QKeySequence::Find))
+        center.postFocusEditorSearchBar();
+    else if (event->matches(QKeySequence::FindNext))
+        center.postEditorSearchNavigate(SearchDirection::next);
+    else if (event->matches(QKeySequence::FindPrevious))
+        center.postEditorSearchNavigate(SearchDirection::previous);
+    else
+        return false;
+    event->accept();
+    return true;
+}
+
+bool DayleafTextView::handleListKeys(QKeyEvent *event)
+{
+    if (isReadOnly() || hasMarkedText())
+        return false;
+    const QTextCursor cursor = textCursor();
+    const qsizetype start = cursor.selectionStart();
+    const qsizetype length = cursor.selectionEnd() - start;
+    ListEditing::KeyOutcome outcome;
+    if (isPlainReturn(event))
+        outcome = ListEditing::returnKey(plainText(), start, length);
+    else if (isTab(event))
+        outcome = ListEditing::indentKey(plainText(), start, length,
+                                         ListEditing::IndentDirection::increase);
+    else if (isBacktab(event))
+        outcome = ListEditing::indentKey(plainText(), start, length,
+                                         ListEditing::IndentDirection::decrease);
+    if (!outcome.handled)
+        return false;
+    if (outcome.edit)
+        applyReplacement(*outcome.edit);
+    event->accept();
+    return true;
+}
+
+void DayleafTextView::focusOutEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    // A context menu, the menu bar or a switch to another window is only a detour.
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
+        reason != Qt::MenuBarFocusReason)
+        Q_EMIT editingEnded();
+}
+
+void DayleafTextView::insertFromMimeData(const QMimeData *source)
+{
+    if (!source || isReadOnly() || !source->hasText())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.insertText(source->text());
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+QMimeData *DayleafTextView::createMimeDataFromSelection() const
+{
+    auto *data = new QMimeData;
+    data->setText(withLineFeeds(textCursor().selectedText()));
+    return data;
+}

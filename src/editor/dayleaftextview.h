@@ -1,1 +1,53 @@
 #pragma once
+
+#include <QPlainTextEdit>
+
+struct TextReplacement;
+
+/// The editor's text widget: plain text in one font, undo on, a caret two pixels wide unless
+/// the "thickEditorCursor" setting is false. Return, Tab and Shift+Tab continue and indent
+/// markdown list items; Ctrl+F, Ctrl+G and Ctrl+Shift+G go to the in-editor search bar through
+/// the notification centre.
+class DayleafTextView : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit DayleafTextView(QWidget *parent = nullptr);
+
+    /// The text exactly as stored: lines joined by "\n", nothing else rewritten (unlike
+    /// toPlainText(), which turns no-break spaces into spaces).
+    QString plainText() const;
+
+    /// Uses the application's font family at `pointSize` points.
+    void setFontSize(int pointSize);
+    int fontSize() const;
+
+    /// An input method is composing text that is not committed yet.
+    bool hasMarkedText() const;
+
+    /// The 0-based line (block) shown at the top of the viewport.
+    int topVisibleLine() const;
+
+    /// Replaces a range and selects as told, as one undo step through the ordinary editing
+    /// path (so textChanged follows as for typing).
+    void applyReplacement(const TextReplacement &replacement);
+
+    /// Re-reads the caret preference and redraws the caret.
+    void refreshCursorWidth();
+
+Q_SIGNALS:
+    /// The keyboard focus moved to another widget of the window (not to a popup, the menu bar
+    /// or another window): the user is done typing here for now.
+    void editingEnded();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    bool handleFindKeys(QKeyEvent *event);
+    bool handleListKeys(QKeyEvent *event);
+};

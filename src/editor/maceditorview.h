@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class DayleafTextView;
 
 /// The plain-text markdown editor: one scrolling text view kept in step with its owner's
@@ -22,20 +24,28 @@ public:
 
     /// One update pass with the owner's document: its body text, its file (empty: nothing is
     /// open, the editor is read-only) and the owner's external-text token. The text replaces
-    /// the screen when the file or the token changed, or when the user is not typing.
+    /// the screen when the file or the token changed, or when the user is not typing: the text
+    /// view is not its window's focus widget (even with the window in the background), has no
+    /// input-method composition, and has not been typed in since it last lost the focus.
+    /// Another file also clears undo, puts the caret at the start and scrolls to the top.
     void updateDocument(const QString &text, const QString &currentFileURL,
                         int externalTextSyncToken);
-    /// The text as last written back to the owner.
+    /// The owner's text: as given by the last update pass, or as last written back.
     const QString &text() const;
+    /// Writes typed text back at once instead of after the pause in typing (before saving).
+    void writeBackNow();
 
     void setFontSize(int pointSize);
     int fontSize() const;
     /// Read-only although a file is open (the file could not be read).
     void setDocumentReadOnly(bool readOnly);
 
-    /// In-editor search. A changed query selects and shows the first match.
+    /// In-editor search. A changed query selects and shows the first match. Matches are
+    /// counted before the call returns.
     void setSearchQuery(const QString &query);
     const QString &searchQuery() const;
+    /// Steps to the next or previous match, wrapping around. Nothing while the query is empty;
+    /// a command whose token was already obeyed is not obeyed again.
     void runSearchCommand(const SearchCommand &command);
     int searchResultCount() const;
     int currentSearchIndex() const;
@@ -53,6 +63,7 @@ Q_SIGNALS:
     void textEdited(const QString &text);
     /// The typed text flowed back to the owner (after the pause in typing, or on focus out).
     void textWrittenBack(const QString &text);
+    /// The match count or the current match changed.
     void searchStateChanged(int resultCount, int currentIndex);
 
 private:

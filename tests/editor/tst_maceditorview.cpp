@@ -1,9 +1,481 @@
-#include <QTest>
+#include "common/testenvironment.h"
 
-class Placeholder : public QObject
+#include "editor/dayleaftextview.h"
+#include "editor/maceditorview.h"
+#include "platform/notificationcenter.h"
+#include "platform/userdefaults.h"
+
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+char *toString(const EditorCursorInfo &info)
 {
-    Q_OBJECT
+    const QString text = QStringLiteral("line %1 column %2 selection %3 of %4")
+                             .arg(info.line)
+                             .arg(info.column)
+                             .arg(info.selectionLength)
+                             .arg(info.totalLength);
+    return qstrdup(text.toUtf8().constData());
+}
+
+namespace {
+
+const QString fileA = QStringLiteral("/notes/a.md");
+const QString fileB = QStringLiteral("/notes/b.md");
+
+// An editor in a shown window, next to a line edit that can take the focus away from it.
+struct Window
+{
+    EditorLiveState live;
+    QWidget window;
+    MacEditorView *editor = new MacEditorView(live);
+    QLineEdit *elsewhere = new QLineEdit;
+
+    Window()
+    {
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(elsewhere);
+        layout->addWidget(editor);
+        window.resize(400, 300);
+        window.show();
+    }
+
+    DayleafTextView *view() const { return editor->textView(); }
+    QString screen() const { return view()->plainText(); }
+
+    bool focusEditor()
+    {
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            return false;
+        editor->focusEditor();
+        return view()->hasFocus();
+    }
+
+    void select(qsizetype start, qsizetype length)
+    {
+        QTextCursor cursor(view()->document());
+        cursor.setPosition(int(start));
+        cursor.setPosition(int(start + length), QTextCursor::KeepAnchor);
+        view()->setTextCursor(cursor);
+    }
+
+    // The screen with "|" at the caret, or "‹" and "›" around the selection.
+    QString marked() const
+    {
+        const QTextCursor cursor = view()->textCursor();
+        QString text = screen();
+        if (!cursor.hasSelection())
+            return text.insert(cursor.position(), u'|');
+        text.insert(cursor.selectionEnd(), u'›');
+        return text.insert(cursor.selectionStart(), u'‹');
+    }
+
+    void load(const QString &marked, const QString &file = fileA, int token = 0)
+    {
+        QString text = marked;
+        const qsizetype caret = text.indexOf(u'|');
+        const qsizetype open = text.indexOf(u'‹');
+        text.remove(u'|').remove(u'‹').remove(u'›');
+        editor->updateDocument(text, file, token);
+        if (caret >= 0)
+            select(caret, 0);
+        else if (open >= 0)
+            select(open, marked.indexOf(u'›') - open - 1);
+    }
 };
 
-QTEST_MAIN(Placeholder)
+} // namespace
+
+class TestMacEditorView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { m_environment = std::make_unique<TestEnvironment>(); }
+    void cleanup() { m_environment.reset(); }
+
+    void externalTextVersusTyping_data();
+    void externalTextVersusTyping();
+    void newFileResetsSelectionUndoAndScroll();
+    void sameFileNewTokenKeepsClampedSelectionAndUndo();
+    void burstOfTypingWritesBackOnce();
+    void listKeys_data();
+    void listKeys();
+    void listEditIsOneUndoStep();
+    void decorationOnlyWhileTheEditorHasFocus();
+    void searchHighlightsLeaveTheDocumentAlone();
+    void typingRefreshesHighlightsKeepingTheCurrentMatch();
+    void scrollToLine();
+    void cursorInfo();
+    void readOnlyUntilAFileIsOpen();
+    void compositionIsReportedWhenItEnds();
+    void findKeysGoToTheSearchBar();
+    void textKeepsNoBreakSpacesThroughCopyAndPaste();
+    void caretWidthFollowsTheSetting();
+
+private:
+    std::unique_ptr<TestEnvironment> m_environment;
+};
+
+void TestMacEditorView::externalTextVersusTyping_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("token");
+    QTest::addColumn<bool>("focusElsewhere");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("older text of the same file: typed text stays")
+        << fileA << 0 << false << "note!";
+    QTest::newRow("bumped token replaces") << fileA << 1 << false << "pushed";
+    QTest::newRow("other file replaces") << fileB << 0 << false << "pushed";
+    QTest::newRow("after the user left the editor: replaces") << fileA << 0 << true << "pushed";
+}
+
+void TestMacEditorView::externalTextVersusTyping()
+{
+    QFETCH(QString, file);
+    QFETCH(int, token);
+    QFETCH(bool, focusElsewhere);
+    QFETCH(QString, expected);
+    Window w;
+    w.load(QStringLiteral("note|"));
+    QVERIFY(w.focusEditor());
+    QTest::keyClicks(w.view(), QStringLiteral("!"));
+    QCOMPARE(w.screen(), QStringLiteral("note!"));
+    if (focusElsewhere)
+        w.elsewhere->setFocus();
+
+    w.editor->updateDocument(QStringLiteral("pushed"), file, token);
+    QCOMPARE(w.screen(), expected);
+    QCOMPARE(w.live.latestText(), expected);
+}
+
+void TestMacEditorView::newFileResetsSelectionUndoAndScroll()
+{
+    Window w;
+    const QString text = QStringLiteral("line\n").repeated(100);
+    w.load(text);
+    QTest::qWait(1);
+    QVERIFY(w.focusEditor());
+    w.select(text.size(), 0);
+    QTest::keyClicks(w.view(), QStringLiteral("typed"));
+    QVERIFY(w.view()->document()->isUndoAvailable());
+    QTRY_VERIFY(w.live.scrollOffset() > 0);
+
+    // The same text in another file still starts afresh.
+    w.editor->updateDocument(text + QStringLiteral("typed"), fileB, 0);
+    QCOMPARE(w.marked().left(6), QStringLiteral("|line\n"));
+    QVERIFY(!w.view()->document()->isUndoAvailable());
+    QCOMPARE(w.view()->verticalScrollBar()->value(), 0);
+    QTRY_COMPARE(w.live.scrollOffset(), 0.0);
+}
+
+void TestMacEditorView::sameFileNewTokenKeepsClampedSelectionAndUndo()
+{
+    Window w;
+    w.load(QStringLiteral("012345|"));
+    QTest::keyClicks(w.view(), QStringLiteral("6789"));
+    w.select(6, 3);
+
+    w.editor->updateDocument(QStringLiteral("01234567"), fileA, 1);
+    QCOMPARE(w.marked(), QStringLiteral("012345‹67›"));
+    w.editor->updateDocument(QStringLiteral("0123"), fileA, 2);
+    QCOMPARE(w.marked(), QStringLiteral("0123|"));
+
+    // Undo walks back through the pushed texts to what was typed.
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("01234567"));
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("0123456789"));
+}
+
+void TestMacEditorView::burstOfTypingWritesBackOnce()
+{
+    Window w;
+    w.load(QStringLiteral("|"));
+    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy written(w.editor, &MacEditorView::textWrittenBack);
+    QVERIFY(w.focusEditor());
+
+    QTest::keyClicks(w.view(), QStringLiteral("abc"));
+    QCOMPARE(edited.count(), 3);
+    QCOMPARE(edited.last().at(0).toString(), QStringLiteral("abc"));
+    QCOMPARE(written.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 2000);
+    QCOMPARE(written.last().at(0).toString(), QStringLiteral("abc"));
+    QCOMPARE(w.editor->text(), QStringLiteral("abc"));
+    QTest::qWait(350);
+    QCOMPARE(written.count(), 1);
+
+    // Leaving the editor writes back at once.
+    QTest::keyClicks(w.view(), QStringLiteral("d"));
+    w.elsewhere->setFocus();
+    QCOMPARE(written.count(), 2);
+    QCOMPARE(w.editor->text(), QStringLiteral("abcd"));
+
+    // Saving right after a keystroke need not wait for the pause.
+    QTest::keyClicks(w.view(), QStringLiteral("e"));
+    w.editor->writeBackNow();
+    QCOMPARE(w.editor->text(), QStringLiteral("abcde"));
+    QCOMPARE(written.count(), 3);
+}
+
+void TestMacEditorView::listKeys_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("after");
+
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    QTest::newRow("return continues a numbered item")
+        << "1. one|" << int(Qt::Key_Return) << none << "1. one\n2. |";
+    QTest::newRow("return on an empty item ends the list")
+        << "- a\n- |" << int(Qt::Key_Return) << none << "- a\n\n|";
+    QTest::newRow("shift+return is a plain newline, not a list item")
+        << "- a|" << int(Qt::Key_Return) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "- a\n|";
+    QTest::newRow("tab on plain text types a tab") << "a|" << int(Qt::Key_Tab) << none << "a\t|";
+    QTest::newRow("shift+tab outdents the item")
+        << "  - a|" << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "- a|";
+}
+
+void TestMacEditorView::listKeys()
+{
+    QFETCH(QString, before);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, after);
+    Window w;
+    w.load(before);
+    QVERIFY(w.focusEditor());
+    QTest::keyClick(w.view(), Qt::Key(key), modifiers);
+    QCOMPARE(w.marked(), after);
+    QCOMPARE(w.live.latestText(), w.screen());
+}
+
+void TestMacEditorView::listEditIsOneUndoStep()
+{
+    Window w;
+    w.load(QStringLiteral("- a|"));
+    QTest::keyClick(w.view(), Qt::Key_Return);
+    QTest::keyClick(w.view(), Qt::Key_Return);
+    QCOMPARE(w.marked(), QStringLiteral("- a\n\n|"));
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("- a\n- "));
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("- a"));
+}
+
+void TestMacEditorView::decorationOnlyWhileTheEditorHasFocus()
+{
+    Window w;
+    w.load(QStringLiteral("‹abc› def"));
+    QVERIFY(w.focusEditor());
+    w.elsewhere->setFocus();
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    center.postEditorApplyDecoration(MarkdownDecoration::bold);
+    QCOMPARE(w.screen(), QStringLiteral("abc def"));
+
+    w.editor->focusEditor();
+    w.select(0, 3);
+    center.postEditorApplyDecoration(MarkdownDecoration::bold);
+    QCOMPARE(w.marked(), QStringLiteral("‹**abc**› def"));
+    center.postEditorApplyDecoration(MarkdownDecoration::bold);
+    QCOMPARE(w.marked(), QStringLiteral("‹****abc****› def"));
+    center.postEditorApplyDecoration(MarkdownDecoration::link);
+    QCOMPARE(w.marked(), QStringLiteral("[****abc****](‹url›) def"));
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("****abc**** def"));
+}
+
+void TestMacEditorView::searchHighlightsLeaveTheDocumentAlone()
+{
+    Window w;
+    w.load(QStringLiteral("A x a x |a"));
+    QTextDocument *document = w.view()->document();
+    const int undoSteps = document->availableUndoSteps();
+    const bool modified = document->isModified();
+    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy state(w.editor, &MacEditorView::searchStateChanged);
+
+    w.editor->setSearchQuery(QStringLiteral("a"));
+    QCOMPARE(w.editor->searchResultCount(), 3);
+    QCOMPARE(w.editor->currentSearchIndex(), 0);
+    QCOMPARE(w.marked(), QStringLiteral("|A x a x a"));
+    QCOMPARE(w.view()->extraSelections().size(), 3);
+    QCOMPARE(state.count(), 1);
+
+    const QList<SearchDirection> steps{SearchDirection::next, SearchDirection::next,
+                                       SearchDirection::next, SearchDirection::previous};
+    QList<int> visited;
+    for (const SearchDirection direction : steps) {
+        w.editor->runSearchCommand({direction, QUuid::createUuid()});
+        visited.append(w.editor->currentSearchIndex());
+    }
+    QCOMPARE(visited, QList<int>({1, 2, 0, 2}));
+    QCOMPARE(w.marked(), QStringLiteral("A x a x |a"));
+
+    // A command already obeyed is not obeyed twice.
+    const SearchCommand command{SearchDirection::next, QUuid::createUuid()};
+    w.editor->runSearchCommand(command);
+    w.editor->runSearchCommand(command);
+    QCOMPARE(w.editor->currentSearchIndex(), 0);
+
+    w.editor->setSearchQuery(QString());
+    QCOMPARE(w.view()->extraSelections().size(), 0);
+    QCOMPARE(w.editor->searchResultCount(), 0);
+    QCOMPARE(document->isModified(), modified);
+    QCOMPARE(document->availableUndoSteps(), undoSteps);
+    QCOMPARE(edited.count(), 0);
+}
+
+void TestMacEditorView::typingRefreshesHighlightsKeepingTheCurrentMatch()
+{
+    Window w;
+    w.load(QStringLiteral("a a a|"));
+    w.editor->setSearchQuery(QStringLiteral("a"));
+    w.editor->runSearchCommand({SearchDirection::previous, QUuid::createUuid()});
+    QCOMPARE(w.editor->currentSearchIndex(), 2);
+    w.select(5, 0);
+    QTest::keyClicks(w.view(), QStringLiteral(" A"));
+    QTRY_COMPARE(w.editor->searchResultCount(), 4);
+    QCOMPARE(w.editor->currentSearchIndex(), 2);
+    QCOMPARE(w.marked(), QStringLiteral("a a a A|"));
+}
+
+void TestMacEditorView::scrollToLine()
+{
+    Window w;
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append(QStringLiteral("line %1").arg(i));
+    w.load(lines.join(u'\n') + u'\n');
+    w.editor->setFontSize(10);
+
+    w.editor->scrollToLine(50);
+    QCOMPARE(w.view()->topVisibleLine(), 50);
+    QCOMPARE(w.view()->textCursor().blockNumber(), 50);
+    QCOMPARE(w.view()->textCursor().positionInBlock(), 0);
+    QTRY_COMPARE(w.live.scrollOffset(), 10 * 1.5 * 50);
+
+    // Past the end, the last line with text is shown and holds the caret.
+    w.editor->scrollToLine(1000);
+    QCOMPARE(w.view()->textCursor().blockNumber(), 199);
+    QVERIFY(w.view()->viewport()->rect().contains(w.view()->cursorRect()));
+
+    // Once the request has settled, the user's own scrolling is published again.
+    QTRY_COMPARE(w.live.scrollOffset(), 10 * 1.5 * 1000);
+    w.view()->verticalScrollBar()->setValue(20);
+    QCOMPARE(w.live.scrollOffset(), 10 * 1.5 * 20);
+}
+
+void TestMacEditorView::cursorInfo()
+{
+    Window w;
+    w.load(QStringLiteral("abc|"), fileB);
+    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 4, 0, 3}));
+    w.load(QString(), fileA);
+    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 1, 0, 0}));
+
+    w.load(QStringLiteral("ab\ncd\n|"), fileB);
+    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({3, 1, 0, 6}));
+    w.select(4, 0);
+    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({2, 2, 0, 6}));
+
+    // Backspace at the start of a line joins it to the line above.
+    w.select(3, 0);
+    QTest::keyClick(w.view(), Qt::Key_Backspace);
+    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 3, 0, 5}));
+}
+
+void TestMacEditorView::readOnlyUntilAFileIsOpen()
+{
+    Window w;
+    QVERIFY(w.view()->isReadOnly());
+    QTest::keyClicks(w.view(), QStringLiteral("x"));
+    QCOMPARE(w.screen(), QString());
+
+    w.editor->updateDocument(QStringLiteral("text"), fileA, 0);
+    QVERIFY(!w.view()->isReadOnly());
+    w.editor->setDocumentReadOnly(true);
+    QVERIFY(w.view()->isReadOnly());
+    w.editor->setDocumentReadOnly(false);
+    w.editor->updateDocument(QString(), QString(), 0);
+    QVERIFY(w.view()->isReadOnly());
+}
+
+void TestMacEditorView::compositionIsReportedWhenItEnds()
+{
+    Window w;
+    w.load(QStringLiteral("|"));
+    QVERIFY(w.focusEditor());
+    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    const auto send = [&](const QString &preedit, const QString &commit) {
+        QInputMethodEvent event(preedit, {});
+        event.setCommitString(commit);
+        QCoreApplication::sendEvent(w.view(), &event);
+    };
+
+    send(QStringLiteral("か"), QString());
+    send(QStringLiteral("じ"), QStringLiteral("漢"));
+    QCOMPARE(edited.count(), 0);
+    // Text from the owner does not replace a composition in progress.
+    w.elsewhere->setFocus();
+    w.editor->updateDocument(QStringLiteral("older"), fileA, 0);
+    QCOMPARE(w.screen(), QStringLiteral("漢"));
+
+    // Cancelling the rest still reports what was committed on the way.
+    send(QString(), QString());
+    QCOMPARE(edited.count(), 1);
+    QCOMPARE(edited.last().at(0).toString(), QStringLiteral("漢"));
+}
+
+void TestMacEditorView::findKeysGoToTheSearchBar()
+{
+    Window w;
+    w.load(QStringLiteral("text|"));
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    QSignalSpy posted(&center, &NotificationCenter::posted);
+    QSignalSpy navigate(&center, &NotificationCenter::editorSearchNavigate);
+
+    QTest::keySequence(w.view(), QKeySequence::Find);
+    QTest::keySequence(w.view(), QKeySequence::FindNext);
+    QTest::keySequence(w.view(), QKeySequence::FindPrevious);
+    QCOMPARE(posted.count(), 3);
+    QCOMPARE(posted.at(0).at(0).toString(), Notifications::FocusEditorSearchBar);
+    QCOMPARE(navigate.at(0).at(0).value<SearchDirection>(), SearchDirection::next);
+    QCOMPARE(navigate.at(1).at(0).value<SearchDirection>(), SearchDirection::previous);
+    QCOMPARE(w.screen(), QStringLiteral("text"));
+}
+
+void TestMacEditorView::textKeepsNoBreakSpacesThroughCopyAndPaste()
+{
+    Window w;
+    const QString text = QStringLiteral("a\u00a0b\nc");
+    w.load(u'‹' + text + u'›');
+    w.view()->copy();
+    w.select(text.size(), 0);
+    w.view()->paste();
+    QCOMPARE(w.screen(), text + text);
+    QCOMPARE(w.live.latestText(), text + text);
+}
+
+void TestMacEditorView::caretWidthFollowsTheSetting()
+{
+    Window w;
+    QCOMPARE(w.view()->cursorWidth(), 2);
+    UserDefaults::standard().setValue(QStringLiteral("thickEditorCursor"), false);
+    QCOMPARE(w.view()->cursorWidth(), 1);
+    UserDefaults::standard().remove(QStringLiteral("thickEditorCursor"));
+    NotificationCenter::defaultCenter().postThickEditorCursorPreferenceChanged();
+    QCOMPARE(w.view()->cursorWidth(), 2);
+}
+
+QTEST_MAIN(TestMacEditorView)
 #include "tst_maceditorview.moc"
