@@ -16,6 +16,12 @@ std::optional<QString> &resolvedBaseFolder()
     return folder;
 }
 
+std::function<void(const QString &)> &defaultFolderCreatedHandler()
+{
+    static std::function<void(const QString &)> handler;
+    return handler;
+}
+
 QString dataHome()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -79,8 +85,15 @@ QString PathManager::defaultBaseFolderURL()
     const QString older = dataHome() + QStringLiteral("/Dayleaf");
     if (QFileInfo::exists(older))
         return older;
-    QDir().mkpath(current);
+    if (QDir().mkpath(current) && defaultFolderCreatedHandler())
+        defaultFolderCreatedHandler()(current);
     return current;
+}
+
+void PathManager::setDefaultFolderCreatedHandler(
+    std::function<void(const QString &folder)> handler)
+{
+    defaultFolderCreatedHandler() = std::move(handler);
 }
 
 QString PathManager::dailyMemoURL(const QDate &date)
