@@ -1,0 +1,471 @@
+#include "search/globalsearch.h"
+
+#include "platform/clock.h"
+#include "search/keywordmatcher.h"
+#include "search/notebody.h"
+#include "search/notefiles.h"
+#include "search/utf8validation.h"
+#include "storage/notedocument.h"
+#include "storage/pathmanager.h"
+
+#include <QCollator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace GlobalSearch {
+namespace {
+
+bool isLineBreak(QChar c)
+{
+    const char16_t unit = c.unicode();
+    return (unit >= 0x0A && unit <= 0x0D) || unit == 0x85 || unit == 0x2028 || unit == 0x2029;
+}
+
+QDateTime fromMSecs(qint64 msecs)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+}
+
+qint64 mtimeMSecs(const struct stat &info)
+{
+    return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+}
+
+struct LineHit
+{
+    QStringView line;
+    qsizetype at = -1; // the match inside the line
+};
+
+// The first line holding the keyword. With a keyword that cannot span lines, that is the line of
+// the body's first match (`firstMatch`, when the caller already knows it).
+std::optional<LineHit> firstLineHolding(QStringView body, const KeywordMatcher &matcher,
+                                        std::optional<qsizetype> firstMatch = std::nullopt)
+{
+    if (matcher.isLineLocal()) {
+        const qsizetype at = firstMatch ? *firstMatch : matcher.indexIn(body);
+        if (at < 0)
+            return std::nullopt;
+        qsizetype start = at;
+        while (start > 0 && !isLineBreak(body[start - 1]))
+            --start;
+        qsizetype end = at;
+        while (end < body.size() && !isLineBreak(body[end]))
+            ++end;
+        return LineHit{body.sliced(start, end - start), at - start};
+    }
+    qsizetype start = 0;
+    while (start <= body.size()) {
+        qsizetype end = start;
+        while (end < body.size() && !isLineBreak(body[end]))
+            ++end;
+        const QStringView line = body.sliced(start, end - start);
+        if (const qsizetype at = matcher.indexIn(line); at >= 0)
+            return LineHit{line, at};
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+QString lineSnippet(const LineHit &hit, qsizetype keywordLength)
+{
+    const QStringView line = hit.line;
+    if (line.size() <= snippetLimit)
+        return line.toString();
+    // A little context before the match, then as much as the limit allows; never less than the
+    // whole match, and never half a surrogate pair at either cut.
+    constexpr qsizetype lead = 40;
+    qsizetype start = std::clamp<qsizetype>(hit.at - lead, 0, line.size() - snippetLimit);
+    if (start > 0 && line[start].isLowSurrogate())
+        --start;
+    qsizetype end = std::min(line.size(), std::max(start + snippetLimit, hit.at + keywordLength));
+    if (end < line.size() && line[end].isLowSurrogate())
+        ++end;
+    const QChar ellipsis(0x2026);
+    QString snippet;
+    snippet.reserve(end - start + 2);
+    if (start > 0)
+        snippet += ellipsis;
+    snippet += line.sliced(start, end - start);
+    if (end < line.size())
+        snippet += ellipsis;
+    return snippet;
+}
+
+QString fallbackSnippet(qsizetype nameCount, QStringView baseName, const QString &folderName)
+{
+    if (nameCount >= 1)
+        return QStringLiteral("タイトル「") + baseName + QStringLiteral("」に一致");
+    if (!folderName.isEmpty())
+        return QStringLiteral("フォルダ「") + folderName + QStringLiteral("」に一致");
+    return {};
+}
+
+// What one worker reuses from file to file, so the loop allocates little per file.
+struct Worker
+{
+    std::vector<char> buffer;
+    qsizetype size = 0;
+    bool hasModified = false;
+    qint64 modifiedMSecs = 0;
+    NoteBody::Scratch scratch;
+    // The folder of the previous file stays open: opening by name inside it spares the kernel
+    // walking the whole path again for every file.
+    qsizetype folder = -1;
+    int folderFd = -1;
+
+    Worker() = default;
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+    ~Worker()
+    {
+        if (folderFd >= 0)
+            ::close(folderFd);
+    }
+
+    QByteArrayView bytes() const { return QByteArrayView(buffer.data(), size); }
+};
+
+int openInFolder(Worker &worker, const NoteFiles::NoteFileList &list, const NoteFiles::File &file)
+{
+    if (worker.folder != file.folder) {
+        if (worker.folderFd >= 0)
+            ::close(worker.folderFd);
+        worker.folder = file.folder;
+        worker.folderFd = ::open(list.folders[file.folder].nativePath.constData(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (worker.folderFd < 0)
+        return -1;
+    // Non-blocking, so a file swapped for a pipe since the walk cannot stall the search.
+    return ::openat(worker.folderFd, file.nativeName.constData(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+// Reads a whole regular file with plain system calls: the search opens thousands of files, and
+// QFile's extra calls and allocations cost more than the reading itself.
+void readFile(Worker &worker, const NoteFiles::NoteFileList &list, const NoteFiles::File &file)
+{
+    worker.size = 0;
+    worker.hasModified = false;
+    const int fd = openInFolder(worker, list, file);
+    if (fd < 0)
+        return;
+    struct stat info = {};
+    if (fstat(fd, &info) == 0) {
+        worker.hasModified = true;
+        worker.modifiedMSecs = mtimeMSecs(info);
+        if (S_ISREG(info.st_mode)) {
+            const size_t expected = size_t(info.st_size);
+            if (worker.buffer.size() < expected)
+                worker.buffer.resize(expected + expected / 2);
+            size_t total = 0;
+            while (total < expected) {
+                const ssize_t got = ::read(fd, worker.buffer.data() + total, expected - total);
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got < 0) {
+                    total = 0; // an unreadable file is searched as empty text
+                    break;
+                }
+                if (got == 0)
+                    break;
+                total += size_t(got);
+            }
+            worker.size = qsizetype(total);
+        }
+    }
+    ::close(fd);
+}
+
+bool isLineBreakEndingAt(const uchar *begin, const uchar *at)
+{
+    const qsizetype available = at - begin;
+    if (available >= 1 && at[-1] >= 0x0A && at[-1] <= 0x0D)
+        return true;
+    if (available >= 2 && at[-2] == 0xC2 && at[-1] == 0x85)
+        return true;
+    return available >= 3 && at[-3] == 0xE2 && at[-2] == 0x80 && (at[-1] == 0xA8 || at[-1] == 0xA9);
+}
+
+bool isLineBreakStartingAt(const uchar *at, const uchar *end)
+{
+    const qsizetype available = end - at;
+    if (at[0] >= 0x0A && at[0] <= 0x0D)
+        return true;
+    if (available >= 2 && at[0] == 0xC2 && at[1] == 0x85)
+        return true;
+    return available >= 3 && at[0] == 0xE2 && at[1] == 0x80 && (at[2] == 0xA8 || at[2] == 0xA9);
+}
+
+// The snippet for a body whose first match starts at byte `firstByte`: the line around it,
+// decoded on its own.
+QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMatcher &matcher)
+{
+    const auto *begin = reinterpret_cast<const uchar *>(body.data());
+    const uchar *end = begin + body.size();
+    const uchar *lineStart = begin + firstByte;
+    while (lineStart > begin && !isLineBreakEndingAt(begin, lineStart))
+        --lineStart;
+    const uchar *lineEnd = begin + firstByte;
+    while (lineEnd < end && !isLineBreakStartingAt(lineEnd, end))
+        ++lineEnd;
+    const QString line = QString::fromUtf8(body.sliced(lineStart - begin, lineEnd - lineStart));
+    return lineSnippet(LineHit{line, matcher.indexIn(line)}, matcher.keyword().size());
+}
+
+struct BodyMatch
+{
+    qsizetype count = 0;
+    std::optional<QString> snippet;
+};
+
+// The general way: decode, let the note parser split off the header, search the text.
+BodyMatch matchDecodedBody(QByteArrayView bytes, const KeywordMatcher &matcher)
+{
+    BodyMatch result;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return result;
+    const QString body = parseNoteDocument(text).body;
+    qsizetype first = -1;
+    result.count = matcher.count(body, &first);
+    if (result.count > 0) {
+        if (const std::optional<LineHit> line = firstLineHolding(body, matcher, first))
+            result.snippet = lineSnippet(*line, matcher.keyword().size());
+    }
+    return result;
+}
+
+// The same answer as matchDecodedBody, found in the bytes themselves for the keywords and files
+// that allow it (nearly all of them).
+BodyMatch matchBody(const KeywordMatcher &matcher, Worker &worker)
+{
+    const QByteArrayView bytes = worker.bytes();
+    if (bytes.isEmpty() || !matcher.mayMatchUtf8(bytes))
+        return {};
+    if (!matcher.isLineLocal())
+        return matchDecodedBody(bytes, matcher);
+    const std::optional<qsizetype> length = Utf8Validation::decodableLength(bytes);
+    if (!length)
+        return {}; // not UTF-8: searched as empty text
+    const QByteArrayView text = bytes.first(*length);
+    const auto range = NoteBody::bodyRange(text, worker.scratch);
+    if (!range)
+        return matchDecodedBody(bytes, matcher);
+    const QByteArrayView body = text.sliced(range->first, range->second - range->first);
+    BodyMatch result;
+    qsizetype firstByte = -1;
+    result.count = matcher.countUtf8(body, &firstByte);
+    if (result.count > 0)
+        result.snippet = snippetAtByte(body, firstByte, matcher);
+    return result;
+}
+
+struct SearchContext
+{
+    const KeywordMatcher &matcher;
+    const NoteFiles::NoteFileList &list;
+    QList<FolderMatch> folderMatches;
+};
+
+std::optional<SearchHit> searchFile(const SearchContext &context, const NoteFiles::File &file,
+                                    Worker &worker)
+{
+    const KeywordMatcher &matcher = context.matcher;
+    readFile(worker, context.list, file);
+
+    const QStringView baseName = NoteFiles::nameWithoutExtension(file.name);
+    const qsizetype nameCount = matcher.count(baseName);
+    const FolderMatch &folder = context.folderMatches[file.folder];
+    const BodyMatch body = matchBody(matcher, worker);
+    const qsizetype total = body.count + nameCount + folder.count;
+    if (total < 1)
+        return std::nullopt;
+
+    SearchHit hit;
+    hit.filePath = context.list.filePath(file);
+    hit.snippet =
+        body.snippet ? *body.snippet : fallbackSnippet(nameCount, baseName, folder.folderName);
+    hit.matchCount = total;
+    hit.sortDate =
+        worker.hasModified ? fromMSecs(worker.modifiedMSecs) : searchSortDate(hit.filePath);
+    return hit;
+}
+
+// The note parser keeps lazily built statics (its date patterns), and some files still go through
+// it; building them here, before any worker starts, means the workers only ever read them.
+void prepareNoteParser()
+{
+    static const bool prepared = [] {
+        parseNoteDocument(QStringLiteral("---\ncreated: 2000-01-01T00:00:00.1234567+09:00\n"
+                                         "updated: 2000-01-01 00:00:00\n---\nsource: joplin\n"));
+        return true;
+    }();
+    Q_UNUSED(prepared);
+}
+
+int workerCount(const SearchOptions &options, qsizetype files)
+{
+    const int wanted = options.threadCount > 0 ? options.threadCount : QThread::idealThreadCount();
+    // Below a few dozen files a thread costs more than it saves.
+    return int(std::clamp<qsizetype>(files / 32, 1, std::max(wanted, 1)));
+}
+
+} // namespace
+
+qsizetype countOccurrences(const QString &needle, QStringView haystack)
+{
+    return KeywordMatcher(needle).count(haystack);
+}
+
+FolderMatch folderMatch(QStringView relativeFolder, const KeywordMatcher &matcher)
+{
+    FolderMatch match;
+    for (const QStringView piece : relativeFolder.split(u'/', Qt::SkipEmptyParts)) {
+        const qsizetype count = matcher.count(piece);
+        match.count += count;
+        if (count >= 1 && match.folderName.isEmpty())
+            match.folderName = piece.toString();
+    }
+    return match;
+}
+
+FolderMatch folderMatch(const QString &filePath, const QString &baseFolder,
+                        const KeywordMatcher &matcher)
+{
+    const QString root = PathManager::standardizedPath(baseFolder);
+    const QString folder = PathManager::standardizedPath(QFileInfo(filePath).path());
+    if (folder == root)
+        return {};
+    // A sibling that merely shares the prefix ("/notes2" beside "/notes") is not below it.
+    const QString prefix = root.endsWith(u'/') ? root : QString(root + u'/');
+    if (!folder.startsWith(prefix))
+        return {};
+    return folderMatch(QStringView(folder).sliced(prefix.size()), matcher);
+}
+
+QDateTime distantPast()
+{
+    return QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone::utc());
+}
+
+QDateTime searchSortDate(const QString &filePath)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(filePath).constData(), &info) == 0)
+        return fromMSecs(mtimeMSecs(info));
+    const QFileInfo file(filePath);
+    if (file.dir().dirName() == u"Daily") {
+        const QDate day = QDate::fromString(file.completeBaseName(), u"yyyy-MM-dd");
+        if (day.isValid())
+            return QDateTime(day, QTime(0, 0), Clock::current().timeZone());
+    }
+    return distantPast();
+}
+
+QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype nameCount,
+                   QStringView baseName, const QString &folderName)
+{
+    if (const std::optional<LineHit> line = firstLineHolding(body, matcher))
+        return lineSnippet(*line, matcher.keyword().size());
+    return fallbackSnippet(nameCount, baseName, folderName);
+}
+
+void sortHits(QList<SearchHit> &hits)
+{
+    struct Key
+    {
+        qint64 msecs;
+        qsizetype index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(hits.size());
+    for (qsizetype i = 0; i < hits.size(); ++i)
+        keys.push_back({hits[i].sortDate.toMSecsSinceEpoch(), i});
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
+
+    // The collator is slow and needed only where dates tie, so it is built on the first tie.
+    std::optional<QCollator> collator;
+    for (auto run = keys.begin(); run != keys.end();) {
+        const auto runEnd =
+            std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
+        if (runEnd - run > 1) {
+            if (!collator) {
+                collator.emplace(QLocale());
+                collator->setNumericMode(true);
+                collator->setCaseSensitivity(Qt::CaseInsensitive);
+            }
+            std::stable_sort(run, runEnd, [&](const Key &a, const Key &b) {
+                return collator->compare(hits[a.index].filePath, hits[b.index].filePath) > 0;
+            });
+        }
+        run = runEnd;
+    }
+
+    QList<SearchHit> sorted;
+    sorted.reserve(hits.size());
+    for (const Key &key : keys)
+        sorted.append(std::move(hits[key.index]));
+    hits = std::move(sorted);
+}
+
+QList<SearchHit> runSearch(const QString &baseFolder, const QString &keyword,
+                           const SearchOptions &options)
+{
+    if (keyword.isEmpty() || baseFolder.isEmpty())
+        return {};
+    const KeywordMatcher matcher(keyword);
+    const NoteFiles::NoteFileList list = NoteFiles::listNoteFiles(baseFolder);
+    SearchContext context{matcher, list, {}};
+    context.folderMatches.reserve(list.folders.size());
+    for (const NoteFiles::Folder &folder : list.folders)
+        context.folderMatches.append(folderMatch(folder.relativePath, matcher));
+    prepareNoteParser();
+
+    // Each file's hit lands in its own slot, so the list comes out in walk order whichever
+    // thread searched which file, and the stable sort below sees the same input every time.
+    const qsizetype fileCount = list.files.size();
+    std::vector<std::optional<SearchHit>> found(static_cast<size_t>(fileCount));
+    std::atomic<qsizetype> next{0};
+    constexpr qsizetype batch = 16;
+    const auto work = [&] {
+        Worker worker;
+        for (qsizetype start = next.fetch_add(batch); start < fileCount;
+             start = next.fetch_add(batch)) {
+            const qsizetype end = std::min(start + batch, fileCount);
+            for (qsizetype i = start; i < end; ++i)
+                found[size_t(i)] = searchFile(context, list.files[i], worker);
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int i = 1; i < workerCount(options, fileCount); ++i)
+            helpers.emplace_back(work);
+        work();
+    }
+
+    QList<SearchHit> hits;
+    for (std::optional<SearchHit> &hit : found) {
+        if (hit)
+            hits.append(std::move(*hit));
+    }
+    sortHits(hits);
+    return hits;
+}
+
+} // namespace GlobalSearch

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+/// Case-insensitive search for one keyword, with exactly the matches of
+/// `QStringView::indexOf(keyword, from, Qt::CaseInsensitive)`: simple case folding per UTF-16
+/// unit, no diacritic or width folding.
+///
+/// Keywords made of BMP characters without line breaks (everything a user types into a search
+/// field) take a fast path: a folding table instead of Qt's per-call folding, and a check on the
+/// raw UTF-8 bytes of a file that rules out most files before they are decoded. Any other keyword
+/// falls back to Qt's own search, so the results never depend on which path was taken.
+///
+/// A matcher is immutable once built and may be shared by several threads.
+class KeywordMatcher
+{
+public:
+    explicit KeywordMatcher(const QString &keyword);
+
+    const QString &keyword() const { return m_keyword; }
+
+    /// The first match at or after `from`, or -1. An empty keyword never matches.
+    qsizetype indexIn(QStringView haystack, qsizetype from = 0) const;
+
+    /// Non-overlapping matches counted left to right, each search starting right after the
+    /// previous match. 0 for an empty keyword. `first`, when given, receives the first match
+    /// or -1.
+    qsizetype count(QStringView haystack, qsizetype *first = nullptr) const;
+
+    bool isContainedIn(QStringView haystack) const { return indexIn(haystack) >= 0; }
+
+    /// Whether a match can lie inside one line: true when the keyword holds no line break, so
+    /// every match is inside a line and matches in different lines never interact.
+    bool isLineLocal() const { return m_fast; }
+
+    /// False only when the text that `utf8` decodes to cannot contain a match; invalid UTF-8 may
+    /// give either answer (such a file is read as empty anyway). Always true on the slow path.
+    bool mayMatchUtf8(QByteArrayView utf8) const;
+
+    /// count() for the text that valid UTF-8 `utf8` holds, without decoding it; `firstByte`, when
+    /// given, receives the byte offset of the first match or -1. Only for line-local keywords.
+    qsizetype countUtf8(QByteArrayView utf8, qsizetype *firstByte = nullptr) const;
+
+private:
+    struct Position
+    {
+        char16_t folded;
+        /// The UTF-8 encodings of every character that folds to `folded`.
+        QList<QByteArray> variants;
+    };
+
+    qsizetype fastIndexIn(QStringView haystack, qsizetype from) const;
+    struct ByteMatch
+    {
+        const uchar *start;
+        const uchar *end;
+    };
+    static constexpr qsizetype maxVariants = 8;
+
+    std::optional<ByteMatch> matchAroundUtf8(const uchar *begin, const uchar *end,
+                                             const uchar *anchor, const uchar *anchorEnd) const;
+    /// Calls `visit` with every match in `utf8`, overlapping ones included, in order, until it
+    /// returns false.
+    template <typename Visit> void forEachMatchUtf8(QByteArrayView utf8, Visit &&visit) const;
+    /// Where a match whose characters from `position` on start at `p` ends; nullptr if none.
+    const uchar *matchForwardUtf8(const uchar *p, const uchar *end, qsizetype position) const;
+    void chooseUtf8Anchor();
+
+    QString m_keyword;
+    bool m_fast = false;
+    QList<Position> m_positions;
+    /// The only unit that can start a match when the first character has no case variants;
+    /// lets the scan jump with Qt's vectorised character search.
+    char16_t m_singleFirstUnit = 0;
+    bool m_hasSingleFirstUnit = false;
+
+    // How the UTF-8 check finds places worth verifying: a literal run of characters without case
+    // variants (searched with memmem), or else the variants of the rarest-looking position.
+    QByteArray m_literal;
+    qsizetype m_anchorPosition = 0;
+    /// The keyword positions the anchor bytes stand for.
+    qsizetype m_anchorFirst = 0;
+    qsizetype m_anchorCount = 1;
+};

@@ -1,0 +1,273 @@
+#include "search/notebody.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+// The rules below are those of storage/notedocument.cpp: a change there must be made here too,
+// and the search tests compare both on the same texts.
+namespace NoteBody {
+namespace {
+
+// ---- Line predicates, on decoded lines, exactly as the note parser has them.
+
+bool isSpaceOrTab(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+QStringView trimmed(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isSpaceOrTab(text[begin]))
+        ++begin;
+    while (end > begin && isSpaceOrTab(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+struct KeyLine
+{
+    QStringView key;
+    QStringView value;
+};
+
+std::optional<KeyLine> splitKeyLine(QStringView line)
+{
+    const QStringView text = trimmed(line);
+    const qsizetype colon = text.indexOf(u':');
+    if (colon < 0)
+        return std::nullopt;
+    return KeyLine{trimmed(text.first(colon)), trimmed(text.sliced(colon + 1))};
+}
+
+bool isJoplinKeyLine(QStringView line)
+{
+    const std::optional<KeyLine> keyLine = splitKeyLine(line);
+    if (!keyLine || keyLine->key.isEmpty())
+        return false;
+    const auto isAsciiLetter = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    };
+    const auto isWordChar = [&](QChar c) {
+        return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_';
+    };
+    const QStringView key = keyLine->key;
+    return isAsciiLetter(key.front()) && std::all_of(key.begin() + 1, key.end(), isWordChar);
+}
+
+bool isJoplinMetadataLine(QStringView line)
+{
+    static const QStringList joplinKeys = {
+        QStringLiteral("source_application"), QStringLiteral("parent_id"),
+        QStringLiteral("markup_language"),    QStringLiteral("type_"),
+        QStringLiteral("user_created_time"),  QStringLiteral("created_time"),
+        QStringLiteral("todo_due"),           QStringLiteral("encryption_applied"),
+    };
+    const std::optional<KeyLine> keyLine = splitKeyLine(line);
+    if (!keyLine)
+        return false;
+    const QString key = keyLine->key.toString().toLower();
+    if (key == u"source")
+        return keyLine->value.contains(u"joplin", Qt::CaseInsensitive);
+    return joplinKeys.contains(key);
+}
+
+// ---- The text's lines, split at line feeds; each is decoded only when a rule has to read it.
+// The byte tests in front of the decoding only rule out lines that cannot qualify.
+
+class Lines
+{
+public:
+    Lines(QByteArrayView text, Scratch &scratch) : m_text(text), m_scratch(scratch)
+    {
+        auto &lines = scratch.lines;
+        lines.clear();
+        const char *data = text.data();
+        for (qsizetype start = 0; !text.isEmpty();) {
+            const void *feed = std::memchr(data + start, '\n', size_t(text.size() - start));
+            if (!feed) {
+                lines.emplace_back(start, text.size());
+                break;
+            }
+            const qsizetype end = static_cast<const char *>(feed) - data;
+            lines.emplace_back(start, end);
+            start = end + 1;
+        }
+        if (text.isEmpty())
+            lines.emplace_back(0, 0);
+        scratch.decoded.assign(lines.size(), std::nullopt);
+    }
+
+    qsizetype size() const { return qsizetype(m_scratch.lines.size()); }
+    std::pair<qsizetype, qsizetype> range(qsizetype i) const { return m_scratch.lines[i]; }
+
+    bool isBlank(qsizetype i)
+    {
+        const QByteArrayView bytes = raw(i);
+        if (bytes.isEmpty())
+            return true;
+        const uchar first = uchar(bytes.front());
+        if (first < 0x80 && first != ' ' && first != '\t')
+            return false;
+        return trimmed(text(i)).isEmpty();
+    }
+
+    bool isFenceLine(qsizetype i) { return raw(i).contains("---") && trimmed(text(i)) == u"---"; }
+
+    bool isClosingFence(qsizetype i)
+    {
+        const QByteArrayView bytes = raw(i);
+        if (!bytes.contains("---") && !bytes.contains("..."))
+            return false;
+        const QStringView line = trimmed(text(i));
+        return line == u"---" || line == u"...";
+    }
+
+    bool isJoplinKeyLine(qsizetype i)
+    {
+        return raw(i).contains(':') && NoteBody::isJoplinKeyLine(text(i));
+    }
+
+    /// Whether lines [first, first + count) are Joplin metadata.
+    bool isJoplinMetadata(qsizetype first, qsizetype count)
+    {
+        for (qsizetype i = first; i < first + count; ++i) {
+            if (raw(i).contains(':') && isJoplinMetadataLine(text(i)))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    QByteArrayView raw(qsizetype i) const
+    {
+        const auto [start, end] = m_scratch.lines[i];
+        return m_text.sliced(start, end - start);
+    }
+
+    QStringView text(qsizetype i)
+    {
+        std::optional<QString> &decoded = m_scratch.decoded[i];
+        if (!decoded)
+            decoded = QString::fromUtf8(raw(i));
+        return *decoded;
+    }
+
+    QByteArrayView m_text;
+    Scratch &m_scratch;
+};
+
+// ---- The split itself, step for step as the parser does it.
+
+qsizetype skipBlankLines(Lines &lines, qsizetype index, qsizetype end)
+{
+    while (index < end && lines.isBlank(index))
+        ++index;
+    return index;
+}
+
+struct Block
+{
+    qsizetype open;
+    qsizetype close;
+};
+
+std::optional<Block> findLeadingBlock(Lines &lines, qsizetype index)
+{
+    const qsizetype open = skipBlankLines(lines, index, lines.size());
+    if (open >= lines.size() || !lines.isFenceLine(open))
+        return std::nullopt;
+    for (qsizetype close = open + 1; close < lines.size(); ++close) {
+        if (lines.isClosingFence(close))
+            return Block{open, close};
+    }
+    return std::nullopt;
+}
+
+struct Leading
+{
+    qsizetype end; // the first line after the blocks
+    bool joplin;   // one of them was Joplin metadata
+};
+
+// At most one header and one Joplin block at the top, in either order.
+Leading skipLeadingBlocks(Lines &lines)
+{
+    bool haveHeader = false;
+    bool haveJoplin = false;
+    qsizetype index = 0;
+    while (const std::optional<Block> block = findLeadingBlock(lines, index)) {
+        const bool joplin = lines.isJoplinMetadata(block->open + 1, block->close - block->open - 1);
+        bool &have = joplin ? haveJoplin : haveHeader;
+        if (have)
+            break;
+        have = true;
+        index = block->close + 1;
+        if (haveHeader && haveJoplin)
+            break;
+    }
+    return {index, haveJoplin};
+}
+
+// Where Joplin metadata at the end of lines [begin, end) starts, if they end with some.
+std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, qsizetype end)
+{
+    qsizetype last = end - 1;
+    while (last >= begin && lines.isBlank(last))
+        --last;
+    if (last < begin)
+        return std::nullopt;
+    qsizetype start = last;
+    if (lines.isClosingFence(last)) {
+        do {
+            --start;
+        } while (start >= begin && !lines.isFenceLine(start));
+        if (start < begin || !lines.isJoplinMetadata(start + 1, last - start - 1))
+            return std::nullopt;
+    } else {
+        if (!lines.isJoplinKeyLine(last))
+            return std::nullopt;
+        while (start > begin && lines.isJoplinKeyLine(start - 1))
+            --start;
+        if (!lines.isJoplinMetadata(start, last - start + 1))
+            return std::nullopt;
+    }
+    return start;
+}
+
+} // namespace
+
+std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Scratch &scratch)
+{
+    if (utf8.contains('\r'))
+        return std::nullopt;
+    // The decoder drops one byte-order mark and the parser another.
+    qsizetype offset = 0;
+    for (int i = 0; i < 2 && utf8.sliced(offset).startsWith("\xEF\xBB\xBF"); ++i)
+        offset += 3;
+    const QByteArrayView text = utf8.sliced(offset);
+
+    Lines lines(text, scratch);
+    const Leading leading = skipLeadingBlocks(lines);
+    const qsizetype bodyStart = skipBlankLines(lines, leading.end, lines.size());
+    qsizetype bodyEnd = lines.size();
+    // Metadata at the top rules out metadata at the end.
+    if (!leading.joplin && bodyStart < bodyEnd) {
+        if (const std::optional<qsizetype> trailer =
+                findTrailingJoplinStart(lines, bodyStart, bodyEnd)) {
+            bodyEnd = *trailer;
+            while (bodyEnd > bodyStart && lines.isBlank(bodyEnd - 1))
+                --bodyEnd;
+        }
+    }
+    if (bodyStart >= bodyEnd)
+        return std::pair(offset, offset);
+    return std::pair(offset + lines.range(bodyStart).first,
+                     offset + lines.range(bodyEnd - 1).second);
+}
+
+} // namespace NoteBody

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+/// The note files below a base folder, as the search and quick open list them.
+///
+/// A note file is a regular file (or a link to one) whose extension, in any letter case, is "md"
+/// or "txt". Folders are walked depth first; inside a folder, files and subfolders come in the
+/// byte order of their names, so the list is the same on every run. Links to folders are not
+/// followed, so a link cycle cannot trap the walk. Folders that cannot be read add nothing.
+namespace NoteFiles {
+
+enum class HiddenItems { Skip, Include };
+
+struct Folder
+{
+    /// Absolute path, without a trailing slash.
+    QString path;
+    /// Path below the base folder ("" for the base folder itself, "A/B" below it).
+    QString relativePath;
+    /// `path` in the file system's encoding.
+    QByteArray nativePath;
+};
+
+struct File
+{
+    /// Index into NoteFileList::folders.
+    qsizetype folder = 0;
+    QString name;
+    /// `name` in the file system's encoding.
+    QByteArray nativeName;
+    /// Modification time in milliseconds since the epoch, when asked for and readable.
+    std::optional<qint64> modifiedMSecs;
+};
+
+struct NoteFileList
+{
+    QList<Folder> folders;
+    QList<File> files;
+
+    QString filePath(const File &file) const
+    {
+        return folders[file.folder].path + u'/' + file.name;
+    }
+};
+
+struct ListOptions
+{
+    HiddenItems hidden = HiddenItems::Skip;
+    /// Also read each file's modification time (one stat call per file).
+    bool withModificationTimes = false;
+};
+
+/// Lists the note files below `baseFolder`. Names starting with "." are hidden; with
+/// HiddenItems::Skip neither they nor anything inside a hidden folder is listed.
+NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options = {});
+
+/// Whether a file name ends in ".md" or ".txt" in any letter case. A name whose only dot is its
+/// first character (".md") has no extension.
+bool hasNoteExtension(QStringView fileName);
+
+/// The file name without its extension ("a.b.md" gives "a.b"); names without one are returned
+/// whole.
+QStringView nameWithoutExtension(QStringView fileName);
+
+} // namespace NoteFiles

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <optional>
+
+/// Checking a file's bytes the way the search's reading of it would judge them, without
+/// decoding: a file that is not UTF-8 is searched as empty text.
+namespace Utf8Validation {
+
+/// How many leading bytes of `bytes` a QStringDecoder for UTF-8 turns into text, or nothing when
+/// it reports an error. Like the decoder, an unfinished character at the very end is dropped
+/// silently. Uses AVX2 where the processor has it; the answer is the same without.
+std::optional<qsizetype> decodableLength(QByteArrayView bytes);
+
+/// The same answer, one character at a time (the reference the tests hold the fast way to).
+std::optional<qsizetype> decodableLengthScalar(QByteArrayView bytes);
+
+} // namespace Utf8Validation
