@@ -105,7 +105,9 @@ void TestContentView::typeIntoEditor(const QString &text)
     DayleafTextView *textView = m_view->editorView()->editor()->textView();
     textView->setFocus();
     textView->moveCursor(QTextCursor::End);
-    QTest::keyClicks(textView, text);
+    // keyClicks only knows ASCII; send each character as a typed key with its text.
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, textView, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 void TestContentView::toggledCheckboxText_data()
