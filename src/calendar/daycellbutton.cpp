@@ -1,0 +1,83 @@
+#include "calendar/daycellbutton.h"
+
+#include "calendar/calendarcolors.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+DayCellButton::DayCellButton(QWidget *parent) : QAbstractButton(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The day list takes the keyboard; 42 extra tab stops would only be in the way.
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_Hover);
+}
+
+void DayCellButton::setDay(const QDate &date, CalendarMonth::DayTone tone, bool isToday,
+                           bool isSelected, const QString &description)
+{
+    m_date = date;
+    m_tone = tone;
+    m_today = isToday;
+    m_selected = isSelected;
+    setText(QString::number(date.day()));
+    setAccessibleName(description);
+    update();
+}
+
+void DayCellButton::setFontSize(int size)
+{
+    m_fontSize = size;
+    QFont cellFont = font();
+    cellFont.setPixelSize(size);
+    setFont(cellFont);
+    setFixedHeight(sizeHint().height());
+    updateGeometry();
+}
+
+QSize DayCellButton::sizeHint() const
+{
+    const int height =
+        std::max(CalendarMonth::cellMinimumHeight(m_fontSize), fontMetrics().height() + 4);
+    return QSize(int(m_fontSize * 1.8), height);
+}
+
+QSize DayCellButton::minimumSizeHint() const
+{
+    return QSize(fontMetrics().horizontalAdvance(QStringLiteral("00")) + 2, sizeHint().height());
+}
+
+void DayCellButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor accent = CalendarColors::accent(palette());
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    constexpr qreal radius = 6;
+
+    if (m_selected) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(isDown() ? accent.darker(115) : accent);
+        painter.drawRoundedRect(box, radius, radius);
+    } else {
+        if (isDown() || underMouse()) {
+            QColor hover = palette().color(QPalette::WindowText);
+            hover.setAlphaF(isDown() ? 0.16f : 0.07f);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(hover);
+            painter.drawRoundedRect(box, radius, radius);
+        }
+        if (m_today) {
+            painter.setPen(QPen(accent, 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(box, radius, radius);
+        }
+    }
+
+    QFont numberFont = font();
+    numberFont.setWeight(m_selected || m_today ? QFont::DemiBold : QFont::Normal);
+    painter.setFont(numberFont);
+    painter.setPen(m_selected ? QColor(Qt::white) : CalendarColors::toneColor(m_tone, palette()));
+    painter.drawText(rect(), Qt::AlignCenter, text());
+}
