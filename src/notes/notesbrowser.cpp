@@ -303,6 +303,8 @@ NotesOperations::Result NotesBrowser::createNote(const QString &folder, const QS
 
 NotesOperations::Result NotesBrowser::renameNote(const QString &note, const QString &baseName)
 {
+    if (const auto planned = NotesOperations::renameTarget(note, baseName); !planned.ok())
+        return planned;
     Q_EMIT saveRequested();
     const NotesOperations::Result result = NotesOperations::renameNote(note, baseName);
     if (!result.ok())

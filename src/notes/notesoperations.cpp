@@ -153,7 +153,7 @@ Result moveNote(const QString &source, const QString &targetFolder)
     return done(destination);
 }
 
-Result renameNote(const QString &note, const QString &baseName)
+Result renameTarget(const QString &note, const QString &baseName)
 {
     const QString trimmed = NoteNaming::trimmedName(baseName);
     if (trimmed.isEmpty())
@@ -167,11 +167,19 @@ Result renameNote(const QString &note, const QString &baseName)
         return {Status::nothingToDo, note, {}};
     if (NoteNaming::isTaken(target))
         return {Status::refused, {}, {}};
-    QString error;
-    if (!moveWithoutReplacing(note, target, &error))
-        return failure(QStringLiteral("インラインリネーム失敗: "), error);
-    carryPinAndCount(note, target);
     return done(target);
+}
+
+Result renameNote(const QString &note, const QString &baseName)
+{
+    const Result planned = renameTarget(note, baseName);
+    if (!planned.ok())
+        return planned;
+    QString error;
+    if (!moveWithoutReplacing(note, planned.path, &error))
+        return failure(QStringLiteral("インラインリネーム失敗: "), error);
+    carryPinAndCount(note, planned.path);
+    return planned;
 }
 
 QString newNoteText(const QString &title)

@@ -39,8 +39,12 @@ Result deleteFolder(const QString &folder, const QString &notesFolder);
 /// Moves the note `source` into `targetFolder`; a taken name gets the first free "name (n)".
 Result moveNote(const QString &source, const QString &targetFolder);
 
-/// Renames a note to `baseName` (trimmed) plus its old extension. An empty or unchanged name is
-/// nothing to do; a taken or unusable name is refused.
+/// Where renaming a note to `baseName` (trimmed) plus its old extension would take it: done
+/// with the new path, nothing to do for an empty or unchanged name, refused for a taken or
+/// unusable one. Touches nothing.
+Result renameTarget(const QString &note, const QString &baseName);
+
+/// Renames a note as planned by renameTarget.
 Result renameNote(const QString &note, const QString &baseName);
 
 /// Creates a note in `folder` from the name typed by the user (".md" added when missing, the

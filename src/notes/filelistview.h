@@ -1,0 +1,56 @@
+#pragma once
+
+#include "storage/sortmode.h"
+
+#include <QWidget>
+
+class NotesBrowser;
+class QLabel;
+class QListView;
+class QMenu;
+class QToolButton;
+
+/// The note list of the notes page: a header with the folder's name, the sort menu, "+" and
+/// refresh, then one row per note with its pin or document icon. A click opens a note and
+/// counts a view; a double click, F2 or the context menu renames it in place (Return renames,
+/// Escape or clicking elsewhere cancels, a name that is taken or unusable beeps); the context
+/// menu also pins and deletes. A row dragged onto a folder of the tree moves the note there.
+class FileListView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FileListView(NotesBrowser &browser, QWidget *parent = nullptr);
+
+    QListView *listView() const { return m_list; }
+    QLabel *titleLabel() const { return m_title; }
+    QToolButton *sortButton() const { return m_sort; }
+    QToolButton *addButton() const { return m_add; }
+    QToolButton *refreshButton() const { return m_refresh; }
+
+    /// The row showing `note`; -1 when it is not listed.
+    int rowOf(const QString &note) const;
+    /// Opens the in-place editor on `row`.
+    void beginRename(int row);
+    /// Opens the context menu of `row` at `globalPos`; the menu deletes itself when closed.
+    QMenu *openContextMenu(int row, const QPoint &globalPos);
+
+    /// The sort menu's label for a mode.
+    static QString sortModeLabel(NotesFileSortMode mode);
+
+private:
+    void updateHeader();
+    void updateSortButton();
+    void applyFontSize();
+    void addNote();
+    void deleteNote(const QString &note);
+
+    NotesBrowser &m_browser;
+    class NoteListModel *m_model = nullptr;
+    QListView *m_list = nullptr;
+    QLabel *m_title = nullptr;
+    QToolButton *m_sort = nullptr;
+    QToolButton *m_add = nullptr;
+    QToolButton *m_refresh = nullptr;
+    bool m_reloadAfterEditing = false;
+};

@@ -1,0 +1,51 @@
+#include "notes/notesview.h"
+
+#include "notes/filelistview.h"
+#include "notes/memofolderlistview.h"
+#include "notes/notesbrowser.h"
+
+#include <QSplitter>
+#include <QVBoxLayout>
+
+NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrowser(this))
+{
+    m_folders = new MemoFolderListView(*m_browser, this);
+    m_files = new FileListView(*m_browser, this);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(1);
+    splitter->addWidget(m_folders);
+    splitter->addWidget(m_files);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(splitter);
+
+    connect(m_browser, &NotesBrowser::fileSelected, this, &NotesView::fileSelected);
+    connect(m_browser, &NotesBrowser::saveRequested, this, &NotesView::saveRequested);
+    connect(m_browser, &NotesBrowser::openFileMoved, this, &NotesView::openFileMoved);
+}
+
+void NotesView::setSelectedFile(const QString &filePath)
+{
+    m_browser->setSelectedFile(filePath);
+}
+
+QString NotesView::selectedFile() const
+{
+    return m_browser->selectedFile();
+}
+
+void NotesView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_browser->setPageVisible(true);
+}
+
+void NotesView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_browser->setPageVisible(false);
+}

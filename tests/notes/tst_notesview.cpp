@@ -1,0 +1,441 @@
+#include "common/testenvironment.h"
+#include "notes/notestestutil.h"
+
+#include "notes/filelistview.h"
+#include "notes/memofolderlistview.h"
+#include "notes/namesheet.h"
+#include "notes/notesbrowser.h"
+#include "notes/notesrowstyle.h"
+#include "notes/notesview.h"
+#include "platform/notificationcenter.h"
+#include "storage/pins.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+using namespace NotesTestUtil;
+
+namespace {
+
+QStringList actionTexts(const QMenu *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
+    return texts;
+}
+
+QAction *actionNamed(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+template <typename Dialog> Dialog *openDialog(const QWidget *owner)
+{
+    Dialog *dialog = nullptr;
+    [&] { QTRY_VERIFY((dialog = owner->findChild<Dialog *>()) && dialog->isVisible()); }();
+    return dialog;
+}
+
+QPoint rowCenter(const QListView *list, int row)
+{
+    return list->visualRect(list->model()->index(row, 0)).center();
+}
+
+} // namespace
+
+class TestNotesView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void sheetsRefuseUnusableNames_data();
+    void sheetsRefuseUnusableNames();
+    void sheetKeys();
+    void folderRowsAreNamedForScreenReaders();
+    void folderIconTogglesAndRowSelects();
+    void folderMenusOfferWhatEachFolderAllows();
+    void newFolderFromTheMenu();
+    void inPlaceRename_data();
+    void inPlaceRename();
+    void headerFollowsFolderAndSortMode();
+    void deleteAsksFirst();
+    void droppingANoteOnAFolderMovesIt();
+    void clickOpensNoteThroughThePage();
+    void pageScreenshot();
+
+private:
+    QString notes(const QString &relative = {}) const
+    {
+        return relative.isEmpty() ? m_notes : m_notes + u'/' + relative;
+    }
+    /// A shown notes page over a small tree with pinned notes.
+    std::unique_ptr<NotesView> shownPage();
+
+    std::unique_ptr<TestEnvironment> m_env;
+    QString m_notes;
+};
+
+void TestNotesView::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_env->useBaseFolder();
+    m_notes = PathManager::notesFolderURL();
+}
+
+void TestNotesView::cleanup()
+{
+    m_env.reset();
+}
+
+std::unique_ptr<NotesView> TestNotesView::shownPage()
+{
+    [&] {
+        QVERIFY(writeNote(notes(QStringLiteral("はじめに.md")), "x", minute(1)));
+        QVERIFY(writeNote(notes(QStringLiteral("仕事/会議メモ.md")), "x", minute(5)));
+        QVERIFY(writeNote(notes(QStringLiteral("仕事/企画書.md")), "x", minute(3)));
+        QVERIFY(writeNote(notes(QStringLiteral("仕事/週報.txt")), "x", minute(4)));
+        QVERIFY(
+            writeNote(notes(QStringLiteral("仕事/とても長い名前のノートはこのように省略される.md")),
+                      "x", minute(2)));
+        QVERIFY(writeNote(notes(QStringLiteral("仕事/2025/一月.md")), "x", minute(6)));
+        QVERIFY(writeNote(notes(QStringLiteral("仕事/2024/十二月.md")), "x", minute(7)));
+        QVERIFY(writeNote(notes(QStringLiteral("日記/散歩.md")), "x", minute(8)));
+        QVERIFY(writeNote(notes(QStringLiteral("趣味/読書/小説.md")), "x", minute(9)));
+        Pins::pinNote(notes(QStringLiteral("仕事/企画書.md")));
+        Pins::pinNote(notes(QStringLiteral("仕事/週報.txt")));
+    }();
+    auto page = std::make_unique<NotesView>();
+    page->resize(220, 620);
+    page->show();
+    return page;
+}
+
+void TestNotesView::sheetsRefuseUnusableNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("hintShown");
+    QTest::newRow("default name") << QStringLiteral("新しいノート.md") << true << false;
+    QTest::newRow("only spaces: disabled, nothing to explain")
+        << QStringLiteral("   ") << false << false;
+    QTest::newRow("a slash: disabled and explained") << QStringLiteral("a/b") << false << true;
+    QTest::newRow("a leading dot: disabled and explained") << QStringLiteral(".x") << false << true;
+}
+
+void TestNotesView::sheetsRefuseUnusableNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, enabled);
+    QFETCH(bool, hintShown);
+    QWidget owner;
+    for (auto kind :
+         {NameSheet::Kind::newNote, NameSheet::Kind::newFolder, NameSheet::Kind::renameFolder}) {
+        NameSheet sheet(kind, QString(), &owner);
+        sheet.nameField()->setText(name);
+        QCOMPARE(sheet.confirmButton()->isEnabled(), enabled);
+        const auto hint = sheet.findChildren<QLabel *>();
+        const bool shown = std::any_of(hint.cbegin(), hint.cend(), [](const QLabel *label) {
+            return label->text() == NameSheet::unusableNameHint && !label->isHidden();
+        });
+        QCOMPARE(shown, hintShown);
+    }
+}
+
+void TestNotesView::sheetKeys()
+{
+    QWidget owner;
+    owner.show();
+    QStringList confirmed;
+    const auto remember = [&](const QString &name) { confirmed.append(name); };
+
+    NameSheet *sheet =
+        NameSheet::ask(NameSheet::Kind::newFolder, QStringLiteral("  "), &owner, remember);
+    QCOMPARE(sheet->confirmButton()->text(), QStringLiteral("作成"));
+    QCOMPARE(sheet->nameField()->placeholderText(), QStringLiteral("フォルダ名"));
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QVERIFY(sheet->isVisible()); // an empty name keeps the sheet open
+    QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
+    QTRY_VERIFY(!owner.findChild<NameSheet *>());
+    QCOMPARE(confirmed, QStringList());
+
+    // The sheet hands the name back untrimmed; the owner trims.
+    sheet =
+        NameSheet::ask(NameSheet::Kind::renameFolder, QStringLiteral(" 資料 "), &owner, remember);
+    QCOMPARE(sheet->confirmButton()->text(), QStringLiteral("OK"));
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QCOMPARE(confirmed, QStringList{QStringLiteral(" 資料 ")});
+}
+
+void TestNotesView::folderRowsAreNamedForScreenReaders()
+{
+    auto page = shownPage();
+    QListView *list = page->folderList()->listView();
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(list);
+    QVERIFY(accessible);
+    QStringList names;
+    for (int i = 0; i < accessible->childCount(); ++i) {
+        QAccessibleInterface *row = accessible->child(i);
+        if (row->role() == QAccessible::ListItem)
+            names.append(row->text(QAccessible::Name));
+    }
+    QCOMPARE(names,
+             (QStringList{"すべて", "Notes", "仕事", "2024", "2025", "日記", "趣味", "読書"}));
+
+    QAccessibleInterface *notesList =
+        QAccessible::queryAccessibleInterface(page->fileList()->listView());
+    QCOMPARE(notesList->child(0)->role(), QAccessible::ListItem);
+    QCOMPARE(notesList->child(0)->text(QAccessible::Name), QStringLiteral("週報.txt"));
+    QCOMPARE(notesList->child(0)->text(QAccessible::Description), QStringLiteral("ピン留め"));
+
+    for (QToolButton *button : page->findChildren<QToolButton *>())
+        QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->toolTip()));
+}
+
+void TestNotesView::folderIconTogglesAndRowSelects()
+{
+    auto page = shownPage();
+    MemoFolderListView *tree = page->folderList();
+    NotesBrowser &browser = page->browser();
+    const QString work = notes(QStringLiteral("仕事"));
+    const int row = tree->rowOf(work);
+
+    QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
+                      tree->iconRect(row).center());
+    QVERIFY(!browser.expandedFolderPaths().contains(work));
+    QCOMPARE(tree->rowOf(notes(QStringLiteral("仕事/2024"))), -1);
+    QVERIFY(browser.isAllNotesSelected()); // the icon does not select
+
+    QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
+                      rowCenter(tree->listView(), row));
+    QCOMPARE(browser.selectedFolder(), work);
+    QCOMPARE(page->fileList()->listView()->model()->rowCount(), 4);
+
+    // From the keyboard: Right opens the current folder, Down moves to and selects the next.
+    QTest::keyClick(tree->listView(), Qt::Key_Right);
+    QVERIFY(browser.expandedFolderPaths().contains(work));
+    QTest::keyClick(tree->listView(), Qt::Key_Down);
+    QCOMPARE(browser.selectedFolder(), notes(QStringLiteral("仕事/2024")));
+}
+
+void TestNotesView::folderMenusOfferWhatEachFolderAllows()
+{
+    auto page = shownPage();
+    MemoFolderListView *tree = page->folderList();
+    QMenu *rootMenu = tree->openContextMenu(tree->rowOf(m_notes), QPoint(10, 10));
+    QCOMPARE(actionTexts(rootMenu), (QStringList{"フォルダを追加", "--", "ノートを追加"}));
+    rootMenu->close();
+    QMenu *menu = tree->openContextMenu(tree->rowOf(notes(QStringLiteral("日記"))), QPoint(10, 10));
+    QCOMPARE(actionTexts(menu), (QStringList{"フォルダを追加", "フォルダ名を変更", "フォルダを削除",
+                                             "--", "ノートを追加"}));
+    QCOMPARE(tree->openContextMenu(tree->rowOf(QString()), QPoint(10, 10)), nullptr);
+
+    // "ノートを追加" creates the note in the folder whose menu it is.
+    actionNamed(menu, QStringLiteral("ノートを追加"))->trigger();
+    NameSheet *sheet = openDialog<NameSheet>(tree);
+    QCOMPARE(sheet->name(), QStringLiteral("新しいノート.md"));
+    sheet->confirmButton()->click();
+    QVERIFY(QFile::exists(notes(QStringLiteral("日記/新しいノート.md"))));
+}
+
+void TestNotesView::newFolderFromTheMenu()
+{
+    auto page = shownPage();
+    MemoFolderListView *tree = page->folderList();
+    const QString parent = notes(QStringLiteral("日記"));
+    QMenu *menu = tree->openContextMenu(tree->rowOf(parent), QPoint(10, 10));
+    actionNamed(menu, QStringLiteral("フォルダを追加"))->trigger();
+    NameSheet *sheet = openDialog<NameSheet>(tree);
+    QCOMPARE(sheet->name(), QStringLiteral("新しいフォルダ"));
+    sheet->confirmButton()->click();
+    // The parent opens to show its new subfolder.
+    QVERIFY(tree->rowOf(notes(QStringLiteral("日記/新しいフォルダ"))) > tree->rowOf(parent));
+}
+
+void TestNotesView::inPlaceRename_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("Return renames, keeping the extension")
+        << QStringLiteral("報告") << int(Qt::Key_Return) << QStringLiteral("報告.txt");
+    QTest::newRow("Escape keeps the old name")
+        << QStringLiteral("報告") << int(Qt::Key_Escape) << QStringLiteral("週報.txt");
+    QTest::newRow("a taken name keeps the old name")
+        << QStringLiteral("企画書") << int(Qt::Key_Return) << QStringLiteral("週報.txt");
+    QTest::newRow("a slash keeps the note where it is")
+        << QStringLiteral("2025/週報") << int(Qt::Key_Return) << QStringLiteral("週報.txt");
+    QTest::newRow("a leading dot keeps the note listed")
+        << QStringLiteral(".週報") << int(Qt::Key_Return) << QStringLiteral("週報.txt");
+}
+
+void TestNotesView::inPlaceRename()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(QString, expected);
+    // The taken-name row needs a file named 企画書.txt.
+    QVERIFY(writeNote(notes(QStringLiteral("仕事/企画書.txt"))));
+    auto page = shownPage();
+    page->browser().selectFolder(notes(QStringLiteral("仕事")));
+    FileListView *files = page->fileList();
+    const QString note = notes(QStringLiteral("仕事/週報.txt"));
+    page->setSelectedFile(note);
+    QSignalSpy saves(page.get(), &NotesView::saveRequested);
+
+    files->beginRename(files->rowOf(note));
+    QLineEdit *editor = nullptr;
+    QTRY_VERIFY((editor = files->listView()->findChild<QLineEdit *>()) && editor->isVisible());
+    QCOMPARE(editor->text(), QStringLiteral("週報"));
+    editor->setText(typed); // key clicks cannot type Japanese
+    QTest::keyClick(editor, Qt::Key(key));
+
+    QTRY_VERIFY(!editor || !editor->isVisible());
+    QTest::qWait(10); // the rename runs once the editor has closed
+
+    const QString result = notes(QStringLiteral("仕事/") + expected);
+    const bool renamed = result != note;
+    QVERIFY(QFile::exists(result));
+    QCOMPARE(QFile::exists(note), !renamed);
+    QCOMPARE(page->selectedFile(), result);
+    QVERIFY(files->rowOf(result) >= 0);
+    // Only a rename that takes place saves the open note first.
+    QCOMPARE(saves.count(), renamed ? 1 : 0);
+}
+
+void TestNotesView::headerFollowsFolderAndSortMode()
+{
+    auto page = shownPage();
+    FileListView *files = page->fileList();
+    QCOMPARE(files->titleLabel()->text(), QStringLiteral("ノート一覧: すべて"));
+    QVERIFY(!files->addButton()->isEnabled());
+    page->browser().selectFolder(notes(QStringLiteral("仕事")));
+    QCOMPARE(files->titleLabel()->text(), QStringLiteral("ノート一覧: 仕事"));
+    QVERIFY(files->addButton()->isEnabled());
+
+    QCOMPARE(files->sortButton()->toolTip(), QStringLiteral("並べ替え: ピン留め優先"));
+    QMenu *menu = files->sortButton()->menu();
+    actionNamed(menu, QStringLiteral("閲覧順"))->trigger();
+    QCOMPARE(page->browser().sortMode(), NotesFileSortMode::viewCount);
+    QCOMPARE(files->sortButton()->toolTip(), QStringLiteral("並べ替え: 閲覧順"));
+    QVERIFY(actionNamed(menu, QStringLiteral("閲覧順"))->isChecked());
+    QVERIFY(!actionNamed(menu, QStringLiteral("ピン留め優先"))->isChecked());
+    actionNamed(menu, QStringLiteral("閲覧順"))->trigger(); // chosen again: stays marked
+    QVERIFY(actionNamed(menu, QStringLiteral("閲覧順"))->isChecked());
+}
+
+void TestNotesView::deleteAsksFirst()
+{
+    auto page = shownPage();
+    FileListView *files = page->fileList();
+    const QString note = notes(QStringLiteral("はじめに.md"));
+    QSignalSpy deleted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileDeleted);
+
+    QMenu *menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
+    QCOMPARE(actionTexts(menu),
+             (QStringList{"ピン留め", "ノートの名前を変更", "--", "ノートを削除"}));
+    actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
+    QMessageBox *box = openDialog<QMessageBox>(files);
+    QCOMPARE(box->text(), QStringLiteral("本当に削除しますか？"));
+    QCOMPARE(box->informativeText(), QStringLiteral("この操作は取り消せません。"));
+    QCOMPARE(box->defaultButton()->text(), QStringLiteral("キャンセル"));
+    box->defaultButton()->click();
+    QVERIFY(QFile::exists(note));
+
+    menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
+    actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
+    box = openDialog<QMessageBox>(files);
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == QStringLiteral("削除"))
+            button->click();
+    }
+    QVERIFY(!QFile::exists(note));
+    QCOMPARE(deleted, QList<QVariantList>{{note}});
+    QCOMPARE(files->rowOf(note), -1);
+}
+
+void TestNotesView::droppingANoteOnAFolderMovesIt()
+{
+    auto page = shownPage();
+    MemoFolderListView *tree = page->folderList();
+    QWidget *viewport = tree->listView()->viewport();
+    const QString note = notes(QStringLiteral("はじめに.md"));
+    const QPoint onDiary = rowCenter(tree->listView(), tree->rowOf(notes(QStringLiteral("日記"))));
+
+    // Plain text from another program is not a note to move.
+    QMimeData text;
+    text.setText(QStringLiteral("はじめに.md"));
+    QDragEnterEvent foreign(onDiary, Qt::MoveAction, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &foreign);
+    QVERIFY(!foreign.isAccepted());
+
+    QMimeData payload;
+    payload.setData(NotesRowStyle::noteDragMimeType, note.toUtf8());
+    QDragEnterEvent enter(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &enter);
+    QVERIFY(enter.isAccepted());
+    QDragMoveEvent move(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &move);
+    QVERIFY(move.isAccepted());
+    QDropEvent drop(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
+    QApplication::sendEvent(viewport, &drop);
+    QTRY_VERIFY(QFile::exists(notes(QStringLiteral("日記/はじめに.md"))));
+    QVERIFY(!QFile::exists(note));
+}
+
+void TestNotesView::clickOpensNoteThroughThePage()
+{
+    auto page = shownPage();
+    QSignalSpy selected(page.get(), &NotesView::fileSelected);
+    QListView *list = page->fileList()->listView();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, 0));
+    // Pinned first: the newer of the two pinned notes leads "すべて".
+    QCOMPARE(selected, QList<QVariantList>{{notes(QStringLiteral("仕事/週報.txt"))}});
+}
+
+void TestNotesView::pageScreenshot()
+{
+    auto page = shownPage();
+    page->browser().selectFolder(notes(QStringLiteral("仕事")));
+    page->setSelectedFile(notes(QStringLiteral("仕事/会議メモ.md")));
+    page->browser().toggleExpanded(notes(QStringLiteral("趣味")));
+    FileListView *files = page->fileList();
+    QMenu *menu = files->openContextMenu(files->rowOf(notes(QStringLiteral("仕事/企画書.md"))),
+                                         page->mapToGlobal(QPoint(60, 470)));
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(actionTexts(menu).constFirst(), QStringLiteral("ピン留めを解除"));
+
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    QTest::qWait(50); // let the lists lay out their rows
+    QPixmap shot = page->grab();
+    QPixmap withMenu(shot.width() + menu->width(), qMax(shot.height(), 470 + menu->height()));
+    withMenu.fill(Qt::white);
+    QPainter painter(&withMenu);
+    painter.drawPixmap(0, 0, shot);
+    painter.drawPixmap(60, 470, menu->grab());
+    painter.end();
+    QVERIFY(withMenu.save(folder + QStringLiteral("/notes-page.png")));
+}
+
+QTEST_MAIN(TestNotesView)
+#include "tst_notesview.moc"
