@@ -1,6 +1,8 @@
 #include "app/contentview.h"
 
 #include "app/statusbarview.h"
+#include "calendar/calendarview.h"
+#include "calendar/holidaystore.h"
 #include "editor/memoeditorview.h"
 #include "platform/clock.h"
 #include "platform/mainqueue.h"
@@ -119,7 +121,7 @@ void ContentView::buildLayout()
         button->setFocusPolicy(Qt::TabFocus);
         segments->addWidget(button);
         m_pagePicker->addButton(button, int(page));
-        m_pages->addWidget(pagePlaceholder(title, m_pages));
+        m_pages->addWidget(createPage(page, title));
     }
     pickerLayout->addWidget(pickerBox);
     m_pagePicker->button(int(Page::calendar))->setChecked(true);
@@ -164,8 +166,26 @@ void ContentView::buildLayout()
     updateSidePane();
 }
 
+QWidget *ContentView::createPage(Page page, const QString &title)
+{
+    switch (page) {
+    case Page::calendar:
+        m_calendar = new CalendarView(m_pages);
+        connect(m_calendar, &CalendarView::dateChanged, this, &ContentView::dateChanged);
+        return m_calendar;
+    case Page::notes:
+    case Page::search:
+        break;
+    }
+    return pagePlaceholder(title, m_pages);
+}
+
 void ContentView::connectEditor()
 {
+    m_editor->setHolidayNameProvider(
+        [](const QDate &date) { return HolidayStore::shared().holidayName(date); });
+    connect(&HolidayStore::shared(), &HolidayStore::loaded, m_editor,
+            &MemoEditorView::refreshTitle);
     connect(m_editor, &MemoEditorView::textChanged, this, [this](const QString &) {
         m_memo.markModified();
     });
@@ -273,6 +293,7 @@ void ContentView::appear()
     switch (m_selectedPage) {
     case Page::calendar:
         m_selectedDate = today();
+        m_calendar->setSelectedDate(m_selectedDate);
         m_memo.loadMemo(m_selectedDate);
         syncEditorText(m_memo.memoText());
         break;

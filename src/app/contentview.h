@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class CalendarView;
 class MemoEditorView;
 class QButtonGroup;
 class QHBoxLayout;
@@ -97,6 +98,7 @@ Q_SIGNALS:
 
 private:
     void buildLayout();
+    QWidget *createPage(Page page, const QString &title);
     void connectNotifications();
     void connectEditor();
     void connectMemo();
@@ -123,6 +125,7 @@ private:
 
     QButtonGroup *m_pagePicker = nullptr;
     QStackedWidget *m_pages = nullptr;
+    CalendarView *m_calendar = nullptr;
     MemoEditorView *m_editor = nullptr;
     QWidget *m_sidePane = nullptr;
     StatusBarView *m_statusBar = nullptr;

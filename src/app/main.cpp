@@ -1,4 +1,5 @@
 #include "app/quillmereapp.h"
+#include "calendar/bundledholidays.h"
 
 #include <QApplication>
 
@@ -9,6 +10,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmere"));
     QApplication::setDesktopFileName(QStringLiteral("quillmere"));
 
+    // A default base folder created on first start gets the shipped holiday table.
+    BundledHolidays::installDefaultFolderHandler();
     QuillmereApp app;
     return app.run();
 }
