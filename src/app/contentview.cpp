@@ -4,6 +4,7 @@
 #include "calendar/calendarview.h"
 #include "calendar/holidaystore.h"
 #include "editor/memoeditorview.h"
+#include "preview/markdownpreviewpane.h"
 #include "platform/clock.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
@@ -83,6 +84,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
 {
     buildLayout();
     connectEditor();
+    connectSidePane();
     connectMemo();
     connectNotifications();
 
@@ -137,7 +139,7 @@ void ContentView::buildLayout()
     m_editor = new MemoEditorView(m_live, this);
     m_editor->setMinimumWidth(editorMinimumWidth);
     m_editor->setDebounceInterval(debounceIntervalMsec);
-    m_sidePane = pagePlaceholder(QStringLiteral("プレビュー"), this);
+    m_sidePane = new MarkdownPreviewPane(m_live, this);
     m_sidePane->setMinimumWidth(1);
 
     auto *editorArea = new QHBoxLayout;
@@ -209,8 +211,27 @@ void ContentView::connectEditor()
     });
 }
 
+void ContentView::connectSidePane()
+{
+    connect(m_sidePane, &MarkdownPreviewPane::checkboxToggled, this,
+            &ContentView::toggleCheckboxLine);
+    connect(m_sidePane, &MarkdownPreviewPane::headingSelected, this,
+            &ContentView::headingSelected);
+    connect(m_sidePane, &MarkdownPreviewPane::closeRequested, this, &ContentView::sidePaneClosed);
+    connect(this, &ContentView::debouncedTextChanged, m_sidePane,
+            &MarkdownPreviewPane::setMarkdownText);
+}
+
+void ContentView::updateSidePaneDocument()
+{
+    m_sidePane->setDocumentId(m_memo.currentFileURL());
+    m_sidePane->setHeaderInfo(m_memo.headerYAML(), m_memo.headerIsPending(),
+                              m_memo.joplinHeaderYAML());
+}
+
 void ContentView::connectMemo()
 {
+    connect(&m_memo, &MemoManager::headerChanged, this, &ContentView::updateSidePaneDocument);
     connect(&m_memo, &MemoManager::isModifiedChanged, this, [this](bool modified) {
         m_editor->setModified(modified);
         if (QWidget *w = window())
@@ -220,6 +241,7 @@ void ContentView::connectMemo()
             [this] { m_editor->setTemporaryMessage(m_memo.temporaryMessage()); });
     connect(&m_memo, &MemoManager::currentFileURLChanged, this, [this] {
         m_live.setScrollOffset(0);
+        updateSidePaneDocument();
         pushDocumentToEditor();
         updateStatusBar();
     });

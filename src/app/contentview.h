@@ -10,6 +10,7 @@
 #include <optional>
 
 class CalendarView;
+class MarkdownPreviewPane;
 class MemoEditorView;
 class QButtonGroup;
 class QHBoxLayout;
@@ -58,6 +59,7 @@ public:
     void setShowMarkdownPreview(bool shown);
     EditorLiveState &liveState() { return m_live; }
     MemoEditorView *editorView() const { return m_editor; }
+    MarkdownPreviewPane *sidePane() const { return m_sidePane; }
 
     // The document road.
     void flushEditorText();
@@ -101,6 +103,8 @@ private:
     QWidget *createPage(Page page, const QString &title);
     void connectNotifications();
     void connectEditor();
+    void connectSidePane();
+    void updateSidePaneDocument();
     void connectMemo();
     void pushDocumentToEditor();
     void saveIfModified();
@@ -127,6 +131,6 @@ private:
     QStackedWidget *m_pages = nullptr;
     CalendarView *m_calendar = nullptr;
     MemoEditorView *m_editor = nullptr;
-    QWidget *m_sidePane = nullptr;
+    MarkdownPreviewPane *m_sidePane = nullptr;
     StatusBarView *m_statusBar = nullptr;
 };

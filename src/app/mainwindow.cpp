@@ -2,6 +2,7 @@
 
 #include "app/appmenus.h"
 #include "app/contentview.h"
+#include "app/helpwindow.h"
 #include "app/windowframekeeper.h"
 
 #include <QCloseEvent>
@@ -17,7 +18,8 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
 
     auto *menus = new AppMenus(*this, folders);
     connect(menus, &AppMenus::aboutToChangeFolder, m_content, &ContentView::saveCurrent);
-    connect(menus, &AppMenus::helpRequested, this, &MainWindow::helpRequested);
+    auto *help = new HelpWindowController(this);
+    connect(menus, &AppMenus::helpRequested, help, &HelpWindowController::showHelp);
 
     m_frameKeeper = new WindowFrameKeeper(this);
     resize(1100, 720);

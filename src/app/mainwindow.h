@@ -18,9 +18,6 @@ public:
     ContentView *contentView() const { return m_content; }
     WindowFrameKeeper *frameKeeper() const { return m_frameKeeper; }
 
-Q_SIGNALS:
-    void helpRequested();
-
 protected:
     void closeEvent(QCloseEvent *event) override;
 

@@ -3,6 +3,7 @@
 #include "app/appearance.h"
 #include "app/appmenus.h"
 #include "app/appsettings.h"
+#include "app/helpwindow.h"
 #include "app/statusbarview.h"
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
@@ -13,6 +14,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using WindowFrame::ScreenInfo;
@@ -36,6 +38,8 @@ private Q_SLOTS:
     void appearanceRawValues();
     void menusOfferTheSizes();
     void thickCursorSwitchNotifies();
+    void helpDocumentShips();
+    void helpWindowIsKeptAndReused();
 };
 
 void TestAppShell::fitIntoVisibleArea_data()
@@ -238,6 +242,38 @@ void TestAppShell::thickCursorSwitchNotifies()
     (*thick)->trigger();
     QCOMPARE(UserDefaults::standard().boolean(AppSettings::thickEditorCursorKey), false);
     QCOMPARE(changed.count(), 1);
+}
+
+void TestAppShell::helpDocumentShips()
+{
+    const QString text = HelpWindowController::helpText();
+    QVERIFY(text.startsWith(QStringLiteral("# Quillmereヘルプ")));
+    QVERIFY(text.contains(QStringLiteral("Ctrl+P")));
+    QVERIFY(text != HelpWindowController::fallbackText);
+
+    // An empty or unreadable document counts as missing; a source-tree copy or the fallback
+    // text stands in, never an empty window.
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("detail.md"));
+    QFile file(empty);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(!HelpWindowController::helpText(empty).trimmed().isEmpty());
+}
+
+void TestAppShell::helpWindowIsKeptAndReused()
+{
+    TestEnvironment env;
+    HelpWindowController controller;
+    controller.showHelp();
+    QWidget *first = controller.window();
+    QVERIFY(first);
+    QCOMPARE(first->windowTitle(), QStringLiteral("Quillmereヘルプ"));
+    QCOMPARE(first->minimumSize(), QSize(480, 360));
+    first->close();
+    controller.showHelp();
+    QCOMPARE(controller.window(), first);
+    QVERIFY(first->isVisible());
 }
 
 QTEST_MAIN(TestAppShell)

@@ -1,0 +1,81 @@
+#include "app/helpwindow.h"
+
+#include "app/appsettings.h"
+#include "platform/userdefaults.h"
+#include "preview/markdownpreviewview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+namespace {
+
+std::optional<QString> readNonEmptyUtf8(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(file.readAll());
+    if (decoder.hasError() || text.trimmed().isEmpty())
+        return std::nullopt;
+    return text;
+}
+
+// A developer running a fresh build sees the help as it stands in the source tree.
+std::optional<QString> developmentCopy()
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    for (int level = 0; level < 6; ++level) {
+        const QString candidate = dir.filePath(QStringLiteral("resources/help/detail.md"));
+        if (QFile::exists(candidate))
+            return readNonEmptyUtf8(candidate);
+        if (!dir.cdUp())
+            break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+HelpWindowController::~HelpWindowController()
+{
+    delete m_window;
+}
+
+QString HelpWindowController::helpText(const QString &resourcePath)
+{
+    if (const auto text = readNonEmptyUtf8(resourcePath))
+        return *text;
+    if (const auto text = developmentCopy())
+        return *text;
+    return fallbackText;
+}
+
+void HelpWindowController::showHelp()
+{
+    if (!m_window) {
+        m_window = new QWidget(nullptr, Qt::Window);
+        m_window->setWindowTitle(windowTitle);
+        m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+        m_window->setMinimumSize(480, 360);
+        m_window->resize(720, 640);
+        auto *view = new MarkdownPreviewView(m_window);
+        view->setAccessibleName(windowTitle);
+        view->setFontSize(AppSettings::editorFontSize());
+        view->setMarkdownText(helpText());
+        connect(&UserDefaults::standard(), &UserDefaults::valueChanged, view,
+                [view](const QString &key) {
+                    if (key == AppSettings::editorFontSizeKey)
+                        view->setFontSize(AppSettings::editorFontSize());
+                });
+        auto *layout = new QVBoxLayout(m_window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(view);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QWidget;
+
+/// The help window: the help document rendered like a note's preview. At most one window
+/// exists; asking for help again brings it back to the front, also after it was closed.
+class HelpWindowController : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString windowTitle = QStringLiteral("Quillmereヘルプ");
+    static inline const QString fallbackText = QStringLiteral(
+        "# Quillmereヘルプ\n\nヘルプ本文を読み込めませんでした。アプリをビルドし直してください。");
+
+    using QObject::QObject;
+    ~HelpWindowController() override;
+
+    /// Shows the window, creating it on first use.
+    void showHelp();
+    QWidget *window() const { return m_window; }
+
+    /// The help document: the shipped resource, else a copy in the source tree above the
+    /// program, else the fallback text. An empty document counts as missing.
+    static QString helpText(const QString &resourcePath = QStringLiteral(":/help/detail.md"));
+
+private:
+    QPointer<QWidget> m_window;
+};
