@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace MarkdownBlocks {
 
@@ -11,7 +12,9 @@ namespace {
 
 bool isHorizontalSpace(QChar c)
 {
-    return c == u' ' || c == u'\t' || c.category() == QChar::Separator_Space;
+    if (c.unicode() < 0x80)
+        return c == u' ' || c == u'\t';
+    return c.category() == QChar::Separator_Space;
 }
 
 /// Block tests other than indented code ignore lines indented by a tab or four spaces.
@@ -26,6 +29,18 @@ qsizetype runLength(QStringView text, QChar c)
     while (n < text.size() && text[n] == c)
         ++n;
     return n;
+}
+
+/// The level when line i is setext content underlined by line i + 1. The underline is checked
+/// first: it fails on the first character of almost every line.
+template <typename Lines> std::optional<int> setextLevelAt(const Lines &lines, qint64 i)
+{
+    if (i + 1 >= qint64(lines.size()))
+        return std::nullopt;
+    const auto level = setextUnderlineLevel(lines[i + 1]);
+    if (!level || !isSetextContentLine(lines[i]))
+        return std::nullopt;
+    return level;
 }
 
 PreviewItem makeItem(qint64 id, PreviewItem::Kind kind)
@@ -366,9 +381,7 @@ QList<PreviewItem> parsePreviewItems(const QStringList &lines)
             items.append(makeItem(i, Kind::hidden));
         } else if (isBlank(line)) {
             items.append(makeItem(i, Kind::emptyLine));
-        } else if (const auto level = i + 1 < n && isSetextContentLine(line)
-                                          ? setextUnderlineLevel(lines[i + 1])
-                                          : std::nullopt) {
+        } else if (const auto level = setextLevelAt(lines, i)) {
             PreviewItem item = makeItem(i, Kind::setextHeading);
             item.level = *level;
             item.underlineIndex = i + 1;
@@ -438,13 +451,23 @@ QString atxHeadingTitle(QStringView line)
 
 QList<HeadingItem> extractHeadings(const QString &text)
 {
-    const QStringList lines = splitLines(text);
-    const qint64 n = lines.size();
+    // Views into the text rather than a list of strings: the outline runs on every pause.
+    std::vector<QStringView> lines;
+    for (qsizetype start = 0;;) {
+        const qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0) {
+            lines.push_back(QStringView(text).mid(start));
+            break;
+        }
+        lines.push_back(QStringView(text).sliced(start, end - start));
+        start = end + 1;
+    }
+    const qint64 n = qint64(lines.size());
     QList<HeadingItem> headings;
     std::optional<FenceOpening> openFence;
     qint64 i = 0;
     while (i < n) {
-        const QString &line = lines[i];
+        const QStringView line = lines[size_t(i)];
         if (openFence) {
             if (closesFence(line, *openFence))
                 openFence.reset();
@@ -460,12 +483,10 @@ QList<HeadingItem> extractHeadings(const QString &text)
             ++i;
             continue;
         }
-        if (i + 1 < n && isSetextContentLine(line)) {
-            if (const auto level = setextUnderlineLevel(lines[i + 1])) {
-                headings.append({i, *level, trimHorizontal(stripIndent(line)).toString()});
-                i += 2;
-                continue;
-            }
+        if (const auto level = setextLevelAt(lines, i)) {
+            headings.append({i, *level, trimHorizontal(stripIndent(line)).toString()});
+            i += 2;
+            continue;
         }
         if (const auto level = atxHeadingLevel(line))
             headings.append({i, *level, atxHeadingTitle(line)});

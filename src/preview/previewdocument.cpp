@@ -155,19 +155,10 @@ PreviewDocument::~PreviewDocument() = default;
 
 void PreviewDocument::setText(const QString &text)
 {
-    // Remember measured heights by block source, so an edit re-measures only what changed.
-    const QStringList previousLines = m_lines;
-    std::vector<std::pair<QString, double>> measured;
-    for (const Block &block : m_blocks) {
-        if (!block.measured)
-            continue;
-        const auto &item = m_items[block.item];
-        QStringList source = previousLines.mid(item.id, item.lastLineIndex() - item.id + 1);
-        measured.emplace_back(source.join(u'\n'), block.height);
-    }
-    QHash<QString, double> heights;
-    for (auto &[source, height] : measured)
-        heights.insert(source, height);
+    const QStringList previousLines = std::exchange(m_lines, {});
+    const QList<PreviewItem> previousItems = std::exchange(m_items, {});
+    const std::vector<Block> previousBlocks = std::exchange(m_blocks, {});
+    const std::vector<qsizetype> previousBlockOfLine = std::exchange(m_blockOfLine, {});
 
     m_text = text;
     m_lines = text.isEmpty() ? QStringList() : splitLines(text);
@@ -182,6 +173,32 @@ void PreviewDocument::setText(const QString &text)
         for (qint64 line = item.id; line <= item.lastLineIndex(); ++line)
             m_blockOfLine[line] = b;
     }
+    // An edit changes a few lines in the middle: blocks wholly inside the unchanged lines before
+    // and after it keep their measured heights, so the scroll bar and the top line stay put.
+    const qint64 oldCount = previousLines.size();
+    const qint64 newCount = m_lines.size();
+    qint64 prefix = 0;
+    while (prefix < qMin(oldCount, newCount) && m_lines[prefix] == previousLines[prefix])
+        ++prefix;
+    qint64 suffix = 0;
+    while (suffix < qMin(oldCount, newCount) - prefix &&
+           m_lines[newCount - 1 - suffix] == previousLines[oldCount - 1 - suffix])
+        ++suffix;
+    auto previousBlock = [&](const PreviewItem &item) -> const Block * {
+        qint64 shift = 0;
+        if (item.lastLineIndex() < prefix)
+            shift = 0;
+        else if (item.id >= newCount - suffix)
+            shift = oldCount - newCount;
+        else
+            return nullptr;
+        const qsizetype old = previousBlockOfLine[size_t(item.id + shift)];
+        const PreviewItem &before = previousItems[old];
+        if (before.kind != item.kind || before.id != item.id + shift ||
+            before.lastLineIndex() != item.lastLineIndex() + shift)
+            return nullptr;
+        return &previousBlocks[size_t(old)];
+    };
     for (qsizetype b = 0; b < m_items.size(); ++b) {
         const PreviewItem &item = m_items[b];
         Block &block = m_blocks[b];
@@ -196,15 +213,10 @@ void PreviewDocument::setText(const QString &text)
         // Rows of one table sit flush, like a table, rather than 4 points apart.
         block.spacingAfter =
             (zeroHeight || (tableRow && nextTableRow) || b + 1 == m_items.size()) ? 0 : itemSpacing;
-        if (!heights.isEmpty()) {
-            const QString source =
-                QStringList(m_lines.mid(item.id, item.lastLineIndex() - item.id + 1)).join(u'\n');
-            const auto it = heights.constFind(source);
-            if (it != heights.constEnd()) {
-                block.height = *it;
-                block.measured = true;
-                continue;
-            }
+        if (const Block *before = previousBlock(item)) {
+            block.height = before->height;
+            block.measured = before->measured;
+            continue;
         }
         block.height = std::ceil(estimateHeight(b));
     }
@@ -236,11 +248,16 @@ void PreviewDocument::setWidth(double width)
 
 void PreviewDocument::invalidateMeasurements()
 {
-    // Old heights stay as estimates: closer than a fresh guess, so the scroll bar barely moves.
-    for (Block &block : m_blocks) {
+    // Measured heights stay as estimates (closer than a fresh guess, so the scroll bar barely
+    // moves); guesses are made again for the new width.
+    for (size_t b = 0; b < m_blocks.size(); ++b) {
+        Block &block = m_blocks[b];
+        if (!block.measured)
+            block.height = std::ceil(estimateHeight(qsizetype(b)));
         block.measured = false;
         block.layout.reset();
     }
+    m_topsDirty = true;
 }
 
 qsizetype PreviewDocument::blockCount() const

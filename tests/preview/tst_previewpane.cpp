@@ -1,0 +1,428 @@
+#include "common/testenvironment.h"
+
+#include "app/contentview.h"
+#include "editor/editorlivestate.h"
+#include "preview/markdownheaderinfoview.h"
+#include "preview/markdownoutlineview.h"
+#include "preview/markdownpreviewpane.h"
+#include "preview/markdownpreviewview.h"
+#include "storage/memomanager.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QListView>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString everyBlock = QStringLiteral(R"(# 見出し1 Heading
+## 見出し2 with **bold**
+### Level 3
+#### Level 4
+##### Level 5
+###### Level 6
+Setext title
+===
+A paragraph with **strong**, *emphasis*, `code`, a [link](https://example.com) and mail a@example.com.
+Second paragraph line in 日本語のテキスト、折り返しを確認するための長い文章です。ここまで。
+
+- bullet item
+  - nested bullet
+- [ ] open task
+- [x] done task
+1. first
+  10. tenth
+
+> quote line
+> > nested quote
+
+```json
+{"key": 1}
+
+```
+
+    indented code *not emphasis*
+
+---
+
+| 名前 | 値 | 備考 |
+|---|:-:|--:|
+| a | 1 | short |
+| b | 2 | a much longer cell that wraps onto several lines in the preview |
+[comment]: # (hidden)
+The end.)");
+
+/// The accessible children of the preview's viewport with a given role.
+QList<QAccessibleInterface *> accessibleChildren(MarkdownPreviewView *view, QAccessible::Role role)
+{
+    QList<QAccessibleInterface *> found;
+    QAccessibleInterface *viewport = QAccessible::queryAccessibleInterface(view->viewport());
+    if (!viewport)
+        return found;
+    for (int i = 0; i < viewport->childCount(); ++i) {
+        QAccessibleInterface *child = viewport->child(i);
+        if (child && child->role() == role)
+            found.append(child);
+    }
+    return found;
+}
+
+void clickAccessible(MarkdownPreviewView *view, QAccessibleInterface *element)
+{
+    const QPoint center = view->viewport()->mapFromGlobal(element->rect().center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, center);
+}
+
+QPalette darkPalette()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(40, 40, 42));
+    palette.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    palette.setColor(QPalette::Base, QColor(30, 30, 30));
+    palette.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+    palette.setColor(QPalette::Text, QColor(230, 230, 230));
+    palette.setColor(QPalette::Button, QColor(50, 50, 52));
+    palette.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    palette.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    return palette;
+}
+
+} // namespace
+
+class TestPreviewPane : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void sideTabRestoredFromSetting_data();
+    void sideTabRestoredFromSetting();
+    void closeButtonAndTabsAreAccessible();
+    void checkboxClickTogglesDocumentLine();
+    void checkboxClickIgnoredWhenLineMovedSinceThePause();
+    void editorScrollMovesPreviewByLine();
+    void headingClickScrollsEditorAndLaterThePreview();
+    void newDocumentStartsAtTheTop();
+    void editKeepsTheTopLineInPlace();
+    void outlineMessages();
+    void infoSections();
+    void linksAreAccessibleAndEmailsAreNot();
+    void screenshots();
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<EditorLiveState> m_live;
+    std::unique_ptr<MarkdownPreviewPane> m_pane;
+};
+
+void TestPreviewPane::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_live = std::make_unique<EditorLiveState>();
+}
+
+void TestPreviewPane::cleanup()
+{
+    m_pane.reset();
+    m_live.reset();
+    m_env.reset();
+}
+
+void TestPreviewPane::sideTabRestoredFromSetting_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("tab");
+    QTest::newRow("outline survives a restart")
+        << "outline" << int(MarkdownPreviewPane::SideTab::outline);
+    QTest::newRow("info survives a restart") << "info" << int(MarkdownPreviewPane::SideTab::info);
+    QTest::newRow("unknown value falls back to preview")
+        << "foo" << int(MarkdownPreviewPane::SideTab::preview);
+}
+
+void TestPreviewPane::sideTabRestoredFromSetting()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, tab);
+    UserDefaults::standard().setValue(MarkdownPreviewPane::sideTabKey, stored);
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    QCOMPARE(int(m_pane->selectedTab()), tab);
+    QCOMPARE(m_pane->tabBar()->currentIndex(), tab);
+
+    m_pane->tabBar()->setCurrentIndex(int(MarkdownPreviewPane::SideTab::info));
+    QCOMPARE(UserDefaults::standard().stringOr(MarkdownPreviewPane::sideTabKey, {}),
+             QStringLiteral("info"));
+}
+
+void TestPreviewPane::closeButtonAndTabsAreAccessible()
+{
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    m_pane->show();
+    QSignalSpy closed(m_pane.get(), &MarkdownPreviewPane::closeRequested);
+    QAccessibleInterface *button = QAccessible::queryAccessibleInterface(m_pane->closeButton());
+    QCOMPARE(button->text(QAccessible::Name), QStringLiteral("プレビューを非表示"));
+    QCOMPARE(button->role(), QAccessible::Button);
+    QTest::mouseClick(m_pane->closeButton(), Qt::LeftButton);
+    QCOMPARE(closed.size(), 1);
+
+    QAccessibleInterface *tabs = QAccessible::queryAccessibleInterface(m_pane->tabBar());
+    QStringList names;
+    for (int i = 0; i < tabs->childCount(); ++i) {
+        if (tabs->child(i)->role() == QAccessible::PageTab)
+            names.append(tabs->child(i)->text(QAccessible::Name));
+    }
+    QCOMPARE(names, (QStringList{QStringLiteral("プレビュー"), QStringLiteral("見出し"),
+                                 QStringLiteral("情報")}));
+}
+
+void TestPreviewPane::checkboxClickTogglesDocumentLine()
+{
+    m_env->useBaseFolder();
+    MemoManager memo;
+    ContentView content(memo);
+    content.resize(1000, 600);
+    content.appear();
+    const QString body = QStringLiteral("intro\n    - [X] done *item*\n- [ ] open");
+    content.syncEditorText(body);
+    m_pane = std::make_unique<MarkdownPreviewPane>(content.liveState());
+    connect(m_pane.get(), &MarkdownPreviewPane::checkboxToggled, &content,
+            &ContentView::toggleCheckboxLine);
+    m_pane->resize(400, 500);
+    m_pane->show();
+    m_pane->setMarkdownText(body);
+    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+
+    // "    - [X]" is indented code, not a checkbox; the list line is the third one.
+    const auto boxes = accessibleChildren(m_pane->previewView(), QAccessible::CheckBox);
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0]->text(QAccessible::Name), QStringLiteral("open"));
+    QVERIFY(!boxes[0]->state().checked);
+    clickAccessible(m_pane->previewView(), boxes[0]);
+    QCOMPARE(content.editingText(), QStringLiteral("intro\n    - [X] done *item*\n- [x] open"));
+    QVERIFY(memo.isModified());
+
+    const QString indented = QStringLiteral("  - [X] done *item*");
+    content.syncEditorText(indented);
+    m_pane->setMarkdownText(indented);
+    const auto checked = accessibleChildren(m_pane->previewView(), QAccessible::CheckBox);
+    QCOMPARE(checked.size(), 1);
+    QVERIFY(checked[0]->state().checked);
+    QCOMPARE(checked[0]->text(QAccessible::Description), QStringLiteral("クリックでトグル"));
+    checked[0]->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(content.editingText(), QStringLiteral("  - [ ] done *item*"));
+}
+
+void TestPreviewPane::checkboxClickIgnoredWhenLineMovedSinceThePause()
+{
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    m_pane->resize(400, 300);
+    m_pane->show();
+    QSignalSpy toggled(m_pane.get(), &MarkdownPreviewPane::checkboxToggled);
+    m_pane->setMarkdownText(QStringLiteral("- [ ] a\n- [ ] b"));
+    m_live->setLatestText(QStringLiteral("new line\n- [ ] a\n- [ ] b"));
+    auto boxes = accessibleChildren(m_pane->previewView(), QAccessible::CheckBox);
+    QCOMPARE(boxes.size(), 2);
+    clickAccessible(m_pane->previewView(), boxes[1]);
+    QCOMPARE(toggled.size(), 0);
+
+    m_live->setLatestText(QStringLiteral("- [ ] a\n- [ ] b"));
+    clickAccessible(m_pane->previewView(), boxes[1]);
+    QCOMPARE(toggled.size(), 1);
+    QCOMPARE(toggled[0][0].toLongLong(), 1);
+}
+
+void TestPreviewPane::editorScrollMovesPreviewByLine()
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines.append(i % 10 == 0 ? QStringLiteral("## Section %1").arg(i)
+                                 : QStringLiteral("Line %1 of the note").arg(i));
+    UserDefaults::standard().setValue(QStringLiteral("fontSize"), 14);
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    m_pane->resize(400, 400);
+    m_pane->setMarkdownText(lines.join(u'\n'));
+    m_pane->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+    MarkdownPreviewView *preview = m_pane->previewView();
+
+    // Line height 21 at size 14: offsets 0–20.9 are line 0, 21 is line 1.
+    m_live->setScrollOffset(20.9);
+    QCOMPARE(preview->topLineIndex(), 0);
+    m_live->setScrollOffset(21 * 120);
+    QCOMPARE(preview->topLineIndex(), 120);
+    m_live->setScrollOffset(21 * 57 + 3);
+    QCOMPARE(preview->topLineIndex(), 57);
+
+    // Beyond the end: the last line is asked for; the preview stops at its bottom.
+    m_live->setScrollOffset(21.0 * 100000);
+    QScrollBar *bar = preview->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestPreviewPane::headingClickScrollsEditorAndLaterThePreview()
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append(i == 40 ? QStringLiteral("# Target") : QStringLiteral("text %1").arg(i));
+    UserDefaults::standard().setValue(MarkdownPreviewPane::sideTabKey, QStringLiteral("outline"));
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    m_pane->resize(400, 400);
+    m_pane->setMarkdownText(lines.join(u'\n'));
+    m_pane->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+    QSignalSpy selected(m_pane.get(), &MarkdownPreviewPane::headingSelected);
+
+    QListView *list = m_pane->outlineView()->listView();
+    QCOMPARE(list->model()->rowCount(), 1);
+    QAccessibleInterface *row = QAccessible::queryAccessibleInterface(list)->child(0);
+    QCOMPARE(row->role(), QAccessible::ListItem);
+    QCOMPARE(row->text(QAccessible::Name), QStringLiteral("Target"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(0, 0)).center());
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected[0][0].toLongLong(), 40);
+
+    // The editor answers the scroll command by moving; within 0.3 s that must not pull the
+    // preview away from the heading once it is shown.
+    m_pane->setSelectedTab(MarkdownPreviewPane::SideTab::preview);
+    QCOMPARE(m_pane->previewView()->topLineIndex(), 40);
+    m_live->setScrollOffset(21 * 35);
+    QCOMPARE(m_pane->previewView()->topLineIndex(), 40);
+    QTest::qWait(400);
+    m_live->setScrollOffset(21 * 36);
+    QCOMPARE(m_pane->previewView()->topLineIndex(), 36);
+}
+
+void TestPreviewPane::newDocumentStartsAtTheTop()
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines.append(QStringLiteral("text %1").arg(i));
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    m_pane->resize(400, 400);
+    m_pane->setDocumentId(QStringLiteral("/notes/a.md"));
+    m_pane->setMarkdownText(lines.join(u'\n'));
+    m_pane->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+    QTest::qWait(1);
+    m_pane->previewView()->scrollToLine(150);
+    QCOMPARE(m_pane->previewView()->topLineIndex(), 150);
+
+    m_pane->setDocumentId(QStringLiteral("/notes/b.md"));
+    QTRY_COMPARE(m_pane->previewView()->topLineIndex(), 0);
+}
+
+void TestPreviewPane::editKeepsTheTopLineInPlace()
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines.append(
+            QStringLiteral("paragraph %1 with words enough to wrap in a narrow view").arg(i));
+    MarkdownPreviewView view;
+    view.resize(200, 300);
+    view.setMarkdownText(lines.join(u'\n'));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.scrollToLine(150);
+    const int position = view.verticalScrollBar()->value();
+
+    lines[200] += QStringLiteral(" typed");
+    view.setMarkdownText(lines.join(u'\n'));
+    QCOMPARE(view.topLineIndex(), 150);
+    QCOMPARE(view.verticalScrollBar()->value(), position);
+
+    lines[10] += QStringLiteral(" and more typed above the visible part of the note");
+    view.setMarkdownText(lines.join(u'\n'));
+    QCOMPARE(view.topLineIndex(), 150);
+}
+
+void TestPreviewPane::outlineMessages()
+{
+    MarkdownOutlineView outline;
+    outline.setMarkdownText({});
+    QCOMPARE(outline.message(), QStringLiteral("見出しなし"));
+    outline.setMarkdownText(QStringLiteral("plain\ntext"));
+    outline.headings();
+    QCOMPARE(outline.message(), QStringLiteral("見出しがありません"));
+    outline.setMarkdownText(QStringLiteral("# a\ntext"));
+    QCOMPARE(outline.headings().size(), 1);
+    QCOMPARE(outline.message(), QString());
+}
+
+void TestPreviewPane::infoSections()
+{
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    MarkdownHeaderInfoView *info = m_pane->infoView();
+    QCOMPARE(info->sectionTitles(), QStringList());
+
+    m_pane->setDocumentId(QStringLiteral("/notes/a.md"));
+    m_pane->setHeaderInfo(QStringLiteral("---\ntitle: a\n---"), true, {});
+    QCOMPARE(info->sectionTitles(), QStringList{QStringLiteral("Obsidian")});
+    const auto labels = info->findChildren<QLabel *>();
+    QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+        return label->text() == MarkdownHeaderInfoView::pendingNote;
+    }));
+
+    m_pane->setHeaderInfo(QStringLiteral("---\ntitle: a\n---"), false, QStringLiteral("id: 1"));
+    QCOMPARE(info->sectionTitles(),
+             (QStringList{QStringLiteral("Obsidian"), QStringLiteral("Joplin")}));
+
+    m_pane->setDocumentId({});
+    QCOMPARE(info->sectionTitles(), QStringList());
+}
+
+void TestPreviewPane::linksAreAccessibleAndEmailsAreNot()
+{
+    MarkdownPreviewView view;
+    view.setOpensLinks(false);
+    view.resize(500, 200);
+    view.setMarkdownText(QStringLiteral(
+        "see [the site](https://example.com/x) or write to a@example.com or [me](mailto:b@c.de)"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy activated(&view, &MarkdownPreviewView::linkActivated);
+    const auto links = accessibleChildren(&view, QAccessible::Link);
+    QCOMPARE(links.size(), 1);
+    QCOMPARE(links[0]->text(QAccessible::Name), QStringLiteral("the site"));
+    clickAccessible(&view, links[0]);
+    QCOMPARE(activated.size(), 1);
+    QCOMPARE(activated[0][0].toUrl(), QUrl(QStringLiteral("https://example.com/x")));
+}
+
+void TestPreviewPane::screenshots()
+{
+    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        QSKIP("set QUILLMERE_SCREENSHOT_DIR to save screenshots of the pane");
+    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+    m_pane->resize(520, 1250);
+    m_pane->setDocumentId(QStringLiteral("/notes/every-block.md"));
+    m_pane->setHeaderInfo(QStringLiteral("---\ntitle: every-block\ncreated: 2025-03-05T09:00\n---"),
+                          true, QStringLiteral("id: 0123abcd\ntype_: 1"));
+    m_pane->setMarkdownText(everyBlock);
+    m_pane->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+    const QList<std::pair<QString, QPalette>> palettes = {{QStringLiteral("light"), QPalette()},
+                                                          {QStringLiteral("dark"), darkPalette()}};
+    for (const auto &[name, palette] : palettes) {
+        m_pane->setPalette(palette);
+        for (const auto tab :
+             {MarkdownPreviewPane::SideTab::preview, MarkdownPreviewPane::SideTab::outline,
+              MarkdownPreviewPane::SideTab::info}) {
+            m_pane->setSelectedTab(tab);
+            QTest::qWait(20);
+            const QString file =
+                folder + u'/' + name + u'-' + MarkdownPreviewPane::sideTabRawValue(tab) + u".png";
+            QVERIFY(m_pane->grab().save(file));
+        }
+    }
+}
+
+QTEST_MAIN(TestPreviewPane)
+#include "tst_previewpane.moc"
