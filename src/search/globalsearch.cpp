@@ -222,7 +222,8 @@ QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMat
     const uchar *lineEnd = begin + firstByte;
     while (lineEnd < end && !isLineBreakStartingAt(lineEnd, end))
         ++lineEnd;
-    const QString line = QString::fromUtf8(body.sliced(lineStart - begin, lineEnd - lineStart));
+    const QString line =
+        Utf8Validation::decodePiece(body.sliced(lineStart - begin, lineEnd - lineStart));
     return lineSnippet(LineHit{line, matcher.indexIn(line)}, matcher.keyword().size());
 }
 
@@ -406,7 +407,12 @@ void sortHits(QList<SearchHit> &hits)
             std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
         if (runEnd - run > 1) {
             if (!collator) {
-                collator.emplace(QLocale());
+                // The bare C locale collates by code point and ignores numbers; names then sort
+                // as in English, numbers by value, like everywhere else.
+                QLocale locale;
+                if (locale.language() == QLocale::C)
+                    locale = QLocale(QLocale::English, QLocale::UnitedStates);
+                collator.emplace(locale);
                 collator->setNumericMode(true);
                 collator->setCaseSensitivity(Qt::CaseInsensitive);
             }

@@ -1,5 +1,7 @@
 #include "search/notebody.h"
 
+#include "search/utf8validation.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -153,7 +155,7 @@ private:
     {
         std::optional<QString> &decoded = m_scratch.decoded[i];
         if (!decoded)
-            decoded = QString::fromUtf8(raw(i));
+            decoded = Utf8Validation::decodePiece(raw(i));
         return *decoded;
     }
 

@@ -1,6 +1,6 @@
 #include "search/utf8validation.h"
 
-#include <QtGlobal>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cstring>
@@ -200,6 +200,13 @@ std::optional<qsizetype> decodableLength(QByteArrayView bytes)
     }
 #endif
     return decodableLengthScalar(bytes);
+}
+
+QString decodePiece(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                     QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
 }
 
 } // namespace Utf8Validation

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QString>
 
 #include <optional>
 
@@ -15,5 +16,9 @@ std::optional<qsizetype> decodableLength(QByteArrayView bytes);
 
 /// The same answer, one character at a time (the reference the tests hold the fast way to).
 std::optional<qsizetype> decodableLengthScalar(QByteArrayView bytes);
+
+/// Decodes a piece of valid UTF-8 exactly as it stands. Unlike QString::fromUtf8 a leading
+/// byte-order mark is kept: inside a file it is an ordinary character.
+QString decodePiece(QByteArrayView bytes);
 
 } // namespace Utf8Validation

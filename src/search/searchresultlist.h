@@ -1,0 +1,61 @@
+#pragma once
+
+#include "search/globalsearch.h"
+
+#include <QAbstractListModel>
+#include <QStyledItemDelegate>
+
+/// The search results as list rows. Each row's accessible text is what it shows: the file
+/// name, "ピン留め中" when pinned, the match count and the snippet.
+class SearchResultModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role { HitRole = Qt::UserRole + 1, PinnedRole };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    void setHits(const QList<SearchHit> &hits);
+    const QList<SearchHit> &hits() const { return m_hits; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+
+private:
+    QList<SearchHit> m_hits;
+};
+
+/// Draws a result row: the name in semibold, the orange pin of a pinned note, the count badge,
+/// and up to two lines of snippet with the keyword in bold accent colour. The row of the file
+/// open in the editor is tinted.
+class SearchResultDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    /// The list font size in pixels ("uiListFontSize").
+    void setFontSize(int size) { m_fontSize = size; }
+    /// The keyword to mark in snippets.
+    void setKeyword(const QString &keyword) { m_keyword = keyword; }
+    /// The file whose row is tinted.
+    void setSelectedFile(const QString &filePath) { m_selectedFile = filePath; }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    /// The snippet's lines as drawn in `width` pixels: at most two, the second cut with "…" when
+    /// the text goes on.
+    static QStringList snippetLines(const QString &snippet, const QFont &font, int width);
+
+private:
+    struct Fonts;
+    Fonts fonts(const QFont &base) const;
+
+    int m_fontSize = 13;
+    QString m_keyword;
+    QString m_selectedFile;
+};
