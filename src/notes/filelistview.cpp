@@ -309,11 +309,10 @@ QIcon sortModeIcon(NotesFileSortMode mode, const QPalette &palette)
     return {};
 }
 
-QToolButton *headerButton(QWidget *parent, NotesIcons::Symbol symbol, const QString &help)
+QToolButton *headerButton(QWidget *parent, const QString &help)
 {
     auto *button = new QToolButton(parent);
     button->setAutoRaise(true);
-    button->setIcon(NotesIcons::icon(symbol, parent->palette().color(QPalette::WindowText)));
     button->setToolTip(help);
     button->setAccessibleName(help);
     return button;
@@ -353,9 +352,8 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
     }
     m_sort->setMenu(sortMenu);
 
-    m_add = headerButton(this, NotesIcons::Symbol::plus, QStringLiteral("新しいノートを追加"));
-    m_refresh =
-        headerButton(this, NotesIcons::Symbol::refresh, QStringLiteral("ファイル一覧を更新"));
+    m_add = headerButton(this, QStringLiteral("新しいノートを追加"));
+    m_refresh = headerButton(this, QStringLiteral("ファイル一覧を更新"));
     connect(m_add, &QToolButton::clicked, this, &FileListView::addNote);
     connect(m_refresh, &QToolButton::clicked, &m_browser, &NotesBrowser::loadFiles);
 
@@ -426,7 +424,7 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
 
     applyFontSize();
     updateHeader();
-    updateSortButton();
+    updateIcons();
     m_model->reload();
     showSelectedFile();
 }
@@ -496,6 +494,21 @@ void FileListView::updateSortButton()
     m_sort->setAccessibleName(m_sort->toolTip());
     for (QAction *action : m_sort->menu()->actions())
         action->setChecked(action->data().toInt() == int(mode));
+}
+
+void FileListView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateIcons();
+}
+
+void FileListView::updateIcons()
+{
+    const QColor text = palette().color(QPalette::WindowText);
+    m_add->setIcon(NotesIcons::icon(NotesIcons::Symbol::plus, text));
+    m_refresh->setIcon(NotesIcons::icon(NotesIcons::Symbol::refresh, text));
+    updateSortButton();
 }
 
 void FileListView::applyFontSize()

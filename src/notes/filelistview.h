@@ -38,7 +38,11 @@ public:
     /// The sort menu's label for a mode.
     static QString sortModeLabel(NotesFileSortMode mode);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void updateIcons();
     void updateHeader();
     void updateSortButton();
     void applyFontSize();

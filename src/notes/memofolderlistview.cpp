@@ -369,8 +369,22 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
                     applyFontSize();
             });
     applyFontSize();
+    updateIcons();
     m_model->reload();
     showSelection();
+}
+
+void MemoFolderListView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateIcons();
+}
+
+void MemoFolderListView::updateIcons()
+{
+    m_refresh->setIcon(NotesIcons::icon(NotesIcons::Symbol::refresh,
+                                        palette().color(QPalette::WindowText)));
 }
 
 int MemoFolderListView::rowOf(const QString &folder) const

@@ -30,7 +30,11 @@ public:
     /// or nullptr for a row without one.
     class QMenu *openContextMenu(int row, const QPoint &globalPos);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void updateIcons();
     void addFolder(const QString &parent);
     void renameFolder(const QString &folder);
     void deleteFolder(const QString &folder);

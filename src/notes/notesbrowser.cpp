@@ -320,7 +320,12 @@ NotesOperations::Result NotesBrowser::renameNote(const QString &note, const QStr
 
 NotesOperations::Result NotesBrowser::moveNote(const QString &note, const QString &targetFolder)
 {
-    if (!QFileInfo(note).isFile() || parentOf(note) == targetFolder)
+    // The note arrives as a path in drag data: only a listed note going to a listed folder of
+    // this Notes folder is moved.
+    const QFileInfo info(note);
+    if (!info.isFile() || !NoteScan::isNoteFileName(info.fileName()) ||
+        !isInsideOrSame(note, notesFolder()) || !m_tree.contains(targetFolder) ||
+        parentOf(note) == targetFolder)
         return {};
     Q_EMIT saveRequested();
     const NotesOperations::Result result = NotesOperations::moveNote(note, targetFolder);
