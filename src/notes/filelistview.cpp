@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -480,8 +481,10 @@ void FileListView::updateHeader()
     const QString folder = m_browser.selectedFolder();
     const QString name =
         folder.isEmpty() ? QStringLiteral("すべて") : folder.mid(folder.lastIndexOf(u'/') + 1);
-    m_title->setText(QStringLiteral("ノート一覧: ") + name);
-    m_title->setToolTip(m_title->text());
+    m_fullTitle = QStringLiteral("ノート一覧: ") + name;
+    m_title->setToolTip(m_fullTitle);
+    m_title->setAccessibleName(m_fullTitle);
+    elideTitle();
     // A new note needs a folder to go to; "すべて" is every folder at once.
     m_add->setEnabled(!folder.isEmpty());
 }
@@ -494,6 +497,18 @@ void FileListView::updateSortButton()
     m_sort->setAccessibleName(m_sort->toolTip());
     for (QAction *action : m_sort->menu()->actions())
         action->setChecked(action->data().toInt() == int(mode));
+}
+
+void FileListView::elideTitle()
+{
+    m_title->setText(
+        m_title->fontMetrics().elidedText(m_fullTitle, Qt::ElideRight, m_title->width()));
+}
+
+void FileListView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    elideTitle();
 }
 
 void FileListView::changeEvent(QEvent *event)

@@ -40,10 +40,12 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void updateIcons();
     void updateHeader();
+    void elideTitle();
     void updateSortButton();
     void applyFontSize();
     void addNote();
@@ -56,5 +58,6 @@ private:
     QToolButton *m_sort = nullptr;
     QToolButton *m_add = nullptr;
     QToolButton *m_refresh = nullptr;
+    QString m_fullTitle;
     bool m_reloadAfterEditing = false;
 };

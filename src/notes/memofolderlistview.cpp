@@ -383,8 +383,8 @@ void MemoFolderListView::changeEvent(QEvent *event)
 
 void MemoFolderListView::updateIcons()
 {
-    m_refresh->setIcon(NotesIcons::icon(NotesIcons::Symbol::refresh,
-                                        palette().color(QPalette::WindowText)));
+    m_refresh->setIcon(
+        NotesIcons::icon(NotesIcons::Symbol::refresh, palette().color(QPalette::WindowText)));
 }
 
 int MemoFolderListView::rowOf(const QString &folder) const

@@ -14,9 +14,10 @@ NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrow
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
     splitter->setChildrenCollapsible(false);
-    splitter->setHandleWidth(1);
     splitter->addWidget(m_folders);
     splitter->addWidget(m_files);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -325,10 +325,17 @@ void TestNotesView::headerFollowsFolderAndSortMode()
 {
     auto page = shownPage();
     FileListView *files = page->fileList();
-    QCOMPARE(files->titleLabel()->text(), QStringLiteral("ノート一覧: すべて"));
+    QCOMPARE(files->titleLabel()->accessibleName(), QStringLiteral("ノート一覧: すべて"));
     QVERIFY(!files->addButton()->isEnabled());
     page->browser().selectFolder(notes(QStringLiteral("仕事")));
     QCOMPARE(files->titleLabel()->text(), QStringLiteral("ノート一覧: 仕事"));
+    const QString longName =
+        notes(QStringLiteral("とても長い名前のフォルダはヘッダーで省略される"));
+    QDir().mkpath(longName);
+    page->browser().selectFolder(longName);
+    QVERIFY(files->titleLabel()->text().endsWith(QChar(0x2026)));
+    QCOMPARE(files->titleLabel()->accessibleName(),
+             QStringLiteral("ノート一覧: とても長い名前のフォルダはヘッダーで省略される"));
     QVERIFY(files->addButton()->isEnabled());
 
     QCOMPARE(files->sortButton()->toolTip(), QStringLiteral("並べ替え: ピン留め優先"));
