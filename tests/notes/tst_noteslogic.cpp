@@ -35,7 +35,6 @@ private Q_SLOTS:
 
     void sortOrders_data();
     void sortOrders();
-    void unknownStoredSortModeMeansPinsFirst();
 
     void usableNames_data();
     void usableNames();
@@ -244,14 +243,6 @@ void TestNotesLogic::sortOrders()
 
     const QStringList ordered = NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode);
     QCOMPARE(relativeTo(m_notes, ordered), expected);
-}
-
-void TestNotesLogic::unknownStoredSortModeMeansPinsFirst()
-{
-    QCOMPARE(NoteOrder::sortModeFromStoredValue(QStringLiteral("alphabetical")),
-             NotesFileSortMode::pinsFirst);
-    QCOMPARE(NoteOrder::sortModeFromStoredValue(QStringLiteral("viewCount")),
-             NotesFileSortMode::viewCount);
 }
 
 void TestNotesLogic::usableNames_data()
