@@ -88,8 +88,8 @@ void BenchSearch::writeNotes(int first, int count)
         QString text = QStringLiteral("---\ntitle: \"Note %1\"\ncreated: 2024-03-01T09:00:00\n"
                                       "updated: 2024-05-01T18:30:00\n---\n\n# ノート %1\n\n")
                            .arg(i);
-        QByteArray bytes;
-        while ((bytes = text.toUtf8()).size() < noteBytes) {
+        QByteArray bytes = text.toUtf8();
+        while (bytes.size() < noteBytes) {
             QString line = (m_random() % 4 == 0) ? QStringLiteral("- ") : QString();
             const int words = 6 + int(m_random() % 12);
             for (int w = 0; w < words; ++w) {
@@ -102,7 +102,7 @@ void BenchSearch::writeNotes(int first, int count)
             // The rare keyword: a handful of notes only.
             if (i % 1000 == 7 && m_random() % 10 == 0)
                 line += QStringLiteral(" Quokka sighting ");
-            text += line + u'\n';
+            bytes += (line + u'\n').toUtf8();
         }
         QFile file(folder + QStringLiteral("/note-%1.md").arg(i));
         QVERIFY(file.open(QIODevice::WriteOnly));

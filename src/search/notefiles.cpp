@@ -1,12 +1,16 @@
 #include "search/notefiles.h"
 
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace NoteFiles {
@@ -16,6 +20,10 @@ struct Entry
 {
     std::string name;
     unsigned char type;
+    bool isNote = false;
+    /// Filled for notes when asked for, and for links and entries of unknown type.
+    bool haveInfo = false;
+    struct stat info = {};
 };
 
 bool hasNoteExtension(const std::string &name)
@@ -32,17 +40,44 @@ bool hasNoteExtension(const std::string &name)
     return equalsIgnoringCase("md") || equalsIgnoringCase("txt");
 }
 
-std::vector<Entry> readEntries(const QByteArray &folder)
+// The folder's entries in name order, with what the walk needs to know about each. Files are
+// examined relative to the open folder, which spares the kernel resolving the whole path for
+// every one of them.
+std::vector<Entry> readEntries(const QByteArray &folder, const ListOptions &options)
 {
     std::vector<Entry> entries;
     DIR *dir = opendir(folder.constData());
     if (!dir)
         return entries;
-    while (const dirent *entry = readdir(dir)) {
-        const char *name = entry->d_name;
+    const int fd = dirfd(dir);
+    while (const dirent *found = readdir(dir)) {
+        const char *name = found->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        entries.push_back({name, entry->d_type});
+        if (name[0] == '.' && options.hidden == HiddenItems::Skip)
+            continue;
+        Entry entry{name, found->d_type};
+        entry.isNote = hasNoteExtension(entry.name);
+        if (entry.type == DT_UNKNOWN) {
+            if (fstatat(fd, name, &entry.info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            entry.type = S_ISDIR(entry.info.st_mode)   ? DT_DIR
+                         : S_ISLNK(entry.info.st_mode) ? DT_LNK
+                         : S_ISREG(entry.info.st_mode) ? DT_REG
+                                                       : DT_FIFO;
+            entry.haveInfo = S_ISREG(entry.info.st_mode);
+        }
+        if (entry.type != DT_DIR &&
+            !(entry.isNote && (entry.type == DT_REG || entry.type == DT_LNK)))
+            continue;
+        // A link counts when it leads to a regular file; pipes and devices never do, so reading
+        // a note can never block.
+        if (entry.type == DT_LNK) {
+            if (fstatat(fd, name, &entry.info, 0) != 0 || !S_ISREG(entry.info.st_mode))
+                continue;
+            entry.haveInfo = true;
+        }
+        entries.push_back(std::move(entry));
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(),
@@ -59,46 +94,19 @@ public:
     {
         const qsizetype folderIndex = m_list.folders.size();
         m_list.folders.append({path, relativePath, nativePath});
-        for (const Entry &entry : readEntries(nativePath)) {
-            if (entry.name.front() == '.' && m_options.hidden == HiddenItems::Skip)
-                continue;
-            const bool isNote = hasNoteExtension(entry.name);
-            unsigned char type = entry.type;
-            if (type != DT_DIR && !isNote)
-                continue;
-            const QByteArray childPath = nativePath + '/' + entry.name.c_str();
-            // Files are opened by folder and name later; only folders and links need the path now.
-            struct stat info = {};
-            bool haveInfo = false;
-            if (type == DT_UNKNOWN) {
-                if (lstat(childPath.constData(), &info) != 0)
-                    continue;
-                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
-                haveInfo = S_ISREG(info.st_mode);
-                if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))
-                    continue;
-            }
+        for (const Entry &entry : readEntries(nativePath, m_options)) {
             const QByteArray nativeName = QByteArray::fromStdString(entry.name);
             const QString name = QFile::decodeName(nativeName);
-            if (type == DT_DIR) {
+            if (entry.type == DT_DIR) {
                 const QString childRelative =
                     relativePath.isEmpty() ? name : QString(relativePath + u'/' + name);
-                walk(childPath, path + u'/' + name, childRelative);
+                walk(nativePath + '/' + nativeName, path + u'/' + name, childRelative);
                 continue;
-            }
-            if (!isNote || (type != DT_REG && type != DT_LNK))
-                continue;
-            // A link counts when it leads to a regular file; pipes and devices never do, so
-            // reading a note can never block.
-            if (type == DT_LNK || (m_options.withModificationTimes && !haveInfo)) {
-                if (stat(childPath.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-                    continue;
-                haveInfo = true;
             }
             File file{folderIndex, name, nativeName, std::nullopt};
-            if (m_options.withModificationTimes && haveInfo)
+            if (m_options.withModificationTimes && entry.haveInfo)
                 file.modifiedMSecs =
-                    qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+                    qint64(entry.info.st_mtim.tv_sec) * 1000 + entry.info.st_mtim.tv_nsec / 1000000;
             m_list.files.append(std::move(file));
         }
     }
@@ -107,6 +115,43 @@ private:
     const ListOptions &m_options;
     NoteFileList &m_list;
 };
+
+// One stat call per file is most of a listing's time; two threads halve it. Each keeps the
+// folder of its files open and asks relative to it.
+void readModificationTimes(NoteFileList &list)
+{
+    File *files = list.files.data();
+    const qsizetype count = list.files.size();
+    const auto work = [&list, files](qsizetype begin, qsizetype end) {
+        qsizetype folder = -1;
+        int folderFd = -1;
+        for (qsizetype i = begin; i < end; ++i) {
+            File &file = files[i];
+            if (file.modifiedMSecs)
+                continue;
+            if (file.folder != folder) {
+                if (folderFd >= 0)
+                    close(folderFd);
+                folder = file.folder;
+                folderFd = open(list.folders[folder].nativePath.constData(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            }
+            struct stat info = {};
+            if (folderFd >= 0 && fstatat(folderFd, file.nativeName.constData(), &info, 0) == 0)
+                file.modifiedMSecs =
+                    qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+        }
+        if (folderFd >= 0)
+            close(folderFd);
+    };
+    const qsizetype threads =
+        std::clamp<qsizetype>(count / 512, 1, std::max(QThread::idealThreadCount(), 1));
+    std::vector<std::jthread> helpers;
+    const qsizetype share = (count + threads - 1) / threads;
+    for (qsizetype t = 1; t < threads; ++t)
+        helpers.emplace_back(work, t * share, std::min(count, (t + 1) * share));
+    work(0, std::min(count, share));
+}
 
 } // namespace
 
@@ -119,6 +164,8 @@ NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options
     while (base.size() > 1 && base.endsWith(u'/'))
         base.chop(1);
     Walker(options, list).walk(QFile::encodeName(base), base, QString());
+    if (options.withModificationTimes)
+        readModificationTimes(list);
     return list;
 }
 

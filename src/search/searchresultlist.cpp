@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int horizontalPadding = 8;
+// Space between rows beyond the row's own padding, as a list on the desktop has it.
+constexpr int rowInset = 3;
 constexpr int captionPixels = 11;
 constexpr int caption2Pixels = 10;
 const QChar ellipsis(0x2026);
@@ -48,6 +50,13 @@ QList<QTextLayout::FormatRange> highlightRanges(const QString &snippet, const QS
          at = matcher.indexIn(snippet, at + keyword.size()))
         ranges.append({int(at), int(keyword.size()), format});
     return ranges;
+}
+
+// Japanese glyphs come from a fallback font that is often taller than the Latin one the
+// metrics describe; a little headroom keeps them from being clipped.
+int snippetLineHeight(const QFontMetrics &caption)
+{
+    return caption.lineSpacing() + 2;
 }
 
 struct SnippetLine
@@ -183,7 +192,7 @@ QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem &option,
 {
     const SearchHit *hit = hitAt(index);
     const Fonts f = fonts(option.font);
-    int height = 2 * f.padding + QFontMetrics(f.name).height();
+    int height = 2 * (f.padding + rowInset) + QFontMetrics(f.name).height();
     const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
     const int width = view ? view->viewport()->width() : option.rect.width();
     if (hit && !hit->snippet.isEmpty()) {
@@ -191,7 +200,7 @@ QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem &option,
         const QFontMetrics caption(f.caption);
         const int room = width - 2 * horizontalPadding;
         const int lines = caption.horizontalAdvance(hit->snippet) <= room ? 1 : 2;
-        height += 2 + lines * caption.lineSpacing();
+        height += 2 + lines * snippetLineHeight(caption);
     }
     return QSize(width, height);
 }
@@ -238,7 +247,7 @@ void SearchResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
         room -= badgeWidth + 6;
     const QString name =
         nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, room);
-    const int lineTop = rect.top() + f.padding;
+    const int lineTop = rect.top() + f.padding + rowInset;
     const int lineHeight = nameMetrics.height();
     int x = rect.left() + horizontalPadding;
     painter->setFont(f.name);

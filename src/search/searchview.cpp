@@ -84,18 +84,26 @@ public:
     {
         setItemDelegate(new HistoryRowDelegate(buttonSize + 6, this));
         setAccessibleName(QStringLiteral("検索履歴"));
+        setUniformItemSizes(true);
+        setSpacing(1);
     }
 
     std::function<void(const QString &)> onDelete;
 
     void setEntries(const QStringList &entries)
     {
-        qDeleteAll(m_buttons);
+        // Deleted later: the button that asked for this change may still be handling its click.
+        for (QToolButton *button : std::as_const(m_buttons)) {
+            button->hide();
+            button->deleteLater();
+        }
         m_buttons.clear();
         clear();
         for (const QString &entry : entries) {
             auto *item = new QListWidgetItem(entry, this);
             item->setToolTip(entry);
+            // Rows as tall as the delete button, whatever script the entry is in.
+            item->setSizeHint(QSize(0, std::max(fontMetrics().height() + 6, buttonSize + 2)));
             auto *button = new QToolButton(viewport());
             button->setAutoRaise(true);
             button->setIcon(
@@ -144,7 +152,7 @@ private:
     {
         for (int row = 0; row < m_buttons.size() && row < count(); ++row) {
             const QRect rowRect = visualItemRect(item(row));
-            const int side = std::min(buttonSize, rowRect.height());
+            const int side = buttonSize;
             m_buttons[row]->setGeometry(rowRect.right() - side - 2,
                                         rowRect.top() + (rowRect.height() - side) / 2, side, side);
             m_buttons[row]->setIconSize(QSize(side - 4, side - 4));

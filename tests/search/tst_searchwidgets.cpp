@@ -122,6 +122,7 @@ void TestSearchWidgets::historyRowsRunAndDelete()
     auto *history = view.findChild<QListWidget *>();
     QVERIFY(history->isVisible());
     QCOMPARE(accessibleRows(history), (QStringList{"alpha", "beta"}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QList<QToolButton *> deletes = history->viewport()->findChildren<QToolButton *>();
     QCOMPARE(deletes.size(), 2);
     QCOMPARE(deletes[0]->accessibleName(), QStringLiteral("この履歴を削除"));
