@@ -13,6 +13,8 @@ void paintPin(QPainter &painter, const QColor &color)
 {
     painter.translate(8, 8);
     painter.rotate(45);
+    // Leaning, the pin spans the diagonal; scaled up it fills the square as the glyph does.
+    painter.scale(1.3, 1.3);
     painter.translate(-8, -8);
     QPainterPath head;
     head.addRoundedRect(QRectF(5, 1, 6, 2), 1, 1);
