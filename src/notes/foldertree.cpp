@@ -75,9 +75,13 @@ QList<FolderRow> FolderTree::visibleRows(const QSet<QString> &expanded) const
 
 QSet<QString> FolderTree::pruned(const QSet<QString> &expanded) const
 {
+    // Folders of other base folders are not this tree's to judge: switching back to one must
+    // find its folders open as they were left.
+    const QString top = root();
     QSet<QString> kept;
     for (const QString &folder : expanded) {
-        if (contains(folder))
+        const bool inside = folder == top || folder.startsWith(top + u'/');
+        if (contains(folder) || !inside)
             kept.insert(folder);
     }
     return kept;

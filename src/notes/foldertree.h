@@ -55,7 +55,8 @@ public:
     /// What is expanded on the very first run: every folder that has subfolders.
     QSet<QString> initiallyExpanded() const { return m_parents; }
 
-    /// `expanded` without the folders that are no longer listed.
+    /// `expanded` without the folders of this Notes folder that are no longer listed; folders
+    /// elsewhere (of another base folder) are kept.
     QSet<QString> pruned(const QSet<QString> &expanded) const;
 
     /// The folders to expand so that `folder` is shown and, when it has subfolders, open.

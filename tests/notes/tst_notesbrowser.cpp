@@ -138,7 +138,9 @@ void TestNotesBrowser::selectionFollowsBaseFolderChanges()
     const QString folderA = notes(QStringLiteral("A"));
     const QString noteA = notes(QStringLiteral("A/a.md"));
     QVERIFY(writeNote(noteA));
+    QDir().mkpath(notes(QStringLiteral("X/Y")));
     auto browser = shownBrowser();
+    QVERIFY(browser->expandedFolderPaths().contains(notes(QStringLiteral("X"))));
     QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
     browser->selectFolder(folderA);
     browser->selectFile(noteA);
@@ -155,6 +157,8 @@ void TestNotesBrowser::selectionFollowsBaseFolderChanges()
 
     PathManager::setBaseFolder(m_base);
     QCOMPARE(browser->selectedFolder(), folderA);
+    // Folders opened here stay open while another base folder was shown.
+    QVERIFY(browser->expandedFolderPaths().contains(notes(QStringLiteral("X"))));
     QCOMPARE(selected.count(), 2);
     QCOMPARE(selected.last(), QVariantList{noteA});
 }

@@ -195,8 +195,9 @@ void TestNotesLogic::revealAndPrune()
     const QString a = notes(QStringLiteral("a")), b = notes(QStringLiteral("a/b"));
     QCOMPARE(tree.foldersToReveal(notes(QStringLiteral("a/b/c"))), (QSet<QString>{m_notes, a, b}));
     QCOMPARE(tree.foldersToReveal(notes(QStringLiteral("d"))), QSet<QString>{m_notes});
-    QCOMPARE(tree.pruned({a, notes(QStringLiteral("gone")), QStringLiteral("/elsewhere")}),
-             QSet<QString>{a});
+    // Gone from this tree: dropped. Outside it (another base folder): kept for the return.
+    QCOMPARE(tree.pruned({a, notes(QStringLiteral("gone")), QStringLiteral("/elsewhere/Notes")}),
+             (QSet<QString>{a, QStringLiteral("/elsewhere/Notes")}));
 }
 
 void TestNotesLogic::sortOrders_data()
