@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -299,7 +300,7 @@ void TestNotesView::inPlaceRename()
     QSignalSpy saves(page.get(), &NotesView::saveRequested);
 
     files->beginRename(files->rowOf(note));
-    QLineEdit *editor = nullptr;
+    QPointer<QLineEdit> editor; // closed editors are deleted
     QTRY_VERIFY((editor = files->listView()->findChild<QLineEdit *>()) && editor->isVisible());
     QCOMPARE(editor->text(), QStringLiteral("週報"));
     editor->setText(typed); // key clicks cannot type Japanese
