@@ -5,6 +5,8 @@
 #include "calendar/holidaystore.h"
 #include "editor/memoeditorview.h"
 #include "preview/markdownpreviewpane.h"
+#include "search/quickopenview.h"
+#include "search/searchview.h"
 #include "platform/clock.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
@@ -90,7 +92,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
 
     auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     quickOpen->setContext(Qt::WindowShortcut);
-    connect(quickOpen, &QShortcut::activated, this, &ContentView::quickOpenRequested);
+    connect(quickOpen, &QShortcut::activated, this, &ContentView::showQuickOpen);
 }
 
 ContentView::~ContentView() = default;
@@ -175,8 +177,12 @@ QWidget *ContentView::createPage(Page page, const QString &title)
         m_calendar = new CalendarView(m_pages);
         connect(m_calendar, &CalendarView::dateChanged, this, &ContentView::dateChanged);
         return m_calendar;
-    case Page::notes:
     case Page::search:
+        m_search = new SearchView(m_pages);
+        connect(m_search, &SearchView::hitSelected, this, &ContentView::searchHitSelected);
+        connect(m_search, &SearchView::cleared, this, &ContentView::searchCleared);
+        return m_search;
+    case Page::notes:
         break;
     }
     return pagePlaceholder(title, m_pages);
@@ -422,7 +428,7 @@ void ContentView::loadDocument(const MemoItem &item)
     if (m_selectedPage == Page::notes && m_notesSelectedFile != m_memo.currentFileURL())
         m_notesSelectedFile = m_memo.currentFileURL();
     else if (m_selectedPage == Page::search && m_searchSelectedFile != m_memo.currentFileURL())
-        m_searchSelectedFile = m_memo.currentFileURL();
+        setSearchSelectedFile(m_memo.currentFileURL());
 }
 
 void ContentView::saveAndClear()
@@ -471,7 +477,7 @@ bool ContentView::renameFromTitle(const QString &name)
     if (m_notesSelectedFile == oldPath)
         m_notesSelectedFile = newPath;
     if (m_searchSelectedFile == oldPath)
-        m_searchSelectedFile = newPath;
+        setSearchSelectedFile(newPath);
     return true;
 }
 
@@ -499,6 +505,25 @@ void ContentView::checkExternalChange()
     }
 }
 
+void ContentView::showQuickOpen()
+{
+    QuickOpenView *existing = window()->findChild<QuickOpenView *>();
+    if (existing) {
+        QuickOpenView::open(window());
+        return;
+    }
+    QuickOpenView *palette = QuickOpenView::open(window());
+    connect(palette, &QuickOpenView::fileChosen, this,
+            [this](const QString &path) { loadDocument(path); });
+}
+
+void ContentView::setSearchSelectedFile(const QString &filePath)
+{
+    m_searchSelectedFile = filePath;
+    if (m_search)
+        m_search->setSelectedFile(filePath);
+}
+
 void ContentView::dateChanged(const QDate &date)
 {
     m_selectedDate = date;
@@ -513,13 +538,13 @@ void ContentView::notesFileSelected(const QString &filePath)
 
 void ContentView::searchHitSelected(const QString &filePath)
 {
-    m_searchSelectedFile = filePath;
+    setSearchSelectedFile(filePath);
     loadDocument(filePath);
 }
 
 void ContentView::searchCleared()
 {
-    m_searchSelectedFile.clear();
+    setSearchSelectedFile(QString());
     saveAndClear();
 }
 
@@ -542,7 +567,7 @@ void ContentView::fileDeleted(const QString &filePath)
     if (m_selectedPage == Page::notes)
         m_notesSelectedFile.clear();
     else if (m_selectedPage == Page::search)
-        m_searchSelectedFile.clear();
+        setSearchSelectedFile(QString());
 }
 
 void ContentView::activateGlobalSearch()

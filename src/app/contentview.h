@@ -13,6 +13,7 @@ class CalendarView;
 class MarkdownPreviewPane;
 class MemoEditorView;
 class QButtonGroup;
+class SearchView;
 class QHBoxLayout;
 class QLabel;
 class StatusBarView;
@@ -78,6 +79,8 @@ public:
     void searchCleared();
     void headingSelected(qint64 lineIndex);
     void sidePaneClosed();
+    /// Opens the quick-open palette over the window (Ctrl+P).
+    void showQuickOpen();
 
     /// Asks whether to reload a file another program changed; true reloads. Replaceable for
     /// tests; by default a message box over the window.
@@ -94,7 +97,6 @@ public:
 Q_SIGNALS:
     void selectedPageChanged(ContentView::Page page);
     void debouncedTextChanged(const QString &text);
-    void quickOpenRequested();
     /// The window should grow or shrink by the side pane (new window width).
     void windowWidthRequested(int width);
 
@@ -114,6 +116,7 @@ private:
     void updateStatusBar();
     void fileDeleted(const QString &filePath);
     void activateGlobalSearch();
+    void setSearchSelectedFile(const QString &filePath);
 
     MemoManager &m_memo;
     EditorLiveState m_live;
@@ -130,6 +133,7 @@ private:
     QButtonGroup *m_pagePicker = nullptr;
     QStackedWidget *m_pages = nullptr;
     CalendarView *m_calendar = nullptr;
+    SearchView *m_search = nullptr;
     MemoEditorView *m_editor = nullptr;
     MarkdownPreviewPane *m_sidePane = nullptr;
     StatusBarView *m_statusBar = nullptr;

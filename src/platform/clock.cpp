@@ -25,7 +25,9 @@ QDateTime SystemClock::now() const
 
 QTimeZone SystemClock::timeZone() const
 {
-    return QTimeZone::systemTimeZone();
+    // Asking the system looks at /etc/localtime every time; date parsing asks per header line.
+    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    return zone;
 }
 
 FixedClock::FixedClock(QDateTime now, QTimeZone zone) : m_now(std::move(now)), m_zone(std::move(zone))

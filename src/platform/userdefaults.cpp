@@ -3,7 +3,10 @@
 #include "platform/atomicfile.h"
 #include "platform/clock.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QDir>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -150,6 +153,38 @@ UserDefaults::UserDefaults(QString filePath, QObject *parent)
     : QObject(parent), m_filePath(std::move(filePath))
 {
     load();
+    m_persistTimer = new QTimer(this);
+    m_persistTimer->setSingleShot(true);
+    m_persistTimer->setInterval(200);
+    connect(m_persistTimer, &QTimer::timeout, this, &UserDefaults::sync);
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &UserDefaults::sync);
+}
+
+UserDefaults::~UserDefaults()
+{
+    sync();
+}
+
+void UserDefaults::sync()
+{
+    m_persistTimer->stop();
+    if (!m_dirty)
+        return;
+    m_dirty = false;
+    persist();
+}
+
+void UserDefaults::schedulePersist()
+{
+    m_dirty = true;
+    // Without an event loop on this thread there is nobody to fire the timer: write at once.
+    if (!QCoreApplication::instance() || thread() != QThread::currentThread() ||
+        !QAbstractEventDispatcher::instance()) {
+        sync();
+        return;
+    }
+    m_persistTimer->start();
 }
 
 std::optional<QString> UserDefaults::string(const QString &key) const
@@ -251,7 +286,7 @@ bool UserDefaults::setValue(const QString &key, const QVariant &value)
     if (m_values.contains(key) && m_values.value(key) == normalized)
         return true;
     m_values.insert(key, normalized);
-    persist();
+    schedulePersist();
     Q_EMIT valueChanged(key);
     return true;
 }
@@ -260,7 +295,7 @@ void UserDefaults::remove(const QString &key)
 {
     if (m_values.remove(key) == 0)
         return;
-    persist();
+    schedulePersist();
     Q_EMIT valueChanged(key);
 }
 

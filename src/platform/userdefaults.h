@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -25,6 +26,7 @@ public:
     static void resetStandard();
 
     explicit UserDefaults(QString filePath, QObject *parent = nullptr);
+    ~UserDefaults() override;
 
     const QString &filePath() const { return m_filePath; }
 
@@ -53,6 +55,11 @@ public:
     bool setValue(const QString &key, const QVariant &value);
     void remove(const QString &key);
 
+    /// Writes pending changes to disk now. Changes are otherwise written shortly after they
+    /// are made (a burst of changes, such as typing into a bound field, writes once) and when
+    /// this object goes away.
+    void sync();
+
 Q_SIGNALS:
     /// Emitted after the value under `key` was set to something else or removed.
     void valueChanged(const QString &key);
@@ -60,7 +67,10 @@ Q_SIGNALS:
 private:
     void load();
     void persist();
+    void schedulePersist();
 
     QString m_filePath;
     QVariantMap m_values;
+    bool m_dirty = false;
+    QTimer *m_persistTimer = nullptr;
 };
