@@ -4,6 +4,7 @@
 #include "calendar/calendarview.h"
 #include "calendar/holidaystore.h"
 #include "editor/memoeditorview.h"
+#include "notes/notesview.h"
 #include "preview/markdownpreviewpane.h"
 #include "search/quickopenview.h"
 #include "search/searchview.h"
@@ -16,7 +17,6 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -47,14 +47,6 @@ bool askToReload(QWidget *parent)
     box.setEscapeButton(keep);
     box.exec();
     return box.clickedButton() == reload;
-}
-
-QWidget *pagePlaceholder(const QString &name, QWidget *parent)
-{
-    auto *label = new QLabel(name, parent);
-    label->setAlignment(Qt::AlignCenter);
-    label->setAccessibleName(name);
-    return label;
 }
 
 } // namespace
@@ -125,7 +117,7 @@ void ContentView::buildLayout()
         button->setFocusPolicy(Qt::TabFocus);
         segments->addWidget(button);
         m_pagePicker->addButton(button, int(page));
-        m_pages->addWidget(createPage(page, title));
+        m_pages->addWidget(createPage(page));
     }
     pickerLayout->addWidget(pickerBox);
     m_pagePicker->button(int(Page::calendar))->setChecked(true);
@@ -170,7 +162,7 @@ void ContentView::buildLayout()
     updateSidePane();
 }
 
-QWidget *ContentView::createPage(Page page, const QString &title)
+QWidget *ContentView::createPage(Page page)
 {
     switch (page) {
     case Page::calendar:
@@ -183,9 +175,16 @@ QWidget *ContentView::createPage(Page page, const QString &title)
         connect(m_search, &SearchView::cleared, this, &ContentView::searchCleared);
         return m_search;
     case Page::notes:
-        break;
+        m_notes = new NotesView(m_pages);
+        connect(m_notes, &NotesView::fileSelected, this, &ContentView::notesFileSelected);
+        // Direct: the page moves or deletes the file right after asking, so the edits must be
+        // on disk by then.
+        connect(m_notes, &NotesView::saveRequested, this, &ContentView::saveCurrent,
+                Qt::DirectConnection);
+        connect(m_notes, &NotesView::openFileMoved, this, &ContentView::openFileMoved);
+        return m_notes;
     }
-    return pagePlaceholder(title, m_pages);
+    return nullptr;
 }
 
 void ContentView::connectEditor()
@@ -426,7 +425,7 @@ void ContentView::loadDocument(const MemoItem &item)
     }
     syncEditorText(m_memo.memoText());
     if (m_selectedPage == Page::notes && m_notesSelectedFile != m_memo.currentFileURL())
-        m_notesSelectedFile = m_memo.currentFileURL();
+        setNotesSelectedFile(m_memo.currentFileURL());
     else if (m_selectedPage == Page::search && m_searchSelectedFile != m_memo.currentFileURL())
         setSearchSelectedFile(m_memo.currentFileURL());
 }
@@ -475,7 +474,7 @@ bool ContentView::renameFromTitle(const QString &name)
         return false;
     const QString newPath = m_memo.currentFileURL();
     if (m_notesSelectedFile == oldPath)
-        m_notesSelectedFile = newPath;
+        setNotesSelectedFile(newPath);
     if (m_searchSelectedFile == oldPath)
         setSearchSelectedFile(newPath);
     return true;
@@ -517,6 +516,22 @@ void ContentView::showQuickOpen()
             [this](const QString &path) { loadDocument(path); });
 }
 
+void ContentView::setNotesSelectedFile(const QString &filePath)
+{
+    m_notesSelectedFile = filePath;
+    if (m_notes && m_notes->selectedFile() != filePath)
+        m_notes->setSelectedFile(filePath);
+}
+
+void ContentView::openFileMoved(const QString &oldPath, const QString &newPath)
+{
+    m_memo.followMovedFile(oldPath, newPath);
+    if (m_notesSelectedFile == oldPath)
+        setNotesSelectedFile(newPath);
+    if (m_searchSelectedFile == oldPath)
+        setSearchSelectedFile(newPath);
+}
+
 void ContentView::setSearchSelectedFile(const QString &filePath)
 {
     m_searchSelectedFile = filePath;
@@ -532,7 +547,7 @@ void ContentView::dateChanged(const QDate &date)
 
 void ContentView::notesFileSelected(const QString &filePath)
 {
-    m_notesSelectedFile = filePath;
+    setNotesSelectedFile(filePath);
     loadDocument(filePath);
 }
 
@@ -565,7 +580,7 @@ void ContentView::fileDeleted(const QString &filePath)
     m_memo.clearDocument();
     syncEditorText(QString());
     if (m_selectedPage == Page::notes)
-        m_notesSelectedFile.clear();
+        setNotesSelectedFile(QString());
     else if (m_selectedPage == Page::search)
         setSearchSelectedFile(QString());
 }

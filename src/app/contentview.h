@@ -13,6 +13,7 @@ class CalendarView;
 class MarkdownPreviewPane;
 class MemoEditorView;
 class QButtonGroup;
+class NotesView;
 class SearchView;
 class QHBoxLayout;
 class QLabel;
@@ -61,6 +62,7 @@ public:
     EditorLiveState &liveState() { return m_live; }
     MemoEditorView *editorView() const { return m_editor; }
     MarkdownPreviewPane *sidePane() const { return m_sidePane; }
+    NotesView *notesView() const { return m_notes; }
 
     // The document road.
     void flushEditorText();
@@ -102,7 +104,7 @@ Q_SIGNALS:
 
 private:
     void buildLayout();
-    QWidget *createPage(Page page, const QString &title);
+    QWidget *createPage(Page page);
     void connectNotifications();
     void connectEditor();
     void connectSidePane();
@@ -117,6 +119,8 @@ private:
     void fileDeleted(const QString &filePath);
     void activateGlobalSearch();
     void setSearchSelectedFile(const QString &filePath);
+    void setNotesSelectedFile(const QString &filePath);
+    void openFileMoved(const QString &oldPath, const QString &newPath);
 
     MemoManager &m_memo;
     EditorLiveState m_live;
@@ -134,6 +138,7 @@ private:
     QStackedWidget *m_pages = nullptr;
     CalendarView *m_calendar = nullptr;
     SearchView *m_search = nullptr;
+    NotesView *m_notes = nullptr;
     MemoEditorView *m_editor = nullptr;
     MarkdownPreviewPane *m_sidePane = nullptr;
     StatusBarView *m_statusBar = nullptr;

@@ -255,6 +255,14 @@ bool MemoManager::renameCurrentFile(const QString &newName)
     return true;
 }
 
+void MemoManager::followMovedFile(const QString &oldPath, const QString &newPath)
+{
+    if (m_currentFileURL.isEmpty() || m_currentFileURL != oldPath || newPath.isEmpty())
+        return;
+    setCurrentFileURL(newPath);
+    refreshHeader();
+}
+
 void MemoManager::showTemporaryMessage(const QString &text)
 {
     if (m_temporaryMessage != text) {

@@ -83,6 +83,10 @@ public:
         m_declinedExternalContent = text;
     }
 
+    /// Another part of the program moved the open file (or its folder) from `oldPath` to
+    /// `newPath`, after saving it: the document follows without touching the disk.
+    void followMovedFile(const QString &oldPath, const QString &newPath);
+
     /// Renames the open note (not a daily memo) to `newName` plus its current extension.
     bool renameCurrentFile(const QString &newName);
 

@@ -4,6 +4,7 @@
 #include "editor/dayleaftextview.h"
 #include "editor/maceditorview.h"
 #include "editor/memoeditorview.h"
+#include "notes/notesview.h"
 #include "platform/clock.h"
 #include "platform/notificationcenter.h"
 #include "storage/memomanager.h"
@@ -60,6 +61,7 @@ private Q_SLOTS:
     void searchPageWithoutHitEmptiesEditor();
     void renameFollowsIntoSelection();
     void deletedOpenNoteIsNotWrittenBack();
+    void openNoteFollowsItsMovedFolder();
     void externalChangeAskedOncePerText();
     void checkboxToggleMarksModified();
     void baseFolderChangeReloadsSelectedDay();
@@ -249,6 +251,31 @@ void TestContentView::deletedOpenNoteIsNotWrittenBack()
     QCOMPARE(m_view->notesSelectedFile(), QString());
     m_view->saveCurrent();
     QVERIFY(!QFile::exists(path));
+}
+
+void TestContentView::openNoteFollowsItsMovedFolder()
+{
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page::notes);
+    const QString oldPath = notePath(QStringLiteral("仕事/plan.md"));
+    const QString newPath = notePath(QStringLiteral("業務/plan.md"));
+    writeText(oldPath, QStringLiteral("v1"));
+    m_view->notesFileSelected(oldPath);
+    typeIntoEditor(QStringLiteral(" v2"));
+
+    // What the notes page does when the folder is renamed: save, move, report.
+    NotesView *notes = m_view->notesView();
+    Q_EMIT notes->saveRequested();
+    QVERIFY(QDir().rename(notePath(QStringLiteral("仕事")), notePath(QStringLiteral("業務"))));
+    Q_EMIT notes->openFileMoved(oldPath, newPath);
+
+    QCOMPARE(m_memo->currentFileURL(), newPath);
+    QCOMPARE(m_view->notesSelectedFile(), newPath);
+    QCOMPARE(bodyOf(newPath), QStringLiteral("v1 v2"));
+    typeIntoEditor(QStringLiteral(" v3"));
+    m_view->saveCurrent();
+    QCOMPARE(bodyOf(newPath), QStringLiteral("v1 v2 v3"));
+    QVERIFY(!QFileInfo::exists(notePath(QStringLiteral("仕事"))));
 }
 
 void TestContentView::externalChangeAskedOncePerText()
