@@ -77,6 +77,11 @@ void PathManager::setBaseFolder(const QString &path)
     NotificationCenter::defaultCenter().postBaseFolderChanged();
 }
 
+void PathManager::setBaseFolderForProcess(const QString &path)
+{
+    resolvedBaseFolder() = path;
+}
+
 QString PathManager::defaultBaseFolderURL()
 {
     const QString current = dataHome() + QStringLiteral("/Quillmere");

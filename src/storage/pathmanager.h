@@ -27,6 +27,10 @@ public:
     /// the settings and posts "BaseFolderChanged".
     static void setBaseFolder(const QString &path);
 
+    /// Uses `path` as the base folder for the rest of this process only: nothing is stored in
+    /// the settings and nothing is posted (the command line's --base).
+    static void setBaseFolderForProcess(const QString &path);
+
     /// "Quillmere" in the user's data folder, or the older "Dayleaf" beside it when only that
     /// one exists. The current one is created when neither exists.
     static QString defaultBaseFolderURL();
