@@ -58,6 +58,7 @@ private Q_SLOTS:
     void restoresLastPage();
     void switchingPagesSavesFirst();
     void notesPageWithoutSelectionKeepsDocument();
+    void failedSaveOnSwitchKeepsEdits();
     void searchPageWithoutHitEmptiesEditor();
     void renameFollowsIntoSelection();
     void deletedOpenNoteIsNotWrittenBack();
@@ -211,6 +212,23 @@ void TestContentView::notesPageWithoutSelectionKeepsDocument()
     QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
     QVERIFY(!m_memo->isModified());
     QCOMPARE(bodyOf(m_memo->currentFileURL()), QStringLiteral("memo text"));
+}
+
+void TestContentView::failedSaveOnSwitchKeepsEdits()
+{
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("大事なこと"));
+    // Something now stands where the memo would be written, so the save fails.
+    QVERIFY(QDir().mkpath(m_memo->currentFileURL()));
+
+    m_view->setSelectedPage(ContentView::Page::notes);
+
+    QVERIFY(m_memo->isModified());
+    QCOMPARE(m_memo->temporaryMessage(), MemoManager::saveFailedMessage);
+    QCOMPARE(m_memo->memoText(), QStringLiteral("大事なこと"));
+    QVERIFY(QDir().rmdir(m_memo->currentFileURL()));
+    m_view->setSelectedPage(ContentView::Page::calendar);
+    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("大事なこと"));
 }
 
 void TestContentView::searchPageWithoutHitEmptiesEditor()
