@@ -1,0 +1,73 @@
+#include "cli/cli.h"
+
+#include "calendar/bundledholidays.h"
+#include "cli/cliarguments.h"
+#include "cli/clicommands.h"
+#include "cli/clioutput.h"
+#include "storage/pathmanager.h"
+
+#include <QFileInfo>
+
+namespace Cli {
+namespace {
+
+int runCommand(const CliArguments &arguments, CliOutput &output)
+{
+    if (arguments.base) {
+        // Checked, so that a mistyped folder is not silently created by the first write.
+        const QString folder = PathManager::standardizedPath(*arguments.base);
+        if (!QFileInfo(folder).isDir())
+            return output.fail(usageError,
+                               QStringLiteral("フォルダが見つかりません: ") + *arguments.base);
+        PathManager::setBaseFolderForProcess(folder);
+    }
+    // As in the window: a default base folder created now gets the shipped holiday table.
+    BundledHolidays::installDefaultFolderHandler();
+
+    const QString &command = arguments.command;
+    if (command == u"search")
+        return CliCommands::search(arguments, output);
+    if (command == u"today" || command == u"memo")
+        return CliCommands::memo(arguments, output);
+    if (command == u"new")
+        return CliCommands::newNote(arguments, output);
+    if (command == u"open")
+        return CliCommands::open(arguments, output);
+    return CliCommands::holidays(arguments, output);
+}
+
+} // namespace
+
+bool isCommandLine(int argc, const char *const *argv)
+{
+    if (argc < 2)
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        const QLatin1String argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "--version")
+            return true;
+    }
+    const QString first = QString::fromLocal8Bit(argv[1]);
+    return !first.startsWith(u'-') || first == u"-" || CliParser::isOwnOption(first);
+}
+
+int run(const QStringList &arguments)
+{
+    const CliParser::Result parsed = CliParser::parse(arguments.mid(1));
+    CliOutput output(parsed.arguments && parsed.arguments->json);
+    if (!parsed.arguments)
+        return output.fail(usageError, parsed.error);
+    int status = success;
+    if (parsed.arguments->help)
+        output.writeRaw(CliParser::helpText());
+    else if (parsed.arguments->version)
+        output.writeRaw(QStringLiteral("quillmere " QUILLMERE_VERSION "\n"));
+    else
+        status = runCommand(*parsed.arguments, output);
+    // A result that did not reach its reader (a full disk, a closed pipe) is not a success.
+    if (!output.finish() && status < usageError)
+        return output.fail(fileError, QStringLiteral("結果を出力できませんでした"));
+    return status;
+}
+
+} // namespace Cli

@@ -1,0 +1,248 @@
+#include "cli/cliarguments.h"
+
+#include <array>
+
+namespace CliParser {
+namespace {
+
+enum Option : unsigned {
+    base = 1 << 0,
+    json = 1 << 1,
+    print = 1 << 2,
+    append = 1 << 3,
+    remember = 1 << 4,
+    help = 1 << 5,
+    version = 1 << 6,
+};
+
+constexpr unsigned everyCommand = base | json | help | version;
+
+struct OptionSpec
+{
+    QLatin1String name;
+    Option option;
+    bool takesValue;
+};
+
+const std::array<OptionSpec, 8> optionSpecs = {{
+    {QLatin1String("--base"), base, true},
+    {QLatin1String("--json"), json, false},
+    {QLatin1String("--print"), print, false},
+    {QLatin1String("--append"), append, true},
+    {QLatin1String("--remember"), remember, false},
+    {QLatin1String("--help"), help, false},
+    {QLatin1String("-h"), help, false},
+    {QLatin1String("--version"), version, false},
+}};
+
+struct CommandSpec
+{
+    QLatin1String name;
+    qsizetype minOperands;
+    qsizetype maxOperands;
+    unsigned options;
+    /// What the missing operand is called in the error.
+    const char16_t *operand;
+};
+
+const std::array<CommandSpec, 6> commandSpecs = {{
+    {QLatin1String("search"), 1, 1, everyCommand | remember, u"キーワード"},
+    {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
+    {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
+    {QLatin1String("new"), 1, 1, everyCommand, u"ノートの名前"},
+    {QLatin1String("open"), 0, 1, everyCommand, u""},
+    {QLatin1String("holidays"), 0, 1, everyCommand, u""},
+}};
+
+const OptionSpec *findOption(QStringView name)
+{
+    for (const OptionSpec &spec : optionSpecs) {
+        if (name == spec.name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+const CommandSpec *findCommand(QStringView name)
+{
+    for (const CommandSpec &spec : commandSpecs) {
+        if (name == spec.name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+bool looksLikeOption(const QString &argument)
+{
+    return argument.size() > 1 && argument.startsWith(u'-');
+}
+
+QString usage(const QString &message)
+{
+    return message + QStringLiteral("（使い方: quillmere --help）");
+}
+
+void setFlag(CliArguments &arguments, Option option, const QString &value)
+{
+    switch (option) {
+    case base:
+        arguments.base = value;
+        break;
+    case append:
+        arguments.append = value;
+        break;
+    case json:
+        arguments.json = true;
+        break;
+    case print:
+        arguments.print = true;
+        break;
+    case remember:
+        arguments.remember = true;
+        break;
+    case help:
+        arguments.help = true;
+        break;
+    case version:
+        arguments.version = true;
+        break;
+    }
+}
+
+struct Scan
+{
+    CliArguments arguments;
+    unsigned given = 0;
+    /// The first mistake; the scan goes on so that a --help further on is still seen.
+    QString error;
+
+    void fail(const QString &message)
+    {
+        if (error.isEmpty())
+            error = usage(message);
+    }
+};
+
+Scan scan(const QStringList &list)
+{
+    Scan result;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const QString &argument = list[i];
+        if (optionsEnded || !looksLikeOption(argument)) {
+            result.arguments.operands.append(argument);
+            continue;
+        }
+        if (argument == u"--") {
+            optionsEnded = true;
+            continue;
+        }
+        const qsizetype equals = argument.startsWith(u"--") ? argument.indexOf(u'=') : -1;
+        const QString name = equals < 0 ? argument : argument.first(equals);
+        const OptionSpec *spec = findOption(name);
+        if (!spec) {
+            result.fail(QStringLiteral("不明なオプションです: ") + name);
+            continue;
+        }
+        QString value;
+        if (spec->takesValue && equals >= 0) {
+            value = argument.sliced(equals + 1);
+        } else if (spec->takesValue && i + 1 < list.size()) {
+            value = list[++i];
+        } else if (spec->takesValue) {
+            result.fail(QStringLiteral("オプションに値がありません: ") + name);
+            continue;
+        } else if (equals >= 0) {
+            result.fail(QStringLiteral("このオプションは値を取りません: ") + name);
+            continue;
+        }
+        if (result.given & spec->option)
+            result.fail(QStringLiteral("オプションが重複しています: ") + name);
+        result.given |= spec->option;
+        setFlag(result.arguments, spec->option, value);
+    }
+    return result;
+}
+
+} // namespace
+
+Result parse(const QStringList &list)
+{
+    Scan scanned = scan(list);
+    CliArguments &arguments = scanned.arguments;
+    // Asking for help is answered even when the rest of the line is wrong.
+    if (arguments.help) {
+        CliArguments answer;
+        answer.help = true;
+        return {answer, {}};
+    }
+    if (!scanned.error.isEmpty())
+        return {std::nullopt, scanned.error};
+    if (arguments.version) {
+        CliArguments answer;
+        answer.version = true;
+        return {answer, {}};
+    }
+    if (arguments.operands.isEmpty())
+        return {std::nullopt, usage(QStringLiteral("コマンドを指定してください"))};
+
+    arguments.command = arguments.operands.takeFirst();
+    const CommandSpec *command = findCommand(arguments.command);
+    if (!command)
+        return {std::nullopt, usage(QStringLiteral("不明なコマンドです: ") + arguments.command)};
+    for (const OptionSpec &spec : optionSpecs) {
+        if ((scanned.given & spec.option) && !(command->options & spec.option))
+            return {std::nullopt,
+                    usage(arguments.command + QStringLiteral(" では使えないオプションです: ") +
+                          spec.name)};
+    }
+    if (arguments.operands.size() < command->minOperands)
+        return {std::nullopt,
+                usage(QString::fromUtf16(command->operand) + QStringLiteral("を指定してください"))};
+    if (arguments.operands.size() > command->maxOperands)
+        return {std::nullopt, usage(QStringLiteral("余分な引数があります: ") +
+                                    arguments.operands.sliced(command->maxOperands).join(u' '))};
+    return {arguments, {}};
+}
+
+bool isOwnOption(QStringView argument)
+{
+    if (argument == u"--")
+        return true;
+    const qsizetype equals = argument.startsWith(u"--") ? argument.indexOf(u'=') : -1;
+    return findOption(equals < 0 ? argument : argument.first(equals)) != nullptr;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "使い方: quillmere [コマンド] [オプション]\n"
+        "\n"
+        "コマンドを付けずに起動するとウィンドウが開きます。コマンドを付けると、ウィンドウを開かずに"
+        "\n"
+        "端末で答えます。\n"
+        "\n"
+        "コマンド:\n"
+        "  search キーワード     全体検索。1 行に 1 件、一致数・ベースフォルダからのパス・抜粋を\n"
+        "                        タブ区切りで、検索ページと同じ順（新しい順）に表示\n"
+        "  today                 今日のメモのパスを表示\n"
+        "  memo yyyy-MM-dd       その日のメモのパスを表示\n"
+        "  new [フォルダ/]名前   Notes "
+        "フォルダ（またはその中のフォルダ）にノートを作り、パスを表示\n"
+        "  open [名前の一部]     クイックオープン。名前かフォルダ名が一致するノートのパスを表示\n"
+        "                        （名前なしでは最近更新した 30 件を新しい順に）\n"
+        "  holidays [年]         カレンダーに表示される祝日の一覧（年なしでは今年）\n"
+        "\n"
+        "オプション:\n"
+        "  --base フォルダ       この実行だけ別のベースフォルダを使う（設定は変えない）\n"
+        "  --json                1 行に 1 つの JSON オブジェクトで出力\n"
+        "  --print               today, memo: パスに続けて本文を表示\n"
+        "  --append テキスト     today, memo: 本文の末尾に 1 行足して保存\n"
+        "  --remember            search: キーワードを検索履歴に加える\n"
+        "  -h, --help            この説明を表示\n"
+        "  --version             バージョンを表示\n"
+        "\n"
+        "終了コード: 0 成功、1 見つからない、2 使い方の誤り、3 ファイルの読み書きの失敗\n");
+}
+
+} // namespace CliParser

@@ -1,0 +1,201 @@
+#include "cli/clicommands.h"
+
+#include "calendar/calendarmonth.h"
+#include "calendar/holidaystore.h"
+#include "cli/cli.h"
+#include "cli/cliarguments.h"
+#include "cli/clioutput.h"
+#include "notes/notenaming.h"
+#include "notes/notesoperations.h"
+#include "platform/userdefaults.h"
+#include "search/globalsearch.h"
+#include "search/quickopen.h"
+#include "search/searchstore.h"
+#include "storage/memomanager.h"
+#include "storage/pathmanager.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace CliCommands {
+namespace {
+
+/// The path of a file below the base folder, as the search lists it ("Notes/a.md").
+QString belowBase(const QString &base, const QString &path)
+{
+    const QString root = QDir::cleanPath(base);
+    if (path.startsWith(root + u'/'))
+        return path.sliced(root.size() + 1);
+    return QDir(base).relativeFilePath(path);
+}
+
+/// The body with `line` as a new last line. A body that ended with a line break still does.
+QString withLineAppended(const QString &body, QString line)
+{
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (body.isEmpty())
+        return line;
+    if (body.endsWith(u'\n'))
+        return body + line + u'\n';
+    return body + u'\n' + line;
+}
+
+std::optional<int> yearOf(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,4}$"));
+    if (!digits.match(text).hasMatch() || text.toInt() < 1)
+        return std::nullopt;
+    return text.toInt();
+}
+
+} // namespace
+
+int search(const CliArguments &arguments, CliOutput &output)
+{
+    // Trimmed as the search page trims what was typed.
+    const QString keyword = arguments.operands.first().trimmed();
+    if (keyword.isEmpty())
+        return output.fail(Cli::usageError, QStringLiteral("キーワードが空です"));
+    if (arguments.remember) {
+        SearchStore::addToHistory(keyword);
+        UserDefaults::standard().sync();
+    }
+    const QString base = PathManager::baseFolderURL();
+    const QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
+    for (const SearchHit &hit : hits) {
+        const QString path = belowBase(base, hit.filePath);
+        output.write(QString::number(hit.matchCount) + u'\t' + CliOutput::shown(path) + u'\t' +
+                         CliOutput::shown(hit.snippet, /*keepTabs=*/true),
+                     {{QLatin1String("path"), path},
+                      {QLatin1String("matchCount"), hit.matchCount},
+                      {QLatin1String("snippet"), hit.snippet}});
+    }
+    return hits.isEmpty() ? Cli::nothingFound : Cli::success;
+}
+
+int memo(const CliArguments &arguments, CliOutput &output)
+{
+    const bool isToday = arguments.command == u"today";
+    const std::optional<QDate> date =
+        isToday ? CalendarMonth::today()
+                : HolidayStore::dateFromDailyFileName(arguments.operands.first());
+    if (!date)
+        return output.fail(Cli::usageError,
+                           QStringLiteral("日付が正しくありません（yyyy-MM-dd）: ") +
+                               arguments.operands.first());
+    const QString path = PathManager::dailyMemoURL(*date);
+    QString text = CliOutput::shown(path);
+    QList<CliField> fields{{QLatin1String("path"), path},
+                           {QLatin1String("date"), date->toString(Qt::ISODate)}};
+    if (!arguments.print && !arguments.append) {
+        output.write(text, fields);
+        return Cli::success;
+    }
+
+    MemoManager memo;
+    StdoutCapture capture;
+    memo.loadMemo(*date);
+    // A memo that is not readable UTF-8 is never written over, and is not shown as empty.
+    if (!memo.isEditable()) {
+        capture.finish();
+        const QString message =
+            arguments.append ? MemoManager::readOnlySaveMessage : MemoManager::unreadableMessage;
+        return output.fail(Cli::fileError, message + QStringLiteral(": ") + path +
+                                               QStringLiteral(": ") + memo.loadError());
+    }
+    if (arguments.append) {
+        memo.setMemoText(withLineAppended(memo.memoText(), *arguments.append));
+        memo.markModified();
+        if (!memo.save()) {
+            const QString detail = capture.finish();
+            return output.fail(Cli::fileError,
+                               MemoManager::saveFailedMessage + QStringLiteral(": ") + path +
+                                   (detail.isEmpty() ? QString()
+                                                     : QString(QStringLiteral("（") + detail +
+                                                               QStringLiteral("）"))));
+        }
+    }
+    capture.finish();
+    if (arguments.print) {
+        const QString &body = memo.memoText();
+        fields.append({QLatin1String("body"), body});
+        if (!body.isEmpty())
+            text += u'\n' + (body.endsWith(u'\n') ? body.chopped(1) : body);
+    }
+    output.write(text, fields);
+    return Cli::success;
+}
+
+int newNote(const CliArguments &arguments, CliOutput &output)
+{
+    const QString &spec = arguments.operands.first();
+    const qsizetype slash = spec.lastIndexOf(u'/');
+    const QString name = spec.sliced(slash + 1);
+    const QStringList folders =
+        slash < 0 ? QStringList() : spec.first(slash).split(u'/', Qt::SkipEmptyParts);
+    // Only folders the notes page lists: inside Notes, none of them hidden ("." and ".." are).
+    const bool listedFolder =
+        !spec.startsWith(u'/') && std::none_of(folders.begin(), folders.end(),
+                                               [](const QString &f) { return f.startsWith(u'.'); });
+    if (!listedFolder)
+        return output.fail(Cli::usageError,
+                           QStringLiteral("フォルダは Notes フォルダの中から指定してください: ") +
+                               spec);
+    if (!NoteNaming::isUsableName(name))
+        return output.fail(Cli::usageError, QStringLiteral("ノートの名前に使えません: ") + name);
+
+    QString folder = PathManager::notesFolderURL();
+    if (!folders.isEmpty())
+        folder += u'/' + folders.join(u'/');
+    if (!QFileInfo(folder).isDir())
+        return output.fail(Cli::usageError, QStringLiteral("フォルダが見つかりません: ") + folder);
+    StdoutCapture capture;
+    const NotesOperations::Result result = NotesOperations::createNote(folder, name);
+    capture.finish();
+    if (!result.ok())
+        return output.fail(Cli::fileError,
+                           QStringLiteral("ノートを作成できませんでした: ") + result.error);
+    output.write(CliOutput::shown(result.path), {{QLatin1String("path"), result.path}});
+    return Cli::success;
+}
+
+int open(const CliArguments &arguments, CliOutput &output)
+{
+    const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(PathManager::baseFolderURL());
+    const QList<qsizetype> shown = QuickOpen::filteredFiles(files, arguments.operands.value(0));
+    for (const qsizetype index : shown) {
+        const QuickOpen::Candidate &file = files[index];
+        output.write(CliOutput::shown(file.filePath),
+                     {{QLatin1String("path"), file.filePath},
+                      {QLatin1String("name"), file.fileName},
+                      {QLatin1String("folder"), file.folderLabel}});
+    }
+    return shown.isEmpty() ? Cli::nothingFound : Cli::success;
+}
+
+int holidays(const CliArguments &arguments, CliOutput &output)
+{
+    const std::optional<int> year = arguments.operands.isEmpty()
+                                        ? CalendarMonth::today().year()
+                                        : yearOf(arguments.operands.first());
+    if (!year)
+        return output.fail(Cli::usageError,
+                           QStringLiteral("年が正しくありません: ") + arguments.operands.first());
+    HolidayStore &store = HolidayStore::shared();
+    bool found = false;
+    for (QDate day(*year, 1, 1); day.year() == *year; day = day.addDays(1)) {
+        const QString name = store.holidayName(day);
+        if (name.isEmpty())
+            continue;
+        found = true;
+        const QString date = day.toString(Qt::ISODate);
+        output.write(date + u'\t' + CliOutput::shown(name),
+                     {{QLatin1String("date"), date}, {QLatin1String("name"), name}});
+    }
+    return found ? Cli::success : Cli::nothingFound;
+}
+
+} // namespace CliCommands

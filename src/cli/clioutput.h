@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdio>
+#include <variant>
+
+/// One field of a JSON result, in the order it is written.
+struct CliField
+{
+    QLatin1String key;
+    std::variant<QString, qint64> value;
+};
+
+/// Standard output and standard error of a command. Results are either lines of text or, with
+/// --json, one JSON object per line; errors are one line "quillmere: …" on standard error.
+class CliOutput
+{
+public:
+    explicit CliOutput(bool json = false) : m_json(json) {}
+
+    bool isJson() const { return m_json; }
+
+    /// Writes one result: `text` plus a line feed as text, `fields` as one JSON object.
+    void write(const QString &text, const QList<CliField> &fields);
+    /// Writes `text` as it is (help, version).
+    void writeRaw(const QString &text);
+    /// Writes the error line and returns `exitCode`.
+    int fail(int exitCode, const QString &message);
+    /// Flushes standard output; false when something could not be written (a full disk, a
+    /// closed pipe).
+    bool finish();
+
+    /// `text` with control characters shown as U+FFFD, so a file name or a note line cannot
+    /// break the line structure or send escape sequences to the terminal. Tabs are replaced too
+    /// unless `keepTabs` (the last field of a line may hold them).
+    static QString shown(const QString &text, bool keepTabs = false);
+    /// One JSON object, without a line feed.
+    static QByteArray jsonObject(const QList<CliField> &fields);
+
+private:
+    bool m_json;
+};
+
+/// Catches what is written to standard output while it lives. The storage and notes code
+/// reports a failure with a line on standard output, as the window does; on the command line
+/// standard output carries results only, so that line is caught and folded into the error.
+class StdoutCapture
+{
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    StdoutCapture(const StdoutCapture &) = delete;
+    StdoutCapture &operator=(const StdoutCapture &) = delete;
+
+    /// Puts standard output back and returns what was caught, as one line.
+    QString finish();
+
+private:
+    std::FILE *m_file = nullptr;
+    int m_savedStdout = -1;
+};
