@@ -82,33 +82,6 @@ QString usage(const QString &message)
     return message + QStringLiteral("（使い方: quillmere --help）");
 }
 
-void setFlag(CliArguments &arguments, Option option, const QString &value)
-{
-    switch (option) {
-    case base:
-        arguments.base = value;
-        break;
-    case append:
-        arguments.append = value;
-        break;
-    case json:
-        arguments.json = true;
-        break;
-    case print:
-        arguments.print = true;
-        break;
-    case remember:
-        arguments.remember = true;
-        break;
-    case help:
-        arguments.help = true;
-        break;
-    case version:
-        arguments.version = true;
-        break;
-    }
-}
-
 struct Scan
 {
     CliArguments arguments;
@@ -159,8 +132,17 @@ Scan scan(const QStringList &list)
         if (result.given & spec->option)
             result.fail(QStringLiteral("オプションが重複しています: ") + name);
         result.given |= spec->option;
-        setFlag(result.arguments, spec->option, value);
+        if (spec->option == base)
+            result.arguments.base = value;
+        else if (spec->option == append)
+            result.arguments.append = value;
     }
+    CliArguments &arguments = result.arguments;
+    arguments.json = result.given & json;
+    arguments.print = result.given & print;
+    arguments.remember = result.given & remember;
+    arguments.help = result.given & help;
+    arguments.version = result.given & version;
     return result;
 }
 
