@@ -1,0 +1,345 @@
+#include "common/testenvironment.h"
+#include "notes/notestestutil.h"
+
+#include "calendar/holidaystore.h"
+#include "notes/notenaming.h"
+#include "notes/notesoperations.h"
+#include "search/globalsearch.h"
+#include "search/quickopen.h"
+#include "search/searchstore.h"
+#include "storage/memomanager.h"
+
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace NotesTestUtil;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+
+    QStringList lines() const { return QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts); }
+    QList<QJsonObject> objects() const
+    {
+        QList<QJsonObject> objects;
+        for (const QString &line : lines())
+            objects.append(QJsonDocument::fromJson(line.toUtf8()).object());
+        return objects;
+    }
+};
+
+/// Runs the program, arguments written "memo|2025-03-05|--print", with no display to reach: a
+/// window, or even a QApplication, would fail.
+Run quillmere(const QString &line, const QString &stdoutFile = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!stdoutFile.isEmpty())
+        process.setStandardOutputFile(stdoutFile);
+    process.start(QUILLMERE_BINARY, line.split(u'|'));
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+/// Timestamps within ten minutes of now become "NOW": two saves a moment apart then compare
+/// equal, while an older date kept from a header still has to match.
+QString maskRecent(QString text)
+{
+    static const QRegularExpression stamp("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d");
+    for (auto it = stamp.globalMatch(text); it.hasNext();) {
+        const QString found = it.next().captured();
+        if (qAbs(QDateTime::fromString(found, Qt::ISODate).secsTo(QDateTime::currentDateTime())) <
+            600)
+            text.replace(found, "NOW");
+    }
+    return text;
+}
+
+QString textOf(const QString &path)
+{
+    return QString::fromUtf8(readBytes(path));
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_base = m_env->makeFolder("base");
+    }
+    void cleanup() { m_env.reset(); }
+
+    void usageErrorsChangeNothing_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("no command") << "--json";
+        QTest::newRow("unknown command") << "frob";
+        QTest::newRow("option of another command") << "search|x|--print";
+        QTest::newRow("option without its value") << "today|--append";
+        QTest::newRow("keyword of spaces only") << "search| \t ";
+        QTest::newRow("date that does not exist") << "memo|2025-02-30";
+        QTest::newRow("hidden note name") << "new|.x";
+        QTest::newRow("folder above Notes") << "new|../x";
+        QTest::newRow("folder that does not exist") << "new|nowhere/x";
+        QTest::newRow("base folder that does not exist") << "today|--base=/nonexistent";
+    }
+    void usageErrorsChangeNothing()
+    {
+        QFETCH(QString, line);
+        const Run run = line.contains("--base") ? quillmere(line) : inBase(line);
+        expectOneErrorLine(run, 2);
+        QVERIFY(!QDirIterator(m_base, QDir::Files, QDirIterator::Subdirectories).hasNext());
+    }
+
+    void helpWinsAndVersion()
+    {
+        const Run help = quillmere("search|--frob|--help");
+        QCOMPARE(help.exitCode, 0);
+        for (const char *command : {"search", "today", "memo", "new", "open", "holidays", "--base"})
+            QVERIFY2(help.out.contains(command), command);
+        QCOMPARE(quillmere("--version").out, QByteArray("quillmere " QUILLMERE_VERSION "\n"));
+    }
+
+    void searchListsTheLibraryHits_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::newRow("body matches, header ignored, ties by path") << "hello";
+        QTest::newRow("keyword with spaces around") << "  hello\t";
+        QTest::newRow("name and folder matches") << "memo";
+        QTest::newRow("Japanese") << "会議";
+        QTest::newRow("nothing found") << "zebra";
+    }
+    void searchListsTheLibraryHits()
+    {
+        QFETCH(QString, keyword);
+        writeFixture();
+        QStringList lines;
+        QList<QJsonObject> objects;
+        for (const SearchHit &hit : GlobalSearch::runSearch(m_base, keyword.trimmed())) {
+            const QString path = hit.filePath.mid(m_base.size() + 1);
+            lines.append(QString::number(hit.matchCount) + '\t' + path + '\t' + hit.snippet);
+            objects.append(
+                {{"path", path}, {"matchCount", hit.matchCount}, {"snippet", hit.snippet}});
+        }
+        const Run text = inBase("search|" + keyword);
+        QCOMPARE(text.exitCode, lines.isEmpty() ? 1 : 0);
+        QCOMPARE(text.lines(), lines);
+        QCOMPARE(inBase("search|--json|" + keyword).objects(), objects);
+    }
+
+    void searchRemembersOnlyWhenAsked()
+    {
+        for (const char *line : {"search|hello", "search|--remember| zebra ",
+                                 "search|--remember|hello", "search|--remember|zebra"})
+            inBase(line);
+        UserDefaults::resetStandard();
+        QCOMPARE(SearchStore::loadHistory(), (QStringList{"zebra", "hello"}));
+    }
+
+    void baseOptionLeavesTheSettingsAlone()
+    {
+        const QString stored = m_env->useBaseFolder("stored");
+        UserDefaults::standard().sync();
+        const QByteArray settings = readBytes(UserDefaults::standard().filePath());
+        QCOMPARE(inBase("memo|2025-03-05|--append|x").lines(), {at("Daily/2025-03-05.txt")});
+        QCOMPARE(inBase("new|n").exitCode, 0);
+        QCOMPARE(readBytes(UserDefaults::standard().filePath()), settings);
+        // Without --base the stored folder is used.
+        QCOMPARE(quillmere("memo|2025-03-05").lines(), {stored + "/Daily/2025-03-05.txt"});
+    }
+
+    void appendSavesAsTheEditorDoes_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QString>("expectedBody");
+        const QString line = "- [ ] 追記";
+        QTest::newRow("new memo") << QByteArray() << line;
+        QTest::newRow("no final line break") << QByteArray("first") << "first\n" + line;
+        QTest::newRow("final line break kept") << QByteArray("a\r\n") << "a\n" + line + '\n';
+        QTest::newRow("Joplin trailer kept")
+            << QByteArray("body\n\nid: 0a1b\nparent_id: 9f8e\ntype_: 1\n") << "body\n" + line;
+        QTest::newRow("Joplin block at the start kept")
+            << QByteArray("---\nid: 1\nparent_id: 2\n---\n\nbody") << "body\n" + line;
+        QTest::newRow("old created date and other header lines kept")
+            << QByteArray("---\ntitle: x\ncreated: \"2020-01-02T03:04:05\"\ntags: [a]\n---\n\nb")
+            << "b\n" + line;
+    }
+    void appendSavesAsTheEditorDoes()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QString, expectedBody);
+        const QString memo = at("Daily/2025-03-05.txt");
+        const QString byEditor = m_env->makeFolder("editor") + "/Daily/2025-03-05.txt";
+        if (!original.isNull())
+            QVERIFY(writeNote(memo, original) && writeNote(byEditor, original));
+
+        const Run run = inBase("memo|2025-03-05|--append|- [ ] 追記|--json|--print");
+        QCOMPARE(
+            run.objects(),
+            (QList<QJsonObject>{{{"path", memo}, {"date", "2025-03-05"}, {"body", expectedBody}}}));
+        PathManager::setBaseFolderForProcess(m_env->path("editor"));
+        MemoManager editor;
+        editor.loadMemo(QDate(2025, 3, 5));
+        editor.setMemoText(expectedBody);
+        editor.markModified();
+        QVERIFY(editor.save());
+        QCOMPARE(maskRecent(textOf(memo)), maskRecent(textOf(byEditor)));
+    }
+
+    void memoFailuresWriteNothing_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("append to a memo that is not UTF-8")
+            << "latin1"
+            << "--append|x" << MemoManager::readOnlySaveMessage;
+        QTest::newRow("print a memo that is not UTF-8")
+            << "latin1"
+            << "--print" << MemoManager::unreadableMessage;
+        QTest::newRow("append where a folder stands")
+            << "folder"
+            << "--append|x" << MemoManager::readOnlySaveMessage;
+        QTest::newRow("append when the file cannot be written")
+            << "blocked"
+            << "--append|x" << MemoManager::saveFailedMessage;
+    }
+    void memoFailuresWriteNothing()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, option);
+        QFETCH(QString, message);
+        const QString memo = at("Daily/2025-03-05.txt");
+        if (setup == u"latin1")
+            QVERIFY(writeNote(memo, "caf\xe9\n"));
+        else if (setup == u"folder")
+            QVERIFY(QDir().mkpath(memo));
+        else
+            QVERIFY(writeNote(at("Daily"), "a file where the folder should be"));
+        const QByteArray before = readBytes(memo);
+        expectOneErrorLine(inBase("memo|2025-03-05|" + option), 3, message);
+        QCOMPARE(readBytes(memo), before);
+    }
+
+    void todayPrintAndLostOutput()
+    {
+        const QString today = QDate::currentDate().toString(Qt::ISODate);
+        QCOMPARE(inBase("today").lines(), {at("Daily/" + today + ".txt")});
+        QVERIFY(writeNote(at("Daily/2025-03-05.txt"), "---\ntitle: x\n---\n\nline 1\nline 2\n"));
+        QCOMPARE(inBase("memo|2025-03-05|--print").out,
+                 QString(at("Daily/2025-03-05.txt") + "\nline 1\nline 2\n").toUtf8());
+        // A result that cannot be written is not a success.
+        QCOMPARE(quillmere("--base|" + m_base + "|today", "/dev/full").exitCode, 3);
+    }
+
+    void newNoteAsTheListCreatesIt_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain name gets .md") << "idea";
+        QTest::newRow("other extension gets .md too") << "memo.txt";
+        QTest::newRow("taken name gets the next free number") << "taken.md";
+        QTest::newRow("into a folder, name trimmed") << "Projects/ 計画 ";
+    }
+    void newNoteAsTheListCreatesIt()
+    {
+        QFETCH(QString, name);
+        QVERIFY(writeNote(at("Notes/taken.md")) && writeNote(at("Notes/taken (1).md")));
+        QVERIFY(QDir().mkpath(at("Notes/Projects")));
+        const qsizetype slash = name.lastIndexOf(u'/');
+        const QString folder = at("Notes") + (slash < 0 ? QString() : '/' + name.first(slash));
+        const QString free =
+            NoteNaming::freeNotePath(folder, NoteNaming::newNoteFileName(name.sliced(slash + 1)));
+        QCOMPARE(inBase("new|" + name).lines(), {free});
+        const QString title = QFileInfo(free).completeBaseName();
+        QCOMPARE(maskRecent(textOf(free)), maskRecent(NotesOperations::newNoteText(title)));
+    }
+
+    void openListsAsQuickOpen()
+    {
+        writeFixture();
+        const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(m_base);
+        // Without a query the most recent notes; "X" matches names and folders, hidden ones too.
+        for (const QString &line : {QStringLiteral("open"), QStringLiteral("open|X")}) {
+            QList<QJsonObject> expected;
+            for (const qsizetype i : QuickOpen::filteredFiles(files, line.section('|', 1)))
+                expected.append({{"path", files[i].filePath},
+                                 {"name", files[i].fileName},
+                                 {"folder", files[i].folderLabel}});
+            QCOMPARE(inBase(line + "|--json").objects(), expected);
+            QCOMPARE(inBase(line).lines().size(), expected.size());
+        }
+    }
+
+    void holidaysAsTheCalendarShows()
+    {
+        QVERIFY(writeNote(at("Data/syukujitsu.csv"), "国民の祝日・休日月日,国民の祝日・休日名称\n"
+                                                     "2025/1/1,元日\n2025/1/13,成人の日\n"));
+        QCOMPARE(inBase("holidays|2025").lines(),
+                 (QStringList{"2025-01-01\t元日", "2025-01-13\t成人の日"}));
+        QCOMPARE(inBase("holidays|2025|--json").objects().value(0),
+                 (QJsonObject{{"date", "2025-01-01"}, {"name", "元日"}}));
+        QCOMPARE(inBase("holidays|2030").exitCode, 1);
+        // A default base folder made by the command line gets the shipped table, as in the window.
+        QVERIFY(quillmere("holidays|2030").lines().contains("2030-01-01\t元日"));
+    }
+
+    void controlCharactersStayOutOfTextOutput()
+    {
+        const QString name = "evil\x1b]0;x\x07\n.md";
+        QVERIFY(writeNote(at(name), "hello\x1b[2J there\n"));
+        QCOMPARE(inBase("search|hello").lines(),
+                 {"1\tevil\uFFFD]0;x\uFFFD\uFFFD.md\thello\uFFFD[2J there"});
+        QCOMPARE(inBase("search|hello|--json").objects().value(0).value("path").toString(), name);
+    }
+
+private:
+    QString at(const QString &relative) const { return m_base + '/' + relative; }
+    Run inBase(const QString &line) const { return quillmere("--base|" + m_base + '|' + line); }
+
+    static void expectOneErrorLine(const Run &run, int exitCode, const QString &containing = {})
+    {
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(run.err.count(u'\n'), 1);
+        QVERIFY2(run.err.startsWith("quillmere: ") && run.err.contains(containing),
+                 qPrintable(run.err));
+    }
+
+    void writeFixture() const
+    {
+        const QByteArray header = "---\ntitle: x\ntags: hello\n---\n\n";
+        writeNote(at("Notes/a.md"), header + "Hello hello\nsecond hello line\n", minute(50));
+        writeNote(at("Notes/Memo.md"), header + "nothing here\n", minute(40));
+        writeNote(at("Notes/Projects/Memo Work/plan.md"), "会議 hello\n", minute(30));
+        writeNote(at("Notes/item 2.txt"), "hello\n", minute(20));
+        writeNote(at("Notes/item 10.txt"), "hello\n", minute(20));
+        writeNote(at(".hidden/x.md"), "hello\n", minute(60));
+        writeNote(at("Daily/2025-03-05.txt"), "会議の日\n", minute(10));
+        writeNote(at("Notes/picture.png"), "hello\n", minute(70));
+    }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    QString m_base;
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
