@@ -17,14 +17,14 @@ enum Option : unsigned {
 
 constexpr unsigned everyCommand = base | json | help | version;
 
-struct OptionSpec
+struct KnownOption
 {
     QLatin1String name;
     Option option;
     bool takesValue;
 };
 
-const std::array<OptionSpec, 8> optionSpecs = {{
+const std::array<KnownOption, 8> knownOptions = {{
     {QLatin1String("--base"), base, true},
     {QLatin1String("--json"), json, false},
     {QLatin1String("--print"), print, false},
@@ -35,7 +35,7 @@ const std::array<OptionSpec, 8> optionSpecs = {{
     {QLatin1String("--version"), version, false},
 }};
 
-struct CommandSpec
+struct KnownCommand
 {
     QLatin1String name;
     qsizetype minOperands;
@@ -45,7 +45,7 @@ struct CommandSpec
     const char16_t *operand;
 };
 
-const std::array<CommandSpec, 6> commandSpecs = {{
+const std::array<KnownCommand, 6> knownCommands = {{
     {QLatin1String("search"), 1, 1, everyCommand | remember, u"キーワード"},
     {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
     {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
@@ -54,20 +54,20 @@ const std::array<CommandSpec, 6> commandSpecs = {{
     {QLatin1String("holidays"), 0, 1, everyCommand, u""},
 }};
 
-const OptionSpec *findOption(QStringView name)
+const KnownOption *findOption(QStringView name)
 {
-    for (const OptionSpec &spec : optionSpecs) {
-        if (name == spec.name)
-            return &spec;
+    for (const KnownOption &known : knownOptions) {
+        if (name == known.name)
+            return &known;
     }
     return nullptr;
 }
 
-const CommandSpec *findCommand(QStringView name)
+const KnownCommand *findCommand(QStringView name)
 {
-    for (const CommandSpec &spec : commandSpecs) {
-        if (name == spec.name)
-            return &spec;
+    for (const KnownCommand &known : knownCommands) {
+        if (name == known.name)
+            return &known;
     }
     return nullptr;
 }
@@ -112,29 +112,29 @@ Scan scan(const QStringList &list)
         }
         const qsizetype equals = argument.startsWith(u"--") ? argument.indexOf(u'=') : -1;
         const QString name = equals < 0 ? argument : argument.first(equals);
-        const OptionSpec *spec = findOption(name);
-        if (!spec) {
+        const KnownOption *known = findOption(name);
+        if (!known) {
             result.fail(QStringLiteral("不明なオプションです: ") + name);
             continue;
         }
         QString value;
-        if (spec->takesValue && equals >= 0) {
+        if (known->takesValue && equals >= 0) {
             value = argument.sliced(equals + 1);
-        } else if (spec->takesValue && i + 1 < list.size()) {
+        } else if (known->takesValue && i + 1 < list.size()) {
             value = list[++i];
-        } else if (spec->takesValue) {
+        } else if (known->takesValue) {
             result.fail(QStringLiteral("オプションに値がありません: ") + name);
             continue;
         } else if (equals >= 0) {
             result.fail(QStringLiteral("このオプションは値を取りません: ") + name);
             continue;
         }
-        if (result.given & spec->option)
+        if (result.given & known->option)
             result.fail(QStringLiteral("オプションが重複しています: ") + name);
-        result.given |= spec->option;
-        if (spec->option == base)
+        result.given |= known->option;
+        if (known->option == base)
             result.arguments.base = value;
-        else if (spec->option == append)
+        else if (known->option == append)
             result.arguments.append = value;
     }
     CliArguments &arguments = result.arguments;
@@ -169,14 +169,14 @@ Result parse(const QStringList &list)
         return {std::nullopt, usage(QStringLiteral("コマンドを指定してください"))};
 
     arguments.command = arguments.operands.takeFirst();
-    const CommandSpec *command = findCommand(arguments.command);
+    const KnownCommand *command = findCommand(arguments.command);
     if (!command)
         return {std::nullopt, usage(QStringLiteral("不明なコマンドです: ") + arguments.command)};
-    for (const OptionSpec &spec : optionSpecs) {
-        if ((scanned.given & spec.option) && !(command->options & spec.option))
+    for (const KnownOption &known : knownOptions) {
+        if ((scanned.given & known.option) && !(command->options & known.option))
             return {std::nullopt,
                     usage(arguments.command + QStringLiteral(" では使えないオプションです: ") +
-                          spec.name)};
+                          known.name)};
     }
     if (arguments.operands.size() < command->minOperands)
         return {std::nullopt,

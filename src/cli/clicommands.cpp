@@ -131,19 +131,19 @@ int memo(const CliArguments &arguments, CliOutput &output)
 
 int newNote(const CliArguments &arguments, CliOutput &output)
 {
-    const QString &spec = arguments.operands.first();
-    const qsizetype slash = spec.lastIndexOf(u'/');
-    const QString name = spec.sliced(slash + 1);
+    const QString &target = arguments.operands.first();
+    const qsizetype slash = target.lastIndexOf(u'/');
+    const QString name = target.sliced(slash + 1);
     const QStringList folders =
-        slash < 0 ? QStringList() : spec.first(slash).split(u'/', Qt::SkipEmptyParts);
+        slash < 0 ? QStringList() : target.first(slash).split(u'/', Qt::SkipEmptyParts);
     // Only folders the notes page lists: inside Notes, none of them hidden ("." and ".." are).
-    const bool listedFolder =
-        !spec.startsWith(u'/') && std::none_of(folders.begin(), folders.end(),
-                                               [](const QString &f) { return f.startsWith(u'.'); });
+    const bool listedFolder = !target.startsWith(u'/') &&
+                              std::none_of(folders.begin(), folders.end(),
+                                           [](const QString &f) { return f.startsWith(u'.'); });
     if (!listedFolder)
         return output.fail(Cli::usageError,
                            QStringLiteral("フォルダは Notes フォルダの中から指定してください: ") +
-                               spec);
+                               target);
     if (!NoteNaming::isUsableName(name))
         return output.fail(Cli::usageError, QStringLiteral("ノートの名前に使えません: ") + name);
 
