@@ -3,10 +3,10 @@
 #include "notes/notenaming.h"
 #include "notes/notescan.h"
 #include "notes/notessettings.h"
+#include "platform/atomicfile.h"
 #include "platform/clock.h"
 #include "storage/notedocument.h"
 #include "storage/pins.h"
-#include "storage/textfile.h"
 #include "storage/viewcounts.h"
 
 #include <QDir>
@@ -193,11 +193,19 @@ Result createNote(const QString &folder, const QString &name)
 {
     if (!NoteNaming::isUsableName(name))
         return {Status::refused, {}, {}};
-    const QString path = NoteNaming::freeNotePath(folder, NoteNaming::newNoteFileName(name));
     QString error;
-    if (!TextFile::writeUtf8(path, newNoteText(QFileInfo(path).completeBaseName()), &error))
-        return failure(QStringLiteral("ファイル作成エラー: "), error);
-    return done(path);
+    // Another program may take the free name between choosing and writing it: then choose again
+    // rather than replace its file.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const QString path = NoteNaming::freeNotePath(folder, NoteNaming::newNoteFileName(name));
+        bool taken = false;
+        const QByteArray text = newNoteText(QFileInfo(path).completeBaseName()).toUtf8();
+        if (AtomicFile::writeNew(path, text, &error, &taken))
+            return done(path);
+        if (!taken)
+            break;
+    }
+    return failure(QStringLiteral("ファイル作成エラー: "), error);
 }
 
 Result deleteNote(const QString &note)

@@ -11,4 +11,10 @@ namespace AtomicFile {
 /// then untouched.
 bool write(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
+/// Like write(), for a file that must not exist yet: the whole file appears at `path` only if
+/// nothing is there, checked and done in one step, so a file another program created in the
+/// meantime is never replaced. `exists` (when given) tells that case apart from other errors.
+bool writeNew(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+              bool *exists = nullptr);
+
 } // namespace AtomicFile

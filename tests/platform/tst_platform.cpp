@@ -25,6 +25,7 @@ private Q_SLOTS:
     void settingsDamagedFileIsKeptAside();
     void settingsLiveInTheConfigFolder();
     void atomicWriteReplacesWholeFileOrNothing();
+    void newFileNeverReplacesAnother();
     void bookmarkFindsFolderAgain();
     void bookmarkNoticesReplacedFolder();
     void bookmarkFollowsRenamedFolder();
@@ -141,6 +142,26 @@ void TestPlatform::atomicWriteReplacesWholeFileOrNothing()
     QVERIFY(!error.isEmpty());
     // Nothing but the note itself is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("note.md")});
+}
+
+void TestPlatform::newFileNeverReplacesAnother()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("新しいノート.md"));
+    bool exists = true;
+    QVERIFY(AtomicFile::writeNew(file, "mine", nullptr, &exists));
+    QVERIFY(!exists);
+
+    QString error;
+    QVERIFY(!AtomicFile::writeNew(file, "theirs", &error, &exists));
+    QVERIFY(exists);
+    QVERIFY(!error.isEmpty());
+    QFile read(file);
+    QVERIFY(read.open(QIODevice::ReadOnly));
+    QCOMPARE(read.readAll(), QByteArray("mine"));
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("新しいノート.md")});
 }
 
 void TestPlatform::bookmarkFindsFolderAgain()
