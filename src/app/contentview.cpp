@@ -193,9 +193,7 @@ void ContentView::connectEditor()
         [](const QDate &date) { return HolidayStore::shared().holidayName(date); });
     connect(&HolidayStore::shared(), &HolidayStore::loaded, m_editor,
             &MemoEditorView::refreshTitle);
-    connect(m_editor, &MemoEditorView::textChanged, this, [this](const QString &) {
-        m_memo.markModified();
-    });
+    connect(m_editor, &MemoEditorView::textChanged, this, [this] { m_memo.markModified(); });
     connect(m_editor, &MemoEditorView::textWrittenBack, this,
             [this](const QString &text) { m_editingText = text; });
     connect(m_editor, &MemoEditorView::debouncedTextChanged, this, [this](const QString &text) {

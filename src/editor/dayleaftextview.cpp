@@ -5,6 +5,7 @@
 #include "platform/userdefaults.h"
 
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
@@ -99,6 +100,13 @@ int DayleafTextView::topVisibleLine() const
     return firstVisibleBlock().blockNumber();
 }
 
+std::pair<qsizetype, qsizetype> DayleafTextView::visibleRange() const
+{
+    const QRect area = viewport()->rect();
+    return {cursorForPosition(area.topLeft()).position(),
+            cursorForPosition(area.bottomRight()).position()};
+}
+
 void DayleafTextView::applyReplacement(const TextReplacement &replacement)
 {
     QTextCursor edit(document());
@@ -141,6 +149,27 @@ void DayleafTextView::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
+void DayleafTextView::inputMethodEvent(QInputMethodEvent *event)
+{
+    const bool changesText = !event->commitString().isEmpty() || event->replacementLength() != 0 ||
+                             textCursor().hasSelection();
+    const bool previous = std::exchange(m_refreshingComposition, !changesText);
+    QPlainTextEdit::inputMethodEvent(event);
+    m_refreshingComposition = previous;
+}
+
+void DayleafTextView::scrollContentsBy(int dx, int dy)
+{
+    QPlainTextEdit::scrollContentsBy(dx, dy);
+    Q_EMIT visibleAreaChanged();
+}
+
+void DayleafTextView::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    Q_EMIT visibleAreaChanged();
+}
+
 bool DayleafTextView::handleFindKeys(QKeyEvent *event)
 {
     // Like the Find menu items, these only act while the text can be edited.
@@ -163,22 +192,34 @@ bool DayleafTextView::handleListKeys(QKeyEvent *event)
 {
     if (isReadOnly() || hasMarkedText())
         return false;
+    const bool isReturn = isPlainReturn(event);
+    const bool indent = isTab(event);
+    if (!isReturn && !indent && !isBacktab(event))
+        return false;
+    // Only the lines the selection touches matter, not the whole note.
     const QTextCursor cursor = textCursor();
-    const qsizetype start = cursor.selectionStart();
-    const qsizetype length = cursor.selectionEnd() - start;
-    ListEditing::KeyOutcome outcome;
-    if (isPlainReturn(event))
-        outcome = ListEditing::returnKey(plainText(), start, length);
-    else if (isTab(event))
-        outcome = ListEditing::indentKey(plainText(), start, length,
-                                         ListEditing::IndentDirection::increase);
-    else if (isBacktab(event))
-        outcome = ListEditing::indentKey(plainText(), start, length,
-                                         ListEditing::IndentDirection::decrease);
+    const QTextBlock first = document()->findBlock(cursor.selectionStart());
+    const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+    QTextCursor linesCursor(document());
+    linesCursor.setPosition(first.position());
+    linesCursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+    const QString lines = withLineFeeds(linesCursor.selectedText());
+    const qsizetype offset = first.position();
+    const qsizetype start = cursor.selectionStart() - offset;
+    const qsizetype length = cursor.selectionEnd() - cursor.selectionStart();
+    const ListEditing::KeyOutcome outcome =
+        isReturn ? ListEditing::returnKey(lines, start, length)
+                 : ListEditing::indentKey(lines, start, length,
+                                          indent ? ListEditing::IndentDirection::increase
+                                                 : ListEditing::IndentDirection::decrease);
     if (!outcome.handled)
         return false;
-    if (outcome.edit)
-        applyReplacement(*outcome.edit);
+    if (outcome.edit) {
+        TextReplacement edit = *outcome.edit;
+        edit.start += offset;
+        edit.selectionStart += offset;
+        applyReplacement(edit);
+    }
     event->accept();
     return true;
 }

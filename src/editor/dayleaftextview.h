@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <utility>
+
 struct TextReplacement;
 
 /// The editor's text widget: plain text in one font, undo on, a caret two pixels wide unless
@@ -28,6 +30,13 @@ public:
 
     /// The 0-based line (block) shown at the top of the viewport.
     int topVisibleLine() const;
+    /// The text positions [first, last] on screen, from the top-left to the bottom-right corner
+    /// of the viewport.
+    std::pair<qsizetype, qsizetype> visibleRange() const;
+
+    /// An input-method event is being handled that only changes the composition shown, not the
+    /// document (no commit, no replacement, no selection to remove).
+    bool isRefreshingComposition() const { return m_refreshingComposition; }
 
     /// Replaces a range and selects as told, as one undo step through the ordinary editing
     /// path (so textChanged follows as for typing).
@@ -40,9 +49,14 @@ Q_SIGNALS:
     /// The keyboard focus moved to another widget of the window (not to a popup, the menu bar
     /// or another window): the user is done typing here for now.
     void editingEnded();
+    /// The part of the text on screen may have changed (a scroll or a resize).
+    void visibleAreaChanged();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
@@ -50,4 +64,6 @@ protected:
 private:
     bool handleFindKeys(QKeyEvent *event);
     bool handleListKeys(QKeyEvent *event);
+
+    bool m_refreshingComposition = false;
 };

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
+
 /// Where the caret is, for the status bar. Lengths and columns are in UTF-16 units.
 struct EditorCursorInfo
 {
@@ -46,9 +48,25 @@ public:
     const EditorCursorInfo &cursorInfo() const { return m_cursorInfo; }
     void setCursorInfo(const EditorCursorInfo &info);
 
-    /// The editor's newest text; changes without a signal (read on demand).
-    const QString &latestText() const { return m_latestText; }
-    void setLatestText(const QString &text) { m_latestText = text; }
+    /// Hands out the editor's whole text; called only when someone reads the text after it
+    /// changed, so typing costs nothing per keystroke.
+    using TextProvider = std::function<QString()>;
+
+    /// The editor's newest text; changes without a signal (read on demand). Fetched from the
+    /// text source when it changed since the last read.
+    const QString &latestText() const;
+    /// Sets the text outright; an earlier change of the source is superseded.
+    void setLatestText(const QString &text);
+
+    /// The editor that owns the text from now on (`owner` only identifies it).
+    void setTextSource(const QObject *owner, TextProvider provider);
+    /// The owner goes away: its newest text is kept, and nothing is fetched from it any more.
+    void releaseTextSource(const QObject *owner);
+    /// The source's text changed (cheap: nothing is fetched until the next read).
+    void markTextChanged();
+    /// Goes up with every change of the text (marked or set), so a reader can tell whether the
+    /// text is still the one it saw without comparing it.
+    quint64 textRevision() const { return m_textRevision; }
 
 Q_SIGNALS:
     void scrollOffsetChanged(double offset);
@@ -57,5 +75,9 @@ Q_SIGNALS:
 private:
     double m_scrollOffset = 0;
     EditorCursorInfo m_cursorInfo;
-    QString m_latestText;
+    mutable QString m_latestText;
+    mutable bool m_textStale = false;
+    quint64 m_textRevision = 0;
+    const QObject *m_textOwner = nullptr;
+    TextProvider m_textProvider;
 };

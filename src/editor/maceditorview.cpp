@@ -10,11 +10,13 @@
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QInputMethodEvent>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -25,6 +27,9 @@ constexpr int writeBackDelayMs = 300;
 constexpr int highlightRefreshDelayMs = 250;
 constexpr int programmaticScrollSettleMs = 250;
 constexpr int defaultFontSize = 14;
+// Matches this many characters beyond a screenful either side of the screen are highlighted
+// too, so a short scroll shows them at once.
+constexpr qsizetype visibleMatchMargin = 2000;
 
 const QColor &allMatchesColor()
 {
@@ -108,14 +113,18 @@ public:
     void finishProgrammaticScroll();
     void applyDecoration(MarkdownDecoration decoration);
 
+    const QList<TextSearch::Match> &currentMatches();
     void computeHighlights(bool selectFirst);
-    void showHighlights(const QList<TextSearch::Match> &matches, int current);
+    void showHighlights();
     void clearHighlights();
     void moveCaretTo(qsizetype position);
     void setSearchState(int count, int index);
 
     MacEditorView *q;
     EditorLiveState &live;
+    // The owner may destroy the live state before this view (it is often a member next to the
+    // widget tree).
+    QPointer<EditorLiveState> liveGuard;
     DayleafTextView *textView;
 
     // The owner's side of the document, as of the last update pass or write-back.
@@ -138,11 +147,21 @@ public:
     bool isProgrammaticScroll = false;
     qint64 scrolledLine = 0;
 
-    CursorLineCounter lineCounter;
     std::optional<EditorCursorInfo> pendingCursorInfo;
     QString cachedText;
     bool cachedTextStale = true;
-    QString reportedText; ///< the screen text as last reported through textEdited
+    /// The document changed since the last textEdited (an input method merely showing its
+    /// composition changes nothing).
+    bool editPending = false;
+
+    // Every match of the query in the screen text; only those near the screen are highlighted.
+    QList<TextSearch::Match> matches;
+    QString matchesQuery;
+    bool matchesStale = true;
+    qsizetype shownFirst = -1; ///< the highlighted matches: [shownFirst, shownEnd)
+    qsizetype shownEnd = -1;
+    int shownCurrent = -1;
+    bool isShowingHighlights = false;
 
     QTimer writeBackTimer;
     QTimer highlightTimer;
@@ -150,7 +169,7 @@ public:
 };
 
 MacEditorView::Private::Private(MacEditorView *view, EditorLiveState &liveState)
-    : q(view), live(liveState), textView(new DayleafTextView(view))
+    : q(view), live(liveState), liveGuard(&liveState), textView(new DayleafTextView(view))
 {
     for (auto [timer, delay] : {std::pair{&writeBackTimer, writeBackDelayMs},
                                 {&highlightTimer, highlightRefreshDelayMs},
@@ -164,19 +183,24 @@ MacEditorView::Private::Private(MacEditorView *view, EditorLiveState &liveState)
                      [this] { finishProgrammaticScroll(); });
     connectTextView();
     connectNotifications();
+    live.setTextSource(q, [this] { return screenText(); });
 }
 
 void MacEditorView::Private::connectTextView()
 {
     QTextDocument *document = textView->document();
-    QObject::connect(document, &QTextDocument::contentsChange, q,
-                     [this](int position, int removed, int added) {
-                         cachedTextStale = true;
-                         if (removed != 0 || added != 0)
-                             lineCounter.noteEdit(position);
-                     });
+    QObject::connect(document, &QTextDocument::contentsChange, q, [this] {
+        // An input method showing another composition only repaints; the text stays.
+        if (textView->isRefreshingComposition())
+            return;
+        cachedTextStale = true;
+        matchesStale = true;
+        live.markTextChanged();
+        if (!isProgrammaticUpdate)
+            editPending = true;
+    });
     QObject::connect(textView, &QPlainTextEdit::textChanged, q, [this] {
-        if (!isProgrammaticUpdate && !textView->hasMarkedText())
+        if (editPending && !isProgrammaticUpdate && !textView->hasMarkedText())
             userEdited();
     });
     QObject::connect(textView, &QPlainTextEdit::cursorPositionChanged, q,
@@ -184,6 +208,8 @@ void MacEditorView::Private::connectTextView()
     QObject::connect(textView, &QPlainTextEdit::selectionChanged, q,
                      [this] { updateCursorInfo(); });
     QObject::connect(textView, &DayleafTextView::editingEnded, q, [this] { editingEnded(); });
+    QObject::connect(textView, &DayleafTextView::visibleAreaChanged, q,
+                     [this] { showHighlights(); });
     // The text view scrolls itself to the caret with the scroll bar's signals blocked; every
     // scroll still asks for a repaint.
     QObject::connect(textView->verticalScrollBar(), &QScrollBar::valueChanged, q,
@@ -246,7 +272,8 @@ void MacEditorView::Private::replaceText(const QString &newText, bool newFile)
             replaceSameFileText(newText);
         }
     }
-    reportedText = screenText();
+    // Edits typed into a composition that was just dropped are superseded by the new text.
+    editPending = false;
     live.setLatestText(newText);
 
     if (newFile) {
@@ -254,7 +281,7 @@ void MacEditorView::Private::replaceText(const QString &newText, bool newFile)
         textView->verticalScrollBar()->setValue(0);
         MainQueue::async(q, [this] { live.setScrollOffset(0); });
     } else {
-        const qsizetype length = screenText().size();
+        const qsizetype length = textView->document()->characterCount() - 1;
         const qsizetype start = std::min(oldStart, length);
         const qsizetype selected = std::min(length - start, oldLength);
         const int top = textView->verticalScrollBar()->value();
@@ -300,20 +327,15 @@ void MacEditorView::Private::refreshHighlightsAfterExternalText(const QString &n
     computeHighlights(!isUserEditing);
 }
 
+// Runs per keystroke: nothing here may read the whole text.
 void MacEditorView::Private::userEdited()
 {
-    // The text view also announces changes that leave the text as it was (an input method
-    // cancelling its composition); those are no edit.
-    const QString now = screenText();
-    if (now == reportedText)
-        return;
-    reportedText = now;
+    editPending = false;
     // Edits can arrive without the keyboard focus (a drop); only typing in the focused view
     // holds back text from the owner.
     if (isFirstResponder())
         isUserEditing = true;
-    live.setLatestText(now);
-    Q_EMIT q->textEdited(now);
+    Q_EMIT q->textEdited();
     updateCursorInfo();
     if (!searchQuery.isEmpty())
         highlightTimer.start();
@@ -331,7 +353,6 @@ void MacEditorView::Private::editingEnded()
 void MacEditorView::Private::writeBack()
 {
     const QString now = screenText();
-    live.setLatestText(now);
     if (text == now)
         return;
     text = now;
@@ -341,9 +362,13 @@ void MacEditorView::Private::writeBack()
 // Published on the next turn of the event loop, once per burst of caret moves.
 void MacEditorView::Private::updateCursorInfo()
 {
+    // Lines are blocks; finding one is logarithmic in the document's size.
     const QTextCursor cursor = textView->textCursor();
-    const EditorCursorInfo info = lineCounter.update(
-        screenText(), cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart());
+    const int start = cursor.selectionStart();
+    const QTextBlock block = textView->document()->findBlock(start);
+    const EditorCursorInfo info{block.blockNumber() + 1, start - block.position() + 1,
+                                cursor.selectionEnd() - start,
+                                textView->document()->characterCount() - 1};
     if (!pendingCursorInfo && info == live.cursorInfo())
         return;
     const bool scheduled = pendingCursorInfo.has_value();
@@ -389,6 +414,18 @@ void MacEditorView::Private::applyDecoration(MarkdownDecoration decoration)
                                 result.selectionStart, result.selectionLength});
 }
 
+// Found again only after the text or the query changed.
+const QList<TextSearch::Match> &MacEditorView::Private::currentMatches()
+{
+    if (matchesStale || matchesQuery != searchQuery) {
+        matches = TextSearch::findMatches(screenText(), searchQuery);
+        matchesQuery = searchQuery;
+        matchesStale = false;
+        shownFirst = shownEnd = -1;
+    }
+    return matches;
+}
+
 void MacEditorView::Private::computeHighlights(bool selectFirst)
 {
     // Without a query only the highlights go; the selection is the user's, since a search
@@ -398,35 +435,64 @@ void MacEditorView::Private::computeHighlights(bool selectFirst)
         setSearchState(0, 0);
         return;
     }
-    const QList<TextSearch::Match> matches = TextSearch::findMatches(screenText(), searchQuery);
-    if (matches.isEmpty()) {
+    const QList<TextSearch::Match> &found = currentMatches();
+    if (found.isEmpty()) {
         clearHighlights();
         setSearchState(0, currentIndex);
         return;
     }
-    const int count = int(matches.size());
+    const int count = int(found.size());
     const int index = selectFirst ? 0 : TextSearch::clampedIndex(currentIndex, count);
     setSearchState(count, index);
-    showHighlights(matches, index);
     if (selectFirst)
-        moveCaretTo(matches[index].start);
+        moveCaretTo(found[index].start);
+    showHighlights();
 }
 
-void MacEditorView::Private::showHighlights(const QList<TextSearch::Match> &matches, int current)
+// Highlights only the matches on screen and a screenful either side: a common word in a big
+// note has tens of thousands of matches, and every highlight costs on each edit and repaint.
+// Scrolling brings the next ones in.
+void MacEditorView::Private::showHighlights()
 {
+    // Matches found before the latest edit point at the wrong places; the highlights there
+    // follow the edits until the matches are found again.
+    if (isShowingHighlights || searchQuery.isEmpty() || matchesStale || matches.isEmpty())
+        return;
+    const auto [top, bottom] = textView->visibleRange();
+    const qsizetype margin = bottom - top + visibleMatchMargin;
+    const qsizetype from = top - margin;
+    const qsizetype to = bottom + margin;
+    const auto first = std::lower_bound(matches.cbegin(), matches.cend(), from,
+                                        [](const TextSearch::Match &match, qsizetype at) {
+                                            return match.start + match.length < at;
+                                        });
+    const auto end = std::upper_bound(
+        first, matches.cend(), to,
+        [](qsizetype at, const TextSearch::Match &match) { return at < match.start; });
+    const qsizetype firstIndex = first - matches.cbegin();
+    const qsizetype endIndex = end - matches.cbegin();
+    if (firstIndex == shownFirst && endIndex == shownEnd && currentIndex == shownCurrent)
+        return;
+    shownFirst = firstIndex;
+    shownEnd = endIndex;
+    shownCurrent = currentIndex;
+
     QList<QTextEdit::ExtraSelection> selections;
-    selections.reserve(matches.size());
-    for (qsizetype i = 0; i < matches.size(); ++i) {
+    selections.reserve(endIndex - firstIndex);
+    for (qsizetype i = firstIndex; i < endIndex; ++i) {
         QTextEdit::ExtraSelection selection;
         selection.cursor = rangeCursor(textView->document(), matches[i].start, matches[i].length);
-        selection.format.setBackground(i == current ? currentMatchColor() : allMatchesColor());
+        selection.format.setBackground(i == currentIndex ? currentMatchColor() : allMatchesColor());
         selections.append(selection);
     }
+    // Setting them repaints, which reports the visible area again.
+    FlagScope showing(isShowingHighlights);
     textView->setExtraSelections(selections);
 }
 
 void MacEditorView::Private::clearHighlights()
 {
+    shownFirst = shownEnd = -1;
     if (!textView->extraSelections().isEmpty())
         textView->setExtraSelections({});
 }
@@ -457,6 +523,8 @@ MacEditorView::MacEditorView(EditorLiveState &live, QWidget *parent)
 
 MacEditorView::~MacEditorView()
 {
+    if (d->liveGuard)
+        d->liveGuard->releaseTextSource(this);
     // The text view goes first, while everything its last signals reach still exists.
     delete std::exchange(d->textView, nullptr);
 }
@@ -473,7 +541,6 @@ void MacEditorView::updateDocument(const QString &text, const QString &currentFi
         d->lastFileURL = currentFileURL;
         d->isUserEditing = false;
         d->lastExternalTextSyncToken = externalTextSyncToken;
-        d->lineCounter.reset();
         // A write-back still due belongs to the file that was shown; it must not land on this one.
         d->writeBackTimer.stop();
     }
@@ -484,7 +551,7 @@ void MacEditorView::updateDocument(const QString &text, const QString &currentFi
     // the previous file must not replay into this one.
     if (fileChanged)
         d->replaceText(text, true);
-    else if (d->screenText() != text && (tokenChanged || !d->userIsEditing()))
+    else if ((tokenChanged || !d->userIsEditing()) && d->screenText() != text)
         d->replaceText(text, false);
 }
 
@@ -539,8 +606,7 @@ void MacEditorView::runSearchCommand(const SearchCommand &command)
     if (command.token == d->lastSearchToken || d->searchQuery.isEmpty())
         return;
     d->lastSearchToken = command.token;
-    const QList<TextSearch::Match> matches =
-        TextSearch::findMatches(d->screenText(), d->searchQuery);
+    const QList<TextSearch::Match> &matches = d->currentMatches();
     if (matches.isEmpty()) {
         d->clearHighlights();
         d->setSearchState(0, 0);
@@ -549,8 +615,8 @@ void MacEditorView::runSearchCommand(const SearchCommand &command)
     const int count = int(matches.size());
     const int index = TextSearch::steppedIndex(d->currentIndex, count, command.direction);
     d->setSearchState(count, index);
-    d->showHighlights(matches, index);
     d->moveCaretTo(matches[index].start);
+    d->showHighlights();
 }
 
 int MacEditorView::searchResultCount() const
@@ -570,15 +636,15 @@ void MacEditorView::setCurrentSearchIndex(int index)
 
 void MacEditorView::scrollToLine(qint64 lineIndex)
 {
-    const QString &text = d->screenText();
-    if (text.isEmpty())
-        return;
     QTextDocument *document = d->textView->document();
+    const qsizetype length = document->characterCount() - 1;
+    if (length == 0)
+        return;
     const qint64 lastBlock = document->blockCount() - 1;
     const int number = int(std::clamp<qint64>(lineIndex, 0, lastBlock));
     // Past the end, or on the empty line after a final line feed: the last line with text.
     const qsizetype position =
-        std::min<qsizetype>(document->findBlockByNumber(number).position(), text.size() - 1);
+        std::min<qsizetype>(document->findBlockByNumber(number).position(), length - 1);
     const QTextBlock block = document->findBlock(int(position));
 
     d->isProgrammaticScroll = true;

@@ -59,8 +59,9 @@ public:
     DayleafTextView *textView() const;
 
 Q_SIGNALS:
-    /// Every user edit, with the whole new text.
-    void textEdited(const QString &text);
+    /// Every user edit (not while an input method composes). The text itself is in the live
+    /// state, fetched when read.
+    void textEdited();
     /// The typed text flowed back to the owner (after the pause in typing, or on focus out).
     void textWrittenBack(const QString &text);
     /// The match count or the current match changed.

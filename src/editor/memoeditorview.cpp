@@ -161,7 +161,7 @@ public:
     void refreshPreviewToggle();
     void showMessage(const QString &message);
 
-    void onTextEdited(const QString &text);
+    void onTextEdited();
     void onDebounceElapsed();
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -180,7 +180,7 @@ public:
     MacEditorView *editor = nullptr;
 
     QTimer debounce;
-    QString pendingText;
+    quint64 pendingRevision = 0; ///< the live text's revision at the last edit
 
     QString currentFile;
     QString title;
@@ -514,20 +514,20 @@ void MemoEditorView::Private::showMessage(const QString &newMessage)
     statusFade->start();
 }
 
-void MemoEditorView::Private::onTextEdited(const QString &text)
+void MemoEditorView::Private::onTextEdited()
 {
-    Q_EMIT q->textChanged(text);
+    Q_EMIT q->textChanged();
     // One timer restarted by every edit: a burst of keystrokes gives one debounced text,
-    // debounceInterval after the last of them.
-    pendingText = text;
+    // debounceInterval after the last of them. The text itself is read only then.
+    pendingRevision = live.textRevision();
     debounce.start();
 }
 
 void MemoEditorView::Private::onDebounceElapsed()
 {
     // Text that came from the owner in the meantime (another file) wins over the pending edit.
-    if (live.latestText() == pendingText)
-        Q_EMIT q->debouncedTextChanged(pendingText);
+    if (live.textRevision() == pendingRevision)
+        Q_EMIT q->debouncedTextChanged(live.latestText());
 }
 
 bool MemoEditorView::Private::eventFilter(QObject *watched, QEvent *event)

@@ -55,8 +55,8 @@ public:
     EditorSearchBar *searchBar() const;
 
 Q_SIGNALS:
-    /// Every user edit, with the whole text (the owner marks the document modified).
-    void textChanged(const QString &text);
+    /// Every user edit (the owner marks the document modified); the text is in the live state.
+    void textChanged();
     /// The editor's text flowed back after the pause in typing.
     void textWrittenBack(const QString &text);
     /// The text after debounceInterval without further edits (the preview follows this).

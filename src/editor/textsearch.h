@@ -1,6 +1,5 @@
 #pragma once
 
-#include "editor/editorlivestate.h"
 #include "platform/editorcommands.h"
 
 #include <QList>
@@ -27,23 +26,3 @@ int clampedIndex(int index, int count);
 int steppedIndex(int current, int count, SearchDirection direction);
 
 } // namespace TextSearch
-
-/// Works out the caret's line and column. Lines are counted from the previous answer rather
-/// than from the top, so moving the caret costs a scan of the distance moved. The counter
-/// relies on the text before its last position being unchanged: report every edit through
-/// noteEdit().
-class CursorLineCounter
-{
-public:
-    /// The caret info for a selection in `text` (all in UTF-16 units).
-    EditorCursorInfo update(QStringView text, qsizetype selectionStart, qsizetype selectionLength);
-    /// An edit changed the text from `position` on; an edit before the last counted position
-    /// makes the next update count from the top.
-    void noteEdit(qsizetype position);
-    /// Forgets the last position (another document is shown).
-    void reset();
-
-private:
-    qsizetype m_lastLocation = 0;
-    qint64 m_lastLine = 1;
-};

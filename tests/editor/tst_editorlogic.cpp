@@ -1,3 +1,4 @@
+#include "editor/editorlivestate.h"
 #include "editor/listlineparser.h"
 #include "editor/markdowndecoration.h"
 #include "editor/textsearch.h"
@@ -68,10 +69,7 @@ private Q_SLOTS:
     void decoration();
     void findMatches_data();
     void findMatches();
-    void cursorInfo_data();
-    void cursorInfo();
-    void cursorLinesCountedIncrementallyMatchAFreshCount();
-    void cursorLineFollowsAnEditBeforeTheCaret();
+    void liveTextIsFetchedOnlyWhenReadAfterAChange();
 };
 
 void TestEditorLogic::parseListLine_data()
@@ -248,69 +246,50 @@ void TestEditorLogic::findMatches()
     QCOMPARE(found, starts);
 }
 
-void TestEditorLogic::cursorInfo_data()
+void TestEditorLogic::liveTextIsFetchedOnlyWhenReadAfterAChange()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qsizetype>("start");
-    QTest::addColumn<qsizetype>("length");
-    QTest::addColumn<qint64>("line");
-    QTest::addColumn<qint64>("column");
-    QTest::addColumn<qint64>("selected");
+    EditorLiveState live;
+    QObject editor;
+    QString source = QStringLiteral("typed");
+    int fetches = 0;
+    live.setTextSource(&editor, [&] {
+        ++fetches;
+        return source;
+    });
 
-    QTest::newRow("empty text") << "" << qsizetype(0) << qsizetype(0) << 1ll << 1ll << 0ll;
-    QTest::newRow("start of second line")
-        << "ab\ncd" << qsizetype(3) << qsizetype(0) << 2ll << 1ll << 0ll;
-    QTest::newRow("end of text") << "ab\ncd" << qsizetype(5) << qsizetype(0) << 2ll << 3ll << 0ll;
-    QTest::newRow("after a final line feed: new empty line, column 1")
-        << "ab\n"
-        << qsizetype(3) << qsizetype(0) << 2ll << 1ll << 0ll;
-    QTest::newRow("selection length") << "abc" << qsizetype(1) << qsizetype(2) << 1ll << 2ll << 2ll;
-    QTest::newRow("columns count UTF-16 units")
-        << "😀x" << qsizetype(3) << qsizetype(0) << 1ll << 4ll << 0ll;
-}
+    // Changes cost nothing until someone reads; reads in a row fetch once.
+    const quint64 before = live.textRevision();
+    live.markTextChanged();
+    live.markTextChanged();
+    QCOMPARE(fetches, 0);
+    QCOMPARE(live.latestText(), QStringLiteral("typed"));
+    QCOMPARE(live.latestText(), QStringLiteral("typed"));
+    QCOMPARE(fetches, 1);
+    QVERIFY(live.textRevision() > before);
 
-void TestEditorLogic::cursorInfo()
-{
-    QFETCH(QString, text);
-    QFETCH(qsizetype, start);
-    QFETCH(qsizetype, length);
-    QFETCH(qint64, line);
-    QFETCH(qint64, column);
-    QFETCH(qint64, selected);
-    CursorLineCounter counter;
-    const EditorCursorInfo info = counter.update(text, start, length);
-    QCOMPARE(info.line, line);
-    QCOMPARE(info.column, column);
-    QCOMPARE(info.selectionLength, selected);
-    QCOMPARE(info.totalLength, qint64(text.size()));
-}
+    // Text set outright supersedes a change not read yet, and counts as a change itself.
+    live.markTextChanged();
+    const quint64 marked = live.textRevision();
+    live.setLatestText(QStringLiteral("from the owner"));
+    QVERIFY(live.textRevision() > marked);
+    QCOMPARE(live.latestText(), QStringLiteral("from the owner"));
+    QCOMPARE(fetches, 1);
 
-void TestEditorLogic::cursorLinesCountedIncrementallyMatchAFreshCount()
-{
-    const QString text = QStringLiteral("one\n\ntwo\nthree\n\n\nfour\n");
-    CursorLineCounter moving;
-    const QList<qsizetype> positions{0, 5, 4, 22, 9, 10, 3, 23, 21, 1, 15, 16, 0, 23};
-    for (const qsizetype position : positions) {
-        CursorLineCounter fresh;
-        QCOMPARE(moving.update(text, position, 0), fresh.update(text, position, 0));
-    }
-}
+    // Another source took over: the first one's release changes nothing.
+    QObject other;
+    live.setTextSource(&other, [] { return QStringLiteral("other"); });
+    live.releaseTextSource(&editor);
+    live.markTextChanged();
+    QCOMPARE(live.latestText(), QStringLiteral("other"));
 
-void TestEditorLogic::cursorLineFollowsAnEditBeforeTheCaret()
-{
-    // Backspace at the start of line 2 joins it to line 1 and moves the caret back by one.
-    CursorLineCounter counter;
-    QCOMPARE(counter.update(u"ab\ncd", 3, 0).line, 2ll);
-    counter.noteEdit(2);
-    const EditorCursorInfo joined = counter.update(u"abcd", 2, 0);
-    QCOMPARE(joined.line, 1ll);
-    QCOMPARE(joined.column, 3ll);
-
-    // Typing at the caret leaves the count from the caret valid.
-    CursorLineCounter typing;
-    QCOMPARE(typing.update(u"a\nb\nc", 4, 0).line, 3ll);
-    typing.noteEdit(4);
-    QCOMPARE(typing.update(u"a\nb\nxc", 5, 0).line, 3ll);
+    // The source's last change is kept when it goes away.
+    source = QStringLiteral("last words");
+    live.setTextSource(&editor, [&] { return source; });
+    live.markTextChanged();
+    live.releaseTextSource(&editor);
+    source = QStringLiteral("gone");
+    live.markTextChanged();
+    QCOMPARE(live.latestText(), QStringLiteral("last words"));
 }
 
 QTEST_GUILESS_MAIN(TestEditorLogic)

@@ -113,6 +113,11 @@ private Q_SLOTS:
     void typingRefreshesHighlightsKeepingTheCurrentMatch();
     void scrollToLine();
     void cursorInfo();
+    void cursorInfoOfTheSelection_data();
+    void cursorInfoOfTheSelection();
+    void liveTextFollowsEveryKindOfEdit();
+    void searchHighlightsFollowTheScreenWhileTheCountStaysExact();
+    void steppingRightAfterTypingSearchesTheNewText();
     void readOnlyUntilAFileIsOpen();
     void compositionIsReportedWhenItEnds();
     void findKeysGoToTheSearchBar();
@@ -205,7 +210,7 @@ void TestMacEditorView::burstOfTypingWritesBackOnce()
 
     QTest::keyClicks(w.view(), QStringLiteral("abc"));
     QCOMPARE(edited.count(), 3);
-    QCOMPARE(edited.last().at(0).toString(), QStringLiteral("abc"));
+    QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
     QCOMPARE(written.count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 2000);
     QCOMPARE(written.last().at(0).toString(), QStringLiteral("abc"));
@@ -241,6 +246,10 @@ void TestMacEditorView::listKeys_data()
     QTest::newRow("shift+return is a plain newline, not a list item")
         << "- a|" << int(Qt::Key_Return) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "- a\n|";
     QTest::newRow("tab on plain text types a tab") << "a|" << int(Qt::Key_Tab) << none << "a\t|";
+    QTest::newRow("return on an item between other lines")
+        << "x\n- a|\n- b" << int(Qt::Key_Return) << none << "x\n- a\n- |\n- b";
+    QTest::newRow("tab indents the item below other lines, selection kept")
+        << "x\n- ‹a›\ny" << int(Qt::Key_Tab) << none << "x\n  - ‹a›\ny";
     QTest::newRow("shift+tab outdents the item")
         << "  - a|" << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "- a|";
 }
@@ -394,6 +403,139 @@ void TestMacEditorView::cursorInfo()
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 3, 0, 5}));
 }
 
+void TestMacEditorView::cursorInfoOfTheSelection_data()
+{
+    QTest::addColumn<QString>("marked");
+    QTest::addColumn<EditorCursorInfo>("expected");
+
+    QTest::newRow("empty text") << "|" << EditorCursorInfo{1, 1, 0, 0};
+    QTest::newRow("start of the second line") << "ab\n|cd" << EditorCursorInfo{2, 1, 0, 5};
+    QTest::newRow("end of the text") << "ab\ncd|" << EditorCursorInfo{2, 3, 0, 5};
+    QTest::newRow("after a final line feed: new empty line, column 1")
+        << "ab\n|" << EditorCursorInfo{2, 1, 0, 3};
+    QTest::newRow("selection across lines: measured from its start")
+        << "a‹b\nc›d" << EditorCursorInfo{1, 2, 3, 5};
+    QTest::newRow("columns count UTF-16 units") << "😀x|" << EditorCursorInfo{1, 4, 0, 3};
+    QTest::newRow("line feeds only after a no-break space")
+        << "\u00a0\n\n\u00a0|" << EditorCursorInfo{3, 2, 0, 4};
+}
+
+void TestMacEditorView::cursorInfoOfTheSelection()
+{
+    QFETCH(QString, marked);
+    QFETCH(EditorCursorInfo, expected);
+    Window w;
+    // Another file first, so the info has to change to the expected one.
+    w.load(QStringLiteral("x\ny\nz|"), fileB);
+    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({3, 2, 0, 5}));
+    w.load(marked);
+    QTRY_COMPARE(w.live.cursorInfo(), expected);
+}
+
+// The live text is fetched from the screen only when read; whatever changed the screen, it
+// must read the same as the screen, and only real edits count as edits.
+void TestMacEditorView::liveTextFollowsEveryKindOfEdit()
+{
+    Window w;
+    w.load(QStringLiteral("ab|"));
+    QVERIFY(w.focusEditor());
+    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    const auto compose = [&](const QString &preedit, const QString &commit) {
+        QInputMethodEvent event(preedit, {});
+        event.setCommitString(commit);
+        QCoreApplication::sendEvent(w.view(), &event);
+    };
+
+    QTest::keyClicks(w.view(), QStringLiteral("c"));
+    QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
+    QCOMPARE(edited.count(), 1);
+
+    compose(QStringLiteral("か"), QString());
+    QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
+    compose(QString(), QStringLiteral("漢"));
+    QCOMPARE(w.live.latestText(), QStringLiteral("abc漢"));
+    QCOMPARE(edited.count(), 2);
+
+    // A composition given up without committing anything is no edit, not even a changed text.
+    const quint64 revision = w.live.textRevision();
+    compose(QStringLiteral("じ"), QString());
+    compose(QString(), QString());
+    QCOMPARE(w.live.textRevision(), revision);
+    QCOMPARE(edited.count(), 2);
+
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("abc"));
+    QCOMPARE(w.live.latestText(), w.screen());
+    w.view()->redo();
+    QCOMPARE(w.live.latestText(), QStringLiteral("abc漢"));
+    QCOMPARE(edited.count(), 4);
+
+    // Replacing a selection with as many characters is an edit as well.
+    w.select(1, 1);
+    QTest::keyClicks(w.view(), QStringLiteral("B"));
+    QCOMPARE(w.live.latestText(), QStringLiteral("aBc漢"));
+    QTest::keyClick(w.view(), Qt::Key_Backspace);
+    QCOMPARE(w.live.latestText(), QStringLiteral("ac漢"));
+    QCOMPARE(edited.count(), 6);
+}
+
+void TestMacEditorView::searchHighlightsFollowTheScreenWhileTheCountStaysExact()
+{
+    Window w;
+    QStringList lines;
+    for (int i = 0; i < 3000; ++i)
+        lines.append(QStringLiteral("word %1").arg(i));
+    w.load(lines.join(u'\n'));
+    // The highlighted lines, the current match's line first.
+    const auto highlighted = [&] {
+        QList<int> shown;
+        const QList<QTextEdit::ExtraSelection> selections = w.view()->extraSelections();
+        for (const QTextEdit::ExtraSelection &selection : selections) {
+            const int line = selection.cursor.blockNumber();
+            const bool current =
+                selection.format.background() != selections.constFirst().format.background() ||
+                selections.size() == 1;
+            current ? shown.prepend(line) : shown.append(line);
+        }
+        return shown;
+    };
+
+    w.editor->setSearchQuery(QStringLiteral("WORD"));
+    QCOMPARE(w.editor->searchResultCount(), 3000);
+    QList<int> shown = highlighted();
+    QVERIFY(shown.size() > 20 && shown.size() < 1000);
+    QVERIFY(shown.contains(0) && !shown.contains(2999));
+
+    w.editor->runSearchCommand({SearchDirection::previous, QUuid::createUuid()});
+    QCOMPARE(w.editor->currentSearchIndex(), 2999);
+    shown = highlighted();
+    QCOMPARE(shown.first(), 2999);
+    QVERIFY(!shown.contains(0));
+
+    // Scrolling by hand brings the matches on screen into view.
+    w.view()->verticalScrollBar()->setValue(1500);
+    const int top = w.view()->topVisibleLine();
+    shown = highlighted();
+    QVERIFY(shown.contains(top) && shown.contains(top + 5));
+    QVERIFY(!shown.contains(0) && !shown.contains(2999));
+    QCOMPARE(w.editor->searchResultCount(), 3000);
+}
+
+void TestMacEditorView::steppingRightAfterTypingSearchesTheNewText()
+{
+    Window w;
+    w.load(QStringLiteral("a a"));
+    w.editor->setSearchQuery(QStringLiteral("a"));
+    QCOMPARE(w.editor->searchResultCount(), 2);
+    w.select(3, 0);
+    QTest::keyClicks(w.view(), QStringLiteral(" a"));
+    // Before the pause that refreshes the highlights.
+    w.editor->runSearchCommand({SearchDirection::previous, QUuid::createUuid()});
+    QCOMPARE(w.editor->searchResultCount(), 3);
+    QCOMPARE(w.editor->currentSearchIndex(), 2);
+    QCOMPARE(w.marked(), QStringLiteral("a a |a"));
+}
+
 void TestMacEditorView::readOnlyUntilAFileIsOpen()
 {
     Window w;
@@ -433,7 +575,7 @@ void TestMacEditorView::compositionIsReportedWhenItEnds()
     // Cancelling the rest still reports what was committed on the way.
     send(QString(), QString());
     QCOMPARE(edited.count(), 1);
-    QCOMPARE(edited.last().at(0).toString(), QStringLiteral("漢"));
+    QCOMPARE(w.live.latestText(), QStringLiteral("漢"));
 }
 
 void TestMacEditorView::findKeysGoToTheSearchBar()

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void titleEditingEnds();
 
     void debounceFollowsOnlyTheLastEdit();
+    void debounceOutlastsAnAbandonedComposition();
 
     void searchRules_data();
     void searchRules();
@@ -251,7 +253,7 @@ void TestMemoEditorView::debounceFollowsOnlyTheLastEdit()
 
     QTest::keyClicks(textView, u"abcd"_s, Qt::NoModifier, 20);
     QCOMPARE(changed.size(), 4);
-    QCOMPARE(changed.last().value(0).toString(), u"abcd"_s);
+    QCOMPARE(m_live->latestText(), u"abcd"_s);
     QCOMPARE(debounced.size(), 0);
     QTRY_COMPARE(debounced.size(), 1);
     QCOMPARE(debounced.last().value(0).toString(), u"abcd"_s);
@@ -261,6 +263,28 @@ void TestMemoEditorView::debounceFollowsOnlyTheLastEdit()
     view->updateDocument(u"別の本文"_s, u"/base/Notes/別のノート.md"_s, 2);
     QTest::qWait(400);
     QCOMPARE(debounced.size(), 1);
+}
+
+void TestMemoEditorView::debounceOutlastsAnAbandonedComposition()
+{
+    m_view = std::make_unique<MemoEditorView>(*m_live);
+    m_view->setDebounceInterval(150);
+    MemoEditorView *view = showView(noteFile);
+    QVERIFY(view);
+    QWidget *textView = focusEditorTextView();
+    QVERIFY(textView);
+    QSignalSpy changed(view, &MemoEditorView::textChanged);
+    QSignalSpy debounced(view, &MemoEditorView::debouncedTextChanged);
+
+    QTest::keyClicks(textView, u"ab"_s);
+    // An input method starts composing and gives up before the pause is over.
+    QInputMethodEvent start(u"か"_s, {});
+    QCoreApplication::sendEvent(textView, &start);
+    QInputMethodEvent cancel;
+    QCoreApplication::sendEvent(textView, &cancel);
+    QTRY_COMPARE(debounced.size(), 1);
+    QCOMPARE(debounced.last().value(0).toString(), u"ab"_s);
+    QCOMPARE(changed.size(), 2);
 }
 
 void TestMemoEditorView::searchRules_data()

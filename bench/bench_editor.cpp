@@ -1,0 +1,154 @@
+#include "editor/dayleaftextview.h"
+#include "editor/maceditorview.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextCursor>
+
+/// Costs of the editor on big notes: loading a note, one keystroke at the end (with the caret
+/// info published and the write-back scheduled) and an in-editor search for a common word
+/// (matches, highlights and one repaint of the screen).
+class BenchEditor : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void loadFiveMegabytes();
+    void bareSetPlainTextFiveMegabytes();
+    void keystrokeAtEndOfTenMegabytes();
+    void searchCommonWordInFiveMegabytes();
+    void scrollWithSearchInFiveMegabytes();
+
+private:
+    /// Mixed Japanese and ASCII markdown lines, at least `bytes` long in UTF-8.
+    static QString makeNote(qsizetype bytes);
+};
+
+QString BenchEditor::makeNote(qsizetype bytes)
+{
+    static const QStringList pattern = {
+        QStringLiteral("# 見出し %1: the note about today's work"),
+        QStringLiteral("今日は会議があり、議事録をまとめました。The note lists %1 open items."),
+        QStringLiteral("- [ ] タスク %1: write the report and send it to the team"),
+        QStringLiteral("- [x] 完了したタスク %1 with a short note"),
+        QStringLiteral("1. 手順 %1 — run the build, then check the output"),
+        QStringLiteral("> 引用: \"keep the note short\" (%1)"),
+        QStringLiteral(""),
+        QStringLiteral("普通の段落です。折り返しのある長い文章で、エディタの速さを測ります %1。"),
+    };
+    QString note;
+    qsizetype size = 0;
+    for (int i = 0; size < bytes; ++i) {
+        const QString &form = pattern.at(i % pattern.size());
+        const QString line = (form.isEmpty() ? form : form.arg(i)) + u'\n';
+        size += line.toUtf8().size();
+        note += line;
+    }
+    return note;
+}
+
+void BenchEditor::loadFiveMegabytes()
+{
+    const QString note = makeNote(5 * 1024 * 1024);
+    EditorLiveState live;
+    MacEditorView editor(live);
+    editor.resize(800, 600);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    int file = 0;
+    QBENCHMARK
+    {
+        // Another file every time, so the text is replaced in full.
+        editor.updateDocument(note, QStringLiteral("/notes/%1.md").arg(++file), 0);
+    }
+    QCOMPARE(editor.textView()->document()->characterCount(), note.size() + 1);
+}
+
+void BenchEditor::bareSetPlainTextFiveMegabytes()
+{
+    const QString note = makeNote(5 * 1024 * 1024);
+    QPlainTextEdit edit;
+    edit.resize(800, 600);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    QBENCHMARK
+    {
+        edit.setPlainText(note);
+    }
+}
+
+void BenchEditor::keystrokeAtEndOfTenMegabytes()
+{
+    const QString note = makeNote(10 * 1024 * 1024);
+    EditorLiveState live;
+    MacEditorView editor(live);
+    editor.resize(800, 600);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    editor.updateDocument(note, QStringLiteral("/notes/big.md"), 0);
+    editor.focusEditor();
+    QTextCursor end(editor.textView()->document());
+    end.movePosition(QTextCursor::End);
+    editor.textView()->setTextCursor(end);
+    QCoreApplication::processEvents();
+
+    QBENCHMARK
+    {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(editor.textView(), &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(editor.textView(), &release);
+        // The caret info is published on the next turn of the event loop.
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(live.cursorInfo().totalLength > note.size());
+    QCOMPARE(live.latestText().size(), live.cursorInfo().totalLength);
+}
+
+void BenchEditor::searchCommonWordInFiveMegabytes()
+{
+    const QString note = makeNote(5 * 1024 * 1024);
+    EditorLiveState live;
+    MacEditorView editor(live);
+    editor.resize(800, 600);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    editor.updateDocument(note, QStringLiteral("/notes/big.md"), 0);
+
+    // Two common words in turn, so every round finds all matches again.
+    const QStringList words{QStringLiteral("note"), QStringLiteral("タスク")};
+    int round = 0;
+    QBENCHMARK
+    {
+        editor.setSearchQuery(words.at(++round % 2));
+        editor.textView()->viewport()->repaint();
+    }
+    editor.setSearchQuery(QStringLiteral("note"));
+    QCOMPARE(editor.searchResultCount(), int(note.count(QStringLiteral("note"))));
+}
+
+void BenchEditor::scrollWithSearchInFiveMegabytes()
+{
+    const QString note = makeNote(5 * 1024 * 1024);
+    EditorLiveState live;
+    MacEditorView editor(live);
+    editor.resize(800, 600);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    editor.updateDocument(note, QStringLiteral("/notes/big.md"), 0);
+    editor.setSearchQuery(QStringLiteral("note"));
+    QScrollBar *bar = editor.textView()->verticalScrollBar();
+    int step = 0;
+    QBENCHMARK
+    {
+        // A page further down each time, through the highlights and one repaint.
+        bar->setValue((bar->value() + 40 * ++step) % bar->maximum());
+        QCoreApplication::processEvents();
+        editor.textView()->viewport()->repaint();
+    }
+}
+
+QTEST_MAIN(BenchEditor)
+#include "bench_editor.moc"
