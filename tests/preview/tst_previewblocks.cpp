@@ -492,7 +492,7 @@ void TestPreviewBlocks::commonMarkExamples_data()
     QTest::addColumn<QString>("markdown");
     QTest::addColumn<QString>("html");
 
-    QFile file(QStringLiteral(QUILLMERE_TEST_DATA "/commonmark/commonmark-0.31.2.txt"));
+    QFile file(QStringLiteral(QUILLMERE_TEST_DATA "/commonmark/commonmark-0.31.2-examples.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
     const QString fence = QString(32, u'`');
