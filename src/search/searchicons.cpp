@@ -1,36 +1,15 @@
 #include "search/searchicons.h"
 
+#include "notes/notesicons.h"
+
 #include <QIconEngine>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 
 namespace SearchIcons {
 namespace {
 
 // Every symbol is drawn on a 16 × 16 grid, scaled into the square centred in the target.
-void paintPin(QPainter &painter, const QColor &color)
-{
-    painter.translate(8, 8);
-    painter.rotate(45);
-    // Leaning, the pin spans the diagonal; scaled up it fills the square as the glyph does.
-    painter.scale(1.3, 1.3);
-    painter.translate(-8, -8);
-    QPainterPath head;
-    head.addRoundedRect(QRectF(5, 1, 6, 2), 1, 1);
-    QPainterPath body;
-    body.moveTo(6, 3);
-    body.lineTo(10, 3);
-    body.lineTo(10.5, 7);
-    body.lineTo(12.5, 9.5);
-    body.lineTo(3.5, 9.5);
-    body.lineTo(5.5, 7);
-    body.closeSubpath();
-    painter.fillPath(head.united(body), color);
-    painter.setPen(QPen(color, 1.3, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(8, 9.5), QPointF(8, 15));
-}
-
 void paintClearCircle(QPainter &painter, const QColor &color)
 {
     painter.setPen(Qt::NoPen);
@@ -41,22 +20,6 @@ void paintClearCircle(QPainter &painter, const QColor &color)
     painter.setPen(QPen(Qt::black, 1.6, Qt::SolidLine, Qt::RoundCap));
     painter.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
     painter.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
-}
-
-void paintDocument(QPainter &painter, const QColor &color)
-{
-    painter.setPen(QPen(color, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    QPainterPath page;
-    page.moveTo(3.5, 1.5);
-    page.lineTo(9.5, 1.5);
-    page.lineTo(12.5, 4.5);
-    page.lineTo(12.5, 14.5);
-    page.lineTo(3.5, 14.5);
-    page.closeSubpath();
-    painter.drawPath(page);
-    for (const double y : {6.5, 9.0, 11.5})
-        painter.drawLine(QPointF(5.5, y), QPointF(10.5, y));
 }
 
 void paintMagnifier(QPainter &painter, const QColor &color)
@@ -100,6 +63,17 @@ private:
 
 void paint(QPainter &painter, const QRectF &rect, Symbol symbol, const QColor &color)
 {
+    // The pin and the page are the notes page's own symbols, so a pinned note looks the same
+    // in every list.
+    if (symbol == Symbol::pin || symbol == Symbol::document) {
+        const qreal edge = std::min(rect.width(), rect.height());
+        const QRectF square(rect.center().x() - edge / 2, rect.center().y() - edge / 2, edge, edge);
+        NotesIcons::paintSymbol(painter, square,
+                                symbol == Symbol::pin ? NotesIcons::Symbol::pinFilled
+                                                      : NotesIcons::Symbol::document,
+                                color);
+        return;
+    }
     const qreal side = std::min(rect.width(), rect.height());
     // The cut-out cross needs a layer of its own, or it would clear what lies beneath.
     QPixmap layer(QSize(qCeil(side * painter.device()->devicePixelRatioF()),
@@ -112,13 +86,10 @@ void paint(QPainter &painter, const QRectF &rect, Symbol symbol, const QColor &c
         symbolPainter.scale(side / 16.0, side / 16.0);
         switch (symbol) {
         case Symbol::pin:
-            paintPin(symbolPainter, color);
+        case Symbol::document:
             break;
         case Symbol::clearCircle:
             paintClearCircle(symbolPainter, color);
-            break;
-        case Symbol::document:
-            paintDocument(symbolPainter, color);
             break;
         case Symbol::magnifier:
             paintMagnifier(symbolPainter, color);
