@@ -1,6 +1,7 @@
 #include "search/notebody.h"
 
 #include "search/utf8validation.h"
+#include "storage/notelines.h"
 
 #include <QStringList>
 
@@ -8,75 +9,12 @@
 #include <cstring>
 #include <span>
 
-// The rules below are those of storage/notedocument.cpp: a change there must be made here too,
-// and the search tests compare both on the same texts.
+// The line rules are the note parser's own (storage/notelines.h); the block walk below mirrors
+// storage/notedocument.cpp on raw bytes, and the search tests compare both on the same texts.
 namespace NoteBody {
 namespace {
 
-// ---- Line predicates, on decoded lines, exactly as the note parser has them.
-
-bool isSpaceOrTab(QChar c)
-{
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-QStringView trimmed(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpaceOrTab(text[begin]))
-        ++begin;
-    while (end > begin && isSpaceOrTab(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-struct KeyLine
-{
-    QStringView key;
-    QStringView value;
-};
-
-std::optional<KeyLine> splitKeyLine(QStringView line)
-{
-    const QStringView text = trimmed(line);
-    const qsizetype colon = text.indexOf(u':');
-    if (colon < 0)
-        return std::nullopt;
-    return KeyLine{trimmed(text.first(colon)), trimmed(text.sliced(colon + 1))};
-}
-
-bool isJoplinKeyLine(QStringView line)
-{
-    const std::optional<KeyLine> keyLine = splitKeyLine(line);
-    if (!keyLine || keyLine->key.isEmpty())
-        return false;
-    const auto isAsciiLetter = [](QChar c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    };
-    const auto isWordChar = [&](QChar c) {
-        return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_';
-    };
-    const QStringView key = keyLine->key;
-    return isAsciiLetter(key.front()) && std::all_of(key.begin() + 1, key.end(), isWordChar);
-}
-
-bool isJoplinMetadataLine(QStringView line)
-{
-    static const QStringList joplinKeys = {
-        QStringLiteral("source_application"), QStringLiteral("parent_id"),
-        QStringLiteral("markup_language"),    QStringLiteral("type_"),
-        QStringLiteral("user_created_time"),  QStringLiteral("created_time"),
-        QStringLiteral("todo_due"),           QStringLiteral("encryption_applied"),
-    };
-    const std::optional<KeyLine> keyLine = splitKeyLine(line);
-    if (!keyLine)
-        return false;
-    const QString key = keyLine->key.toString().toLower();
-    if (key == u"source")
-        return keyLine->value.contains(u"joplin", Qt::CaseInsensitive);
-    return joplinKeys.contains(key);
-}
+using namespace NoteLines;
 
 // ---- The text's lines, split at line feeds; each is decoded only when a rule has to read it.
 // The byte tests in front of the decoding only rule out lines that cannot qualify.
@@ -131,7 +69,7 @@ public:
 
     bool isJoplinKeyLine(qsizetype i)
     {
-        return raw(i).contains(':') && NoteBody::isJoplinKeyLine(text(i));
+        return raw(i).contains(':') && NoteLines::isJoplinKeyLine(text(i));
     }
 
     /// Whether lines [first, first + count) are Joplin metadata.

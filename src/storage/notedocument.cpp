@@ -1,6 +1,7 @@
 #include "storage/notedocument.h"
 
 #include "storage/notedates.h"
+#include "storage/notelines.h"
 
 #include <QStringBuilder>
 
@@ -9,56 +10,8 @@
 
 namespace {
 
+using namespace NoteLines;
 using Lines = std::span<const QStringView>;
-
-// Blank means spaces and tabs only; line breaks never occur inside a line. Ideographic and
-// no-break spaces count as spaces, so a line holding only a full-width space is blank too.
-bool isSpaceOrTab(QChar c)
-{
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-QStringView trimmed(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpaceOrTab(text[begin]))
-        ++begin;
-    while (end > begin && isSpaceOrTab(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-bool isBlank(QStringView line)
-{
-    return trimmed(line).isEmpty();
-}
-
-bool isFenceLine(QStringView line)
-{
-    return trimmed(line) == u"---";
-}
-
-bool isClosingFence(QStringView line)
-{
-    const QStringView text = trimmed(line);
-    return text == u"---" || text == u"...";
-}
-
-struct KeyLine
-{
-    QStringView key; // trimmed, case as written
-    QStringView value;
-};
-
-std::optional<KeyLine> splitKeyLine(QStringView line)
-{
-    const QStringView text = trimmed(line);
-    const qsizetype colon = text.indexOf(u':');
-    if (colon < 0)
-        return std::nullopt;
-    return KeyLine{trimmed(text.first(colon)), trimmed(text.sliced(colon + 1))};
-}
 
 // The lines are consecutive pieces of one text split at "\n", so their join is simply the span of
 // text they cover; this keeps a large body to a single copy.
@@ -77,38 +30,9 @@ qsizetype skipBlankLines(Lines lines, qsizetype index)
     return index;
 }
 
-bool isJoplinKeyLine(QStringView line)
-{
-    const std::optional<KeyLine> keyLine = splitKeyLine(line);
-    if (!keyLine || keyLine->key.isEmpty())
-        return false;
-    const auto isAsciiLetter = [](QChar c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    };
-    const auto isWordChar = [&](QChar c) {
-        return isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_';
-    };
-    const QStringView key = keyLine->key;
-    return isAsciiLetter(key.front()) && std::all_of(key.begin() + 1, key.end(), isWordChar);
-}
-
 bool isJoplinMetadata(Lines lines)
 {
-    static const QStringList joplinKeys = {
-        QStringLiteral("source_application"), QStringLiteral("parent_id"),
-        QStringLiteral("markup_language"),    QStringLiteral("type_"),
-        QStringLiteral("user_created_time"),  QStringLiteral("created_time"),
-        QStringLiteral("todo_due"),           QStringLiteral("encryption_applied"),
-    };
-    return std::any_of(lines.begin(), lines.end(), [](QStringView line) {
-        const std::optional<KeyLine> keyLine = splitKeyLine(line);
-        if (!keyLine)
-            return false;
-        const QString key = keyLine->key.toString().toLower();
-        if (key == u"source")
-            return keyLine->value.contains(u"joplin", Qt::CaseInsensitive);
-        return joplinKeys.contains(key);
-    });
+    return std::any_of(lines.begin(), lines.end(), NoteLines::isJoplinMetadataLine);
 }
 
 struct Block
