@@ -7,6 +7,7 @@
 #include "cli/clioutput.h"
 #include "notes/notenaming.h"
 #include "notes/notesoperations.h"
+#include "platform/diagnostics.h"
 #include "platform/userdefaults.h"
 #include "search/globalsearch.h"
 #include "search/quickopen.h"
@@ -96,7 +97,7 @@ int memo(const CliArguments &arguments, CliOutput &output)
     }
 
     MemoManager memo;
-    StdoutCapture capture;
+    Diagnostics::Capture capture;
     memo.loadMemo(*date);
     // A memo that is not readable UTF-8 is never written over, and is not shown as empty.
     if (!memo.isEditable()) {
@@ -152,7 +153,7 @@ int newNote(const CliArguments &arguments, CliOutput &output)
         folder += u'/' + folders.join(u'/');
     if (!QFileInfo(folder).isDir())
         return output.fail(Cli::usageError, QStringLiteral("フォルダが見つかりません: ") + folder);
-    StdoutCapture capture;
+    Diagnostics::Capture capture;
     const NotesOperations::Result result = NotesOperations::createNote(folder, name);
     capture.finish();
     if (!result.ok())

@@ -1,7 +1,5 @@
 #include "cli/clioutput.h"
 
-#include <unistd.h>
-
 namespace {
 
 void appendJsonString(QByteArray &out, const QString &text)
@@ -92,41 +90,4 @@ QByteArray CliOutput::jsonObject(const QList<CliField> &fields)
     }
     out += '}';
     return out;
-}
-
-StdoutCapture::StdoutCapture()
-{
-    std::fflush(stdout);
-    m_file = std::tmpfile();
-    if (!m_file)
-        return; // nothing is caught; a failure line would then reach standard output
-    m_savedStdout = ::dup(STDOUT_FILENO);
-    if (m_savedStdout < 0 || ::dup2(fileno(m_file), STDOUT_FILENO) < 0) {
-        if (m_savedStdout >= 0)
-            ::close(m_savedStdout);
-        std::fclose(m_file);
-        m_file = nullptr;
-    }
-}
-
-StdoutCapture::~StdoutCapture()
-{
-    finish();
-}
-
-QString StdoutCapture::finish()
-{
-    if (!m_file)
-        return {};
-    std::fflush(stdout);
-    ::dup2(m_savedStdout, STDOUT_FILENO);
-    ::close(m_savedStdout);
-    QByteArray caught;
-    std::rewind(m_file);
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;)
-        caught.append(buffer, qsizetype(n));
-    std::fclose(m_file);
-    m_file = nullptr;
-    return QString::fromUtf8(caught).simplified();
 }

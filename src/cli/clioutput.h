@@ -43,22 +43,3 @@ public:
 private:
     bool m_json;
 };
-
-/// Catches what is written to standard output while it lives. The storage and notes code
-/// reports a failure with a line on standard output, as the window does; on the command line
-/// standard output carries results only, so that line is caught and folded into the error.
-class StdoutCapture
-{
-public:
-    StdoutCapture();
-    ~StdoutCapture();
-    StdoutCapture(const StdoutCapture &) = delete;
-    StdoutCapture &operator=(const StdoutCapture &) = delete;
-
-    /// Puts standard output back and returns what was caught, as one line.
-    QString finish();
-
-private:
-    std::FILE *m_file = nullptr;
-    int m_savedStdout = -1;
-};

@@ -5,6 +5,7 @@
 #include "notes/notessettings.h"
 #include "platform/atomicfile.h"
 #include "platform/clock.h"
+#include "platform/diagnostics.h"
 #include "storage/notedocument.h"
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,8 +26,7 @@ using Status = Result::Status;
 
 Result failure(const QString &prefix, const QString &error)
 {
-    std::fprintf(stdout, "%s\n", QString(prefix + error).toUtf8().constData());
-    std::fflush(stdout);
+    Diagnostics::log(prefix + error);
     return {Status::failed, {}, error};
 }
 

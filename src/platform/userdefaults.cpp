@@ -2,20 +2,20 @@
 
 #include "platform/atomicfile.h"
 #include "platform/clock.h"
+#include "platform/diagnostics.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
-#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 // File layout: one JSON object, key → encoded value. Strings, bools and integers are plain JSON
@@ -139,7 +139,8 @@ UserDefaults &UserDefaults::standard()
     if (!instance) {
         const QString folder =
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-        instance = std::make_unique<UserDefaults>(folder + QStringLiteral("/Quillmere/settings.json"));
+        instance =
+            std::make_unique<UserDefaults>(folder + QStringLiteral("/Quillmere/settings.json"));
     }
     return *instance;
 }
@@ -305,7 +306,7 @@ void UserDefaults::load()
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stdout, "設定の読み込みに失敗: %s\n", qPrintable(file.errorString()));
+        Diagnostics::log(QStringLiteral("設定の読み込みに失敗: ") + file.errorString());
         return;
     }
     QJsonParseError error{};
@@ -316,7 +317,7 @@ void UserDefaults::load()
         const QString keep = m_filePath + QStringLiteral(".damaged-") +
                              Clock::current().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         QFile::rename(m_filePath, keep);
-        std::fprintf(stdout, "設定ファイルを読めないため退避しました: %s\n", qPrintable(keep));
+        Diagnostics::log(QStringLiteral("設定ファイルを読めないため退避しました: ") + keep);
         return;
     }
     const QJsonObject object = document.object();
@@ -336,6 +337,7 @@ void UserDefaults::persist()
     }
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     QString error;
-    if (!AtomicFile::write(m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented), &error))
-        std::fprintf(stdout, "設定の保存に失敗: %s\n", qPrintable(error));
+    if (!AtomicFile::write(m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented),
+                           &error))
+        Diagnostics::log(QStringLiteral("設定の保存に失敗: ") + error);
 }

@@ -1,6 +1,7 @@
 #include "storage/memomanager.h"
 
 #include "platform/clock.h"
+#include "platform/diagnostics.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
 #include "storage/pathmanager.h"
@@ -11,8 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace {
 
@@ -41,12 +40,6 @@ FileDates fileDates(const QString &filePath)
 QString baseNameOf(const QString &filePath)
 {
     return QFileInfo(filePath).completeBaseName();
-}
-
-void logLine(const QString &line)
-{
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
-    std::fflush(stdout);
 }
 
 } // namespace
@@ -91,7 +84,8 @@ void MemoManager::loadPath(const QString &filePath)
         return;
     }
     setEditable(false, read.error);
-    logLine(QStringLiteral("読み込みエラー: ") + filePath + QStringLiteral(": ") + read.error);
+    Diagnostics::log(QStringLiteral("読み込みエラー: ") + filePath + QStringLiteral(": ") +
+                     read.error);
     showTemporaryMessage(unreadableMessage);
 }
 
@@ -169,7 +163,7 @@ bool MemoManager::save()
     QString error;
     if (!writeDocument(&error)) {
         showTemporaryMessage(saveFailedMessage);
-        logLine(QStringLiteral("保存エラー: ") + error);
+        Diagnostics::log(QStringLiteral("保存エラー: ") + error);
         return false;
     }
     setStatusModificationDate(Clock::current().now());
@@ -234,7 +228,7 @@ bool MemoManager::renameCurrentFile(const QString &newName)
         if (!m_isEditable || !writeDocument(&error)) {
             showTemporaryMessage(saveFailedMessage);
             if (!error.isEmpty())
-                logLine(QStringLiteral("保存エラー: ") + error);
+                Diagnostics::log(QStringLiteral("保存エラー: ") + error);
             return false;
         }
     }
@@ -244,7 +238,7 @@ bool MemoManager::renameCurrentFile(const QString &newName)
     // reported instead of overwritten.
     if (!file.rename(newPath)) {
         showTemporaryMessage(renameFailedMessage);
-        logLine(QStringLiteral("リネームエラー: ") + file.errorString());
+        Diagnostics::log(QStringLiteral("リネームエラー: ") + file.errorString());
         return false;
     }
     Pins::renamePinnedNote(oldPath, newPath);

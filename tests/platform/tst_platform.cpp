@@ -1,6 +1,7 @@
 #include "common/testenvironment.h"
 
 #include "platform/atomicfile.h"
+#include "platform/diagnostics.h"
 #include "platform/folderbookmark.h"
 #include "platform/serialqueue.h"
 #include "platform/userdefaults.h"
@@ -31,6 +32,7 @@ private Q_SLOTS:
     void bookmarkFollowsRenamedFolder();
     void bookmarkRejectsForeignData();
     void serialQueueRunsInOrder();
+    void diagnosticsCanBeCollected();
 };
 
 void TestPlatform::settingsKeepTypesAcrossRestart()
@@ -238,6 +240,20 @@ void TestPlatform::serialQueueRunsInOrder()
     QCOMPARE(order.size(), size_t(51));
     for (int i = 0; i <= 50; ++i)
         QCOMPARE(order[size_t(i)], i);
+}
+
+void TestPlatform::diagnosticsCanBeCollected()
+{
+    Diagnostics::Capture outer;
+    Diagnostics::log(QStringLiteral("保存エラー: disk full"));
+    {
+        Diagnostics::Capture inner;
+        Diagnostics::log(QStringLiteral("リネームエラー: busy"));
+        QCOMPARE(inner.finish(), QStringLiteral("リネームエラー: busy"));
+    }
+    // The inner capture handed collecting back to the outer one.
+    Diagnostics::log(QStringLiteral("second"));
+    QCOMPARE(outer.finish(), QStringLiteral("保存エラー: disk full second"));
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
