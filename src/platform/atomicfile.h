@@ -6,9 +6,11 @@
 namespace AtomicFile {
 
 /// Writes `bytes` to `path` as one whole file: the data goes to a temporary file beside the
-/// target, is flushed to disk and then renamed over it. Readers see either the old or the new
-/// file, never a mix. Returns false and fills `error` (when given) on failure; the target is
-/// then untouched.
+/// target, every step checked (each write, fsync of the file, the rename, fsync of the folder),
+/// then renamed over it. Readers see either the old or the new file, never a mix. Returns false
+/// and fills `error` (when given) on failure; the target is then byte-identical to before and
+/// the temporary file is gone. A new file gets the mode the umask allows (as open(2) would); a
+/// replaced file keeps its mode.
 bool write(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
 /// Like write(), for a file that must not exist yet: the whole file appears at `path` only if
@@ -16,5 +18,14 @@ bool write(const QString &path, const QByteArray &bytes, QString *error = nullpt
 /// meantime is never replaced. `exists` (when given) tells that case apart from other errors.
 bool writeNew(const QString &path, const QByteArray &bytes, QString *error = nullptr,
               bool *exists = nullptr);
+
+/// True for the name of a temporary file that write() or writeNew() creates (a hidden name, so
+/// note lists, the search and quick open never show it).
+bool isTemporaryName(const QString &fileName);
+
+/// Removes temporary files left behind by a process that was killed while writing, in `folder`
+/// (and its subfolders when `recursive`). Only temporary files of processes that are no longer
+/// running are removed; returns how many were removed.
+int removeLeftovers(const QString &folder, bool recursive);
 
 } // namespace AtomicFile
