@@ -43,7 +43,8 @@ void AppMenus::buildFileMenu()
     QAction *open = m_fileMenu->addAction(QStringLiteral("フォルダを開く"));
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, [this] {
-        Q_EMIT aboutToChangeFolder();
+        if (!m_beforeFolderChange())
+            return;
         m_folders.chooseFolder();
     });
     m_fileMenu->addSeparator();
@@ -52,7 +53,8 @@ void AppMenus::buildFileMenu()
     connect(clear, &QAction::triggered, &m_folders, &FolderManager::clearFolderHistory);
     QAction *reset = m_fileMenu->addAction(QStringLiteral("デフォルトフォルダに戻す"));
     connect(reset, &QAction::triggered, this, [this] {
-        Q_EMIT aboutToChangeFolder();
+        if (!m_beforeFolderChange())
+            return;
         PathManager::setBaseFolder(PathManager::defaultBaseFolderURL());
     });
     m_fileMenu->addSeparator();
@@ -79,7 +81,8 @@ void AppMenus::rebuildFolderHistory()
     for (const QString &folder : m_folders.folderHistory()) {
         auto *action = new QAction(folder, m_fileMenu);
         connect(action, &QAction::triggered, this, [this, folder] {
-            Q_EMIT aboutToChangeFolder();
+            if (!m_beforeFolderChange())
+            return;
             m_folders.switchToFolder(folder);
         });
         m_fileMenu->insertAction(m_historyEnd, action);

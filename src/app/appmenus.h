@@ -3,6 +3,8 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
+
 class FolderManager;
 class QMainWindow;
 class QAction;
@@ -17,9 +19,11 @@ class AppMenus : public QObject
 public:
     AppMenus(QMainWindow &window, FolderManager &folders);
 
+    /// Runs before the base folder changes (saving the open document); false keeps the
+    /// folder as it is.
+    void setBeforeFolderChange(std::function<bool()> check) { m_beforeFolderChange = std::move(check); }
+
 Q_SIGNALS:
-    /// Saving the open document must happen before the base folder changes.
-    void aboutToChangeFolder();
     void helpRequested();
 
 private:
@@ -36,4 +40,5 @@ private:
     QMenu *m_fileMenu = nullptr;
     QList<QAction *> m_historyActions;
     QAction *m_historyEnd = nullptr;
+    std::function<bool()> m_beforeFolderChange = [] { return true; };
 };

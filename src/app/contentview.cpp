@@ -9,11 +9,13 @@
 #include "search/quickopenview.h"
 #include "search/searchview.h"
 #include "platform/clock.h"
+#include "platform/diagnostics.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
 #include "platform/userdefaults.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
+#include "storage/recovery.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,6 +36,21 @@ constexpr int debounceIntervalMsec = 300;
 QDate today()
 {
     return Clock::current().now().toTimeZone(Clock::current().timeZone()).date();
+}
+
+bool askToDiscard(QWidget *parent)
+{
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QStringLiteral("Quillmere"));
+    box.setText(ContentView::discardTitle);
+    QPushButton *discard =
+        box.addButton(ContentView::discardButtonText, QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(ContentView::cancelButtonText, QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == discard;
 }
 
 bool askToReload(QWidget *parent)
@@ -74,8 +92,12 @@ std::optional<ContentView::Page> ContentView::pageFromRawValue(const QString &ra
 }
 
 ContentView::ContentView(MemoManager &memo, QWidget *parent)
-    : QWidget(parent), m_memo(memo), m_selectedDate(today()), m_externalChangePrompt(askToReload)
+    : QWidget(parent), m_memo(memo), m_selectedDate(today()),
+      m_externalChangePrompt(askToReload), m_discardPrompt(askToDiscard),
+      m_autosaveTimer(new QTimer(this))
 {
+    m_autosaveTimer->setSingleShot(true);
+    connect(m_autosaveTimer, &QTimer::timeout, this, &ContentView::autosaveIfDue);
     buildLayout();
     connectEditor();
     connectSidePane();
@@ -87,7 +109,13 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     connect(quickOpen, &QShortcut::activated, this, &ContentView::showQuickOpen);
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    // The child widgets go after this body: their last signals (the editor hiding) must not
+    // reach a view that is half gone.
+    m_editor->disconnect(this);
+    m_memo.disconnect(this);
+}
 
 void ContentView::buildLayout()
 {
@@ -179,8 +207,9 @@ QWidget *ContentView::createPage(Page page)
         connect(m_notes, &NotesView::fileSelected, this, &ContentView::notesFileSelected);
         // Direct: the page moves or deletes the file right after asking, so the edits must be
         // on disk by then.
-        connect(m_notes, &NotesView::saveRequested, this, &ContentView::saveCurrent,
-                Qt::DirectConnection);
+        connect(
+            m_notes, &NotesView::saveRequested, this, [this] { saveCurrent(); },
+            Qt::DirectConnection);
         connect(m_notes, &NotesView::openFileMoved, this, &ContentView::openFileMoved);
         return m_notes;
     }
@@ -193,15 +222,9 @@ void ContentView::connectEditor()
         [](const QDate &date) { return HolidayStore::shared().holidayName(date); });
     connect(&HolidayStore::shared(), &HolidayStore::loaded, m_editor,
             &MemoEditorView::refreshTitle);
-    connect(m_editor, &MemoEditorView::textChanged, this, [this] { m_memo.markModified(); });
-    connect(m_editor, &MemoEditorView::textWrittenBack, this,
-            [this](const QString &text) { m_editingText = text; });
-    connect(m_editor, &MemoEditorView::debouncedTextChanged, this, [this](const QString &text) {
-        m_debouncedText = text;
-        Q_EMIT debouncedTextChanged(text);
-    });
-    connect(m_editor, &MemoEditorView::saveRequested, this, &ContentView::saveCurrent);
-    connect(m_editor, &MemoEditorView::disappeared, this, &ContentView::saveCurrent);
+    connect(m_editor, &MemoEditorView::textChanged, this, &ContentView::edited);
+    connect(m_editor, &MemoEditorView::saveRequested, this, [this] { saveCurrent(); });
+    connect(m_editor, &MemoEditorView::disappeared, this, [this] { saveCurrent(); });
     connect(m_editor, &MemoEditorView::showMarkdownPreviewToggled, this,
             &ContentView::setShowMarkdownPreview);
     m_editor->setRenameHandler([this](const QString &name) { return renameFromTitle(name); });
@@ -221,7 +244,7 @@ void ContentView::connectSidePane()
     connect(m_sidePane, &MarkdownPreviewPane::headingSelected, this,
             &ContentView::headingSelected);
     connect(m_sidePane, &MarkdownPreviewPane::closeRequested, this, &ContentView::sidePaneClosed);
-    connect(this, &ContentView::debouncedTextChanged, m_sidePane,
+    connect(m_editor, &MemoEditorView::debouncedTextChanged, m_sidePane,
             &MarkdownPreviewPane::setMarkdownText);
 }
 
@@ -244,10 +267,13 @@ void ContentView::connectMemo()
             [this] { m_editor->setTemporaryMessage(m_memo.temporaryMessage()); });
     connect(&m_memo, &MemoManager::currentFileURLChanged, this, [this] {
         m_live.setScrollOffset(0);
+        m_editor->setCurrentFile(m_memo.currentFileURL());
         updateSidePaneDocument();
-        pushDocumentToEditor();
         updateStatusBar();
     });
+    connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::showLoadedDocument);
+    connect(&m_memo, &MemoManager::bodyReplaced, this, &ContentView::showReplacedBody);
+    connect(&m_memo, &MemoManager::diskChanged, this, &ContentView::diskChanged);
     connect(&m_memo, &MemoManager::editableChanged, this,
             [this] { m_editor->setDocumentReadOnly(!m_memo.isEditable()); });
     connect(&m_memo, &MemoManager::statusModificationDateChanged, this,
@@ -260,7 +286,7 @@ void ContentView::connectNotifications()
     connect(&center, &NotificationCenter::baseFolderChanged, this,
             [this] { loadDocument(m_selectedDate); });
     connect(&center, &NotificationCenter::fileDeleted, this, &ContentView::fileDeleted);
-    connect(&center, &NotificationCenter::saveCurrentMemo, this, &ContentView::saveCurrent);
+    connect(&center, &NotificationCenter::saveCurrentMemo, this, [this] { saveCurrent(); });
     connect(&center, &NotificationCenter::activateGlobalSearch, this,
             &ContentView::activateGlobalSearch);
 }
@@ -303,10 +329,81 @@ void ContentView::updateStatusBar()
     m_statusBar->setModificationDate(m_memo.statusModificationDate());
 }
 
-void ContentView::pushDocumentToEditor()
+QString ContentView::editorText() const
+{
+    return m_editor->text();
+}
+
+// Every load, by whatever route and whatever widget has the focus, ends here: the editor shows
+// exactly the loaded body, with a fresh undo history.
+void ContentView::showLoadedDocument()
+{
+    m_autosave.saved();
+    m_autosaveTimer->stop();
+    m_editor->setDocumentReadOnly(!m_memo.isEditable());
+    m_editor->showDocument(m_memo.currentFileURL(), m_memo.loadedBody());
+    m_sidePane->setMarkdownText(m_memo.loadedBody());
+    updateSidePaneDocument();
+    updateStatusBar();
+}
+
+// The same document, with text from disk (a reload, or a save that merged another program's
+// changes): the editor keeps the caret on the text it was on.
+void ContentView::showReplacedBody()
 {
     m_editor->setDocumentReadOnly(!m_memo.isEditable());
-    m_editor->updateDocument(m_editingText, m_memo.currentFileURL(), m_editorExternalTextSyncToken);
+    m_editor->replaceText(m_memo.loadedBody());
+    m_sidePane->setMarkdownText(m_memo.loadedBody());
+    updateStatusBar();
+}
+
+// Without edits of our own the editor simply follows the file. With edits, the next save
+// merges; it comes within the autosave interval.
+void ContentView::diskChanged()
+{
+    if (m_showingExternalChangeAlert)
+        return;
+    if (!m_memo.isModified()) {
+        m_memo.reloadIfChangedOnDisk();
+        return;
+    }
+    scheduleAutosave();
+}
+
+void ContentView::edited()
+{
+    m_memo.markModified();
+    m_autosave.edited(Clock::current().now());
+    scheduleAutosave();
+}
+
+void ContentView::scheduleAutosave()
+{
+    if (const auto due = m_autosave.msecUntilDue(Clock::current().now()))
+        m_autosaveTimer->start(int(*due));
+}
+
+void ContentView::setAutosaveIntervals(int idleMsec, int maximumMsec)
+{
+    m_autosave.setIntervals(idleMsec, maximumMsec);
+    scheduleAutosave();
+}
+
+void ContentView::autosaveIfDue()
+{
+    const auto due = m_autosave.msecUntilDue(Clock::current().now());
+    if (!due)
+        return;
+    // Not while the user is asked about the file on disk, nor with a rename half typed: both
+    // finish first.
+    if (*due > 0 || m_showingExternalChangeAlert || m_editor->isEditingTitle()) {
+        m_autosaveTimer->start(qMax(int(*due), 500));
+        return;
+    }
+    if (!saveCurrent(SaveAnnouncement::quiet)) {
+        // Tried again a while later, and at the next edit.
+        m_autosaveTimer->start(30000);
+    }
 }
 
 void ContentView::appear()
@@ -320,7 +417,6 @@ void ContentView::appear()
         m_selectedDate = today();
         m_calendar->setSelectedDate(m_selectedDate);
         m_memo.loadMemo(m_selectedDate);
-        syncEditorText(m_memo.memoText());
         break;
     case Page::notes:
         if (!m_notesSelectedFile.isEmpty())
@@ -338,6 +434,11 @@ void ContentView::appear()
 
 void ContentView::setSelectedPage(Page page)
 {
+    if (page != m_selectedPage && !saveCurrent()) {
+        // The edits could not be written: stay where they are.
+        m_pagePicker->button(int(m_selectedPage))->setChecked(true);
+        return;
+    }
     m_pagePicker->button(int(page))->setChecked(true);
     if (page == m_selectedPage)
         return;
@@ -349,17 +450,15 @@ void ContentView::setSelectedPage(Page page)
 
 void ContentView::pageSwitched(Page page)
 {
-    saveIfModified();
     switch (page) {
     case Page::calendar:
         m_memo.loadMemo(m_selectedDate);
-        syncEditorText(m_memo.memoText());
         postFocusEditorSoon(0);
         break;
     case Page::notes:
         if (m_notesSelectedFile.isEmpty()) {
             // The previous document stays on screen; its edits were just saved.
-            m_memo.updateModifiedFlag();
+            m_memo.updateModifiedFlag(m_editor->text());
         } else {
             loadDocument(m_notesSelectedFile);
         }
@@ -380,59 +479,61 @@ void ContentView::postFocusEditorSoon(int msec)
     MainQueue::asyncAfter(this, msec, [] { NotificationCenter::defaultCenter().postFocusEditor(); });
 }
 
-void ContentView::flushEditorText()
+bool ContentView::saveCurrent(SaveAnnouncement announcement)
 {
-    m_editingText = m_live.latestText();
-    m_memo.setMemoText(m_editingText);
+    if (m_memo.currentFileURL().isEmpty() || !m_memo.isModified())
+        return true;
+    const SaveOutcome outcome = m_memo.save(m_editor->text(), announcement);
+    if (!outcome.succeeded())
+        return false;
+    m_autosave.saved();
+    m_autosaveTimer->stop();
+    return true;
 }
 
-void ContentView::syncEditorText(const QString &text)
+bool ContentView::loadDocument(const MemoItem &item)
 {
-    m_live.setLatestText(text);
-    m_editingText = text;
-    m_debouncedText = text;
-    pushDocumentToEditor();
-    Q_EMIT debouncedTextChanged(text);
-}
-
-void ContentView::saveIfModified()
-{
-    if (!m_memo.isModified())
-        return;
-    flushEditorText();
-    m_memo.updateModifiedFlag();
-    if (m_memo.isModified())
-        m_memo.save();
-}
-
-void ContentView::saveCurrent()
-{
-    flushEditorText();
-    m_memo.updateModifiedFlag();
-    if (m_memo.isModified())
-        m_memo.save();
-}
-
-void ContentView::loadDocument(const MemoItem &item)
-{
-    saveIfModified();
+    if (!saveCurrent())
+        return false;
     m_memo.loadItem(item);
-    if (m_memo.currentFileURL().isEmpty()) {
-        syncEditorText(QString());
-        return;
-    }
-    syncEditorText(m_memo.memoText());
-    if (m_selectedPage == Page::notes && m_notesSelectedFile != m_memo.currentFileURL())
-        setNotesSelectedFile(m_memo.currentFileURL());
-    else if (m_selectedPage == Page::search && m_searchSelectedFile != m_memo.currentFileURL())
-        setSearchSelectedFile(m_memo.currentFileURL());
+    const QString &current = m_memo.currentFileURL();
+    if (current.isEmpty())
+        return true;
+    if (m_selectedPage == Page::notes && m_notesSelectedFile != current)
+        setNotesSelectedFile(current);
+    else if (m_selectedPage == Page::search && m_searchSelectedFile != current)
+        setSearchSelectedFile(current);
+    return true;
 }
 
-void ContentView::saveAndClear()
+bool ContentView::saveAndClear()
 {
-    saveIfModified();
+    if (!saveCurrent())
+        return false;
     m_memo.clearDocument();
-    syncEditorText(QString());
+    return true;
+}
+
+bool ContentView::saveBeforeExit()
+{
+    if (saveCurrent())
+        return true;
+    QString error;
+    const QString recovery =
+        Recovery::write(m_memo.currentFileURL(), m_editor->text(), &error);
+    if (recovery.isEmpty())
+        Diagnostics::log(QStringLiteral("復元ファイルを書けませんでした: ") + error);
+    return false;
+}
+
+bool ContentView::saveOrConfirmClose()
+{
+    return saveCurrent() || m_discardPrompt(window());
+}
+
+void ContentView::setDiscardPrompt(DiscardPrompt prompt)
+{
+    m_discardPrompt = std::move(prompt);
 }
 
 std::optional<QString> ContentView::toggledCheckboxText(const QString &text, qint64 lineIndex)
@@ -456,17 +557,20 @@ std::optional<QString> ContentView::toggledCheckboxText(const QString &text, qin
 
 void ContentView::toggleCheckboxLine(qint64 lineIndex)
 {
-    const auto toggled = toggledCheckboxText(m_live.latestText(), lineIndex);
+    if (m_memo.currentFileURL().isEmpty() || !m_memo.isEditable())
+        return;
+    const auto toggled = toggledCheckboxText(m_editor->text(), lineIndex);
     if (!toggled)
         return;
-    ++m_editorExternalTextSyncToken;
-    syncEditorText(*toggled);
-    m_memo.setMemoText(*toggled);
-    m_memo.updateModifiedFlag();
+    m_editor->replaceText(*toggled);
+    m_sidePane->setMarkdownText(*toggled);
+    edited();
 }
 
 bool ContentView::renameFromTitle(const QString &name)
 {
+    if (!saveCurrent())
+        return false;
     const QString oldPath = m_memo.currentFileURL();
     if (!m_memo.renameCurrentFile(name))
         return false;
@@ -487,6 +591,11 @@ void ContentView::checkExternalChange()
 {
     if (m_showingExternalChangeAlert)
         return;
+    // Without edits of our own there is nothing to lose: the editor follows the file.
+    if (!m_memo.isModified()) {
+        m_memo.reloadIfChangedOnDisk();
+        return;
+    }
     const auto pending = m_memo.externalChangeText();
     if (!pending)
         return;
@@ -494,11 +603,11 @@ void ContentView::checkExternalChange()
     const bool reload = m_externalChangePrompt(window());
     m_showingExternalChangeAlert = false;
     if (reload) {
-        m_memo.reloadFromDisk(*pending);
-        ++m_editorExternalTextSyncToken;
-        syncEditorText(m_memo.memoText());
+        // Read again: the file may have changed once more while the question was open.
+        m_memo.reloadFromDisk();
     } else {
         m_memo.setDeclinedExternalContent(*pending);
+        scheduleAutosave();
     }
 }
 
@@ -539,18 +648,30 @@ void ContentView::setSearchSelectedFile(const QString &filePath)
 
 void ContentView::dateChanged(const QDate &date)
 {
+    if (!saveCurrent()) {
+        m_calendar->setSelectedDate(m_selectedDate);
+        return;
+    }
     m_selectedDate = date;
     loadDocument(date);
 }
 
 void ContentView::notesFileSelected(const QString &filePath)
 {
+    if (!saveCurrent()) {
+        m_notes->setSelectedFile(m_notesSelectedFile);
+        return;
+    }
     setNotesSelectedFile(filePath);
     loadDocument(filePath);
 }
 
 void ContentView::searchHitSelected(const QString &filePath)
 {
+    if (!saveCurrent()) {
+        m_search->setSelectedFile(m_searchSelectedFile);
+        return;
+    }
     setSearchSelectedFile(filePath);
     loadDocument(filePath);
 }
@@ -576,7 +697,6 @@ void ContentView::fileDeleted(const QString &filePath)
     if (filePath.isEmpty() || filePath != m_memo.currentFileURL())
         return;
     m_memo.clearDocument();
-    syncEditorText(QString());
     if (m_selectedPage == Page::notes)
         setNotesSelectedFile(QString());
     else if (m_selectedPage == Page::search)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/autosaveschedule.h"
 #include "editor/editorlivestate.h"
 #include "storage/memomanager.h"
 
@@ -19,11 +20,13 @@ class QHBoxLayout;
 class QLabel;
 class StatusBarView;
 class QStackedWidget;
+class QTimer;
 
 /// The content of the main window: the page column (calendar, notes, search) on the left, the
 /// editor with the side pane on the right, the status bar below. It is the only caller of the
-/// memo store: it decides which document is loaded when, saves before every switch, and keeps
-/// the editor's text and the store's text in step.
+/// memo store: it decides which document is loaded when, saves before every switch (and a
+/// little after typing stops), and shows every document the store loads in the editor. The
+/// editor holds the one copy of the open text; the store keeps the file's state.
 class ContentView : public QWidget
 {
     Q_OBJECT
@@ -54,25 +57,41 @@ public:
     QDate selectedDate() const { return m_selectedDate; }
     const QString &notesSelectedFile() const { return m_notesSelectedFile; }
     const QString &searchSelectedFile() const { return m_searchSelectedFile; }
-    const QString &editingText() const { return m_editingText; }
-    const QString &debouncedText() const { return m_debouncedText; }
-    int editorExternalTextSyncToken() const { return m_editorExternalTextSyncToken; }
+    /// The open document's text, read from the editor (which holds the one copy).
+    QString editorText() const;
     bool showMarkdownPreview() const;
     void setShowMarkdownPreview(bool shown);
     EditorLiveState &liveState() { return m_live; }
     MemoEditorView *editorView() const { return m_editor; }
     MarkdownPreviewPane *sidePane() const { return m_sidePane; }
     NotesView *notesView() const { return m_notes; }
+    CalendarView *calendarView() const { return m_calendar; }
+    SearchView *searchView() const { return m_search; }
 
-    // The document road.
-    void flushEditorText();
-    void syncEditorText(const QString &text);
-    void saveCurrent();
-    void loadDocument(const MemoItem &item);
-    void saveAndClear();
+    // The document road. Every switch saves first and does not happen when the save fails:
+    // the document stays open and modified, with the failure message.
+
+    /// Saves the open document when its text differs from the file. False when the edits
+    /// could not be written (they are still in the editor).
+    bool saveCurrent(SaveAnnouncement announcement = SaveAnnouncement::announced);
+    /// Saves, then opens `item`; false (nothing opened) when the save failed.
+    bool loadDocument(const MemoItem &item);
+    bool saveAndClear();
     void toggleCheckboxLine(qint64 lineIndex);
     bool renameFromTitle(const QString &name);
     void checkExternalChange();
+
+    /// Saves before the application goes. When the save fails and nobody can be asked (a
+    /// signal, the session ending), the text is kept as a recovery file; returns false then.
+    bool saveBeforeExit();
+    /// Saves before the window closes at the user's request; when the save fails, asks
+    /// whether to discard the edits. False: the window stays open.
+    bool saveOrConfirmClose();
+
+    /// Saves quietly when the autosave is due by the current clock (about two seconds after
+    /// typing stops, and at least every 30 seconds while it goes on).
+    void autosaveIfDue();
+    void setAutosaveIntervals(int idleMsec, int maximumMsec);
 
     // What the pages and the side pane report.
     void dateChanged(const QDate &date);
@@ -88,6 +107,14 @@ public:
     /// tests; by default a message box over the window.
     using ExternalChangePrompt = std::function<bool(QWidget *parent)>;
     void setExternalChangePrompt(ExternalChangePrompt prompt);
+    /// Asks whether to quit without the edits that could not be saved; true discards.
+    using DiscardPrompt = std::function<bool(QWidget *parent)>;
+    void setDiscardPrompt(DiscardPrompt prompt);
+
+    static inline const QString discardTitle =
+        QStringLiteral("保存できませんでした。変更を破棄して終了しますか？");
+    static inline const QString discardButtonText = QStringLiteral("破棄して終了");
+    static inline const QString cancelButtonText = QStringLiteral("キャンセル");
 
     /// The window width after showing or hiding the side pane: wider by the editor's width when
     /// shown, narrower by it (but not below 400) when hidden.
@@ -98,7 +125,6 @@ public:
 
 Q_SIGNALS:
     void selectedPageChanged(ContentView::Page page);
-    void debouncedTextChanged(const QString &text);
     /// The window should grow or shrink by the side pane (new window width).
     void windowWidthRequested(int width);
 
@@ -110,8 +136,11 @@ private:
     void connectSidePane();
     void updateSidePaneDocument();
     void connectMemo();
-    void pushDocumentToEditor();
-    void saveIfModified();
+    void showLoadedDocument();
+    void showReplacedBody();
+    void diskChanged();
+    void edited();
+    void scheduleAutosave();
     void pageSwitched(Page page);
     void postFocusEditorSoon(int msec);
     void updateSidePane();
@@ -128,11 +157,11 @@ private:
     QDate m_selectedDate;
     QString m_notesSelectedFile;
     QString m_searchSelectedFile;
-    QString m_editingText;
-    QString m_debouncedText;
-    int m_editorExternalTextSyncToken = 0;
     bool m_showingExternalChangeAlert = false;
     ExternalChangePrompt m_externalChangePrompt;
+    DiscardPrompt m_discardPrompt;
+    AutosaveSchedule m_autosave;
+    QTimer *m_autosaveTimer = nullptr;
 
     QButtonGroup *m_pagePicker = nullptr;
     QStackedWidget *m_pages = nullptr;

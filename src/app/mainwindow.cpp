@@ -17,7 +17,7 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
             [this](int width) { resize(width, height()); });
 
     auto *menus = new AppMenus(*this, folders);
-    connect(menus, &AppMenus::aboutToChangeFolder, m_content, &ContentView::saveCurrent);
+    menus->setBeforeFolderChange([this] { return m_content->saveCurrent(); });
     auto *help = new HelpWindowController(this);
     connect(menus, &AppMenus::helpRequested, help, &HelpWindowController::showHelp);
 
@@ -27,7 +27,19 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    m_content->saveCurrent();
+    // A quit nobody can be asked about (a signal, the session ending) has saved or kept a
+    // recovery file already.
+    if (!m_closingUnattended && !m_content->saveOrConfirmClose()) {
+        event->ignore();
+        return;
+    }
+    m_discardConfirmed = true;
     m_frameKeeper->saveWindowFrame();
     event->accept();
+}
+
+void MainWindow::closeUnattended()
+{
+    m_closingUnattended = true;
+    close();
 }

@@ -17,6 +17,10 @@ public:
 
     ContentView *contentView() const { return m_content; }
     WindowFrameKeeper *frameKeeper() const { return m_frameKeeper; }
+    /// Closes without asking anything (the open document was dealt with already).
+    void closeUnattended();
+    /// The window was closed, with the document saved or its edits given up by the user.
+    bool hasClosed() const { return m_discardConfirmed; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -24,4 +28,6 @@ protected:
 private:
     ContentView *m_content = nullptr;
     WindowFrameKeeper *m_frameKeeper = nullptr;
+    bool m_closingUnattended = false;
+    bool m_discardConfirmed = false;
 };

@@ -9,10 +9,13 @@
 #include "platform/userdefaults.h"
 #include "storage/foldermanager.h"
 #include "storage/memomanager.h"
+#include "storage/recovery.h"
 #include "storage/viewcounts.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSessionManager>
 
 namespace {
@@ -32,6 +35,7 @@ std::optional<QString> chooseFolderWithDialog()
 QuillmereApp::QuillmereApp()
     : m_memo(std::make_unique<MemoManager>()), m_folders(std::make_unique<FolderManager>())
 {
+    m_memo->setWatchingFile(true);
     m_folders->setFolderChooser(chooseFolderWithDialog);
     Appearance::apply(Appearance::current());
     connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [](const QString &key) {
@@ -50,14 +54,18 @@ void QuillmereApp::connectQuitPaths()
     // The close button and Ctrl+Q reach MainWindow::closeEvent; the session ending, SIGTERM,
     // SIGINT and SIGHUP come through here. Each saves before the process goes.
     m_quitSignals = std::make_unique<QuitSignals>();
-    connect(m_quitSignals.get(), &QuitSignals::quitRequested, this, [] {
-        QApplication::closeAllWindows();
+    connect(m_quitSignals.get(), &QuitSignals::quitRequested, this, [this, content] {
+        // Nobody can be asked now: what cannot be saved goes to a recovery file.
+        content->saveBeforeExit();
+        m_window->closeUnattended();
         QApplication::quit();
     });
     connect(qApp, &QGuiApplication::commitDataRequest, content,
-            [content](QSessionManager &) { content->saveCurrent(); });
+            [content](QSessionManager &) { content->saveBeforeExit(); });
     connect(qApp, &QCoreApplication::aboutToQuit, content, [this, content] {
-        content->saveCurrent();
+        // A window the user closed has saved, or its edits were given up on purpose.
+        if (!m_window->hasClosed())
+            content->saveBeforeExit();
         m_window->frameKeeper()->saveWindowFrame();
     });
     connect(qApp, &QGuiApplication::applicationStateChanged, content,
@@ -72,7 +80,46 @@ int QuillmereApp::run()
     m_window->frameKeeper()->restoreWindowPosition();
     m_window->show();
     m_window->contentView()->appear();
+    MainQueue::async(m_window.get(), [this] { announceRecoveryFiles(); });
     const int status = QApplication::exec();
     ViewCounts::flushPendingWrites();
     return status;
+}
+
+// Each recovery file is pointed out once, at the first start after it was written.
+void QuillmereApp::announceRecoveryFiles()
+{
+    UserDefaults &settings = UserDefaults::standard();
+    QStringList announced = settings.stringArray(announcedRecoveryFilesKey).value_or(QStringList());
+    const QStringList files = Recovery::files();
+    QStringList fresh;
+    for (const QString &file : files) {
+        if (!announced.contains(file))
+            fresh.append(file);
+    }
+    // Only files still there are remembered, so the list does not grow without end.
+    QStringList kept;
+    for (const QString &file : announced) {
+        if (files.contains(file))
+            kept.append(file);
+    }
+    settings.setValue(announcedRecoveryFilesKey, kept + fresh);
+    if (fresh.isEmpty())
+        return;
+    const QString newest = fresh.constFirst();
+    QMessageBox box(m_window.get());
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(QStringLiteral("Quillmere"));
+    box.setText(recoveryTitle);
+    const QString note = Recovery::notePathOf(newest);
+    box.setInformativeText(QStringLiteral("復元ファイル: ") + newest +
+                           (note.isEmpty() ? QString()
+                                           : QStringLiteral("\n元のノート: ") + note));
+    QPushButton *open = box.addButton(openRecoveryButtonText, QMessageBox::AcceptRole);
+    QPushButton *close = box.addButton(closeRecoveryButtonText, QMessageBox::RejectRole);
+    box.setDefaultButton(open);
+    box.setEscapeButton(close);
+    box.exec();
+    if (box.clickedButton() == open)
+        m_window->contentView()->loadDocument(newest);
 }

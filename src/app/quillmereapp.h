@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -25,6 +26,16 @@ public:
 
     /// Shows the window and runs the event loop; returns the exit status.
     int run();
+
+    /// Tells about recovery files written since the last start and offers to open the newest.
+    void announceRecoveryFiles();
+
+    static inline const QString announcedRecoveryFilesKey =
+        QStringLiteral("announcedRecoveryFiles");
+    static inline const QString recoveryTitle =
+        QStringLiteral("前回保存できなかった変更を復元ファイルに残しました。");
+    static inline const QString openRecoveryButtonText = QStringLiteral("開く");
+    static inline const QString closeRecoveryButtonText = QStringLiteral("閉じる");
 
 private:
     void connectQuitPaths();

@@ -8,6 +8,7 @@
 #include "notes/notenaming.h"
 #include "notes/notesoperations.h"
 #include "platform/diagnostics.h"
+#include "platform/folderlock.h"
 #include "platform/userdefaults.h"
 #include "search/globalsearch.h"
 #include "search/quickopen.h"
@@ -98,6 +99,14 @@ int memo(const CliArguments &arguments, CliOutput &output)
 
     MemoManager memo;
     Diagnostics::Capture capture;
+    // Another writer (the window, another --append) takes turns with this one from reading to
+    // writing, so neither loses the other's lines.
+    std::optional<FolderLock> lock;
+    if (arguments.append) {
+        const QString folder = QFileInfo(path).absolutePath();
+        QDir().mkpath(folder);
+        lock.emplace(folder);
+    }
     memo.loadMemo(*date);
     // A memo that is not readable UTF-8 is never written over, and is not shown as empty.
     if (!memo.isEditable()) {
@@ -108,9 +117,10 @@ int memo(const CliArguments &arguments, CliOutput &output)
                                                QStringLiteral(": ") + memo.loadError());
     }
     if (arguments.append) {
-        memo.setMemoText(withLineAppended(memo.memoText(), *arguments.append));
-        memo.markModified();
-        if (!memo.save()) {
+        const SaveOutcome outcome =
+            memo.save(withLineAppended(memo.loadedBody(), *arguments.append));
+        if (outcome.status != SaveOutcome::Status::Saved &&
+            outcome.status != SaveOutcome::Status::Merged) {
             const QString detail = capture.finish();
             return output.fail(Cli::fileError,
                                MemoManager::saveFailedMessage + QStringLiteral(": ") + path +
@@ -119,9 +129,10 @@ int memo(const CliArguments &arguments, CliOutput &output)
                                                                QStringLiteral("）"))));
         }
     }
+    lock.reset();
     capture.finish();
     if (arguments.print) {
-        const QString &body = memo.memoText();
+        const QString &body = memo.loadedBody();
         fields.append({QLatin1String("body"), body});
         if (!body.isEmpty())
             text += u'\n' + (body.endsWith(u'\n') ? body.chopped(1) : body);

@@ -16,40 +16,28 @@ void EditorLiveState::setCursorInfo(const EditorCursorInfo &info)
     Q_EMIT cursorInfoChanged(info);
 }
 
-const QString &EditorLiveState::latestText() const
+QString EditorLiveState::latestText() const
 {
-    if (m_textStale) {
-        m_textStale = false;
-        if (m_textProvider)
-            m_latestText = m_textProvider();
-    }
-    return m_latestText;
-}
-
-void EditorLiveState::setLatestText(const QString &text)
-{
-    m_latestText = text;
-    m_textStale = false;
-    ++m_textRevision;
+    return m_textProvider ? m_textProvider() : QString();
 }
 
 void EditorLiveState::setTextSource(const QObject *owner, TextProvider provider)
 {
     m_textOwner = owner;
     m_textProvider = std::move(provider);
+    ++m_textRevision;
 }
 
 void EditorLiveState::releaseTextSource(const QObject *owner)
 {
     if (owner != m_textOwner)
         return;
-    latestText();
     m_textOwner = nullptr;
     m_textProvider = nullptr;
+    ++m_textRevision;
 }
 
 void EditorLiveState::markTextChanged()
 {
-    m_textStale = true;
     ++m_textRevision;
 }

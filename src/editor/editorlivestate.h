@@ -48,24 +48,22 @@ public:
     const EditorCursorInfo &cursorInfo() const { return m_cursorInfo; }
     void setCursorInfo(const EditorCursorInfo &info);
 
-    /// Hands out the editor's whole text; called only when someone reads the text after it
-    /// changed, so typing costs nothing per keystroke.
+    /// Hands out the editor's whole text; called only when someone reads the text, so typing
+    /// costs nothing per keystroke.
     using TextProvider = std::function<QString()>;
 
-    /// The editor's newest text; changes without a signal (read on demand). Fetched from the
-    /// text source when it changed since the last read.
-    const QString &latestText() const;
-    /// Sets the text outright; an earlier change of the source is superseded.
-    void setLatestText(const QString &text);
+    /// The editor's text, read from the editor itself (which holds the one copy of it); empty
+    /// when no editor is attached.
+    QString latestText() const;
 
     /// The editor that owns the text from now on (`owner` only identifies it).
     void setTextSource(const QObject *owner, TextProvider provider);
-    /// The owner goes away: its newest text is kept, and nothing is fetched from it any more.
+    /// The owner goes away: nothing is read from it any more.
     void releaseTextSource(const QObject *owner);
-    /// The source's text changed (cheap: nothing is fetched until the next read).
+    /// The source's text changed (cheap: nothing is read).
     void markTextChanged();
-    /// Goes up with every change of the text (marked or set), so a reader can tell whether the
-    /// text is still the one it saw without comparing it.
+    /// Goes up with every change of the text, so a reader can tell whether the text is still
+    /// the one it saw without comparing it.
     quint64 textRevision() const { return m_textRevision; }
 
 Q_SIGNALS:
@@ -75,8 +73,6 @@ Q_SIGNALS:
 private:
     double m_scrollOffset = 0;
     EditorCursorInfo m_cursorInfo;
-    mutable QString m_latestText;
-    mutable bool m_textStale = false;
     quint64 m_textRevision = 0;
     const QObject *m_textOwner = nullptr;
     TextProvider m_textProvider;

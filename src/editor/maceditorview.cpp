@@ -3,6 +3,7 @@
 #include "editor/dayleaftextview.h"
 #include "editor/listlineparser.h"
 #include "editor/markdowndecoration.h"
+#include "editor/textedits.h"
 #include "editor/textsearch.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-constexpr int writeBackDelayMs = 300;
 constexpr int highlightRefreshDelayMs = 250;
 constexpr int programmaticScrollSettleMs = 250;
 constexpr int defaultFontSize = 14;
@@ -66,25 +66,6 @@ QTextCursor rangeCursor(QTextDocument *document, qsizetype start, qsizetype leng
     return cursor;
 }
 
-// The part of `before` that `after` changes, kept clear of the middle of surrogate pairs.
-TextReplacement differingRange(const QString &before, const QString &after)
-{
-    const qsizetype common = std::min(before.size(), after.size());
-    qsizetype prefix = 0;
-    while (prefix < common && before[prefix] == after[prefix])
-        ++prefix;
-    if (prefix > 0 && before[prefix - 1].isHighSurrogate())
-        --prefix;
-    qsizetype suffix = 0;
-    while (suffix < common - prefix &&
-           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
-        ++suffix;
-    if (suffix > 0 && before[before.size() - suffix].isLowSurrogate())
-        --suffix;
-    const qsizetype replaced = before.size() - prefix - suffix;
-    return {prefix, replaced, after.sliced(prefix, after.size() - prefix - suffix), 0, 0};
-}
-
 } // namespace
 
 class MacEditorView::Private
@@ -96,18 +77,14 @@ public:
     void connectNotifications();
 
     const QString &screenText();
-    bool isFirstResponder() const;
-    bool userIsEditing() const;
     void applyEditable();
 
-    void replaceText(const QString &newText, bool newFile);
-    void replaceSameFileText(const QString &newText);
+    void loadNewText(const QString &newText);
+    void replaceSameDocumentText(const QString &newText);
     void dropComposition();
-    void refreshHighlightsAfterExternalText(const QString &newText);
 
     void userEdited();
     void editingEnded();
-    void writeBack();
     void updateCursorInfo();
     void publishScrollOffset();
     void finishProgrammaticScroll();
@@ -127,22 +104,16 @@ public:
     QPointer<EditorLiveState> liveGuard;
     DayleafTextView *textView;
 
-    // The owner's side of the document, as of the last update pass or write-back.
-    QString text;
-    QString currentFileURL;
+    bool documentOpen = false;
     bool documentReadOnly = false;
     int fontSize = defaultFontSize;
 
     QString searchQuery;
     QString lastSearchText;
-    QString lastText;
     int resultCount = 0;
     int currentIndex = 0;
     QUuid lastSearchToken;
 
-    QString lastFileURL;
-    int lastExternalTextSyncToken = 0;
-    bool isUserEditing = false;
     bool isProgrammaticUpdate = false;
     bool isProgrammaticScroll = false;
     qint64 scrolledLine = 0;
@@ -163,7 +134,6 @@ public:
     int shownCurrent = -1;
     bool isShowingHighlights = false;
 
-    QTimer writeBackTimer;
     QTimer highlightTimer;
     QTimer programmaticScrollTimer;
 };
@@ -171,13 +141,11 @@ public:
 MacEditorView::Private::Private(MacEditorView *view, EditorLiveState &liveState)
     : q(view), live(liveState), liveGuard(&liveState), textView(new DayleafTextView(view))
 {
-    for (auto [timer, delay] : {std::pair{&writeBackTimer, writeBackDelayMs},
-                                {&highlightTimer, highlightRefreshDelayMs},
+    for (auto [timer, delay] : {std::pair{&highlightTimer, highlightRefreshDelayMs},
                                 {&programmaticScrollTimer, programmaticScrollSettleMs}}) {
         timer->setSingleShot(true);
         timer->setInterval(delay);
     }
-    QObject::connect(&writeBackTimer, &QTimer::timeout, q, [this] { writeBack(); });
     QObject::connect(&highlightTimer, &QTimer::timeout, q, [this] { computeHighlights(false); });
     QObject::connect(&programmaticScrollTimer, &QTimer::timeout, q,
                      [this] { finishProgrammaticScroll(); });
@@ -235,20 +203,9 @@ const QString &MacEditorView::Private::screenText()
     return cachedText;
 }
 
-// The window's focus widget, even while the window itself is in the background.
-bool MacEditorView::Private::isFirstResponder() const
-{
-    return textView->window()->focusWidget() == textView;
-}
-
-bool MacEditorView::Private::userIsEditing() const
-{
-    return isUserEditing || isFirstResponder() || textView->hasMarkedText();
-}
-
 void MacEditorView::Private::applyEditable()
 {
-    const bool editable = !currentFileURL.isEmpty() && !documentReadOnly;
+    const bool editable = documentOpen && !documentReadOnly;
     if (textView->isReadOnly() == !editable)
         return;
     textView->setReadOnly(!editable);
@@ -256,54 +213,62 @@ void MacEditorView::Private::applyEditable()
         textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
-void MacEditorView::Private::replaceText(const QString &newText, bool newFile)
+void MacEditorView::Private::loadNewText(const QString &newText)
 {
-    const QTextCursor old = textView->textCursor();
-    const qsizetype oldStart = old.selectionStart();
-    const qsizetype oldLength = old.selectionEnd() - oldStart;
     {
         FlagScope programmatic(isProgrammaticUpdate);
         dropComposition();
-        if (newFile) {
-            textView->document()->setPlainText(newText);
-            textView->document()->clearUndoRedoStacks();
-            textView->document()->setModified(false);
-        } else {
-            replaceSameFileText(newText);
-        }
+        textView->document()->setPlainText(newText);
+        textView->document()->clearUndoRedoStacks();
+        textView->document()->setModified(false);
     }
-    // Edits typed into a composition that was just dropped are superseded by the new text.
+    // Edits typed into a composition that was just dropped belong to the document that left.
     editPending = false;
-    live.setLatestText(newText);
-
-    if (newFile) {
-        moveCaretTo(0);
-        textView->verticalScrollBar()->setValue(0);
-        MainQueue::async(q, [this] { live.setScrollOffset(0); });
-    } else {
-        const qsizetype length = textView->document()->characterCount() - 1;
-        const qsizetype start = std::min(oldStart, length);
-        const qsizetype selected = std::min(length - start, oldLength);
-        const int top = textView->verticalScrollBar()->value();
-        textView->setTextCursor(rangeCursor(textView->document(), start, selected));
-        textView->verticalScrollBar()->setValue(top);
-    }
-    refreshHighlightsAfterExternalText(newText);
+    highlightTimer.stop();
+    moveCaretTo(0);
+    textView->verticalScrollBar()->setValue(0);
+    MainQueue::async(q, [this] { live.setScrollOffset(0); });
+    computeHighlights(true);
     updateCursorInfo();
 }
 
-// Only the part that differs is replaced, as one undoable step: the view keeps its scroll
-// position, and undo after a reload returns to what was on screen before it.
-void MacEditorView::Private::replaceSameFileText(const QString &newText)
+// Only what differs is replaced, as one undoable step, so the view keeps its place and undo
+// returns to what was on screen before. The caret is put back on the text it was on, also when
+// the other program's changes lie both above and below it.
+void MacEditorView::Private::replaceSameDocumentText(const QString &newText)
 {
-    const TextReplacement change = differingRange(screenText(), newText);
-    QTextCursor edit = rangeCursor(textView->document(), change.start, change.length);
-    edit.beginEditBlock();
-    if (change.text.isEmpty())
-        edit.removeSelectedText();
-    else
-        edit.insertText(change.text);
-    edit.endEditBlock();
+    const QString &before = screenText();
+    if (before == newText)
+        return;
+    const QTextCursor old = textView->textCursor();
+    const TextReplacement change = TextEdits::differingRange(before, newText);
+    const qsizetype caret = TextEdits::mapPosition(before, newText, change, old.position());
+    // A selection survives only when both of its ends lie outside the change.
+    const qsizetype anchor = TextEdits::mapPosition(before, newText, change, old.anchor());
+    const bool keepSelection =
+        old.hasSelection() &&
+        (std::max(old.anchor(), old.position()) <= change.start ||
+         std::min(old.anchor(), old.position()) >= change.start + change.length);
+    const int top = textView->verticalScrollBar()->value();
+    {
+        FlagScope programmatic(isProgrammaticUpdate);
+        dropComposition();
+        QTextCursor edit = rangeCursor(textView->document(), change.start, change.length);
+        edit.beginEditBlock();
+        if (change.text.isEmpty())
+            edit.removeSelectedText();
+        else
+            edit.insertText(change.text);
+        edit.endEditBlock();
+    }
+    QTextCursor placed(textView->document());
+    placed.setPosition(int(keepSelection ? anchor : caret));
+    placed.setPosition(int(caret), QTextCursor::KeepAnchor);
+    textView->setTextCursor(placed);
+    editPending = false;
+    textView->verticalScrollBar()->setValue(top);
+    computeHighlights(false);
+    updateCursorInfo();
 }
 
 // A composition typed into the text being replaced is dropped rather than committed into the
@@ -318,45 +283,20 @@ void MacEditorView::Private::dropComposition()
     QCoreApplication::sendEvent(textView, &clear);
 }
 
-void MacEditorView::Private::refreshHighlightsAfterExternalText(const QString &newText)
-{
-    if (newText == lastText)
-        return;
-    lastText = newText;
-    // While the user types, the current match stays where it was instead of pulling the caret.
-    computeHighlights(!isUserEditing);
-}
-
 // Runs per keystroke: nothing here may read the whole text.
 void MacEditorView::Private::userEdited()
 {
     editPending = false;
-    // Edits can arrive without the keyboard focus (a drop); only typing in the focused view
-    // holds back text from the owner.
-    if (isFirstResponder())
-        isUserEditing = true;
     Q_EMIT q->textEdited();
     updateCursorInfo();
     if (!searchQuery.isEmpty())
         highlightTimer.start();
-    writeBackTimer.start();
 }
 
 void MacEditorView::Private::editingEnded()
 {
-    isUserEditing = false;
-    q->writeBackNow();
     lastSearchText = searchQuery;
     computeHighlights(false);
-}
-
-void MacEditorView::Private::writeBack()
-{
-    const QString now = screenText();
-    if (text == now)
-        return;
-    text = now;
-    Q_EMIT q->textWrittenBack(now);
 }
 
 // Published on the next turn of the event loop, once per burst of caret moves.
@@ -529,41 +469,25 @@ MacEditorView::~MacEditorView()
     delete std::exchange(d->textView, nullptr);
 }
 
-void MacEditorView::updateDocument(const QString &text, const QString &currentFileURL,
-                                   int externalTextSyncToken)
+void MacEditorView::loadText(const QString &text)
 {
-    d->text = text;
-    d->currentFileURL = currentFileURL;
+    d->loadNewText(text);
+}
+
+void MacEditorView::replaceText(const QString &text)
+{
+    d->replaceSameDocumentText(text);
+}
+
+QString MacEditorView::text() const
+{
+    return d->screenText();
+}
+
+void MacEditorView::setDocumentOpen(bool open)
+{
+    d->documentOpen = open;
     d->applyEditable();
-
-    const bool fileChanged = d->lastFileURL != currentFileURL;
-    if (fileChanged) {
-        d->lastFileURL = currentFileURL;
-        d->isUserEditing = false;
-        d->lastExternalTextSyncToken = externalTextSyncToken;
-        // A write-back still due belongs to the file that was shown; it must not land on this one.
-        d->writeBackTimer.stop();
-    }
-    const bool tokenChanged = d->lastExternalTextSyncToken != externalTextSyncToken;
-    d->lastExternalTextSyncToken = externalTextSyncToken;
-
-    // Another file starts afresh even when its text happens to be the same: the undo steps of
-    // the previous file must not replay into this one.
-    if (fileChanged)
-        d->replaceText(text, true);
-    else if ((tokenChanged || !d->userIsEditing()) && d->screenText() != text)
-        d->replaceText(text, false);
-}
-
-const QString &MacEditorView::text() const
-{
-    return d->text;
-}
-
-void MacEditorView::writeBackNow()
-{
-    d->writeBackTimer.stop();
-    d->writeBack();
 }
 
 void MacEditorView::setFontSize(int pointSize)

@@ -8,10 +8,9 @@
 
 class DayleafTextView;
 
-/// The plain-text markdown editor: one scrolling text view kept in step with its owner's
-/// document. It decides when typed text flows back to the owner (0.3 s after the last
-/// keystroke) and when text from the owner replaces what is on screen without disturbing the
-/// caret; publishes the caret and the top visible line through the shared live state; obeys
+/// The plain-text markdown editor: one scrolling text view whose document is the open note's
+/// text. It replaces that text only when told to (another document, or the same document
+/// changed outside the editor, without disturbing the caret); publishes the caret and the top visible line through the shared live state; obeys
 /// scroll requests; continues lists on Return, indents with Tab / Shift+Tab, inserts markdown
 /// decorations, and highlights in-editor search matches.
 class MacEditorView : public QWidget
@@ -22,18 +21,20 @@ public:
     explicit MacEditorView(EditorLiveState &live, QWidget *parent = nullptr);
     ~MacEditorView() override;
 
-    /// One update pass with the owner's document: its body text, its file (empty: nothing is
-    /// open, the editor is read-only) and the owner's external-text token. The text replaces
-    /// the screen when the file or the token changed, or when the user is not typing: the text
-    /// view is not its window's focus widget (even with the window in the background), has no
-    /// input-method composition, and has not been typed in since it last lost the focus.
-    /// Another file also clears undo, puts the caret at the start and scrolls to the top.
-    void updateDocument(const QString &text, const QString &currentFileURL,
-                        int externalTextSyncToken);
-    /// The owner's text: as given by the last update pass, or as last written back.
-    const QString &text() const;
-    /// Writes typed text back at once instead of after the pause in typing (before saving).
-    void writeBackNow();
+    /// Shows another document: `text` replaces everything, whatever has the keyboard focus
+    /// and even in the middle of an input-method composition (which is dropped). The undo
+    /// history starts afresh, the caret goes to the start and the view to the top.
+    void loadText(const QString &text);
+    /// The same document's text changed outside the editor (a merge with another program's
+    /// changes, a reload, a checkbox toggled in the preview): only the part that differs is
+    /// replaced, as one undoable step, the caret stays on the text it was on and the view
+    /// keeps its place.
+    void replaceText(const QString &text);
+    /// The document's text. The editor holds the one copy of the open document's text;
+    /// everyone else reads it here (or through the live state).
+    QString text() const;
+    /// Whether a document is open; without one the editor is read-only.
+    void setDocumentOpen(bool open);
 
     void setFontSize(int pointSize);
     int fontSize() const;
@@ -59,11 +60,9 @@ public:
     DayleafTextView *textView() const;
 
 Q_SIGNALS:
-    /// Every user edit (not while an input method composes). The text itself is in the live
-    /// state, fetched when read.
+    /// Every user edit (not while an input method composes). The text itself is read when
+    /// needed (text(), or the live state).
     void textEdited();
-    /// The typed text flowed back to the owner (after the pause in typing, or on focus out).
-    void textWrittenBack(const QString &text);
     /// The match count or the current match changed.
     void searchStateChanged(int resultCount, int currentIndex);
 

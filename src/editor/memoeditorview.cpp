@@ -180,7 +180,6 @@ public:
     MacEditorView *editor = nullptr;
 
     QTimer debounce;
-    quint64 pendingRevision = 0; ///< the live text's revision at the last edit
 
     QString currentFile;
     QString title;
@@ -212,8 +211,6 @@ MemoEditorView::Private::Private(MemoEditorView *page, EditorLiveState &liveStat
     debounce.setInterval(defaultDebounceMsec);
     connect(&debounce, &QTimer::timeout, this, &Private::onDebounceElapsed);
     connect(editor, &MacEditorView::textEdited, this, &Private::onTextEdited);
-    connect(editor, &MacEditorView::textWrittenBack, this,
-            [this](const QString &text) { Q_EMIT q->textWrittenBack(text); });
 
     connectSearch();
     connectShortcuts();
@@ -519,15 +516,12 @@ void MemoEditorView::Private::onTextEdited()
     Q_EMIT q->textChanged();
     // One timer restarted by every edit: a burst of keystrokes gives one debounced text,
     // debounceInterval after the last of them. The text itself is read only then.
-    pendingRevision = live.textRevision();
     debounce.start();
 }
 
 void MemoEditorView::Private::onDebounceElapsed()
 {
-    // Text that came from the owner in the meantime (another file) wins over the pending edit.
-    if (live.textRevision() == pendingRevision)
-        Q_EMIT q->debouncedTextChanged(live.latestText());
+    Q_EMIT q->debouncedTextChanged(editor->text());
 }
 
 bool MemoEditorView::Private::eventFilter(QObject *watched, QEvent *event)
@@ -565,15 +559,32 @@ MemoEditorView::MemoEditorView(EditorLiveState &live, QWidget *parent)
 // child widgets are torn down and could still signal.
 MemoEditorView::~MemoEditorView() = default;
 
-void MemoEditorView::updateDocument(const QString &text, const QString &currentFileURL,
-                                    int externalTextSyncToken)
+void MemoEditorView::showDocument(const QString &filePath, const QString &text)
 {
-    if (currentFileURL != d->currentFile) {
-        d->endTitleEditing();
-        d->currentFile = currentFileURL;
-        d->refreshTitle();
-    }
-    d->editor->updateDocument(text, currentFileURL, externalTextSyncToken);
+    setCurrentFile(filePath);
+    // A debounced text still due belongs to the document that left.
+    d->debounce.stop();
+    d->editor->setDocumentOpen(!filePath.isEmpty());
+    d->editor->loadText(text);
+}
+
+void MemoEditorView::setCurrentFile(const QString &filePath)
+{
+    if (filePath == d->currentFile)
+        return;
+    d->endTitleEditing();
+    d->currentFile = filePath;
+    d->refreshTitle();
+}
+
+void MemoEditorView::replaceText(const QString &text)
+{
+    d->editor->replaceText(text);
+}
+
+QString MemoEditorView::text() const
+{
+    return d->editor->text();
 }
 
 void MemoEditorView::setFontSize(int pointSize)

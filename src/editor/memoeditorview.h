@@ -23,9 +23,15 @@ public:
     explicit MemoEditorView(EditorLiveState &live, QWidget *parent = nullptr);
     ~MemoEditorView() override;
 
-    /// One update pass with the owner's document (see MacEditorView::updateDocument).
-    void updateDocument(const QString &text, const QString &currentFileURL,
-                        int externalTextSyncToken);
+    /// Shows another document (empty `filePath`: none): its title, and `text` in the editor
+    /// with a fresh undo history (see MacEditorView::loadText).
+    void showDocument(const QString &filePath, const QString &text);
+    /// The open document's file moved or was renamed: only the title follows.
+    void setCurrentFile(const QString &filePath);
+    /// The open document's text changed outside the editor (see MacEditorView::replaceText).
+    void replaceText(const QString &text);
+    /// The open document's text (the editor holds the one copy).
+    QString text() const;
     void setFontSize(int pointSize);
     void setTemporaryMessage(const QString &message);
     void setModified(bool modified);
@@ -55,10 +61,8 @@ public:
     EditorSearchBar *searchBar() const;
 
 Q_SIGNALS:
-    /// Every user edit (the owner marks the document modified); the text is in the live state.
+    /// Every user edit (the owner marks the document modified); the text is read on demand.
     void textChanged();
-    /// The editor's text flowed back after the pause in typing.
-    void textWrittenBack(const QString &text);
     /// The text after debounceInterval without further edits (the preview follows this).
     void debouncedTextChanged(const QString &text);
     void saveRequested();

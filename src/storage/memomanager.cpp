@@ -1,17 +1,24 @@
 #include "storage/memomanager.h"
 
 #include "platform/clock.h"
+#include "platform/atomicfile.h"
 #include "platform/diagnostics.h"
+#include "platform/folderlock.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/textfile.h"
+#include "storage/textmerge.h"
 #include "storage/viewcounts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -44,14 +51,47 @@ QString baseNameOf(const QString &filePath)
 
 } // namespace
 
+/// What the disk holds compared with what the document last read or wrote.
+struct MemoManager::DiskCheck
+{
+    enum class State { Unchanged, Changed, Missing, Unreadable };
+    State state = State::Unchanged;
+    /// Changed: the file's text and its stamp as read.
+    QString text;
+    FileStamp stamp;
+    QString error;
+};
+
+namespace {
+
+constexpr int watchDebounceMsec = 50;
+
+} // namespace
+
 MemoManager::MemoManager(QObject *parent) : QObject(parent) {}
 
-void MemoManager::setMemoText(const QString &text)
+MemoManager::~MemoManager() = default;
+
+void MemoManager::setWatchingFile(bool watching)
 {
-    if (m_memoText == text)
+    if (watching == (m_watcher != nullptr))
         return;
-    m_memoText = text;
-    Q_EMIT memoTextChanged();
+    if (!watching) {
+        delete std::exchange(m_watcher, nullptr);
+        delete std::exchange(m_watchDebounce, nullptr);
+        return;
+    }
+    m_watcher = new QFileSystemWatcher(this);
+    m_watchDebounce = new QTimer(this);
+    // Several events arrive for one write (the temporary file, the rename, the folder).
+    m_watchDebounce->setSingleShot(true);
+    m_watchDebounce->setInterval(watchDebounceMsec);
+    connect(m_watchDebounce, &QTimer::timeout, this, &MemoManager::onWatchedPathChanged);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDebounce,
+            qOverload<>(&QTimer::start));
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_watchDebounce,
+            qOverload<>(&QTimer::start));
+    watchCurrentFile();
 }
 
 void MemoManager::loadItem(const MemoItem &item)
@@ -77,36 +117,37 @@ void MemoManager::loadMemo(const QDate &date)
 void MemoManager::loadPath(const QString &filePath)
 {
     const TextFileRead read = TextFile::readUtf8(filePath);
-    applyLoadedText(read.text, filePath);
+    applyLoadedText(read.text, filePath, read.stamp);
     setModified(false);
-    if (read.editable()) {
-        setEditable(true, {});
-        return;
+    setEditable(read.editable(), read.editable() ? QString() : read.error);
+    if (!read.editable()) {
+        Diagnostics::log(QStringLiteral("読み込みエラー: ") + filePath + QStringLiteral(": ") +
+                         read.error);
+        showTemporaryMessage(unreadableMessage);
     }
-    setEditable(false, read.error);
-    Diagnostics::log(QStringLiteral("読み込みエラー: ") + filePath + QStringLiteral(": ") +
-                     read.error);
-    showTemporaryMessage(unreadableMessage);
+    Q_EMIT documentLoaded();
 }
 
 void MemoManager::clearDocument()
 {
-    applyLoadedText(QString(), QString());
+    applyLoadedText(QString(), QString(), FileStamp());
     setModified(false);
     setEditable(true, {});
     m_declinedExternalContent.reset();
+    Q_EMIT documentLoaded();
 }
 
-void MemoManager::applyLoadedText(const QString &text, const QString &filePath)
+void MemoManager::applyLoadedText(const QString &text, const QString &filePath,
+                                  const FileStamp &stamp)
 {
     setCurrentFileURL(filePath);
     m_originalText = text;
+    m_originalStamp = stamp;
     NoteDocumentParts parts = parseNoteDocument(text);
     m_managedFrontMatter = std::move(parts.obsidian);
     m_joplinYAML = std::move(parts.joplinYAML);
     m_joplinIsTrailing = parts.joplinIsTrailing;
-    m_originalBody = parts.body;
-    setMemoText(parts.body);
+    m_loadedBody = std::move(parts.body);
 
     m_fileCreatedDate.reset();
     m_fileModifiedDate.reset();
@@ -136,45 +177,172 @@ void MemoManager::refreshHeader()
     Q_EMIT headerChanged();
 }
 
-bool MemoManager::writeDocument(QString *error)
+// The stamp answers at the cost of one stat; the content is compared only when it differs
+// (a `touch`, or a program that rewrote the same text, is no change).
+MemoManager::DiskCheck MemoManager::checkDisk() const
 {
-    const NoteFrontMatter header =
-        completeHeaderForSave(m_managedFrontMatter, baseNameOf(m_currentFileURL), m_joplinYAML,
-                              m_fileCreatedDate, Clock::current().now());
-    const QString text = buildNoteSaveText(header, m_memoText, m_joplinYAML, m_joplinIsTrailing);
+    DiskCheck check;
+    const FileStamp now = TextFile::stampOf(m_currentFileURL);
+    if (now == m_originalStamp)
+        return check;
+    if (!now.exists) {
+        check.state = DiskCheck::State::Missing;
+        return check;
+    }
+    TextFileRead read = TextFile::readUtf8(m_currentFileURL);
+    if (read.status == TextFileRead::Status::Missing) {
+        check.state = DiskCheck::State::Missing;
+        return check;
+    }
+    check.stamp = read.stamp;
+    if (!read.ok()) {
+        check.state = DiskCheck::State::Unreadable;
+        check.error = read.error;
+        return check;
+    }
+    if (read.text != m_originalText) {
+        check.state = DiskCheck::State::Changed;
+        check.text = std::move(read.text);
+    }
+    return check;
+}
+
+bool MemoManager::writeText(const QString &text, QString *error)
+{
     // The folder may have been removed behind our back; recreating it beats losing the text.
     QDir().mkpath(QFileInfo(m_currentFileURL).absolutePath());
     if (!TextFile::writeUtf8(m_currentFileURL, text, error))
         return false;
-    applyLoadedText(text, m_currentFileURL);
+    applyLoadedText(text, m_currentFileURL, TextFile::stampOf(m_currentFileURL));
     setModified(false);
     m_declinedExternalContent.reset();
     return true;
 }
 
-bool MemoManager::save()
+void MemoManager::failSave(const QString &error)
 {
-    if (m_currentFileURL.isEmpty() || !m_isModified)
-        return false;
-    if (!m_isEditable) {
-        showTemporaryMessage(readOnlySaveMessage);
-        return false;
-    }
-    QString error;
-    if (!writeDocument(&error)) {
-        showTemporaryMessage(saveFailedMessage);
-        Diagnostics::log(QStringLiteral("保存エラー: ") + error);
-        return false;
-    }
-    setStatusModificationDate(Clock::current().now());
-    showTemporaryMessage(savedMessage);
-    NotificationCenter::defaultCenter().postMemoSaved();
-    return true;
+    showTemporaryMessage(saveFailedMessage);
+    Diagnostics::log(QStringLiteral("保存エラー: ") + m_currentFileURL + QStringLiteral(": ") +
+                     error);
 }
 
-void MemoManager::updateModifiedFlag()
+SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement)
 {
-    setModified(m_memoText != m_originalBody);
+    if (m_currentFileURL.isEmpty())
+        return {};
+    if (body == m_loadedBody) {
+        setModified(false);
+        return {};
+    }
+    if (!m_isEditable) {
+        showTemporaryMessage(readOnlySaveMessage);
+        return {SaveOutcome::Status::Refused, {}};
+    }
+    const QString folder = QFileInfo(m_currentFileURL).absolutePath();
+    QDir().mkpath(folder);
+    // Held across comparing, merging and writing: another writer that takes the same lock
+    // (the command line's --append) cannot slip in between.
+    const FolderLock lock(folder);
+    if (!lock.isLocked())
+        Diagnostics::log(QStringLiteral("ロックできませんでした: ") + folder +
+                         QStringLiteral(": ") + lock.error());
+    return writeBody(body, announcement);
+}
+
+SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announcement)
+{
+    const DiskCheck disk = checkDisk();
+    if (disk.state == DiskCheck::State::Unreadable)
+        return writeConflictCopy(body, disk);
+
+    QString merged = body;
+    SaveOutcome::Status status = SaveOutcome::Status::Saved;
+    std::optional<NoteDocumentParts> diskParts;
+    if (disk.state == DiskCheck::State::Changed) {
+        diskParts = parseNoteDocument(disk.text);
+        const TextMergeResult merge = TextMerge::merge(m_loadedBody, body, diskParts->body);
+        if (!merge.clean)
+            return writeConflictCopy(body, disk);
+        merged = merge.text;
+        status = SaveOutcome::Status::Merged;
+    }
+    // The header of the file as it is now on disk: another program may have changed it.
+    const std::optional<NoteFrontMatter> &frontMatter =
+        diskParts ? diskParts->obsidian : m_managedFrontMatter;
+    const std::optional<QString> &joplin = diskParts ? diskParts->joplinYAML : m_joplinYAML;
+    const bool joplinIsTrailing = diskParts ? diskParts->joplinIsTrailing : m_joplinIsTrailing;
+    const NoteFrontMatter header =
+        completeHeaderForSave(frontMatter, baseNameOf(m_currentFileURL), joplin,
+                              m_fileCreatedDate, Clock::current().now());
+    const QString text = buildNoteSaveText(header, merged, joplin, joplinIsTrailing);
+    QString error;
+    if (!writeText(text, &error)) {
+        failSave(error);
+        return {SaveOutcome::Status::Failed, {}};
+    }
+    setStatusModificationDate(Clock::current().now());
+    if (status == SaveOutcome::Status::Merged)
+        showTemporaryMessage(mergedMessage);
+    else if (announcement == SaveAnnouncement::announced)
+        showTemporaryMessage(savedMessage);
+    Q_EMIT saved();
+    NotificationCenter::defaultCenter().postMemoSaved();
+    if (status == SaveOutcome::Status::Merged)
+        Q_EMIT bodyReplaced();
+    return {status, {}};
+}
+
+// The other program's file stays exactly as it is; the user's text goes beside it under a name
+// that says what happened, and the document shows the file as it now is.
+SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck &disk)
+{
+    const NoteFrontMatter header =
+        completeHeaderForSave(m_managedFrontMatter, baseNameOf(m_currentFileURL), m_joplinYAML,
+                              m_fileCreatedDate, Clock::current().now());
+    const QByteArray bytes =
+        buildNoteSaveText(header, body, m_joplinYAML, m_joplinIsTrailing).toUtf8();
+    const QDateTime now = Clock::current().now().toTimeZone(Clock::current().timeZone());
+    QString copyPath;
+    QString error;
+    bool written = false;
+    for (int attempt = 0; attempt < 100 && !written; ++attempt) {
+        copyPath = conflictCopyPath(m_currentFileURL, now.addSecs(attempt));
+        bool taken = false;
+        written = AtomicFile::writeNew(copyPath, bytes, &error, &taken);
+        if (!written && !taken)
+            break;
+    }
+    if (!written) {
+        failSave(error);
+        return {SaveOutcome::Status::Failed, {}};
+    }
+    if (disk.state == DiskCheck::State::Unreadable) {
+        loadPath(m_currentFileURL);
+    } else {
+        applyLoadedText(disk.text, m_currentFileURL, disk.stamp);
+        setModified(false);
+        Q_EMIT bodyReplaced();
+    }
+    showTemporaryMessage(conflictMessage + QFileInfo(copyPath).fileName());
+    Diagnostics::log(QStringLiteral("競合: ") + m_currentFileURL + QStringLiteral(" → ") +
+                     copyPath);
+    Q_EMIT saved();
+    NotificationCenter::defaultCenter().postMemoSaved();
+    return {SaveOutcome::Status::Conflicted, copyPath};
+}
+
+QString MemoManager::conflictCopyPath(const QString &filePath, const QDateTime &when)
+{
+    const QFileInfo info(filePath);
+    const QString suffix = info.suffix();
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
+           QStringLiteral(" (競合 ") + when.toString(QStringLiteral("yyyy-MM-dd HHmmss")) +
+           QLatin1Char(')') + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+}
+
+void MemoManager::updateModifiedFlag(const QString &body)
+{
+    setModified(body != m_loadedBody);
 }
 
 void MemoManager::markModified()
@@ -184,22 +352,76 @@ void MemoManager::markModified()
 
 std::optional<QString> MemoManager::externalChangeText() const
 {
-    if (m_currentFileURL.isEmpty() || !QFileInfo::exists(m_currentFileURL))
+    if (m_currentFileURL.isEmpty())
         return std::nullopt;
-    const TextFileRead read = TextFile::readUtf8(m_currentFileURL);
-    if (!read.ok() || read.text == m_originalText)
+    const DiskCheck disk = checkDisk();
+    if (disk.state != DiskCheck::State::Changed)
         return std::nullopt;
-    if (m_declinedExternalContent && *m_declinedExternalContent == read.text)
+    if (m_declinedExternalContent && *m_declinedExternalContent == disk.text)
         return std::nullopt;
-    return read.text;
+    return disk.text;
 }
 
-void MemoManager::reloadFromDisk(const QString &text)
+bool MemoManager::reloadFromDisk()
 {
-    applyLoadedText(text, m_currentFileURL);
+    if (m_currentFileURL.isEmpty())
+        return false;
+    const TextFileRead read = TextFile::readUtf8(m_currentFileURL);
+    if (!read.ok())
+        return false;
+    applyLoadedText(read.text, m_currentFileURL, read.stamp);
     setModified(false);
     setEditable(true, {});
     m_declinedExternalContent.reset();
+    Q_EMIT bodyReplaced();
+    return true;
+}
+
+bool MemoManager::reloadIfChangedOnDisk()
+{
+    if (m_currentFileURL.isEmpty() || !m_isEditable)
+        return false;
+    const DiskCheck disk = checkDisk();
+    if (disk.state != DiskCheck::State::Changed)
+        return false;
+    applyLoadedText(disk.text, m_currentFileURL, disk.stamp);
+    setModified(false);
+    m_declinedExternalContent.reset();
+    Q_EMIT bodyReplaced();
+    return true;
+}
+
+void MemoManager::watchCurrentFile()
+{
+    if (!m_watcher)
+        return;
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    if (!watched.isEmpty())
+        m_watcher->removePaths(watched);
+    m_watchDebounce->stop();
+    if (m_currentFileURL.isEmpty())
+        return;
+    // The folder too: an atomic replace (ours, a sync tool's) swaps the file the watch was on,
+    // and a memo that does not exist yet can only be seen appearing there.
+    const QString folder = QFileInfo(m_currentFileURL).absolutePath();
+    QStringList paths{folder};
+    if (QFileInfo::exists(m_currentFileURL))
+        paths.append(m_currentFileURL);
+    m_watcher->addPaths(paths);
+}
+
+void MemoManager::onWatchedPathChanged()
+{
+    if (m_currentFileURL.isEmpty() || !m_watcher)
+        return;
+    // Re-arm: a replaced or newly created file is a new inode the old watch does not see.
+    if (QFileInfo::exists(m_currentFileURL) && !m_watcher->files().contains(m_currentFileURL))
+        m_watcher->addPath(m_currentFileURL);
+    const QString folder = QFileInfo(m_currentFileURL).absolutePath();
+    if (!m_watcher->directories().contains(folder) && QFileInfo::exists(folder))
+        m_watcher->addPath(folder);
+    if (TextFile::stampOf(m_currentFileURL) != m_originalStamp)
+        Q_EMIT diskChanged();
 }
 
 bool MemoManager::renameCurrentFile(const QString &newName)
@@ -223,14 +445,10 @@ bool MemoManager::renameCurrentFile(const QString &newName)
         showTemporaryMessage(nameTakenMessage);
         return false;
     }
+    // The caller saves first; a document whose edits are not on disk is not moved.
     if (m_isModified) {
-        QString error;
-        if (!m_isEditable || !writeDocument(&error)) {
-            showTemporaryMessage(saveFailedMessage);
-            if (!error.isEmpty())
-                Diagnostics::log(QStringLiteral("保存エラー: ") + error);
-            return false;
-        }
+        showTemporaryMessage(saveFailedMessage);
+        return false;
     }
     const QString oldPath = m_currentFileURL;
     QFile file(oldPath);
@@ -303,6 +521,7 @@ void MemoManager::setCurrentFileURL(const QString &filePath)
     if (m_currentFileURL == filePath)
         return;
     m_currentFileURL = filePath;
+    watchCurrentFile();
     Q_EMIT currentFileURLChanged();
 }
 

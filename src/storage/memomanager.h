@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/notedocument.h"
+#include "storage/textfile.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -10,22 +11,60 @@
 #include <optional>
 #include <variant>
 
+class QFileSystemWatcher;
+class QTimer;
+
 /// What the editor is asked to show: nothing, the daily memo of a day, or a file.
 using MemoItem = std::variant<std::monostate, QDate, QString>;
 
-/// The model of the one document a window edits: a daily memo or a note file.
+/// What became of a save.
+struct SaveOutcome
+{
+    enum class Status {
+        NothingToSave, ///< no document, or the text is what the file already holds
+        Saved,         ///< the text was written
+        Merged,        ///< another program had changed the file: both changes were written
+        Conflicted,    ///< both changed the same lines: the other program's file was kept and
+                       ///< the text written beside it (conflictPath); the document now shows
+                       ///< the other program's file
+        Failed,        ///< nothing was written; the edits exist only in the editor
+        Refused,       ///< the document is read-only because its file could not be read
+    };
+    Status status = Status::NothingToSave;
+    QString conflictPath;
+
+    /// The user's text is safely on disk (or there was nothing to write).
+    bool succeeded() const { return status != Status::Failed && status != Status::Refused; }
+    /// The document's body changed in the save (a merge or a conflict): the editor must show
+    /// loadedBody() again.
+    bool replacedBody() const
+    {
+        return status == Status::Merged || status == Status::Conflicted;
+    }
+};
+
+/// Whether a save tells the user it happened ("保存しました"). Failures and merges are always
+/// told.
+enum class SaveAnnouncement { announced, quiet };
+
+/// The state of the one document a window edits, a daily memo or a note file: the file's path,
+/// its header and Joplin metadata kept aside, and the text last read from or written to disk.
+/// The text being edited is not kept here: the editor holds it, and hands it to save().
 ///
-/// It reads the file and splits it, so the editor sees only the body while the header and any
-/// Joplin metadata are kept aside and written back on save; tracks whether the body changed;
-/// renames the file; notices changes made by other programs; and shows short status messages.
-/// A file that exists but cannot be read (or is not UTF-8) is opened read-only and is never
-/// written over. Main thread only.
+/// Reading keeps the header and any Joplin metadata apart so the editor sees only the body. A
+/// file that exists but cannot be read (or is not UTF-8) is opened read-only and is never
+/// written over. Saving never overwrites what another program wrote in the meantime: under a
+/// folder lock, the file on disk is compared with what was last read or written, and a change
+/// is merged three ways (or, when both changed the same lines, the text goes to a conflict copy
+/// beside the file). The open file is watched, so such changes are noticed while the window is
+/// active. Main thread only.
 class MemoManager : public QObject
 {
     Q_OBJECT
 
 public:
     explicit MemoManager(QObject *parent = nullptr);
+    ~MemoManager() override;
 
     // Messages shown in the editor's toolbar.
     static inline const QString savedMessage = QStringLiteral("保存しました");
@@ -37,11 +76,15 @@ public:
         QStringLiteral("このファイルは読み込めませんでした");
     static inline const QString readOnlySaveMessage =
         QStringLiteral("読み込めなかったファイルのため保存しません");
+    static inline const QString mergedMessage =
+        QStringLiteral("他のアプリケーションでの変更と合わせて保存しました");
+    /// Followed by the conflict copy's file name.
+    static inline const QString conflictMessage =
+        QStringLiteral("他のアプリケーションと同じ箇所が変更されたため、別のファイルに保存しました: ");
 
-    /// The body being edited (never the header or the Joplin metadata).
-    const QString &memoText() const { return m_memoText; }
-    /// The view copies edited text here, then calls updateModifiedFlag().
-    void setMemoText(const QString &text);
+    /// The body as last read from or written to disk: the reference for the modified flag and
+    /// the base of a merge. Never the header or the Joplin metadata.
+    const QString &loadedBody() const { return m_loadedBody; }
     bool isModified() const { return m_isModified; }
     /// The document's file; empty when no document is open.
     const QString &currentFileURL() const { return m_currentFileURL; }
@@ -59,21 +102,34 @@ public:
     /// Why the open file could not be read; empty when it could.
     const QString &loadError() const { return m_loadError; }
 
+    /// Watches the open file, so that changes made by other programs are noticed at once
+    /// (diskChanged()); off by default (the command line has no use for it).
+    void setWatchingFile(bool watching);
+
     void loadItem(const MemoItem &item);
     void loadMemo(const QDate &date);
     void loadFile(const QString &filePath) { loadItem(filePath); }
     void clearDocument();
 
-    /// Writes the document when it is modified. Returns true when the file was written.
-    bool save();
+    /// Writes `body` (the editor's text) with the completed header, merging what another
+    /// program changed since the file was last read or written. Nothing is written when `body`
+    /// is the loaded body. On success the loaded body is what the file now holds.
+    SaveOutcome save(const QString &body,
+                     SaveAnnouncement announcement = SaveAnnouncement::announced);
 
-    void updateModifiedFlag();
+    /// isModified = (`body` differs from the loaded body).
+    void updateModifiedFlag(const QString &body);
     void markModified();
 
     /// The file's text on disk when another program changed it since it was loaded or saved,
     /// unless that same text was already declined.
     std::optional<QString> externalChangeText() const;
-    void reloadFromDisk(const QString &text);
+    /// Reads the file again and takes it as the document; unsaved edits are dropped. False
+    /// (nothing changes) when it cannot be read.
+    bool reloadFromDisk();
+    /// When the file on disk is readable and differs from what was last read or written, takes
+    /// it as the document (as reloadFromDisk) and returns true.
+    bool reloadIfChangedOnDisk();
     const std::optional<QString> &declinedExternalContent() const
     {
         return m_declinedExternalContent;
@@ -87,7 +143,8 @@ public:
     /// `newPath`, after saving it: the document follows without touching the disk.
     void followMovedFile(const QString &oldPath, const QString &newPath);
 
-    /// Renames the open note (not a daily memo) to `newName` plus its current extension.
+    /// Renames the open note (not a daily memo) to `newName` plus its current extension. The
+    /// document must be saved first: a modified document is not renamed.
     bool renameCurrentFile(const QString &newName);
 
     /// Shows `text` for the message duration; a newer message is not cut short by an older
@@ -97,27 +154,44 @@ public:
 
     /// The name cleaned of characters that cannot or should not appear in a file name.
     static QString sanitizeFileName(const QString &name);
+    /// Where the text of `filePath` goes when it conflicts with another program's changes:
+    /// "<name> (競合 yyyy-MM-dd HHmmss).<ext>" beside it, at local time `when`.
+    static QString conflictCopyPath(const QString &filePath, const QDateTime &when);
 
 Q_SIGNALS:
-    void memoTextChanged();
+    /// Another document was loaded (or the document was cleared): show loadedBody() afresh.
+    void documentLoaded();
+    /// The same document's body was replaced (a reload or a merge): show loadedBody() in place.
+    void bodyReplaced();
+    /// The open file changed on disk, and not by this document's own save.
+    void diskChanged();
     void isModifiedChanged(bool modified);
     void currentFileURLChanged();
     void temporaryMessageChanged();
     void headerChanged();
     void statusModificationDateChanged();
     void editableChanged();
+    /// A save wrote the file (also quietly): lists and marks that show files follow.
+    void saved();
 
 private:
+    struct DiskCheck;
+
     void loadPath(const QString &filePath);
-    void applyLoadedText(const QString &text, const QString &filePath);
+    void applyLoadedText(const QString &text, const QString &filePath, const FileStamp &stamp);
     void refreshHeader();
-    bool writeDocument(QString *error);
+    DiskCheck checkDisk() const;
+    SaveOutcome writeBody(const QString &body, SaveAnnouncement announcement);
+    SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk);
+    bool writeText(const QString &text, QString *error);
+    void failSave(const QString &error);
     void setModified(bool modified);
     void setCurrentFileURL(const QString &filePath);
     void setStatusModificationDate(const QDateTime &date);
     void setEditable(bool editable, const QString &error);
+    void watchCurrentFile();
+    void onWatchedPathChanged();
 
-    QString m_memoText;
     bool m_isModified = false;
     QString m_currentFileURL;
     QString m_temporaryMessage;
@@ -129,7 +203,8 @@ private:
     QString m_loadError;
 
     QString m_originalText;
-    QString m_originalBody;
+    FileStamp m_originalStamp;
+    QString m_loadedBody;
     std::optional<NoteFrontMatter> m_managedFrontMatter;
     std::optional<QString> m_joplinYAML;
     bool m_joplinIsTrailing = false;
@@ -137,4 +212,7 @@ private:
     std::optional<QDateTime> m_fileModifiedDate;
     std::optional<QString> m_declinedExternalContent;
     int m_messageDurationMsec = 3000;
+
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_watchDebounce = nullptr;
 };

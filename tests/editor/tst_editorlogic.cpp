@@ -1,4 +1,5 @@
 #include "editor/editorlivestate.h"
+#include "editor/textedits.h"
 #include "editor/listlineparser.h"
 #include "editor/markdowndecoration.h"
 #include "editor/textsearch.h"
@@ -70,6 +71,8 @@ private Q_SLOTS:
     void findMatches_data();
     void findMatches();
     void liveTextIsFetchedOnlyWhenReadAfterAChange();
+    void replacedTextKeepsPositions_data();
+    void replacedTextKeepsPositions();
 };
 
 void TestEditorLogic::parseListLine_data()
@@ -257,39 +260,60 @@ void TestEditorLogic::liveTextIsFetchedOnlyWhenReadAfterAChange()
         return source;
     });
 
-    // Changes cost nothing until someone reads; reads in a row fetch once.
+    // Changes cost nothing until someone reads; every read asks the editor, which holds the
+    // one copy.
     const quint64 before = live.textRevision();
     live.markTextChanged();
     live.markTextChanged();
     QCOMPARE(fetches, 0);
-    QCOMPARE(live.latestText(), QStringLiteral("typed"));
-    QCOMPARE(live.latestText(), QStringLiteral("typed"));
-    QCOMPARE(fetches, 1);
     QVERIFY(live.textRevision() > before);
-
-    // Text set outright supersedes a change not read yet, and counts as a change itself.
-    live.markTextChanged();
-    const quint64 marked = live.textRevision();
-    live.setLatestText(QStringLiteral("from the owner"));
-    QVERIFY(live.textRevision() > marked);
-    QCOMPARE(live.latestText(), QStringLiteral("from the owner"));
+    QCOMPARE(live.latestText(), QStringLiteral("typed"));
     QCOMPARE(fetches, 1);
 
     // Another source took over: the first one's release changes nothing.
     QObject other;
     live.setTextSource(&other, [] { return QStringLiteral("other"); });
     live.releaseTextSource(&editor);
-    live.markTextChanged();
     QCOMPARE(live.latestText(), QStringLiteral("other"));
 
-    // The source's last change is kept when it goes away.
-    source = QStringLiteral("last words");
-    live.setTextSource(&editor, [&] { return source; });
-    live.markTextChanged();
-    live.releaseTextSource(&editor);
-    source = QStringLiteral("gone");
-    live.markTextChanged();
-    QCOMPARE(live.latestText(), QStringLiteral("last words"));
+    // Without a source there is no text, rather than an old copy of it.
+    live.releaseTextSource(&other);
+    QCOMPARE(live.latestText(), QString());
+}
+
+void TestEditorLogic::replacedTextKeepsPositions_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("expected");
+    // "|" marks the position in `before` and where it must land in `after`.
+    QTest::newRow("change below stays put") << "one|\ntwo\n" << "one\ntwo\nthree\n"
+                                            << "one|\ntwo\nthree\n";
+    QTest::newRow("insertion above moves it down") << "one\ntw|o\n" << "zero\none\ntwo\n"
+                                                   << "zero\none\ntw|o\n";
+    QTest::newRow("changes above and below: same line found again")
+        << "a\nb\nmi|ddle\nc\nd\n" << "A\nb\nmiddle\nc\nD\n" << "A\nb\nmi|ddle\nc\nD\n";
+    QTest::newRow("repeated line: the nearest one")
+        << "x\n-\na\n-|\nb\n-\ny\n" << "X\n-\na\n-\nb\n-\nY\n" << "X\n-\na\n-|\nb\n-\nY\n";
+    QTest::newRow("own line rewritten: end of the change")
+        << "a\nbe|fore\nc\n" << "A\nafter\nc\n" << "A\nafter|\nc\n";
+    QTest::newRow("surrogate pair is not split") << "😀|x" << "😁x" << "😁|x";
+}
+
+void TestEditorLogic::replacedTextKeepsPositions()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, expected);
+    const qsizetype position = before.indexOf(u'|');
+    before.remove(position, 1);
+    const TextReplacement change = TextEdits::differingRange(before, after);
+    QCOMPARE(before.left(change.start) + change.text +
+                 before.mid(change.start + change.length),
+             after);
+    QString placed = after;
+    placed.insert(TextEdits::mapPosition(before, after, change, position), u'|');
+    QCOMPARE(placed, expected);
 }
 
 QTEST_GUILESS_MAIN(TestEditorLogic)

@@ -25,8 +25,6 @@ char *toString(const EditorCursorInfo &info)
 
 namespace {
 
-const QString fileA = QStringLiteral("/notes/a.md");
-const QString fileB = QStringLiteral("/notes/b.md");
 
 // An editor in a shown window, next to a line edit that can take the focus away from it.
 struct Window
@@ -76,13 +74,14 @@ struct Window
         return text.insert(cursor.selectionStart(), u'‹');
     }
 
-    void load(const QString &marked, const QString &file = fileA, int token = 0)
+    void load(const QString &marked)
     {
         QString text = marked;
         const qsizetype caret = text.indexOf(u'|');
         const qsizetype open = text.indexOf(u'‹');
         text.remove(u'|').remove(u'‹').remove(u'›');
-        editor->updateDocument(text, file, token);
+        editor->setDocumentOpen(true);
+        editor->loadText(text);
         if (caret >= 0)
             select(caret, 0);
         else if (open >= 0)
@@ -100,11 +99,11 @@ private Q_SLOTS:
     void init() { m_environment = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_environment.reset(); }
 
-    void externalTextVersusTyping_data();
-    void externalTextVersusTyping();
+    void loadedTextReplacesWhatWasTyped_data();
+    void loadedTextReplacesWhatWasTyped();
     void newFileResetsSelectionUndoAndScroll();
-    void sameFileNewTokenKeepsClampedSelectionAndUndo();
-    void burstOfTypingWritesBackOnce();
+    void replacedTextKeepsCaretSelectionAndUndo();
+    void typingIsReadFromTheDocumentAtOnce();
     void listKeys_data();
     void listKeys();
     void listEditIsOneUndoStep();
@@ -128,37 +127,43 @@ private:
     std::unique_ptr<TestEnvironment> m_environment;
 };
 
-void TestMacEditorView::externalTextVersusTyping_data()
+// Another document replaces the screen whoever has the keyboard focus: the editor never shows
+// one document's text under another's name.
+void TestMacEditorView::loadedTextReplacesWhatWasTyped_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("token");
     QTest::addColumn<bool>("focusElsewhere");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("older text of the same file: typed text stays")
-        << fileA << 0 << false << "note!";
-    QTest::newRow("bumped token replaces") << fileA << 1 << false << "pushed";
-    QTest::newRow("other file replaces") << fileB << 0 << false << "pushed";
-    QTest::newRow("after the user left the editor: replaces") << fileA << 0 << true << "pushed";
+    QTest::addColumn<bool>("composing");
+    QTest::newRow("while typing in the editor") << false << false;
+    QTest::newRow("after the user left the editor") << true << false;
+    QTest::newRow("in the middle of a composition") << false << true;
 }
 
-void TestMacEditorView::externalTextVersusTyping()
+void TestMacEditorView::loadedTextReplacesWhatWasTyped()
 {
-    QFETCH(QString, file);
-    QFETCH(int, token);
     QFETCH(bool, focusElsewhere);
-    QFETCH(QString, expected);
+    QFETCH(bool, composing);
     Window w;
     w.load(QStringLiteral("note|"));
     QVERIFY(w.focusEditor());
     QTest::keyClicks(w.view(), QStringLiteral("!"));
-    QCOMPARE(w.screen(), QStringLiteral("note!"));
+    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    if (composing) {
+        QInputMethodEvent event(QStringLiteral("か"), {});
+        QCoreApplication::sendEvent(w.view(), &event);
+    }
     if (focusElsewhere)
         w.elsewhere->setFocus();
 
-    w.editor->updateDocument(QStringLiteral("pushed"), file, token);
-    QCOMPARE(w.screen(), expected);
-    QCOMPARE(w.live.latestText(), expected);
+    w.editor->loadText(QStringLiteral("pushed"));
+    QCOMPARE(w.screen(), QStringLiteral("pushed"));
+    QCOMPARE(w.editor->text(), QStringLiteral("pushed"));
+    QCOMPARE(w.live.latestText(), QStringLiteral("pushed"));
+    QVERIFY(!w.view()->document()->isUndoAvailable());
+    QCOMPARE(edited.count(), 0);
+    // Typing goes on in the new text.
+    QVERIFY(w.focusEditor());
+    QTest::keyClicks(w.view(), QStringLiteral("x"));
+    QCOMPARE(w.editor->text(), QStringLiteral("xpushed"));
 }
 
 void TestMacEditorView::newFileResetsSelectionUndoAndScroll()
@@ -173,62 +178,53 @@ void TestMacEditorView::newFileResetsSelectionUndoAndScroll()
     QVERIFY(w.view()->document()->isUndoAvailable());
     QTRY_VERIFY(w.live.scrollOffset() > 0);
 
-    // The same text in another file still starts afresh.
-    w.editor->updateDocument(text + QStringLiteral("typed"), fileB, 0);
+    // The same text as another document still starts afresh.
+    w.editor->loadText(text + QStringLiteral("typed"));
     QCOMPARE(w.marked().left(6), QStringLiteral("|line\n"));
     QVERIFY(!w.view()->document()->isUndoAvailable());
     QCOMPARE(w.view()->verticalScrollBar()->value(), 0);
     QTRY_COMPARE(w.live.scrollOffset(), 0.0);
 }
 
-void TestMacEditorView::sameFileNewTokenKeepsClampedSelectionAndUndo()
+void TestMacEditorView::replacedTextKeepsCaretSelectionAndUndo()
 {
     Window w;
-    w.load(QStringLiteral("012345|"));
-    QTest::keyClicks(w.view(), QStringLiteral("6789"));
-    w.select(6, 3);
+    w.load(QStringLiteral("head\nbody|\n"));
+    QVERIFY(w.focusEditor());
+    QTest::keyClicks(w.view(), QStringLiteral(" typed"));
+    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
 
-    w.editor->updateDocument(QStringLiteral("01234567"), fileA, 1);
-    QCOMPARE(w.marked(), QStringLiteral("012345‹67›"));
-    w.editor->updateDocument(QStringLiteral("0123"), fileA, 2);
-    QCOMPARE(w.marked(), QStringLiteral("0123|"));
+    // Another program's lines above and below, merged in while the user types.
+    w.editor->replaceText(QStringLiteral("top\nhead\nbody typed\ntail\n"));
+    QCOMPARE(w.marked(), QStringLiteral("top\nhead\nbody typed|\ntail\n"));
+    QCOMPARE(edited.count(), 0);
+    QTest::keyClicks(w.view(), QStringLiteral("!"));
+    QCOMPARE(w.editor->text(), QStringLiteral("top\nhead\nbody typed!\ntail\n"));
 
-    // Undo walks back through the pushed texts to what was typed.
+    // A selection clear of the change survives it.
+    w.select(0, 3);
+    w.editor->replaceText(QStringLiteral("top\nhead\nbody typed!\ntail\nmore\n"));
+    QCOMPARE(w.marked().left(6), QStringLiteral("‹top›\n"));
+
+    // Undo walks back through the replaced texts to what was typed.
     w.view()->undo();
-    QCOMPARE(w.screen(), QStringLiteral("01234567"));
+    QCOMPARE(w.screen(), QStringLiteral("top\nhead\nbody typed!\ntail\n"));
     w.view()->undo();
-    QCOMPARE(w.screen(), QStringLiteral("0123456789"));
+    w.view()->undo();
+    QCOMPARE(w.screen(), QStringLiteral("head\nbody typed\n"));
 }
 
-void TestMacEditorView::burstOfTypingWritesBackOnce()
+void TestMacEditorView::typingIsReadFromTheDocumentAtOnce()
 {
     Window w;
     w.load(QStringLiteral("|"));
     QSignalSpy edited(w.editor, &MacEditorView::textEdited);
-    QSignalSpy written(w.editor, &MacEditorView::textWrittenBack);
     QVERIFY(w.focusEditor());
 
     QTest::keyClicks(w.view(), QStringLiteral("abc"));
     QCOMPARE(edited.count(), 3);
-    QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
-    QCOMPARE(written.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 2000);
-    QCOMPARE(written.last().at(0).toString(), QStringLiteral("abc"));
     QCOMPARE(w.editor->text(), QStringLiteral("abc"));
-    QTest::qWait(350);
-    QCOMPARE(written.count(), 1);
-
-    // Leaving the editor writes back at once.
-    QTest::keyClicks(w.view(), QStringLiteral("d"));
-    w.elsewhere->setFocus();
-    QCOMPARE(written.count(), 2);
-    QCOMPARE(w.editor->text(), QStringLiteral("abcd"));
-
-    // Saving right after a keystroke need not wait for the pause.
-    QTest::keyClicks(w.view(), QStringLiteral("e"));
-    w.editor->writeBackNow();
-    QCOMPARE(w.editor->text(), QStringLiteral("abcde"));
-    QCOMPARE(written.count(), 3);
+    QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
 }
 
 void TestMacEditorView::listKeys_data()
@@ -387,12 +383,12 @@ void TestMacEditorView::scrollToLine()
 void TestMacEditorView::cursorInfo()
 {
     Window w;
-    w.load(QStringLiteral("abc|"), fileB);
+    w.load(QStringLiteral("abc|"));
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 4, 0, 3}));
-    w.load(QString(), fileA);
+    w.load(QString());
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 1, 0, 0}));
 
-    w.load(QStringLiteral("ab\ncd\n|"), fileB);
+    w.load(QStringLiteral("ab\ncd\n|"));
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({3, 1, 0, 6}));
     w.select(4, 0);
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({2, 2, 0, 6}));
@@ -426,7 +422,7 @@ void TestMacEditorView::cursorInfoOfTheSelection()
     QFETCH(EditorCursorInfo, expected);
     Window w;
     // Another file first, so the info has to change to the expected one.
-    w.load(QStringLiteral("x\ny\nz|"), fileB);
+    w.load(QStringLiteral("x\ny\nz|"));
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({3, 2, 0, 5}));
     w.load(marked);
     QTRY_COMPARE(w.live.cursorInfo(), expected);
@@ -543,12 +539,12 @@ void TestMacEditorView::readOnlyUntilAFileIsOpen()
     QTest::keyClicks(w.view(), QStringLiteral("x"));
     QCOMPARE(w.screen(), QString());
 
-    w.editor->updateDocument(QStringLiteral("text"), fileA, 0);
+    w.editor->setDocumentOpen(true);
     QVERIFY(!w.view()->isReadOnly());
     w.editor->setDocumentReadOnly(true);
     QVERIFY(w.view()->isReadOnly());
     w.editor->setDocumentReadOnly(false);
-    w.editor->updateDocument(QString(), QString(), 0);
+    w.editor->setDocumentOpen(false);
     QVERIFY(w.view()->isReadOnly());
 }
 
@@ -567,10 +563,6 @@ void TestMacEditorView::compositionIsReportedWhenItEnds()
     send(QStringLiteral("か"), QString());
     send(QStringLiteral("じ"), QStringLiteral("漢"));
     QCOMPARE(edited.count(), 0);
-    // Text from the owner does not replace a composition in progress.
-    w.elsewhere->setFocus();
-    w.editor->updateDocument(QStringLiteral("older"), fileA, 0);
-    QCOMPARE(w.screen(), QStringLiteral("漢"));
 
     // Cancelling the rest still reports what was committed on the way.
     send(QString(), QString());

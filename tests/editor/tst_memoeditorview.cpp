@@ -107,7 +107,7 @@ MemoEditorView *TestMemoEditorView::showView(const QString &file, const QString 
     if (!m_view) // else the test set it up before showing it
         m_view = std::make_unique<MemoEditorView>(*m_live);
     m_view->resize(600, 400);
-    m_view->updateDocument(text, file, 1);
+    m_view->showDocument(file, text);
     m_view->show();
     // Focus only moves inside the active window.
     m_view->activateWindow();
@@ -223,7 +223,7 @@ void TestMemoEditorView::titleEditingEnds()
     else if (how == u"escape"_s)
         QTest::keyClick(field, Qt::Key_Escape);
     else if (how == u"file"_s)
-        view->updateDocument(QString(), u"/base/Notes/別のノート.md"_s, 1);
+        view->showDocument(u"/base/Notes/別のノート.md"_s, QString());
     else
         NotificationCenter::defaultCenter().postBaseFolderChanged();
 
@@ -260,7 +260,7 @@ void TestMemoEditorView::debounceFollowsOnlyTheLastEdit()
 
     // Another file arrives before the pause is over: its text, not the typing, is current.
     QTest::keyClicks(textView, u"e"_s);
-    view->updateDocument(u"別の本文"_s, u"/base/Notes/別のノート.md"_s, 2);
+    view->showDocument(u"/base/Notes/別のノート.md"_s, u"別の本文"_s);
     QTest::qWait(400);
     QCOMPARE(debounced.size(), 1);
 }

@@ -1,6 +1,7 @@
 #include "common/testenvironment.h"
 
 #include "app/contentview.h"
+#include "editor/memoeditorview.h"
 #include "editor/editorlivestate.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownoutlineview.h"
@@ -189,7 +190,7 @@ void TestPreviewPane::checkboxClickTogglesDocumentLine()
     content.resize(1000, 600);
     content.appear();
     const QString body = QStringLiteral("intro\n    - [X] done *item*\n- [ ] open");
-    content.syncEditorText(body);
+    content.editorView()->replaceText(body);
     m_pane = std::make_unique<MarkdownPreviewPane>(content.liveState());
     connect(m_pane.get(), &MarkdownPreviewPane::checkboxToggled, &content,
             &ContentView::toggleCheckboxLine);
@@ -204,18 +205,18 @@ void TestPreviewPane::checkboxClickTogglesDocumentLine()
     QCOMPARE(boxes[0]->text(QAccessible::Name), QStringLiteral("open"));
     QVERIFY(!boxes[0]->state().checked);
     clickAccessible(m_pane->previewView(), boxes[0]);
-    QCOMPARE(content.editingText(), QStringLiteral("intro\n    - [X] done *item*\n- [x] open"));
+    QCOMPARE(content.editorText(), QStringLiteral("intro\n    - [X] done *item*\n- [x] open"));
     QVERIFY(memo.isModified());
 
     const QString indented = QStringLiteral("  - [X] done *item*");
-    content.syncEditorText(indented);
+    content.editorView()->replaceText(indented);
     m_pane->setMarkdownText(indented);
     const auto checked = accessibleChildren(m_pane->previewView(), QAccessible::CheckBox);
     QCOMPARE(checked.size(), 1);
     QVERIFY(checked[0]->state().checked);
     QCOMPARE(checked[0]->text(QAccessible::Description), QStringLiteral("クリックでトグル"));
     checked[0]->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    QCOMPARE(content.editingText(), QStringLiteral("  - [ ] done *item*"));
+    QCOMPARE(content.editorText(), QStringLiteral("  - [ ] done *item*"));
 }
 
 void TestPreviewPane::checkboxClickIgnoredWhenLineMovedSinceThePause()
@@ -225,13 +226,15 @@ void TestPreviewPane::checkboxClickIgnoredWhenLineMovedSinceThePause()
     m_pane->show();
     QSignalSpy toggled(m_pane.get(), &MarkdownPreviewPane::checkboxToggled);
     m_pane->setMarkdownText(QStringLiteral("- [ ] a\n- [ ] b"));
-    m_live->setLatestText(QStringLiteral("new line\n- [ ] a\n- [ ] b"));
+    QString editorText = QStringLiteral("new line\n- [ ] a\n- [ ] b");
+    QObject editor;
+    m_live->setTextSource(&editor, [&] { return editorText; });
     auto boxes = accessibleChildren(m_pane->previewView(), QAccessible::CheckBox);
     QCOMPARE(boxes.size(), 2);
     clickAccessible(m_pane->previewView(), boxes[1]);
     QCOMPARE(toggled.size(), 0);
 
-    m_live->setLatestText(QStringLiteral("- [ ] a\n- [ ] b"));
+    editorText = QStringLiteral("- [ ] a\n- [ ] b");
     clickAccessible(m_pane->previewView(), boxes[1]);
     QCOMPARE(toggled.size(), 1);
     QCOMPARE(toggled[0][0].toLongLong(), 1);

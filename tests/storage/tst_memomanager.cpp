@@ -47,6 +47,12 @@ private Q_SLOTS:
     void unreadableFileIsNeverOverwritten();
     void failedSaveKeepsEdits();
     void externalChangeIsOfferedOncePerText();
+    void saveMergesOtherProgramsChanges_data();
+    void saveMergesOtherProgramsChanges();
+    void conflictingChangesKeepBothFiles();
+    void fileMadeUnreadableElsewhereIsKept();
+    void fileDeletedElsewhereIsWrittenAgain();
+    void watcherReportsOtherWritersOnly();
     void renameRefusals_data();
     void renameRefusals();
     void renameSavesFirstAndCarriesPin();
@@ -87,16 +93,15 @@ void TestMemoManager::newDailyMemoIsCreatedByFirstSave()
     memo.loadMemo(QDate(2025, 3, 5));
     const QString path = m_base + QStringLiteral("/Daily/2025-03-05.txt");
     QCOMPARE(memo.currentFileURL(), path);
-    QCOMPARE(memo.memoText(), QString());
+    QCOMPARE(memo.loadedBody(), QString());
     QVERIFY(memo.headerIsPending());
     QVERIFY(memo.isEditable());
     QVERIFY(!QFile::exists(path));
 
     QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
-    memo.setMemoText(QStringLiteral("朝の散歩"));
-    memo.updateModifiedFlag();
+    memo.updateModifiedFlag(QStringLiteral("朝の散歩"));
     QVERIFY(memo.isModified());
-    QVERIFY(memo.save());
+    QCOMPARE(memo.save(QStringLiteral("朝の散歩")).status, SaveOutcome::Status::Saved);
 
     QCOMPARE(saved.count(), 1);
     QCOMPARE(memo.temporaryMessage(), MemoManager::savedMessage);
@@ -115,12 +120,11 @@ void TestMemoManager::saveWithoutChangesWritesNothing()
     MemoManager memo;
     memo.loadFile(path);
     QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
-    QVERIFY(!memo.save());
+    memo.markModified();
+    QCOMPARE(memo.save(QStringLiteral("no header here\n")).status,
+             SaveOutcome::Status::NothingToSave);
     QCOMPARE(saved.count(), 0);
     QCOMPARE(readBytes(path), QByteArray("no header here\n"));
-
-    memo.setMemoText(QStringLiteral("no header here\n"));
-    memo.updateModifiedFlag(); // same text as loaded: not modified
     QVERIFY(!memo.isModified());
 }
 
@@ -134,11 +138,10 @@ void TestMemoManager::saveKeepsJoplinTrailerAndHeaderLines()
 
     MemoManager memo;
     memo.loadFile(path);
-    QCOMPARE(memo.memoText(), before.body);
+    QCOMPARE(memo.loadedBody(), before.body);
     QCOMPARE(memo.joplinHeaderYAML(), *before.joplinYAML);
-    memo.setMemoText(memo.memoText() + QStringLiteral("\n追記"));
-    memo.updateModifiedFlag();
-    QVERIFY(memo.save());
+    QCOMPARE(memo.save(memo.loadedBody() + QStringLiteral("\n追記")).status,
+             SaveOutcome::Status::Saved);
 
     const QString written = QString::fromUtf8(readBytes(path));
     const NoteDocumentParts after = parseNoteDocument(written);
@@ -152,7 +155,7 @@ void TestMemoManager::saveKeepsJoplinTrailerAndHeaderLines()
                                            QStringLiteral("created_time")}));
 
     // Saving again without edits changes nothing on disk.
-    QVERIFY(!memo.save());
+    QCOMPARE(memo.save(memo.loadedBody()).status, SaveOutcome::Status::NothingToSave);
     QCOMPARE(QString::fromUtf8(readBytes(path)), written);
 }
 
@@ -201,9 +204,8 @@ void TestMemoManager::unreadableFileIsNeverOverwritten()
     QCOMPARE(memo.currentFileURL(), path);
 
     QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
-    memo.setMemoText(QStringLiteral("typed over it"));
     memo.markModified();
-    QVERIFY(!memo.save());
+    QCOMPARE(memo.save(QStringLiteral("typed over it")).status, SaveOutcome::Status::Refused);
     QVERIFY(!memo.renameCurrentFile(QStringLiteral("renamed")));
     QCOMPARE(saved.count(), 0);
     QCOMPARE(QFileInfo(path).isDir(), isFolder);
@@ -221,14 +223,13 @@ void TestMemoManager::failedSaveKeepsEdits()
     const QString path = m_base + QStringLiteral("/Notes/blocker/note.md");
     MemoManager memo;
     memo.loadFile(path);
-    memo.setMemoText(QStringLiteral("大事な文章"));
     memo.markModified();
     QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
 
-    QVERIFY(!memo.save());
+    QCOMPARE(memo.save(QStringLiteral("大事な文章")).status, SaveOutcome::Status::Failed);
     QCOMPARE(memo.temporaryMessage(), MemoManager::saveFailedMessage);
     QVERIFY(memo.isModified());
-    QCOMPARE(memo.memoText(), QStringLiteral("大事な文章"));
+    QCOMPARE(memo.loadedBody(), QString());
     QCOMPARE(saved.count(), 0);
 }
 
@@ -249,10 +250,11 @@ void TestMemoManager::externalChangeIsOfferedOncePerText()
     writeBytes(path, "---\ntitle: shared\n---\n\nthird");
     const auto again = memo.externalChangeText();
     QVERIFY(again);
-    memo.setMemoText(QStringLiteral("unsaved"));
     memo.markModified();
-    memo.reloadFromDisk(*again);
-    QCOMPARE(memo.memoText(), QStringLiteral("third"));
+    QSignalSpy replaced(&memo, &MemoManager::bodyReplaced);
+    QVERIFY(memo.reloadFromDisk());
+    QCOMPARE(replaced.count(), 1);
+    QCOMPARE(memo.loadedBody(), QStringLiteral("third"));
     QVERIFY(!memo.isModified());
     QCOMPARE(memo.externalChangeText(), std::nullopt);
 
@@ -261,6 +263,136 @@ void TestMemoManager::externalChangeIsOfferedOncePerText()
     QCOMPARE(memo.externalChangeText(), std::nullopt);
     QFile::remove(path);
     QCOMPARE(memo.externalChangeText(), std::nullopt);
+}
+
+void TestMemoManager::saveMergesOtherProgramsChanges_data()
+{
+    QTest::addColumn<QByteArray>("theirs");
+    QTest::addColumn<QString>("ours");
+    QTest::addColumn<QString>("merged");
+    const QByteArray header = "---\ntitle: \"shared\"\n---\n\n";
+    QTest::newRow("they append while we edit the top")
+        << header + "one\ntwo\nthree\nfour\n" << QStringLiteral("ONE\ntwo\nthree\n")
+        << QStringLiteral("ONE\ntwo\nthree\nfour\n");
+    QTest::newRow("they edit the top while we append")
+        << header + "uno\ntwo\nthree\n" << QStringLiteral("one\ntwo\nthree\n追記\n")
+        << QStringLiteral("uno\ntwo\nthree\n追記\n");
+    QTest::newRow("both made the same change")
+        << header + "one\ntwo\nTHREE\n" << QStringLiteral("one\ntwo\nTHREE\n")
+        << QStringLiteral("one\ntwo\nTHREE\n");
+}
+
+void TestMemoManager::saveMergesOtherProgramsChanges()
+{
+    QFETCH(QByteArray, theirs);
+    QFETCH(QString, ours);
+    QFETCH(QString, merged);
+    const QString path = notePath(QStringLiteral("shared.md"));
+    writeBytes(path, "---\ntitle: \"shared\"\n---\n\none\ntwo\nthree\n");
+    MemoManager memo;
+    memo.loadFile(path);
+    writeBytes(path, theirs);
+    QSignalSpy replaced(&memo, &MemoManager::bodyReplaced);
+
+    memo.markModified();
+    QCOMPARE(memo.save(ours).status, SaveOutcome::Status::Merged);
+
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(readBytes(path))).body, merged);
+    QCOMPARE(memo.loadedBody(), merged);
+    QCOMPARE(replaced.count(), 1);
+    QVERIFY(!memo.isModified());
+    QCOMPARE(memo.temporaryMessage(), MemoManager::mergedMessage);
+    // What was merged is now the reference: the next save of the same text writes nothing.
+    QCOMPARE(memo.save(merged).status, SaveOutcome::Status::NothingToSave);
+}
+
+void TestMemoManager::conflictingChangesKeepBothFiles()
+{
+    const QString path = notePath(QStringLiteral("shared.md"));
+    writeBytes(path, "---\ntitle: \"shared\"\n---\n\nmeeting at 10\nbring slides\n");
+    MemoManager memo;
+    memo.loadFile(path);
+    const QByteArray theirs = "---\ntitle: \"shared\"\n---\n\nmeeting at 11\nbring slides\n";
+    writeBytes(path, theirs);
+
+    memo.markModified();
+    const SaveOutcome outcome = memo.save(QStringLiteral("meeting at 9\nbring slides\n"));
+
+    QCOMPARE(outcome.status, SaveOutcome::Status::Conflicted);
+    QCOMPARE(readBytes(path), theirs);
+    QCOMPARE(outcome.conflictPath,
+             notePath(QStringLiteral("shared (競合 2025-03-05 090507).md")));
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(readBytes(outcome.conflictPath))).body,
+             QStringLiteral("meeting at 9\nbring slides\n"));
+    QCOMPARE(memo.loadedBody(), QStringLiteral("meeting at 11\nbring slides\n"));
+    QCOMPARE(memo.currentFileURL(), path);
+    QVERIFY(!memo.isModified());
+    QVERIFY(memo.temporaryMessage().startsWith(MemoManager::conflictMessage));
+
+    // A second conflict within the same second gets a name of its own.
+    writeBytes(path, "---\ntitle: \"shared\"\n---\n\nmeeting at 12\nbring slides\n");
+    memo.markModified();
+    const SaveOutcome second = memo.save(QStringLiteral("meeting at 8\nbring slides\n"));
+    QCOMPARE(second.status, SaveOutcome::Status::Conflicted);
+    QVERIFY(second.conflictPath != outcome.conflictPath);
+    QVERIFY(QFile::exists(outcome.conflictPath));
+}
+
+void TestMemoManager::fileMadeUnreadableElsewhereIsKept()
+{
+    const QString path = notePath(QStringLiteral("shared.md"));
+    writeBytes(path, "first\n");
+    MemoManager memo;
+    memo.loadFile(path);
+    writeBytes(path, "caf\xe9\n");
+
+    memo.markModified();
+    const SaveOutcome outcome = memo.save(QStringLiteral("first\nsecond\n"));
+    QCOMPARE(outcome.status, SaveOutcome::Status::Conflicted);
+    QCOMPARE(readBytes(path), QByteArray("caf\xe9\n"));
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(readBytes(outcome.conflictPath))).body,
+             QStringLiteral("first\nsecond\n"));
+    QVERIFY(!memo.isEditable());
+}
+
+void TestMemoManager::fileDeletedElsewhereIsWrittenAgain()
+{
+    const QString path = notePath(QStringLiteral("gone.md"));
+    writeBytes(path, "kept\n");
+    MemoManager memo;
+    memo.loadFile(path);
+    QVERIFY(QFile::remove(path));
+    memo.markModified();
+    QCOMPARE(memo.save(QStringLiteral("kept\nand more\n")).status, SaveOutcome::Status::Saved);
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(readBytes(path))).body,
+             QStringLiteral("kept\nand more\n"));
+}
+
+void TestMemoManager::watcherReportsOtherWritersOnly()
+{
+    const QString path = notePath(QStringLiteral("watched.md"));
+    writeBytes(path, "one\n");
+    MemoManager memo;
+    memo.setWatchingFile(true);
+    memo.loadFile(path);
+    QSignalSpy changed(&memo, &MemoManager::diskChanged);
+
+    memo.markModified();
+    QCOMPARE(memo.save(QStringLiteral("one\ntwo\n")).status, SaveOutcome::Status::Saved);
+    // Our own atomic replace drops the watch on the old file; another writer is still seen.
+    QTest::qWait(200);
+    QCOMPARE(changed.count(), 0);
+    QByteArray onDisk = readBytes(path);
+    writeBytes(path, onDisk + "three\n");
+    QTRY_VERIFY(changed.count() > 0);
+    QVERIFY(memo.reloadIfChangedOnDisk());
+    QCOMPARE(memo.loadedBody(), QStringLiteral("one\ntwo\nthree\n"));
+
+    // A memo that does not exist yet is seen when another program creates it.
+    memo.loadMemo(QDate(2025, 3, 6));
+    changed.clear();
+    writeBytes(memo.currentFileURL(), "made elsewhere\n");
+    QTRY_VERIFY(changed.count() > 0);
 }
 
 void TestMemoManager::renameRefusals_data()
@@ -295,8 +427,11 @@ void TestMemoManager::renameSavesFirstAndCarriesPin()
     Pins::pinNote(oldPath);
     MemoManager memo;
     memo.loadFile(oldPath);
-    memo.setMemoText(QStringLiteral("v2"));
     memo.markModified();
+    // Unsaved edits are not moved: the caller saves first.
+    QVERIFY(!memo.renameCurrentFile(QStringLiteral("計画")));
+    QVERIFY(QFile::exists(oldPath));
+    QCOMPARE(memo.save(QStringLiteral("v2")).status, SaveOutcome::Status::Saved);
     QSignalSpy moved(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
 
     QVERIFY(memo.renameCurrentFile(QStringLiteral("計画")));
@@ -321,12 +456,10 @@ void TestMemoManager::renameToSameNameTouchesNothing()
     writeBytes(path, "same");
     MemoManager memo;
     memo.loadFile(path);
-    memo.markModified();
     QSignalSpy moved(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
     QVERIFY(memo.renameCurrentFile(QStringLiteral(" same ")));
     QCOMPARE(moved.count(), 0);
     QCOMPARE(readBytes(path), QByteArray("same"));
-    QVERIFY(memo.isModified());
 }
 
 void TestMemoManager::dailyMemoCannotBeRenamed()
