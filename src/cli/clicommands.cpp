@@ -144,6 +144,11 @@ int memo(const CliArguments &arguments, CliOutput &output)
 int newNote(const CliArguments &arguments, CliOutput &output)
 {
     const QString &target = arguments.operands.first();
+    // The notes page's rule, on the folder part as well: a folder the page could not have made
+    // is no place for a note made here either.
+    if (NoteNaming::containsControlCharacter(target))
+        return output.fail(Cli::usageError,
+                           QStringLiteral("制御文字を含む名前は使えません: ") + target);
     const qsizetype slash = target.lastIndexOf(u'/');
     const QString name = target.sliced(slash + 1);
     const QStringList folders =

@@ -11,8 +11,8 @@ class QPushButton;
 
 /// A small window-modal dialog asking for one name: a new note, a new folder, or a folder's
 /// new name. The confirm button stays disabled while the name cannot be used (empty, or with a
-/// "/" or a leading "."); Return confirms like the button, Escape cancels. The dialog does not
-/// change the name it hands back; the owner trims it.
+/// "/", a control character or a leading "."); Return confirms like the button, Escape cancels.
+/// The dialog does not change the name it hands back; the owner trims it.
 class NameSheet : public QDialog
 {
     Q_OBJECT
@@ -21,7 +21,7 @@ public:
     enum class Kind { newNote, newFolder, renameFolder };
 
     static inline const QString unusableNameHint =
-        QStringLiteral("「/」を含む名前や「.」で始まる名前は使えません。");
+        QStringLiteral("「/」や制御文字を含む名前、「.」で始まる名前は使えません。");
 
     NameSheet(Kind kind, const QString &name, QWidget *parent);
 

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace NoteNaming {
 
 QString trimmedName(const QString &name)
@@ -9,11 +11,17 @@ QString trimmedName(const QString &name)
     return name.trimmed();
 }
 
+bool containsControlCharacter(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
 bool isUsableName(const QString &name)
 {
     const QString trimmed = trimmedName(name);
     return !trimmed.isEmpty() && !trimmed.startsWith(u'.') && !trimmed.contains(u'/') &&
-           !trimmed.contains(QChar(u'\0'));
+           !containsControlCharacter(name);
 }
 
 QString newNoteFileName(const QString &input)

@@ -8,10 +8,16 @@ namespace NoteNaming {
 /// The name without white space and line breaks at either end.
 QString trimmedName(const QString &name);
 
+/// Whether `text` holds a control character (Unicode category Cc: NUL, tab, line breaks, escape,
+/// DEL, C1 controls). None belongs in a name: it would break the lines of every listing and
+/// could drive a terminal that shows the name.
+bool containsControlCharacter(QStringView text);
+
 /// Whether `name`, once trimmed, can name one entry inside a folder. Refused: an empty name, a
-/// name containing "/" (it would lead into another folder, or out of the Notes folder) or NUL,
-/// and a name starting with "." (hidden entries are never listed, so the note or folder would
-/// vanish from every list).
+/// name containing "/" (it would lead into another folder, or out of the Notes folder), a name
+/// with a control character anywhere, even where trimming would remove it (such a name was
+/// pasted or scripted by mistake), and a name starting with "." (hidden entries are never
+/// listed, so the note or folder would vanish from every list).
 bool isUsableName(const QString &name);
 
 /// The file name of a new note: the trimmed input, with ".md" appended unless it ends so.

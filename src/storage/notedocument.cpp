@@ -6,6 +6,7 @@
 #include <QStringBuilder>
 
 #include <algorithm>
+#include <array>
 #include <span>
 
 namespace {
@@ -82,61 +83,170 @@ std::optional<Trailer> findTrailingJoplinBlock(Lines lines)
     return Trailer{start, joinedLines(lines.subspan(start, last - start + 1))};
 }
 
-// How a date key of the header feeds `created` or `updated`.
+// How another application's date key feeds `created` or `updated`.
 struct DateKey
 {
     QLatin1String key;
     bool updates;      // feeds `updated` rather than `created`
     bool fillsGapOnly; // only used when no earlier line gave a value
-    bool keptAsExtra;  // the line also stays among the extra lines
 };
 
 const DateKey *findDateKey(const QString &key)
 {
     static const DateKey dateKeys[] = {
-        {QLatin1String("created"), false, false, false},
-        {QLatin1String("date"), false, false, false},
-        {QLatin1String("user_created_time"), false, false, true},
-        {QLatin1String("created_time"), false, true, true},
-        {QLatin1String("updated"), true, false, false},
-        {QLatin1String("modified"), true, false, false},
-        {QLatin1String("user_updated_time"), true, false, true},
-        {QLatin1String("updated_time"), true, true, true},
+        {QLatin1String("created"), false, false},
+        {QLatin1String("date"), false, false},
+        {QLatin1String("user_created_time"), false, false},
+        {QLatin1String("created_time"), false, true},
+        {QLatin1String("updated"), true, false},
+        {QLatin1String("modified"), true, false},
+        {QLatin1String("user_updated_time"), true, false},
+        {QLatin1String("updated_time"), true, true},
     };
     const auto found = std::find_if(std::begin(dateKeys), std::end(dateKeys),
                                     [&](const DateKey &dateKey) { return key == dateKey.key; });
     return found == std::end(dateKeys) ? nullptr : found;
 }
 
-void takeDateValue(NoteFrontMatter &header, const DateKey &dateKey, const QString &value)
+void takeDateValue(std::optional<QDateTime> &date, std::optional<QString> &raw,
+                   const QString &value, bool fillsGapOnly = false)
 {
-    std::optional<QString> &raw = dateKey.updates ? header.updatedRaw : header.createdRaw;
-    std::optional<QDateTime> &date = dateKey.updates ? header.updated : header.created;
-    if (value.isEmpty() || (dateKey.fillsGapOnly && raw))
+    if (value.isEmpty() || (fillsGapOnly && raw))
         return;
     raw = value;
     date = parseFrontMatterDateLenient(value);
 }
 
+// The keys this program writes, in the order a header it composes has them.
+enum OwnedKey { titleKey, createdKey, updatedKey, ownedKeyCount };
+
+const QLatin1String ownedKeyNames[ownedKeyCount] = {
+    QLatin1String("title"), QLatin1String("created"), QLatin1String("updated")};
+
+// Only a top-level key spelled exactly as this program writes it: an indented one belongs to some
+// other entry, and another spelling to another application, whose queries may rely on it.
+std::optional<OwnedKey> ownedKeyOf(QStringView line)
+{
+    if (line.isEmpty() || isSpaceOrTab(line.front()))
+        return std::nullopt;
+    const std::optional<KeyLine> keyLine = splitKeyLine(line);
+    if (!keyLine)
+        return std::nullopt;
+    const auto *found = std::find(std::begin(ownedKeyNames), std::end(ownedKeyNames), keyLine->key);
+    if (found == std::end(ownedKeyNames))
+        return std::nullopt;
+    return OwnedKey(found - std::begin(ownedKeyNames));
+}
+
+QString ownedValue(QStringView line)
+{
+    return unquoteValue(splitKeyLine(line)->value);
+}
+
+using OwnedLines = std::array<qsizetype, ownedKeyCount>;
+
+// For each owned key, the line its value is read from and written to: the last one with a value,
+// else the last one; -1 when there is none. Reading and writing the same line keeps a save from
+// being undone by a duplicate further down.
+OwnedLines findOwnedLines(Lines lines)
+{
+    OwnedLines found;
+    found.fill(-1);
+    std::array<bool, ownedKeyCount> hasValue{};
+    for (qsizetype i = 0; i < qsizetype(lines.size()); ++i) {
+        const std::optional<OwnedKey> key = ownedKeyOf(lines[i]);
+        if (!key)
+            continue;
+        const bool valued = !ownedValue(lines[i]).isEmpty();
+        if (valued || !hasValue[*key])
+            found[*key] = i;
+        hasValue[*key] = hasValue[*key] || valued;
+    }
+    return found;
+}
+
+// A line of another application: a title or date key in any spelling or indentation still tells
+// the note's title and dates, as far as this program's own lines leave them open.
+void readForeignLine(NoteFrontMatter &header, QStringView line)
+{
+    const std::optional<KeyLine> keyLine = splitKeyLine(line);
+    if (!keyLine)
+        return;
+    const QString key = keyLine->key.toString().toLower();
+    if (key == u"title") {
+        header.title = unquoteValue(keyLine->value);
+    } else if (const DateKey *dateKey = findDateKey(key)) {
+        takeDateValue(dateKey->updates ? header.updated : header.created,
+                      dateKey->updates ? header.updatedRaw : header.createdRaw,
+                      unquoteValue(keyLine->value), dateKey->fillsGapOnly);
+    }
+}
+
+// This program's own lines win over every other application's: the values it shows and writes
+// back are the ones it wrote, whatever a `date` or `modified` line says.
+void readOwnedLines(NoteFrontMatter &header, Lines lines)
+{
+    const OwnedLines owned = findOwnedLines(lines);
+    if (owned[titleKey] >= 0) {
+        QString title = ownedValue(lines[owned[titleKey]]);
+        if (!title.isEmpty() || !header.title)
+            header.title = std::move(title);
+    }
+    NoteFrontMatter own;
+    if (owned[createdKey] >= 0)
+        takeDateValue(own.created, own.createdRaw, ownedValue(lines[owned[createdKey]]));
+    if (owned[updatedKey] >= 0)
+        takeDateValue(own.updated, own.updatedRaw, ownedValue(lines[owned[updatedKey]]));
+    if (own.createdRaw) {
+        header.created = own.created;
+        header.createdRaw = own.createdRaw;
+    }
+    if (own.updatedRaw) {
+        header.updated = own.updated;
+        header.updatedRaw = own.updatedRaw;
+    }
+}
+
 NoteFrontMatter parseHeaderLines(Lines lines)
 {
     NoteFrontMatter header;
+    header.lines.reserve(qsizetype(lines.size()));
     for (const QStringView line : lines) {
-        if (isBlank(line))
-            continue;
-        const std::optional<KeyLine> keyLine = splitKeyLine(line);
-        const QString key = keyLine ? keyLine->key.toString().toLower() : QString();
-        if (keyLine && key == u"title") {
-            header.title = unquoteValue(keyLine->value);
-            continue;
-        }
-        const DateKey *dateKey = keyLine ? findDateKey(key) : nullptr;
-        if (dateKey)
-            takeDateValue(header, *dateKey, unquoteValue(keyLine->value));
-        if (!dateKey || dateKey->keptAsExtra)
-            header.extraLines.append(line.toString());
+        header.lines.append(line.toString());
+        if (!ownedKeyOf(line))
+            readForeignLine(header, line);
     }
+    readOwnedLines(header, lines);
     return header;
+}
+
+// The last line of the entry that starts at `index`: the indented or "- " lines below a key
+// continue its value, so nothing is inserted between them.
+qsizetype endOfEntry(Lines lines, qsizetype index)
+{
+    const auto continues = [](QStringView line) {
+        const QStringView text = trimmed(line);
+        return !text.isEmpty() && !text.startsWith(u'#') &&
+               (isSpaceOrTab(line.front()) || text == u"-" || text.startsWith(u"- "));
+    };
+    while (index + 1 < qsizetype(lines.size()) && continues(lines[index + 1]))
+        ++index;
+    return index;
+}
+
+QString ownedLine(OwnedKey key, const QString &value)
+{
+    return ownedKeyNames[key] % QLatin1String(": ") % quoteValue(value);
+}
+
+std::optional<QString> dateText(const std::optional<QString> &raw,
+                                const std::optional<QDateTime> &date)
+{
+    if (raw && !raw->isEmpty())
+        return raw;
+    if (date)
+        return formatFrontMatterDate(*date);
+    return std::nullopt;
 }
 
 // Reads the fenced blocks at the top: at most one header and one Joplin block, in either order.
@@ -175,14 +285,6 @@ QStringView normalizedText(const QString &text, QString &storage)
     if (view.startsWith(QChar(0xFEFF)))
         view = view.sliced(1);
     return view;
-}
-
-std::optional<QString> lookUpDate(const NoteFrontMatter &header,
-                                  const std::optional<QString> &joplinYAML, const QStringList &keys)
-{
-    if (std::optional<QString> value = yamlValue(joplinYAML, keys))
-        return value;
-    return yamlValue(header.extraLines.join(u'\n'), keys);
 }
 
 void setDate(std::optional<QDateTime> &date, std::optional<QString> &raw, const QDateTime &value)
@@ -228,15 +330,6 @@ NoteFrontMatter titledHeader(const std::optional<NoteFrontMatter> &frontMatter,
     return header;
 }
 
-void appendDateLine(QStringList &out, QLatin1String key, const std::optional<QString> &raw,
-                    const std::optional<QDateTime> &date)
-{
-    if (raw && !raw->isEmpty())
-        out.append(key % QLatin1String(": ") % quoteValue(*raw));
-    else if (date)
-        out.append(key % QLatin1String(": ") % formatFrontMatterDate(*date));
-}
-
 bool isLineBreak(QChar c)
 {
     return (c >= QChar(0x0A) && c <= QChar(0x0D)) || c == QChar(0x85) ||
@@ -276,15 +369,41 @@ NoteFrontMatter parseFrontMatterLines(const QStringList &lines)
 
 QString renderFrontMatter(const NoteFrontMatter &frontMatter)
 {
+    const std::array<std::optional<QString>, ownedKeyCount> values = {
+        frontMatter.title.value_or(QString()),
+        dateText(frontMatter.createdRaw, frontMatter.created),
+        dateText(frontMatter.updatedRaw, frontMatter.updated)};
+    const QList<QStringView> views(frontMatter.lines.begin(), frontMatter.lines.end());
+    const Lines lines(views.constData(), views.size());
+    const OwnedLines owned = findOwnedLines(lines);
+
+    // insertions[0] goes above the first line, insertions[i + 1] below line i.
+    QList<QStringList> insertions(views.size() + 1);
+    qsizetype anchor = 0;
+    for (int key = 0; key < ownedKeyCount; ++key) {
+        if (owned[key] >= 0)
+            anchor = endOfEntry(lines, owned[key]) + 1;
+        else if (values[key])
+            insertions[anchor].append(ownedLine(OwnedKey(key), *values[key]));
+    }
+
     QStringList out;
-    out.reserve(frontMatter.extraLines.size() + 5);
+    out.reserve(views.size() + ownedKeyCount + 2);
     out.append(QStringLiteral("---"));
-    out.append(QLatin1String("title: ") % quoteValue(frontMatter.title.value_or(QString())));
-    appendDateLine(out, QLatin1String("created"), frontMatter.createdRaw, frontMatter.created);
-    appendDateLine(out, QLatin1String("updated"), frontMatter.updatedRaw, frontMatter.updated);
-    for (const QString &line : frontMatter.extraLines) {
-        if (!line.isEmpty())
-            out.append(line);
+    out.append(insertions[0]);
+    for (qsizetype i = 0; i < views.size(); ++i) {
+        const auto key = std::find(owned.begin(), owned.end(), i) - owned.begin();
+        const qsizetype end = key < ownedKeyCount ? endOfEntry(lines, i) : i;
+        // A value spread over several lines is replaced whole: it was read as its first line only,
+        // and one quoted line followed by the rest would no longer be YAML.
+        if (key < ownedKeyCount && values[key] &&
+            (end > i || ownedValue(views[i]) != *values[key])) {
+            out.append(ownedLine(OwnedKey(key), *values[key]));
+            i = end;
+        } else {
+            out.append(frontMatter.lines[i]);
+        }
+        out.append(insertions[i + 1]);
     }
     out.append(QStringLiteral("---"));
     return out.join(u'\n');
@@ -366,11 +485,11 @@ NoteFrontMatter completeHeaderForDisplay(const std::optional<NoteFrontMatter> &f
 {
     NoteFrontMatter header = titledHeader(frontMatter, fileName);
     if (!hasCreated(header))
-        completeDate(header.created, header.createdRaw,
-                     lookUpDate(header, joplinYAML, createdKeys()), fileCreated);
+        completeDate(header.created, header.createdRaw, yamlValue(joplinYAML, createdKeys()),
+                     fileCreated);
     if (!hasUpdated(header))
-        completeDate(header.updated, header.updatedRaw,
-                     lookUpDate(header, joplinYAML, updatedKeys()), fileModified);
+        completeDate(header.updated, header.updatedRaw, yamlValue(joplinYAML, updatedKeys()),
+                     fileModified);
     return header;
 }
 
@@ -382,8 +501,8 @@ NoteFrontMatter completeHeaderForSave(const std::optional<NoteFrontMatter> &fron
 {
     NoteFrontMatter header = titledHeader(frontMatter, fileName);
     if (!hasCreated(header))
-        completeDate(header.created, header.createdRaw,
-                     lookUpDate(header, joplinYAML, createdKeys()), fileCreated.value_or(now));
+        completeDate(header.created, header.createdRaw, yamlValue(joplinYAML, createdKeys()),
+                     fileCreated.value_or(now));
     setDate(header.updated, header.updatedRaw, now);
     return header;
 }

@@ -11,18 +11,26 @@
 // user edits. Everything here is a pure function of its arguments, except that "now" and the local
 // time zone come from Clock::current().
 
-/// The parsed header of a note.
+/// The parsed header of a note. Only the lines keyed exactly `title`, `created` and `updated`
+/// (lower case, not indented) belong to this program; every other line belongs to whoever wrote
+/// it and is written back as it was.
 struct NoteFrontMatter
 {
+    /// From this program's `title` line; else from a title key in another spelling.
     std::optional<QString> title;
+    /// From this program's `created` line; else from another application's creation key
+    /// (`date`, `Created`, Joplin's times).
     std::optional<QDateTime> created;
     /// The creation value as read (unquoted) or as last formatted.
     std::optional<QString> createdRaw;
+    /// From this program's `updated` line; else from another application's update key
+    /// (`modified`, `Updated`, Joplin's times).
     std::optional<QDateTime> updated;
     /// The update value as read (unquoted) or as last formatted.
     std::optional<QString> updatedRaw;
-    /// Every other non-blank header line, verbatim and in order.
-    QStringList extraLines;
+    /// Every line between the fences, verbatim and in order, blank lines included; empty for a
+    /// header composed from nothing.
+    QStringList lines;
 
     bool operator==(const NoteFrontMatter &) const = default;
 };
@@ -48,7 +56,11 @@ NoteDocumentParts parseNoteDocument(const QString &text);
 /// Reads the lines between a header's fences.
 NoteFrontMatter parseFrontMatterLines(const QStringList &lines);
 
-/// The header text, fences included, without a final line break.
+/// The header text, fences included, without a final line break: the header's lines as they were,
+/// except that this program's own lines carry the values above. Such a line is rewritten only when
+/// its value differs; one that is missing is added after the one before it in the order title,
+/// created, updated (a missing title at the top), so a header composed from nothing is exactly
+/// those three lines. A date with no value is left out.
 QString renderFrontMatter(const NoteFrontMatter &frontMatter);
 
 /// Joins a rendered header, the body and an optional trailer (trailing Joplin metadata) into a
@@ -68,7 +80,7 @@ std::optional<QString> yamlValue(const std::optional<QString> &text, const QStri
 std::optional<QString> firstBodyLine(const QString &text);
 
 /// The header to show: title from `fileName` (the file's name without its extension); missing dates
-/// taken from the Joplin metadata or the header's other lines, else from the file's own dates.
+/// taken from the Joplin metadata, else from the file's own dates.
 NoteFrontMatter completeHeaderForDisplay(const std::optional<NoteFrontMatter> &frontMatter,
                                          const QString &fileName,
                                          const std::optional<QString> &joplinYAML,

@@ -273,6 +273,28 @@ private Q_SLOTS:
         QCOMPARE(maskRecent(textOf(free)), maskRecent(NotesOperations::newNoteText(title)));
     }
 
+    void newRefusesControlCharacters_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("line feed inside the name") << "two\nlines";
+        QTest::newRow("escape sequence") << "evil\x1b[2J";
+        QTest::newRow("tab at the end, where trimming would hide it") << "name\t";
+        QTest::newRow("DEL") << "a\x7f";
+        QTest::newRow("C1 next line") << QStringLiteral("a\u0085b");
+        QTest::newRow("tab in an existing folder part") << "tab\tbed/x";
+    }
+    void newRefusesControlCharacters()
+    {
+        QFETCH(QString, target);
+        QVERIFY(QDir().mkpath(at("Notes/tab\tbed")));
+        const Run run = inBase("new|" + target);
+        expectOneErrorLine(run, 2, "制御文字を含む名前は使えません: ");
+        // The name is shown, but its control characters cannot reach the terminal.
+        QVERIFY(!NoteNaming::containsControlCharacter(run.err.chopped(1)));
+        QVERIFY(run.err.contains(QChar::ReplacementCharacter));
+        QVERIFY(!QDirIterator(m_base, QDir::Files, QDirIterator::Subdirectories).hasNext());
+    }
+
     void openListsAsQuickOpen()
     {
         writeFixture();

@@ -261,6 +261,12 @@ void TestNotesLogic::usableNames_data()
     QTest::newRow("leading dot behind spaces") << QStringLiteral("  .secret") << false;
     QTest::newRow("dot dot") << QStringLiteral("..") << false;
     QTest::newRow("NUL") << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") << false;
+    QTest::newRow("line feed inside") << QStringLiteral("a\nb") << false;
+    QTest::newRow("escape") << QStringLiteral("a\x1b[31m") << false;
+    QTest::newRow("tab where trimming would remove it") << QStringLiteral("a\t") << false;
+    QTest::newRow("DEL") << QStringLiteral("a\x7f") << false;
+    QTest::newRow("C1 control") << QStringLiteral("a\u009bb") << false;
+    QTest::newRow("format characters are not controls") << QStringLiteral("a\u200db") << true;
 }
 
 void TestNotesLogic::usableNames()

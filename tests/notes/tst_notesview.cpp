@@ -142,6 +142,8 @@ void TestNotesView::sheetsRefuseUnusableNames_data()
         << QStringLiteral("   ") << false << false;
     QTest::newRow("a slash: disabled and explained") << QStringLiteral("a/b") << false << true;
     QTest::newRow("a leading dot: disabled and explained") << QStringLiteral(".x") << false << true;
+    QTest::newRow("a pasted tab: disabled and explained")
+        << QStringLiteral("a\tb") << false << true;
 }
 
 void TestNotesView::sheetsRefuseUnusableNames()

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTest>
 
@@ -13,10 +14,10 @@ char *toString(const NoteFrontMatter &header)
         return value ? u'"' + *value + u'"' : QStringLiteral("none");
     };
     const QString text =
-        QStringLiteral("title=%1 createdRaw=%2 created=%3 updatedRaw=%4 extra=[%5]")
+        QStringLiteral("title=%1 createdRaw=%2 created=%3 updatedRaw=%4 lines=[%5]")
             .arg(show(header.title), show(header.createdRaw),
                  header.created ? header.created->toString(Qt::ISODate) : "none",
-                 show(header.updatedRaw), header.extraLines.join(u'|'));
+                 show(header.updatedRaw), header.lines.join(u'|'));
     return qstrdup(text.toUtf8().constData());
 }
 
@@ -63,19 +64,21 @@ QString sampleNotesFolder()
     return QStringLiteral(QUILLMERE_TEST_DATA);
 }
 
-// The lines another application wrote in a header, minus the ones this program manages.
-QStringList foreignHeaderLines(const QString &text)
+// The lines between the fences of the header a text starts with; none without one.
+QStringList headerLines(const QString &text)
 {
-    static const QStringList managed = {"title", "created", "date", "updated", "modified"};
     const QStringList lines = text.split(u'\n');
     const qsizetype close = lines.indexOf(QStringLiteral("---"), 1);
-    QStringList kept =
-        lines.first() == u"---" && close > 0 ? lines.mid(1, close - 1) : QStringList();
-    kept.removeIf([](const QString &line) {
-        return line.trimmed().isEmpty() ||
-               (line.contains(u':') &&
-                managed.contains(line.section(u':', 0, 0).trimmed().toLower()));
-    });
+    return lines.first() == u"---" && close > 0 ? lines.mid(1, close - 1) : QStringList();
+}
+
+// The header lines another application owns: all but the top-level lower-case title, created and
+// updated keys.
+QStringList foreignLines(const QStringList &lines)
+{
+    static const QRegularExpression own(QStringLiteral("^(title|created|updated)\\s*:"));
+    QStringList kept = lines;
+    kept.removeIf([](const QString &line) { return own.match(line).hasMatch(); });
     return kept;
 }
 
@@ -109,6 +112,8 @@ private Q_SLOTS:
     void completesHeader();
     void keepsForeignFilesOnSave_data();
     void keepsForeignFilesOnSave();
+    void keepsHeaderLinesOnSave_data();
+    void keepsHeaderLinesOnSave();
 
 private:
     FixedClock m_clock{utc("2024-05-01T03:00:00Z"), QTimeZone("Asia/Tokyo")};
@@ -181,25 +186,37 @@ void TestNoteDocument::readsHeaderLines_data()
 
     const QString early = QStringLiteral("2020-01-01T00:00:00Z");
     const QString late = QStringLiteral("2021-01-01T00:00:00Z");
+    const QDateTime earlyDate = utc("2020-01-01T00:00:00Z");
     const QDateTime lateDate = utc("2021-01-01T00:00:00Z");
-    QTest::newRow("created_time above created is overridden")
-        << QStringList{"created_time: " + early, "created: " + late}
-        << NoteFrontMatter{{}, lateDate, late, {}, {}, {"created_time: " + early}};
-    QTest::newRow("created_time below created only fills gaps")
-        << QStringList{"created: " + late, "created_time: " + early}
-        << NoteFrontMatter{{}, lateDate, late, {}, {}, {"created_time: " + early}};
-    QTest::newRow("user times replace and stay as extra lines")
-        << QStringList{"updated: " + early, "  user_updated_time: '" + late + "'"}
-        << NoteFrontMatter{{}, {}, {}, lateDate, late, {"  user_updated_time: '" + late + "'"}};
-    QTest::newRow("date and modified are aliases, keys ignore case")
-        << QStringList{"Date: 1700000000", "MODIFIED: someday"}
-        << NoteFrontMatter{{}, utc("2023-11-14T22:13:20Z"), "1700000000", {}, "someday", {}};
-    QTest::newRow("empty values set nothing but an empty title")
-        << QStringList{"title:", "created: \"\"", "updated:"}
-        << NoteFrontMatter{QString(""), {}, {}, {}, {}, {}};
-    QTest::newRow("other lines kept as read, blank lines dropped")
-        << QStringList{"tags:", "  - travel", "", " \t", "plain text", "author: "}
-        << NoteFrontMatter{{}, {}, {}, {}, {}, {"tags:", "  - travel", "plain text", "author: "}};
+    const auto row = [](const char *name, const QStringList &lines, NoteFrontMatter expected) {
+        expected.lines = lines;
+        QTest::newRow(name) << lines << expected;
+    };
+    row("own created wins over created_time above it",
+        {"created_time: " + early, "created: " + late}, {{}, lateDate, late, {}, {}, {}});
+    row("own created wins over created_time below it",
+        {"created: " + late, "created_time: " + early}, {{}, lateDate, late, {}, {}, {}});
+    row("own updated wins over a later user time",
+        {"updated: " + early, "  user_updated_time: '" + late + "'"},
+        {{}, {}, {}, earlyDate, early, {}});
+    row("own created wins over a later date", {"created: " + early, "date: " + late},
+        {{}, earlyDate, early, {}, {}, {}});
+    row("among other keys a user time replaces",
+        {"Updated: " + early, "  user_updated_time: '" + late + "'"},
+        {{}, {}, {}, lateDate, late, {}});
+    row("date and modified are aliases, keys ignore case",
+        {"Date: 1700000000", "MODIFIED: someday"},
+        {{}, utc("2023-11-14T22:13:20Z"), "1700000000", {}, "someday", {}});
+    row("empty own line leaves the alias", {"created:", "date: " + late, "title:", "Title: T"},
+        {"T", lateDate, late, {}, {}, {}});
+    row("empty values set nothing but an empty title", {"title:", "created: \"\"", "updated:"},
+        {QString(""), {}, {}, {}, {}, {}});
+    row("own title wins over indented and capitalised ones",
+        {"title: Own", "Title: Other", "book:", "  title: Inner"}, {"Own", {}, {}, {}, {}, {}});
+    row("of duplicate own lines the last with a value counts",
+        {"created: " + early, "created: " + late, "created: ''"}, {{}, lateDate, late, {}, {}, {}});
+    row("other lines and blank lines kept as read",
+        {"tags:", "  - travel", "", " \t", "# comment", "author: "}, {});
 }
 
 void TestNoteDocument::readsHeaderLines()
@@ -375,7 +392,7 @@ void TestNoteDocument::buildsSaveText()
     QFETCH(QString, where);
     QFETCH(QString, expected);
 
-    const NoteFrontMatter header{QStringLiteral("A"), {}, {}, {}, {}, {"", "x: 1"}};
+    const NoteFrontMatter header{QStringLiteral("A"), {}, {}, {}, {}, {"x: 1"}};
     const QString saved = buildNoteSaveText(header, body, optional(joplin), where == u"trailing");
     QCOMPARE(saved, expected);
     const NoteDocumentParts reread = parseNoteDocument(saved);
@@ -388,10 +405,16 @@ void TestNoteDocument::savesSmallNoteExactly()
     const NoteDocumentParts parts =
         parseNoteDocument(QStringLiteral("---\ntitle: A\n---\n\nHello"));
     QCOMPARE(parts.obsidian,
-             std::optional(NoteFrontMatter{QStringLiteral("A"), {}, {}, {}, {}, {}}));
+             std::optional(NoteFrontMatter{QStringLiteral("A"), {}, {}, {}, {}, {"title: A"}}));
     const NoteFrontMatter header = completeHeaderForSave(parts.obsidian, QStringLiteral("A"),
                                                          parts.joplinYAML, {}, m_clock.now());
     QCOMPARE(buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing),
+             QStringLiteral("---\ntitle: A\ncreated: \"2024-05-01T12:00:00\"\n"
+                            "updated: \"2024-05-01T12:00:00\"\n---\n\nHello"));
+    // Without a header the note gets the one this program composes.
+    const NoteFrontMatter fresh =
+        completeHeaderForSave(std::nullopt, QStringLiteral("A"), std::nullopt, {}, m_clock.now());
+    QCOMPARE(buildNoteSaveText(fresh, QStringLiteral("Hello"), std::nullopt, false),
              QStringLiteral("---\ntitle: \"A\"\ncreated: \"2024-05-01T12:00:00\"\n"
                             "updated: \"2024-05-01T12:00:00\"\n---\n\nHello"));
 }
@@ -500,7 +523,96 @@ void TestNoteDocument::keepsForeignFilesOnSave()
     QCOMPARE(reread.obsidian->title, name);
     QCOMPARE(reread.obsidian->createdRaw, created.isEmpty() ? savedAt : created);
     QCOMPARE(reread.obsidian->updatedRaw, savedAt);
-    QCOMPARE(reread.obsidian->extraLines, foreignHeaderLines(where.isEmpty() ? normalized : ""));
+    // Every line another application wrote stays, in its order; this program's own lines are
+    // rewritten only where their value changed.
+    const QStringList before = headerLines(where.isEmpty() ? normalized : QString());
+    const QStringList after = headerLines(saved);
+    QCOMPARE(foreignLines(after), foreignLines(before));
+    const QString createdLine = "created: " + created;
+    QCOMPARE(after.contains(createdLine), before.contains(createdLine));
+    QCOMPARE(save(reread), saved);
+}
+
+void TestNoteDocument::keepsHeaderLinesOnSave_data()
+{
+    // Saved as "note" at NOW with no file dates; the original in LF, or CRLF when asked.
+    columns({"text", "expected", "crlf"});
+    row("other spellings and a blank line",
+        {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
+         "---\ntitle: \"note\"\ncreated: \"tomorrow\"\nupdated: \"NOW\"\n"
+         "Title: My talk\n\nDate: tomorrow\n---\n\nBody"});
+    row("the same in CRLF", {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
+                             "---\ntitle: \"note\"\ncreated: \"tomorrow\"\nupdated: \"NOW\"\n"
+                             "Title: My talk\n\nDate: tomorrow\n---\n\nBody",
+                             "crlf"});
+    row("date and modified only: dates read, own lines added",
+        {"---\ndate: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody",
+         "---\ntitle: \"note\"\ncreated: \"2024-01-02\"\nupdated: \"NOW\"\n"
+         "date: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody"});
+    row("own lines updated where they are, unchanged ones kept as written",
+        {"---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: 2020-01-02\ntitle: "
+         "old\n---\nB",
+         "---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: \"NOW\"\n"
+         "title: \"note\"\n---\n\nB"});
+    row("a missing key follows the one before it",
+        {"---\naliases:\n- x\ncreated: 2020-01-01\nstatus: draft\n---\nB",
+         "---\ntitle: \"note\"\naliases:\n- x\ncreated: 2020-01-01\nupdated: \"NOW\"\n"
+         "status: draft\n---\n\nB"});
+    row("comments, blanks, odd indentation and quoting kept",
+        {"---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\nz:   \n---\nB",
+         "---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\ncreated: \"NOW\"\n"
+         "updated: \"NOW\"\nz:   \n---\n\nB"});
+    row("capitalised and indented own keys belong to others",
+        {"---\nCreated: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\nB",
+         "---\ntitle: \"note\"\ncreated: \"2020-01-01\"\nupdated: \"NOW\"\n"
+         "Created: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\n\nB"});
+    row("of duplicates only the line that counts changes",
+        {"---\ntitle: a\ntitle: b\ncreated: 2020-01-01\ncreated:\nupdated: 1\nupdated: 2\n---\nB",
+         "---\ntitle: a\ntitle: \"note\"\ncreated: 2020-01-01\ncreated:\nupdated: 1\n"
+         "updated: \"NOW\"\n---\n\nB"});
+    row("a value over several lines is replaced whole",
+        {"---\ntitle: A long\n  title\ncreated:\n- 2020\n- 2021\ntags:\n  - a\n---\nB",
+         "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags:\n  - a\n---\n\nB"});
+    row("empty header",
+        {"---\n---\nB", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
+    row("header never closed is body",
+        {"---\ntitle: x\nB",
+         "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\n---\ntitle: x\nB"});
+    row("leading Joplin block kept after the header",
+        {"---\nTitle: T\n---\n\n---\nparent_id: 1\n---\nB",
+         "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\nTitle: T\n---\n\n"
+         "---\nparent_id: 1\n---\n\nB"});
+    row("trailing Joplin metadata kept at the end",
+        {"---\ndate: 2024-01-02\n---\nB\n\nid: 1\ntype_: 1",
+         "---\ntitle: \"note\"\ncreated: \"2024-01-02\"\nupdated: \"NOW\"\ndate: 2024-01-02\n"
+         "---\n\nB\n\nid: 1\ntype_: 1\n"});
+}
+
+void TestNoteDocument::keepsHeaderLinesOnSave()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QFETCH(QString, crlf);
+    if (!crlf.isEmpty())
+        text.replace(u'\n', QLatin1String("\r\n"));
+    expected.replace(QLatin1String("NOW"), formatFrontMatterDate(m_clock.now()));
+
+    const auto save = [&](const NoteDocumentParts &parts) {
+        const NoteFrontMatter header = completeHeaderForSave(parts.obsidian, QStringLiteral("note"),
+                                                             parts.joplinYAML, {}, m_clock.now());
+        return buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing);
+    };
+    const NoteDocumentParts parts = parseNoteDocument(text);
+    const QString saved = save(parts);
+    QCOMPARE(saved, expected);
+
+    const NoteDocumentParts reread = parseNoteDocument(saved);
+    QCOMPARE(reread.body, parts.body);
+    QCOMPARE(reread.joplinYAML, parts.joplinYAML);
+    QCOMPARE(reread.joplinIsTrailing, parts.joplinIsTrailing);
+    QCOMPARE(
+        reread.obsidian->createdRaw,
+        completeHeaderForSave(parts.obsidian, {}, parts.joplinYAML, {}, m_clock.now()).createdRaw);
     QCOMPARE(save(reread), saved);
 }
 
