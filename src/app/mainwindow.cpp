@@ -25,6 +25,14 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
     resize(1100, 720);
 }
 
+// Hidden while the whole window still exists: hiding the editor saves, and a save updates
+// views that would otherwise be half torn down.
+MainWindow::~MainWindow()
+{
+    if (isVisible())
+        hide();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A quit nobody can be asked about (a signal, the session ending) has saved or kept a

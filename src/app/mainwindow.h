@@ -14,6 +14,7 @@ class MainWindow : public QMainWindow
 
 public:
     MainWindow(MemoManager &memo, FolderManager &folders, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     ContentView *contentView() const { return m_content; }
     WindowFrameKeeper *frameKeeper() const { return m_frameKeeper; }

@@ -1,6 +1,7 @@
 #include "common/testenvironment.h"
 
 #include "app/contentview.h"
+#include "calendar/calendarview.h"
 #include "editor/dayleaftextview.h"
 #include "editor/maceditorview.h"
 #include "editor/memoeditorview.h"
@@ -9,7 +10,9 @@
 #include "platform/notificationcenter.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
+#include "storage/recovery.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QMainWindow>
 #include <QSignalSpy>
@@ -67,6 +70,13 @@ private Q_SLOTS:
     void checkboxToggleMarksModified();
     void baseFolderChangeReloadsSelectedDay();
     void saveNotificationSaves();
+    void everyRouteShowsTheLoadedText_data();
+    void everyRouteShowsTheLoadedText();
+    void failedSaveKeepsTheDayAndTheSelection();
+    void autosaveFollowsTheClock();
+    void otherProgramsChangesWhileTyping();
+    void closingAfterAFailedSaveAsks();
+    void exitAfterAFailedSaveLeavesARecoveryFile();
 
 private:
     void typeIntoEditor(const QString &text);
@@ -93,10 +103,14 @@ void TestContentView::init()
     m_window->setCentralWidget(m_view);
     m_window->resize(1000, 600);
     m_window->show();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestContentView::cleanup()
 {
+    // Hidden while everything is whole: hiding the editor saves.
+    m_window->hide();
     m_window.reset();
     m_memo.reset();
     m_env.reset();
@@ -371,6 +385,207 @@ void TestContentView::saveNotificationSaves()
     NotificationCenter::defaultCenter().postSaveCurrentMemo();
     QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("saved by menu"));
     QVERIFY(!m_memo->isModified());
+}
+
+// The editor has the keyboard focus and holds typed text when another document is chosen: the
+// editor must show the new document's text, and the next keystroke must land there.
+void TestContentView::everyRouteShowsTheLoadedText_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::newRow("明日 button") << "tomorrow";
+    QTest::newRow("昨日 button") << "yesterday";
+    QTest::newRow("page picker to the notes page") << "picker";
+    QTest::newRow("note chosen on the notes page") << "note";
+    QTest::newRow("search hit") << "hit";
+    QTest::newRow("quick open") << "quickopen";
+}
+
+void TestContentView::everyRouteShowsTheLoadedText()
+{
+    QFETCH(QString, route);
+    const QString today = m_base + QStringLiteral("/Daily/2025-03-05.txt");
+    const QString tomorrow = m_base + QStringLiteral("/Daily/2025-03-06.txt");
+    const QString yesterday = m_base + QStringLiteral("/Daily/2025-03-04.txt");
+    const QString note = notePath(QStringLiteral("plan.md"));
+    writeText(tomorrow, QStringLiteral("明日の予定"));
+    writeText(yesterday, QStringLiteral("昨日の記録"));
+    writeText(note, QStringLiteral("企画"));
+    UserDefaults::standard().setValue(QStringLiteral("selectedFolder"), notePath(QString()));
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("今日のメモ"));
+    QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textView());
+
+    QString expectedPath;
+    QString expectedText;
+    const auto clickButton = [&](QWidget *within, const QString &text) {
+        for (QAbstractButton *button : within->findChildren<QAbstractButton *>()) {
+            if (button->text() == text) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return true;
+            }
+        }
+        return false;
+    };
+    if (route == u"tomorrow" || route == u"yesterday") {
+        QVERIFY(clickButton(m_view->calendarView(),
+                            route == u"tomorrow" ? QStringLiteral("明日") : QStringLiteral("昨日")));
+        expectedPath = route == u"tomorrow" ? tomorrow : yesterday;
+        expectedText = route == u"tomorrow" ? QStringLiteral("明日の予定")
+                                            : QStringLiteral("昨日の記録");
+    } else if (route == u"picker") {
+        m_view->notesFileSelected(note);
+        m_view->dateChanged(QDate(2025, 3, 5));
+        typeIntoEditor(QStringLiteral("追記"));
+        QVERIFY(clickButton(m_view, QStringLiteral("ノート")));
+        expectedPath = note;
+        expectedText = QStringLiteral("企画");
+    } else if (route == u"note") {
+        m_view->setSelectedPage(ContentView::Page::notes);
+        typeIntoEditor(QStringLiteral("!"));
+        m_view->notesFileSelected(note);
+        expectedPath = note;
+        expectedText = QStringLiteral("企画");
+    } else if (route == u"hit") {
+        m_view->searchHitSelected(note);
+        expectedPath = note;
+        expectedText = QStringLiteral("企画");
+    } else {
+        m_view->loadDocument(note);
+        expectedPath = note;
+        expectedText = QStringLiteral("企画");
+    }
+
+    QCOMPARE(m_memo->currentFileURL(), expectedPath);
+    QCOMPARE(m_view->editorText(), expectedText);
+    QVERIFY(!m_view->editorView()->editor()->textView()->document()->isUndoAvailable());
+    QVERIFY(!bodyOf(today).isEmpty());
+    QVERIFY(bodyOf(today).startsWith(QStringLiteral("今日のメモ")));
+
+    // The next keystrokes go into the document on screen, and only there.
+    const QString todayOnDisk = readText(today);
+    typeIntoEditor(QStringLiteral("。"));
+    QVERIFY(m_view->saveCurrent());
+    QCOMPARE(bodyOf(expectedPath), expectedText + QStringLiteral("。"));
+    QCOMPARE(readText(today), todayOnDisk);
+}
+
+void TestContentView::failedSaveKeepsTheDayAndTheSelection()
+{
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("消えては困る"));
+    const QString daily = m_base + QStringLiteral("/Daily");
+    QVERIFY(QDir(daily).removeRecursively());
+    writeText(daily, QStringLiteral("in the way"));
+
+    m_view->dateChanged(QDate(2025, 3, 6));
+    QCOMPARE(m_view->selectedDate(), QDate(2025, 3, 5));
+    QCOMPARE(m_memo->currentFileURL(), daily + QStringLiteral("/2025-03-05.txt"));
+    QCOMPARE(m_view->editorText(), QStringLiteral("消えては困る"));
+    QVERIFY(m_memo->isModified());
+
+    QVERIFY(!m_view->loadDocument(notePath(QStringLiteral("any.md"))));
+    QVERIFY(!m_view->saveAndClear());
+    QCOMPARE(m_view->editorText(), QStringLiteral("消えては困る"));
+}
+
+void TestContentView::autosaveFollowsTheClock()
+{
+    m_view->appear();
+    const QString today = m_base + QStringLiteral("/Daily/2025-03-05.txt");
+    typeIntoEditor(QStringLiteral("a"));
+    m_view->autosaveIfDue();
+    QVERIFY(!QFile::exists(today));
+
+    // Two seconds after the last keystroke.
+    m_clock->advance(1);
+    typeIntoEditor(QStringLiteral("b"));
+    m_clock->advance(1);
+    m_view->autosaveIfDue();
+    QVERIFY(!QFile::exists(today));
+    m_clock->advance(1);
+    m_view->autosaveIfDue();
+    QCOMPARE(bodyOf(today), QStringLiteral("ab"));
+    QVERIFY(!m_memo->isModified());
+    // Quietly: no "saved" message for an autosave.
+    QCOMPARE(m_memo->temporaryMessage(), QString());
+
+    // Typing that never pauses is still saved every 30 seconds.
+    for (int second = 0; second < 30; ++second) {
+        typeIntoEditor(QStringLiteral("c"));
+        m_clock->advance(1);
+        m_view->autosaveIfDue();
+    }
+    QVERIFY(bodyOf(today).startsWith(QStringLiteral("abccc")));
+    QVERIFY(bodyOf(today).size() < m_view->editorText().size() + 1);
+}
+
+void TestContentView::otherProgramsChangesWhileTyping()
+{
+    m_memo->setWatchingFile(true);
+    const QString path = notePath(QStringLiteral("shared.md"));
+    writeText(path, QStringLiteral("---\ntitle: \"shared\"\n---\n\nfirst\nsecond\n"));
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page::notes);
+    m_view->notesFileSelected(path);
+
+    // Without edits the editor follows the file as soon as it changes.
+    writeText(path, readText(path) + QStringLiteral("third\n"));
+    QTRY_COMPARE(m_view->editorText(), QStringLiteral("first\nsecond\nthird\n"));
+
+    // With edits at the top, another program's line at the end is merged in on save.
+    DayleafTextView *textView = m_view->editorView()->editor()->textView();
+    textView->setFocus();
+    textView->moveCursor(QTextCursor::Start);
+    QTest::sendKeyEvent(QTest::Click, textView, Qt::Key_unknown, QStringLiteral("*"),
+                        Qt::NoModifier);
+    writeText(path, readText(path) + QStringLiteral("fourth\n"));
+    QTest::qWait(200);
+    QCOMPARE(m_view->editorText(), QStringLiteral("*first\nsecond\nthird\n"));
+    QVERIFY(m_view->saveCurrent());
+    QCOMPARE(bodyOf(path), QStringLiteral("*first\nsecond\nthird\nfourth\n"));
+    QCOMPARE(m_view->editorText(), QStringLiteral("*first\nsecond\nthird\nfourth\n"));
+    // The caret stayed where the user was typing.
+    QCOMPARE(textView->textCursor().position(), 1);
+}
+
+void TestContentView::closingAfterAFailedSaveAsks()
+{
+    int asked = 0;
+    bool discard = false;
+    m_view->setDiscardPrompt([&](QWidget *) {
+        ++asked;
+        return discard;
+    });
+    m_view->appear();
+    QVERIFY(m_view->saveOrConfirmClose());
+    QCOMPARE(asked, 0);
+
+    typeIntoEditor(QStringLiteral("まだ保存されていない"));
+    const QString daily = m_base + QStringLiteral("/Daily");
+    QVERIFY(QDir(daily).removeRecursively());
+    writeText(daily, QStringLiteral("in the way"));
+    QVERIFY(!m_view->saveOrConfirmClose());
+    QCOMPARE(asked, 1);
+    QCOMPARE(m_view->editorText(), QStringLiteral("まだ保存されていない"));
+    discard = true;
+    QVERIFY(m_view->saveOrConfirmClose());
+}
+
+void TestContentView::exitAfterAFailedSaveLeavesARecoveryFile()
+{
+    m_view->appear();
+    typeIntoEditor(QStringLiteral("一時間分の文章"));
+    const QString daily = m_base + QStringLiteral("/Daily");
+    QVERIFY(QDir(daily).removeRecursively());
+    writeText(daily, QStringLiteral("in the way"));
+
+    QVERIFY(!m_view->saveBeforeExit());
+    const QStringList files = Recovery::files();
+    QCOMPARE(files.size(), 1);
+    QVERIFY(files.first().startsWith(Recovery::folder()));
+    QVERIFY(files.first().endsWith(QStringLiteral(" 2025-03-05.txt")));
+    QCOMPARE(Recovery::notePathOf(files.first()), daily + QStringLiteral("/2025-03-05.txt"));
+    QCOMPARE(bodyOf(files.first()), QStringLiteral("一時間分の文章"));
 }
 
 QTEST_MAIN(TestContentView)

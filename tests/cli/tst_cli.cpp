@@ -199,9 +199,8 @@ private Q_SLOTS:
         PathManager::setBaseFolderForProcess(m_env->path("editor"));
         MemoManager editor;
         editor.loadMemo(QDate(2025, 3, 5));
-        editor.setMemoText(expectedBody);
         editor.markModified();
-        QVERIFY(editor.save());
+        QVERIFY(editor.save(expectedBody).succeeded());
         QCOMPARE(maskRecent(textOf(memo)), maskRecent(textOf(byEditor)));
     }
 

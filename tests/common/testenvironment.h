@@ -22,6 +22,7 @@ public:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(path(QStringLiteral("cache"))));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(path(QStringLiteral("state"))));
         resetProcessState();
     }
 
