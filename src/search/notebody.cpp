@@ -193,7 +193,9 @@ std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Sc
 
     Lines lines(text, scratch);
     const Leading leading = skipLeadingBlocks(lines);
-    const qsizetype bodyStart = skipBlankLines(lines, leading.end, lines.size());
+    const qsizetype bodyStart = leading.end > 0 && leading.end < lines.size() && lines.isBlank(leading.end)
+                                    ? leading.end + 1
+                                    : leading.end;
     qsizetype bodyEnd = lines.size();
     // Metadata at the top rules out metadata at the end.
     if (!leading.joplin && bodyStart < bodyEnd) {

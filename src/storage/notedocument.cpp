@@ -346,7 +346,13 @@ NoteDocumentParts parseNoteDocument(const QString &text)
     const Lines lines(allLines.constData(), allLines.size());
 
     NoteDocumentParts parts;
-    const qsizetype bodyStart = skipBlankLines(lines, readLeadingBlocks(lines, parts));
+    // One blank line separates the header from the body; any further blank lines are the
+    // body's own, so a body that starts with empty lines reads back as it was written.
+    const qsizetype afterBlocks = readLeadingBlocks(lines, parts);
+    const qsizetype bodyStart =
+        afterBlocks > 0 && afterBlocks < qsizetype(lines.size()) && isBlank(lines[afterBlocks])
+            ? afterBlocks + 1
+            : afterBlocks;
     Lines body = lines.subspan(std::min(bodyStart, qsizetype(lines.size())));
     if (!parts.joplinYAML) {
         if (const std::optional<Trailer> trailer = findTrailingJoplinBlock(body)) {
@@ -414,10 +420,7 @@ QString composeNoteText(const QString &header, const QString &body, const QStrin
     QString text;
     text.reserve(header.size() + body.size() + trailer.size() + 4);
     text.append(header);
-    if (body.isEmpty())
-        text.append(u'\n');
-    else
-        text.append(body.startsWith(u'\n') ? QLatin1String("\n") : QLatin1String("\n\n"));
+    text.append(body.isEmpty() ? QLatin1String("\n") : QLatin1String("\n\n"));
     text.append(body);
     if (trailer.isEmpty())
         return text;

@@ -375,7 +375,8 @@ void TestNoteDocument::buildsSaveText_data()
     const QString fenced = QStringLiteral("---\nparent_id: 1\n---");
     row("body after one empty line", {"Hello", "", "", h + "\n\nHello"});
     row("empty body ends in one line feed", {"", "", "", h + "\n"});
-    row("body's own leading line feed counts", {"\nHello", "", "", h + "\n\nHello"});
+    // One separating empty line, then the body's own: it reads back as it was.
+    row("body's own leading line feed is kept", {"\nHello", "", "", h + "\n\n\nHello"});
     row("leading metadata between header and body",
         {"Hello", fenced, "leading", h + "\n\n" + fenced + "\n\nHello"});
     row("trailing metadata after one empty line, with final line feed",
