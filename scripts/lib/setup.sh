@@ -7,7 +7,7 @@ BUILD_DIR="${QUILLMERE_BUILD_DIR:-$ROOT/build}"
 JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-                libgl-dev tzdata)
+                libgl-dev tzdata libgit2-dev pkg-config)
 
 missing_packages() {
     local package

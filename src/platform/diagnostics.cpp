@@ -5,7 +5,9 @@
 namespace Diagnostics {
 namespace {
 
-Capture *currentCapture = nullptr;
+// Per thread: a line logged by a worker (a background save) while the main thread collects
+// for a command's error message belongs to neither, and goes to standard error.
+thread_local Capture *currentCapture = nullptr;
 
 } // namespace
 
@@ -15,8 +17,10 @@ void log(const QString &line)
         currentCapture->m_lines.append(line);
         return;
     }
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
-    std::fflush(stdout);
+    // One call per line, so that lines from two threads do not interleave.
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
 }
 
 Capture::Capture() : m_previous(currentCapture)

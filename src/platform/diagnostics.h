@@ -3,9 +3,10 @@
 #include <QString>
 #include <QStringList>
 
-/// The program's diagnostic lines ("保存エラー: …"): one line each, written to standard output.
-/// A Capture collects them instead while it lives, for callers whose standard output carries
-/// results (the command line folds them into its error message). Main thread.
+/// The program's diagnostic lines ("保存エラー: …"): one line each, written to standard error,
+/// never to standard output, which carries the command line's results (its --json lines).
+/// A Capture collects the lines logged on its own thread instead while it lives, for callers
+/// that fold them into a message of their own (the command line's error line). Any thread.
 namespace Diagnostics {
 
 void log(const QString &line);

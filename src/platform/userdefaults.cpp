@@ -136,13 +136,15 @@ QVariant decode(const QJsonValue &value)
 UserDefaults &UserDefaults::standard()
 {
     auto &instance = standardInstance();
-    if (!instance) {
-        const QString folder =
-            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-        instance =
-            std::make_unique<UserDefaults>(folder + QStringLiteral("/Quillmere/settings.json"));
-    }
+    if (!instance)
+        instance = std::make_unique<UserDefaults>(standardFilePath());
     return *instance;
+}
+
+QString UserDefaults::standardFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quillmere/settings.json");
 }
 
 void UserDefaults::resetStandard()
@@ -172,8 +174,7 @@ void UserDefaults::sync()
     m_persistTimer->stop();
     if (!m_dirty)
         return;
-    m_dirty = false;
-    persist();
+    m_dirty = !persist();
 }
 
 void UserDefaults::schedulePersist()
@@ -302,11 +303,15 @@ void UserDefaults::remove(const QString &key)
 
 void UserDefaults::load()
 {
-    QFile file(m_filePath);
-    if (!file.exists())
+    const QFileInfo info(m_filePath);
+    if (!info.exists())
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        Diagnostics::log(QStringLiteral("設定の読み込みに失敗: ") + file.errorString());
+    QFile file(m_filePath);
+    // Only a regular file: opening a pipe put in its place would wait for a writer forever.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        Diagnostics::log(
+            QStringLiteral("設定の読み込みに失敗: ") +
+            (info.isFile() ? file.errorString() : QStringLiteral("通常のファイルではありません")));
         return;
     }
     QJsonParseError error{};
@@ -328,7 +333,7 @@ void UserDefaults::load()
     }
 }
 
-void UserDefaults::persist()
+bool UserDefaults::persist()
 {
     QJsonObject object;
     for (auto it = m_values.begin(); it != m_values.end(); ++it) {
@@ -338,6 +343,9 @@ void UserDefaults::persist()
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     QString error;
     if (!AtomicFile::write(m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented),
-                           &error))
+                           &error)) {
         Diagnostics::log(QStringLiteral("設定の保存に失敗: ") + error);
+        return false;
+    }
+    return true;
 }

@@ -2,9 +2,9 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QTimer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -24,6 +24,8 @@ public:
     /// Forgets the process's settings object, so the next standard() reads the config folder
     /// anew (tests point it at a temporary folder).
     static void resetStandard();
+    /// Where standard() keeps its file (safe on any thread; reads nothing).
+    static QString standardFilePath();
 
     explicit UserDefaults(QString filePath, QObject *parent = nullptr);
     ~UserDefaults() override;
@@ -57,8 +59,12 @@ public:
 
     /// Writes pending changes to disk now. Changes are otherwise written shortly after they
     /// are made (a burst of changes, such as typing into a bound field, writes once) and when
-    /// this object goes away.
+    /// this object goes away. A write that fails keeps the changes pending, so the next sync
+    /// tries again; the file on disk is then left as it was.
     void sync();
+
+    /// Whether changes are waiting to be written (or their last write failed).
+    bool hasUnsavedChanges() const { return m_dirty; }
 
 Q_SIGNALS:
     /// Emitted after the value under `key` was set to something else or removed.
@@ -66,7 +72,7 @@ Q_SIGNALS:
 
 private:
     void load();
-    void persist();
+    bool persist();
     void schedulePersist();
 
     QString m_filePath;
