@@ -338,8 +338,8 @@ bool write(const QString &path, const QByteArray &bytes, QString *error)
     }
     if (!temporary.finish())
         return fail(error, errnoText(errno));
-    if (::renameat(dir.get(), temporary.name().constData(), dir.get(), target.name.constData()) !=
-        0)
+    const char *source = temporary.name().constData();
+    if (::renameat(dir.get(), source, dir.get(), target.name.constData()) != 0)
         return fail(error, errnoText(errno));
     temporary.committed();
     if (!syncFolder(dir.get()))

@@ -10,7 +10,10 @@ namespace AtomicFile {
 /// then renamed over it. Readers see either the old or the new file, never a mix. Returns false
 /// and fills `error` (when given) on failure; the target is then byte-identical to before and
 /// the temporary file is gone. A new file gets the mode the umask allows (as open(2) would); a
-/// replaced file keeps its mode.
+/// replaced file keeps its mode. A symbolic link is followed: the file it leads to is replaced
+/// and the link stays. Something at `path` that is not a regular file is never replaced.
+/// The one failure after which the target already holds the new bytes: the folder could not be
+/// flushed after the rename, so the new file might not survive a crash.
 bool write(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
 /// Like write(), for a file that must not exist yet: the whole file appears at `path` only if
@@ -19,13 +22,15 @@ bool write(const QString &path, const QByteArray &bytes, QString *error = nullpt
 bool writeNew(const QString &path, const QByteArray &bytes, QString *error = nullptr,
               bool *exists = nullptr);
 
-/// True for the name of a temporary file that write() or writeNew() creates (a hidden name, so
-/// note lists, the search and quick open never show it).
+/// True for the name of a temporary file that write() or writeNew() creates:
+/// ".<target name>.quillmere-<pid>-XXXXXX". Hidden and never ending in a note extension, so
+/// note lists, the search and quick open (which lists hidden notes) never show it.
 bool isTemporaryName(const QString &fileName);
 
 /// Removes temporary files left behind by a process that was killed while writing, in `folder`
 /// (and its subfolders when `recursive`). Only temporary files of processes that are no longer
-/// running are removed; returns how many were removed.
+/// running are removed, and only regular files: links and folders of such a name are left, and
+/// links to folders are not walked into. Returns how many were removed.
 int removeLeftovers(const QString &folder, bool recursive);
 
 } // namespace AtomicFile

@@ -13,7 +13,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 class TestPlatform : public QObject
 {
@@ -33,7 +37,53 @@ private Q_SLOTS:
     void bookmarkRejectsForeignData();
     void serialQueueRunsInOrder();
     void diagnosticsCanBeCollected();
+    void diagnosticsNeverReachStandardOutput();
 };
+
+namespace {
+
+/// Sends this process's standard output and error to files while it lives.
+class Redirected
+{
+public:
+    Redirected(const QString &out, const QString &err)
+        : m_out(redirect(STDOUT_FILENO, out)), m_err(redirect(STDERR_FILENO, err))
+    {
+    }
+    ~Redirected()
+    {
+        restore(STDOUT_FILENO, m_out);
+        restore(STDERR_FILENO, m_err);
+    }
+
+private:
+    static int redirect(int fd, const QString &path)
+    {
+        std::fflush(nullptr);
+        const int saved = ::dup(fd);
+        const int file = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0600);
+        ::dup2(file, fd);
+        ::close(file);
+        return saved;
+    }
+    static void restore(int fd, int saved)
+    {
+        std::fflush(nullptr);
+        ::dup2(saved, fd);
+        ::close(saved);
+    }
+
+    int m_out;
+    int m_err;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
 
 void TestPlatform::settingsKeepTypesAcrossRestart()
 {
@@ -254,6 +304,35 @@ void TestPlatform::diagnosticsCanBeCollected()
     // The inner capture handed collecting back to the outer one.
     Diagnostics::log(QStringLiteral("second"));
     QCOMPARE(outer.finish(), QStringLiteral("保存エラー: disk full second"));
+}
+
+void TestPlatform::diagnosticsNeverReachStandardOutput()
+{
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("settings.json"));
+    QFile damaged(settings);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("{");
+    damaged.close();
+    const QString out = dir.filePath(QStringLiteral("stdout"));
+    const QString err = dir.filePath(QStringLiteral("stderr"));
+    QString collected;
+    {
+        const Redirected redirected(out, err);
+        // Reading damaged settings reports it, as a command printing --json results might.
+        UserDefaults defaults(settings);
+        Diagnostics::Capture capture;
+        Diagnostics::log(QStringLiteral("保存エラー: disk full"));
+        // A worker's line is not the capturing command's: it goes out on its own.
+        std::thread([] { Diagnostics::log(QStringLiteral("背景の保存エラー")); }).join();
+        collected = capture.finish();
+    }
+    QCOMPARE(contents(out), QByteArray());
+    const QString errors = QString::fromUtf8(contents(err));
+    QVERIFY2(errors.startsWith(QStringLiteral("設定ファイルを読めないため退避しました: ")),
+             qPrintable(errors));
+    QVERIFY(errors.endsWith(QStringLiteral("\n背景の保存エラー\n")));
+    QCOMPARE(collected, QStringLiteral("保存エラー: disk full"));
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -276,6 +276,8 @@ void TestSearchState::quickOpenListsHiddenNotesToo()
     writeNote(base + QStringLiteral("/.obsidian/hidden.md"), "", 1000);
     writeNote(base + QStringLiteral("/Upper.TXT"), "", 1000);
     writeNote(base + QStringLiteral("/image.png"), "", 1000);
+    // A save's temporary file is hidden and never ends in a note extension.
+    writeNote(base + QStringLiteral("/.Upper.TXT.quillmere-4242-Ab12Cd"), "", 1000);
     QStringList found;
     for (const QuickOpen::Candidate &file : QuickOpen::gatherFiles(base))
         found.append(file.folderLabel + u'/' + file.fileName);
