@@ -481,7 +481,9 @@ void ContentView::postFocusEditorSoon(int msec)
 
 bool ContentView::saveCurrent(SaveAnnouncement announcement)
 {
-    if (m_memo.currentFileURL().isEmpty() || !m_memo.isModified())
+    // The text is compared rather than trusting the modified flag alone: an edit whose signal
+    // never came (an input method that did not finish) is still saved.
+    if (m_memo.currentFileURL().isEmpty() || !m_memo.isEditable())
         return true;
     const SaveOutcome outcome = m_memo.save(m_editor->text(), announcement);
     if (!outcome.succeeded())

@@ -8,6 +8,7 @@
 #include "platform/quitsignals.h"
 #include "platform/userdefaults.h"
 #include "storage/foldermanager.h"
+#include "storage/leftovers.h"
 #include "storage/memomanager.h"
 #include "storage/recovery.h"
 #include "storage/viewcounts.h"
@@ -35,6 +36,8 @@ std::optional<QString> chooseFolderWithDialog()
 QuillmereApp::QuillmereApp()
     : m_memo(std::make_unique<MemoManager>()), m_folders(std::make_unique<FolderManager>())
 {
+    // What a killed writer left behind goes first, off the main thread.
+    removeWriteLeftovers();
     m_memo->setWatchingFile(true);
     m_folders->setFolderChooser(chooseFolderWithDialog);
     Appearance::apply(Appearance::current());
