@@ -8,6 +8,7 @@
 #include "search/quickopen.h"
 #include "search/searchstore.h"
 #include "storage/memomanager.h"
+#include "storage/notedocument.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -202,6 +203,36 @@ private Q_SLOTS:
         editor.markModified();
         QVERIFY(editor.save(expectedBody).succeeded());
         QCOMPARE(maskRecent(textOf(memo)), maskRecent(textOf(byEditor)));
+    }
+
+    // Two writers at once (two loops of --append here; the window saves the same way) take
+    // turns from reading to writing, so neither loses the other's lines.
+    void concurrentAppendsLoseNothing()
+    {
+        const QString script = QStringLiteral(
+            "for i in $(seq 1 200); do \"$0\" --base \"$1\" memo 2025-03-05 --append \"$2$i\" "
+            "|| echo failed >&2; done");
+        QProcess first;
+        QProcess second;
+        first.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base, QStringLiteral("a")});
+        second.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base, QStringLiteral("b")});
+        QVERIFY(first.waitForFinished(300000));
+        QVERIFY(second.waitForFinished(300000));
+        QCOMPARE(first.readAllStandardError(), QByteArray());
+        QCOMPARE(second.readAllStandardError(), QByteArray());
+
+        const QStringList lines = parseNoteDocument(textOf(at("Daily/2025-03-05.txt"))).body.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 400);
+        for (const QString &prefix : {QStringLiteral("a"), QStringLiteral("b")}) {
+            int expected = 1;
+            for (const QString &line : lines) {
+                if (line.startsWith(prefix))
+                    QCOMPARE(line, prefix + QString::number(expected++));
+            }
+            QCOMPARE(expected, 201);
+        }
+        // Nothing of the writers is left behind.
+        QCOMPARE(QDir(at("Daily")).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void memoFailuresWriteNothing_data()
