@@ -2,7 +2,7 @@
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -61,5 +61,5 @@ void BenchSave::saveWithDiskCheckFiveMegabytes()
     }
 }
 
-QTEST_MAIN(BenchSave)
+QTEST_GUILESS_MAIN(BenchSave)
 #include "bench_save.moc"
