@@ -131,7 +131,7 @@ private Q_SLOTS:
     void searchListsTheLibraryHits()
     {
         QFETCH(QString, keyword);
-        writeFixture();
+        QVERIFY(writeFixture());
         QStringList lines;
         QList<QJsonObject> objects;
         for (const SearchHit &hit : GlobalSearch::runSearch(m_base, keyword.trimmed())) {
@@ -275,7 +275,7 @@ private Q_SLOTS:
 
     void openListsAsQuickOpen()
     {
-        writeFixture();
+        QVERIFY(writeFixture());
         const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(m_base);
         // Without a query the most recent notes; "X" matches names and folders, hidden ones too.
         for (const QString &line : {QStringLiteral("open"), QStringLiteral("open|X")}) {
@@ -324,17 +324,19 @@ private:
                  qPrintable(run.err));
     }
 
-    void writeFixture() const
+    /// False unless every file holds its text and date.
+    bool writeFixture() const
     {
         const QByteArray header = "---\ntitle: x\ntags: hello\n---\n\n";
-        writeNote(at("Notes/a.md"), header + "Hello hello\nsecond hello line\n", minute(50));
-        writeNote(at("Notes/Memo.md"), header + "nothing here\n", minute(40));
-        writeNote(at("Notes/Projects/Memo Work/plan.md"), "会議 hello\n", minute(30));
-        writeNote(at("Notes/item 2.txt"), "hello\n", minute(20));
-        writeNote(at("Notes/item 10.txt"), "hello\n", minute(20));
-        writeNote(at(".hidden/x.md"), "hello\n", minute(60));
-        writeNote(at("Daily/2025-03-05.txt"), "会議の日\n", minute(10));
-        writeNote(at("Notes/picture.png"), "hello\n", minute(70));
+        return writeNote(at("Notes/a.md"), header + "Hello hello\nsecond hello line\n",
+                         minute(50)) &&
+               writeNote(at("Notes/Memo.md"), header + "nothing here\n", minute(40)) &&
+               writeNote(at("Notes/Projects/Memo Work/plan.md"), "会議 hello\n", minute(30)) &&
+               writeNote(at("Notes/item 2.txt"), "hello\n", minute(20)) &&
+               writeNote(at("Notes/item 10.txt"), "hello\n", minute(20)) &&
+               writeNote(at(".hidden/x.md"), "hello\n", minute(60)) &&
+               writeNote(at("Daily/2025-03-05.txt"), "会議の日\n", minute(10)) &&
+               writeNote(at("Notes/picture.png"), "hello\n", minute(70));
     }
 
     std::unique_ptr<TestEnvironment> m_env;

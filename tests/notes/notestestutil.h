@@ -10,7 +10,8 @@
 /// Small file helpers shared by the notes tests.
 namespace NotesTestUtil {
 
-/// Writes `text` to `path` (folders created), dated `modified` when that is valid.
+/// Writes `text` to `path` (folders created), dated `modified` when that is valid. False
+/// unless the file holds the text and, when a date is given, carries exactly that date.
 inline bool writeNote(const QString &path, const QByteArray &text = "body\n",
                       const QDateTime &modified = {})
 {
@@ -18,9 +19,17 @@ inline bool writeNote(const QString &path, const QByteArray &text = "body\n",
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
         return false;
-    if (modified.isValid() && !file.setFileTime(modified, QFileDevice::FileModificationTime))
+    // Buffered text written out later would stamp the file with the time of that write.
+    file.close();
+    if (file.error() != QFileDevice::NoError)
         return false;
-    return true;
+    if (!modified.isValid())
+        return true;
+    if (!file.open(QIODevice::ReadOnly) ||
+        !file.setFileTime(modified, QFileDevice::FileModificationTime))
+        return false;
+    file.close();
+    return QFileInfo(path).lastModified() == modified;
 }
 
 inline QByteArray readBytes(const QString &path)
