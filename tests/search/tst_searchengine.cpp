@@ -8,7 +8,6 @@
 #include "storage/notedocument.h"
 #include "storage/textfile.h"
 
-#include <QCollator>
 #include <QDirIterator>
 #include <QStringDecoder>
 #include <QTest>

@@ -286,10 +286,11 @@ void TestSearchState::quickOpenFilters_data()
 {
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("expected");
+    // Each folder's files and subfolders in natural order: "proj-notes.md" before "Projects".
     QTest::newRow("name or folder, any case")
-        << "PROJ" << QStringList{"Projects/a.md", "Projects/b.txt", "./proj-notes.md"};
+        << "PROJ" << QStringList{"./proj-notes.md", "Projects/a.md", "Projects/b.txt"};
     QTest::newRow("the extension is part of the name")
-        << ".md" << QStringList{"Projects/a.md", "./proj-notes.md", "会議/議事録.md"};
+        << ".md" << QStringList{"./proj-notes.md", "Projects/a.md", "会議/議事録.md"};
     QTest::newRow("Japanese") << "議事" << QStringList{"会議/議事録.md"};
     QTest::newRow("folder name only, not the path above") << "ects/a" << QStringList{};
 }
