@@ -37,13 +37,15 @@ struct Run
 };
 
 /// Runs the program, arguments written "memo|2025-03-05|--print", with no display to reach: a
-/// window, or even a QApplication, would fail.
-Run quillmere(const QString &line, const QString &stdoutFile = {})
+/// window, or even a QApplication, would fail. `locale` replaces LC_ALL when given.
+Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString &locale = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
     environment.insert("QT_QPA_PLATFORM", "xcb");
+    if (!locale.isEmpty())
+        environment.insert("LC_ALL", locale);
     QProcess process;
     process.setProcessEnvironment(environment);
     if (!stdoutFile.isEmpty())
@@ -289,6 +291,33 @@ private Q_SLOTS:
         }
     }
 
+    void listsDoNotDependOnTheLocale_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("expected");
+        // "item 2" and "item 10" share a date: the search puts the later name first, quick open
+        // walks in name order; numbers count by value either way.
+        const QStringList hits{"Notes/item 10.txt", "Notes/item 2.txt"};
+        const QStringList walk{"Notes/item 2.txt", "Notes/item 10.txt"};
+        for (const char *locale : {"C.UTF-8", "ja_JP.UTF-8"}) {
+            QTest::addRow("search under %s", locale) << "search|item|--json" << locale << hits;
+            QTest::addRow("open under %s", locale) << "open|item|--json" << locale << walk;
+        }
+    }
+    void listsDoNotDependOnTheLocale()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, locale);
+        QFETCH(QStringList, expected);
+        QVERIFY(writeFixture());
+        QStringList paths; // below the base folder, however printed
+        for (const QJsonObject &object : inBase(line, locale).objects())
+            paths.append(object.value("path").toString().remove(QRegularExpression(
+                '^' + QRegularExpression::escape(m_base + '/'))));
+        QCOMPARE(paths, expected);
+    }
+
     void holidaysAsTheCalendarShows()
     {
         QVERIFY(writeNote(at("Data/syukujitsu.csv"), "国民の祝日・休日月日,国民の祝日・休日名称\n"
@@ -313,7 +342,10 @@ private Q_SLOTS:
 
 private:
     QString at(const QString &relative) const { return m_base + '/' + relative; }
-    Run inBase(const QString &line) const { return quillmere("--base|" + m_base + '|' + line); }
+    Run inBase(const QString &line, const QString &locale = {}) const
+    {
+        return quillmere("--base|" + m_base + '|' + line, {}, locale);
+    }
 
     static void expectOneErrorLine(const Run &run, int exitCode, const QString &containing = {})
     {
