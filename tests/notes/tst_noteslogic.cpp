@@ -205,18 +205,18 @@ void TestNotesLogic::sortOrders_data()
     QTest::addColumn<NotesFileSortMode>("mode");
     QTest::addColumn<QStringList>("expected");
 
-    // old.md 1, pinnedOld.md 2, b.md and A.md share 3, pinnedNew.md 4, new.md 5 (minutes).
+    // old.md 1, pinnedOld.md 2, B.md and a.md share 3, pinnedNew.md 4, new.md 5 (minutes).
     // pinnedOld was pinned last, so it leads the pin list.
-    // Views: old.md 3, b.md 1, A.md 1, new.md 1.
+    // Views: old.md 3, B.md 1, a.md 1, new.md 1.
     QTest::newRow("date: newest first, equal dates by name case-insensitively")
         << NotesFileSortMode::modificationDate
-        << QStringList{"new.md", "pinnedNew.md", "A.md", "b.md", "pinnedOld.md", "old.md"};
+        << QStringList{"new.md", "pinnedNew.md", "a.md", "B.md", "pinnedOld.md", "old.md"};
     QTest::newRow("pins first: pinned by date, not by pin order, then the rest by date")
         << NotesFileSortMode::pinsFirst
-        << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md", "A.md", "b.md", "old.md"};
+        << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md", "a.md", "B.md", "old.md"};
     QTest::newRow("views: most viewed first, equal counts newest first")
         << NotesFileSortMode::viewCount
-        << QStringList{"old.md", "new.md", "A.md", "b.md", "pinnedNew.md", "pinnedOld.md"};
+        << QStringList{"old.md", "new.md", "a.md", "B.md", "pinnedNew.md", "pinnedOld.md"};
 }
 
 void TestNotesLogic::sortOrders()
@@ -224,15 +224,15 @@ void TestNotesLogic::sortOrders()
     QFETCH(NotesFileSortMode, mode);
     QFETCH(QStringList, expected);
     const QList<std::pair<const char *, int>> files = {{"old.md", 1},       {"pinnedOld.md", 2},
-                                                       {"b.md", 3},         {"A.md", 3},
+                                                       {"B.md", 3},         {"a.md", 3},
                                                        {"pinnedNew.md", 4}, {"new.md", 5}};
     for (const auto &[name, at] : files)
         QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
     Pins::pinNote(notes(QStringLiteral("pinnedNew.md")));
     Pins::pinNote(notes(QStringLiteral("pinnedOld.md")));
     const QHash<QString, int> views = {{QStringLiteral("old.md"), 3},
-                                       {QStringLiteral("b.md"), 1},
-                                       {QStringLiteral("A.md"), 1},
+                                       {QStringLiteral("B.md"), 1},
+                                       {QStringLiteral("a.md"), 1},
                                        {QStringLiteral("new.md"), 1}};
     // Counted in separate runs of the application: one run counts a note once.
     for (auto it = views.cbegin(); it != views.cend(); ++it) {
