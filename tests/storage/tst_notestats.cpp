@@ -1,6 +1,7 @@
 #include "common/testenvironment.h"
 
 #include "platform/clock.h"
+#include "storage/memomanager.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
 #include "storage/viewcounts.h"
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void monthsFollowJapanTime();
     void writesPruneOldMonthsAndBadEntries();
     void renameMergesMonthCounts();
+    void renamingTheOpenNoteCarriesPinAndCount();
     void cachesFollowTheBaseFolder();
     void queuedWritesLandInCallOrder();
     void initialSortMode_data();
@@ -239,6 +241,28 @@ void TestNoteStats::renameMergesMonthCounts()
 
     ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/b.md"));
     QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-02":1,"2025-03":5}})");
+}
+
+void TestNoteStats::renamingTheOpenNoteCarriesPinAndCount()
+{
+    const QString oldPath = note("Notes/draft.md");
+    const QString newPath = note("Notes/計画.md");
+    QDir().mkpath(m_base + "/Notes");
+    writeBytes(oldPath, "text\n");
+    Pins::pinNote(oldPath);
+    ViewCounts::recordNoteView(oldPath);
+    MemoManager memo;
+    memo.loadFile(oldPath);
+
+    QVERIFY(memo.renameCurrentFile(QStringLiteral("計画")));
+    QCOMPARE(readBytes(newPath), QByteArray("text\n"));
+    QCOMPARE(ViewCounts::viewCounts({oldPath, newPath}),
+             (QHash<QString, int>{{oldPath, 0}, {newPath, 1}}));
+    QVERIFY(Pins::isPinned(newPath));
+    QVERIFY(!Pins::isPinned(oldPath));
+    // Stored, not only cached: a new run sees the same.
+    ViewCounts::resetCachesForTesting();
+    QCOMPARE(ViewCounts::viewCounts({newPath}).value(newPath), 1);
 }
 
 void TestNoteStats::cachesFollowTheBaseFolder()
