@@ -8,6 +8,7 @@
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
 #include "platform/notificationcenter.h"
+#include "preview/markdownpreviewview.h"
 #include "storage/foldermanager.h"
 
 #include <QApplication>
@@ -36,7 +37,8 @@ private Q_SLOTS:
     void statusBarTexts();
     void modificationDateFormat();
     void appearanceRawValues();
-    void menusOfferTheSizes();
+    void sizeMenusStoreWhatTheyShow_data();
+    void sizeMenusStoreWhatTheyShow();
     void thickCursorSwitchNotifies();
     void helpDocumentShips();
     void helpWindowIsKeptAndReused();
@@ -200,29 +202,48 @@ void TestAppShell::appearanceRawValues()
     QVERIFY(QApplication::palette().color(QPalette::Window).lightness() > 150);
 }
 
-void TestAppShell::menusOfferTheSizes()
+void TestAppShell::sizeMenusStoreWhatTheyShow_data()
 {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("editor");
+    QTest::newRow("list text") << "UIの文字サイズ" << false;
+    QTest::newRow("editor text") << "エディタの文字サイズ" << true;
+}
+
+void TestAppShell::sizeMenusStoreWhatTheyShow()
+{
+    QFETCH(QString, title);
+    QFETCH(bool, editor);
     TestEnvironment env;
     QMainWindow window;
     FolderManager folders;
     AppMenus menus(window, folders);
-    QMenu *view = nullptr;
-    for (QAction *action : window.menuBar()->actions()) {
-        if (action->text() == QStringLiteral("表示"))
-            view = action->menu();
+    QMenu *sizes = nullptr;
+    for (QAction *menu : window.menuBar()->actions()) {
+        for (QAction *action : menu->menu() ? menu->menu()->actions() : QList<QAction *>()) {
+            if (action->text() == title)
+                sizes = action->menu();
+        }
     }
-    QVERIFY(view);
-    QStringList listSizes;
-    for (QAction *action : view->actions()) {
-        if (action->text() != QStringLiteral("UIの文字サイズ"))
-            continue;
-        for (QAction *size : action->menu()->actions())
-            listSizes << size->text();
-        action->menu()->actions().at(2)->trigger();
+    QVERIFY(sizes);
+    const auto stored = [editor] {
+        return editor ? AppSettings::editorFontSize() : AppSettings::listFontSize();
+    };
+    const auto checkedLabels = [sizes] {
+        QStringList labels;
+        for (QAction *action : sizes->actions()) {
+            if (action->isChecked())
+                labels.append(action->text());
+        }
+        return labels;
+    };
+    // Whatever is offered is stored as shown, and the mark follows the stored size.
+    QCOMPARE(checkedLabels(), QStringList{QString::number(stored()) + QStringLiteral(" pt")});
+    for (QAction *action : sizes->actions()) {
+        action->trigger();
+        QCOMPARE(QString::number(stored()) + QStringLiteral(" pt"), action->text());
+        QCOMPARE(checkedLabels(), QStringList{action->text()});
     }
-    QCOMPARE(listSizes, QStringList({"11 pt", "12 pt", "13 pt", "14 pt", "15 pt", "16 pt", "18 pt"}));
-    QCOMPARE(AppSettings::listFontSize(), 13);
-    QCOMPARE(AppSettings::offeredEditorFontSizes, QList<int>({10, 12, 14, 16, 18, 20, 24, 28}));
 }
 
 void TestAppShell::thickCursorSwitchNotifies()
@@ -268,8 +289,12 @@ void TestAppShell::helpWindowIsKeptAndReused()
     controller.showHelp();
     QWidget *first = controller.window();
     QVERIFY(first);
-    QCOMPARE(first->windowTitle(), QStringLiteral("Quillmereヘルプ"));
-    QCOMPARE(first->minimumSize(), QSize(480, 360));
+    auto *view = first->findChild<MarkdownPreviewView *>();
+    QVERIFY(view);
+    QCOMPARE(view->markdownText(), HelpWindowController::helpText());
+    // The help reads at the editor's size, also when it changes while open.
+    UserDefaults::standard().setValue(AppSettings::editorFontSizeKey, 20);
+    QCOMPARE(view->fontSize(), 20);
     first->close();
     controller.showHelp();
     QCOMPARE(controller.window(), first);
