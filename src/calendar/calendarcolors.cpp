@@ -19,7 +19,9 @@ double relativeLuminance(const QColor &color)
 
 QColor mixed(const QColor &front, const QColor &back, float frontShare)
 {
-    const auto mix = [frontShare](float a, float b) { return a * frontShare + b * (1 - frontShare); };
+    const auto mix = [frontShare](float a, float b) {
+        return a * frontShare + b * (1 - frontShare);
+    };
     return QColor::fromRgbF(mix(front.redF(), back.redF()), mix(front.greenF(), back.greenF()),
                             mix(front.blueF(), back.blueF()));
 }
@@ -35,8 +37,7 @@ double contrastRatio(const QColor &a, const QColor &b)
 
 QColor contrasting(const QColor &color, const QColor &other)
 {
-    const bool darker =
-        contrastRatio(Qt::black, other) >= contrastRatio(Qt::white, other);
+    const bool darker = contrastRatio(Qt::black, other) >= contrastRatio(Qt::white, other);
     float hue = 0;
     float saturation = 0;
     float lightness = 0;

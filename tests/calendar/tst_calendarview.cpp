@@ -204,8 +204,7 @@ void TestCalendarView::contrastRatio_data()
     QTest::addColumn<QColor>("second");
     QTest::addColumn<int>("hundredths");
     QTest::newRow("black and white") << QColor(Qt::black) << QColor(Qt::white) << 2100;
-    QTest::newRow("the same colour") << QColor(0x3d, 0x8b, 0xfd) << QColor(0x3d, 0x8b, 0xfd)
-                                     << 100;
+    QTest::newRow("the same colour") << QColor(0x3d, 0x8b, 0xfd) << QColor(0x3d, 0x8b, 0xfd) << 100;
     // The lightest grey that still reads as body text on white.
     QTest::newRow("#767676 on white") << QColor(0x76, 0x76, 0x76) << QColor(Qt::white) << 454;
 }
@@ -224,13 +223,12 @@ void TestCalendarView::textStandsOutFromItsBackground_data()
     QTest::addColumn<QColor>("text");
     QTest::addColumn<QColor>("background");
     using Tone = CalendarMonth::DayTone;
-    for (const auto &[name, palette] : {std::pair{"light", lightPalette()},
-                                        std::pair{"dark", darkPalette()}}) {
+    for (const auto &[name, palette] :
+         {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}}) {
         const QColor window = palette.color(QPalette::Window);
-        for (const auto &[tone, label] : {std::pair{Tone::holiday, "holiday"},
-                                          std::pair{Tone::sunday, "Sunday"},
-                                          std::pair{Tone::saturday, "Saturday"},
-                                          std::pair{Tone::primary, "weekday"}})
+        for (const auto &[tone, label] :
+             {std::pair{Tone::holiday, "holiday"}, std::pair{Tone::sunday, "Sunday"},
+              std::pair{Tone::saturday, "Saturday"}, std::pair{Tone::primary, "weekday"}})
             QTest::addRow("%s: %s number", name, label)
                 << CalendarColors::toneColor(tone, palette) << window;
         QTest::addRow("%s: weekday header", name)

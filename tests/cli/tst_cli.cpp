@@ -313,8 +313,8 @@ private Q_SLOTS:
         QVERIFY(writeFixture());
         QStringList paths; // below the base folder, however printed
         for (const QJsonObject &object : inBase(line, locale).objects())
-            paths.append(object.value("path").toString().remove(QRegularExpression(
-                '^' + QRegularExpression::escape(m_base + '/'))));
+            paths.append(object.value("path").toString().remove(
+                QRegularExpression('^' + QRegularExpression::escape(m_base + '/'))));
         QCOMPARE(paths, expected);
     }
 

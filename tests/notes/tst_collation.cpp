@@ -81,15 +81,23 @@ void TestCollation::naturalOrder_data()
     QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("tie"); // equal to compare(); code units decide
 
-    QTest::newRow("letter case is ignored") << "a.md" << "B.md" << false;
-    QTest::newRow("numbers by value") << "item 2.md" << "item 10.md" << false;
-    QTest::newRow("numbers by value, letter case aside") << "Item 2.md" << "item 10.md" << false;
-    QTest::newRow("full-width digits by value") << "２.md" << "10.md" << false;
-    QTest::newRow("kana before kanji") << "かきく.md" << "愛.md" << false;
+    QTest::newRow("letter case is ignored") << "a.md"
+                                            << "B.md" << false;
+    QTest::newRow("numbers by value") << "item 2.md"
+                                      << "item 10.md" << false;
+    QTest::newRow("numbers by value, letter case aside") << "Item 2.md"
+                                                         << "item 10.md" << false;
+    QTest::newRow("full-width digits by value") << "２.md"
+                                                << "10.md" << false;
+    QTest::newRow("kana before kanji") << "かきく.md"
+                                       << "愛.md" << false;
     // 会 comes before 愛 in code points; read aloud, あい comes before かいぎ.
-    QTest::newRow("common kanji by reading") << "愛.md" << "会議.md" << false;
-    QTest::newRow("names equal but for case") << "A.md" << "a.md" << true;
-    QTest::newRow("hiragana and katakana spellings") << "あいう.md" << "アイウ.md" << true;
+    QTest::newRow("common kanji by reading") << "愛.md"
+                                             << "会議.md" << false;
+    QTest::newRow("names equal but for case") << "A.md"
+                                              << "a.md" << true;
+    QTest::newRow("hiragana and katakana spellings") << "あいう.md"
+                                                     << "アイウ.md" << true;
 }
 
 void TestCollation::naturalOrder()
@@ -114,7 +122,7 @@ void TestCollation::noteListBreaksDateTiesByName()
     for (const QString &name : mixedNames)
         QVERIFY(writeNote(notes + u'/' + name, "x", minute(5)));
 
-    const QStringList expected{"new.md",  "a.md",    "B.md",  "item 2.md",
+    const QStringList expected{"new.md",     "a.md",  "B.md",    "item 2.md",
                                "item 10.md", "愛.md", "会議.md", "old.md"};
     for (const NotesFileSortMode mode :
          {NotesFileSortMode::modificationDate, NotesFileSortMode::pinsFirst,
