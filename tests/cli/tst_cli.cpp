@@ -71,6 +71,8 @@ QString maskRecent(QString text)
     return text;
 }
 
+const QString japanese = QStringLiteral("ja_JP.UTF-8");
+
 QString textOf(const QString &path)
 {
     return QString::fromUtf8(readBytes(path));
@@ -142,10 +144,12 @@ private Q_SLOTS:
             objects.append(
                 {{"path", path}, {"matchCount", hit.matchCount}, {"snippet", hit.snippet}});
         }
-        const Run text = inBase("search|" + keyword);
+        // The program runs under a Japanese locale, the library here under C: names that tie
+        // on their dates ("item 2", "item 10") still come in the same order.
+        const Run text = inBase("search|" + keyword, japanese);
         QCOMPARE(text.exitCode, lines.isEmpty() ? 1 : 0);
         QCOMPARE(text.lines(), lines);
-        QCOMPARE(inBase("search|--json|" + keyword).objects(), objects);
+        QCOMPARE(inBase("search|--json|" + keyword, japanese).objects(), objects);
     }
 
     void searchRemembersOnlyWhenAsked()
@@ -286,36 +290,9 @@ private Q_SLOTS:
                 expected.append({{"path", files[i].filePath},
                                  {"name", files[i].fileName},
                                  {"folder", files[i].folderLabel}});
-            QCOMPARE(inBase(line + "|--json").objects(), expected);
-            QCOMPARE(inBase(line).lines().size(), expected.size());
+            QCOMPARE(inBase(line + "|--json", japanese).objects(), expected);
+            QCOMPARE(inBase(line, japanese).lines().size(), expected.size());
         }
-    }
-
-    void listsDoNotDependOnTheLocale_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QStringList>("expected");
-        // "item 2" and "item 10" share a date: the search puts the later name first, quick open
-        // walks in name order; numbers count by value either way.
-        const QStringList hits{"Notes/item 10.txt", "Notes/item 2.txt"};
-        const QStringList walk{"Notes/item 2.txt", "Notes/item 10.txt"};
-        for (const char *locale : {"C.UTF-8", "ja_JP.UTF-8"}) {
-            QTest::addRow("search under %s", locale) << "search|item|--json" << locale << hits;
-            QTest::addRow("open under %s", locale) << "open|item|--json" << locale << walk;
-        }
-    }
-    void listsDoNotDependOnTheLocale()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, locale);
-        QFETCH(QStringList, expected);
-        QVERIFY(writeFixture());
-        QStringList paths; // below the base folder, however printed
-        for (const QJsonObject &object : inBase(line, locale).objects())
-            paths.append(object.value("path").toString().remove(
-                QRegularExpression('^' + QRegularExpression::escape(m_base + '/'))));
-        QCOMPARE(paths, expected);
     }
 
     void holidaysAsTheCalendarShows()

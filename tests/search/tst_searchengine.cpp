@@ -405,10 +405,13 @@ void TestSearchEngine::ordersNewestFirstThenLaterPath()
     writeFile(base + QStringLiteral("/note2.md"), "word", 5000);
     writeFile(base + QStringLiteral("/note10.md"), "word", 5000);
     writeFile(base + QStringLiteral("/Note3.md"), "word", 5000);
+    writeFile(base + QStringLiteral("/会議.md"), "word", 5000);
+    writeFile(base + QStringLiteral("/愛.md"), "word", 5000);
     writeFile(base + QStringLiteral("/new.md"), "word", 9000);
-    // Equal dates: the path that sorts later (numbers by value, case ignored) comes first.
+    // Equal dates: the path that sorts later (numbers by value, case ignored, kanji by
+    // reading) comes first.
     QCOMPARE(joinedNames(GlobalSearch::runSearch(base, QStringLiteral("word")), base),
-             QStringLiteral("new.md,note10.md,Note3.md,note2.md,old.md"));
+             QStringLiteral("new.md,会議.md,愛.md,note10.md,Note3.md,note2.md,old.md"));
 }
 
 void TestSearchEngine::sortDateFallsBackToDailyName()

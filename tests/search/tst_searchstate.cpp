@@ -290,7 +290,10 @@ void TestSearchState::quickOpenFilters_data()
     QTest::newRow("name or folder, any case")
         << "PROJ" << QStringList{"./proj-notes.md", "Projects/a.md", "Projects/b.txt"};
     QTest::newRow("the extension is part of the name")
-        << ".md" << QStringList{"./proj-notes.md", "Projects/a.md", "会議/議事録.md"};
+        << ".md"
+        << QStringList{"./item 2.md", "./item 10.md", "./proj-notes.md", "Projects/a.md",
+                       "会議/議事録.md"};
+    QTest::newRow("names in natural order") << "ITEM" << QStringList{"./item 2.md", "./item 10.md"};
     QTest::newRow("Japanese") << "議事" << QStringList{"会議/議事録.md"};
     QTest::newRow("folder name only, not the path above") << "ects/a" << QStringList{};
 }
@@ -301,7 +304,8 @@ void TestSearchState::quickOpenFilters()
     QFETCH(QStringList, expected);
     const QString base = m_env->useBaseFolder();
     for (const QString &name : {QStringLiteral("proj-notes.md"), QStringLiteral("Projects/a.md"),
-                                QStringLiteral("Projects/b.txt"), QStringLiteral("会議/議事録.md")})
+                                QStringLiteral("Projects/b.txt"), QStringLiteral("会議/議事録.md"),
+                                QStringLiteral("item 10.md"), QStringLiteral("item 2.md")})
         writeNote(base + u'/' + name, "", 1000);
     const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
     QCOMPARE(names(files, QuickOpen::filteredFiles(files, query)), expected);
