@@ -27,12 +27,6 @@ int compare(QStringView a, QStringView b)
     return collator().compare(a, b);
 }
 
-bool lessThan(QStringView a, QStringView b)
-{
-    const int order = compare(a, b);
-    return order != 0 ? order < 0 : a < b;
-}
-
 QCollatorSortKey sortKey(const QString &name)
 {
     return collator().sortKey(name);

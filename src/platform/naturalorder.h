@@ -13,12 +13,9 @@
 namespace NaturalOrder {
 
 /// Negative, zero or positive as `a` sorts before, together with or after `b`. Names that
-/// differ only in letter case or width compare as equal.
+/// differ only in letter case or width compare as equal: a list that must not reshuffle breaks
+/// such ties itself (by path, by code units).
 int compare(QStringView a, QStringView b);
-
-/// A strict total order: compare(), then UTF-16 code units for the names it calls equal, so
-/// sorting the same names always gives the same list.
-bool lessThan(QStringView a, QStringView b);
 
 /// A key that orders as compare() does, for sorting many names: a key costs about as much as
 /// a few comparisons to build and far less to compare.

@@ -27,7 +27,7 @@ void TestCollation::initTestCase()
 void TestCollation::naturalOrder_data()
 {
     QTest::addColumn<QStringList>("pair"); // in their order
-    QTest::addColumn<bool>("tie");         // equal to compare(); code units decide
+    QTest::addColumn<bool>("tie");         // compare() calls them equal
 
     QTest::newRow("letter case is ignored") << QStringList{"a.md", "B.md"} << false;
     QTest::newRow("numbers by value") << QStringList{"item 2.md", "item 10.md"} << false;
@@ -53,8 +53,6 @@ void TestCollation::naturalOrder()
     QCOMPARE(sign(NaturalOrder::compare(first, second)), expected);
     QCOMPARE(sign(NaturalOrder::compare(second, first)), -expected);
     QCOMPARE(sign(NaturalOrder::sortKey(first).compare(NaturalOrder::sortKey(second))), expected);
-    QVERIFY(NaturalOrder::lessThan(first, second));
-    QVERIFY(!NaturalOrder::lessThan(second, first));
 }
 
 QTEST_GUILESS_MAIN(TestCollation)
