@@ -8,6 +8,22 @@ JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
                 libgl-dev tzdata libgit2-dev pkg-config)
+# The tests also run under a Japanese locale.
+TEST_PACKAGES=(locales)
+TEST_LOCALES=(ja_JP.UTF-8)
+
+# Runs a command as root: directly when we are root, else through sudo.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+        return
+    fi
+    if ! command -v sudo >/dev/null; then
+        echo "Needs root: $*. Run it as root." >&2
+        exit 1
+    fi
+    sudo "$@"
+}
 
 missing_packages() {
     local package
@@ -22,18 +38,28 @@ ensure_packages() {
     local missing
     mapfile -t missing < <(missing_packages "$@")
     [ "${#missing[@]}" -eq 0 ] && return 0
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        if ! command -v sudo >/dev/null; then
-            echo "Missing packages: ${missing[*]}. Install them as root (apt-get install ...)." >&2
-            exit 1
-        fi
-        sudo=(sudo)
-    fi
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
+}
+
+# Generates a UTF-8 locale of the C library unless it is there already (needs the locales
+# package). Tests run under it must really run under it, not fall back to C.
+ensure_locale() {
+    local locale="$1" # e.g. ja_JP.UTF-8
+    local name="${locale%%.*}"
+    if locale -a 2>/dev/null | grep -qix -e "$locale" -e "$name.utf8"; then
+        return 0
+    fi
+    echo "Generating the locale $locale"
+    # Listed in /etc/locale.gen, so that a later locale-gen keeps it.
+    if grep -q "^# *$locale UTF-8" /etc/locale.gen 2>/dev/null; then
+        as_root sed -i "s/^# *$locale UTF-8/$locale UTF-8/" /etc/locale.gen
+    elif ! grep -q "^$locale UTF-8" /etc/locale.gen 2>/dev/null; then
+        echo "$locale UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    fi
+    as_root locale-gen
 }
 
 configure_and_build() {

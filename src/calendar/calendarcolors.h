@@ -6,23 +6,39 @@
 #include <QPalette>
 
 /// The calendar page's colours for the palette in use: the system's orange, red and blue in
-/// their light or dark variants, the accent colour and the secondary text colour.
+/// their light or dark variants, the accent colour and the secondary text colour. Every colour
+/// that text is drawn in, or drawn on, is adjusted until the text stands out from its
+/// background by minimumTextContrast.
 namespace CalendarColors {
+
+/// The least contrast between text and its background: WCAG's level for body text.
+inline constexpr double minimumTextContrast = 4.5;
+
+/// WCAG's contrast ratio of two opaque colours: 1 for the same luminance, 21 for black and white.
+double contrastRatio(const QColor &a, const QColor &b);
+
+/// `color` made darker or lighter, whichever leads away from `other`, just until the two reach
+/// minimumTextContrast, hue and saturation kept; unchanged when they reach it already. Stops at
+/// black or white when even they fall short.
+QColor contrasting(const QColor &color, const QColor &other);
 
 /// True when the palette draws light text on a dark window.
 bool isDark(const QPalette &palette);
 
-/// A day number's colour: orange for holidays, red for Sundays, blue for Saturdays, the
-/// window's text colour otherwise.
+/// A day number's colour on the window: orange for holidays, red for Sundays, blue for
+/// Saturdays, the window's text colour otherwise.
 QColor toneColor(CalendarMonth::DayTone tone, const QPalette &palette);
 
-/// The accent colour: selection fill, today's outline, tinted buttons.
+/// The accent colour: today's outline, focus rings, the day list's selection wash.
 QColor accent(const QPalette &palette);
 
-/// Text of lesser weight (the weekday header).
+/// The fill behind white text in the accent colour: the selected day, tinted buttons.
+QColor accentFill(const QPalette &palette);
+
+/// Text of lesser weight (the weekday header), opaque, on the window.
 QColor secondaryText(const QPalette &palette);
 
-/// The fill of a day button that is not tinted with the accent colour.
+/// The fill, behind white text, of a day button that is not tinted with the accent colour.
 QColor neutralFill(const QPalette &palette);
 
 } // namespace CalendarColors

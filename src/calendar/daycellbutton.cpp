@@ -58,7 +58,8 @@ void DayCellButton::paintEvent(QPaintEvent *)
 
     if (m_selected) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(isDown() ? accent.darker(115) : accent);
+        const QColor fill = CalendarColors::accentFill(palette());
+        painter.setBrush(isDown() ? fill.darker(115) : fill);
         painter.drawRoundedRect(box, radius, radius);
     } else {
         if (isDown() || underMouse()) {

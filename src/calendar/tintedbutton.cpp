@@ -36,7 +36,7 @@ void TintedButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor fill =
-        m_tinted ? CalendarColors::accent(palette()) : CalendarColors::neutralFill(palette());
+        m_tinted ? CalendarColors::accentFill(palette()) : CalendarColors::neutralFill(palette());
     if (isDown())
         fill = fill.darker(120);
     else if (underMouse())

@@ -1,10 +1,8 @@
 #include "notes/noteorder.h"
 
+#include "platform/naturalorder.h"
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
-
-#include <QCollator>
-#include <QLocale>
 
 #include <algorithm>
 #include <vector>
@@ -19,8 +17,7 @@ QStringView fileNameOf(const QString &path)
 
 /// Orders one run of notes that share a date by name. Keys are built for such runs only: most
 /// dates are unique, and a sort key costs far more than comparing two numbers.
-void sortRunByName(QList<NoteFileItem>::iterator first, QList<NoteFileItem>::iterator last,
-                   const QCollator &collator)
+void sortRunByName(QList<NoteFileItem>::iterator first, QList<NoteFileItem>::iterator last)
 {
     struct Keyed
     {
@@ -30,7 +27,7 @@ void sortRunByName(QList<NoteFileItem>::iterator first, QList<NoteFileItem>::ite
     std::vector<Keyed> run;
     run.reserve(size_t(last - first));
     for (auto it = first; it != last; ++it)
-        run.push_back({collator.sortKey(fileNameOf(it->path).toString()), std::move(*it)});
+        run.push_back({NaturalOrder::sortKey(fileNameOf(it->path).toString()), std::move(*it)});
     std::sort(run.begin(), run.end(), [](const Keyed &a, const Keyed &b) {
         const int order = a.key.compare(b.key);
         return order != 0 ? order < 0 : a.item.path < b.item.path;
@@ -50,15 +47,13 @@ void sortByDate(QList<NoteFileItem> &items)
 {
     std::sort(items.begin(), items.end(),
               [](const NoteFileItem &a, const NoteFileItem &b) { return a.modified > b.modified; });
-    QCollator collator{QLocale()};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
     auto runStart = items.begin();
     while (runStart != items.end()) {
         auto runEnd = std::find_if(runStart + 1, items.end(), [&](const NoteFileItem &item) {
             return item.modified != runStart->modified;
         });
         if (runEnd - runStart > 1)
-            sortRunByName(runStart, runEnd, collator);
+            sortRunByName(runStart, runEnd);
         runStart = runEnd;
     }
 }

@@ -15,8 +15,8 @@ namespace NoteOrder {
 /// The mode a stored raw value stands for; anything unrecognised counts as pinsFirst.
 NotesFileSortMode sortModeFromStoredValue(const QString &rawValue);
 
-/// Newest first. Notes with the same date are ordered by file name, case-insensitively in the
-/// user's locale, then by path, so the list does not reshuffle between two refreshes.
+/// Newest first. Notes with the same date are ordered by file name in NaturalOrder, then by
+/// path, so the list does not reshuffle between two refreshes.
 void sortByDate(QList<NoteFileItem> &items);
 
 /// The paths of `items` in the order of `mode`:

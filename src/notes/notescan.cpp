@@ -1,9 +1,9 @@
 #include "notes/notescan.h"
 
+#include "platform/naturalorder.h"
+
 #include <QByteArray>
-#include <QCollator>
 #include <QFile>
-#include <QLocale>
 
 #include <algorithm>
 
@@ -125,15 +125,8 @@ void collectNotes(int parentFd, const QByteArray &name, const QString &folder, b
     }
 }
 
-QCollator folderNameCollator()
-{
-    QCollator collator{QLocale()};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
-}
-
 void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &folder,
-                         const QCollator &collator, QStringList &result)
+                         QStringList &result)
 {
     Directory dir(parentFd, name);
     if (!dir.isOpen())
@@ -150,7 +143,7 @@ void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &fo
             continue;
         const QByteArray childName(entry->d_name);
         const QString displayName = QString::fromUtf8(childName);
-        children.push_back({childName, displayName, collator.sortKey(displayName)});
+        children.push_back({childName, displayName, NaturalOrder::sortKey(displayName)});
     }
     // Names equal but for letter case still get one fixed order.
     std::sort(children.begin(), children.end(), [](const Child &a, const Child &b) {
@@ -160,7 +153,7 @@ void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &fo
     for (const Child &child : children) {
         const QString path = folder + u'/' + child.displayName;
         result.append(path);
-        collectFoldersBelow(dir.fd(), child.name, path, collator, result);
+        collectFoldersBelow(dir.fd(), child.name, path, result);
     }
 }
 
@@ -195,7 +188,7 @@ QStringList collectFolders(const QString &root)
 {
     const QString start = withoutTrailingSlash(root);
     QStringList result{start};
-    collectFoldersBelow(AT_FDCWD, QFile::encodeName(start), start, folderNameCollator(), result);
+    collectFoldersBelow(AT_FDCWD, QFile::encodeName(start), start, result);
     return result;
 }
 

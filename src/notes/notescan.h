@@ -32,8 +32,8 @@ bool isNoteFileName(QStringView name);
 /// A folder that is never listed nor entered.
 bool isTrashFolderName(QStringView name);
 
-/// `root` followed by every folder below it, depth first; siblings are ordered by name,
-/// case-insensitively in the user's locale. Paths are spelled from `root` on.
+/// `root` followed by every folder below it, depth first; siblings are ordered by name in
+/// NaturalOrder. Paths are spelled from `root` on.
 QStringList collectFolders(const QString &root);
 
 /// Every note in `root` and all folders below it, in no particular order. Only regular files

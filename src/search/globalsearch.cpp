@@ -1,6 +1,7 @@
 #include "search/globalsearch.h"
 
 #include "platform/clock.h"
+#include "platform/naturalorder.h"
 #include "search/keywordmatcher.h"
 #include "search/notebody.h"
 #include "search/notefiles.h"
@@ -8,7 +9,6 @@
 #include "storage/notedocument.h"
 #include "storage/pathmanager.h"
 
-#include <QCollator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -400,24 +400,13 @@ void sortHits(QList<SearchHit> &hits)
     std::stable_sort(keys.begin(), keys.end(),
                      [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
 
-    // The collator is slow and needed only where dates tie, so it is built on the first tie.
-    std::optional<QCollator> collator;
+    // Names are compared only where dates tie.
     for (auto run = keys.begin(); run != keys.end();) {
         const auto runEnd =
             std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
         if (runEnd - run > 1) {
-            if (!collator) {
-                // The bare C locale collates by code point and ignores numbers; names then sort
-                // as in English, numbers by value, like everywhere else.
-                QLocale locale;
-                if (locale.language() == QLocale::C)
-                    locale = QLocale(QLocale::English, QLocale::UnitedStates);
-                collator.emplace(locale);
-                collator->setNumericMode(true);
-                collator->setCaseSensitivity(Qt::CaseInsensitive);
-            }
             std::stable_sort(run, runEnd, [&](const Key &a, const Key &b) {
-                return collator->compare(hits[a.index].filePath, hits[b.index].filePath) > 0;
+                return NaturalOrder::compare(hits[a.index].filePath, hits[b.index].filePath) > 0;
             });
         }
         run = runEnd;

@@ -66,8 +66,7 @@ QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype na
                    QStringView baseName, const QString &folderName);
 
 /// Puts hits in result order: later sort date first; on equal dates the path that sorts later
-/// in a Finder-like comparison (case-insensitive, numbers by value) first; hits equal in both
-/// keep their order.
+/// in NaturalOrder first; hits equal in both keep their order.
 void sortHits(QList<SearchHit> &hits);
 
 struct SearchOptions

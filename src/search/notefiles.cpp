@@ -1,5 +1,7 @@
 #include "search/notefiles.h"
 
+#include "platform/naturalorder.h"
+
 #include <QFile>
 #include <QThread>
 
@@ -38,6 +40,34 @@ bool hasNoteExtension(const std::string &name)
                           [](char a, char b) { return (a | 0x20) == b; });
     };
     return equalsIgnoringCase("md") || equalsIgnoringCase("txt");
+}
+
+// Byte order costs next to nothing; the natural order costs a collation key per name, paid
+// only by the lists that show the walk's order.
+void sortEntries(std::vector<Entry> &entries, NameOrder order)
+{
+    if (order == NameOrder::bytes) {
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry &a, const Entry &b) { return a.name < b.name; });
+        return;
+    }
+    struct Keyed
+    {
+        QCollatorSortKey key;
+        Entry entry;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(entries.size());
+    for (Entry &entry : entries) {
+        const QString name = QFile::decodeName(QByteArray::fromStdString(entry.name));
+        keyed.push_back({NaturalOrder::sortKey(name), std::move(entry)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : a.entry.name < b.entry.name;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        entries[i] = std::move(keyed[i].entry);
 }
 
 // The folder's entries in name order, with what the walk needs to know about each. Files are
@@ -80,8 +110,7 @@ std::vector<Entry> readEntries(const QByteArray &folder, const ListOptions &opti
         entries.push_back(std::move(entry));
     }
     closedir(dir);
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry &a, const Entry &b) { return a.name < b.name; });
+    sortEntries(entries, options.order);
     return entries;
 }
 

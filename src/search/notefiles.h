@@ -10,11 +10,16 @@
 ///
 /// A note file is a regular file (or a link to one) whose extension, in any letter case, is "md"
 /// or "txt". Folders are walked depth first; inside a folder, files and subfolders come in the
-/// byte order of their names, so the list is the same on every run. Links to folders are not
+/// byte order of their names, or in NaturalOrder when asked, so the list is the same on every
+/// run. Links to folders are not
 /// followed, so a link cycle cannot trap the walk. Folders that cannot be read add nothing.
 namespace NoteFiles {
 
 enum class HiddenItems { Skip, Include };
+
+/// The order of the entries inside a folder: bytes for lists that are sorted afterwards anyway,
+/// natural (NaturalOrder) for lists shown in walk order.
+enum class NameOrder { bytes, natural };
 
 struct Folder
 {
@@ -53,6 +58,7 @@ struct ListOptions
     HiddenItems hidden = HiddenItems::Skip;
     /// Also read each file's modification time (one stat call per file).
     bool withModificationTimes = false;
+    NameOrder order = NameOrder::bytes;
 };
 
 /// Lists the note files below `baseFolder`. Names starting with "." are hidden; with

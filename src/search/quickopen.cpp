@@ -13,7 +13,8 @@ namespace QuickOpen {
 QList<Candidate> gatherFiles(const QString &baseFolder)
 {
     const NoteFiles::NoteFileList list = NoteFiles::listNoteFiles(
-        baseFolder, {NoteFiles::HiddenItems::Include, /*withModificationTimes=*/true});
+        baseFolder, {NoteFiles::HiddenItems::Include, /*withModificationTimes=*/true,
+                     NoteFiles::NameOrder::natural});
 
     // Labels and lower-cased folder names are made once per folder and shared by its files.
     struct FolderStrings

@@ -27,7 +27,8 @@ struct Candidate
 };
 
 /// Every file below `baseFolder` whose extension is "md" or "txt" in any letter case, hidden
-/// ones and those inside hidden folders included, in walk order (see NoteFiles).
+/// ones and those inside hidden folders included, in walk order with each folder's entries in
+/// NaturalOrder (see NoteFiles).
 QList<Candidate> gatherFiles(const QString &baseFolder);
 
 /// The entries to show, as indices into `files`. An empty query gives the recentLimit most

@@ -8,8 +8,10 @@
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
 #include "platform/notificationcenter.h"
+#include "preview/markdownpreviewview.h"
 #include "storage/foldermanager.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -36,7 +38,8 @@ private Q_SLOTS:
     void statusBarTexts();
     void modificationDateFormat();
     void appearanceRawValues();
-    void menusOfferTheSizes();
+    void sizeMenusStoreWhatTheyShow_data();
+    void sizeMenusStoreWhatTheyShow();
     void thickCursorSwitchNotifies();
     void helpDocumentShips();
     void helpWindowIsKeptAndReused();
@@ -200,29 +203,40 @@ void TestAppShell::appearanceRawValues()
     QVERIFY(QApplication::palette().color(QPalette::Window).lightness() > 150);
 }
 
-void TestAppShell::menusOfferTheSizes()
+void TestAppShell::sizeMenusStoreWhatTheyShow_data()
 {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("editor");
+    QTest::newRow("list text") << "UIの文字サイズ" << false;
+    QTest::newRow("editor text") << "エディタの文字サイズ" << true;
+}
+
+void TestAppShell::sizeMenusStoreWhatTheyShow()
+{
+    QFETCH(QString, title);
+    QFETCH(bool, editor);
     TestEnvironment env;
     QMainWindow window;
     FolderManager folders;
     AppMenus menus(window, folders);
-    QMenu *view = nullptr;
-    for (QAction *action : window.menuBar()->actions()) {
-        if (action->text() == QStringLiteral("表示"))
-            view = action->menu();
+    QMenu *sizes = nullptr;
+    for (QMenu *menu : window.findChildren<QMenu *>()) {
+        if (menu->title() == title)
+            sizes = menu;
     }
-    QVERIFY(view);
-    QStringList listSizes;
-    for (QAction *action : view->actions()) {
-        if (action->text() != QStringLiteral("UIの文字サイズ"))
-            continue;
-        for (QAction *size : action->menu()->actions())
-            listSizes << size->text();
-        action->menu()->actions().at(2)->trigger();
+    QVERIFY(sizes);
+    const auto stored = [editor] {
+        return editor ? AppSettings::editorFontSize() : AppSettings::listFontSize();
+    };
+    const auto shown = [](const QAction *action) { return action->text().section(u' ', 0, 0); };
+    // The mark sits on the stored size; whatever is offered is stored as shown.
+    QCOMPARE(shown(sizes->actions().constFirst()->actionGroup()->checkedAction()),
+             QString::number(stored()));
+    for (QAction *action : sizes->actions()) {
+        action->trigger();
+        QCOMPARE(QString::number(stored()), shown(action));
+        QVERIFY(action->isChecked());
     }
-    QCOMPARE(listSizes, QStringList({"11 pt", "12 pt", "13 pt", "14 pt", "15 pt", "16 pt", "18 pt"}));
-    QCOMPARE(AppSettings::listFontSize(), 13);
-    QCOMPARE(AppSettings::offeredEditorFontSizes, QList<int>({10, 12, 14, 16, 18, 20, 24, 28}));
 }
 
 void TestAppShell::thickCursorSwitchNotifies()
@@ -268,8 +282,12 @@ void TestAppShell::helpWindowIsKeptAndReused()
     controller.showHelp();
     QWidget *first = controller.window();
     QVERIFY(first);
-    QCOMPARE(first->windowTitle(), QStringLiteral("Quillmereヘルプ"));
-    QCOMPARE(first->minimumSize(), QSize(480, 360));
+    auto *view = first->findChild<MarkdownPreviewView *>();
+    QVERIFY(view);
+    QCOMPARE(view->markdownText(), HelpWindowController::helpText());
+    // The help reads at the editor's size, also when it changes while open.
+    UserDefaults::standard().setValue(AppSettings::editorFontSizeKey, 20);
+    QCOMPARE(view->fontSize(), 20);
     first->close();
     controller.showHelp();
     QCOMPARE(controller.window(), first);

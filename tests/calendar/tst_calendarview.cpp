@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "calendar/calendarcolors.h"
 #include "calendar/calendarmonth.h"
@@ -22,14 +23,6 @@ Q_DECLARE_METATYPE(CalendarMonth::DayTone)
 namespace {
 
 const QTimeZone tokyo("Asia/Tokyo");
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QByteArray publishedTable()
 {
@@ -98,6 +91,8 @@ private Q_SLOTS:
     void gridShape();
     void dayTones_data();
     void dayTones();
+    void colorsReadAndMean_data();
+    void colorsReadAndMean();
     void texts();
 
     void gridShowsTheMonth();
@@ -125,12 +120,12 @@ void TestCalendarView::init()
     Clock::setCurrent(m_clock.get());
     // The table must be in place before the folder is chosen: the store reads it on the switch.
     m_base = m_env->makeFolder(QStringLiteral("base"));
-    writeFile(m_base + QStringLiteral("/Data/syukujitsu.csv"), publishedTable());
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/Data/syukujitsu.csv"), publishedTable()));
     PathManager::setBaseFolder(m_base);
-    writeFile(PathManager::dailyMemoURL(QDate(2025, 3, 5)),
-              "---\ntitle: 2025-03-05\n---\n\n  買い物リスト  \n- 牛乳\n");
-    writeFile(PathManager::dailyMemoURL(QDate(2025, 3, 10)), " \n\t\n");
-    writeFile(PathManager::dailyMemoURL(QDate(2025, 3, 20)), "お彼岸の墓参り");
+    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 5)),
+                             "---\ntitle: 2025-03-05\n---\n\n  買い物リスト  \n- 牛乳\n"));
+    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 10)), " \n\t\n"));
+    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 20)), "お彼岸の墓参り"));
 }
 
 void TestCalendarView::cleanup()
@@ -174,39 +169,73 @@ void TestCalendarView::dayTones_data()
 {
     QTest::addColumn<QDate>("date");
     QTest::addColumn<CalendarMonth::DayTone>("tone");
-    QTest::addColumn<QColor>("light");
-    QTest::addColumn<QColor>("dark");
-    const QColor orange(0xff, 0x95, 0x00), darkOrange(0xff, 0x9f, 0x0a);
-    QTest::newRow("holiday on a Saturday is orange")
-        << QDate(2025, 5, 3) << CalendarMonth::DayTone::holiday << orange << darkOrange;
-    QTest::newRow("holiday on a Sunday is orange")
-        << QDate(2025, 2, 23) << CalendarMonth::DayTone::holiday << orange << darkOrange;
-    QTest::newRow("substitute holiday on a Monday is orange")
-        << QDate(2025, 2, 24) << CalendarMonth::DayTone::holiday << orange << darkOrange;
-    QTest::newRow("Sunday is red") << QDate(2025, 3, 2) << CalendarMonth::DayTone::sunday
-                                   << QColor(0xff, 0x3b, 0x30) << QColor(0xff, 0x45, 0x3a);
-    QTest::newRow("Saturday is blue") << QDate(2025, 3, 1) << CalendarMonth::DayTone::saturday
-                                      << QColor(0x00, 0x7a, 0xff) << QColor(0x0a, 0x84, 0xff);
-    QTest::newRow("weekday takes the text colour")
-        << QDate(2025, 3, 5) << CalendarMonth::DayTone::primary
-        << lightPalette().color(QPalette::WindowText) << darkPalette().color(QPalette::WindowText);
+    QTest::newRow("holiday on a Saturday is a holiday")
+        << QDate(2025, 5, 3) << CalendarMonth::DayTone::holiday;
+    QTest::newRow("holiday on a Sunday is a holiday")
+        << QDate(2025, 2, 23) << CalendarMonth::DayTone::holiday;
+    QTest::newRow("substitute holiday on a Monday is a holiday")
+        << QDate(2025, 2, 24) << CalendarMonth::DayTone::holiday;
+    QTest::newRow("Sunday") << QDate(2025, 3, 2) << CalendarMonth::DayTone::sunday;
+    QTest::newRow("Saturday") << QDate(2025, 3, 1) << CalendarMonth::DayTone::saturday;
+    QTest::newRow("today, a weekday, is a weekday")
+        << QDate(2025, 3, 5) << CalendarMonth::DayTone::primary;
 }
 
 void TestCalendarView::dayTones()
 {
     QFETCH(QDate, date);
     QFETCH(CalendarMonth::DayTone, tone);
-    QFETCH(QColor, light);
-    QFETCH(QColor, dark);
-    const bool holiday = HolidayStore::shared().isHoliday(date);
-    QCOMPARE(CalendarMonth::dayTone(date, holiday), tone);
-    QCOMPARE(CalendarColors::toneColor(tone, lightPalette()), light);
-    QCOMPARE(CalendarColors::toneColor(tone, darkPalette()), dark);
+    QCOMPARE(CalendarMonth::dayTone(date, HolidayStore::shared().isHoliday(date)), tone);
+}
+
+void TestCalendarView::colorsReadAndMean_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("light") << lightPalette();
+    QTest::newRow("dark") << darkPalette();
+}
+
+void TestCalendarView::colorsReadAndMean()
+{
+    QFETCH(QPalette, palette);
+    using namespace CalendarColors;
+    using Tone = CalendarMonth::DayTone;
+    // The scale: 21:1 for black on white, 4.5:1 for the lightest grey that reads on white.
+    QCOMPARE(qRound(contrastRatio(Qt::black, Qt::white) * 100), 2100);
+    QCOMPARE(qRound(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
+
+    // Text stands out from what it is drawn on: day numbers and the weekday header on the
+    // window, white on the selected day and on the day buttons.
+    const QColor window = palette.color(QPalette::Window);
+    const QColor holiday = toneColor(Tone::holiday, palette);
+    const QColor sunday = toneColor(Tone::sunday, palette);
+    const QColor saturday = toneColor(Tone::saturday, palette);
+    QCOMPARE_GE(contrastRatio(holiday, window), minimumTextContrast);
+    QCOMPARE_GE(contrastRatio(sunday, window), minimumTextContrast);
+    QCOMPARE_GE(contrastRatio(saturday, window), minimumTextContrast);
+    QCOMPARE_GE(contrastRatio(secondaryText(palette), window), minimumTextContrast);
+    QCOMPARE_GE(contrastRatio(Qt::white, accentFill(palette)), minimumTextContrast);
+    QCOMPARE_GE(contrastRatio(Qt::white, neutralFill(palette)), minimumTextContrast);
+
+    // As on a Japanese calendar: Sundays and holidays warm (a holiday told apart from an
+    // ordinary Sunday), Saturdays blue, other days in the text colour.
+    QCOMPARE_GE(sunday.hslHue(), 0); // not grey
+    QCOMPARE_LE(sunday.hslHue(), 20);
+    QCOMPARE_GE(holiday.hslHue(), sunday.hslHue() + 15);
+    QCOMPARE_LE(holiday.hslHue(), 45);
+    QCOMPARE_GE(saturday.hslHue(), 200);
+    QCOMPARE_LE(saturday.hslHue(), 240);
+    QCOMPARE(toneColor(Tone::primary, palette), palette.color(QPalette::WindowText));
 }
 
 void TestCalendarView::texts()
 {
-    QCOMPARE(CalendarMonth::weekdaySymbols().join(u' '), QStringLiteral("日 月 火 水 木 金 土"));
+    // The header names the grid's columns, which start on Sunday.
+    QStringList week;
+    for (int day = 2; day <= 8; ++day)
+        week.append(CalendarMonth::weekdaySymbol(QDate(2025, 3, day)));
+    QCOMPARE(CalendarMonth::weekdaySymbols(), week);
+    QCOMPARE(week.first(), QStringLiteral("日"));
     QCOMPARE(CalendarMonth::monthTitle(QDate(2025, 3, 1)), QStringLiteral("2025年3月"));
     QCOMPARE(
         CalendarMonth::dayDescription(QDate(2025, 3, 20), QStringLiteral("春分の日"), false, true),
@@ -287,7 +316,7 @@ void TestCalendarView::monthButtonsKeepTheChosenDay()
             next = button;
     }
     QVERIFY(previous && next);
-    QCOMPARE(next->accessibleName(), QStringLiteral("次の月"));
+    QVERIFY(!next->accessibleName().isEmpty());
     QTest::mouseClick(next, Qt::LeftButton);
     QTest::mouseClick(next, Qt::LeftButton);
     QCOMPARE(view.displayedMonth(), QDate(2025, 5, 1));
@@ -349,7 +378,7 @@ void TestCalendarView::dayButtonsCrossMonths()
     QCOMPARE(view.displayedMonth(), QDate(2025, 3, 1));
     QCOMPARE(chosen.count(), 2);
 
-    QCOMPARE(dayButton(view, QStringLiteral("<"))->accessibleName(), QStringLiteral("前の日"));
+    QVERIFY(!dayButton(view, QStringLiteral("<"))->accessibleName().isEmpty());
 }
 
 void TestCalendarView::ownerChoiceIsNotReportedBack()
@@ -399,7 +428,7 @@ void TestCalendarView::dayListFollowsSavesAndFolders()
     const QModelIndex sixth = model->index(5, 0);
     QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
 
-    writeFile(PathManager::dailyMemoURL(QDate(2025, 3, 6)), "会議メモ\n");
+    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 6)), "会議メモ\n"));
     NotificationCenter::defaultCenter().postMemoSaved();
     QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QStringLiteral("会議メモ"));
 
@@ -442,9 +471,9 @@ void TestCalendarView::screenshots()
     if (folder.isEmpty())
         QSKIP("set QUILLMERE_SCREENSHOT_DIR to save pictures of the page");
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    writeFile(PathManager::dailyMemoURL(QDate(2025, 5, 2)), "連休前に片付ける");
-    writeFile(PathManager::dailyMemoURL(QDate(2025, 5, 6)),
-              "振替休日。とても長い一行目がここに入って途中で省略されるはず");
+    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 5, 2)), "連休前に片付ける"));
+    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 5, 6)),
+                             "振替休日。とても長い一行目がここに入って途中で省略されるはず"));
     m_clock->setNow(QDateTime(QDate(2025, 5, 2), QTime(9, 0), tokyo));
     struct Shot
     {

@@ -1,3 +1,5 @@
+#include "common/testfiles.h"
+
 #include "calendar/bundledholidays.h"
 #include "calendar/holidaycsv.h"
 #include "calendar/holidayrules.h"
@@ -7,17 +9,9 @@
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 QByteArray publishedBytes()
 {
-    return readFile(QStringLiteral(QUILLMERE_TEST_DATA "/holidays/syukujitsu.csv"));
+    return TestFiles::read(QStringLiteral(QUILLMERE_TEST_DATA "/holidays/syukujitsu.csv"));
 }
 
 // "yyyy/M/d,name" lines of one year, in date order.

@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "calendar/bundledholidays.h"
 #include "calendar/holidaycsv.h"
@@ -13,17 +14,9 @@ Q_DECLARE_METATYPE(HolidayCsv::Encoding)
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 QByteArray testData(const QString &name)
 {
-    return readFile(QStringLiteral(QUILLMERE_TEST_DATA "/holidays/") + name);
+    return TestFiles::read(QStringLiteral(QUILLMERE_TEST_DATA "/holidays/") + name);
 }
 
 QByteArray encoded(const char *encoding, const QString &text)
@@ -297,7 +290,7 @@ void TestHolidayStore::defaultFolderIsSeeded()
     QCOMPARE(QFileInfo::exists(table), seeded);
     if (!seeded)
         return;
-    QCOMPARE(readFile(table), BundledHolidays::table());
+    QCOMPARE(TestFiles::read(table), BundledHolidays::table());
     QCOMPARE(HolidayStore::shared().holidayName(QDate(2040, 5, 4)), QStringLiteral("みどりの日"));
     // No temporary file is left behind by the atomic write.
     QCOMPARE(QDir(base + QStringLiteral("/Data")).entryList(QDir::Files),
@@ -314,7 +307,7 @@ void TestHolidayStore::seedingNeverReplacesATable()
     const QByteArray own("2025/1/2,own\r\n");
     writeTable(folder, own);
     QVERIFY(BundledHolidays::writeTo(folder));
-    QCOMPARE(readFile(folder + QLatin1Char('/') + HolidayStore::relativePath), own);
+    QCOMPARE(TestFiles::read(folder + QLatin1Char('/') + HolidayStore::relativePath), own);
 }
 
 QTEST_GUILESS_MAIN(TestHolidayStore)

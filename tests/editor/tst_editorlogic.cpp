@@ -161,6 +161,10 @@ void TestEditorLogic::indentKey_data()
     QTest::newRow("shift-tab keeps a selection that began in the removed indent")
         << " ‹ - a›" << true << true << "‹- a›";
     QTest::newRow("shift-tab on plain line: not ours") << "  abc|" << true << false << "  abc|";
+    QTest::newRow("tab on lines ending in a line feed leaves the next line alone")
+        << "‹- a\n›- b" << false << true << "  ‹- a\n›- b";
+    QTest::newRow("shift-tab on lines ending in a line feed leaves the next line alone")
+        << "  ‹- a\n›  - b" << true << true << "‹- a\n›  - b";
 }
 
 void TestEditorLogic::indentKey()

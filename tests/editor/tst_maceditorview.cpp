@@ -5,8 +5,10 @@
 #include "platform/notificationcenter.h"
 #include "platform/userdefaults.h"
 
+#include <QApplication>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -237,13 +239,9 @@ void TestMacEditorView::listKeys_data()
     const Qt::KeyboardModifiers none = Qt::NoModifier;
     QTest::newRow("return continues a numbered item")
         << "1. one|" << int(Qt::Key_Return) << none << "1. one\n2. |";
-    QTest::newRow("return on an empty item ends the list")
-        << "- a\n- |" << int(Qt::Key_Return) << none << "- a\n\n|";
     QTest::newRow("shift+return is a plain newline, not a list item")
         << "- a|" << int(Qt::Key_Return) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "- a\n|";
     QTest::newRow("tab on plain text types a tab") << "a|" << int(Qt::Key_Tab) << none << "a\t|";
-    QTest::newRow("return on an item between other lines")
-        << "x\n- a|\n- b" << int(Qt::Key_Return) << none << "x\n- a\n- |\n- b";
     QTest::newRow("tab indents the item below other lines, selection kept")
         << "x\n- ‹a›\ny" << int(Qt::Key_Tab) << none << "x\n  - ‹a›\ny";
     QTest::newRow("shift+tab outdents the item")
@@ -356,6 +354,12 @@ void TestMacEditorView::typingRefreshesHighlightsKeepingTheCurrentMatch()
 
 void TestMacEditorView::scrollToLine()
 {
+    // A blink of the caret repaints, and a repaint publishes the top line on screen (186 below)
+    // over a settled request the view cannot bring to the top: no blinking, no race.
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    const auto restoreFlashTime =
+        qScopeGuard([flashTime] { QApplication::setCursorFlashTime(flashTime); });
     Window w;
     QStringList lines;
     for (int i = 0; i < 200; ++i)

@@ -1,32 +1,23 @@
 #pragma once
 
+#include "common/testfiles.h"
+
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QString>
-#include <QTest>
 
 /// Small file helpers shared by the notes tests.
 namespace NotesTestUtil {
 
-/// Writes `text` to `path` (folders created), dated `modified` when that is valid.
+/// Writes `text` to `path`; see TestFiles::write.
 inline bool writeNote(const QString &path, const QByteArray &text = "body\n",
                       const QDateTime &modified = {})
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
-        return false;
-    if (modified.isValid() && !file.setFileTime(modified, QFileDevice::FileModificationTime))
-        return false;
-    return true;
+    return TestFiles::write(path, text, modified);
 }
 
 inline QByteArray readBytes(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return TestFiles::read(path);
 }
 
 /// A fixed date `minutes` after a common origin, for ordering notes by date.

