@@ -117,6 +117,7 @@ public:
     bool isProgrammaticUpdate = false;
     bool isProgrammaticScroll = false;
     qint64 scrolledLine = 0;
+    int publishedTopLine = -1; ///< the top line last published from the view itself
 
     std::optional<EditorCursorInfo> pendingCursorInfo;
     QString cachedText;
@@ -326,7 +327,14 @@ void MacEditorView::Private::publishScrollOffset()
 {
     if (isProgrammaticScroll)
         return;
-    const double offset = fontSize * 1.5 * textView->topVisibleLine();
+    // Every repaint (a caret blink among them) comes through here: only a real move of the top
+    // line is news. Otherwise a line asked for near the end, which the view cannot bring to
+    // the top, would be taken back at the next blink.
+    const int top = textView->topVisibleLine();
+    if (top == publishedTopLine)
+        return;
+    publishedTopLine = top;
+    const double offset = fontSize * 1.5 * top;
     if (std::abs(offset - live.scrollOffset()) > 0.5)
         live.setScrollOffset(offset);
 }
@@ -334,6 +342,7 @@ void MacEditorView::Private::publishScrollOffset()
 void MacEditorView::Private::finishProgrammaticScroll()
 {
     isProgrammaticScroll = false;
+    publishedTopLine = textView->topVisibleLine();
     const double offset = fontSize * 1.5 * double(scrolledLine);
     if (std::abs(offset - live.scrollOffset()) > 0.5)
         live.setScrollOffset(offset);
