@@ -7,7 +7,7 @@ BUILD_DIR="${QUILLMERE_BUILD_DIR:-$ROOT/build}"
 JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-                libgl-dev tzdata libgit2-dev pkg-config)
+                libgl-dev tzdata libgit2-dev pkg-config qt6-translations-l10n)
 # The tests also run under a Japanese locale.
 TEST_PACKAGES=(locales)
 TEST_LOCALES=(ja_JP.UTF-8)

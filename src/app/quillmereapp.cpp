@@ -3,6 +3,7 @@
 #include "app/appearance.h"
 #include "app/contentview.h"
 #include "app/mainwindow.h"
+#include "app/translations.h"
 #include "app/windowframekeeper.h"
 #include "platform/mainqueue.h"
 #include "platform/quitsignals.h"
@@ -36,6 +37,7 @@ std::optional<QString> chooseFolderWithDialog()
 QuillmereApp::QuillmereApp()
     : m_memo(std::make_unique<MemoManager>()), m_folders(std::make_unique<FolderManager>())
 {
+    Translations::installQtJapanese(this);
     // What a killed writer left behind goes first, off the main thread.
     removeWriteLeftovers();
     m_memo->setWatchingFile(true);

@@ -529,7 +529,9 @@ bool MemoEditorView::Private::eventFilter(QObject *watched, QEvent *event)
     if (watched == titleButton && event->type() == QEvent::Resize)
         showElidedTitle();
     if (watched == q && event->type() == QEvent::PaletteChange) {
-        // Light and dark mode: the tint and the drawn eye follow the new colours.
+        // Light and dark mode: the tint and the drawn eye follow the new colours. A widget
+        // with a style sheet keeps the colours it was polished with until it is polished again.
+        titleButton->setStyleSheet(titleButton->styleSheet());
         refreshSaveTint();
         refreshPreviewToggle();
     }

@@ -164,6 +164,7 @@ QuickOpenView::QuickOpenView(QWidget *window)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     buildLayout();
+    applyColors();
     connect(m_controller, &QuickOpenController::visibleChanged, this, &QuickOpenView::showList);
     connect(m_controller, &QuickOpenController::selectedIndexChanged, this,
             &QuickOpenView::showSelection);
@@ -184,22 +185,17 @@ void QuickOpenView::buildLayout()
     m_panel = new QFrame(this);
     m_panel->setObjectName(QStringLiteral("quickOpenPanel"));
     m_panel->setAutoFillBackground(true);
-    m_panel->setStyleSheet(QStringLiteral("#quickOpenPanel { border: 1px solid rgba(0,0,0,60);"
-                                          " border-radius: 10px; background: palette(base); }"));
     auto *layout = new QVBoxLayout(m_panel);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
 
-    const QColor secondary = secondaryText(palette());
     auto *header = new QWidget(m_panel);
     header->setAutoFillBackground(true);
     header->setBackgroundRole(QPalette::Window);
     auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(12, 10, 12, 10);
-    auto *magnifier = new QLabel(header);
-    magnifier->setPixmap(
-        SearchIcons::icon(SearchIcons::Symbol::magnifier, secondary).pixmap(QSize(16, 16)));
-    headerLayout->addWidget(magnifier);
+    m_magnifier = new QLabel(header);
+    headerLayout->addWidget(m_magnifier);
     m_query = new QLineEdit(header);
     m_query->setFrame(false);
     m_query->setPlaceholderText(QStringLiteral("ファイル名を入力 (Esc で閉じる)"));
@@ -213,7 +209,7 @@ void QuickOpenView::buildLayout()
         auto *line = new QFrame(m_panel);
         line->setFrameShape(QFrame::HLine);
         line->setFrameShadow(QFrame::Plain);
-        line->setStyleSheet(QStringLiteral("color: rgba(0,0,0,40);"));
+        m_dividers.append(line);
         return line;
     };
     layout->addWidget(divider());
@@ -241,9 +237,7 @@ void QuickOpenView::buildLayout()
     auto *hint = new QLabel(QStringLiteral("↑↓ 移動  ⏎ 開く  Esc 閉じる"), footer);
     for (QLabel *label : {m_count, hint}) {
         label->setFont(pixelFont(label->font(), captionSize));
-        QPalette labelPalette = label->palette();
-        labelPalette.setColor(QPalette::WindowText, secondary);
-        label->setPalette(labelPalette);
+        m_captions.append(label);
     }
     footerLayout->addWidget(m_count);
     footerLayout->addStretch(1);
@@ -300,6 +294,38 @@ void QuickOpenView::finish()
     m_window->removeEventFilter(this);
     hide();
     Q_EMIT closed();
+}
+
+// Colours come from the palette and are set again when it changes (light and dark mode).
+void QuickOpenView::applyColors()
+{
+    const QColor secondary = secondaryText(palette());
+    QColor outline = palette().color(QPalette::WindowText);
+    outline.setAlphaF(0.25f);
+    m_panel->setStyleSheet(QStringLiteral("#quickOpenPanel { border: 1px solid %1;"
+                                          " border-radius: 10px; background: palette(base); }")
+                               .arg(outline.name(QColor::HexArgb)));
+    m_magnifier->setPixmap(
+        SearchIcons::icon(SearchIcons::Symbol::magnifier, secondary).pixmap(QSize(16, 16)));
+    for (QLabel *label : std::as_const(m_captions)) {
+        QPalette labelPalette = palette();
+        labelPalette.setColor(QPalette::WindowText, secondary);
+        label->setPalette(labelPalette);
+    }
+    QColor rule = palette().color(QPalette::WindowText);
+    rule.setAlphaF(0.16f);
+    for (QFrame *line : std::as_const(m_dividers)) {
+        QPalette linePalette = palette();
+        linePalette.setColor(QPalette::WindowText, rule);
+        line->setPalette(linePalette);
+    }
+}
+
+void QuickOpenView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_panel)
+        applyColors();
 }
 
 bool QuickOpenView::eventFilter(QObject *watched, QEvent *event)

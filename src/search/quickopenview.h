@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -40,12 +41,14 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
     explicit QuickOpenView(QWidget *window);
     void buildLayout();
+    void applyColors();
     void place();
     void showList();
     void showSelection(qsizetype row);
@@ -58,5 +61,8 @@ private:
     QListView *m_list = nullptr;
     QuickOpenModel *m_model = nullptr;
     QLabel *m_count = nullptr;
+    QLabel *m_magnifier = nullptr;
+    QList<QLabel *> m_captions;
+    QList<QFrame *> m_dividers;
     bool m_closing = false;
 };

@@ -318,6 +318,16 @@ void SearchView::showResults()
     tintButton(m_clearButton, !m_controller->results().isEmpty());
 }
 
+void SearchView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Light and dark mode: the filled buttons take the new accent colour.
+    if (event->type() == QEvent::PaletteChange) {
+        tintButton(m_searchButton, true);
+        tintButton(m_clearButton, !m_controller->results().isEmpty());
+    }
+}
+
 void SearchView::showHistory()
 {
     static_cast<HistoryList *>(m_historyList)->setEntries(m_controller->history());
