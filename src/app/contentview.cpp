@@ -3,6 +3,7 @@
 #include "app/statusbarview.h"
 #include "calendar/calendarview.h"
 #include "calendar/holidaystore.h"
+#include "editor/maceditorview.h"
 #include "editor/memoeditorview.h"
 #include "notes/notesview.h"
 #include "preview/markdownpreviewpane.h"
@@ -20,6 +21,7 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -620,9 +622,20 @@ void ContentView::showQuickOpen()
         QuickOpenView::open(window());
         return;
     }
+    // Where the keyboard was: hiding the palette's field would otherwise hand the focus to
+    // whatever comes next in the window (the page picker).
+    QPointer<QWidget> previousFocus = window()->focusWidget();
     QuickOpenView *palette = QuickOpenView::open(window());
-    connect(palette, &QuickOpenView::fileChosen, this,
-            [this](const QString &path) { loadDocument(path); });
+    connect(palette, &QuickOpenView::closed, this, [this, previousFocus] {
+        if (previousFocus && previousFocus->isVisible() && previousFocus->isEnabled())
+            previousFocus->setFocus(Qt::OtherFocusReason);
+        else
+            m_editor->editor()->focusEditor();
+    });
+    connect(palette, &QuickOpenView::fileChosen, this, [this](const QString &path) {
+        if (loadDocument(path))
+            m_editor->editor()->focusEditor();
+    });
 }
 
 void ContentView::setNotesSelectedFile(const QString &filePath)

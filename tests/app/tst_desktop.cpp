@@ -5,6 +5,7 @@
 #include "app/translations.h"
 #include "calendar/calendarcolors.h"
 #include "preview/markdownpreviewpane.h"
+#include "search/searchview.h"
 #include "preview/markdownpreviewview.h"
 #include "editor/dayleaftextview.h"
 #include "editor/maceditorview.h"
@@ -79,6 +80,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void qtTextsAreJapanese();
+    void focusReturnsAfterQuickOpen_data();
+    void focusReturnsAfterQuickOpen();
     void appearanceSwitchKeepsTextReadable_data();
     void appearanceSwitchKeepsTextReadable();
 
@@ -138,6 +141,51 @@ void TestDesktop::qtTextsAreJapanese()
     // Standard dialog buttons.
     QCOMPARE(QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(),
              QStringLiteral("キャンセル"));
+}
+
+void TestDesktop::focusReturnsAfterQuickOpen_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("startInSearchField");
+    QTest::newRow("Escape, from the editor") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Return opens the note, into the editor") << int(Qt::Key_Return) << false;
+    QTest::newRow("Escape, back to the search field") << int(Qt::Key_Escape) << true;
+}
+
+void TestDesktop::focusReturnsAfterQuickOpen()
+{
+    QFETCH(int, key);
+    QFETCH(bool, startInSearchField);
+    const QString note = PathManager::notesFolderURL() + QStringLiteral("/plan.md");
+    QDir().mkpath(PathManager::notesFolderURL());
+    QFile file(note);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("plan\n");
+    file.close();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QWidget *start = m_view->editorView()->editor()->textView();
+    if (startInSearchField) {
+        m_view->setSelectedPage(ContentView::Page::search);
+        for (QLineEdit *field : m_view->searchView()->findChildren<QLineEdit *>()) {
+            if (field->accessibleName() == QStringLiteral("キーワードを入力"))
+                start = field;
+        }
+        QVERIFY(start != m_view->editorView()->editor()->textView());
+    }
+    start->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), start);
+
+    m_view->showQuickOpen();
+    QWidget *query = QApplication::focusWidget();
+    QVERIFY(query && query != start);
+    QTest::keyClicks(query, QStringLiteral("plan"));
+    QTest::keyClick(query, Qt::Key(key));
+
+    QWidget *expected = key == Qt::Key_Return ? m_view->editorView()->editor()->textView() : start;
+    QTRY_COMPARE(QApplication::focusWidget(), expected);
+    if (key == Qt::Key_Return)
+        QTRY_COMPARE(m_memo->currentFileURL(), note);
 }
 
 void TestDesktop::appearanceSwitchKeepsTextReadable_data()
