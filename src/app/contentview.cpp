@@ -253,7 +253,9 @@ void ContentView::connectSidePane()
 void ContentView::updateSidePaneDocument()
 {
     m_sidePane->setDocumentId(m_memo.currentFileURL());
-    m_sidePane->setHeaderInfo(m_memo.headerYAML(), m_memo.headerIsPending(),
+    // A document that cannot be saved gets no header from a save: nothing is promised.
+    m_sidePane->setHeaderInfo(m_memo.headerYAML(),
+                              m_memo.headerIsPending() && m_memo.isEditable(),
                               m_memo.joplinHeaderYAML());
 }
 
@@ -266,7 +268,10 @@ void ContentView::connectMemo()
             w->setWindowModified(modified);
     });
     connect(&m_memo, &MemoManager::temporaryMessageChanged, this,
-            [this] { m_editor->setTemporaryMessage(m_memo.temporaryMessage()); });
+            [this] {
+                m_editor->setTemporaryMessage(m_memo.temporaryMessage(),
+                                              m_memo.temporaryMessageKind() == MessageKind::failure);
+            });
     connect(&m_memo, &MemoManager::currentFileURLChanged, this, [this] {
         m_live.setScrollOffset(0);
         m_editor->setCurrentFile(m_memo.currentFileURL());
@@ -277,7 +282,10 @@ void ContentView::connectMemo()
     connect(&m_memo, &MemoManager::bodyReplaced, this, &ContentView::showReplacedBody);
     connect(&m_memo, &MemoManager::diskChanged, this, &ContentView::diskChanged);
     connect(&m_memo, &MemoManager::editableChanged, this,
-            [this] { m_editor->setDocumentReadOnly(!m_memo.isEditable()); });
+            [this] {
+                m_editor->setDocumentReadOnly(!m_memo.isEditable());
+                updateSidePaneDocument();
+            });
     connect(&m_memo, &MemoManager::statusModificationDateChanged, this,
             &ContentView::updateStatusBar);
 }

@@ -42,7 +42,6 @@ constexpr int iconSize = 16;
 constexpr int editorMinimumHeight = 80;
 
 const QColor outlineColor(0x8e, 0x8e, 0x93);
-const QColor statusColor(0x2e, 0x9d, 0x4a);
 
 /// A plain container with a one-pixel grey outline around its children.
 class OutlineFrame : public QWidget
@@ -160,6 +159,7 @@ public:
     void refreshSaveTint();
     void refreshPreviewToggle();
     void showMessage(const QString &message);
+    void refreshMessageColors();
 
     void onTextEdited();
     void onDebounceElapsed();
@@ -171,6 +171,8 @@ public:
 
     QPushButton *saveButton = nullptr;
     QLabel *statusLabel = nullptr;
+    QLabel *readOnlyMark = nullptr;
+    bool messageIsFailure = false;
     QGraphicsOpacityEffect *statusOpacity = nullptr;
     QPropertyAnimation *statusFade = nullptr;
     QToolButton *previewToggle = nullptr;
@@ -240,9 +242,6 @@ void MemoEditorView::Private::buildToolbar(QVBoxLayout *column, int sideMargin)
     statusLabel->setMaximumWidth(280);
     statusLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    QPalette statusPalette = statusLabel->palette();
-    statusPalette.setColor(QPalette::WindowText, statusColor);
-    statusLabel->setPalette(statusPalette);
     statusOpacity = new QGraphicsOpacityEffect(statusLabel);
     statusOpacity->setOpacity(0.0);
     statusLabel->setGraphicsEffect(statusOpacity);
@@ -314,6 +313,13 @@ void MemoEditorView::Private::buildTitleLine(QVBoxLayout *column, int sideMargin
     row->setSpacing(6);
     row->addWidget(titleButton, 1);
     row->addWidget(titleField, 1);
+    // A lasting mark while a document that cannot be saved is open.
+    readOnlyMark = new QLabel(readOnlyText, frame);
+    readOnlyMark->setObjectName(QStringLiteral("readOnlyMark"));
+    readOnlyMark->setAccessibleName(readOnlyText);
+    readOnlyMark->setToolTip(QStringLiteral("このファイルは読み込めなかったため、保存されません"));
+    readOnlyMark->hide();
+    row->addWidget(readOnlyMark);
 
     auto *outer = new QHBoxLayout;
     outer->setContentsMargins(sideMargin, 0, sideMargin, 0);
@@ -494,6 +500,16 @@ void MemoEditorView::Private::refreshPreviewToggle()
                     : QIcon::fromTheme(QStringLiteral("view-visible"), eyeIcon(ink, false)));
 }
 
+void MemoEditorView::Private::refreshMessageColors()
+{
+    QPalette status = q->palette();
+    status.setColor(QPalette::WindowText, MessageColors::color(messageIsFailure, q->palette()));
+    statusLabel->setPalette(status);
+    QPalette mark = q->palette();
+    mark.setColor(QPalette::WindowText, MessageColors::color(true, q->palette()));
+    readOnlyMark->setPalette(mark);
+}
+
 void MemoEditorView::Private::showMessage(const QString &newMessage)
 {
     if (newMessage == message)
@@ -532,6 +548,7 @@ bool MemoEditorView::Private::eventFilter(QObject *watched, QEvent *event)
         // Light and dark mode: the tint and the drawn eye follow the new colours. A widget
         // with a style sheet keeps the colours it was polished with until it is polished again.
         titleButton->setStyleSheet(titleButton->styleSheet());
+        refreshMessageColors();
         refreshSaveTint();
         refreshPreviewToggle();
     }
@@ -599,8 +616,12 @@ void MemoEditorView::setFontSize(int pointSize)
     d->editor->setFontSize(pointSize);
 }
 
-void MemoEditorView::setTemporaryMessage(const QString &message)
+void MemoEditorView::setTemporaryMessage(const QString &message, bool failure)
 {
+    if (!message.isEmpty() && failure != d->messageIsFailure) {
+        d->messageIsFailure = failure;
+        d->refreshMessageColors();
+    }
     d->showMessage(message);
 }
 
@@ -614,6 +635,7 @@ void MemoEditorView::setModified(bool modified)
 
 void MemoEditorView::setDocumentReadOnly(bool readOnly)
 {
+    d->readOnlyMark->setVisible(readOnly);
     d->editor->setDocumentReadOnly(readOnly);
 }
 
@@ -697,3 +719,17 @@ void MemoEditorView::hideEvent(QHideEvent *event)
     if (!event->spontaneous())
         Q_EMIT disappeared();
 }
+
+namespace MessageColors {
+
+QColor color(bool failure, const QPalette &palette)
+{
+    // Tones of the usual error red and success green, one pair for light and one for dark
+    // backgrounds; each keeps a contrast of at least 4.5:1 on the window colour.
+    const bool dark = palette.color(QPalette::Window).lightnessF() < 0.5;
+    if (failure)
+        return dark ? QColor(0xff, 0x8a, 0x80) : QColor(0xb3, 0x26, 0x1e);
+    return dark ? QColor(0x7e, 0xe2, 0xa0) : QColor(0x17, 0x69, 0x2f);
+}
+
+} // namespace MessageColors

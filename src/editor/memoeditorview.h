@@ -2,7 +2,9 @@
 
 #include "editor/editorlivestate.h"
 
+#include <QColor>
 #include <QDate>
+#include <QPalette>
 #include <QWidget>
 
 #include <functional>
@@ -33,9 +35,15 @@ public:
     /// The open document's text (the editor holds the one copy).
     QString text() const;
     void setFontSize(int pointSize);
-    void setTemporaryMessage(const QString &message);
+    /// Shows a status message for the owner's duration: a failure in the error colour, else
+    /// in the success colour.
+    void setTemporaryMessage(const QString &message, bool failure = false);
     void setModified(bool modified);
+    /// The open document cannot be saved: the editor is read-only and "読み取り専用" shows beside
+    /// the title while it is open.
     void setDocumentReadOnly(bool readOnly);
+
+    static inline const QString readOnlyText = QStringLiteral("読み取り専用");
     void setShowMarkdownPreview(bool shown);
     /// Pause before debouncedTextChanged follows an edit (the owner passes 300 ms).
     void setDebounceInterval(int msec);
@@ -91,3 +99,11 @@ QString text(const QString &filePath, const MemoEditorView::HolidayNameProvider 
 QString helpText(const QString &filePath, bool canRename);
 
 } // namespace MemoTitle
+
+/// The colours of status messages on a palette.
+namespace MessageColors {
+
+/// The error colour (`failure`) or the success colour, readable on the palette's window.
+QColor color(bool failure, const QPalette &palette);
+
+} // namespace MessageColors

@@ -282,9 +282,9 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
     }
     setStatusModificationDate(Clock::current().now());
     if (status == SaveOutcome::Status::Merged)
-        showTemporaryMessage(mergedMessage);
+        showTemporaryMessage(mergedMessage, MessageKind::success);
     else if (announcement == SaveAnnouncement::announced)
-        showTemporaryMessage(savedMessage);
+        showTemporaryMessage(savedMessage, MessageKind::success);
     Q_EMIT saved();
     NotificationCenter::defaultCenter().postMemoSaved();
     if (status == SaveOutcome::Status::Merged)
@@ -475,10 +475,11 @@ void MemoManager::followMovedFile(const QString &oldPath, const QString &newPath
     refreshHeader();
 }
 
-void MemoManager::showTemporaryMessage(const QString &text)
+void MemoManager::showTemporaryMessage(const QString &text, MessageKind kind)
 {
-    if (m_temporaryMessage != text) {
+    if (m_temporaryMessage != text || m_temporaryMessageKind != kind) {
         m_temporaryMessage = text;
+        m_temporaryMessageKind = kind;
         Q_EMIT temporaryMessageChanged();
     }
     MainQueue::asyncAfter(this, m_messageDurationMsec, [this, text] {

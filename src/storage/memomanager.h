@@ -43,6 +43,9 @@ struct SaveOutcome
     }
 };
 
+/// What a status message reports: shown in the success or the error colour.
+enum class MessageKind { success, failure };
+
 /// Whether a save tells the user it happened ("保存しました"). Failures and merges are always
 /// told.
 enum class SaveAnnouncement { announced, quiet };
@@ -89,6 +92,7 @@ public:
     /// The document's file; empty when no document is open.
     const QString &currentFileURL() const { return m_currentFileURL; }
     const QString &temporaryMessage() const { return m_temporaryMessage; }
+    MessageKind temporaryMessageKind() const { return m_temporaryMessageKind; }
     /// The header as the next save will write it.
     const QString &headerYAML() const { return m_headerYAML; }
     /// True when the file has no header of its own yet.
@@ -148,8 +152,8 @@ public:
     bool renameCurrentFile(const QString &newName);
 
     /// Shows `text` for the message duration; a newer message is not cut short by an older
-    /// one's timer.
-    void showTemporaryMessage(const QString &text);
+    /// one's timer. Most messages report a failure; a save reports success.
+    void showTemporaryMessage(const QString &text, MessageKind kind = MessageKind::failure);
     void setMessageDurationForTesting(int msec) { m_messageDurationMsec = msec; }
 
     /// The name cleaned of characters that cannot or should not appear in a file name.
@@ -195,6 +199,7 @@ private:
     bool m_isModified = false;
     QString m_currentFileURL;
     QString m_temporaryMessage;
+    MessageKind m_temporaryMessageKind = MessageKind::failure;
     QString m_headerYAML;
     bool m_headerIsPending = false;
     QString m_joplinHeaderYAML;

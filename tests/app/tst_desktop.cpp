@@ -4,6 +4,7 @@
 #include "app/contentview.h"
 #include "app/translations.h"
 #include "calendar/calendarcolors.h"
+#include "preview/markdownheaderinfoview.h"
 #include "preview/markdownpreviewpane.h"
 #include "search/searchview.h"
 #include "preview/markdownpreviewview.h"
@@ -18,6 +19,7 @@
 #include <QDialogButtonBox>
 #include <QMenu>
 #include <QHash>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
@@ -80,6 +82,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void qtTextsAreJapanese();
+    void messagesSayWhatTheyMean();
     void focusReturnsAfterQuickOpen_data();
     void focusReturnsAfterQuickOpen();
     void appearanceSwitchKeepsTextReadable_data();
@@ -141,6 +144,52 @@ void TestDesktop::qtTextsAreJapanese()
     // Standard dialog buttons.
     QCOMPARE(QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(),
              QStringLiteral("キャンセル"));
+}
+
+void TestDesktop::messagesSayWhatTheyMean()
+{
+    // Both colours read well on the light and the dark window.
+    for (const auto mode : {AppAppearanceMode::light, AppAppearanceMode::dark}) {
+        Appearance::apply(mode);
+        const QPalette palette = QApplication::palette();
+        for (bool failure : {true, false}) {
+            const double contrast = CalendarColors::contrastRatio(
+                MessageColors::color(failure, palette), palette.color(QPalette::Window));
+            QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+        }
+    }
+    QVERIFY(MessageColors::color(true, QApplication::palette()).hueF() < 0.1); // red
+    const float green = MessageColors::color(false, QApplication::palette()).hueF();
+    QVERIFY(green > 0.25f && green < 0.45f);
+
+    // A file that cannot be read: a lasting read-only mark, a failure message, and no promise
+    // of a header added on save.
+    const QString odd = PathManager::notesFolderURL() + QStringLiteral("/latin1.txt");
+    QDir().mkpath(PathManager::notesFolderURL());
+    QFile file(odd);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("caf\xe9\n");
+    file.close();
+    m_view->loadDocument(odd);
+    auto *mark = m_view->editorView()->findChild<QLabel *>(QStringLiteral("readOnlyMark"));
+    QVERIFY(mark && mark->isVisible());
+    QCOMPARE(mark->text(), MemoEditorView::readOnlyText);
+    QCOMPARE(m_memo->temporaryMessageKind(), MessageKind::failure);
+    auto *status = m_view->editorView()->findChild<QLabel *>(QStringLiteral("statusMessage"));
+    QCOMPARE(status->palette().color(QPalette::WindowText),
+             MessageColors::color(true, m_view->palette()));
+    for (QLabel *label : m_view->sidePane()->infoView()->findChildren<QLabel *>())
+        QVERIFY2(!label->text().contains(QStringLiteral("保存")), qPrintable(label->text()));
+
+    // A readable day again: the mark goes, and a save reports success in its colour.
+    m_view->dateChanged(QDate(2025, 3, 5));
+    QVERIFY(!mark->isVisible());
+    m_view->editorView()->replaceText(QStringLiteral("今日"));
+    m_memo->markModified();
+    QVERIFY(m_view->saveCurrent());
+    QCOMPARE(m_memo->temporaryMessageKind(), MessageKind::success);
+    QCOMPARE(status->palette().color(QPalette::WindowText),
+             MessageColors::color(false, m_view->palette()));
 }
 
 void TestDesktop::focusReturnsAfterQuickOpen_data()
