@@ -4,12 +4,15 @@
 #include "app/contentview.h"
 #include "app/helpwindow.h"
 #include "app/windowframekeeper.h"
+#include "platform/accessibleclicks.h"
 
 #include <QCloseEvent>
 
 MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *parent)
     : QMainWindow(parent)
 {
+    // Before any control is read by an assistive technology.
+    AccessibleClicks::install();
     setWindowTitle(QStringLiteral("Quillmere[*]"));
     m_content = new ContentView(memo, this);
     setCentralWidget(m_content);
