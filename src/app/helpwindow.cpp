@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QShortcut>
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
@@ -74,6 +75,13 @@ void HelpWindowController::showHelp()
         auto *layout = new QVBoxLayout(m_window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(view);
+        // A reading window goes as other small windows do; the main window's own keys stay
+        // with the main window.
+        for (const QKeySequence &keys :
+             {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+            auto *close = new QShortcut(keys, m_window);
+            connect(close, &QShortcut::activated, m_window, &QWidget::close);
+        }
     }
     m_window->show();
     m_window->raise();

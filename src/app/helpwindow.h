@@ -20,7 +20,7 @@ public:
     using QObject::QObject;
     ~HelpWindowController() override;
 
-    /// Shows the window, creating it on first use.
+    /// Shows the window, creating it on first use. Escape and Ctrl+W close it.
     void showHelp();
     QWidget *window() const { return m_window; }
 

@@ -3,6 +3,10 @@
 
 #include "app/contentview.h"
 #include "app/mainwindow.h"
+#include "calendar/daycellbutton.h"
+#include "editor/editorsearchbar.h"
+#include "editor/maceditorview.h"
+#include "editor/memoeditorview.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesview.h"
 #include "platform/clock.h"
@@ -14,8 +18,13 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QListView>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTabBar>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -127,6 +136,8 @@ private Q_SLOTS:
     void pagePickerFollowsAccessibilityActions();
     void listRowsActAsClicked_data();
     void listRowsActAsClicked();
+    void findKeysActOnceWithTheMenuShowingThem();
+    void iconOnlyButtonsAreNamed();
 };
 
 void TestAccessibility::pagePickerFollowsAccessibilityActions_data()
@@ -248,6 +259,62 @@ void TestAccessibility::listRowsActAsClicked()
     rowInterface->actionInterface()->doAction(action);
     desk.settle();
     QCOMPARE(desk.state(), clicked);
+}
+
+// The 編集 menu shows the editor's find keys; a press must still reach the search once, not
+// twice and not never (two shortcuts for one key would make it ambiguous).
+void TestAccessibility::findKeysActOnceWithTheMenuShowingThem()
+{
+    Desk desk;
+    MemoEditorView *editor = desk.content()->editorView();
+    EditorSearchBar *bar = editor->searchBar();
+    QSignalSpy requests(bar, &EditorSearchBar::searchRequested);
+    editor->editor()->focusEditor();
+    QWidget *text = QApplication::focusWidget();
+    QVERIFY(text && editor->isAncestorOf(text));
+
+    QTest::keyClicks(text, QStringLiteral("ab ab ab"));
+    QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(bar->isSearchFieldFocused());
+    QTest::keyClicks(bar->searchField(), QStringLiteral("ab"));
+    QTRY_COMPARE(bar->state().resultCount, 3);
+    editor->editor()->focusEditor();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests.at(0).at(0).value<SearchCommand>().direction, SearchDirection::next);
+    QCOMPARE(requests.at(1).at(0).value<SearchCommand>().direction, SearchDirection::previous);
+}
+
+// A button that shows only an icon (or a sign such as "<") says what it does: as a tooltip
+// for the mouse and as its accessible name for a screen reader.
+void TestAccessibility::iconOnlyButtonsAreNamed()
+{
+    Desk desk;
+    desk.content()->showQuickOpen();
+    const QRegularExpression word(QStringLiteral("[\\p{L}\\p{N}]"));
+    int checked = 0;
+    for (QAbstractButton *button : desk.window()->findChildren<QAbstractButton *>()) {
+        const auto *tool = qobject_cast<QToolButton *>(button);
+        const bool iconOnly =
+            !button->text().contains(word) ||
+            (tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly && !button->icon().isNull());
+        // Day cells are read by their dates; a tab bar's scroll arrows and the menu bar's
+        // overflow button are Qt's own, named by Qt.
+        const bool qtsOwn = qobject_cast<QTabBar *>(button->parentWidget()) ||
+                            button->objectName().startsWith(QStringLiteral("qt_"));
+        if (!iconOnly || qobject_cast<DayCellButton *>(button) || qtsOwn)
+            continue;
+        ++checked;
+        const QByteArray what = button->metaObject()->className() + QByteArray(" ") +
+                                button->objectName().toUtf8() + " " +
+                                button->parentWidget()->metaObject()->className();
+        QVERIFY2(!button->toolTip().isEmpty(), what.constData());
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(), what.constData());
+    }
+    QVERIFY(checked >= 8);
 }
 
 QTEST_MAIN(TestAccessibility)
