@@ -46,9 +46,17 @@ HelpWindowController::~HelpWindowController()
     delete m_window;
 }
 
-QString HelpWindowController::helpText(const QString &resourcePath)
+QString HelpWindowController::installedHelpPath()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' +
+                           QStringLiteral(QUILLMERE_INSTALLED_HELP));
+}
+
+QString HelpWindowController::helpText(const QString &resourcePath, const QString &installedPath)
 {
     if (const auto text = readNonEmptyUtf8(resourcePath))
+        return *text;
+    if (const auto text = readNonEmptyUtf8(installedPath))
         return *text;
     if (const auto text = developmentCopy())
         return *text;

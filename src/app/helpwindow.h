@@ -24,9 +24,14 @@ public:
     void showHelp();
     QWidget *window() const { return m_window; }
 
-    /// The help document: the shipped resource, else a copy in the source tree above the
-    /// program, else the fallback text. An empty document counts as missing.
-    static QString helpText(const QString &resourcePath = QStringLiteral(":/help/detail.md"));
+    /// The help document: the copy compiled in, else the installed copy (installedHelpPath),
+    /// else a copy in the source tree above the program, else the fallback text. An empty
+    /// document counts as missing.
+    static QString helpText(const QString &resourcePath = QStringLiteral(":/help/detail.md"),
+                            const QString &installedPath = installedHelpPath());
+    /// Where `cmake --install` puts the help document, found from the program's own folder
+    /// (share/quillmere/help/detail.md beside bin/).
+    static QString installedHelpPath();
 
 private:
     QPointer<QWidget> m_window;

@@ -7,6 +7,7 @@
 #include "platform/accessibleclicks.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 
 MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *parent)
     : QMainWindow(parent)
@@ -14,6 +15,8 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
     // Before any control is read by an assistive technology.
     AccessibleClicks::install();
     setWindowTitle(QStringLiteral("Quillmere[*]"));
+    // The icon installed with the desktop entry, for window managers that show a window's own.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.quillmere.Quillmere")));
     m_content = new ContentView(memo, this);
     setCentralWidget(m_content);
     connect(m_content, &ContentView::windowWidthRequested, this,

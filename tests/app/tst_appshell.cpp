@@ -277,6 +277,17 @@ void TestAppShell::helpDocumentShips()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     QVERIFY(!HelpWindowController::helpText(empty).trimmed().isEmpty());
+
+    // Without the copy compiled in, an installed program reads the installed document.
+    const QString installed = dir.filePath(QStringLiteral("installed.md"));
+    QFile installedFile(installed);
+    QVERIFY(installedFile.open(QIODevice::WriteOnly));
+    installedFile.write("# インストール版\n");
+    installedFile.close();
+    QCOMPARE(HelpWindowController::helpText(empty, installed), QStringLiteral("# インストール版\n"));
+    QCOMPARE(HelpWindowController::installedHelpPath(),
+             QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                             QStringLiteral("/../share/quillmere/help/detail.md")));
 }
 
 void TestAppShell::helpWindowIsKeptAndReused()
