@@ -7,9 +7,9 @@ BUILD_DIR="${QUILLMERE_BUILD_DIR:-$ROOT/build}"
 JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-                libgl-dev tzdata libgit2-dev pkg-config)
+                libgl-dev tzdata libgit2-dev pkg-config librsvg2-bin)
 # The tests also run under a Japanese locale.
-TEST_PACKAGES=(locales)
+TEST_PACKAGES=(locales desktop-file-utils appstream)
 TEST_LOCALES=(ja_JP.UTF-8)
 
 # Runs a command as root: directly when we are root, else through sudo.

@@ -284,7 +284,8 @@ void TestAppShell::helpDocumentShips()
     QVERIFY(installedFile.open(QIODevice::WriteOnly));
     installedFile.write("# インストール版\n");
     installedFile.close();
-    QCOMPARE(HelpWindowController::helpText(empty, installed), QStringLiteral("# インストール版\n"));
+    QCOMPARE(HelpWindowController::helpText(empty, installed),
+             QStringLiteral("# インストール版\n"));
     QCOMPARE(HelpWindowController::installedHelpPath(),
              QDir::cleanPath(QCoreApplication::applicationDirPath() +
                              QStringLiteral("/../share/quillmere/help/detail.md")));
