@@ -31,9 +31,10 @@ QString withoutMnemonic(const QString &text)
     return plain;
 }
 
-/// A button other than a tool button: read as Qt reads it, with one difference: "Toggle" and
-/// "Press" click it. Whether it is checkable is asked anew each time, since the interface is
-/// often made before the button is set up.
+/// A button, read as Qt reads it, acting as the mouse does: "Toggle" and "Press" click it (or
+/// open its menu where a click would), "ShowMenu" opens its menu. Whether it is checkable or
+/// has a menu is asked anew each time, since the interface is often made before the button is
+/// set up.
 class ClickableButtonAccessible : public QAccessibleWidget
 {
 public:
@@ -46,10 +47,14 @@ public:
     QAccessible::Role role() const override
     {
         const QAbstractButton *b = button();
-        if (menu())
-            return QAccessible::ButtonMenu;
+        const auto *tool = qobject_cast<const QToolButton *>(b);
+        if (menu()) {
+            return tool && tool->popupMode() == QToolButton::DelayedPopup
+                       ? QAccessible::ButtonDropDown
+                       : QAccessible::ButtonMenu;
+        }
         if (!b->isCheckable())
-            return QAccessible::Button;
+            return tool ? QAccessible::PushButton : QAccessible::Button;
         // One of a group where exactly one is on reads as a radio button, as it behaves.
         const bool exclusive = b->autoExclusive() || (b->group() && b->group()->exclusive());
         return exclusive ? QAccessible::RadioButton : QAccessible::CheckBox;
@@ -89,7 +94,7 @@ public:
         if (widget()->isEnabled()) {
             if (menu())
                 names << showMenuAction();
-            else if (button()->isCheckable())
+            if (button()->isCheckable())
                 names << toggleAction();
             names << pressAction();
         }
@@ -98,16 +103,17 @@ public:
 
     void doAction(const QString &actionName) override
     {
-        const bool click = actionName == toggleAction() || actionName == pressAction();
-        if (!click && actionName != showMenuAction()) {
+        const bool known = actionName == showMenuAction() || actionName == pressAction() ||
+                           actionName == toggleAction();
+        if (!known) {
             QAccessibleWidget::doAction(actionName);
             return;
         }
         if (!widget()->isEnabled())
             return;
-        if (QPushButton *push = menu() ? static_cast<QPushButton *>(button()) : nullptr)
-            push->showMenu();
-        else if (click)
+        if (actionName == showMenuAction() || (actionName == pressAction() && pressOpensMenu()))
+            showMenu();
+        else
             // click() rather than toggle(): `clicked` (and a group's idClicked) is what the
             // application listens to, as for the mouse.
             button()->click();
@@ -117,8 +123,28 @@ private:
     QAbstractButton *button() const { return static_cast<QAbstractButton *>(widget()); }
     QMenu *menu() const
     {
-        const auto *push = qobject_cast<const QPushButton *>(widget());
-        return push ? push->menu() : nullptr;
+        if (const auto *push = qobject_cast<const QPushButton *>(widget()))
+            return push->menu();
+        if (const auto *tool = qobject_cast<const QToolButton *>(widget()))
+            return tool->menu();
+        return nullptr;
+    }
+    // As for the mouse: a push button with a menu and a tool button that pops its menu at once
+    // open it; other tool buttons run their own action and keep the menu for its arrow.
+    bool pressOpensMenu() const
+    {
+        if (!menu())
+            return false;
+        const auto *tool = qobject_cast<const QToolButton *>(widget());
+        return !tool || tool->popupMode() == QToolButton::InstantPopup;
+    }
+    void showMenu()
+    {
+        // Qt's own tool button interface ignores "ShowMenu" for a menu that pops up at once.
+        if (auto *tool = qobject_cast<QToolButton *>(widget()))
+            tool->showMenu();
+        else if (auto *push = qobject_cast<QPushButton *>(widget()))
+            push->showMenu();
     }
 };
 
@@ -297,9 +323,7 @@ QAccessibleInterface *factory(const QString &, QObject *object)
     if (auto *list = qobject_cast<QListView *>(object);
         list && list->property(rowActivationProperty).toBool())
         return new ClickableListAccessible(list);
-    // Tool buttons keep Qt's interface, which knows their menus and arrows.
-    auto *button = qobject_cast<QAbstractButton *>(object);
-    if (button && !qobject_cast<QToolButton *>(button))
+    if (auto *button = qobject_cast<QAbstractButton *>(object))
         return new ClickableButtonAccessible(button);
     return nullptr;
 }

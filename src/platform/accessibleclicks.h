@@ -13,9 +13,10 @@ class QAbstractItemView;
 namespace AccessibleClicks {
 
 /// Registers the interfaces; once per process, after the QApplication exists, and before the
-/// buttons are made. From then on every button but a tool button (which keeps Qt's interface)
-/// clicks on "Toggle" (offered while it is checkable) and "Press", and opens its menu on
-/// "ShowMenu" when it has one. A checkable button of an exclusive group reads as a radio button.
+/// buttons are made. From then on every button clicks on "Toggle" (offered while it is
+/// checkable) and "Press", and opens its menu on "ShowMenu" (and on "Press" where a click would);
+/// Qt's own tool button interface leaves a menu that pops up at once closed. A checkable button
+/// of an exclusive group reads as a radio button.
 void install();
 
 /// Gives the rows of `view` (a QListView or a subclass such as QListWidget) the actions "Press"

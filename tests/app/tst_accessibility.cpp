@@ -20,10 +20,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QListView>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -138,6 +140,8 @@ private Q_SLOTS:
     void listRowsActAsClicked();
     void findKeysActOnceWithTheMenuShowingThem();
     void iconOnlyButtonsAreNamed();
+    void sortButtonOpensItsMenu_data();
+    void sortButtonOpensItsMenu();
 };
 
 void TestAccessibility::pagePickerFollowsAccessibilityActions_data()
@@ -315,6 +319,49 @@ void TestAccessibility::iconOnlyButtonsAreNamed()
         QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(), what.constData());
     }
     QVERIFY(checked >= 8);
+}
+
+void TestAccessibility::sortButtonOpensItsMenu_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("ShowMenu") << QAccessibleActionInterface::showMenuAction();
+    QTest::newRow("Press") << QAccessibleActionInterface::pressAction();
+}
+
+// The note list's sort button pops its menu up at once when clicked; its accessibility actions
+// must open it too, and an item chosen there sorts as when clicked.
+void TestAccessibility::sortButtonOpensItsMenu()
+{
+    QFETCH(QString, action);
+    Desk desk;
+    desk.content()->setSelectedPage(ContentView::Page::notes);
+    QToolButton *sort = nullptr;
+    for (QToolButton *button : desk.window()->findChildren<QToolButton *>()) {
+        if (button->toolTip().startsWith(QStringLiteral("並べ替え: ")))
+            sort = button;
+    }
+    QVERIFY(sort && sort->menu());
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(sort);
+    QCOMPARE(accessible->role(), QAccessible::ButtonMenu);
+    QVERIFY(accessible->actionInterface()->actionNames().contains(action));
+
+    // The menu runs its own loop; it is read and an item chosen from inside it.
+    bool shown = false;
+    QTimer::singleShot(0, sort, [&] {
+        QMenu *menu = sort->menu();
+        shown = menu->isVisible();
+        QAccessibleInterface *items = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; i < items->childCount(); ++i) {
+            QAccessibleInterface *item = items->child(i);
+            if (item->text(QAccessible::Name) == QStringLiteral("閲覧順"))
+                item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        }
+        menu->close();
+    });
+    accessible->actionInterface()->doAction(action);
+    QVERIFY(shown);
+    QCOMPARE(desk.content()->notesView()->browser().sortMode(), NotesFileSortMode::viewCount);
+    QCOMPARE(sort->toolTip(), QStringLiteral("並べ替え: 閲覧順"));
 }
 
 QTEST_MAIN(TestAccessibility)
