@@ -7,10 +7,10 @@ BUILD_DIR="${QUILLMERE_BUILD_DIR:-$ROOT/build}"
 JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-                libgl-dev tzdata libgit2-dev pkg-config qt6-translations-l10n)
-# The tests also run under a Japanese locale.
-# Focus and window behaviour are also checked on a real X server (Xvfb), where they differ.
-TEST_PACKAGES=(locales xvfb xauth)
+                libgl-dev tzdata libgit2-dev pkg-config qt6-translations-l10n librsvg2-bin)
+# The tests also run under a Japanese locale, and focus and window behaviour are also checked
+# on a real X server (Xvfb), where they differ; the desktop files are validated.
+TEST_PACKAGES=(locales xvfb xauth desktop-file-utils appstream)
 TEST_LOCALES=(ja_JP.UTF-8)
 
 # Runs a command as root: directly when we are root, else through sudo.

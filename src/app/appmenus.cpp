@@ -119,10 +119,39 @@ void AppMenus::buildEditMenu()
         connect(action, &QAction::triggered, this, [slot] { editFocused(slot); });
     }
     edit->addSeparator();
+    addFindItems(edit);
+    edit->addSeparator();
     QAction *search = edit->addAction(QStringLiteral("全体から検索"));
     search->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
     connect(search, &QAction::triggered, this,
             [] { NotificationCenter::defaultCenter().postActivateGlobalSearch(); });
+}
+
+void AppMenus::addFindItems(QMenu *edit)
+{
+    NotificationCenter *center = &NotificationCenter::defaultCenter();
+    const struct
+    {
+        const char *title;
+        QKeySequence keys;
+        std::function<void()> post;
+    } items[] = {
+        {"検索…", QKeySequence(Qt::CTRL | Qt::Key_F),
+         [center] { center->postFocusEditorSearchBar(); }},
+        {"次を検索", QKeySequence(Qt::CTRL | Qt::Key_G),
+         [center] { center->postEditorSearchNavigate(SearchDirection::next); }},
+        {"前を検索", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G),
+         [center] { center->postEditorSearchNavigate(SearchDirection::previous); }},
+    };
+    for (const auto &item : items) {
+        QAction *action = edit->addAction(QString::fromUtf8(item.title));
+        // The editor's page owns these keys (its shortcuts and the text view's key handling);
+        // a second, window-wide shortcut would make each press ambiguous. The menu shows the
+        // keys and, chosen, asks for the same thing the keys do.
+        action->setShortcut(item.keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, item.post);
+    }
 }
 
 QMenu *AppMenus::sizeMenu(const QString &title, const QString &key, const QList<int> &sizes,

@@ -29,6 +29,8 @@ Q_SIGNALS:
 private:
     void buildFileMenu();
     void buildEditMenu();
+    /// 検索…, 次を検索 and 前を検索, posting what the editor's keys post.
+    void addFindItems(QMenu *edit);
     void buildViewMenu();
     void buildHelpMenu();
     void rebuildFolderHistory();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QShortcut>
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
@@ -45,9 +46,17 @@ HelpWindowController::~HelpWindowController()
     delete m_window;
 }
 
-QString HelpWindowController::helpText(const QString &resourcePath)
+QString HelpWindowController::installedHelpPath()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' +
+                           QStringLiteral(QUILLMERE_INSTALLED_HELP));
+}
+
+QString HelpWindowController::helpText(const QString &resourcePath, const QString &installedPath)
 {
     if (const auto text = readNonEmptyUtf8(resourcePath))
+        return *text;
+    if (const auto text = readNonEmptyUtf8(installedPath))
         return *text;
     if (const auto text = developmentCopy())
         return *text;
@@ -74,6 +83,13 @@ void HelpWindowController::showHelp()
         auto *layout = new QVBoxLayout(m_window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(view);
+        // A reading window goes as other small windows do; the main window's own keys stay
+        // with the main window.
+        for (const QKeySequence &keys :
+             {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+            auto *close = new QShortcut(keys, m_window);
+            connect(close, &QShortcut::activated, m_window, &QWidget::close);
+        }
     }
     m_window->show();
     m_window->raise();

@@ -20,13 +20,18 @@ public:
     using QObject::QObject;
     ~HelpWindowController() override;
 
-    /// Shows the window, creating it on first use.
+    /// Shows the window, creating it on first use. Escape and Ctrl+W close it.
     void showHelp();
     QWidget *window() const { return m_window; }
 
-    /// The help document: the shipped resource, else a copy in the source tree above the
-    /// program, else the fallback text. An empty document counts as missing.
-    static QString helpText(const QString &resourcePath = QStringLiteral(":/help/detail.md"));
+    /// The help document: the copy compiled in, else the installed copy (installedHelpPath),
+    /// else a copy in the source tree above the program, else the fallback text. An empty
+    /// document counts as missing.
+    static QString helpText(const QString &resourcePath = QStringLiteral(":/help/detail.md"),
+                            const QString &installedPath = installedHelpPath());
+    /// Where `cmake --install` puts the help document, found from the program's own folder
+    /// (share/quillmere/help/detail.md beside bin/).
+    static QString installedHelpPath();
 
 private:
     QPointer<QWidget> m_window;

@@ -4,13 +4,19 @@
 #include "app/contentview.h"
 #include "app/helpwindow.h"
 #include "app/windowframekeeper.h"
+#include "platform/accessibleclicks.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 
 MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *parent)
     : QMainWindow(parent)
 {
+    // Before any control is read by an assistive technology.
+    AccessibleClicks::install();
     setWindowTitle(QStringLiteral("Quillmere[*]"));
+    // The icon installed with the desktop entry, for window managers that show a window's own.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.quillmere.Quillmere")));
     m_content = new ContentView(memo, this);
     setCentralWidget(m_content);
     connect(m_content, &ContentView::windowWidthRequested, this,

@@ -7,6 +7,7 @@
 #include "calendar/daylistmodel.h"
 #include "calendar/holidaystore.h"
 #include "calendar/tintedbutton.h"
+#include "platform/accessibleclicks.h"
 #include "platform/clock.h"
 #include "platform/mainqueue.h"
 #include "platform/notificationcenter.h"
@@ -132,6 +133,7 @@ void CalendarView::buildLayout()
     m_dayList->setModel(m_model);
     m_dayList->setItemDelegate(m_delegate);
     m_dayList->setAccessibleName(QStringLiteral("日ごとのメモ"));
+    AccessibleClicks::activateRowsOnAction(m_dayList);
     m_dayList->setUniformItemSizes(true);
     m_dayList->setSelectionMode(QAbstractItemView::NoSelection);
     m_dayList->setFrameShape(QFrame::NoFrame);

@@ -5,6 +5,7 @@
 #include "notes/notesicons.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
+#include "platform/accessibleclicks.h"
 #include "platform/mainqueue.h"
 #include "platform/userdefaults.h"
 
@@ -378,6 +379,7 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
     m_list->setDragEnabled(true);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setAccessibleName(QStringLiteral("ノート一覧"));
+    AccessibleClicks::activateRowsOnAction(m_list);
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) {
         m_browser.selectFile(index.data(PathRole).toString());
     });

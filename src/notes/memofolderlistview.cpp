@@ -5,6 +5,7 @@
 #include "notes/notesicons.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
+#include "platform/accessibleclicks.h"
 #include "platform/userdefaults.h"
 
 #include <QAbstractListModel>
@@ -334,6 +335,7 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
     m_list->viewport()->setAcceptDrops(true);
     m_list->setDropIndicatorShown(false);
     m_list->setAccessibleName(title->text());
+    AccessibleClicks::activateRowsOnAction(m_list);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,5 +1,6 @@
 #include "preview/markdownoutlineview.h"
 
+#include "platform/accessibleclicks.h"
 #include "preview/previewstyle.h"
 
 #include <QAbstractListModel>
@@ -158,6 +159,7 @@ MarkdownOutlineView::MarkdownOutlineView(QWidget *parent) : QWidget(parent)
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setCursor(Qt::PointingHandCursor);
     m_list->setAccessibleName(QStringLiteral("見出し"));
+    AccessibleClicks::activateRowsOnAction(m_list);
     m_list->viewport()->setBackgroundRole(QPalette::Base);
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) {
         Q_EMIT headingSelected(m_model->headings().value(index.row()).id);

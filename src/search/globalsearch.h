@@ -77,10 +77,11 @@ struct SearchOptions
 };
 
 /// Searches every note below `baseFolder` for `keyword` (matched as given; callers trim it):
-/// hidden files and folders are skipped; only the body of each note is read, after its
-/// front-matter header and Joplin metadata; the file name without its extension and the folder
-/// names below the base folder count as well. Files that cannot be read, or are not UTF-8,
-/// are searched as empty text. Returns the hits in result order; none for an empty keyword.
+/// hidden files and folders and the application's Data folder are skipped; only the body of each
+/// note is read, after its front-matter header and Joplin metadata; the file name without its
+/// extension and the folder names below the base folder count as well. Files that cannot be read,
+/// or are not UTF-8, are searched as empty text. Returns the hits in result order; none for an
+/// empty keyword.
 QList<SearchHit> runSearch(const QString &baseFolder, const QString &keyword,
                            const SearchOptions &options = {});
 

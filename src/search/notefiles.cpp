@@ -1,6 +1,7 @@
 #include "search/notefiles.h"
 
 #include "platform/naturalorder.h"
+#include "storage/pathmanager.h"
 
 #include <QFile>
 #include <QThread>
@@ -127,6 +128,8 @@ public:
             const QByteArray nativeName = QByteArray::fromStdString(entry.name);
             const QString name = QFile::decodeName(nativeName);
             if (entry.type == DT_DIR) {
+                if (relativePath.isEmpty() && name == PathManager::dataFolderName)
+                    continue;
                 const QString childRelative =
                     relativePath.isEmpty() ? name : QString(relativePath + u'/' + name);
                 walk(nativePath + '/' + nativeName, path + u'/' + name, childRelative);

@@ -62,7 +62,9 @@ struct ListOptions
 };
 
 /// Lists the note files below `baseFolder`. Names starting with "." are hidden; with
-/// HiddenItems::Skip neither they nor anything inside a hidden folder is listed.
+/// HiddenItems::Skip neither they nor anything inside a hidden folder is listed. The base
+/// folder's own "Data" folder (PathManager::dataFolderURL) holds the application's state, not
+/// notes, and is never listed; a "Data" folder deeper down is the user's and is.
 NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options = {});
 
 /// Whether a file name ends in ".md" or ".txt" in any letter case. A name whose only dot is its

@@ -27,7 +27,8 @@ struct Candidate
 };
 
 /// Every file below `baseFolder` whose extension is "md" or "txt" in any letter case, hidden
-/// ones and those inside hidden folders included, in walk order with each folder's entries in
+/// ones and those inside hidden folders included, the application's Data folder left out, in
+/// walk order with each folder's entries in
 /// NaturalOrder (see NoteFiles).
 QList<Candidate> gatherFiles(const QString &baseFolder);
 

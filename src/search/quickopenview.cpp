@@ -1,5 +1,6 @@
 #include "search/quickopenview.h"
 
+#include "platform/accessibleclicks.h"
 #include "platform/mainqueue.h"
 #include "search/quickopen.h"
 #include "search/searchicons.h"
@@ -217,6 +218,7 @@ void QuickOpenView::buildLayout()
     m_list = new QListView(m_panel);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setAccessibleName(QStringLiteral("ファイル"));
+    AccessibleClicks::activateRowsOnAction(m_list);
     m_model = new QuickOpenModel(*m_controller, m_list);
     m_list->setModel(m_model);
     m_list->setItemDelegate(new QuickOpenRowDelegate(*m_controller, m_list));

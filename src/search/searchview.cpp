@@ -1,5 +1,6 @@
 #include "search/searchview.h"
 
+#include "platform/accessibleclicks.h"
 #include "platform/userdefaults.h"
 #include "search/searchcontroller.h"
 #include "search/searchicons.h"
@@ -213,6 +214,7 @@ void SearchView::buildLayout()
     results->addWidget(headline(QStringLiteral("検索結果"), m_resultsSection));
     m_resultList = new QListView(m_resultsSection);
     m_resultList->setAccessibleName(QStringLiteral("検索結果"));
+    AccessibleClicks::activateRowsOnAction(m_resultList);
     m_resultModel = new SearchResultModel(m_resultList);
     m_resultDelegate = new SearchResultDelegate(m_resultList);
     m_resultList->setModel(m_resultModel);
@@ -230,7 +232,9 @@ void SearchView::buildLayout()
     history->setContentsMargins(0, 10, 0, 0);
     history->addWidget(headline(QStringLiteral("検索履歴"), m_historySection));
     auto *historyList = new HistoryList(m_historySection);
+    historyList->setAccessibleName(QStringLiteral("検索履歴"));
     m_historyList = historyList;
+    AccessibleClicks::activateRowsOnAction(m_historyList);
     history->addWidget(m_historyList, 1);
     m_clearHistoryButton = new QPushButton(QStringLiteral("履歴をすべて削除"), m_historySection);
     history->addWidget(m_clearHistoryButton, 0, Qt::AlignLeft);

@@ -119,7 +119,7 @@ QString PathManager::notesFolderURL()
 
 QString PathManager::dataFolderURL()
 {
-    const QString folder = baseFolderURL() + QStringLiteral("/Data");
+    const QString folder = baseFolderURL() + u'/' + dataFolderName;
     ensureFolder(folder);
     return folder;
 }

@@ -46,6 +46,10 @@ public:
     /// The Notes folder, created when missing.
     static QString notesFolderURL();
 
+    /// Name of the folder below the base folder that holds the application's own files (pins,
+    /// view counts, the holiday table); it holds no notes.
+    static inline const QString dataFolderName = QStringLiteral("Data");
+
     /// The Data folder, created when missing.
     static QString dataFolderURL();
 

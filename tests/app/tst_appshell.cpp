@@ -43,6 +43,10 @@ private Q_SLOTS:
     void thickCursorSwitchNotifies();
     void helpDocumentShips();
     void helpWindowIsKeptAndReused();
+    void helpWindowClosesWithItsKeys_data();
+    void helpWindowClosesWithItsKeys();
+    void findItemsShowAndPostWhatTheEditorKeysDo_data();
+    void findItemsShowAndPostWhatTheEditorKeysDo();
 };
 
 void TestAppShell::fitIntoVisibleArea_data()
@@ -273,6 +277,18 @@ void TestAppShell::helpDocumentShips()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     QVERIFY(!HelpWindowController::helpText(empty).trimmed().isEmpty());
+
+    // Without the copy compiled in, an installed program reads the installed document.
+    const QString installed = dir.filePath(QStringLiteral("installed.md"));
+    QFile installedFile(installed);
+    QVERIFY(installedFile.open(QIODevice::WriteOnly));
+    installedFile.write("# インストール版\n");
+    installedFile.close();
+    QCOMPARE(HelpWindowController::helpText(empty, installed),
+             QStringLiteral("# インストール版\n"));
+    QCOMPARE(HelpWindowController::installedHelpPath(),
+             QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                             QStringLiteral("/../share/quillmere/help/detail.md")));
 }
 
 void TestAppShell::helpWindowIsKeptAndReused()
@@ -292,6 +308,84 @@ void TestAppShell::helpWindowIsKeptAndReused()
     controller.showHelp();
     QCOMPARE(controller.window(), first);
     QVERIFY(first->isVisible());
+}
+
+void TestAppShell::helpWindowClosesWithItsKeys_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::newRow("Escape") << QKeySequence(Qt::Key_Escape);
+    QTest::newRow("Ctrl+W") << QKeySequence(Qt::CTRL | Qt::Key_W);
+}
+
+void TestAppShell::helpWindowClosesWithItsKeys()
+{
+    QFETCH(QKeySequence, keys);
+    TestEnvironment env;
+    HelpWindowController controller;
+    controller.showHelp();
+    QWidget *window = controller.window();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quillmereヘルプ"));
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QWidget *focus = QApplication::focusWidget();
+    QTest::keySequence(focus ? focus : window, keys);
+    QVERIFY(!window->isVisible());
+    // Closed, not gone: asking again shows the same window.
+    controller.showHelp();
+    QCOMPARE(controller.window(), window);
+    QVERIFY(window->isVisible());
+}
+
+void TestAppShell::findItemsShowAndPostWhatTheEditorKeysDo_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("notification");
+    QTest::addColumn<int>("direction"); // -1: none
+    QTest::newRow("find") << "検索…"
+                          << "Ctrl+F" << Notifications::FocusEditorSearchBar << -1;
+    QTest::newRow("find next") << "次を検索"
+                               << "Ctrl+G" << Notifications::EditorSearchNavigate
+                               << int(SearchDirection::next);
+    QTest::newRow("find previous")
+        << "前を検索"
+        << "Ctrl+Shift+G" << Notifications::EditorSearchNavigate << int(SearchDirection::previous);
+}
+
+void TestAppShell::findItemsShowAndPostWhatTheEditorKeysDo()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, keys);
+    QFETCH(QString, notification);
+    QFETCH(int, direction);
+    TestEnvironment env;
+    QMainWindow window;
+    FolderManager folders;
+    AppMenus menus(window, folders);
+    QMenu *edit = nullptr;
+    for (QAction *menu : window.menuBar()->actions()) {
+        if (menu->text() == QStringLiteral("編集"))
+            edit = menu->menu();
+    }
+    QVERIFY(edit);
+    QAction *item = nullptr;
+    for (QAction *action : edit->actions()) {
+        if (action->text() == title)
+            item = action;
+    }
+    QVERIFY(item);
+    QCOMPARE(item->shortcut().toString(QKeySequence::PortableText), keys);
+    // Shown only: the editor's page owns the keys, so a press is handled once.
+    QCOMPARE(item->shortcutContext(), Qt::WidgetShortcut);
+
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    QSignalSpy posted(&center, &NotificationCenter::posted);
+    QSignalSpy navigate(&center, &NotificationCenter::editorSearchNavigate);
+    item->trigger();
+    QCOMPARE(posted.count(), 1);
+    QCOMPARE(posted.at(0).at(0).toString(), notification);
+    QCOMPARE(navigate.count(), direction < 0 ? 0 : 1);
+    if (direction >= 0)
+        QCOMPARE(navigate.at(0).at(0).value<SearchDirection>(), SearchDirection(direction));
 }
 
 QTEST_MAIN(TestAppShell)

@@ -347,6 +347,36 @@ private Q_SLOTS:
         }
     }
 
+    // The base folder's Data folder holds the pins, view counts and holiday table: however
+    // recent and whatever they contain, they are never offered as notes.
+    void applicationFilesAreNotNotes_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("search by content") << "search|hello" << QStringList{};
+        QTest::newRow("search by name") << "search|pinned" << QStringList{};
+        QTest::newRow("open by name") << "open|pinned" << QStringList{};
+        QTest::newRow("open by folder")
+            << "open|data" << QStringList{QStringLiteral("Notes/Data/kept.md")};
+        QTest::newRow("recent list") << "open" << QStringList{QStringLiteral("Notes/Data/kept.md")};
+    }
+    void applicationFilesAreNotNotes()
+    {
+        QFETCH(QString, line);
+        QFETCH(QStringList, expected);
+        QVERIFY(writeNote(at("Data/pinned_notes.txt"), "hello\nNotes/Data/kept.md\n", minute(90)));
+        QVERIFY(writeNote(at("Data/syukujitsu.csv"), "hello\n", minute(90)));
+        QVERIFY(writeNote(at("Data/imported/hello.md"), "hello\n", minute(90)));
+        QVERIFY(writeNote(at("Notes/Data/kept.md"), "", minute(80)));
+        const Run run = inBase(line + "|--json");
+        QCOMPARE(run.exitCode, expected.isEmpty() ? 1 : 0);
+        QStringList paths;
+        for (const QJsonObject &object : run.objects())
+            paths.append(
+                QDir(m_base).relativeFilePath(QDir(m_base).filePath(object["path"].toString())));
+        QCOMPARE(paths, expected);
+    }
+
     void holidaysAsTheCalendarShows()
     {
         QVERIFY(writeNote(at("Data/syukujitsu.csv"), "国民の祝日・休日月日,国民の祝日・休日名称\n"

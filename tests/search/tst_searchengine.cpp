@@ -30,10 +30,12 @@ QList<SearchHit> referenceSearch(const QString &base, const QString &keyword)
     while (it.hasNext()) {
         const QString path = it.next();
         const QStringList parts = QDir(base).relativeFilePath(path).split(u'/');
-        const bool hidden = std::any_of(parts.begin(), parts.end(),
-                                        [](const QString &part) { return part.startsWith(u'.'); });
+        const bool skipped =
+            std::any_of(parts.begin(), parts.end(),
+                        [](const QString &part) { return part.startsWith(u'.'); }) ||
+            parts.first() == u"Data";
         const QFileInfo info(path);
-        if (!hidden && info.isFile() && !info.isSymLink() &&
+        if (!skipped && info.isFile() && !info.isSymLink() &&
             QStringList{QStringLiteral("md"), QStringLiteral("txt")}.contains(
                 info.suffix().toLower()))
             files.append(path);
@@ -327,6 +329,9 @@ void TestSearchEngine::searchRules_data()
     QTest::newRow("extensions in any case, other files never")
         << "extword"
         << "Note.MD|1|extword upper,Text.txt|1|extword txt";
+    QTest::newRow("the application's Data folder is not searched, a deeper Data folder is")
+        << "data"
+        << "Notes/Data/pinned.md|1|フォルダ「Data」に一致";
     QTest::newRow("not UTF-8: found by name only") << "latin"
                                                    << "latin1.txt|1|タイトル「latin1」に一致";
     QTest::newRow("CRLF note with trailing Joplin metadata")
@@ -353,6 +358,9 @@ void TestSearchEngine::searchRules()
     note(QStringLiteral("Text.txt"), "extword txt");
     note(QStringLiteral("image.PNG"), "extword png");
     note(QStringLiteral("latin1.txt"), "latin \xE9t\xE9");
+    note(QStringLiteral("Data/pinned_notes.txt"), "Notes/Data/pinned.md\n");
+    note(QStringLiteral("Data/Sub/data.md"), "data");
+    note(QStringLiteral("Notes/Data/pinned.md"), "");
     note(QStringLiteral("Windows.md"),
          "windows line\r\nmore windows\r\n\r\nid: 1a\r\nsource: joplin windows\r\n");
 
@@ -469,9 +477,9 @@ void TestSearchEngine::agreesWithReferenceOnMixedCorpus()
         QByteArray text;
         for (int p = int(random() % 5); p >= 0; --p)
             text += parts[int(random() % parts.size())];
-        const QString folder =
-            QStringList{QStringLiteral("Notes"), QStringLiteral("Projects/A"),
-                        QStringLiteral("Daily"), QStringLiteral("会議")}[int(random() % 4)];
+        const QString folder = QStringList{QStringLiteral("Notes"), QStringLiteral("Projects/A"),
+                                           QStringLiteral("Daily"), QStringLiteral("会議"),
+                                           QStringLiteral("Data")}[int(random() % 5)];
         const QString name =
             QStringLiteral("%1-%2.%3")
                 .arg(random() % 3 ? QStringLiteral("note") : QStringLiteral("project"))

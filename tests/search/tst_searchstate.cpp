@@ -43,7 +43,7 @@ private Q_SLOTS:
     void baseFolderChangeDropsResults();
     void appearRestoresResultsForMatchingKeyword();
 
-    void quickOpenListsHiddenNotesToo();
+    void quickOpenListsHiddenNotesButNoAppFiles();
     void quickOpenFilters_data();
     void quickOpenFilters();
     void quickOpenRecentListIsNewestThirty();
@@ -257,7 +257,7 @@ void TestSearchState::appearRestoresResultsForMatchingKeyword()
     QVERIFY(!restarted.hasSearched()); // the results belong to another keyword
 }
 
-void TestSearchState::quickOpenListsHiddenNotesToo()
+void TestSearchState::quickOpenListsHiddenNotesButNoAppFiles()
 {
     const QString base = m_env->useBaseFolder();
     QVERIFY(TestFiles::write(base + QStringLiteral("/.obsidian/hidden.md"), "", 1000));
@@ -265,10 +265,17 @@ void TestSearchState::quickOpenListsHiddenNotesToo()
     QVERIFY(TestFiles::write(base + QStringLiteral("/image.png"), "", 1000));
     // A save's temporary file is hidden and never ends in a note extension.
     QVERIFY(TestFiles::write(base + QStringLiteral("/.Upper.TXT.quillmere-4242-Ab12Cd"), "", 1000));
+    // The application's state is not a note; a folder of the user's with the same name is.
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Data/pinned_notes.txt"), "", 2000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Data/old/note.md"), "", 2000));
+    QVERIFY(TestFiles::write(base + QStringLiteral("/Notes/Data/kept.md"), "", 1000));
     QStringList found;
-    for (const QuickOpen::Candidate &file : QuickOpen::gatherFiles(base))
+    const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
+    for (const QuickOpen::Candidate &file : files)
         found.append(file.folderLabel + u'/' + file.fileName);
-    QCOMPARE(found, (QStringList{".obsidian/hidden.md", "./Upper.TXT"}));
+    QCOMPARE(found, (QStringList{".obsidian/hidden.md", "Notes/Data/kept.md", "./Upper.TXT"}));
+    QCOMPARE(names(files, QuickOpen::filteredFiles(files, QStringLiteral("data"))),
+             QStringList{"Notes/Data/kept.md"});
 }
 
 void TestSearchState::quickOpenFilters_data()
