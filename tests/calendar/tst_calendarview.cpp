@@ -104,7 +104,6 @@ private Q_SLOTS:
     void dayListShowsFirstLines();
     void dayListFollowsSavesAndFolders();
     void followsFontSize();
-    void screenshots();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -463,43 +462,6 @@ void TestCalendarView::followsFontSize()
     // A broken setting falls back to the default instead of an unusable page.
     UserDefaults::standard().setValue(CalendarMonth::listFontSizeKey, 0);
     QCOMPARE(cell->font().pixelSize(), 13);
-}
-
-void TestCalendarView::screenshots()
-{
-    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        QSKIP("set QUILLMERE_SCREENSHOT_DIR to save pictures of the page");
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 5, 2)), "連休前に片付ける"));
-    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 5, 6)),
-                             "振替休日。とても長い一行目がここに入って途中で省略されるはず"));
-    m_clock->setNow(QDateTime(QDate(2025, 5, 2), QTime(9, 0), tokyo));
-    struct Shot
-    {
-        QString name;
-        QPalette palette;
-        int fontSize;
-        QDate selected;
-    };
-    const QList<Shot> shots = {
-        {QStringLiteral("light"), lightPalette(), 13, QDate(2025, 5, 6)},
-        {QStringLiteral("dark"), darkPalette(), 13, QDate(2025, 5, 6)},
-        {QStringLiteral("dark-large-today"), darkPalette(), 18, QDate(2025, 5, 2)},
-    };
-    for (const Shot &shot : shots) {
-        QApplication::setPalette(shot.palette);
-        UserDefaults::standard().setValue(CalendarMonth::listFontSizeKey, shot.fontSize);
-        CalendarView view;
-        view.resize(220, 640);
-        view.show();
-        view.setSelectedDate(shot.selected);
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QTest::qWait(50);
-        QVERIFY2(view.width() <= 220, "the page fits its column");
-        QVERIFY(view.grab().save(folder + QStringLiteral("/calendar-") + shot.name +
-                                 QStringLiteral(".png")));
-    }
 }
 
 QTEST_MAIN(TestCalendarView)

@@ -83,7 +83,7 @@ private Q_SLOTS:
     void deleteAsksFirst();
     void droppingANoteOnAFolderMovesIt();
     void clickOpensNoteThroughThePage();
-    void pageScreenshot();
+    void contextMenuOfAPinnedNote();
 
 private:
     QString notes(const QString &relative = {}) const
@@ -419,7 +419,7 @@ void TestNotesView::clickOpensNoteThroughThePage()
     QCOMPARE(selected, QList<QVariantList>{{notes(QStringLiteral("仕事/週報.txt"))}});
 }
 
-void TestNotesView::pageScreenshot()
+void TestNotesView::contextMenuOfAPinnedNote()
 {
     auto page = shownPage();
     page->browser().selectFolder(notes(QStringLiteral("仕事")));
@@ -430,19 +430,6 @@ void TestNotesView::pageScreenshot()
                                          page->mapToGlobal(QPoint(60, 470)));
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(actionTexts(menu).constFirst(), QStringLiteral("ピン留めを解除"));
-
-    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QTest::qWait(50); // let the lists lay out their rows
-    QPixmap shot = page->grab();
-    QPixmap withMenu(shot.width() + menu->width(), qMax(shot.height(), 470 + menu->height()));
-    withMenu.fill(Qt::white);
-    QPainter painter(&withMenu);
-    painter.drawPixmap(0, 0, shot);
-    painter.drawPixmap(60, 470, menu->grab());
-    painter.end();
-    QVERIFY(withMenu.save(folder + QStringLiteral("/notes-page.png")));
 }
 
 QTEST_MAIN(TestNotesView)

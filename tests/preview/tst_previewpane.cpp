@@ -115,7 +115,6 @@ private Q_SLOTS:
     void outlineMessages();
     void infoSections();
     void linksAreAccessibleAndEmailsAreNot();
-    void screenshots();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -403,35 +402,6 @@ void TestPreviewPane::linksAreAccessibleAndEmailsAreNot()
     clickAccessible(&view, links[0]);
     QCOMPARE(activated.size(), 1);
     QCOMPARE(activated[0][0].toUrl(), QUrl(QStringLiteral("https://example.com/x")));
-}
-
-void TestPreviewPane::screenshots()
-{
-    const QString folder = qEnvironmentVariable("QUILLMERE_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        QSKIP("set QUILLMERE_SCREENSHOT_DIR to save screenshots of the pane");
-    m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
-    m_pane->resize(520, 1250);
-    m_pane->setDocumentId(QStringLiteral("/notes/every-block.md"));
-    m_pane->setHeaderInfo(QStringLiteral("---\ntitle: every-block\ncreated: 2025-03-05T09:00\n---"),
-                          true, QStringLiteral("id: 0123abcd\ntype_: 1"));
-    m_pane->setMarkdownText(everyBlock);
-    m_pane->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
-    const QList<std::pair<QString, QPalette>> palettes = {{QStringLiteral("light"), QPalette()},
-                                                          {QStringLiteral("dark"), darkPalette()}};
-    for (const auto &[name, palette] : palettes) {
-        m_pane->setPalette(palette);
-        for (const auto tab :
-             {MarkdownPreviewPane::SideTab::preview, MarkdownPreviewPane::SideTab::outline,
-              MarkdownPreviewPane::SideTab::info}) {
-            m_pane->setSelectedTab(tab);
-            QTest::qWait(20);
-            const QString file =
-                folder + u'/' + name + u'-' + MarkdownPreviewPane::sideTabRawValue(tab) + u".png";
-            QVERIFY(m_pane->grab().save(file));
-        }
-    }
 }
 
 QTEST_MAIN(TestPreviewPane)
