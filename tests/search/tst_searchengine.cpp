@@ -107,6 +107,44 @@ const QStringList trickyPieces = {
     QStringLiteral("\u00C9"), QStringLiteral("\u2028"),
 };
 
+// The pieces of the mixed corpus: notes of every shape the search meets.
+const QList<QByteArray> mixedCorpusParts = {
+    "---\ntitle: Project plan\ncreated: 2024-01-01T10:00:00\n---\n",
+    "---\nid: 1\nsource: Joplin\n---\n",
+    "Project kickoff with the client\n",
+    "会議の議事録。プロジェクトの進捗を確認した。\n",
+    "- [ ] review the PROJECT budget\n",
+    "projectproject project\n",
+    "\xEF\xBB\xBF",
+    "line one\r\nline two project\r\n",
+    "\n\nid: 0f\nparent_id: 9a\ntype_: 1\n",
+    "\xFF\xFE broken bytes project\n",
+    "\u212Aelvin and ſign: KELVIN\n",
+};
+
+/// Non-overlapping case-insensitive matches, as Qt finds them.
+qsizetype qtCount(const QString &needle, QStringView haystack)
+{
+    qsizetype n = 0;
+    for (qsizetype at = haystack.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0;
+         at = haystack.indexOf(needle, at + needle.size(), Qt::CaseInsensitive))
+        ++n;
+    return n;
+}
+
+/// Every file below tests/data that is UTF-8, whole.
+QList<QByteArray> sampleNoteTexts()
+{
+    QList<QByteArray> texts;
+    QDirIterator it(QStringLiteral(QUILLMERE_TEST_DATA), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QByteArray bytes = TestFiles::read(it.next());
+        if (Utf8Validation::decodableLength(bytes) == bytes.size())
+            texts.append(bytes);
+    }
+    return texts;
+}
+
 QString randomText(std::mt19937 &random, int pieces)
 {
     QString text;
@@ -128,6 +166,8 @@ private Q_SLOTS:
     void countsNonOverlappingCaseInsensitive_data();
     void countsNonOverlappingCaseInsensitive();
     void matcherAgreesWithQtOnTrickyText();
+    void fastScanCountsAsBefore_data();
+    void fastScanCountsAsBefore();
     void utf8CheckAgreesWithDecoder();
     void bodyRangeAgreesWithNoteParser();
     void bodyRangeOnSampleNotes();
@@ -204,6 +244,68 @@ void TestSearchEngine::matcherAgreesWithQtOnTrickyText()
             QCOMPARE(firstByte, first < 0 ? -1 : haystack.first(first).toUtf8().size());
         }
     }
+}
+
+void TestSearchEngine::fastScanCountsAsBefore_data()
+{
+    QTest::addColumn<QList<QByteArray>>("texts");
+    const QList<QByteArray> samples = sampleNoteTexts();
+    QVERIFY(samples.size() >= 15);
+    QTest::newRow("sample notes in tests/data") << samples;
+    std::mt19937 random(5);
+    QList<QByteArray> corpus;
+    for (int i = 0; i < 60; ++i) {
+        QByteArray text;
+        for (int p = int(random() % 40); p >= 0; --p) {
+            const QByteArray &part = mixedCorpusParts[int(random() % mixedCorpusParts.size())];
+            if (!part.startsWith("\xFF")) // the matcher reads valid UTF-8 only
+                text += part;
+        }
+        corpus.append(text);
+    }
+    QTest::newRow("mixed corpus") << corpus;
+}
+
+// The vector scan that finds kana, kanji and letters 32 bytes at a time counts what the scan
+// before it (memmem, memchr) counted, and what Qt counts in the decoded text.
+void TestSearchEngine::fastScanCountsAsBefore()
+{
+    QFETCH(QList<QByteArray>, texts);
+    std::mt19937 random(9);
+    int matched = 0;
+    for (const QByteArray &bytes : texts) {
+        const QString text = QString::fromUtf8(bytes);
+        QStringList keywords = {QStringLiteral("会議"),    QStringLiteral("の"),
+                                QStringLiteral("project"), QStringLiteral("the"),
+                                QStringLiteral("kelvin"),  QStringLiteral("sign"),
+                                QStringLiteral("ID:"),     QStringLiteral("豆腐よう"),
+                                QStringLiteral("\u03A3"),  QStringLiteral("k")};
+        // Pieces of the text itself, some in capitals, so that most keywords are there.
+        for (int i = 0; i < 40 && !text.isEmpty(); ++i) {
+            const qsizetype at = qsizetype(random() % text.size());
+            QString piece = text.mid(at, 1 + int(random() % 5));
+            if (piece.front().isLowSurrogate() || piece.back().isHighSurrogate())
+                continue;
+            keywords.append(i % 3 ? piece : piece.toUpper());
+        }
+        for (const QString &keyword : std::as_const(keywords)) {
+            const KeywordMatcher fast(keyword);
+            const KeywordMatcher portable(keyword, KeywordMatcher::Utf8Scan::portable);
+            if (!fast.isLineLocal())
+                continue;
+            const qsizetype expected = qtCount(keyword, text);
+            qsizetype fastFirst = -2;
+            qsizetype portableFirst = -2;
+            const qsizetype count = fast.countUtf8(bytes, &fastFirst);
+            QCOMPARE(count, portable.countUtf8(bytes, &portableFirst));
+            QCOMPARE(fastFirst, portableFirst);
+            QCOMPARE(count, expected);
+            QCOMPARE(fast.mayMatchUtf8(bytes), expected > 0);
+            QCOMPARE(portable.mayMatchUtf8(bytes), expected > 0);
+            matched += expected > 0;
+        }
+    }
+    QVERIFY(matched >= 100);
 }
 
 void TestSearchEngine::utf8CheckAgreesWithDecoder()
@@ -452,19 +554,7 @@ void TestSearchEngine::agreesWithReferenceOnMixedCorpus()
     // order marks, text that is not UTF-8, long lines, and names and folders that match.
     const QString base = m_env->useBaseFolder();
     std::mt19937 random(42);
-    const QList<QByteArray> parts = {
-        "---\ntitle: Project plan\ncreated: 2024-01-01T10:00:00\n---\n",
-        "---\nid: 1\nsource: Joplin\n---\n",
-        "Project kickoff with the client\n",
-        "会議の議事録。プロジェクトの進捗を確認した。\n",
-        "- [ ] review the PROJECT budget\n",
-        "projectproject project\n",
-        "\xEF\xBB\xBF",
-        "line one\r\nline two project\r\n",
-        "\n\nid: 0f\nparent_id: 9a\ntype_: 1\n",
-        "\xFF\xFE broken bytes project\n",
-        "\u212Aelvin and ſign: KELVIN\n",
-    };
+    const QList<QByteArray> &parts = mixedCorpusParts;
     for (int i = 0; i < 120; ++i) {
         QByteArray text;
         for (int p = int(random() % 5); p >= 0; --p)
