@@ -19,8 +19,12 @@ namespace NoteBody {
 /// Scratch space reused between calls to spare allocations.
 struct Scratch
 {
-    std::vector<std::pair<qsizetype, qsizetype>> lines;
-    std::vector<std::optional<QString>> decoded;
+    /// Byte ranges of the lines found so far, from the start and from the end: the rules look at
+    /// the first and last few lines only, so the lines in between are never split.
+    std::vector<std::pair<qsizetype, qsizetype>> fromStart;
+    std::vector<std::pair<qsizetype, qsizetype>> fromEnd;
+    /// The lines decoded so far, by index.
+    std::vector<std::pair<qsizetype, QString>> decoded;
 };
 
 /// Where parseNoteDocument would find the body of the text in `utf8` (bytes that
