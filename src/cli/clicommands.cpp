@@ -25,12 +25,12 @@
 namespace CliCommands {
 namespace {
 
-/// The path of a file below the base folder, as the search lists it ("Notes/a.md").
-QString belowBase(const QString &base, const QString &path)
+/// The path of a file below the base folder, as the search lists it ("Notes/a.md"); `root` is
+/// the base folder cleaned, with a slash at the end.
+QString belowBase(const QString &base, const QString &root, const QString &path)
 {
-    const QString root = QDir::cleanPath(base);
-    if (path.startsWith(root + u'/'))
-        return path.sliced(root.size() + 1);
+    if (path.startsWith(root))
+        return path.sliced(root.size());
     return QDir(base).relativeFilePath(path);
 }
 
@@ -66,14 +66,20 @@ int search(const CliArguments &arguments, CliOutput &output)
         UserDefaults::standard().sync();
     }
     const QString base = PathManager::baseFolderURL();
+    const QString root = QDir::cleanPath(base) + u'/';
     const QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
     for (const SearchHit &hit : hits) {
-        const QString path = belowBase(base, hit.filePath);
-        output.write(QString::number(hit.matchCount) + u'\t' + CliOutput::shown(path) + u'\t' +
-                         CliOutput::shown(hit.snippet, /*keepTabs=*/true),
-                     {{QLatin1String("path"), path},
-                      {QLatin1String("matchCount"), hit.matchCount},
-                      {QLatin1String("snippet"), hit.snippet}});
+        const QString path = belowBase(base, root, hit.filePath);
+        // A search may list every note: each line is built in the one form asked for.
+        if (output.isJson()) {
+            output.write({}, {{QLatin1String("path"), path},
+                              {QLatin1String("matchCount"), hit.matchCount},
+                              {QLatin1String("snippet"), hit.snippet}});
+        } else {
+            output.write(QString::number(hit.matchCount) + u'\t' + CliOutput::shown(path) +
+                             u'\t' + CliOutput::shown(hit.snippet, /*keepTabs=*/true),
+                         {});
+        }
     }
     return hits.isEmpty() ? Cli::nothingFound : Cli::success;
 }

@@ -1,5 +1,7 @@
 #include "cli/clioutput.h"
 
+#include <algorithm>
+
 namespace {
 
 void appendJsonString(QByteArray &out, const QString &text)
@@ -67,11 +69,16 @@ bool CliOutput::finish()
 
 QString CliOutput::shown(const QString &text, bool keepTabs)
 {
+    // The control characters (category Cc) are exactly U+0000–U+001F and U+007F–U+009F.
+    const auto isHidden = [keepTabs](QChar c) {
+        const char16_t unit = c.unicode();
+        return (unit < 0x20 && !(keepTabs && unit == u'\t')) || (unit >= 0x7F && unit <= 0x9F);
+    };
+    // Most text holds none: it is returned shared, not copied.
+    if (std::none_of(text.begin(), text.end(), isHidden))
+        return text;
     QString result = text;
-    for (QChar &c : result) {
-        if (c.category() == QChar::Other_Control && !(keepTabs && c == u'\t'))
-            c = QChar::ReplacementCharacter;
-    }
+    std::replace_if(result.begin(), result.end(), isHidden, QChar(QChar::ReplacementCharacter));
     return result;
 }
 
