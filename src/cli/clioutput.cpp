@@ -1,5 +1,7 @@
 #include "cli/clioutput.h"
 
+#include <QStringEncoder>
+
 #include <algorithm>
 
 namespace {
@@ -36,6 +38,16 @@ void appendJsonString(QByteArray &out, const QString &text)
     out += '"';
 }
 
+/// Whether a character is one that shown() replaces.
+auto hiddenCharacter(bool keepTabs)
+{
+    // The control characters (category Cc) are exactly U+0000–U+001F and U+007F–U+009F.
+    return [keepTabs](QChar c) {
+        const char16_t unit = c.unicode();
+        return (unit < 0x20 && !(keepTabs && unit == u'\t')) || (unit >= 0x7F && unit <= 0x9F);
+    };
+}
+
 void writeBytes(std::FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -45,12 +57,43 @@ void writeBytes(std::FILE *stream, const QByteArray &bytes)
 
 void CliOutput::write(const QString &text, const QList<CliField> &fields)
 {
+    writePending();
     writeBytes(stdout,
                m_json ? QByteArray(jsonObject(fields) + '\n') : QString(text + u'\n').toUtf8());
 }
 
+void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
+{
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    const auto append = [&](QStringView text) {
+        // Three bytes at most for each UTF-16 unit.
+        const qsizetype start = m_pending.size();
+        m_pending.resize(start + 3 * text.size());
+        const char *end = encoder.appendToBuffer(m_pending.data() + start, text);
+        m_pending.truncate(end - m_pending.constData());
+    };
+    qsizetype left = qsizetype(fields.size());
+    for (const QStringView field : fields) {
+        const bool last = --left == 0;
+        if (std::any_of(field.begin(), field.end(), hiddenCharacter(last)))
+            append(shown(field.toString(), last));
+        else
+            append(field);
+        m_pending += last ? '\n' : '\t';
+    }
+    if (m_pending.size() >= 64 * 1024)
+        writePending();
+}
+
+void CliOutput::writePending()
+{
+    writeBytes(stdout, m_pending);
+    m_pending.truncate(0); // keeps the storage for the next lines
+}
+
 void CliOutput::writeRaw(const QString &text)
 {
+    writePending();
     writeBytes(stdout, text.toUtf8());
 }
 
@@ -64,16 +107,13 @@ int CliOutput::fail(int exitCode, const QString &message)
 
 bool CliOutput::finish()
 {
+    writePending();
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 QString CliOutput::shown(const QString &text, bool keepTabs)
 {
-    // The control characters (category Cc) are exactly U+0000–U+001F and U+007F–U+009F.
-    const auto isHidden = [keepTabs](QChar c) {
-        const char16_t unit = c.unicode();
-        return (unit < 0x20 && !(keepTabs && unit == u'\t')) || (unit >= 0x7F && unit <= 0x9F);
-    };
+    const auto isHidden = hiddenCharacter(keepTabs);
     // Most text holds none: it is returned shared, not copied.
     if (std::none_of(text.begin(), text.end(), isHidden))
         return text;

@@ -241,8 +241,9 @@ QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMat
     const uchar *lineEnd = begin + firstByte;
     while (lineEnd < end && !isLineBreakStartingAt(lineEnd, end))
         ++lineEnd;
-    const QString line =
-        Utf8Validation::decodePiece(body.sliced(lineStart - begin, lineEnd - lineStart));
+    QString line = Utf8Validation::decodePiece(body.sliced(lineStart - begin, lineEnd - lineStart));
+    if (line.size() <= snippetLimit)
+        return line; // the whole line, as lineSnippet would copy it
     return lineSnippet(LineHit{line, matcher.indexIn(line)}, matcher.keyword().size());
 }
 

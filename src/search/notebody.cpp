@@ -48,6 +48,36 @@ qsizetype countLineFeeds(QByteArrayView text)
     return count;
 }
 
+/// Whether `bytes` hold `c` three times in a row.
+bool containsThree(QByteArrayView bytes, char c)
+{
+    const char *p = bytes.data();
+    const char *end = p + bytes.size();
+    while (end - p >= 3) {
+        p = static_cast<const char *>(std::memchr(p, c, size_t(end - p - 2)));
+        if (!p)
+            return false;
+        if (p[1] == c && p[2] == c)
+            return true;
+        ++p;
+    }
+    return false;
+}
+
+/// The first character of valid UTF-8 `bytes` (not empty); a character beyond the BMP, which is
+/// never a space, gives U+FFFD.
+QChar firstCharacter(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    if (p[0] < 0x80)
+        return QChar(p[0]);
+    if (p[0] < 0xE0)
+        return QChar(char16_t(((p[0] & 0x1F) << 6) | (p[1] & 0x3F)));
+    if (p[0] < 0xF0)
+        return QChar(char16_t(((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
+    return QChar(QChar::ReplacementCharacter);
+}
+
 class Lines
 {
 public:
@@ -56,7 +86,7 @@ public:
     {
         scratch.fromStart.clear();
         scratch.fromEnd.clear();
-        scratch.decoded.clear();
+        scratch.decodedCount = 0;
     }
 
     qsizetype size() const { return m_count; }
@@ -96,18 +126,21 @@ public:
         const QByteArrayView bytes = raw(i);
         if (bytes.isEmpty())
             return true;
-        const uchar first = uchar(bytes.front());
-        if (first < 0x80 && first != ' ' && first != '\t')
+        // A line whose first character is no space is not blank (most lines of a note).
+        if (!NoteLines::isSpaceOrTab(firstCharacter(bytes)))
             return false;
         return trimmed(text(i)).isEmpty();
     }
 
-    bool isFenceLine(qsizetype i) { return raw(i).contains("---") && trimmed(text(i)) == u"---"; }
+    bool isFenceLine(qsizetype i)
+    {
+        return containsThree(raw(i), '-') && trimmed(text(i)) == u"---";
+    }
 
     bool isClosingFence(qsizetype i)
     {
         const QByteArrayView bytes = raw(i);
-        if (!bytes.contains("---") && !bytes.contains("..."))
+        if (!containsThree(bytes, '-') && !containsThree(bytes, '.'))
             return false;
         const QStringView line = trimmed(text(i));
         return line == u"---" || line == u"...";
@@ -138,12 +171,17 @@ private:
     QStringView text(qsizetype i)
     {
         auto &decoded = m_scratch.decoded;
-        for (const auto &[index, line] : decoded) {
-            if (index == i)
-                return line;
+        size_t &count = m_scratch.decodedCount;
+        for (size_t k = 0; k < count; ++k) {
+            if (decoded[k].first == i)
+                return decoded[k].second;
         }
-        decoded.emplace_back(i, Utf8Validation::decodePiece(raw(i)));
-        return decoded.back().second;
+        if (count == decoded.size())
+            decoded.emplace_back();
+        auto &[index, line] = decoded[count++];
+        index = i;
+        Utf8Validation::decodePieceInto(raw(i), line);
+        return line;
     }
 
     QByteArrayView m_text;
@@ -233,7 +271,7 @@ std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, 
 
 std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Scratch &scratch)
 {
-    if (utf8.contains('\r'))
+    if (std::memchr(utf8.data(), '\r', size_t(utf8.size())))
         return std::nullopt;
     // The decoder drops one byte-order mark and the parser another.
     qsizetype offset = 0;

@@ -23,8 +23,10 @@ struct Scratch
     /// the first and last few lines only, so the lines in between are never split.
     std::vector<std::pair<qsizetype, qsizetype>> fromStart;
     std::vector<std::pair<qsizetype, qsizetype>> fromEnd;
-    /// The lines decoded so far, by index.
+    /// The lines decoded so far, by index: the first `decodedCount`. The strings after them are
+    /// kept for their storage.
     std::vector<std::pair<qsizetype, QString>> decoded;
+    size_t decodedCount = 0;
 };
 
 /// Where parseNoteDocument would find the body of the text in `utf8` (bytes that

@@ -209,4 +209,14 @@ QString decodePiece(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+void decodePieceInto(QByteArrayView bytes, QString &text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                     QStringDecoder::Flag::Stateless);
+    // UTF-8 never takes fewer bytes than UTF-16 takes units.
+    text.resize(bytes.size());
+    const QChar *end = decoder.appendToBuffer(text.data(), bytes);
+    text.truncate(end - text.constData());
+}
+
 } // namespace Utf8Validation

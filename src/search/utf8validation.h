@@ -21,4 +21,7 @@ std::optional<qsizetype> decodableLengthScalar(QByteArrayView bytes);
 /// byte-order mark is kept: inside a file it is an ordinary character.
 QString decodePiece(QByteArrayView bytes);
 
+/// decodePiece() into `text`, whose storage is reused when it is large enough.
+void decodePieceInto(QByteArrayView bytes, QString &text);
+
 } // namespace Utf8Validation
