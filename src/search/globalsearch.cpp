@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -127,7 +128,9 @@ struct WalkFolder
     QString relativePath;
     QByteArray nativePath;
     FolderMatch match;
-    QList<NoteFiles::FolderEntry> entries;
+    /// Each note's entry is emptied once it has been searched, so that its strings are freed by
+    /// the workers rather than all at once at the end.
+    std::vector<NoteFiles::FolderEntry> entries;
     /// For each entry, its folder when it is one.
     std::vector<std::unique_ptr<WalkFolder>> subfolders;
     /// For each entry, its hit when it is a note that matched.
@@ -408,8 +411,10 @@ private:
     void list(WalkFolder &folder)
     {
         folder.match = folderMatch(QStringView(folder.relativePath), m_matcher);
-        folder.entries = NoteFiles::readFolder(folder.nativePath);
-        const qsizetype count = folder.entries.size();
+        QList<NoteFiles::FolderEntry> entries = NoteFiles::readFolder(folder.nativePath);
+        folder.entries.assign(std::make_move_iterator(entries.begin()),
+                              std::make_move_iterator(entries.end()));
+        const qsizetype count = qsizetype(folder.entries.size());
         folder.subfolders.resize(size_t(count));
         folder.hits.resize(size_t(count));
         std::vector<Task> tasks;
@@ -418,7 +423,7 @@ private:
         // Subfolders go last, so they are taken first: the walk runs ahead of the reading and
         // keeps every thread supplied.
         for (qsizetype i = 0; i < count; ++i) {
-            const NoteFiles::FolderEntry &entry = folder.entries[i];
+            const NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
             if (!entry.isFolder)
                 continue;
             auto subfolder = std::make_unique<WalkFolder>();
@@ -440,9 +445,11 @@ private:
     {
         WalkFolder &folder = *task.folder;
         for (qsizetype i = task.begin; i < task.end; ++i) {
-            const NoteFiles::FolderEntry &entry = folder.entries[i];
-            if (!entry.isFolder)
-                folder.hits[size_t(i)] = searchFile(m_matcher, folder, entry, worker);
+            NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
+            if (entry.isFolder)
+                continue;
+            folder.hits[size_t(i)] = searchFile(m_matcher, folder, entry, worker);
+            entry = {};
         }
     }
 

@@ -315,6 +315,15 @@ bool KeywordMatcher::chooseProbes()
         return false;
     m_anchorFirst = first;
     m_anchorCount = count;
+    // A run without case variants (kana, kanji) is one byte string, compared whole.
+    m_runLiteral.clear();
+    for (qsizetype m = first; m < first + count; ++m) {
+        if (m_positions[m].variants.size() != 1) {
+            m_runLiteral.clear();
+            break;
+        }
+        m_runLiteral += m_positions[m].variants.front();
+    }
     return true;
 }
 
@@ -465,9 +474,14 @@ void KeywordMatcher::forEachProbedMatchUtf8(QByteArrayView utf8, Visit &&visit) 
     const uchar *last = end - runBytes;
     for (const uchar *at = next(begin, last, first, second); at;
          at = at < last ? next(at + 1, last, first, second) : nullptr) {
-        // The run itself is verified with the rest: the probes looked at two of its bytes only.
-        if (const std::optional<ByteMatch> match =
-                matchAroundUtf8(begin, end, at, at, m_anchorFirst)) {
+        // The probes looked at two bytes of the run only: the rest is compared as well, whole
+        // when it is one byte string, else with the characters around it.
+        std::optional<ByteMatch> match;
+        if (m_runLiteral.isEmpty())
+            match = matchAroundUtf8(begin, end, at, at, m_anchorFirst);
+        else if (std::memcmp(at, m_runLiteral.constData(), size_t(runBytes)) == 0)
+            match = matchAroundUtf8(begin, end, at, at + runBytes, m_anchorFirst + m_anchorCount);
+        if (match) {
             if (!visit(*match))
                 return;
         }

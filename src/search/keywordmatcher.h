@@ -109,6 +109,8 @@ private:
     bool m_probed = false;
     Probe m_firstProbe;
     Probe m_lastProbe;
+    /// The probed run's bytes when its characters have no case variants.
+    QByteArray m_runLiteral;
     QByteArray m_literal;
     qsizetype m_anchorPosition = 0;
     /// The keyword positions the anchor bytes (or the probed run) stand for.

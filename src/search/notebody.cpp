@@ -78,6 +78,15 @@ QChar firstCharacter(QByteArrayView bytes)
     return QChar(QChar::ReplacementCharacter);
 }
 
+/// False for an ASCII line that cannot be one of Joplin's metadata lines: each of Joplin's own
+/// keys holds "_", and the other kind of line names Joplin ("source: joplin-desktop"). Spares
+/// decoding the header lines of every note.
+bool mayBeJoplinMetadataLine(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return c == '_' || c == 'j' || c == 'J' || uchar(c) >= 0x80; });
+}
+
 class Lines
 {
 public:
@@ -155,7 +164,9 @@ public:
     bool isJoplinMetadata(qsizetype first, qsizetype count)
     {
         for (qsizetype i = first; i < first + count; ++i) {
-            if (raw(i).contains(':') && isJoplinMetadataLine(text(i)))
+            const QByteArrayView bytes = raw(i);
+            if (bytes.contains(':') && mayBeJoplinMetadataLine(bytes) &&
+                isJoplinMetadataLine(text(i)))
                 return true;
         }
         return false;
