@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <thread>
 
 namespace CliCommands {
 namespace {
@@ -39,6 +40,11 @@ QStringView belowBase(const QString &base, const QString &root, const QString &p
     made = QDir(base).relativeFilePath(path);
     return made;
 }
+
+/// Writes the hits as text lines. Thousands of them are made into lines on two threads, half
+/// each, and each hit is emptied once it is written, so that freeing them is shared as well.
+void writeTextHits(QList<SearchHit> &hits, const QString &base, const QString &root,
+                   CliOutput &output);
 
 /// `number` in decimal digits, in `digits`.
 QStringView decimal(qint64 number, std::array<char16_t, 24> &digits)
@@ -69,6 +75,37 @@ std::optional<int> yearOf(const QString &text)
     return text.toInt();
 }
 
+void writeTextHits(QList<SearchHit> &hits, const QString &base, const QString &root,
+                   CliOutput &output)
+{
+    SearchHit *data = hits.data();
+    const qsizetype count = hits.size();
+    const qsizetype split = count >= 2000 ? count / 2 : count;
+    QByteArray secondHalf;
+    const auto writeLines = [&](qsizetype from, qsizetype to, bool toSecondHalf) {
+        std::array<char16_t, 24> digits;
+        QString made;
+        for (qsizetype i = from; i < to; ++i) {
+            SearchHit &hit = data[i];
+            const std::initializer_list<QStringView> fields = {
+                decimal(hit.matchCount, digits), belowBase(base, root, hit.filePath, made),
+                hit.snippet};
+            if (toSecondHalf)
+                CliOutput::appendTextLine(secondHalf, fields);
+            else
+                output.writeTextLine(fields);
+            hit = {};
+        }
+    };
+    {
+        std::jthread helper;
+        if (split < count)
+            helper = std::jthread(writeLines, split, count, true);
+        writeLines(0, split, false);
+    }
+    output.writeTextLines(secondHalf);
+}
+
 } // namespace
 
 int search(const CliArguments &arguments, CliOutput &output)
@@ -83,20 +120,20 @@ int search(const CliArguments &arguments, CliOutput &output)
     }
     const QString base = PathManager::baseFolderURL();
     const QString root = QDir::cleanPath(base) + u'/';
-    const QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
-    std::array<char16_t, 24> digits;
-    QString made;
-    for (const SearchHit &hit : hits) {
-        const QStringView path = belowBase(base, root, hit.filePath, made);
-        // A search may list every note: a text line is encoded without building a string.
-        if (output.isJson())
-            output.write({}, {{QLatin1String("path"), path.toString()},
-                              {QLatin1String("matchCount"), hit.matchCount},
-                              {QLatin1String("snippet"), hit.snippet}});
-        else
-            output.writeTextLine({decimal(hit.matchCount, digits), path, hit.snippet});
+    QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
+    const int status = hits.isEmpty() ? Cli::nothingFound : Cli::success;
+    if (!output.isJson()) {
+        writeTextHits(hits, base, root, output);
+        return status;
     }
-    return hits.isEmpty() ? Cli::nothingFound : Cli::success;
+    QString made;
+    for (const SearchHit &hit : std::as_const(hits)) {
+        output.write({},
+                     {{QLatin1String("path"), belowBase(base, root, hit.filePath, made).toString()},
+                      {QLatin1String("matchCount"), hit.matchCount},
+                      {QLatin1String("snippet"), hit.snippet}});
+    }
+    return status;
 }
 
 int memo(const CliArguments &arguments, CliOutput &output)

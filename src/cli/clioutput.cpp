@@ -64,13 +64,20 @@ void CliOutput::write(const QString &text, const QList<CliField> &fields)
 
 void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
 {
+    appendTextLine(m_pending, fields);
+    if (m_pending.size() >= 64 * 1024)
+        writePending();
+}
+
+void CliOutput::appendTextLine(QByteArray &lines, std::initializer_list<QStringView> fields)
+{
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     const auto append = [&](QStringView text) {
         // Three bytes at most for each UTF-16 unit.
-        const qsizetype start = m_pending.size();
-        m_pending.resize(start + 3 * text.size());
-        const char *end = encoder.appendToBuffer(m_pending.data() + start, text);
-        m_pending.truncate(end - m_pending.constData());
+        const qsizetype start = lines.size();
+        lines.resize(start + 3 * text.size());
+        const char *end = encoder.appendToBuffer(lines.data() + start, text);
+        lines.truncate(end - lines.constData());
     };
     qsizetype left = qsizetype(fields.size());
     for (const QStringView field : fields) {
@@ -79,10 +86,14 @@ void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
             append(shown(field.toString(), last));
         else
             append(field);
-        m_pending += last ? '\n' : '\t';
+        lines += last ? '\n' : '\t';
     }
-    if (m_pending.size() >= 64 * 1024)
-        writePending();
+}
+
+void CliOutput::writeTextLines(const QByteArray &lines)
+{
+    writePending();
+    writeBytes(stdout, lines);
 }
 
 void CliOutput::writePending()

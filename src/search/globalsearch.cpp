@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <fcntl.h>
@@ -362,6 +363,7 @@ public:
     QList<SearchHit> hitsInWalkOrder()
     {
         QList<SearchHit> hits;
+        hits.reserve(m_found);
         collect(m_root, hits);
         return hits;
     }
@@ -444,13 +446,17 @@ private:
     void search(const Task &task, Worker &worker)
     {
         WalkFolder &folder = *task.folder;
+        qsizetype found = 0;
         for (qsizetype i = task.begin; i < task.end; ++i) {
             NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
             if (entry.isFolder)
                 continue;
-            folder.hits[size_t(i)] = searchFile(m_matcher, folder, entry, worker);
+            std::optional<SearchHit> &hit = folder.hits[size_t(i)];
+            hit = searchFile(m_matcher, folder, entry, worker);
+            found += hit.has_value();
             entry = {};
         }
+        m_found += found;
     }
 
     static void collect(WalkFolder &folder, QList<SearchHit> &hits)
@@ -470,6 +476,7 @@ private:
     std::vector<Task> m_tasks;
     /// Tasks handed out or waiting, not yet finished: none left means the walk is over.
     qsizetype m_unfinished = 0;
+    std::atomic<qsizetype> m_found = 0;
 };
 
 } // namespace

@@ -230,6 +230,25 @@ private Q_SLOTS:
         QCOMPARE(inBase("search|--json|" + keyword, japanese).objects(), objects);
     }
 
+    // Thousands of hits are made into lines on two threads and written in pieces: every line
+    // comes out once, in the library's order.
+    void manyHitsComeOutWhole()
+    {
+        for (int i = 0; i < 2500; ++i) {
+            const QString path = at(QStringLiteral("Notes/f%1/n%2.md").arg(i % 7).arg(i));
+            QVERIFY(writeNote(path, "x\nhello " + QByteArray(i % 90, 'y') + "\n", minute(i % 300)));
+        }
+        QStringList lines;
+        for (const SearchHit &hit : GlobalSearch::runSearch(m_base, "hello"))
+            lines.append(QString::number(hit.matchCount) + '\t' +
+                         hit.filePath.mid(m_base.size() + 1) + '\t' + hit.snippet);
+        QCOMPARE(lines.size(), 2500);
+        const Run run = inBase("search|hello");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.size() > 64 * 1024);
+        QCOMPARE(run.lines(), lines);
+    }
+
     void searchRemembersOnlyWhenAsked()
     {
         for (const char *line : {"search|hello", "search|--remember| zebra ",
@@ -297,14 +316,19 @@ private Q_SLOTS:
             "|| echo failed >&2; done");
         QProcess first;
         QProcess second;
-        first.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base, QStringLiteral("a")});
-        second.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base, QStringLiteral("b")});
+        first.start(QStringLiteral("sh"),
+                    {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base,
+                     QStringLiteral("a")});
+        second.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base,
+                      QStringLiteral("b")});
         QVERIFY(first.waitForFinished(300000));
         QVERIFY(second.waitForFinished(300000));
         QCOMPARE(first.readAllStandardError(), QByteArray());
         QCOMPARE(second.readAllStandardError(), QByteArray());
 
-        const QStringList lines = parseNoteDocument(textOf(at("Daily/2025-03-05.txt"))).body.split(u'\n', Qt::SkipEmptyParts);
+        const QStringList lines = parseNoteDocument(textOf(at("Daily/2025-03-05.txt")))
+                                      .body.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 400);
         for (const QString &prefix : {QStringLiteral("a"), QStringLiteral("b")}) {
             int expected = 1;
