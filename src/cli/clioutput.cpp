@@ -64,13 +64,9 @@ void CliOutput::write(const QString &text, const QList<CliField> &fields)
 
 void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
 {
-    appendTextLine(m_pending, fields);
-    if (m_pending.size() >= 64 * 1024)
-        writePending();
-}
-
-void CliOutput::appendTextLine(QByteArray &lines, std::initializer_list<QStringView> fields)
-{
+    // Lines gather in one buffer of bounded size, written and reused as it fills: ten thousand
+    // results take no more memory than a few.
+    QByteArray &lines = m_pending;
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     const auto append = [&](QStringView text) {
         // Three bytes at most for each UTF-16 unit.
@@ -88,12 +84,8 @@ void CliOutput::appendTextLine(QByteArray &lines, std::initializer_list<QStringV
             append(field);
         lines += last ? '\n' : '\t';
     }
-}
-
-void CliOutput::writeTextLines(const QByteArray &lines)
-{
-    writePending();
-    writeBytes(stdout, lines);
+    if (lines.size() >= 64 * 1024)
+        writePending();
 }
 
 void CliOutput::writePending()

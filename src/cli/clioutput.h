@@ -31,11 +31,6 @@ public:
     /// shown() shows them (tabs too, except in the last field), and a line feed. For results
     /// that come by the thousand: the line is encoded straight into the output buffer.
     void writeTextLine(std::initializer_list<QStringView> fields);
-    /// The same line appended to `lines`, which may be made on another thread and written later
-    /// with writeTextLines().
-    static void appendTextLine(QByteArray &lines, std::initializer_list<QStringView> fields);
-    /// Writes lines made by appendTextLine().
-    void writeTextLines(const QByteArray &lines);
     /// Writes `text` as it is (help, version).
     void writeRaw(const QString &text);
     /// Writes the error line and returns `exitCode`.

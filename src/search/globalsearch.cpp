@@ -119,6 +119,44 @@ QString fallbackSnippet(qsizetype nameCount, QStringView baseName, const QString
     return {};
 }
 
+// The order of sortHits() for `count` hits reached through `hit(i)`: the indexes in result order.
+template <typename Hit> std::vector<qsizetype> resultOrder(Hit hit, qsizetype count)
+{
+    struct Key
+    {
+        qint64 msecs;
+        qsizetype index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(size_t(count));
+    for (qsizetype i = 0; i < count; ++i)
+        keys.push_back({hit(i).sortDate.toMSecsSinceEpoch(), i});
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
+
+    // Names are compared only where dates tie.
+    for (auto run = keys.begin(); run != keys.end();) {
+        const auto runEnd =
+            std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
+        if (runEnd - run > 1) {
+            std::stable_sort(run, runEnd, [&](const Key &a, const Key &b) {
+                return NaturalOrder::compare(hit(a.index).filePath, hit(b.index).filePath) > 0;
+            });
+        }
+        run = runEnd;
+    }
+    std::vector<qsizetype> order;
+    order.reserve(keys.size());
+    for (const Key &key : keys)
+        order.push_back(key.index);
+    return order;
+}
+
+std::vector<qsizetype> resultOrder(const SearchHit *hits, qsizetype count)
+{
+    return resultOrder([hits](qsizetype i) -> const SearchHit & { return hits[i]; }, count);
+}
+
 // A folder of the walk. Its listing task fills in the entries and the subfolders; its search
 // tasks then fill in disjoint slots of `hits`. Tasks hand a folder from thread to thread through
 // the task list's lock, which orders those writes before the next task's reads.
@@ -132,10 +170,11 @@ struct WalkFolder
     /// Each note's entry is emptied once it has been searched, so that its strings are freed by
     /// the workers rather than all at once at the end.
     std::vector<NoteFiles::FolderEntry> entries;
-    /// For each entry, its folder when it is one.
-    std::vector<std::unique_ptr<WalkFolder>> subfolders;
-    /// For each entry, its hit when it is a note that matched.
-    std::vector<std::optional<SearchHit>> hits;
+    /// The subfolders with the indexes of their entries, in entry order.
+    std::vector<std::pair<qsizetype, std::unique_ptr<WalkFolder>>> subfolders;
+    /// The hits of each search task, with the indexes of their entries, in entry order. Only
+    /// hits take room: memory is dear when ten thousand notes match.
+    std::vector<std::vector<std::pair<qsizetype, SearchHit>>> hits;
 };
 
 // What one worker reuses from file to file, so the loop allocates little per file.
@@ -146,6 +185,7 @@ struct Worker
     bool hasModified = false;
     qint64 modifiedMSecs = 0;
     NoteBody::Scratch scratch;
+    QString line;
     // The folder of the previous file stays open: opening by name inside it spares the kernel
     // walking the whole path again for every file.
     const WalkFolder *folder = nullptr;
@@ -234,8 +274,9 @@ bool isLineBreakStartingAt(const uchar *at, const uchar *end)
 }
 
 // The snippet for a body whose first match starts at byte `firstByte`: the line around it,
-// decoded on its own.
-QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMatcher &matcher)
+// decoded on its own into `line`, whose storage is reused from note to note.
+QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMatcher &matcher,
+                      QString &line)
 {
     const auto *begin = reinterpret_cast<const uchar *>(body.data());
     const uchar *end = begin + body.size();
@@ -245,9 +286,11 @@ QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMat
     const uchar *lineEnd = begin + firstByte;
     while (lineEnd < end && !isLineBreakStartingAt(lineEnd, end))
         ++lineEnd;
-    QString line = Utf8Validation::decodePiece(body.sliced(lineStart - begin, lineEnd - lineStart));
+    Utf8Validation::decodePieceInto(body.sliced(lineStart - begin, lineEnd - lineStart), line);
+    // A copy of exactly the line's size, as lineSnippet makes one: a decoder's own string keeps
+    // room for a unit per byte, twice what Japanese text needs, for every hit.
     if (line.size() <= snippetLimit)
-        return line; // the whole line, as lineSnippet would copy it
+        return QString(line.constData(), line.size());
     return lineSnippet(LineHit{line, matcher.indexIn(line)}, matcher.keyword().size());
 }
 
@@ -296,7 +339,7 @@ BodyMatch matchBody(const KeywordMatcher &matcher, Worker &worker)
     qsizetype firstByte = -1;
     result.count = matcher.countUtf8(body, &firstByte);
     if (result.count > 0)
-        result.snippet = snippetAtByte(body, firstByte, matcher);
+        result.snippet = snippetAtByte(body, firstByte, matcher, worker.line);
     return result;
 }
 
@@ -360,11 +403,18 @@ public:
         work();
     }
 
-    QList<SearchHit> hitsInWalkOrder()
+    /// The hits in result order (see sortHits()), each moved once, straight into its place.
+    QList<SearchHit> sortedHits()
     {
+        // The walk's order into the stable sort: the same result whichever thread found what.
+        std::vector<SearchHit *> found;
+        found.reserve(size_t(m_found.load()));
+        gather(m_root, found);
+        const auto hit = [&found](qsizetype i) -> const SearchHit & { return *found[size_t(i)]; };
         QList<SearchHit> hits;
-        hits.reserve(m_found);
-        collect(m_root, hits);
+        hits.reserve(qsizetype(found.size()));
+        for (const qsizetype index : resultOrder(hit, qsizetype(found.size())))
+            hits.append(std::move(*found[size_t(index)]));
         return hits;
     }
 
@@ -417,8 +467,7 @@ private:
         folder.entries.assign(std::make_move_iterator(entries.begin()),
                               std::make_move_iterator(entries.end()));
         const qsizetype count = qsizetype(folder.entries.size());
-        folder.subfolders.resize(size_t(count));
-        folder.hits.resize(size_t(count));
+        folder.hits.resize(size_t((count + batch - 1) / batch));
         std::vector<Task> tasks;
         for (qsizetype i = 0; i < count; i += batch)
             tasks.push_back({&folder, i, std::min(i + batch, count)});
@@ -435,7 +484,7 @@ private:
                                           : QString(folder.relativePath + u'/' + entry.name);
             subfolder->nativePath = folder.nativePath + '/' + entry.nativeName;
             tasks.push_back({subfolder.get(), -1, -1});
-            folder.subfolders[size_t(i)] = std::move(subfolder);
+            folder.subfolders.emplace_back(i, std::move(subfolder));
         }
         std::lock_guard lock(m_mutex);
         m_tasks.insert(m_tasks.end(), tasks.begin(), tasks.end());
@@ -446,27 +495,34 @@ private:
     void search(const Task &task, Worker &worker)
     {
         WalkFolder &folder = *task.folder;
-        qsizetype found = 0;
+        std::vector<std::pair<qsizetype, SearchHit>> &hits =
+            folder.hits[size_t(task.begin / batch)];
         for (qsizetype i = task.begin; i < task.end; ++i) {
             NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
             if (entry.isFolder)
                 continue;
-            std::optional<SearchHit> &hit = folder.hits[size_t(i)];
-            hit = searchFile(m_matcher, folder, entry, worker);
-            found += hit.has_value();
+            if (std::optional<SearchHit> hit = searchFile(m_matcher, folder, entry, worker))
+                hits.emplace_back(i, std::move(*hit));
             entry = {};
         }
-        m_found += found;
+        m_found += qsizetype(hits.size());
     }
 
-    static void collect(WalkFolder &folder, QList<SearchHit> &hits)
+    /// Appends the folder's hits and its subfolders' in entry order, and empties the folder.
+    /// The folder's hits and its subfolders', in entry order.
+    static void gather(WalkFolder &folder, std::vector<SearchHit *> &hits)
     {
-        for (size_t i = 0; i < folder.hits.size(); ++i) {
-            if (folder.subfolders[i])
-                collect(*folder.subfolders[i], hits);
-            else if (folder.hits[i])
-                hits.append(std::move(*folder.hits[i]));
+        auto subfolder = folder.subfolders.begin();
+        for (auto &taskHits : folder.hits) {
+            for (auto &[index, hit] : taskHits) {
+                for (; subfolder != folder.subfolders.end() && subfolder->first < index;
+                     ++subfolder)
+                    gather(*subfolder->second, hits);
+                hits.push_back(&hit);
+            }
         }
+        for (; subfolder != folder.subfolders.end(); ++subfolder)
+            gather(*subfolder->second, hits);
     }
 
     const KeywordMatcher &m_matcher;
@@ -541,34 +597,10 @@ QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype na
 
 void sortHits(QList<SearchHit> &hits)
 {
-    struct Key
-    {
-        qint64 msecs;
-        qsizetype index;
-    };
-    std::vector<Key> keys;
-    keys.reserve(hits.size());
-    for (qsizetype i = 0; i < hits.size(); ++i)
-        keys.push_back({hits[i].sortDate.toMSecsSinceEpoch(), i});
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
-
-    // Names are compared only where dates tie.
-    for (auto run = keys.begin(); run != keys.end();) {
-        const auto runEnd =
-            std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
-        if (runEnd - run > 1) {
-            std::stable_sort(run, runEnd, [&](const Key &a, const Key &b) {
-                return NaturalOrder::compare(hits[a.index].filePath, hits[b.index].filePath) > 0;
-            });
-        }
-        run = runEnd;
-    }
-
     QList<SearchHit> sorted;
     sorted.reserve(hits.size());
-    for (const Key &key : keys)
-        sorted.append(std::move(hits[key.index]));
+    for (const qsizetype index : resultOrder(hits.constData(), hits.size()))
+        sorted.append(std::move(hits[index]));
     hits = std::move(sorted);
 }
 
@@ -582,10 +614,7 @@ QList<SearchHit> runSearch(const QString &baseFolder, const QString &keyword,
     SearchWalk walk(baseFolder, matcher);
     walk.run(options.threadCount > 0 ? options.threadCount
                                      : std::max(QThread::idealThreadCount(), 1));
-    // The walk's order into the stable sort: the same result whichever thread found what.
-    QList<SearchHit> hits = walk.hitsInWalkOrder();
-    sortHits(hits);
-    return hits;
+    return walk.sortedHits();
 }
 
 } // namespace GlobalSearch
