@@ -154,17 +154,6 @@ ProbeTest probeTest(qsizetype offset, QByteArrayView values)
     return test;
 }
 
-/// The first candidate place in [p, last] that both probes accept, or nullptr.
-const uchar *nextCandidateScalar(const uchar *p, const uchar *last, const ProbeTest &first,
-                                 const ProbeTest &second)
-{
-    for (; p <= last; ++p) {
-        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]))
-            return p;
-    }
-    return nullptr;
-}
-
 #ifdef QUILLMERE_PROBE_AVX2
 
 bool hasAvx2()
@@ -203,10 +192,12 @@ __attribute__((target("avx2"))) inline __m256i acceptedBy(const uchar *places, q
     return accepted;
 }
 
-template <int FirstCount, int SecondCount>
-__attribute__((target("avx2"))) const uchar *nextCandidateAvx2(const uchar *p, const uchar *last,
-                                                               const ProbeTest &first,
-                                                               const ProbeTest &second)
+/// Calls `candidate(at)` for every place `at` in [p, last] that both probes accept, in order,
+/// until it returns false. The places of a block of 32 are all visited from one comparison.
+template <int FirstCount, int SecondCount, typename Candidate>
+__attribute__((target("avx2"))) void
+forEachCandidateAvx2(const uchar *p, const uchar *last, const ProbeTest &first,
+                     const ProbeTest &second, Candidate &&candidate)
 {
     const ProbeVectors firstVectors = probeVectors(first);
     const ProbeVectors secondVectors = probeVectors(second);
@@ -215,21 +206,30 @@ __attribute__((target("avx2"))) const uchar *nextCandidateAvx2(const uchar *p, c
         const __m256i both =
             _mm256_and_si256(acceptedBy<FirstCount>(p, first.offset, firstVectors),
                              acceptedBy<SecondCount>(p, second.offset, secondVectors));
-        if (const unsigned bits = unsigned(_mm256_movemask_epi8(both)))
-            return p + __builtin_ctz(bits);
+        for (unsigned bits = unsigned(_mm256_movemask_epi8(both)); bits; bits &= bits - 1) {
+            if (!candidate(p + __builtin_ctz(bits)))
+                return;
+        }
     }
-    return nextCandidateScalar(p, last, first, second);
+    for (; p <= last; ++p) {
+        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
+            return;
+    }
 }
 
-using NextCandidate = const uchar *(*)(const uchar *, const uchar *, const ProbeTest &,
-                                       const ProbeTest &);
-
-NextCandidate nextCandidateFunction(const ProbeTest &first, const ProbeTest &second)
+template <typename Candidate>
+void forEachCandidate(const uchar *p, const uchar *last, const ProbeTest &first,
+                      const ProbeTest &second, Candidate &&candidate)
 {
     // One comparison per probe is the common case (kana, kanji, letters); up to four otherwise.
-    if (first.count == 1)
-        return second.count == 1 ? nextCandidateAvx2<1, 1> : nextCandidateAvx2<1, 4>;
-    return second.count == 1 ? nextCandidateAvx2<4, 1> : nextCandidateAvx2<4, 4>;
+    if (first.count == 1 && second.count == 1)
+        forEachCandidateAvx2<1, 1>(p, last, first, second, candidate);
+    else if (first.count == 1)
+        forEachCandidateAvx2<1, 4>(p, last, first, second, candidate);
+    else if (second.count == 1)
+        forEachCandidateAvx2<4, 1>(p, last, first, second, candidate);
+    else
+        forEachCandidateAvx2<4, 4>(p, last, first, second, candidate);
 }
 
 #else
@@ -470,22 +470,23 @@ void KeywordMatcher::forEachProbedMatchUtf8(QByteArrayView utf8, Visit &&visit) 
         return;
     const ProbeTest first = probeTest(m_firstProbe.offset, m_firstProbe.values);
     const ProbeTest second = probeTest(m_lastProbe.offset, m_lastProbe.values);
-    const NextCandidate next = nextCandidateFunction(first, second);
     const uchar *last = end - runBytes;
-    for (const uchar *at = next(begin, last, first, second); at;
-         at = at < last ? next(at + 1, last, first, second) : nullptr) {
+    const char *literal = m_runLiteral.constData();
+    // A keyword without case variants (kana, kanji) is its run: its bytes are the whole match.
+    const bool wholeLiteral = !m_runLiteral.isEmpty() && m_anchorCount == m_positions.size();
+    forEachCandidate(begin, last, first, second, [&](const uchar *at) {
         // The probes looked at two bytes of the run only: the rest is compared as well, whole
         // when it is one byte string, else with the characters around it.
         std::optional<ByteMatch> match;
         if (m_runLiteral.isEmpty())
             match = matchAroundUtf8(begin, end, at, at, m_anchorFirst);
-        else if (std::memcmp(at, m_runLiteral.constData(), size_t(runBytes)) == 0)
-            match = matchAroundUtf8(begin, end, at, at + runBytes, m_anchorFirst + m_anchorCount);
-        if (match) {
-            if (!visit(*match))
-                return;
-        }
-    }
+        else if (std::equal(at, at + runBytes, literal,
+                            [](uchar a, char b) { return a == uchar(b); }))
+            match = wholeLiteral ? ByteMatch{at, at + runBytes}
+                                 : matchAroundUtf8(begin, end, at, at + runBytes,
+                                                   m_anchorFirst + m_anchorCount);
+        return !match || visit(*match);
+    });
 #else
     Q_UNUSED(utf8);
     Q_UNUSED(visit);

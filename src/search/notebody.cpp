@@ -10,10 +10,6 @@
 #include <span>
 #include <string.h>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 // The line rules are the note parser's own (storage/notelines.h); the block walk below mirrors
 // storage/notedocument.cpp on raw bytes, and the search tests compare both on the same texts.
 namespace NoteBody {
@@ -23,30 +19,6 @@ using namespace NoteLines;
 
 // ---- The text's lines, split at line feeds; each is found, and decoded, only when a rule has
 // to read it. The byte tests in front of the decoding only rule out lines that cannot qualify.
-
-/// The line feeds in `text`, 16 bytes at a time where SSE2 is there (always, on x86-64).
-qsizetype countLineFeeds(QByteArrayView text)
-{
-    const char *p = text.data();
-    const char *end = p + text.size();
-    qsizetype count = 0;
-#ifdef __SSE2__
-    const __m128i feed = _mm_set1_epi8('\n');
-    while (end - p >= 16) {
-        // Up to 255 blocks add into byte counters before those are summed.
-        __m128i counters = _mm_setzero_si128();
-        for (int block = 0; block < 255 && end - p >= 16; ++block, p += 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, feed));
-        }
-        const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
-        count += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
-    }
-#endif
-    for (; p < end; ++p)
-        count += *p == '\n';
-    return count;
-}
 
 /// Whether `bytes` hold `c` three times in a row.
 bool containsThree(QByteArrayView bytes, char c)
@@ -87,126 +59,145 @@ bool mayBeJoplinMetadataLine(QByteArrayView bytes)
                        [](char c) { return c == '_' || c == 'j' || c == 'J' || uchar(c) >= 0x80; });
 }
 
+/// The lines of a text, each named by the offset of its first byte. Going from a line to the
+/// next or the previous one looks for one line feed: the rules read a few lines at either end,
+/// and the lines in between are never looked at, nor counted.
+/// An ASCII line trimmed as NoteLines::trimmed() trims it (spaces and tabs: the only space
+/// characters below U+0080), without decoding it; nothing for a line that is not ASCII.
+std::optional<QByteArrayView> trimmedAscii(QByteArrayView bytes)
+{
+    if (!std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return std::nullopt;
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    while (!bytes.isEmpty() && isSpace(bytes.front()))
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && isSpace(bytes.back()))
+        bytes.chop(1);
+    return bytes;
+}
+
 class Lines
 {
 public:
-    Lines(QByteArrayView text, Scratch &scratch)
-        : m_text(text), m_scratch(scratch), m_count(countLineFeeds(text) + 1)
+    /// The line after the last one.
+    static constexpr qsizetype none = -1;
+
+    Lines(QByteArrayView text, Scratch &scratch) : m_text(text), m_scratch(scratch)
     {
-        scratch.fromStart.clear();
-        scratch.fromEnd.clear();
         scratch.decodedCount = 0;
     }
 
-    qsizetype size() const { return m_count; }
+    qsizetype first() const { return 0; }
 
-    /// Line `i` as a byte range [first, second), without its line feed.
-    std::pair<qsizetype, qsizetype> range(qsizetype i) const
+    qsizetype last() const
     {
-        auto &fromStart = m_scratch.fromStart;
-        auto &fromEnd = m_scratch.fromEnd;
-        const qsizetype back = m_count - 1 - i;
-        if (i < qsizetype(fromStart.size()))
-            return fromStart[size_t(i)];
-        if (back < qsizetype(fromEnd.size()))
-            return fromEnd[size_t(back)];
-        // Found from whichever end is nearer.
-        if (i - qsizetype(fromStart.size()) <= back - qsizetype(fromEnd.size())) {
-            const char *data = m_text.data();
-            while (qsizetype(fromStart.size()) <= i) {
-                const qsizetype start = fromStart.empty() ? 0 : fromStart.back().second + 1;
-                const void *feed = std::memchr(data + start, '\n', size_t(m_text.size() - start));
-                fromStart.emplace_back(start, feed ? static_cast<const char *>(feed) - data
-                                                   : m_text.size());
-            }
-            return fromStart[size_t(i)];
-        }
-        const char *data = m_text.data();
-        while (qsizetype(fromEnd.size()) <= back) {
-            const qsizetype end = fromEnd.empty() ? m_text.size() : fromEnd.back().first - 1;
-            const void *feed = ::memrchr(data, '\n', size_t(end));
-            fromEnd.emplace_back(feed ? static_cast<const char *>(feed) - data + 1 : 0, end);
-        }
-        return fromEnd[size_t(back)];
+        const void *feed = ::memrchr(m_text.data(), '\n', size_t(m_text.size()));
+        return feed ? static_cast<const char *>(feed) - m_text.data() + 1 : 0;
     }
 
-    bool isBlank(qsizetype i)
+    /// The line after `line`, or none.
+    qsizetype next(qsizetype line) const
     {
-        const QByteArrayView bytes = raw(i);
+        const qsizetype end = endOf(line);
+        return end < m_text.size() ? end + 1 : none;
+    }
+
+    /// The line before `line`, which is not the first.
+    qsizetype previous(qsizetype line) const
+    {
+        const void *feed = ::memrchr(m_text.data(), '\n', size_t(line - 1));
+        return feed ? static_cast<const char *>(feed) - m_text.data() + 1 : 0;
+    }
+
+    /// Where `line` ends, before its line feed.
+    qsizetype endOf(qsizetype line) const
+    {
+        const char *data = m_text.data();
+        const void *feed = std::memchr(data + line, '\n', size_t(m_text.size() - line));
+        return feed ? static_cast<const char *>(feed) - data : m_text.size();
+    }
+
+    bool isBlank(qsizetype line)
+    {
+        const QByteArrayView bytes = raw(line);
         if (bytes.isEmpty())
             return true;
         // A line whose first character is no space is not blank (most lines of a note).
         if (!NoteLines::isSpaceOrTab(firstCharacter(bytes)))
             return false;
-        return trimmed(text(i)).isEmpty();
+        return trimmed(text(line)).isEmpty();
     }
 
-    bool isFenceLine(qsizetype i)
+    bool isFenceLine(qsizetype line)
     {
-        return containsThree(raw(i), '-') && trimmed(text(i)) == u"---";
+        const QByteArrayView bytes = raw(line);
+        if (!containsThree(bytes, '-'))
+            return false;
+        if (const std::optional<QByteArrayView> ascii = trimmedAscii(bytes))
+            return *ascii == "---";
+        return trimmed(text(line)) == u"---";
     }
 
-    bool isClosingFence(qsizetype i)
+    bool isClosingFence(qsizetype line)
     {
-        const QByteArrayView bytes = raw(i);
+        const QByteArrayView bytes = raw(line);
         if (!containsThree(bytes, '-') && !containsThree(bytes, '.'))
             return false;
-        const QStringView line = trimmed(text(i));
-        return line == u"---" || line == u"...";
+        if (const std::optional<QByteArrayView> ascii = trimmedAscii(bytes))
+            return *ascii == "---" || *ascii == "...";
+        const QStringView trimmedLine = trimmed(text(line));
+        return trimmedLine == u"---" || trimmedLine == u"...";
     }
 
-    bool isJoplinKeyLine(qsizetype i)
+    bool isJoplinKeyLine(qsizetype line)
     {
-        return raw(i).contains(':') && NoteLines::isJoplinKeyLine(text(i));
+        return raw(line).contains(':') && NoteLines::isJoplinKeyLine(text(line));
     }
 
-    /// Whether lines [first, first + count) are Joplin metadata.
-    bool isJoplinMetadata(qsizetype first, qsizetype count)
+    /// Whether the lines from `from` up to `to` (not included; none for the end) are Joplin
+    /// metadata.
+    bool isJoplinMetadata(qsizetype from, qsizetype to)
     {
-        for (qsizetype i = first; i < first + count; ++i) {
-            const QByteArrayView bytes = raw(i);
+        for (qsizetype line = from; line != to && line != none; line = next(line)) {
+            const QByteArrayView bytes = raw(line);
             if (bytes.contains(':') && mayBeJoplinMetadataLine(bytes) &&
-                isJoplinMetadataLine(text(i)))
+                isJoplinMetadataLine(text(line)))
                 return true;
         }
         return false;
     }
 
 private:
-    QByteArrayView raw(qsizetype i) const
-    {
-        const auto [start, end] = range(i);
-        return m_text.sliced(start, end - start);
-    }
+    QByteArrayView raw(qsizetype line) const { return m_text.sliced(line, endOf(line) - line); }
 
-    QStringView text(qsizetype i)
+    QStringView text(qsizetype line)
     {
         auto &decoded = m_scratch.decoded;
         size_t &count = m_scratch.decodedCount;
         for (size_t k = 0; k < count; ++k) {
-            if (decoded[k].first == i)
+            if (decoded[k].first == line)
                 return decoded[k].second;
         }
         if (count == decoded.size())
             decoded.emplace_back();
-        auto &[index, line] = decoded[count++];
-        index = i;
-        Utf8Validation::decodePieceInto(raw(i), line);
-        return line;
+        auto &[start, string] = decoded[count++];
+        start = line;
+        Utf8Validation::decodePieceInto(raw(line), string);
+        return string;
     }
 
     QByteArrayView m_text;
     Scratch &m_scratch;
-    qsizetype m_count;
 };
 
-// ---- The split itself, step for step as the parser does it.
+// ---- The split itself, step for step as the parser does it (which counts lines by number;
+// here a line is named by where it starts, which orders lines the same way).
 
-qsizetype skipBlankLines(Lines &lines, qsizetype index, qsizetype end)
+qsizetype skipBlankLines(Lines &lines, qsizetype line)
 {
-    while (index < end && lines.isBlank(index))
-        ++index;
-    return index;
+    while (line != Lines::none && lines.isBlank(line))
+        line = lines.next(line);
+    return line;
 }
 
 struct Block
@@ -215,12 +206,12 @@ struct Block
     qsizetype close;
 };
 
-std::optional<Block> findLeadingBlock(Lines &lines, qsizetype index)
+std::optional<Block> findLeadingBlock(Lines &lines, qsizetype line)
 {
-    const qsizetype open = skipBlankLines(lines, index, lines.size());
-    if (open >= lines.size() || !lines.isFenceLine(open))
+    const qsizetype open = skipBlankLines(lines, line);
+    if (open == Lines::none || !lines.isFenceLine(open))
         return std::nullopt;
-    for (qsizetype close = open + 1; close < lines.size(); ++close) {
+    for (qsizetype close = lines.next(open); close != Lines::none; close = lines.next(close)) {
         if (lines.isClosingFence(close))
             return Block{open, close};
     }
@@ -229,7 +220,8 @@ std::optional<Block> findLeadingBlock(Lines &lines, qsizetype index)
 
 struct Leading
 {
-    qsizetype end; // the first line after the blocks
+    qsizetype end; // the first line after the blocks, or none
+    bool any;      // there was a block
     bool joplin;   // one of them was Joplin metadata
 };
 
@@ -238,41 +230,47 @@ Leading skipLeadingBlocks(Lines &lines)
 {
     bool haveHeader = false;
     bool haveJoplin = false;
-    qsizetype index = 0;
-    while (const std::optional<Block> block = findLeadingBlock(lines, index)) {
-        const bool joplin = lines.isJoplinMetadata(block->open + 1, block->close - block->open - 1);
+    qsizetype line = lines.first();
+    while (line != Lines::none) {
+        const std::optional<Block> block = findLeadingBlock(lines, line);
+        if (!block)
+            break;
+        const bool joplin = lines.isJoplinMetadata(lines.next(block->open), block->close);
         bool &have = joplin ? haveJoplin : haveHeader;
         if (have)
             break;
         have = true;
-        index = block->close + 1;
+        line = lines.next(block->close);
         if (haveHeader && haveJoplin)
             break;
     }
-    return {index, haveJoplin};
+    return {line, haveHeader || haveJoplin, haveJoplin};
 }
 
-// Where Joplin metadata at the end of lines [begin, end) starts, if they end with some.
-std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, qsizetype end)
+// Where Joplin metadata at the end of the lines from `begin` to `last` (included) starts, if
+// they end with some.
+std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, qsizetype last)
 {
-    qsizetype last = end - 1;
-    while (last >= begin && lines.isBlank(last))
-        --last;
-    if (last < begin)
-        return std::nullopt;
+    while (lines.isBlank(last)) {
+        if (last == begin)
+            return std::nullopt;
+        last = lines.previous(last);
+    }
     qsizetype start = last;
     if (lines.isClosingFence(last)) {
         do {
-            --start;
-        } while (start >= begin && !lines.isFenceLine(start));
-        if (start < begin || !lines.isJoplinMetadata(start + 1, last - start - 1))
+            if (start == begin)
+                return std::nullopt;
+            start = lines.previous(start);
+        } while (!lines.isFenceLine(start));
+        if (!lines.isJoplinMetadata(lines.next(start), last))
             return std::nullopt;
     } else {
         if (!lines.isJoplinKeyLine(last))
             return std::nullopt;
-        while (start > begin && lines.isJoplinKeyLine(start - 1))
-            --start;
-        if (!lines.isJoplinMetadata(start, last - start + 1))
+        while (start != begin && lines.isJoplinKeyLine(lines.previous(start)))
+            start = lines.previous(start);
+        if (!lines.isJoplinMetadata(start, lines.next(last)))
             return std::nullopt;
     }
     return start;
@@ -289,27 +287,32 @@ std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Sc
     for (int i = 0; i < 2 && utf8.sliced(offset).startsWith("\xEF\xBB\xBF"); ++i)
         offset += 3;
     const QByteArrayView text = utf8.sliced(offset);
+    const auto empty = std::pair(offset, offset);
 
     Lines lines(text, scratch);
     const Leading leading = skipLeadingBlocks(lines);
     const qsizetype bodyStart =
-        leading.end > 0 && leading.end < lines.size() && lines.isBlank(leading.end)
-            ? leading.end + 1
+        leading.any && leading.end != Lines::none && lines.isBlank(leading.end)
+            ? lines.next(leading.end)
             : leading.end;
-    qsizetype bodyEnd = lines.size();
+    if (bodyStart == Lines::none)
+        return empty;
+    qsizetype bodyLast = lines.last();
     // Metadata at the top rules out metadata at the end.
-    if (!leading.joplin && bodyStart < bodyEnd) {
+    if (!leading.joplin) {
         if (const std::optional<qsizetype> trailer =
-                findTrailingJoplinStart(lines, bodyStart, bodyEnd)) {
-            bodyEnd = *trailer;
-            while (bodyEnd > bodyStart && lines.isBlank(bodyEnd - 1))
-                --bodyEnd;
+                findTrailingJoplinStart(lines, bodyStart, bodyLast)) {
+            if (*trailer == bodyStart)
+                return empty;
+            bodyLast = lines.previous(*trailer);
+            while (lines.isBlank(bodyLast)) {
+                if (bodyLast == bodyStart)
+                    return empty;
+                bodyLast = lines.previous(bodyLast);
+            }
         }
     }
-    if (bodyStart >= bodyEnd)
-        return std::pair(offset, offset);
-    return std::pair(offset + lines.range(bodyStart).first,
-                     offset + lines.range(bodyEnd - 1).second);
+    return std::pair(offset + bodyStart, offset + lines.endOf(bodyLast));
 }
 
 } // namespace NoteBody

@@ -19,12 +19,8 @@ namespace NoteBody {
 /// Scratch space reused between calls to spare allocations.
 struct Scratch
 {
-    /// Byte ranges of the lines found so far, from the start and from the end: the rules look at
-    /// the first and last few lines only, so the lines in between are never split.
-    std::vector<std::pair<qsizetype, qsizetype>> fromStart;
-    std::vector<std::pair<qsizetype, qsizetype>> fromEnd;
-    /// The lines decoded so far, by index: the first `decodedCount`. The strings after them are
-    /// kept for their storage.
+    /// The lines decoded so far, by where they start: the first `decodedCount`. The strings
+    /// after them are kept for their storage.
     std::vector<std::pair<qsizetype, QString>> decoded;
     size_t decodedCount = 0;
 };

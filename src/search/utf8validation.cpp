@@ -211,12 +211,32 @@ QString decodePiece(QByteArrayView bytes)
 
 void decodePieceInto(QByteArrayView bytes, QString &text)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
-                                                     QStringDecoder::Flag::Stateless);
     // UTF-8 never takes fewer bytes than UTF-16 takes units.
     text.resize(bytes.size());
-    const QChar *end = decoder.appendToBuffer(text.data(), bytes);
-    text.truncate(end - text.constData());
+    char16_t *const start = reinterpret_cast<char16_t *>(text.data());
+    char16_t *out = start;
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const uchar *end = p + bytes.size();
+    while (p < end) {
+        const uchar lead = *p;
+        if (lead < 0x80) {
+            *out++ = lead;
+            p += 1;
+        } else if (lead < 0xE0) {
+            *out++ = char16_t(((lead & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (lead < 0xF0) {
+            *out++ = char16_t(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            p += 3;
+        } else {
+            const char32_t c = ((lead & 0x07) << 18) | ((p[1] & 0x3F) << 12) |
+                               ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            *out++ = QChar::highSurrogate(c);
+            *out++ = QChar::lowSurrogate(c);
+            p += 4;
+        }
+    }
+    text.truncate(out - start);
 }
 
 } // namespace Utf8Validation

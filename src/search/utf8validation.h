@@ -21,7 +21,9 @@ std::optional<qsizetype> decodableLengthScalar(QByteArrayView bytes);
 /// byte-order mark is kept: inside a file it is an ordinary character.
 QString decodePiece(QByteArrayView bytes);
 
-/// decodePiece() into `text`, whose storage is reused when it is large enough.
+/// decodePiece() for valid UTF-8 (complete characters, as decodableLength() accepts them) into
+/// `text`, whose storage is reused when it is large enough. Faster than Qt's decoder, which
+/// checks every character again and calls out for each one that is not ASCII.
 void decodePieceInto(QByteArrayView bytes, QString &text);
 
 } // namespace Utf8Validation
