@@ -1,7 +1,5 @@
 #include "cli/clioutput.h"
 
-#include <QStringEncoder>
-
 #include <algorithm>
 
 namespace {
@@ -48,6 +46,52 @@ auto hiddenCharacter(bool keepTabs)
     };
 }
 
+/// Appends shown(`text`) to `out` in UTF-8, as Qt's encoder writes it (a surrogate without its
+/// other half becomes U+FFFD), in one pass: results come by the thousand, and Qt's encoder calls
+/// out for every character that is not ASCII.
+void appendShownUtf8(QByteArray &out, QStringView text, bool keepTabs)
+{
+    const qsizetype start = out.size();
+    out.resize(start + 3 * text.size()); // three bytes at most for each UTF-16 unit
+    auto *p = reinterpret_cast<uchar *>(out.data() + start);
+    const auto replacement = [&p] {
+        *p++ = 0xEF;
+        *p++ = 0xBF;
+        *p++ = 0xBD;
+    };
+    const char16_t *u = text.utf16();
+    const char16_t *end = u + text.size();
+    while (u < end) {
+        const char16_t c = *u++;
+        if (c < 0x80) {
+            if ((c < 0x20 && !(keepTabs && c == u'\t')) || c == 0x7F)
+                replacement();
+            else
+                *p++ = uchar(c);
+        } else if (c < 0x800) {
+            if (c <= 0x9F) {
+                replacement();
+            } else {
+                *p++ = uchar(0xC0 | (c >> 6));
+                *p++ = uchar(0x80 | (c & 0x3F));
+            }
+        } else if (QChar::isHighSurrogate(c) && u < end && QChar::isLowSurrogate(*u)) {
+            const char32_t code = QChar::surrogateToUcs4(c, *u++);
+            *p++ = uchar(0xF0 | (code >> 18));
+            *p++ = uchar(0x80 | ((code >> 12) & 0x3F));
+            *p++ = uchar(0x80 | ((code >> 6) & 0x3F));
+            *p++ = uchar(0x80 | (code & 0x3F));
+        } else if (QChar::isSurrogate(c)) {
+            replacement();
+        } else {
+            *p++ = uchar(0xE0 | (c >> 12));
+            *p++ = uchar(0x80 | ((c >> 6) & 0x3F));
+            *p++ = uchar(0x80 | (c & 0x3F));
+        }
+    }
+    out.truncate(reinterpret_cast<char *>(p) - out.constData());
+}
+
 void writeBytes(std::FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -66,25 +110,13 @@ void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
 {
     // Lines gather in one buffer of bounded size, written and reused as it fills: ten thousand
     // results take no more memory than a few.
-    QByteArray &lines = m_pending;
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    const auto append = [&](QStringView text) {
-        // Three bytes at most for each UTF-16 unit.
-        const qsizetype start = lines.size();
-        lines.resize(start + 3 * text.size());
-        const char *end = encoder.appendToBuffer(lines.data() + start, text);
-        lines.truncate(end - lines.constData());
-    };
     qsizetype left = qsizetype(fields.size());
     for (const QStringView field : fields) {
         const bool last = --left == 0;
-        if (std::any_of(field.begin(), field.end(), hiddenCharacter(last)))
-            append(shown(field.toString(), last));
-        else
-            append(field);
-        lines += last ? '\n' : '\t';
+        appendShownUtf8(m_pending, field, /*keepTabs=*/last);
+        m_pending += last ? '\n' : '\t';
     }
-    if (lines.size() >= 64 * 1024)
+    if (m_pending.size() >= 64 * 1024)
         writePending();
 }
 

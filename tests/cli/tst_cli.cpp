@@ -236,7 +236,10 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 2500; ++i) {
             const QString path = at(QStringLiteral("Notes/f%1/n%2.md").arg(i % 7).arg(i));
-            QVERIFY(writeNote(path, "x\nhello " + QByteArray(i % 90, 'y') + "\n", minute(i % 300)));
+            // ASCII, two-, three- and four-byte characters, in every line.
+            QVERIFY(writeNote(
+                path, "x\nhello \xC3\xA9 会議 \xF0\x9F\x98\x80 " + QByteArray(i % 90, 'y') + "\n",
+                minute(i % 300)));
         }
         QStringList lines;
         for (const SearchHit &hit : GlobalSearch::runSearch(m_base, "hello"))
