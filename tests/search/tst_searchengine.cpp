@@ -169,6 +169,7 @@ private Q_SLOTS:
     void fastScanCountsAsBefore_data();
     void fastScanCountsAsBefore();
     void utf8CheckAgreesWithDecoder();
+    void utf8CheckCatchesCharactersCutAtBlockEnds();
     void bodyRangeAgreesWithNoteParser();
     void bodyRangeOnSampleNotes();
 
@@ -337,6 +338,7 @@ void TestSearchEngine::utf8CheckAgreesWithDecoder()
         const QString text = decoder.decode(bytes);
         const std::optional<qsizetype> length1 = Utf8Validation::decodableLength(bytes);
         QCOMPARE(length1, Utf8Validation::decodableLengthScalar(bytes));
+        QCOMPARE(Utf8Validation::decodableLengthAvx2(bytes), length1);
         QCOMPARE(length1.has_value(), !decoder.hasError());
         if (length1) {
             QCOMPARE(QString::fromUtf8(bytes.first(*length1)), text);
@@ -349,6 +351,31 @@ void TestSearchEngine::utf8CheckAgreesWithDecoder()
                 QString decoded = QStringLiteral("left over from the last piece");
                 Utf8Validation::decodePieceInto(piece, decoded);
                 QCOMPARE(decoded, Utf8Validation::decodePiece(piece));
+            }
+        }
+    }
+}
+
+// A character cut off where a vector block ends, and ASCII after it, has nothing in the next
+// block to give it away, nor in a later one that is not ASCII: every offset around the ends of
+// 32- and 64-byte blocks, with every kind of lead byte, missing one or more continuation bytes
+// or none.
+void TestSearchEngine::utf8CheckCatchesCharactersCutAtBlockEnds()
+{
+    const QList<QByteArray> characters = {"\xC3\xA9", "\xE3\x81\x82", "\xF0\x9F\x98\x80"};
+    for (int offset = 24; offset < 136; ++offset) {
+        for (const QByteArray &character : characters) {
+            for (qsizetype kept = 1; kept <= character.size(); ++kept) {
+                QByteArray bytes(offset, 'a');
+                bytes += character.first(kept);
+                bytes += QByteArray(100, 'b') + "\xC3\xA9 and more";
+                QStringDecoder decoder(QStringDecoder::Utf8);
+                const QString text = decoder.decode(bytes);
+                const std::optional<qsizetype> expected =
+                    decoder.hasError() ? std::nullopt : std::optional(bytes.size());
+                QCOMPARE(Utf8Validation::decodableLength(bytes), expected);
+                QCOMPARE(Utf8Validation::decodableLengthAvx2(bytes), expected);
+                QCOMPARE(Utf8Validation::decodableLengthScalar(bytes), expected);
             }
         }
     }
