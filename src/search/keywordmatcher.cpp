@@ -162,6 +162,12 @@ bool hasAvx2()
     return has;
 }
 
+bool hasAvx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512bw");
+    return has;
+}
+
 /// A probe's values, each in every byte of a vector.
 struct ProbeVectors
 {
@@ -217,24 +223,91 @@ forEachCandidateAvx2(const uchar *p, const uchar *last, const ProbeTest &first,
     }
 }
 
+/// The same 64 places at a time, where the processor has AVX-512.
+struct ProbeVectors512
+{
+    __m512i orMask;
+    __m512i values[4];
+};
+
+__attribute__((target("avx512f,avx512bw"))) inline ProbeVectors512
+probeVectors512(const ProbeTest &test)
+{
+    ProbeVectors512 vectors;
+    vectors.orMask = _mm512_set1_epi8(char(test.orMask));
+    for (int i = 0; i < 4; ++i)
+        vectors.values[i] =
+            _mm512_set1_epi8(char(test.values[size_t(std::min(i, test.count - 1))]));
+    return vectors;
+}
+
+template <int Count>
+__attribute__((target("avx512f,avx512bw"))) inline __mmask64
+acceptedBy512(const uchar *places, qsizetype offset, const ProbeVectors512 &vectors)
+{
+    const __m512i bytes = _mm512_or_si512(_mm512_loadu_si512(places + offset), vectors.orMask);
+    __mmask64 accepted = _mm512_cmpeq_epi8_mask(bytes, vectors.values[0]);
+    for (int i = 1; i < Count; ++i)
+        accepted |= _mm512_cmpeq_epi8_mask(bytes, vectors.values[i]);
+    return accepted;
+}
+
+template <int FirstCount, int SecondCount, typename Candidate>
+__attribute__((target("avx512f,avx512bw"))) void
+forEachCandidateAvx512(const uchar *p, const uchar *last, const ProbeTest &first,
+                       const ProbeTest &second, Candidate &&candidate)
+{
+    const ProbeVectors512 firstVectors = probeVectors512(first);
+    const ProbeVectors512 secondVectors = probeVectors512(second);
+    for (; last - p >= 63; p += 64) {
+        const __mmask64 both = acceptedBy512<FirstCount>(p, first.offset, firstVectors) &
+                               acceptedBy512<SecondCount>(p, second.offset, secondVectors);
+        for (__mmask64 bits = both; bits; bits &= bits - 1) {
+            if (!candidate(p + __builtin_ctzll(bits)))
+                return;
+        }
+    }
+    for (; p <= last; ++p) {
+        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
+            return;
+    }
+}
+
 template <typename Candidate>
-void forEachCandidate(const uchar *p, const uchar *last, const ProbeTest &first,
+void forEachCandidate(bool avx512, const uchar *p, const uchar *last, const ProbeTest &first,
                       const ProbeTest &second, Candidate &&candidate)
 {
     // One comparison per probe is the common case (kana, kanji, letters); up to four otherwise.
-    if (first.count == 1 && second.count == 1)
+    const bool oneFirst = first.count == 1;
+    const bool oneSecond = second.count == 1;
+    if (avx512) {
+        if (oneFirst && oneSecond)
+            forEachCandidateAvx512<1, 1>(p, last, first, second, candidate);
+        else if (oneFirst)
+            forEachCandidateAvx512<1, 4>(p, last, first, second, candidate);
+        else if (oneSecond)
+            forEachCandidateAvx512<4, 1>(p, last, first, second, candidate);
+        else
+            forEachCandidateAvx512<4, 4>(p, last, first, second, candidate);
+    } else if (oneFirst && oneSecond) {
         forEachCandidateAvx2<1, 1>(p, last, first, second, candidate);
-    else if (first.count == 1)
+    } else if (oneFirst) {
         forEachCandidateAvx2<1, 4>(p, last, first, second, candidate);
-    else if (second.count == 1)
+    } else if (oneSecond) {
         forEachCandidateAvx2<4, 1>(p, last, first, second, candidate);
-    else
+    } else {
         forEachCandidateAvx2<4, 4>(p, last, first, second, candidate);
+    }
 }
 
 #else
 
 bool hasAvx2()
+{
+    return false;
+}
+
+bool hasAvx512()
 {
     return false;
 }
@@ -264,8 +337,10 @@ KeywordMatcher::KeywordMatcher(const QString &keyword, Utf8Scan scan) : m_keywor
     if (m_hasSingleFirstUnit)
         m_singleFirstUnit = firstUnits.front();
     chooseUtf8Anchor();
-    if (m_fast && scan == Utf8Scan::fastest && hasAvx2())
+    if (m_fast && scan != Utf8Scan::portable && hasAvx2()) {
         m_probed = chooseProbes();
+        m_probedWithAvx512 = scan == Utf8Scan::fastest && hasAvx512();
+    }
 }
 
 bool KeywordMatcher::chooseProbes()
@@ -474,7 +549,7 @@ void KeywordMatcher::forEachProbedMatchUtf8(QByteArrayView utf8, Visit &&visit) 
     const char *literal = m_runLiteral.constData();
     // A keyword without case variants (kana, kanji) is its run: its bytes are the whole match.
     const bool wholeLiteral = !m_runLiteral.isEmpty() && m_anchorCount == m_positions.size();
-    forEachCandidate(begin, last, first, second, [&](const uchar *at) {
+    forEachCandidate(m_probedWithAvx512, begin, last, first, second, [&](const uchar *at) {
         // The probes looked at two bytes of the run only: the rest is compared as well, whole
         // when it is one byte string, else with the characters around it.
         std::optional<ByteMatch> match;

@@ -20,13 +20,15 @@
 class KeywordMatcher
 {
 public:
-    /// How the UTF-8 search finds the places it then verifies character by character. Both ways
-    /// give the same answers; `portable` exists so that tests can hold the vector code to it.
+    /// How the UTF-8 search finds the places it then verifies character by character. Every way
+    /// gives the same answers; the slower ones exist so that tests can hold the faster to them.
     enum class Utf8Scan {
-        /// Where the processor has AVX2 and the keyword holds a run of characters whose case
-        /// variants all have one UTF-8 length (kana, kanji, most letters): 32 places at a time,
-        /// ruled out by two of the run's bytes. Otherwise as `portable`.
+        /// Where the processor has AVX-512 or AVX2 and the keyword holds a run of characters
+        /// whose case variants all have one UTF-8 length (kana, kanji, most letters): 64 or 32
+        /// places at a time, ruled out by two of the run's bytes. Otherwise as `portable`.
         fastest,
+        /// As `fastest` with AVX2 even where AVX-512 is there.
+        avx2,
         /// memmem for a run of characters without case variants, else memchr for the variants
         /// of one character.
         portable,
@@ -107,6 +109,7 @@ private:
         QByteArray values;
     };
     bool m_probed = false;
+    bool m_probedWithAvx512 = false;
     Probe m_firstProbe;
     Probe m_lastProbe;
     /// The probed run's bytes when its characters have no case variants.
