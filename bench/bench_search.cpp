@@ -1,3 +1,4 @@
+#include "benchrow.h"
 #include "platform/userdefaults.h"
 #include "search/globalsearch.h"
 #include "search/notefiles.h"
@@ -183,6 +184,10 @@ void BenchSearch::searchTenThousandNotes()
     qInfo("10000 notes, \"%s\": %lld hits; search %.1f ms (one thread %.1f ms); rg -i -c -F "
           "%.1f ms; ratio ours/rg %.2f",
           qPrintable(keyword), qlonglong(hits), ours, oneThread, rg, rg > 0 ? ours / rg : 0.0);
+    benchRow(QStringLiteral("in-process search, 10,000 notes, %1 \"%2\" (%3 hits)")
+                 .arg(QString::fromUtf8(QTest::currentDataTag()), keyword)
+                 .arg(hits),
+             ours, QStringLiteral("rg -i -c -F"), rg, "ratio:0.8");
 }
 
 void BenchSearch::quickOpenGatherTenThousand()
@@ -201,6 +206,8 @@ void BenchSearch::quickOpenGatherTenThousand()
     });
     qInfo("quick open: gathering %lld files %.1f ms (target 25 ms); find -printf %%T@ %.1f ms",
           qlonglong(count), gather, find);
+    benchRow(QStringLiteral("quick open: gathering 10,000 notes with their dates"), gather,
+             QStringLiteral("find -printf %T@"), find, "ms:25");
     QCOMPARE(count, 10000);
 }
 
@@ -220,6 +227,9 @@ void BenchSearch::searchFiftyThousandNotes()
     const double rg = ripgrepMs(keyword);
     qInfo("50000 notes, \"%s\": %lld hits; search %.1f ms (target 300 ms); rg %.1f ms",
           qPrintable(keyword), qlonglong(hits), ours, rg);
+    benchRow(QStringLiteral("in-process search, 50,000 notes, %1 \"%2\"")
+                 .arg(QString::fromUtf8(QTest::currentDataTag()), keyword),
+             ours, QStringLiteral("rg -i -c -F"), rg, "ms:300");
 }
 
 void BenchSearch::quickOpenFilterFiftyThousand()

@@ -1,5 +1,7 @@
 #include "cli/clioutput.h"
 
+#include <algorithm>
+
 namespace {
 
 void appendJsonString(QByteArray &out, const QString &text)
@@ -34,6 +36,62 @@ void appendJsonString(QByteArray &out, const QString &text)
     out += '"';
 }
 
+/// Whether a character is one that shown() replaces.
+auto hiddenCharacter(bool keepTabs)
+{
+    // The control characters (category Cc) are exactly U+0000–U+001F and U+007F–U+009F.
+    return [keepTabs](QChar c) {
+        const char16_t unit = c.unicode();
+        return (unit < 0x20 && !(keepTabs && unit == u'\t')) || (unit >= 0x7F && unit <= 0x9F);
+    };
+}
+
+/// Appends shown(`text`) to `out` in UTF-8, as Qt's encoder writes it (a surrogate without its
+/// other half becomes U+FFFD), in one pass: results come by the thousand, and Qt's encoder calls
+/// out for every character that is not ASCII.
+void appendShownUtf8(QByteArray &out, QStringView text, bool keepTabs)
+{
+    const qsizetype start = out.size();
+    out.resize(start + 3 * text.size()); // three bytes at most for each UTF-16 unit
+    auto *p = reinterpret_cast<uchar *>(out.data() + start);
+    const auto replacement = [&p] {
+        *p++ = 0xEF;
+        *p++ = 0xBF;
+        *p++ = 0xBD;
+    };
+    const char16_t *u = text.utf16();
+    const char16_t *end = u + text.size();
+    while (u < end) {
+        const char16_t c = *u++;
+        if (c < 0x80) {
+            if ((c < 0x20 && !(keepTabs && c == u'\t')) || c == 0x7F)
+                replacement();
+            else
+                *p++ = uchar(c);
+        } else if (c < 0x800) {
+            if (c <= 0x9F) {
+                replacement();
+            } else {
+                *p++ = uchar(0xC0 | (c >> 6));
+                *p++ = uchar(0x80 | (c & 0x3F));
+            }
+        } else if (QChar::isHighSurrogate(c) && u < end && QChar::isLowSurrogate(*u)) {
+            const char32_t code = QChar::surrogateToUcs4(c, *u++);
+            *p++ = uchar(0xF0 | (code >> 18));
+            *p++ = uchar(0x80 | ((code >> 12) & 0x3F));
+            *p++ = uchar(0x80 | ((code >> 6) & 0x3F));
+            *p++ = uchar(0x80 | (code & 0x3F));
+        } else if (QChar::isSurrogate(c)) {
+            replacement();
+        } else {
+            *p++ = uchar(0xE0 | (c >> 12));
+            *p++ = uchar(0x80 | ((c >> 6) & 0x3F));
+            *p++ = uchar(0x80 | (c & 0x3F));
+        }
+    }
+    out.truncate(reinterpret_cast<char *>(p) - out.constData());
+}
+
 void writeBytes(std::FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -43,12 +101,34 @@ void writeBytes(std::FILE *stream, const QByteArray &bytes)
 
 void CliOutput::write(const QString &text, const QList<CliField> &fields)
 {
+    writePending();
     writeBytes(stdout,
                m_json ? QByteArray(jsonObject(fields) + '\n') : QString(text + u'\n').toUtf8());
 }
 
+void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
+{
+    // Lines gather in one buffer of bounded size, written and reused as it fills: ten thousand
+    // results take no more memory than a few.
+    qsizetype left = qsizetype(fields.size());
+    for (const QStringView field : fields) {
+        const bool last = --left == 0;
+        appendShownUtf8(m_pending, field, /*keepTabs=*/last);
+        m_pending += last ? '\n' : '\t';
+    }
+    if (m_pending.size() >= 64 * 1024)
+        writePending();
+}
+
+void CliOutput::writePending()
+{
+    writeBytes(stdout, m_pending);
+    m_pending.truncate(0); // keeps the storage for the next lines
+}
+
 void CliOutput::writeRaw(const QString &text)
 {
+    writePending();
     writeBytes(stdout, text.toUtf8());
 }
 
@@ -62,16 +142,18 @@ int CliOutput::fail(int exitCode, const QString &message)
 
 bool CliOutput::finish()
 {
+    writePending();
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 QString CliOutput::shown(const QString &text, bool keepTabs)
 {
+    const auto isHidden = hiddenCharacter(keepTabs);
+    // Most text holds none: it is returned shared, not copied.
+    if (std::none_of(text.begin(), text.end(), isHidden))
+        return text;
     QString result = text;
-    for (QChar &c : result) {
-        if (c.category() == QChar::Other_Control && !(keepTabs && c == u'\t'))
-            c = QChar::ReplacementCharacter;
-    }
+    std::replace_if(result.begin(), result.end(), isHidden, QChar(QChar::ReplacementCharacter));
     return result;
 }
 

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <cstdio>
+#include <initializer_list>
 #include <variant>
 
 /// One field of a JSON result, in the order it is written.
@@ -25,6 +27,10 @@ public:
 
     /// Writes one result: `text` plus a line feed as text, `fields` as one JSON object.
     void write(const QString &text, const QList<CliField> &fields);
+    /// Writes one result as text: `fields` joined by tabs, with control characters shown as
+    /// shown() shows them (tabs too, except in the last field), and a line feed. For results
+    /// that come by the thousand: the line is encoded straight into the output buffer.
+    void writeTextLine(std::initializer_list<QStringView> fields);
     /// Writes `text` as it is (help, version).
     void writeRaw(const QString &text);
     /// Writes the error line and returns `exitCode`.
@@ -41,5 +47,9 @@ public:
     static QByteArray jsonObject(const QList<CliField> &fields);
 
 private:
+    void writePending();
+
     bool m_json;
+    /// Text lines not yet handed to standard output.
+    QByteArray m_pending;
 };

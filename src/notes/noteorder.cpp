@@ -1,6 +1,7 @@
 #include "notes/noteorder.h"
 
 #include "platform/naturalorder.h"
+#include "storage/notekey.h"
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
 
@@ -90,16 +91,26 @@ QStringList orderNotes(QList<NoteFileItem> items, NotesFileSortMode mode)
 {
     if (mode == NotesFileSortMode::modificationDate)
         return orderNotes(std::move(items), mode, {}, {});
-    QStringList paths;
-    paths.reserve(items.size());
-    for (const NoteFileItem &item : std::as_const(items))
-        paths.append(item.path);
+    // Pins and counts are few: a listed note is looked up by its path among them, rather than
+    // each of thousands of notes being turned into a key. Only a path spelled unusually takes
+    // the long way.
     if (mode == NotesFileSortMode::pinsFirst) {
-        const QStringList pinned = Pins::pinnedFiles(paths);
-        return orderNotes(std::move(items), mode, QSet<QString>(pinned.cbegin(), pinned.cend()),
-                          {});
+        const QStringList pinnedPaths = Pins::pinnedPaths();
+        const QSet<QString> pins(pinnedPaths.cbegin(), pinnedPaths.cend());
+        QSet<QString> pinned;
+        for (const NoteFileItem &item : std::as_const(items)) {
+            if (isStandardizedPath(item.path) ? pins.contains(item.path)
+                                              : Pins::isPinned(item.path))
+                pinned.insert(item.path);
+        }
+        return orderNotes(std::move(items), mode, pinned, {});
     }
-    return orderNotes(std::move(items), mode, {}, ViewCounts::viewCounts(paths));
+    QHash<QString, int> counts = ViewCounts::viewCountsByPath();
+    for (const NoteFileItem &item : std::as_const(items)) {
+        if (!isStandardizedPath(item.path))
+            counts.insert(item.path, ViewCounts::viewCounts({item.path}).value(item.path));
+    }
+    return orderNotes(std::move(items), mode, {}, counts);
 }
 
 } // namespace NoteOrder

@@ -4,10 +4,17 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
-
+#include <condition_variable>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -96,10 +103,10 @@ void appendNoteIfFile(int dirFd, const QString &folder, const dirent *entry,
     items.append({folder + u'/' + QString::fromUtf8(entry->d_name), modified});
 }
 
-void collectNotes(int parentFd, const QByteArray &name, const QString &folder, bool recursive,
-                  QList<NoteFileItem> &items)
+/// The notes directly inside one folder.
+void collectNotes(const QByteArray &name, const QString &folder, QList<NoteFileItem> &items)
 {
-    Directory dir(parentFd, name);
+    Directory dir(AT_FDCWD, name);
     if (!dir.isOpen())
         return;
     while (const dirent *entry = dir.next()) {
@@ -112,14 +119,8 @@ void collectNotes(int parentFd, const QByteArray &name, const QString &folder, b
                 appendNoteIfFile(dir.fd(), folder, entry, items);
             continue;
         }
-        if (isFolderEntry(dir.fd(), entry)) {
-            if (recursive && !isTrash(entryName)) {
-                const QByteArray childName(entryName, qsizetype(length));
-                collectNotes(dir.fd(), childName, folder + u'/' + QString::fromUtf8(childName),
-                             true, items);
-            }
+        if (isFolderEntry(dir.fd(), entry))
             continue;
-        }
         if (entry->d_type == DT_UNKNOWN && hasNoteExtension(entryName, length))
             appendNoteIfFile(dir.fd(), folder, entry, items);
     }
@@ -156,6 +157,179 @@ void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &fo
         collectFoldersBelow(dir.fd(), child.name, path, result);
     }
 }
+
+// ---- "すべて": every folder below the Notes folder, read by several threads at once. One stat
+// call per note is most of a listing's time, and the folders are independent of each other.
+
+/// An open folder, kept open while tasks still need it: its notes' stat calls and its
+/// subfolders' opening are relative to it.
+class OpenFolder
+{
+public:
+    OpenFolder(DIR *dir, QString path) : m_dir(dir), m_path(std::move(path)) {}
+    ~OpenFolder() { ::closedir(m_dir); }
+    OpenFolder(const OpenFolder &) = delete;
+    OpenFolder &operator=(const OpenFolder &) = delete;
+
+    int fd() const { return ::dirfd(m_dir); }
+    DIR *dir() const { return m_dir; }
+    const QString &path() const { return m_path; }
+
+private:
+    DIR *m_dir;
+    QString m_path;
+};
+
+using Folder = std::shared_ptr<const OpenFolder>;
+
+/// A folder to read (`notes` empty), or some of a folder's notes to date.
+struct ScanTask
+{
+    /// For a folder to read: the folder it is in (null for the Notes folder itself); for notes:
+    /// their folder.
+    Folder folder;
+    QByteArray name;
+    QString path;
+    std::shared_ptr<const std::vector<QByteArray>> notes;
+    qsizetype begin = 0;
+    qsizetype end = 0;
+};
+
+class ParallelScan
+{
+public:
+    explicit ParallelScan(const QString &root)
+    {
+        m_tasks.push_back({nullptr, QFile::encodeName(root), root, nullptr, 0, 0});
+        m_unfinished = 1;
+    }
+
+    QList<NoteFileItem> run(int threads)
+    {
+        std::vector<QList<NoteFileItem>> found(size_t(std::max(threads, 1)));
+        {
+            std::vector<std::jthread> helpers;
+            for (int i = 1; i < threads; ++i)
+                helpers.emplace_back([this, &found, i] { work(found[size_t(i)]); });
+            work(found[0]);
+        }
+        QList<NoteFileItem> items = std::move(found[0]);
+        for (size_t i = 1; i < found.size(); ++i)
+            items.append(std::move(found[i]));
+        return items;
+    }
+
+private:
+    /// Notes dated per task: enough to make a task worth its locking.
+    static constexpr qsizetype batch = 64;
+
+    void work(QList<NoteFileItem> &items)
+    {
+        while (std::optional<ScanTask> task = take()) {
+            if (task->notes)
+                dateNotes(*task, items);
+            else
+                readFolder(*task, items);
+            finish();
+        }
+    }
+
+    std::optional<ScanTask> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_tasks.empty() || m_unfinished == 0; });
+        if (m_tasks.empty())
+            return std::nullopt;
+        ScanTask task = std::move(m_tasks.back());
+        m_tasks.pop_back();
+        return task;
+    }
+
+    void finish()
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_unfinished == 0)
+            m_changed.notify_all();
+    }
+
+    void add(std::vector<ScanTask> &tasks)
+    {
+        if (tasks.empty())
+            return;
+        std::lock_guard lock(m_mutex);
+        m_unfinished += qsizetype(tasks.size());
+        std::move(tasks.begin(), tasks.end(), std::back_inserter(m_tasks));
+        m_changed.notify_all();
+    }
+
+    void readFolder(const ScanTask &task, QList<NoteFileItem> &items)
+    {
+        // Only the Notes folder itself may be reached through a symbolic link.
+        const int parentFd = task.folder ? task.folder->fd() : AT_FDCWD;
+        const int follow = task.folder ? O_NOFOLLOW : 0;
+        const int fd =
+            ::openat(parentFd, task.name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | follow);
+        DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!dir) {
+            if (fd >= 0)
+                ::close(fd);
+            return;
+        }
+        const Folder folder = std::make_shared<const OpenFolder>(dir, task.path);
+        auto notes = std::make_shared<std::vector<QByteArray>>();
+        std::vector<ScanTask> tasks;
+        while (const dirent *entry = ::readdir(dir)) {
+            const char *name = entry->d_name;
+            if (isHidden(name))
+                continue;
+            const size_t length = ::strlen(name);
+            const bool note = hasNoteExtension(name, length);
+            if (entry->d_type == DT_REG || entry->d_type == DT_LNK) {
+                if (note)
+                    notes->emplace_back(name, qsizetype(length));
+                continue;
+            }
+            if (isFolderEntry(folder->fd(), entry)) {
+                if (!isTrash(name)) {
+                    const QByteArray childName(name, qsizetype(length));
+                    tasks.push_back({folder, childName,
+                                     folder->path() + u'/' + QString::fromUtf8(childName), nullptr,
+                                     0, 0});
+                }
+                continue;
+            }
+            if (entry->d_type == DT_UNKNOWN && note)
+                notes->emplace_back(name, qsizetype(length));
+        }
+        // A folder's notes are dated here, or by several threads when there are many.
+        const qsizetype count = qsizetype(notes->size());
+        const qsizetype kept = std::min(count, batch);
+        for (qsizetype begin = kept; begin < count; begin += batch)
+            tasks.push_back({folder, {}, {}, notes, begin, std::min(begin + batch, count)});
+        add(tasks);
+        dateNotes({folder, {}, {}, notes, 0, kept}, items);
+    }
+
+    static void dateNotes(const ScanTask &task, QList<NoteFileItem> &items)
+    {
+        // Links are followed here: a linked note is still a note, dated by its target.
+        for (qsizetype i = task.begin; i < task.end; ++i) {
+            const QByteArray &name = (*task.notes)[size_t(i)];
+            struct stat info;
+            if (::fstatat(task.folder->fd(), name.constData(), &info, 0) != 0 ||
+                !S_ISREG(info.st_mode))
+                continue;
+            const qint64 modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+            items.append({task.folder->path() + u'/' + QString::fromUtf8(name), modified});
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<ScanTask> m_tasks;
+    /// Tasks waiting or running: none left means the scan is over.
+    qsizetype m_unfinished = 0;
+};
 
 QString withoutTrailingSlash(const QString &path)
 {
@@ -194,17 +368,14 @@ QStringList collectFolders(const QString &root)
 
 QList<NoteFileItem> collectAllNoteItems(const QString &root)
 {
-    const QString start = withoutTrailingSlash(root);
-    QList<NoteFileItem> items;
-    collectNotes(AT_FDCWD, QFile::encodeName(start), start, true, items);
-    return items;
+    return ParallelScan(withoutTrailingSlash(root)).run(std::max(QThread::idealThreadCount(), 1));
 }
 
 QList<NoteFileItem> noteItemsInFolder(const QString &folder)
 {
     const QString start = withoutTrailingSlash(folder);
     QList<NoteFileItem> items;
-    collectNotes(AT_FDCWD, QFile::encodeName(start), start, false, items);
+    collectNotes(QFile::encodeName(start), start, items);
     return items;
 }
 

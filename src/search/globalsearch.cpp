@@ -17,7 +17,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
@@ -35,7 +39,9 @@ bool isLineBreak(QChar c)
 
 QDateTime fromMSecs(qint64 msecs)
 {
-    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+    // Qt::UTC rather than a QTimeZone: a date with a time spec fits in the QDateTime itself,
+    // one with a zone allocates, for every hit.
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
 qint64 mtimeMSecs(const struct stat &info)
@@ -113,6 +119,64 @@ QString fallbackSnippet(qsizetype nameCount, QStringView baseName, const QString
     return {};
 }
 
+// The order of sortHits() for `count` hits reached through `hit(i)`: the indexes in result order.
+template <typename Hit> std::vector<qsizetype> resultOrder(Hit hit, qsizetype count)
+{
+    struct Key
+    {
+        qint64 msecs;
+        qsizetype index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(size_t(count));
+    for (qsizetype i = 0; i < count; ++i)
+        keys.push_back({hit(i).sortDate.toMSecsSinceEpoch(), i});
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
+
+    // Names are compared only where dates tie.
+    for (auto run = keys.begin(); run != keys.end();) {
+        const auto runEnd =
+            std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
+        if (runEnd - run > 1) {
+            std::stable_sort(run, runEnd, [&](const Key &a, const Key &b) {
+                return NaturalOrder::compare(hit(a.index).filePath, hit(b.index).filePath) > 0;
+            });
+        }
+        run = runEnd;
+    }
+    std::vector<qsizetype> order;
+    order.reserve(keys.size());
+    for (const Key &key : keys)
+        order.push_back(key.index);
+    return order;
+}
+
+std::vector<qsizetype> resultOrder(const SearchHit *hits, qsizetype count)
+{
+    return resultOrder([hits](qsizetype i) -> const SearchHit & { return hits[i]; }, count);
+}
+
+// A folder of the walk. Its listing task fills in the entries and the subfolders; its search
+// tasks then fill in disjoint slots of `hits`. Tasks hand a folder from thread to thread through
+// the task list's lock, which orders those writes before the next task's reads.
+struct WalkFolder
+{
+    /// Absolute, without a trailing slash; below the base folder, "A/B" ("" for the base).
+    QString path;
+    QString relativePath;
+    QByteArray nativePath;
+    FolderMatch match;
+    /// Each note's entry is emptied once it has been searched, so that its strings are freed by
+    /// the workers rather than all at once at the end.
+    std::vector<NoteFiles::FolderEntry> entries;
+    /// The subfolders with the indexes of their entries, in entry order.
+    std::vector<std::pair<qsizetype, std::unique_ptr<WalkFolder>>> subfolders;
+    /// The hits of each search task, with the indexes of their entries, in entry order. Only
+    /// hits take room: memory is dear when ten thousand notes match.
+    std::vector<std::vector<std::pair<qsizetype, SearchHit>>> hits;
+};
+
 // What one worker reuses from file to file, so the loop allocates little per file.
 struct Worker
 {
@@ -121,9 +185,10 @@ struct Worker
     bool hasModified = false;
     qint64 modifiedMSecs = 0;
     NoteBody::Scratch scratch;
+    QString line;
     // The folder of the previous file stays open: opening by name inside it spares the kernel
     // walking the whole path again for every file.
-    qsizetype folder = -1;
+    const WalkFolder *folder = nullptr;
     int folderFd = -1;
 
     Worker() = default;
@@ -138,29 +203,27 @@ struct Worker
     QByteArrayView bytes() const { return QByteArrayView(buffer.data(), size); }
 };
 
-int openInFolder(Worker &worker, const NoteFiles::NoteFileList &list, const NoteFiles::File &file)
+int openInFolder(Worker &worker, const WalkFolder &folder, const QByteArray &nativeName)
 {
-    if (worker.folder != file.folder) {
+    if (worker.folder != &folder) {
         if (worker.folderFd >= 0)
             ::close(worker.folderFd);
-        worker.folder = file.folder;
-        worker.folderFd = ::open(list.folders[file.folder].nativePath.constData(),
-                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        worker.folder = &folder;
+        worker.folderFd = ::open(folder.nativePath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
     if (worker.folderFd < 0)
         return -1;
     // Non-blocking, so a file swapped for a pipe since the walk cannot stall the search.
-    return ::openat(worker.folderFd, file.nativeName.constData(),
-                    O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    return ::openat(worker.folderFd, nativeName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 }
 
 // Reads a whole regular file with plain system calls: the search opens thousands of files, and
 // QFile's extra calls and allocations cost more than the reading itself.
-void readFile(Worker &worker, const NoteFiles::NoteFileList &list, const NoteFiles::File &file)
+void readFile(Worker &worker, const WalkFolder &folder, const QByteArray &nativeName)
 {
     worker.size = 0;
     worker.hasModified = false;
-    const int fd = openInFolder(worker, list, file);
+    const int fd = openInFolder(worker, folder, nativeName);
     if (fd < 0)
         return;
     struct stat info = {};
@@ -211,8 +274,9 @@ bool isLineBreakStartingAt(const uchar *at, const uchar *end)
 }
 
 // The snippet for a body whose first match starts at byte `firstByte`: the line around it,
-// decoded on its own.
-QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMatcher &matcher)
+// decoded on its own into `line`, whose storage is reused from note to note.
+QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMatcher &matcher,
+                      QString &line)
 {
     const auto *begin = reinterpret_cast<const uchar *>(body.data());
     const uchar *end = begin + body.size();
@@ -222,8 +286,11 @@ QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMat
     const uchar *lineEnd = begin + firstByte;
     while (lineEnd < end && !isLineBreakStartingAt(lineEnd, end))
         ++lineEnd;
-    const QString line =
-        Utf8Validation::decodePiece(body.sliced(lineStart - begin, lineEnd - lineStart));
+    Utf8Validation::decodePieceInto(body.sliced(lineStart - begin, lineEnd - lineStart), line);
+    // A copy of exactly the line's size, as lineSnippet makes one: a decoder's own string keeps
+    // room for a unit per byte, twice what Japanese text needs, for every hit.
+    if (line.size() <= snippetLimit)
+        return QString(line.constData(), line.size());
     return lineSnippet(LineHit{line, matcher.indexIn(line)}, matcher.keyword().size());
 }
 
@@ -272,35 +339,26 @@ BodyMatch matchBody(const KeywordMatcher &matcher, Worker &worker)
     qsizetype firstByte = -1;
     result.count = matcher.countUtf8(body, &firstByte);
     if (result.count > 0)
-        result.snippet = snippetAtByte(body, firstByte, matcher);
+        result.snippet = snippetAtByte(body, firstByte, matcher, worker.line);
     return result;
 }
 
-struct SearchContext
+std::optional<SearchHit> searchFile(const KeywordMatcher &matcher, const WalkFolder &folder,
+                                    const NoteFiles::FolderEntry &file, Worker &worker)
 {
-    const KeywordMatcher &matcher;
-    const NoteFiles::NoteFileList &list;
-    QList<FolderMatch> folderMatches;
-};
-
-std::optional<SearchHit> searchFile(const SearchContext &context, const NoteFiles::File &file,
-                                    Worker &worker)
-{
-    const KeywordMatcher &matcher = context.matcher;
-    readFile(worker, context.list, file);
+    readFile(worker, folder, file.nativeName);
 
     const QStringView baseName = NoteFiles::nameWithoutExtension(file.name);
     const qsizetype nameCount = matcher.count(baseName);
-    const FolderMatch &folder = context.folderMatches[file.folder];
     const BodyMatch body = matchBody(matcher, worker);
-    const qsizetype total = body.count + nameCount + folder.count;
+    const qsizetype total = body.count + nameCount + folder.match.count;
     if (total < 1)
         return std::nullopt;
 
     SearchHit hit;
-    hit.filePath = context.list.filePath(file);
-    hit.snippet =
-        body.snippet ? *body.snippet : fallbackSnippet(nameCount, baseName, folder.folderName);
+    hit.filePath = folder.path + u'/' + file.name;
+    hit.snippet = body.snippet ? *body.snippet
+                               : fallbackSnippet(nameCount, baseName, folder.match.folderName);
     hit.matchCount = total;
     hit.sortDate =
         worker.hasModified ? fromMSecs(worker.modifiedMSecs) : searchSortDate(hit.filePath);
@@ -319,12 +377,166 @@ void prepareNoteParser()
     Q_UNUSED(prepared);
 }
 
-int workerCount(const SearchOptions &options, qsizetype files)
+/// The walk and the search in one: the same workers read folders and search the notes found
+/// there, so reading files starts with the first folder listed rather than after the last, and
+/// the listing itself is spread over the threads. Hits are gathered in the order of
+/// NoteFiles::listNoteFiles, whichever thread found them.
+class SearchWalk
 {
-    const int wanted = options.threadCount > 0 ? options.threadCount : QThread::idealThreadCount();
-    // Below a few dozen files a thread costs more than it saves.
-    return int(std::clamp<qsizetype>(files / 32, 1, std::max(wanted, 1)));
-}
+public:
+    SearchWalk(const QString &baseFolder, const KeywordMatcher &matcher) : m_matcher(matcher)
+    {
+        QString base = baseFolder;
+        while (base.size() > 1 && base.endsWith(u'/'))
+            base.chop(1);
+        m_root.path = base;
+        m_root.nativePath = QFile::encodeName(base);
+        m_tasks.push_back({&m_root, -1, -1});
+        m_unfinished = 1;
+    }
+
+    void run(int threads)
+    {
+        std::vector<std::jthread> helpers;
+        for (int i = 1; i < threads; ++i)
+            helpers.emplace_back([this] { work(); });
+        work();
+    }
+
+    /// The hits in result order (see sortHits()), each moved once, straight into its place.
+    QList<SearchHit> sortedHits()
+    {
+        // The walk's order into the stable sort: the same result whichever thread found what.
+        std::vector<SearchHit *> found;
+        found.reserve(size_t(m_found.load()));
+        gather(m_root, found);
+        const auto hit = [&found](qsizetype i) -> const SearchHit & { return *found[size_t(i)]; };
+        QList<SearchHit> hits;
+        hits.reserve(qsizetype(found.size()));
+        for (const qsizetype index : resultOrder(hit, qsizetype(found.size())))
+            hits.append(std::move(*found[size_t(index)]));
+        return hits;
+    }
+
+private:
+    /// Lists a folder (`begin` < 0), or searches its entries [begin, end).
+    struct Task
+    {
+        WalkFolder *folder;
+        qsizetype begin;
+        qsizetype end;
+    };
+    /// Notes searched per task: enough to make a task worth its locking, few enough that the
+    /// last tasks of a walk spread over the threads.
+    static constexpr qsizetype batch = 16;
+
+    void work()
+    {
+        Worker worker;
+        while (const std::optional<Task> task = take()) {
+            if (task->begin < 0)
+                list(*task->folder);
+            else
+                search(*task, worker);
+            finish();
+        }
+    }
+
+    std::optional<Task> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_tasks.empty() || m_unfinished == 0; });
+        if (m_tasks.empty())
+            return std::nullopt;
+        const Task task = m_tasks.back();
+        m_tasks.pop_back();
+        return task;
+    }
+
+    void finish()
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_unfinished == 0)
+            m_changed.notify_all();
+    }
+
+    void list(WalkFolder &folder)
+    {
+        folder.match = folderMatch(QStringView(folder.relativePath), m_matcher);
+        QList<NoteFiles::FolderEntry> entries = NoteFiles::readFolder(folder.nativePath);
+        folder.entries.assign(std::make_move_iterator(entries.begin()),
+                              std::make_move_iterator(entries.end()));
+        const qsizetype count = qsizetype(folder.entries.size());
+        folder.hits.resize(size_t((count + batch - 1) / batch));
+        std::vector<Task> tasks;
+        for (qsizetype i = 0; i < count; i += batch)
+            tasks.push_back({&folder, i, std::min(i + batch, count)});
+        // Subfolders go last, so they are taken first: the walk runs ahead of the reading and
+        // keeps every thread supplied.
+        for (qsizetype i = 0; i < count; ++i) {
+            const NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
+            if (!entry.isFolder)
+                continue;
+            // The base folder's Data holds the application's own files, not notes.
+            if (folder.relativePath.isEmpty() && entry.name == PathManager::dataFolderName)
+                continue;
+            auto subfolder = std::make_unique<WalkFolder>();
+            subfolder->path = folder.path + u'/' + entry.name;
+            subfolder->relativePath = folder.relativePath.isEmpty()
+                                          ? entry.name
+                                          : QString(folder.relativePath + u'/' + entry.name);
+            subfolder->nativePath = folder.nativePath + '/' + entry.nativeName;
+            tasks.push_back({subfolder.get(), -1, -1});
+            folder.subfolders.emplace_back(i, std::move(subfolder));
+        }
+        std::lock_guard lock(m_mutex);
+        m_tasks.insert(m_tasks.end(), tasks.begin(), tasks.end());
+        m_unfinished += qsizetype(tasks.size());
+        m_changed.notify_all();
+    }
+
+    void search(const Task &task, Worker &worker)
+    {
+        WalkFolder &folder = *task.folder;
+        std::vector<std::pair<qsizetype, SearchHit>> &hits =
+            folder.hits[size_t(task.begin / batch)];
+        for (qsizetype i = task.begin; i < task.end; ++i) {
+            NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
+            if (entry.isFolder)
+                continue;
+            if (std::optional<SearchHit> hit = searchFile(m_matcher, folder, entry, worker))
+                hits.emplace_back(i, std::move(*hit));
+            entry = {};
+        }
+        m_found += qsizetype(hits.size());
+    }
+
+    /// Appends the folder's hits and its subfolders' in entry order, and empties the folder.
+    /// The folder's hits and its subfolders', in entry order.
+    static void gather(WalkFolder &folder, std::vector<SearchHit *> &hits)
+    {
+        auto subfolder = folder.subfolders.begin();
+        for (auto &taskHits : folder.hits) {
+            for (auto &[index, hit] : taskHits) {
+                for (; subfolder != folder.subfolders.end() && subfolder->first < index;
+                     ++subfolder)
+                    gather(*subfolder->second, hits);
+                hits.push_back(&hit);
+            }
+        }
+        for (; subfolder != folder.subfolders.end(); ++subfolder)
+            gather(*subfolder->second, hits);
+    }
+
+    const KeywordMatcher &m_matcher;
+    WalkFolder m_root;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Task> m_tasks;
+    /// Tasks handed out or waiting, not yet finished: none left means the walk is over.
+    qsizetype m_unfinished = 0;
+    std::atomic<qsizetype> m_found = 0;
+};
 
 } // namespace
 
@@ -388,34 +600,10 @@ QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype na
 
 void sortHits(QList<SearchHit> &hits)
 {
-    struct Key
-    {
-        qint64 msecs;
-        qsizetype index;
-    };
-    std::vector<Key> keys;
-    keys.reserve(hits.size());
-    for (qsizetype i = 0; i < hits.size(); ++i)
-        keys.push_back({hits[i].sortDate.toMSecsSinceEpoch(), i});
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
-
-    // Names are compared only where dates tie.
-    for (auto run = keys.begin(); run != keys.end();) {
-        const auto runEnd =
-            std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
-        if (runEnd - run > 1) {
-            std::stable_sort(run, runEnd, [&](const Key &a, const Key &b) {
-                return NaturalOrder::compare(hits[a.index].filePath, hits[b.index].filePath) > 0;
-            });
-        }
-        run = runEnd;
-    }
-
     QList<SearchHit> sorted;
     sorted.reserve(hits.size());
-    for (const Key &key : keys)
-        sorted.append(std::move(hits[key.index]));
+    for (const qsizetype index : resultOrder(hits.constData(), hits.size()))
+        sorted.append(std::move(hits[index]));
     hits = std::move(sorted);
 }
 
@@ -425,42 +613,11 @@ QList<SearchHit> runSearch(const QString &baseFolder, const QString &keyword,
     if (keyword.isEmpty() || baseFolder.isEmpty())
         return {};
     const KeywordMatcher matcher(keyword);
-    const NoteFiles::NoteFileList list = NoteFiles::listNoteFiles(baseFolder);
-    SearchContext context{matcher, list, {}};
-    context.folderMatches.reserve(list.folders.size());
-    for (const NoteFiles::Folder &folder : list.folders)
-        context.folderMatches.append(folderMatch(folder.relativePath, matcher));
     prepareNoteParser();
-
-    // Each file's hit lands in its own slot, so the list comes out in walk order whichever
-    // thread searched which file, and the stable sort below sees the same input every time.
-    const qsizetype fileCount = list.files.size();
-    std::vector<std::optional<SearchHit>> found(static_cast<size_t>(fileCount));
-    std::atomic<qsizetype> next{0};
-    constexpr qsizetype batch = 16;
-    const auto work = [&] {
-        Worker worker;
-        for (qsizetype start = next.fetch_add(batch); start < fileCount;
-             start = next.fetch_add(batch)) {
-            const qsizetype end = std::min(start + batch, fileCount);
-            for (qsizetype i = start; i < end; ++i)
-                found[size_t(i)] = searchFile(context, list.files[i], worker);
-        }
-    };
-    {
-        std::vector<std::jthread> helpers;
-        for (int i = 1; i < workerCount(options, fileCount); ++i)
-            helpers.emplace_back(work);
-        work();
-    }
-
-    QList<SearchHit> hits;
-    for (std::optional<SearchHit> &hit : found) {
-        if (hit)
-            hits.append(std::move(*hit));
-    }
-    sortHits(hits);
-    return hits;
+    SearchWalk walk(baseFolder, matcher);
+    walk.run(options.threadCount > 0 ? options.threadCount
+                                     : std::max(QThread::idealThreadCount(), 1));
+    return walk.sortedHits();
 }
 
 } // namespace GlobalSearch

@@ -8,6 +8,11 @@
 #include <limits>
 #include <memory>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUILLMERE_PROBE_AVX2 1
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Qt folds a BMP unit that is not a surrogate to another such unit, and compares a surrogate
@@ -110,9 +115,208 @@ int leadByteFrequency(uchar byte)
     return 5;
 }
 
+// ---- The probe scan: places where two bytes of a fixed-width run both have allowed values.
+
+/// One probe as the scan compares it: a byte at `offset` from a candidate place, with the bit
+/// `orMask` set, equals one of `values` (a letter and its capital differ only in 0x20, so they
+/// need one comparison, not two).
+struct ProbeTest
+{
+    qsizetype offset = 0;
+    uchar orMask = 0;
+    int count = 0;
+    std::array<uchar, 4> values{};
+
+    bool accepts(uchar byte) const
+    {
+        byte |= orMask;
+        for (int i = 0; i < count; ++i) {
+            if (values[size_t(i)] == byte)
+                return true;
+        }
+        return false;
+    }
+};
+
+ProbeTest probeTest(qsizetype offset, QByteArrayView values)
+{
+    ProbeTest test;
+    test.offset = offset;
+    if (values.size() == 2 && (uchar(values[0]) ^ uchar(values[1])) == 0x20) {
+        test.orMask = 0x20;
+        test.count = 1;
+        test.values[0] = uchar(values[0]) | 0x20;
+        return test;
+    }
+    test.count = int(values.size());
+    for (int i = 0; i < test.count; ++i)
+        test.values[size_t(i)] = uchar(values[i]);
+    return test;
+}
+
+#ifdef QUILLMERE_PROBE_AVX2
+
+bool hasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+bool hasAvx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512bw");
+    return has;
+}
+
+/// A probe's values, each in every byte of a vector.
+struct ProbeVectors
+{
+    __m256i orMask;
+    __m256i values[4];
+};
+
+__attribute__((target("avx2"))) inline ProbeVectors probeVectors(const ProbeTest &test)
+{
+    ProbeVectors vectors;
+    vectors.orMask = _mm256_set1_epi8(char(test.orMask));
+    for (int i = 0; i < 4; ++i)
+        vectors.values[i] =
+            _mm256_set1_epi8(char(test.values[size_t(std::min(i, test.count - 1))]));
+    return vectors;
+}
+
+/// The bytes of 32 consecutive places that a probe accepts, each 0xFF or 0.
+template <int Count>
+__attribute__((target("avx2"))) inline __m256i acceptedBy(const uchar *places, qsizetype offset,
+                                                          const ProbeVectors &vectors)
+{
+    const __m256i bytes = _mm256_or_si256(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(places + offset)), vectors.orMask);
+    __m256i accepted = _mm256_cmpeq_epi8(bytes, vectors.values[0]);
+    for (int i = 1; i < Count; ++i)
+        accepted = _mm256_or_si256(accepted, _mm256_cmpeq_epi8(bytes, vectors.values[i]));
+    return accepted;
+}
+
+/// Calls `candidate(at)` for every place `at` in [p, last] that both probes accept, in order,
+/// until it returns false. The places of a block of 32 are all visited from one comparison.
+template <int FirstCount, int SecondCount, typename Candidate>
+__attribute__((target("avx2"))) void
+forEachCandidateAvx2(const uchar *p, const uchar *last, const ProbeTest &first,
+                     const ProbeTest &second, Candidate &&candidate)
+{
+    const ProbeVectors firstVectors = probeVectors(first);
+    const ProbeVectors secondVectors = probeVectors(second);
+    // 32 places at a time while the block's last place is still a place.
+    for (; last - p >= 31; p += 32) {
+        const __m256i both =
+            _mm256_and_si256(acceptedBy<FirstCount>(p, first.offset, firstVectors),
+                             acceptedBy<SecondCount>(p, second.offset, secondVectors));
+        for (unsigned bits = unsigned(_mm256_movemask_epi8(both)); bits; bits &= bits - 1) {
+            if (!candidate(p + __builtin_ctz(bits)))
+                return;
+        }
+    }
+    for (; p <= last; ++p) {
+        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
+            return;
+    }
+}
+
+/// The same 64 places at a time, where the processor has AVX-512.
+struct ProbeVectors512
+{
+    __m512i orMask;
+    __m512i values[4];
+};
+
+__attribute__((target("avx512f,avx512bw"))) inline ProbeVectors512
+probeVectors512(const ProbeTest &test)
+{
+    ProbeVectors512 vectors;
+    vectors.orMask = _mm512_set1_epi8(char(test.orMask));
+    for (int i = 0; i < 4; ++i)
+        vectors.values[i] =
+            _mm512_set1_epi8(char(test.values[size_t(std::min(i, test.count - 1))]));
+    return vectors;
+}
+
+template <int Count>
+__attribute__((target("avx512f,avx512bw"))) inline __mmask64
+acceptedBy512(const uchar *places, qsizetype offset, const ProbeVectors512 &vectors)
+{
+    const __m512i bytes = _mm512_or_si512(_mm512_loadu_si512(places + offset), vectors.orMask);
+    __mmask64 accepted = _mm512_cmpeq_epi8_mask(bytes, vectors.values[0]);
+    for (int i = 1; i < Count; ++i)
+        accepted |= _mm512_cmpeq_epi8_mask(bytes, vectors.values[i]);
+    return accepted;
+}
+
+template <int FirstCount, int SecondCount, typename Candidate>
+__attribute__((target("avx512f,avx512bw"))) void
+forEachCandidateAvx512(const uchar *p, const uchar *last, const ProbeTest &first,
+                       const ProbeTest &second, Candidate &&candidate)
+{
+    const ProbeVectors512 firstVectors = probeVectors512(first);
+    const ProbeVectors512 secondVectors = probeVectors512(second);
+    for (; last - p >= 63; p += 64) {
+        const __mmask64 both = acceptedBy512<FirstCount>(p, first.offset, firstVectors) &
+                               acceptedBy512<SecondCount>(p, second.offset, secondVectors);
+        for (__mmask64 bits = both; bits; bits &= bits - 1) {
+            if (!candidate(p + __builtin_ctzll(bits)))
+                return;
+        }
+    }
+    for (; p <= last; ++p) {
+        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
+            return;
+    }
+}
+
+template <typename Candidate>
+void forEachCandidate(bool avx512, const uchar *p, const uchar *last, const ProbeTest &first,
+                      const ProbeTest &second, Candidate &&candidate)
+{
+    // One comparison per probe is the common case (kana, kanji, letters); up to four otherwise.
+    const bool oneFirst = first.count == 1;
+    const bool oneSecond = second.count == 1;
+    if (avx512) {
+        if (oneFirst && oneSecond)
+            forEachCandidateAvx512<1, 1>(p, last, first, second, candidate);
+        else if (oneFirst)
+            forEachCandidateAvx512<1, 4>(p, last, first, second, candidate);
+        else if (oneSecond)
+            forEachCandidateAvx512<4, 1>(p, last, first, second, candidate);
+        else
+            forEachCandidateAvx512<4, 4>(p, last, first, second, candidate);
+    } else if (oneFirst && oneSecond) {
+        forEachCandidateAvx2<1, 1>(p, last, first, second, candidate);
+    } else if (oneFirst) {
+        forEachCandidateAvx2<1, 4>(p, last, first, second, candidate);
+    } else if (oneSecond) {
+        forEachCandidateAvx2<4, 1>(p, last, first, second, candidate);
+    } else {
+        forEachCandidateAvx2<4, 4>(p, last, first, second, candidate);
+    }
+}
+
+#else
+
+bool hasAvx2()
+{
+    return false;
+}
+
+bool hasAvx512()
+{
+    return false;
+}
+
+#endif
+
 } // namespace
 
-KeywordMatcher::KeywordMatcher(const QString &keyword) : m_keyword(keyword)
+KeywordMatcher::KeywordMatcher(const QString &keyword, Utf8Scan scan) : m_keyword(keyword)
 {
     if (keyword.isEmpty())
         return;
@@ -133,6 +337,69 @@ KeywordMatcher::KeywordMatcher(const QString &keyword) : m_keyword(keyword)
     if (m_hasSingleFirstUnit)
         m_singleFirstUnit = firstUnits.front();
     chooseUtf8Anchor();
+    if (m_fast && scan != Utf8Scan::portable && hasAvx2()) {
+        m_probed = chooseProbes();
+        m_probedWithAvx512 = scan == Utf8Scan::fastest && hasAvx512();
+    }
+}
+
+bool KeywordMatcher::chooseProbes()
+{
+    // The run of characters whose variants share one UTF-8 length that is longest in bytes: every
+    // match has the same bytes at the same offsets from the run's start, give or take case.
+    const auto widthOf = [](const Position &position) {
+        const qsizetype width = position.variants.front().size();
+        const bool fixed = std::all_of(position.variants.begin(), position.variants.end(),
+                                       [&](const QByteArray &v) { return v.size() == width; });
+        return fixed ? width : 0;
+    };
+    qsizetype first = -1;
+    qsizetype count = 0;
+    qsizetype bytes = 0;
+    for (qsizetype start = 0; start < m_positions.size();) {
+        qsizetype end = start;
+        qsizetype runBytes = 0;
+        for (; end < m_positions.size() && widthOf(m_positions[end]) > 0; ++end)
+            runBytes += widthOf(m_positions[end]);
+        if (runBytes > bytes) {
+            first = start;
+            count = end - start;
+            bytes = runBytes;
+        }
+        start = end + 1;
+    }
+    if (bytes == 0)
+        return false;
+
+    // The last byte of a character varies most (every kana starts with E3), so a run of several
+    // characters is probed at the last byte of its first and of its last; a run of one at its
+    // first and last byte.
+    const auto probe = [&](qsizetype position, qsizetype byte, qsizetype offset) {
+        Probe made{offset, {}};
+        for (const QByteArray &variant : m_positions[position].variants) {
+            if (!made.values.contains(variant[byte]))
+                made.values += variant[byte];
+        }
+        return made;
+    };
+    const qsizetype firstWidth = widthOf(m_positions[first]);
+    const qsizetype last = first + count - 1;
+    m_firstProbe = count > 1 ? probe(first, firstWidth - 1, firstWidth - 1) : probe(first, 0, 0);
+    m_lastProbe = probe(last, widthOf(m_positions[last]) - 1, bytes - 1);
+    if (m_firstProbe.values.size() > 4 || m_lastProbe.values.size() > 4)
+        return false;
+    m_anchorFirst = first;
+    m_anchorCount = count;
+    // A run without case variants (kana, kanji) is one byte string, compared whole.
+    m_runLiteral.clear();
+    for (qsizetype m = first; m < first + count; ++m) {
+        if (m_positions[m].variants.size() != 1) {
+            m_runLiteral.clear();
+            break;
+        }
+        m_runLiteral += m_positions[m].variants.front();
+    }
+    return true;
 }
 
 void KeywordMatcher::chooseUtf8Anchor()
@@ -230,7 +497,7 @@ qsizetype KeywordMatcher::count(QStringView haystack, qsizetype *first) const
 
 std::optional<KeywordMatcher::ByteMatch>
 KeywordMatcher::matchAroundUtf8(const uchar *begin, const uchar *end, const uchar *anchor,
-                                const uchar *anchorEnd) const
+                                const uchar *anchorEnd, qsizetype verifyFrom) const
 {
     // The anchor bytes hold the keyword's characters m_anchorFirst … m_anchorFirst +
     // m_anchorCount - 1; the ones before are checked walking backwards, the rest forwards.
@@ -247,7 +514,7 @@ KeywordMatcher::matchAroundUtf8(const uchar *begin, const uchar *end, const ucha
             return std::nullopt;
         p = start;
     }
-    const uchar *matchEnd = matchForwardUtf8(anchorEnd, end, m_anchorFirst + m_anchorCount);
+    const uchar *matchEnd = matchForwardUtf8(anchorEnd, end, verifyFrom);
     if (!matchEnd)
         return std::nullopt;
     return ByteMatch{p, matchEnd};
@@ -268,11 +535,49 @@ const uchar *KeywordMatcher::matchForwardUtf8(const uchar *p, const uchar *end,
 }
 
 template <typename Visit>
+void KeywordMatcher::forEachProbedMatchUtf8(QByteArrayView utf8, Visit &&visit) const
+{
+#ifdef QUILLMERE_PROBE_AVX2
+    const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
+    const uchar *end = begin + utf8.size();
+    const qsizetype runBytes = m_lastProbe.offset + 1;
+    if (utf8.size() < runBytes)
+        return;
+    const ProbeTest first = probeTest(m_firstProbe.offset, m_firstProbe.values);
+    const ProbeTest second = probeTest(m_lastProbe.offset, m_lastProbe.values);
+    const uchar *last = end - runBytes;
+    const char *literal = m_runLiteral.constData();
+    // A keyword without case variants (kana, kanji) is its run: its bytes are the whole match.
+    const bool wholeLiteral = !m_runLiteral.isEmpty() && m_anchorCount == m_positions.size();
+    forEachCandidate(m_probedWithAvx512, begin, last, first, second, [&](const uchar *at) {
+        // The probes looked at two bytes of the run only: the rest is compared as well, whole
+        // when it is one byte string, else with the characters around it.
+        std::optional<ByteMatch> match;
+        if (m_runLiteral.isEmpty())
+            match = matchAroundUtf8(begin, end, at, at, m_anchorFirst);
+        else if (std::equal(at, at + runBytes, literal,
+                            [](uchar a, char b) { return a == uchar(b); }))
+            match = wholeLiteral ? ByteMatch{at, at + runBytes}
+                                 : matchAroundUtf8(begin, end, at, at + runBytes,
+                                                   m_anchorFirst + m_anchorCount);
+        return !match || visit(*match);
+    });
+#else
+    Q_UNUSED(utf8);
+    Q_UNUSED(visit);
+#endif
+}
+
+template <typename Visit>
 void KeywordMatcher::forEachMatchUtf8(QByteArrayView utf8, Visit &&visit) const
 {
     // Matches come in the order of their anchors, which is also the order of their starts: a
     // later anchor with an earlier start would need more characters before it than the keyword
     // has.
+    if (m_probed) {
+        forEachProbedMatchUtf8(utf8, std::forward<Visit>(visit));
+        return;
+    }
     const auto *begin = reinterpret_cast<const uchar *>(utf8.data());
     const uchar *end = begin + utf8.size();
 
@@ -284,8 +589,8 @@ void KeywordMatcher::forEachMatchUtf8(QByteArrayView utf8, Visit &&visit) const
             if (!hit)
                 return;
             const auto *at = static_cast<const uchar *>(hit);
-            if (const std::optional<ByteMatch> match =
-                    matchAroundUtf8(begin, end, at, at + literalSize)) {
+            if (const std::optional<ByteMatch> match = matchAroundUtf8(
+                    begin, end, at, at + literalSize, m_anchorFirst + m_anchorCount)) {
                 if (!visit(*match))
                     return;
             }
@@ -315,8 +620,8 @@ void KeywordMatcher::forEachMatchUtf8(QByteArrayView utf8, Visit &&visit) const
                 continue;
             if (end - at >= variant.size() &&
                 std::memcmp(at, variant.constData(), size_t(variant.size())) == 0) {
-                if (const std::optional<ByteMatch> match =
-                        matchAroundUtf8(begin, end, at, at + variant.size())) {
+                if (const std::optional<ByteMatch> match = matchAroundUtf8(
+                        begin, end, at, at + variant.size(), m_anchorFirst + m_anchorCount)) {
                     if (!visit(*match))
                         return;
                 }

@@ -12,15 +12,29 @@
 /// unit, no diacritic or width folding.
 ///
 /// Keywords made of BMP characters without line breaks (everything a user types into a search
-/// field) take a fast path: a folding table instead of Qt's per-call folding, and a check on the
-/// raw UTF-8 bytes of a file that rules out most files before they are decoded. Any other keyword
-/// falls back to Qt's own search, so the results never depend on which path was taken.
+/// field) take a fast path: a folding table instead of Qt's per-call folding, and a search of the
+/// raw UTF-8 bytes of a file, without decoding it. Any other keyword falls back to Qt's own
+/// search, so the results never depend on which path was taken.
 ///
 /// A matcher is immutable once built and may be shared by several threads.
 class KeywordMatcher
 {
 public:
-    explicit KeywordMatcher(const QString &keyword);
+    /// How the UTF-8 search finds the places it then verifies character by character. Every way
+    /// gives the same answers; the slower ones exist so that tests can hold the faster to them.
+    enum class Utf8Scan {
+        /// Where the processor has AVX-512 or AVX2 and the keyword holds a run of characters
+        /// whose case variants all have one UTF-8 length (kana, kanji, most letters): 64 or 32
+        /// places at a time, ruled out by two of the run's bytes. Otherwise as `portable`.
+        fastest,
+        /// As `fastest` with AVX2 even where AVX-512 is there.
+        avx2,
+        /// memmem for a run of characters without case variants, else memchr for the variants
+        /// of one character.
+        portable,
+    };
+
+    explicit KeywordMatcher(const QString &keyword, Utf8Scan scan = Utf8Scan::fastest);
 
     const QString &keyword() const { return m_keyword; }
 
@@ -62,14 +76,19 @@ private:
     };
     static constexpr qsizetype maxVariants = 8;
 
+    /// The match whose characters before m_anchorFirst end at `anchor` and whose characters
+    /// from `verifyFrom` on start at `anchorEnd`, if the bytes there hold one.
     std::optional<ByteMatch> matchAroundUtf8(const uchar *begin, const uchar *end,
-                                             const uchar *anchor, const uchar *anchorEnd) const;
+                                             const uchar *anchor, const uchar *anchorEnd,
+                                             qsizetype verifyFrom) const;
     /// Calls `visit` with every match in `utf8`, overlapping ones included, in order, until it
     /// returns false.
     template <typename Visit> void forEachMatchUtf8(QByteArrayView utf8, Visit &&visit) const;
+    template <typename Visit> void forEachProbedMatchUtf8(QByteArrayView utf8, Visit &&visit) const;
     /// Where a match whose characters from `position` on start at `p` ends; nullptr if none.
     const uchar *matchForwardUtf8(const uchar *p, const uchar *end, qsizetype position) const;
     void chooseUtf8Anchor();
+    bool chooseProbes();
 
     QString m_keyword;
     bool m_fast = false;
@@ -79,11 +98,25 @@ private:
     char16_t m_singleFirstUnit = 0;
     bool m_hasSingleFirstUnit = false;
 
-    // How the UTF-8 check finds places worth verifying: a literal run of characters without case
-    // variants (searched with memmem), or else the variants of the rarest-looking position.
+    // How the UTF-8 search finds places worth verifying: two probe bytes of a run of fixed-width
+    // characters; or a literal run of characters without case variants (searched with memmem);
+    // or else the variants of the rarest-looking position.
+    struct Probe
+    {
+        /// Bytes from the start of the run.
+        qsizetype offset = 0;
+        /// The byte values the variants of the character there can have.
+        QByteArray values;
+    };
+    bool m_probed = false;
+    bool m_probedWithAvx512 = false;
+    Probe m_firstProbe;
+    Probe m_lastProbe;
+    /// The probed run's bytes when its characters have no case variants.
+    QByteArray m_runLiteral;
     QByteArray m_literal;
     qsizetype m_anchorPosition = 0;
-    /// The keyword positions the anchor bytes stand for.
+    /// The keyword positions the anchor bytes (or the probed run) stand for.
     qsizetype m_anchorFirst = 0;
     qsizetype m_anchorCount = 1;
 };

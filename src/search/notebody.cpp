@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <string.h>
 
 // The line rules are the note parser's own (storage/notelines.h); the block walk below mirrors
 // storage/notedocument.cpp on raw bytes, and the search tests compare both on the same texts.
@@ -16,98 +17,187 @@ namespace {
 
 using namespace NoteLines;
 
-// ---- The text's lines, split at line feeds; each is decoded only when a rule has to read it.
-// The byte tests in front of the decoding only rule out lines that cannot qualify.
+// ---- The text's lines, split at line feeds; each is found, and decoded, only when a rule has
+// to read it. The byte tests in front of the decoding only rule out lines that cannot qualify.
+
+/// Whether `bytes` hold `c` three times in a row.
+bool containsThree(QByteArrayView bytes, char c)
+{
+    const char *p = bytes.data();
+    const char *end = p + bytes.size();
+    while (end - p >= 3) {
+        p = static_cast<const char *>(std::memchr(p, c, size_t(end - p - 2)));
+        if (!p)
+            return false;
+        if (p[1] == c && p[2] == c)
+            return true;
+        ++p;
+    }
+    return false;
+}
+
+/// The first character of valid UTF-8 `bytes` (not empty); a character beyond the BMP, which is
+/// never a space, gives U+FFFD.
+QChar firstCharacter(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    if (p[0] < 0x80)
+        return QChar(p[0]);
+    if (p[0] < 0xE0)
+        return QChar(char16_t(((p[0] & 0x1F) << 6) | (p[1] & 0x3F)));
+    if (p[0] < 0xF0)
+        return QChar(char16_t(((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
+    return QChar(QChar::ReplacementCharacter);
+}
+
+/// False for an ASCII line that cannot be one of Joplin's metadata lines: each of Joplin's own
+/// keys holds "_", and the other kind of line names Joplin ("source: joplin-desktop"). Spares
+/// decoding the header lines of every note.
+bool mayBeJoplinMetadataLine(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return c == '_' || c == 'j' || c == 'J' || uchar(c) >= 0x80; });
+}
+
+/// The lines of a text, each named by the offset of its first byte. Going from a line to the
+/// next or the previous one looks for one line feed: the rules read a few lines at either end,
+/// and the lines in between are never looked at, nor counted.
+/// An ASCII line trimmed as NoteLines::trimmed() trims it (spaces and tabs: the only space
+/// characters below U+0080), without decoding it; nothing for a line that is not ASCII.
+std::optional<QByteArrayView> trimmedAscii(QByteArrayView bytes)
+{
+    if (!std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return std::nullopt;
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    while (!bytes.isEmpty() && isSpace(bytes.front()))
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && isSpace(bytes.back()))
+        bytes.chop(1);
+    return bytes;
+}
 
 class Lines
 {
 public:
+    /// The line after the last one.
+    static constexpr qsizetype none = -1;
+
     Lines(QByteArrayView text, Scratch &scratch) : m_text(text), m_scratch(scratch)
     {
-        auto &lines = scratch.lines;
-        lines.clear();
-        const char *data = text.data();
-        for (qsizetype start = 0; !text.isEmpty();) {
-            const void *feed = std::memchr(data + start, '\n', size_t(text.size() - start));
-            if (!feed) {
-                lines.emplace_back(start, text.size());
-                break;
-            }
-            const qsizetype end = static_cast<const char *>(feed) - data;
-            lines.emplace_back(start, end);
-            start = end + 1;
-        }
-        if (text.isEmpty())
-            lines.emplace_back(0, 0);
-        scratch.decoded.assign(lines.size(), std::nullopt);
+        scratch.decodedCount = 0;
     }
 
-    qsizetype size() const { return qsizetype(m_scratch.lines.size()); }
-    std::pair<qsizetype, qsizetype> range(qsizetype i) const { return m_scratch.lines[i]; }
+    qsizetype first() const { return 0; }
 
-    bool isBlank(qsizetype i)
+    qsizetype last() const
     {
-        const QByteArrayView bytes = raw(i);
+        const void *feed = ::memrchr(m_text.data(), '\n', size_t(m_text.size()));
+        return feed ? static_cast<const char *>(feed) - m_text.data() + 1 : 0;
+    }
+
+    /// The line after `line`, or none.
+    qsizetype next(qsizetype line) const
+    {
+        const qsizetype end = endOf(line);
+        return end < m_text.size() ? end + 1 : none;
+    }
+
+    /// The line before `line`, which is not the first.
+    qsizetype previous(qsizetype line) const
+    {
+        const void *feed = ::memrchr(m_text.data(), '\n', size_t(line - 1));
+        return feed ? static_cast<const char *>(feed) - m_text.data() + 1 : 0;
+    }
+
+    /// Where `line` ends, before its line feed.
+    qsizetype endOf(qsizetype line) const
+    {
+        const char *data = m_text.data();
+        const void *feed = std::memchr(data + line, '\n', size_t(m_text.size() - line));
+        return feed ? static_cast<const char *>(feed) - data : m_text.size();
+    }
+
+    bool isBlank(qsizetype line)
+    {
+        const QByteArrayView bytes = raw(line);
         if (bytes.isEmpty())
             return true;
-        const uchar first = uchar(bytes.front());
-        if (first < 0x80 && first != ' ' && first != '\t')
+        // A line whose first character is no space is not blank (most lines of a note).
+        if (!NoteLines::isSpaceOrTab(firstCharacter(bytes)))
             return false;
-        return trimmed(text(i)).isEmpty();
+        return trimmed(text(line)).isEmpty();
     }
 
-    bool isFenceLine(qsizetype i) { return raw(i).contains("---") && trimmed(text(i)) == u"---"; }
-
-    bool isClosingFence(qsizetype i)
+    bool isFenceLine(qsizetype line)
     {
-        const QByteArrayView bytes = raw(i);
-        if (!bytes.contains("---") && !bytes.contains("..."))
+        const QByteArrayView bytes = raw(line);
+        if (!containsThree(bytes, '-'))
             return false;
-        const QStringView line = trimmed(text(i));
-        return line == u"---" || line == u"...";
+        if (const std::optional<QByteArrayView> ascii = trimmedAscii(bytes))
+            return *ascii == "---";
+        return trimmed(text(line)) == u"---";
     }
 
-    bool isJoplinKeyLine(qsizetype i)
+    bool isClosingFence(qsizetype line)
     {
-        return raw(i).contains(':') && NoteLines::isJoplinKeyLine(text(i));
+        const QByteArrayView bytes = raw(line);
+        if (!containsThree(bytes, '-') && !containsThree(bytes, '.'))
+            return false;
+        if (const std::optional<QByteArrayView> ascii = trimmedAscii(bytes))
+            return *ascii == "---" || *ascii == "...";
+        const QStringView trimmedLine = trimmed(text(line));
+        return trimmedLine == u"---" || trimmedLine == u"...";
     }
 
-    /// Whether lines [first, first + count) are Joplin metadata.
-    bool isJoplinMetadata(qsizetype first, qsizetype count)
+    bool isJoplinKeyLine(qsizetype line)
     {
-        for (qsizetype i = first; i < first + count; ++i) {
-            if (raw(i).contains(':') && isJoplinMetadataLine(text(i)))
+        return raw(line).contains(':') && NoteLines::isJoplinKeyLine(text(line));
+    }
+
+    /// Whether the lines from `from` up to `to` (not included; none for the end) are Joplin
+    /// metadata.
+    bool isJoplinMetadata(qsizetype from, qsizetype to)
+    {
+        for (qsizetype line = from; line != to && line != none; line = next(line)) {
+            const QByteArrayView bytes = raw(line);
+            if (bytes.contains(':') && mayBeJoplinMetadataLine(bytes) &&
+                isJoplinMetadataLine(text(line)))
                 return true;
         }
         return false;
     }
 
 private:
-    QByteArrayView raw(qsizetype i) const
-    {
-        const auto [start, end] = m_scratch.lines[i];
-        return m_text.sliced(start, end - start);
-    }
+    QByteArrayView raw(qsizetype line) const { return m_text.sliced(line, endOf(line) - line); }
 
-    QStringView text(qsizetype i)
+    QStringView text(qsizetype line)
     {
-        std::optional<QString> &decoded = m_scratch.decoded[i];
-        if (!decoded)
-            decoded = Utf8Validation::decodePiece(raw(i));
-        return *decoded;
+        auto &decoded = m_scratch.decoded;
+        size_t &count = m_scratch.decodedCount;
+        for (size_t k = 0; k < count; ++k) {
+            if (decoded[k].first == line)
+                return decoded[k].second;
+        }
+        if (count == decoded.size())
+            decoded.emplace_back();
+        auto &[start, string] = decoded[count++];
+        start = line;
+        Utf8Validation::decodePieceInto(raw(line), string);
+        return string;
     }
 
     QByteArrayView m_text;
     Scratch &m_scratch;
 };
 
-// ---- The split itself, step for step as the parser does it.
+// ---- The split itself, step for step as the parser does it (which counts lines by number;
+// here a line is named by where it starts, which orders lines the same way).
 
-qsizetype skipBlankLines(Lines &lines, qsizetype index, qsizetype end)
+qsizetype skipBlankLines(Lines &lines, qsizetype line)
 {
-    while (index < end && lines.isBlank(index))
-        ++index;
-    return index;
+    while (line != Lines::none && lines.isBlank(line))
+        line = lines.next(line);
+    return line;
 }
 
 struct Block
@@ -116,12 +206,12 @@ struct Block
     qsizetype close;
 };
 
-std::optional<Block> findLeadingBlock(Lines &lines, qsizetype index)
+std::optional<Block> findLeadingBlock(Lines &lines, qsizetype line)
 {
-    const qsizetype open = skipBlankLines(lines, index, lines.size());
-    if (open >= lines.size() || !lines.isFenceLine(open))
+    const qsizetype open = skipBlankLines(lines, line);
+    if (open == Lines::none || !lines.isFenceLine(open))
         return std::nullopt;
-    for (qsizetype close = open + 1; close < lines.size(); ++close) {
+    for (qsizetype close = lines.next(open); close != Lines::none; close = lines.next(close)) {
         if (lines.isClosingFence(close))
             return Block{open, close};
     }
@@ -130,7 +220,8 @@ std::optional<Block> findLeadingBlock(Lines &lines, qsizetype index)
 
 struct Leading
 {
-    qsizetype end; // the first line after the blocks
+    qsizetype end; // the first line after the blocks, or none
+    bool any;      // there was a block
     bool joplin;   // one of them was Joplin metadata
 };
 
@@ -139,41 +230,47 @@ Leading skipLeadingBlocks(Lines &lines)
 {
     bool haveHeader = false;
     bool haveJoplin = false;
-    qsizetype index = 0;
-    while (const std::optional<Block> block = findLeadingBlock(lines, index)) {
-        const bool joplin = lines.isJoplinMetadata(block->open + 1, block->close - block->open - 1);
+    qsizetype line = lines.first();
+    while (line != Lines::none) {
+        const std::optional<Block> block = findLeadingBlock(lines, line);
+        if (!block)
+            break;
+        const bool joplin = lines.isJoplinMetadata(lines.next(block->open), block->close);
         bool &have = joplin ? haveJoplin : haveHeader;
         if (have)
             break;
         have = true;
-        index = block->close + 1;
+        line = lines.next(block->close);
         if (haveHeader && haveJoplin)
             break;
     }
-    return {index, haveJoplin};
+    return {line, haveHeader || haveJoplin, haveJoplin};
 }
 
-// Where Joplin metadata at the end of lines [begin, end) starts, if they end with some.
-std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, qsizetype end)
+// Where Joplin metadata at the end of the lines from `begin` to `last` (included) starts, if
+// they end with some.
+std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, qsizetype last)
 {
-    qsizetype last = end - 1;
-    while (last >= begin && lines.isBlank(last))
-        --last;
-    if (last < begin)
-        return std::nullopt;
+    while (lines.isBlank(last)) {
+        if (last == begin)
+            return std::nullopt;
+        last = lines.previous(last);
+    }
     qsizetype start = last;
     if (lines.isClosingFence(last)) {
         do {
-            --start;
-        } while (start >= begin && !lines.isFenceLine(start));
-        if (start < begin || !lines.isJoplinMetadata(start + 1, last - start - 1))
+            if (start == begin)
+                return std::nullopt;
+            start = lines.previous(start);
+        } while (!lines.isFenceLine(start));
+        if (!lines.isJoplinMetadata(lines.next(start), last))
             return std::nullopt;
     } else {
         if (!lines.isJoplinKeyLine(last))
             return std::nullopt;
-        while (start > begin && lines.isJoplinKeyLine(start - 1))
-            --start;
-        if (!lines.isJoplinMetadata(start, last - start + 1))
+        while (start != begin && lines.isJoplinKeyLine(lines.previous(start)))
+            start = lines.previous(start);
+        if (!lines.isJoplinMetadata(start, lines.next(last)))
             return std::nullopt;
     }
     return start;
@@ -183,33 +280,39 @@ std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, 
 
 std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Scratch &scratch)
 {
-    if (utf8.contains('\r'))
+    if (std::memchr(utf8.data(), '\r', size_t(utf8.size())))
         return std::nullopt;
     // The decoder drops one byte-order mark and the parser another.
     qsizetype offset = 0;
     for (int i = 0; i < 2 && utf8.sliced(offset).startsWith("\xEF\xBB\xBF"); ++i)
         offset += 3;
     const QByteArrayView text = utf8.sliced(offset);
+    const auto empty = std::pair(offset, offset);
 
     Lines lines(text, scratch);
     const Leading leading = skipLeadingBlocks(lines);
-    const qsizetype bodyStart = leading.end > 0 && leading.end < lines.size() && lines.isBlank(leading.end)
-                                    ? leading.end + 1
-                                    : leading.end;
-    qsizetype bodyEnd = lines.size();
+    const qsizetype bodyStart =
+        leading.any && leading.end != Lines::none && lines.isBlank(leading.end)
+            ? lines.next(leading.end)
+            : leading.end;
+    if (bodyStart == Lines::none)
+        return empty;
+    qsizetype bodyLast = lines.last();
     // Metadata at the top rules out metadata at the end.
-    if (!leading.joplin && bodyStart < bodyEnd) {
+    if (!leading.joplin) {
         if (const std::optional<qsizetype> trailer =
-                findTrailingJoplinStart(lines, bodyStart, bodyEnd)) {
-            bodyEnd = *trailer;
-            while (bodyEnd > bodyStart && lines.isBlank(bodyEnd - 1))
-                --bodyEnd;
+                findTrailingJoplinStart(lines, bodyStart, bodyLast)) {
+            if (*trailer == bodyStart)
+                return empty;
+            bodyLast = lines.previous(*trailer);
+            while (lines.isBlank(bodyLast)) {
+                if (bodyLast == bodyStart)
+                    return empty;
+                bodyLast = lines.previous(bodyLast);
+            }
         }
     }
-    if (bodyStart >= bodyEnd)
-        return std::pair(offset, offset);
-    return std::pair(offset + lines.range(bodyStart).first,
-                     offset + lines.range(bodyEnd - 1).second);
+    return std::pair(offset + bodyStart, offset + lines.endOf(bodyLast));
 }
 
 } // namespace NoteBody

@@ -19,8 +19,10 @@ namespace NoteBody {
 /// Scratch space reused between calls to spare allocations.
 struct Scratch
 {
-    std::vector<std::pair<qsizetype, qsizetype>> lines;
-    std::vector<std::optional<QString>> decoded;
+    /// The lines decoded so far, by where they start: the first `decodedCount`. The strings
+    /// after them are kept for their storage.
+    std::vector<std::pair<qsizetype, QString>> decoded;
+    size_t decodedCount = 0;
 };
 
 /// Where parseNoteDocument would find the body of the text in `utf8` (bytes that

@@ -124,22 +124,18 @@ public:
     {
         const qsizetype folderIndex = m_list.folders.size();
         m_list.folders.append({path, relativePath, nativePath});
-        for (const Entry &entry : readEntries(nativePath, m_options)) {
-            const QByteArray nativeName = QByteArray::fromStdString(entry.name);
-            const QString name = QFile::decodeName(nativeName);
-            if (entry.type == DT_DIR) {
-                if (relativePath.isEmpty() && name == PathManager::dataFolderName)
+        for (FolderEntry &entry : readFolder(nativePath, m_options)) {
+            if (entry.isFolder) {
+                // The base folder's Data holds the application's own files, not notes.
+                if (relativePath.isEmpty() && entry.name == PathManager::dataFolderName)
                     continue;
                 const QString childRelative =
-                    relativePath.isEmpty() ? name : QString(relativePath + u'/' + name);
-                walk(nativePath + '/' + nativeName, path + u'/' + name, childRelative);
+                    relativePath.isEmpty() ? entry.name : QString(relativePath + u'/' + entry.name);
+                walk(nativePath + '/' + entry.nativeName, path + u'/' + entry.name, childRelative);
                 continue;
             }
-            File file{folderIndex, name, nativeName, std::nullopt};
-            if (m_options.withModificationTimes && entry.haveInfo)
-                file.modifiedMSecs =
-                    qint64(entry.info.st_mtim.tv_sec) * 1000 + entry.info.st_mtim.tv_nsec / 1000000;
-            m_list.files.append(std::move(file));
+            m_list.files.append({folderIndex, std::move(entry.name), std::move(entry.nativeName),
+                                 entry.modifiedMSecs});
         }
     }
 
@@ -186,6 +182,24 @@ void readModificationTimes(NoteFileList &list)
 }
 
 } // namespace
+
+QList<FolderEntry> readFolder(const QByteArray &nativePath, const ListOptions &options)
+{
+    QList<FolderEntry> entries;
+    std::vector<Entry> found = readEntries(nativePath, options);
+    entries.reserve(qsizetype(found.size()));
+    for (const Entry &entry : found) {
+        FolderEntry folderEntry;
+        folderEntry.nativeName = QByteArray::fromStdString(entry.name);
+        folderEntry.name = QFile::decodeName(folderEntry.nativeName);
+        folderEntry.isFolder = entry.type == DT_DIR;
+        if (!folderEntry.isFolder && options.withModificationTimes && entry.haveInfo)
+            folderEntry.modifiedMSecs =
+                qint64(entry.info.st_mtim.tv_sec) * 1000 + entry.info.st_mtim.tv_nsec / 1000000;
+        entries.append(std::move(folderEntry));
+    }
+    return entries;
+}
 
 NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options)
 {

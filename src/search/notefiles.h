@@ -67,6 +67,24 @@ struct ListOptions
 /// notes, and is never listed; a "Data" folder deeper down is the user's and is.
 NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options = {});
 
+/// One entry of a folder that the walk visits: a note file or a subfolder.
+struct FolderEntry
+{
+    QString name;
+    /// `name` in the file system's encoding.
+    QByteArray nativeName;
+    bool isFolder = false;
+    /// A note's modification time in milliseconds since the epoch, when asked for and known
+    /// without another system call.
+    std::optional<qint64> modifiedMSecs;
+};
+
+/// The entries of the folder at `nativePath` that listNoteFiles visits, in its order: note files
+/// and subfolders, hidden ones only when asked for. Empty when the folder cannot be read.
+/// Lets a caller walk the folders in its own way (several at once) and still list, and order,
+/// exactly what listNoteFiles lists.
+QList<FolderEntry> readFolder(const QByteArray &nativePath, const ListOptions &options = {});
+
 /// Whether a file name ends in ".md" or ".txt" in any letter case. A name whose only dot is its
 /// first character (".md") has no extension.
 bool hasNoteExtension(QStringView fileName);

@@ -10,12 +10,21 @@ namespace {
 // folder when the path is absolute already: the note list looks up keys once per row.
 QString standardized(const QString &path)
 {
+    if (isStandardizedPath(path))
+        return path;
     if (QDir::isAbsolutePath(path))
         return QDir::cleanPath(path);
     return PathManager::standardizedPath(path);
 }
 
 } // namespace
+
+bool isStandardizedPath(QStringView path)
+{
+    // Dot names are left to QDir::cleanPath() even when they are plain hidden names.
+    return path.startsWith(u'/') && !path.contains(u"//") && !path.contains(u"/.") &&
+           (path.size() == 1 || !path.endsWith(u'/'));
+}
 
 QString standardizedBaseFolderPath()
 {

@@ -8,7 +8,10 @@ namespace NoteLines {
 
 bool isSpaceOrTab(QChar c)
 {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
+    // The only space separator below U+0080 is the space itself.
+    if (c.unicode() < 0x80)
+        return c == u' ' || c == u'\t';
+    return c.category() == QChar::Separator_Space;
 }
 
 QStringView trimmed(QStringView line)
@@ -73,10 +76,19 @@ bool isJoplinMetadataLine(QStringView line)
     const std::optional<KeyLine> keyLine = splitKeyLine(line);
     if (!keyLine)
         return false;
-    const QString key = keyLine->key.toString().toLower();
-    if (key == u"source")
+    const QStringView rawKey = keyLine->key;
+    // Every key of a header is checked, so the common ASCII key is lowered without allocating.
+    const bool isAscii =
+        std::all_of(rawKey.begin(), rawKey.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString key = isAscii ? QString() : rawKey.toString().toLower();
+    const auto keyIs = [&](QStringView lowered) {
+        if (!isAscii)
+            return key == lowered;
+        return rawKey.size() == lowered.size() && rawKey.compare(lowered, Qt::CaseInsensitive) == 0;
+    };
+    if (keyIs(u"source"))
         return keyLine->value.contains(u"joplin", Qt::CaseInsensitive);
-    return joplinKeys.contains(key);
+    return std::any_of(joplinKeys.begin(), joplinKeys.end(), keyIs);
 }
 
 } // namespace NoteLines

@@ -154,6 +154,17 @@ QStringList pinnedFiles(const QStringList &filePaths)
     return pinned;
 }
 
+QStringList pinnedPaths()
+{
+    ensurePinsLoaded();
+    const QString base = *cache().basePath;
+    QStringList paths;
+    paths.reserve(cache().list.size());
+    for (const QString &key : std::as_const(cache().list))
+        paths.append(base + u'/' + key);
+    return paths;
+}
+
 void resetCachesForTesting()
 {
     cache() = PinCache();

@@ -29,6 +29,11 @@ void renamePinnedNote(const QString &from, const QString &to);
 /// file appears once, spelled as it was given.
 QStringList pinnedFiles(const QStringList &filePaths);
 
+/// The full paths of the pinned notes (the standardized base folder's path and each key), in
+/// pin list order: a file with a standardized path (isStandardizedPath()) is pinned exactly when
+/// its path is among them.
+QStringList pinnedPaths();
+
 /// Forgets the cached list, so the next call reads the file again.
 void resetCachesForTesting();
 

@@ -207,6 +207,19 @@ QHash<QString, int> viewCounts(const QStringList &filePaths)
     return result;
 }
 
+QHash<QString, int> viewCountsByPath()
+{
+    const CountTable &table = loadViewCounts();
+    const QSet<QString> keep = monthsToKeep();
+    const QString base = standardizedBaseFolderPath();
+    QHash<QString, int> result;
+    for (auto note = table.begin(); note != table.end(); ++note) {
+        if (const int count = countInMonths(note.value(), keep); count > 0)
+            result.insert(base + u'/' + note.key(), count);
+    }
+    return result;
+}
+
 void renameViewCount(const QString &from, const QString &to)
 {
     const auto oldKey = relativeNotePath(from);

@@ -21,6 +21,11 @@ void recordNoteView(const QString &filePath);
 /// month, keyed by the path as given. Files outside the base folder are left out.
 QHash<QString, int> viewCounts(const QStringList &filePaths);
 
+/// The openings of every note opened in the current or the previous month, keyed by full path
+/// (the standardized base folder's path and the note's key): a file with a standardized path
+/// (isStandardizedPath()) has the count under its own path, or none.
+QHash<QString, int> viewCountsByPath();
+
 /// Adds the counts of a note that moved to `from` to those of `to`, month by month.
 void renameViewCount(const QString &from, const QString &to);
 

@@ -38,8 +38,10 @@ struct Run
 };
 
 /// Runs the program, arguments written "memo|2025-03-05|--print", with no display to reach: a
-/// window, or even a QApplication, would fail. `locale` replaces LC_ALL when given.
-Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString &locale = {})
+/// window, or even a QApplication, would fail. `locale` replaces LC_ALL when given; `variables`
+/// ("NAME=value") are added to the environment.
+Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString &locale = {},
+              const QStringList &variables = {}, const QString &program = QUILLMERE_BINARY)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
@@ -47,11 +49,13 @@ Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString
     environment.insert("QT_QPA_PLATFORM", "xcb");
     if (!locale.isEmpty())
         environment.insert("LC_ALL", locale);
+    for (const QString &variable : variables)
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     QProcess process;
     process.setProcessEnvironment(environment);
     if (!stdoutFile.isEmpty())
         process.setStandardOutputFile(stdoutFile);
-    process.start(QUILLMERE_BINARY, line.split(u'|'));
+    process.start(program, line.isEmpty() ? QStringList() : line.split(u'|'));
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), process.readAllStandardOutput(),
@@ -124,6 +128,79 @@ private Q_SLOTS:
         QCOMPARE(quillmere("--version").out, QByteArray("quillmere " QUILLMERE_VERSION "\n"));
     }
 
+    // A command starts in a few milliseconds only while it loads no window system: the Qt Gui,
+    // Widgets and D-Bus libraries, nor the merge library a command that merges nothing skips.
+    void commandsLoadQtCoreOnly_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("status");
+        QTest::newRow("version") << "--version" << 0;
+        QTest::newRow("search") << "search|hello" << 0;
+        QTest::newRow("append to today's memo") << "today|--append|x" << 0;
+        QTest::newRow("new note") << "new|idea" << 0;
+        QTest::newRow("quick-open list") << "open" << 0;
+        QTest::newRow("holidays, none in this base folder") << "holidays|2025" << 1;
+    }
+    void commandsLoadQtCoreOnly()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, status);
+        QVERIFY(writeFixture());
+        // The dynamic loader names every library it looks for, whether needed or opened later.
+        const Run run = inBase(line, {}, {"LD_DEBUG=libs"});
+        QCOMPARE(run.exitCode, status);
+        static const QRegularExpression loaded("find library=(\\S+)");
+        QStringList libraries;
+        for (auto it = loaded.globalMatch(run.err); it.hasNext();)
+            libraries.append(it.next().captured(1));
+        QVERIFY2(libraries.contains("libQt6Core.so.6"), qPrintable(libraries.join(u' ')));
+        for (const QString &library : libraries) {
+            for (const char *heavy : {"libQt6Gui", "libQt6Widgets", "libQt6DBus", "libgit2"})
+                QVERIFY2(!library.startsWith(heavy), qPrintable(library));
+        }
+    }
+
+    // `quillmere` without a command becomes the window's program beside it (beside the real
+    // file, when started through a link), with the same arguments and exit status.
+    void withoutCommandTheWindowProgramTakesOver_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("no arguments") << "" << false;
+        QTest::newRow("an option of Qt's") << "-platform|offscreen" << false;
+        QTest::newRow("started through a link elsewhere") << "-style|fusion" << true;
+    }
+    void withoutCommandTheWindowProgramTakesOver()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, throughLink);
+        const QString folder = m_env->makeFolder("installed");
+        const QString program = folder + "/quillmere";
+        QVERIFY(QFile::copy(QUILLMERE_BINARY, program));
+        QVERIFY(writeNote(
+            folder + "/quillmere-window",
+            "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/started\"\nexit 7\n"));
+        QVERIFY(QFile::setPermissions(folder + "/quillmere-window",
+                                      QFile::ReadOwner | QFile::ExeOwner));
+        QString started = program;
+        if (throughLink) {
+            started = m_env->makeFolder("bin") + "/quillmere";
+            QVERIFY(QFile::link(program, started));
+        }
+
+        const Run run = quillmere(line, {}, {}, {}, started);
+        QCOMPARE(run.exitCode, 7);
+        QCOMPARE(run.out, QByteArray());
+        const QStringList arguments = line.isEmpty() ? QStringList() : line.split(u'|');
+        QCOMPARE(QString::fromUtf8(readBytes(folder + "/started")).split(u'\n', Qt::SkipEmptyParts),
+                 QStringList{folder + "/quillmere-window"} + arguments);
+
+        // Without the window's program: one line on standard error and a shell's status.
+        QVERIFY(QFile::remove(folder + "/quillmere-window"));
+        const Run missing = quillmere(line, {}, {}, {}, started);
+        expectOneErrorLine(missing, 127, folder + "/quillmere-window");
+    }
+
     void searchListsTheLibraryHits_data()
     {
         QTest::addColumn<QString>("keyword");
@@ -151,6 +228,28 @@ private Q_SLOTS:
         QCOMPARE(text.exitCode, lines.isEmpty() ? 1 : 0);
         QCOMPARE(text.lines(), lines);
         QCOMPARE(inBase("search|--json|" + keyword, japanese).objects(), objects);
+    }
+
+    // Thousands of hits are made into lines on two threads and written in pieces: every line
+    // comes out once, in the library's order.
+    void manyHitsComeOutWhole()
+    {
+        for (int i = 0; i < 2500; ++i) {
+            const QString path = at(QStringLiteral("Notes/f%1/n%2.md").arg(i % 7).arg(i));
+            // ASCII, two-, three- and four-byte characters, in every line.
+            QVERIFY(writeNote(
+                path, "x\nhello \xC3\xA9 会議 \xF0\x9F\x98\x80 " + QByteArray(i % 90, 'y') + "\n",
+                minute(i % 300)));
+        }
+        QStringList lines;
+        for (const SearchHit &hit : GlobalSearch::runSearch(m_base, "hello"))
+            lines.append(QString::number(hit.matchCount) + '\t' +
+                         hit.filePath.mid(m_base.size() + 1) + '\t' + hit.snippet);
+        QCOMPARE(lines.size(), 2500);
+        const Run run = inBase("search|hello");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.size() > 64 * 1024);
+        QCOMPARE(run.lines(), lines);
     }
 
     void searchRemembersOnlyWhenAsked()
@@ -220,14 +319,19 @@ private Q_SLOTS:
             "|| echo failed >&2; done");
         QProcess first;
         QProcess second;
-        first.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base, QStringLiteral("a")});
-        second.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base, QStringLiteral("b")});
+        first.start(QStringLiteral("sh"),
+                    {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base,
+                     QStringLiteral("a")});
+        second.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base,
+                      QStringLiteral("b")});
         QVERIFY(first.waitForFinished(300000));
         QVERIFY(second.waitForFinished(300000));
         QCOMPARE(first.readAllStandardError(), QByteArray());
         QCOMPARE(second.readAllStandardError(), QByteArray());
 
-        const QStringList lines = parseNoteDocument(textOf(at("Daily/2025-03-05.txt"))).body.split(u'\n', Qt::SkipEmptyParts);
+        const QStringList lines = parseNoteDocument(textOf(at("Daily/2025-03-05.txt")))
+                                      .body.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 400);
         for (const QString &prefix : {QStringLiteral("a"), QStringLiteral("b")}) {
             int expected = 1;
@@ -401,9 +505,10 @@ private Q_SLOTS:
 
 private:
     QString at(const QString &relative) const { return m_base + '/' + relative; }
-    Run inBase(const QString &line, const QString &locale = {}) const
+    Run inBase(const QString &line, const QString &locale = {},
+               const QStringList &variables = {}) const
     {
-        return quillmere("--base|" + m_base + '|' + line, {}, locale);
+        return quillmere("--base|" + m_base + '|' + line, {}, locale, variables);
     }
 
     static void expectOneErrorLine(const Run &run, int exitCode, const QString &containing = {})

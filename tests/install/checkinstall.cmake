@@ -11,6 +11,7 @@ endif()
 set(id io.github.quillmere.Quillmere)
 set(expected
     bin/quillmere
+    bin/quillmere-window
     share/applications/${id}.desktop
     share/metainfo/${id}.metainfo.xml
     share/icons/hicolor/scalable/apps/${id}.svg

@@ -29,6 +29,7 @@ private Q_SLOTS:
     void noteListing_data();
     void noteListing();
 
+    void allNotesOfManyFoldersOnceEach();
     void subfolderTestNeedsTheSeparator();
     void visibleRowsFollowExpansion();
     void revealAndPrune();
@@ -150,6 +151,32 @@ void TestNotesLogic::noteListing()
     QCOMPARE(found, expected);
 }
 
+// "すべて" is read by several threads, a large folder's notes dated in parts: every note comes
+// once, with its own date, whatever thread read it.
+void TestNotesLogic::allNotesOfManyFoldersOnceEach()
+{
+    QHash<QString, qint64> expected;
+    const auto add = [&](const QString &relative, int minutes) {
+        QVERIFY(writeNote(notes(relative), "x", minute(minutes)));
+        expected.insert(relative, minute(minutes).toMSecsSinceEpoch() * 1000000);
+    };
+    for (int folder = 0; folder < 40; ++folder) {
+        const QString path = QStringLiteral("f%1/sub%2").arg(folder % 8).arg(folder);
+        for (int i = 0; i < 3; ++i)
+            add(QStringLiteral("%1/n%2.md").arg(path).arg(i), folder * 3 + i);
+    }
+    for (int i = 0; i < 300; ++i) // several times what one thread dates at once
+        add(QStringLiteral("big/n%1.txt").arg(i), 1000 + i);
+
+    QHash<QString, qint64> found;
+    for (const NoteFileItem &item : NoteScan::collectAllNoteItems(m_notes)) {
+        const QString relative = item.path.mid(m_notes.size() + 1);
+        QVERIFY2(!found.contains(relative), qPrintable(relative));
+        found.insert(relative, item.modified);
+    }
+    QCOMPARE(found, expected);
+}
+
 void TestNotesLogic::subfolderTestNeedsTheSeparator()
 {
     makeFolders({"work", "work2/inner"});
@@ -249,6 +276,15 @@ void TestNotesLogic::sortOrders()
 
     const QStringList ordered = NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode);
     QCOMPARE(relativeTo(m_notes, ordered), expected);
+
+    // Spelled another way, a note still has its pin and its count (pins and counts are looked
+    // up by path for the usual spelling).
+    QList<NoteFileItem> respelled = NoteScan::noteItemsInFolder(m_notes);
+    for (NoteFileItem &item : respelled)
+        item.path.replace(m_notes + u'/', m_notes + QStringLiteral("/./"));
+    QStringList again = NoteOrder::orderNotes(respelled, mode);
+    again.replaceInStrings(m_notes + QStringLiteral("/./"), m_notes + u'/');
+    QCOMPARE(relativeTo(m_notes, again), expected);
 }
 
 void TestNotesLogic::usableNames_data()

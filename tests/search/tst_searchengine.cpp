@@ -109,6 +109,44 @@ const QStringList trickyPieces = {
     QStringLiteral("\u00C9"), QStringLiteral("\u2028"),
 };
 
+// The pieces of the mixed corpus: notes of every shape the search meets.
+const QList<QByteArray> mixedCorpusParts = {
+    "---\ntitle: Project plan\ncreated: 2024-01-01T10:00:00\n---\n",
+    "---\nid: 1\nsource: Joplin\n---\n",
+    "Project kickoff with the client\n",
+    "会議の議事録。プロジェクトの進捗を確認した。\n",
+    "- [ ] review the PROJECT budget\n",
+    "projectproject project\n",
+    "\xEF\xBB\xBF",
+    "line one\r\nline two project\r\n",
+    "\n\nid: 0f\nparent_id: 9a\ntype_: 1\n",
+    "\xFF\xFE broken bytes project\n",
+    "\u212Aelvin and ſign: KELVIN\n",
+};
+
+/// Non-overlapping case-insensitive matches, as Qt finds them.
+qsizetype qtCount(const QString &needle, QStringView haystack)
+{
+    qsizetype n = 0;
+    for (qsizetype at = haystack.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0;
+         at = haystack.indexOf(needle, at + needle.size(), Qt::CaseInsensitive))
+        ++n;
+    return n;
+}
+
+/// Every file below tests/data that is UTF-8, whole.
+QList<QByteArray> sampleNoteTexts()
+{
+    QList<QByteArray> texts;
+    QDirIterator it(QStringLiteral(QUILLMERE_TEST_DATA), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QByteArray bytes = TestFiles::read(it.next());
+        if (Utf8Validation::decodableLength(bytes) == bytes.size())
+            texts.append(bytes);
+    }
+    return texts;
+}
+
 QString randomText(std::mt19937 &random, int pieces)
 {
     QString text;
@@ -130,7 +168,10 @@ private Q_SLOTS:
     void countsNonOverlappingCaseInsensitive_data();
     void countsNonOverlappingCaseInsensitive();
     void matcherAgreesWithQtOnTrickyText();
+    void fastScanCountsAsBefore_data();
+    void fastScanCountsAsBefore();
     void utf8CheckAgreesWithDecoder();
+    void utf8CheckCatchesCharactersCutAtBlockEnds();
     void bodyRangeAgreesWithNoteParser();
     void bodyRangeOnSampleNotes();
 
@@ -208,6 +249,70 @@ void TestSearchEngine::matcherAgreesWithQtOnTrickyText()
     }
 }
 
+void TestSearchEngine::fastScanCountsAsBefore_data()
+{
+    QTest::addColumn<QList<QByteArray>>("texts");
+    const QList<QByteArray> samples = sampleNoteTexts();
+    QVERIFY(samples.size() >= 15);
+    QTest::newRow("sample notes in tests/data") << samples;
+    std::mt19937 random(5);
+    QList<QByteArray> corpus;
+    for (int i = 0; i < 60; ++i) {
+        QByteArray text;
+        for (int p = int(random() % 40); p >= 0; --p) {
+            const QByteArray &part = mixedCorpusParts[int(random() % mixedCorpusParts.size())];
+            if (!part.startsWith("\xFF")) // the matcher reads valid UTF-8 only
+                text += part;
+        }
+        corpus.append(text);
+    }
+    QTest::newRow("mixed corpus") << corpus;
+}
+
+// The vector scan that finds kana, kanji and letters 32 bytes at a time counts what the scan
+// before it (memmem, memchr) counted, and what Qt counts in the decoded text.
+void TestSearchEngine::fastScanCountsAsBefore()
+{
+    QFETCH(QList<QByteArray>, texts);
+    std::mt19937 random(9);
+    int matched = 0;
+    for (const QByteArray &bytes : texts) {
+        const QString text = QString::fromUtf8(bytes);
+        QStringList keywords = {QStringLiteral("会議"),    QStringLiteral("の"),
+                                QStringLiteral("project"), QStringLiteral("the"),
+                                QStringLiteral("kelvin"),  QStringLiteral("sign"),
+                                QStringLiteral("ID:"),     QStringLiteral("豆腐よう"),
+                                QStringLiteral("\u03A3"),  QStringLiteral("k")};
+        // Pieces of the text itself, some in capitals, so that most keywords are there.
+        for (int i = 0; i < 40 && !text.isEmpty(); ++i) {
+            const qsizetype at = qsizetype(random() % text.size());
+            QString piece = text.mid(at, 1 + int(random() % 5));
+            if (piece.front().isLowSurrogate() || piece.back().isHighSurrogate())
+                continue;
+            keywords.append(i % 3 ? piece : piece.toUpper());
+        }
+        for (const QString &keyword : std::as_const(keywords)) {
+            const KeywordMatcher portable(keyword, KeywordMatcher::Utf8Scan::portable);
+            if (!portable.isLineLocal())
+                continue;
+            const qsizetype expected = qtCount(keyword, text);
+            qsizetype portableFirst = -2;
+            QCOMPARE(portable.countUtf8(bytes, &portableFirst), expected);
+            QCOMPARE(portable.mayMatchUtf8(bytes), expected > 0);
+            for (const auto scan :
+                 {KeywordMatcher::Utf8Scan::fastest, KeywordMatcher::Utf8Scan::avx2}) {
+                const KeywordMatcher fast(keyword, scan);
+                qsizetype fastFirst = -2;
+                QCOMPARE(fast.countUtf8(bytes, &fastFirst), expected);
+                QCOMPARE(fastFirst, portableFirst);
+                QCOMPARE(fast.mayMatchUtf8(bytes), expected > 0);
+            }
+            matched += expected > 0;
+        }
+    }
+    QVERIFY(matched >= 100);
+}
+
 void TestSearchEngine::utf8CheckAgreesWithDecoder()
 {
     // Mostly valid text with damage here and there, long enough for the vector path, and every
@@ -237,9 +342,46 @@ void TestSearchEngine::utf8CheckAgreesWithDecoder()
         const QString text = decoder.decode(bytes);
         const std::optional<qsizetype> length1 = Utf8Validation::decodableLength(bytes);
         QCOMPARE(length1, Utf8Validation::decodableLengthScalar(bytes));
+        QCOMPARE(Utf8Validation::decodableLengthAvx2(bytes), length1);
         QCOMPARE(length1.has_value(), !decoder.hasError());
-        if (length1)
+        if (length1) {
             QCOMPARE(QString::fromUtf8(bytes.first(*length1)), text);
+            // What the search decodes itself (lines, snippets) decodes as Qt does, a
+            // byte-order mark at the start included.
+            QByteArray piece = bytes.first(*length1).sliced(round % 3);
+            if (round % 5 == 0)
+                piece.prepend("\xEF\xBB\xBF");
+            if (Utf8Validation::decodableLengthScalar(piece) == piece.size()) {
+                QString decoded = QStringLiteral("left over from the last piece");
+                Utf8Validation::decodePieceInto(piece, decoded);
+                QCOMPARE(decoded, Utf8Validation::decodePiece(piece));
+            }
+        }
+    }
+}
+
+// A character cut off where a vector block ends, and ASCII after it, has nothing in the next
+// block to give it away, nor in a later one that is not ASCII: every offset around the ends of
+// 32- and 64-byte blocks, with every kind of lead byte, missing one or more continuation bytes
+// or none.
+void TestSearchEngine::utf8CheckCatchesCharactersCutAtBlockEnds()
+{
+    const QList<QByteArray> characters = {"\xC3\xA9", "\xE3\x81\x82", "\xF0\x9F\x98\x80"};
+    for (int offset = 24; offset < 136; ++offset) {
+        for (const QByteArray &character : characters) {
+            for (qsizetype kept = 1; kept <= character.size(); ++kept) {
+                QByteArray bytes(offset, 'a');
+                bytes += character.first(kept);
+                bytes += QByteArray(100, 'b') + "\xC3\xA9 and more";
+                QStringDecoder decoder(QStringDecoder::Utf8);
+                const QString text = decoder.decode(bytes);
+                const std::optional<qsizetype> expected =
+                    decoder.hasError() ? std::nullopt : std::optional(bytes.size());
+                QCOMPARE(Utf8Validation::decodableLength(bytes), expected);
+                QCOMPARE(Utf8Validation::decodableLengthAvx2(bytes), expected);
+                QCOMPARE(Utf8Validation::decodableLengthScalar(bytes), expected);
+            }
+        }
     }
 }
 
@@ -269,7 +411,10 @@ void TestSearchEngine::bodyRangeAgreesWithNoteParser()
     NoteBody::Scratch scratch;
     for (int round = 0; round < 6000; ++round) {
         QStringList picked;
-        const int count = int(random() % 12);
+        // Mostly a few lines; now and then a long note, whose middle is never looked at.
+        const int count = round % 100 == 0  ? 300 + int(random() % 300)
+                          : round % 10 == 0 ? int(random() % 80)
+                                            : int(random() % 12);
         for (int i = 0; i < count; ++i)
             picked.append(lines[int(random() % lines.size())]);
         QString text = picked.join(u'\n');
@@ -460,19 +605,7 @@ void TestSearchEngine::agreesWithReferenceOnMixedCorpus()
     // order marks, text that is not UTF-8, long lines, and names and folders that match.
     const QString base = m_env->useBaseFolder();
     std::mt19937 random(42);
-    const QList<QByteArray> parts = {
-        "---\ntitle: Project plan\ncreated: 2024-01-01T10:00:00\n---\n",
-        "---\nid: 1\nsource: Joplin\n---\n",
-        "Project kickoff with the client\n",
-        "会議の議事録。プロジェクトの進捗を確認した。\n",
-        "- [ ] review the PROJECT budget\n",
-        "projectproject project\n",
-        "\xEF\xBB\xBF",
-        "line one\r\nline two project\r\n",
-        "\n\nid: 0f\nparent_id: 9a\ntype_: 1\n",
-        "\xFF\xFE broken bytes project\n",
-        "\u212Aelvin and ſign: KELVIN\n",
-    };
+    const QList<QByteArray> &parts = mixedCorpusParts;
     for (int i = 0; i < 120; ++i) {
         QByteArray text;
         for (int p = int(random() % 5); p >= 0; --p)
