@@ -1,11 +1,16 @@
+#include "benchrow.h"
 #include "editor/dayleaftextview.h"
 #include "editor/maceditorview.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
+
+#include <algorithm>
+#include <vector>
 
 /// Costs of the editor on big notes: loading a note, one keystroke at the end (with the caret
 /// info published and the write-back scheduled) and an in-editor search for a common word
@@ -17,6 +22,7 @@ class BenchEditor : public QObject
 private Q_SLOTS:
     void loadFiveMegabytes();
     void bareSetPlainTextFiveMegabytes();
+    void loadBesideBareSetPlainText();
     void keystrokeAtEndOfTenMegabytes();
     void searchCommonWordInFiveMegabytes();
     void scrollWithSearchInFiveMegabytes();
@@ -77,6 +83,41 @@ void BenchEditor::bareSetPlainTextFiveMegabytes()
     {
         edit.setPlainText(note);
     }
+}
+
+// The editor's load and the bare call in turns, so that both meet the same machine, each
+// figure the median of its rounds: the row scripts/bench prints.
+void BenchEditor::loadBesideBareSetPlainText()
+{
+    const QString note = makeNote(5 * 1024 * 1024);
+    const QString other = note.chopped(1) + u'!';
+    EditorLiveState live;
+    MacEditorView editor(live);
+    editor.resize(800, 600);
+    editor.show();
+    QPlainTextEdit edit;
+    edit.resize(800, 600);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    std::vector<double> loads;
+    std::vector<double> bare;
+    for (int round = 0; round < 7; ++round) {
+        // Another text every time, so the text is replaced in full.
+        const QString &text = round % 2 ? note : other;
+        QElapsedTimer timer;
+        timer.start();
+        edit.setPlainText(text);
+        bare.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        editor.loadText(text);
+        loads.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    QCOMPARE(editor.textView()->document()->characterCount(), note.size() + 1);
+    std::sort(loads.begin(), loads.end());
+    std::sort(bare.begin(), bare.end());
+    benchRow(QStringLiteral("load a 5 MB note into the editor"), loads[loads.size() / 2],
+             QStringLiteral("bare setPlainText"), bare[bare.size() / 2], "ratio:1");
 }
 
 void BenchEditor::keystrokeAtEndOfTenMegabytes()

@@ -1,3 +1,4 @@
+#include "benchrow.h"
 #include "notes/foldertree.h"
 #include "notes/noteorder.h"
 #include "notes/notesbrowser.h"
@@ -8,11 +9,13 @@
 #include "storage/viewcounts.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +33,8 @@ private Q_SLOTS:
 
     void listAllNotes_data();
     void listAllNotes();
+    void listAllNotesBesideBareLoop_data();
+    void listAllNotesBesideBareLoop();
     void scanAllNotes();
     void plainReaddirAndStat();
     void orderAllNotes_data();
@@ -124,16 +129,6 @@ void BenchNotes::listAllNotes()
     QCOMPARE(browser.notes().size(), 10000);
 }
 
-void BenchNotes::scanAllNotes()
-{
-    qsizetype count = 0;
-    QBENCHMARK
-    {
-        count = NoteScan::collectAllNoteItems(m_notes).size();
-    }
-    QCOMPARE(count, 10000);
-}
-
 namespace {
 
 /// The floor for any listing: the same folders read and every note dated with bare system
@@ -161,6 +156,53 @@ int readAndStat(int parentFd, const char *name)
 }
 
 } // namespace
+
+void BenchNotes::listAllNotesBesideBareLoop_data()
+{
+    addData();
+}
+
+// The listing and the bare loop in turns, so that both meet the same machine (a busy moment
+// slows both), each figure the median of its rounds: the row scripts/bench prints.
+void BenchNotes::listAllNotesBesideBareLoop()
+{
+    QFETCH(NotesFileSortMode, mode);
+    NotesBrowser browser;
+    browser.setPageVisible(true);
+    browser.setSortMode(mode);
+    const QByteArray root = QFile::encodeName(m_notes);
+    std::vector<double> listing;
+    std::vector<double> bare;
+    int count = 0;
+    for (int round = 0; round < 21; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        count = readAndStat(AT_FDCWD, root.constData());
+        bare.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        browser.loadFiles();
+        listing.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    QCOMPARE(count, 10000);
+    QCOMPARE(browser.notes().size(), 10000);
+    const auto median = [](std::vector<double> times) {
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    benchRow(QStringLiteral("notes page \"すべて\", 10,000 notes in 500 folders, by %1")
+                 .arg(QString::fromUtf8(QTest::currentDataTag())),
+             median(listing), QStringLiteral("bare readdir + stat"), median(bare), "ratio:1.15");
+}
+
+void BenchNotes::scanAllNotes()
+{
+    qsizetype count = 0;
+    QBENCHMARK
+    {
+        count = NoteScan::collectAllNoteItems(m_notes).size();
+    }
+    QCOMPARE(count, 10000);
+}
 
 void BenchNotes::plainReaddirAndStat()
 {

@@ -37,6 +37,92 @@ void sortRunByName(QList<NoteFileItem>::iterator first, QList<NoteFileItem>::ite
         *first++ = std::move(keyed.item);
 }
 
+/// The pinned or counted notes, few, against which thousands of listed notes are checked. Most
+/// listed notes are ruled out by their file name alone: a path keeps its last name when it is
+/// standardized, unless that name is "." or "..", so a name that none of them has rules a note
+/// out without hashing its whole path or making its key.
+class FewPaths
+{
+public:
+    explicit FewPaths(const QStringList &paths)
+    {
+        // A bit per name hash, sixteen bits or more for each name: a name not among them finds
+        // its bit clear nearly always, at the cost of one load.
+        qsizetype bits = 1024;
+        while (bits < 16 * paths.size())
+            bits *= 2;
+        m_bits.assign(size_t(bits / 64), 0);
+        m_mask = size_t(bits - 1);
+        for (const QString &path : paths) {
+            const size_t bit = nameHash(lastName(path)) & m_mask;
+            m_bits[bit / 64] |= quint64(1) << (bit % 64);
+        }
+    }
+
+    /// Whether `path` certainly names none of them.
+    bool excludes(QStringView path) const
+    {
+        const QStringView name = lastName(path);
+        if (name.isEmpty() || name == u"." || name == u"..")
+            return false;
+        const size_t bit = nameHash(name) & m_mask;
+        return !(m_bits[bit / 64] & (quint64(1) << (bit % 64)));
+    }
+
+private:
+    static QStringView lastName(QStringView path)
+    {
+        qsizetype start = path.size();
+        while (start > 0 && path[start - 1] != u'/')
+            --start;
+        return path.sliced(start);
+    }
+
+    static size_t nameHash(QStringView name)
+    {
+        size_t hash = 14695981039346656037ull;
+        for (const QChar c : name)
+            hash = (hash ^ c.unicode()) * 1099511628211ull;
+        return hash;
+    }
+
+    std::vector<quint64> m_bits;
+    size_t m_mask = 0;
+};
+
+/// The paths of `items` in the order of `mode`; `isPinned` and `viewCount` are asked once per
+/// note, and only in the mode that needs them.
+template <typename IsPinned, typename ViewCount>
+QStringList ordered(QList<NoteFileItem> items, NotesFileSortMode mode, IsPinned &&isPinned,
+                    ViewCount &&viewCount)
+{
+    sortByDate(items);
+    QStringList paths;
+    paths.reserve(items.size());
+    if (mode == NotesFileSortMode::modificationDate) {
+        for (NoteFileItem &item : items)
+            paths.append(std::move(item.path));
+        return paths;
+    }
+    std::vector<std::pair<int, NoteFileItem *>> keyed;
+    keyed.reserve(size_t(items.size()));
+    for (NoteFileItem &item : items) {
+        // Pinned notes as 1, the others as 0: either way the larger key comes first.
+        const int key =
+            mode == NotesFileSortMode::pinsFirst ? int(isPinned(item.path)) : viewCount(item.path);
+        keyed.emplace_back(key, &item);
+    }
+    // Keys are never negative and mostly 0 (notes neither pinned nor opened lately): those keep
+    // their order at the end, and only the others are sorted.
+    const auto zeros = std::stable_partition(keyed.begin(), keyed.end(),
+                                             [](const auto &entry) { return entry.first > 0; });
+    std::stable_sort(keyed.begin(), zeros,
+                     [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (const auto &entry : keyed)
+        paths.append(std::move(entry.second->path));
+    return paths;
+}
+
 } // namespace
 
 NotesFileSortMode sortModeFromStoredValue(const QString &rawValue)
@@ -62,55 +148,40 @@ void sortByDate(QList<NoteFileItem> &items)
 QStringList orderNotes(QList<NoteFileItem> items, NotesFileSortMode mode,
                        const QSet<QString> &pinned, const QHash<QString, int> &viewCounts)
 {
-    sortByDate(items);
-    if (mode == NotesFileSortMode::pinsFirst) {
-        std::stable_partition(items.begin(), items.end(),
-                              [&](const NoteFileItem &item) { return pinned.contains(item.path); });
-    } else if (mode == NotesFileSortMode::viewCount) {
-        // Counts are looked up once per note, not once per comparison.
-        std::vector<std::pair<int, NoteFileItem *>> counted;
-        counted.reserve(size_t(items.size()));
-        for (NoteFileItem &item : items)
-            counted.emplace_back(viewCounts.value(item.path), &item);
-        std::stable_sort(counted.begin(), counted.end(),
-                         [](const auto &a, const auto &b) { return a.first > b.first; });
-        QStringList paths;
-        paths.reserve(items.size());
-        for (const auto &entry : counted)
-            paths.append(std::move(entry.second->path));
-        return paths;
-    }
-    QStringList paths;
-    paths.reserve(items.size());
-    for (NoteFileItem &item : items)
-        paths.append(std::move(item.path));
-    return paths;
+    return ordered(
+        std::move(items), mode, [&](const QString &path) { return pinned.contains(path); },
+        [&](const QString &path) { return viewCounts.value(path); });
 }
 
 QStringList orderNotes(QList<NoteFileItem> items, NotesFileSortMode mode)
 {
-    if (mode == NotesFileSortMode::modificationDate)
-        return orderNotes(std::move(items), mode, {}, {});
-    // Pins and counts are few: a listed note is looked up by its path among them, rather than
-    // each of thousands of notes being turned into a key. Only a path spelled unusually takes
-    // the long way.
+    // Pins and counts are few: most listed notes are ruled out by name, the others looked up by
+    // path among them, rather than each of thousands of notes being turned into a key. Only a
+    // path spelled unusually takes the long way.
+    QSet<QString> pins;
+    QHash<QString, int> counts;
+    QStringList few;
     if (mode == NotesFileSortMode::pinsFirst) {
-        const QStringList pinnedPaths = Pins::pinnedPaths();
-        const QSet<QString> pins(pinnedPaths.cbegin(), pinnedPaths.cend());
-        QSet<QString> pinned;
-        for (const NoteFileItem &item : std::as_const(items)) {
-            if (isStandardizedPath(item.path) ? pins.contains(item.path)
-                                              : Pins::isPinned(item.path))
-                pinned.insert(item.path);
-        }
-        return orderNotes(std::move(items), mode, pinned, {});
+        few = Pins::pinnedPaths();
+        pins = QSet<QString>(few.cbegin(), few.cend());
+    } else if (mode == NotesFileSortMode::viewCount) {
+        counts = ViewCounts::viewCountsByPath();
+        few = counts.keys();
     }
-    QHash<QString, int> counts = ViewCounts::viewCountsByPath();
-    for (const NoteFileItem &item : std::as_const(items)) {
-        if (!isStandardizedPath(item.path))
-            counts.insert(item.path, ViewCounts::viewCounts({item.path}).value(item.path));
-    }
-    return orderNotes(std::move(items), mode, {}, counts);
+    const FewPaths candidates(few);
+    return ordered(
+        std::move(items), mode,
+        [&](const QString &path) {
+            if (candidates.excludes(path))
+                return false;
+            return isStandardizedPath(path) ? pins.contains(path) : Pins::isPinned(path);
+        },
+        [&](const QString &path) {
+            if (candidates.excludes(path))
+                return 0;
+            return isStandardizedPath(path) ? counts.value(path)
+                                            : ViewCounts::viewCounts({path}).value(path);
+        });
 }
 
 } // namespace NoteOrder

@@ -243,10 +243,11 @@ void NotesBrowser::loadFiles()
 {
     m_reloadPending = false;
     m_reloadOnShow = false;
-    const QList<NoteFileItem> items = m_selectedFolder.isEmpty()
-                                          ? NoteScan::collectAllNoteItems(currentNotesFolder())
-                                          : NoteScan::noteItemsInFolder(m_selectedFolder);
-    m_notes = NoteOrder::orderNotes(items, m_sortMode);
+    QList<NoteFileItem> items = m_selectedFolder.isEmpty()
+                                    ? NoteScan::collectAllNoteItems(currentNotesFolder())
+                                    : NoteScan::noteItemsInFolder(m_selectedFolder);
+    // Moved, not copied: ordering sorts the list, and a shared one would be copied first.
+    m_notes = NoteOrder::orderNotes(std::move(items), m_sortMode);
     Q_EMIT notesChanged();
 }
 

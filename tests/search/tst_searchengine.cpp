@@ -183,6 +183,7 @@ private Q_SLOTS:
     void folderMatchNeedsWholeFolderPrefix();
     void specialFilesNeverStallOrMatch();
     void agreesWithReferenceOnMixedCorpus();
+    void tiesKeepTheWalkOrderWhateverTheThreads();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -230,21 +231,23 @@ void TestSearchEngine::matcherAgreesWithQtOnTrickyText()
     for (int round = 0; round < 4000; ++round) {
         const QString needle = randomText(random, 1 + int(random() % 3));
         const QString haystack = randomText(random, int(random() % 40));
-        const KeywordMatcher matcher(needle);
-        qsizetype expected = 0;
-        for (qsizetype at = haystack.indexOf(needle, 0, Qt::CaseInsensitive); at >= 0;
-             at = haystack.indexOf(needle, at + needle.size(), Qt::CaseInsensitive))
-            ++expected;
-        QCOMPARE(matcher.count(haystack), expected);
-        QCOMPARE(matcher.indexIn(haystack), haystack.indexOf(needle, 0, Qt::CaseInsensitive));
-        const QByteArray utf8 = haystack.toUtf8();
-        if (expected > 0)
-            QVERIFY2(matcher.mayMatchUtf8(utf8), qPrintable(needle + u'|' + haystack));
-        if (matcher.isLineLocal()) {
-            qsizetype firstByte = -1;
-            QCOMPARE(matcher.countUtf8(utf8, &firstByte), expected);
-            const qsizetype first = matcher.indexIn(haystack);
-            QCOMPARE(firstByte, first < 0 ? -1 : haystack.first(first).toUtf8().size());
+        const qsizetype expected = qtCount(needle, haystack);
+        // Every way of scanning the bytes: Greek sigmas and the Kelvin sign make probes of
+        // several values, or no run of one width at all.
+        for (const auto scan : {KeywordMatcher::Utf8Scan::fastest, KeywordMatcher::Utf8Scan::avx2,
+                                KeywordMatcher::Utf8Scan::portable}) {
+            const KeywordMatcher matcher(needle, scan);
+            QCOMPARE(matcher.count(haystack), expected);
+            QCOMPARE(matcher.indexIn(haystack), haystack.indexOf(needle, 0, Qt::CaseInsensitive));
+            const QByteArray utf8 = haystack.toUtf8();
+            if (expected > 0)
+                QVERIFY2(matcher.mayMatchUtf8(utf8), qPrintable(needle + u'|' + haystack));
+            if (matcher.isLineLocal()) {
+                qsizetype firstByte = -1;
+                QCOMPARE(matcher.countUtf8(utf8, &firstByte), expected);
+                const qsizetype first = matcher.indexIn(haystack);
+                QCOMPARE(firstByte, first < 0 ? -1 : haystack.first(first).toUtf8().size());
+            }
         }
     }
 }
@@ -628,6 +631,37 @@ void TestSearchEngine::agreesWithReferenceOnMixedCorpus()
         QCOMPARE(GlobalSearch::runSearch(base, keyword, {1}), expected);
         QCOMPARE(GlobalSearch::runSearch(base, keyword, {4}), expected);
     }
+}
+
+// Names that differ only in letter case tie in the name order too; such hits keep the order of
+// the walk (folders and files by bytes), though several threads found them in any order.
+void TestSearchEngine::tiesKeepTheWalkOrderWhateverTheThreads()
+{
+    const QString base = m_env->useBaseFolder();
+    QStringList walkOrder;
+    for (const QString &folder : {QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("a/B"),
+                                  QStringLiteral("a/b"), QStringLiteral("b")}) {
+        for (int i = 0; i < 20; ++i) {
+            for (const QString &name : {QStringLiteral("Note %1.md"), QStringLiteral("note %1.md")})
+                QVERIFY(TestFiles::write(base + u'/' + folder + u'/' + name.arg(i), "hit\n",
+                                         1600000000));
+        }
+    }
+    const QList<SearchHit> sequential = GlobalSearch::runSearch(base, QStringLiteral("hit"), {1});
+    QCOMPARE(sequential.size(), 200);
+    // Equal names come in byte order of their paths: "A/…" before "a/…", "Note" before "note".
+    const auto at = [&](const QString &relative) {
+        for (qsizetype i = 0; i < sequential.size(); ++i) {
+            if (sequential[i].filePath == base + u'/' + relative)
+                return i;
+        }
+        return qsizetype(-1);
+    };
+    QVERIFY(at(QStringLiteral("A/Note 3.md")) < at(QStringLiteral("A/note 3.md")));
+    QVERIFY(at(QStringLiteral("A/note 3.md")) < at(QStringLiteral("a/Note 3.md")));
+    QVERIFY(at(QStringLiteral("a/B/note 7.md")) < at(QStringLiteral("a/b/Note 7.md")));
+    for (const int threads : {2, 3, 8})
+        QCOMPARE(GlobalSearch::runSearch(base, QStringLiteral("hit"), {threads}), sequential);
 }
 
 QTEST_GUILESS_MAIN(TestSearchEngine)

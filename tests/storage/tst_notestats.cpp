@@ -3,10 +3,12 @@
 
 #include "platform/clock.h"
 #include "storage/memomanager.h"
+#include "storage/notekey.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
 #include "storage/viewcounts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -44,6 +46,9 @@ private Q_SLOTS:
     void cleanup();
 
     void pinningMovesToTheFront();
+    void standardizedPathsNeedNoCleaning_data();
+    void standardizedPathsNeedNoCleaning();
+    void pathsOfPinsAndCountsAgreeWithKeys();
     void pinFileIsReadTolerantly_data();
     void pinFileIsReadTolerantly();
     void renameKeepsThePinsPlace();
@@ -96,6 +101,57 @@ void TestNoteStats::pinningMovesToTheFront()
 
     Pins::pinNote(m_env->path(QStringLiteral("elsewhere/x.md")));
     QCOMPARE(read(Pins::pinsFileURL()), "");
+}
+
+void TestNoteStats::standardizedPathsNeedNoCleaning_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("standardized");
+    QTest::newRow("plain") << "/base/Notes/a.md" << true;
+    QTest::newRow("root") << "/" << true;
+    QTest::newRow("Japanese") << "/base/Notes/会議/議事録.md" << true;
+    QTest::newRow("double slash") << "/base//Notes/a.md" << false;
+    QTest::newRow("dot folder") << "/base/./Notes/a.md" << false;
+    QTest::newRow("parent folder") << "/base/x/../Notes/a.md" << false;
+    QTest::newRow("slash at the end") << "/base/Notes/" << false;
+    QTest::newRow("dot at the end") << "/base/Notes/." << false;
+    QTest::newRow("relative") << "Notes/a.md" << false;
+    // Left to the long way although cleaning would not change it: rare, and never wrong.
+    QTest::newRow("hidden name") << "/base/Notes/.a.md" << false;
+}
+
+// A path said to be standardized is one that cleaning leaves as it is: its key is the rest of it.
+void TestNoteStats::standardizedPathsNeedNoCleaning()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, standardized);
+    QCOMPARE(isStandardizedPath(path), standardized);
+    if (standardized)
+        QCOMPARE(QDir::cleanPath(path), path);
+}
+
+// The note list looks pins and counts up by path: each path is what the key says, and only
+// pins, and counts of the kept months above 0, are there.
+void TestNoteStats::pathsOfPinsAndCountsAgreeWithKeys()
+{
+    for (const char *name : {"Notes/b.md", "Notes/sub/計画.md", "Notes/a.md"})
+        Pins::pinNote(note(QString::fromUtf8(name)));
+    QCOMPARE(Pins::pinnedPaths(),
+             QStringList({note("Notes/a.md"), note("Notes/sub/計画.md"), note("Notes/b.md")}));
+    for (const QString &path : Pins::pinnedPaths())
+        QVERIFY(Pins::isPinned(path));
+
+    QVERIFY(write(ViewCounts::viewCountsFileURL(), R"({
+        "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
+        "Notes/old.md": {"2024-12": 3},
+        "Notes/zero.md": {"2025-03": 0}
+    })"));
+    const QHash<QString, int> byPath = ViewCounts::viewCountsByPath();
+    QCOMPARE(byPath, (QHash<QString, int>{{note("Notes/keep.md"), 5}}));
+    const QStringList notes{note("Notes/keep.md"), note("Notes/old.md"), note("Notes/zero.md")};
+    const QHash<QString, int> byKey = ViewCounts::viewCounts(notes);
+    for (const QString &path : notes)
+        QCOMPARE(byPath.value(path), byKey.value(path));
 }
 
 void TestNoteStats::pinFileIsReadTolerantly_data()
