@@ -74,11 +74,17 @@ bool isTrash(const char *name)
 
 bool hasNoteExtension(const char *name, size_t length)
 {
-    const char *dot = static_cast<const char *>(::memrchr(name, '.', length));
-    if (!dot)
-        return false;
-    const char *extension = dot + 1;
-    return ::strcasecmp(extension, "md") == 0 || ::strcasecmp(extension, "txt") == 0;
+    // Compared from the end, letters in either case: this runs for every entry of every folder.
+    const auto endsWith = [&](const char *lowered, size_t size) {
+        if (length <= size || name[length - size - 1] != '.')
+            return false;
+        for (size_t i = 0; i < size; ++i) {
+            if ((name[length - size + i] | 0x20) != lowered[i])
+                return false;
+        }
+        return true;
+    };
+    return endsWith("md", 2) || endsWith("txt", 3);
 }
 
 /// Whether the entry is a folder itself (not a link to one).
@@ -277,61 +283,78 @@ private:
             return;
         }
         const Folder folder = std::make_shared<const OpenFolder>(dir, task.path);
-        auto notes = std::make_shared<std::vector<QByteArray>>();
-        std::vector<ScanTask> tasks;
+        // The first notes are dated right away, as they are read; only those of a large folder
+        // beyond them are kept, to be dated by several threads.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        qsizetype datedHere = 0;
+        std::shared_ptr<std::vector<QByteArray>> later;
+        const auto note = [&](const char *name, size_t length) {
+            if (datedHere++ < batch) {
+                dateNote(*folder, QByteArrayView(name, qsizetype(length)), decoder, items);
+                return;
+            }
+            if (!later)
+                later = std::make_shared<std::vector<QByteArray>>();
+            later->emplace_back(name, qsizetype(length));
+        };
         while (const dirent *entry = ::readdir(dir)) {
             const char *name = entry->d_name;
             if (isHidden(name))
                 continue;
             const size_t length = ::strlen(name);
-            const bool note = hasNoteExtension(name, length);
+            const bool isNote = hasNoteExtension(name, length);
             if (entry->d_type == DT_REG || entry->d_type == DT_LNK) {
-                if (note)
-                    notes->emplace_back(name, qsizetype(length));
+                if (isNote)
+                    note(name, length);
                 continue;
             }
             if (isFolderEntry(folder->fd(), entry)) {
+                // Handed out at once, so that other threads have folders to read meanwhile.
                 if (!isTrash(name)) {
                     const QByteArray childName(name, qsizetype(length));
-                    tasks.push_back({folder, childName,
-                                     folder->path() + u'/' + QString::fromUtf8(childName), nullptr,
-                                     0, 0});
+                    std::vector<ScanTask> child{
+                        {folder, childName, folder->path() + u'/' + QString::fromUtf8(childName),
+                         nullptr, 0, 0}};
+                    add(child);
                 }
                 continue;
             }
-            if (entry->d_type == DT_UNKNOWN && note)
-                notes->emplace_back(name, qsizetype(length));
+            if (entry->d_type == DT_UNKNOWN && isNote)
+                note(name, length);
         }
-        // A folder's notes are dated here, or by several threads when there are many.
-        const qsizetype count = qsizetype(notes->size());
-        const qsizetype kept = std::min(count, batch);
-        for (qsizetype begin = kept; begin < count; begin += batch)
-            tasks.push_back({folder, {}, {}, notes, begin, std::min(begin + batch, count)});
+        if (!later)
+            return;
+        std::vector<ScanTask> tasks;
+        const qsizetype count = qsizetype(later->size());
+        for (qsizetype begin = 0; begin < count; begin += batch)
+            tasks.push_back({folder, {}, {}, later, begin, std::min(begin + batch, count)});
         add(tasks);
-        dateNotes({folder, {}, {}, notes, 0, kept}, items);
+    }
+
+    /// Appends the note `name` (followed by a NUL byte) of `folder` when it is a regular file,
+    /// also through a link: a linked note is still a note, dated by its target. The name is
+    /// decoded straight into the path, as QString::fromUtf8 decodes it: one allocation per note.
+    static void dateNote(const OpenFolder &folder, QByteArrayView name, QStringDecoder &decoder,
+                         QList<NoteFileItem> &items)
+    {
+        struct stat info;
+        if (::fstatat(folder.fd(), name.data(), &info, 0) != 0 || !S_ISREG(info.st_mode))
+            return;
+        const qint64 modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        const QString &prefix = folder.path();
+        QString path(prefix.size() + 1 + name.size(), Qt::Uninitialized);
+        std::copy(prefix.cbegin(), prefix.cend(), path.data());
+        path[prefix.size()] = u'/';
+        const QChar *end = decoder.appendToBuffer(path.data() + prefix.size() + 1, name);
+        path.truncate(end - path.constData());
+        items.append({std::move(path), modified});
     }
 
     static void dateNotes(const ScanTask &task, QList<NoteFileItem> &items)
     {
-        // A name is decoded straight into its path, as QString::fromUtf8 decodes it: one
-        // allocation per note instead of two.
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString &folder = task.folder->path();
-        // Links are followed here: a linked note is still a note, dated by its target.
-        for (qsizetype i = task.begin; i < task.end; ++i) {
-            const QByteArray &name = (*task.notes)[size_t(i)];
-            struct stat info;
-            if (::fstatat(task.folder->fd(), name.constData(), &info, 0) != 0 ||
-                !S_ISREG(info.st_mode))
-                continue;
-            const qint64 modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-            QString path(folder.size() + 1 + name.size(), Qt::Uninitialized);
-            std::copy(folder.cbegin(), folder.cend(), path.data());
-            path[folder.size()] = u'/';
-            const QChar *end = decoder.appendToBuffer(path.data() + folder.size() + 1, name);
-            path.truncate(end - path.constData());
-            items.append({std::move(path), modified});
-        }
+        for (qsizetype i = task.begin; i < task.end; ++i)
+            dateNote(*task.folder, (*task.notes)[size_t(i)], decoder, items);
     }
 
     std::mutex m_mutex;
