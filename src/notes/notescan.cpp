@@ -1,6 +1,7 @@
 #include "notes/notescan.h"
 
 #include "platform/naturalorder.h"
+#include "platform/workqueue.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -207,8 +207,9 @@ class ParallelScan
 public:
     explicit ParallelScan(const QString &root)
     {
-        m_tasks.push_back({nullptr, QFile::encodeName(root), root, nullptr, 0, 0});
-        m_unfinished = 1;
+        std::vector<ScanTask> first;
+        first.push_back({nullptr, QFile::encodeName(root), root, nullptr, 0, 0});
+        m_queue.add(std::move(first));
     }
 
     QList<NoteFileItem> run(int threads)
@@ -232,41 +233,13 @@ private:
 
     void work(QList<NoteFileItem> &items)
     {
-        while (std::optional<ScanTask> task = take()) {
+        while (std::optional<ScanTask> task = m_queue.take()) {
             if (task->notes)
                 dateNotes(*task, items);
             else
                 readFolder(*task, items);
-            finish();
+            m_queue.finish();
         }
-    }
-
-    std::optional<ScanTask> take()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_tasks.empty() || m_unfinished == 0; });
-        if (m_tasks.empty())
-            return std::nullopt;
-        ScanTask task = std::move(m_tasks.back());
-        m_tasks.pop_back();
-        return task;
-    }
-
-    void finish()
-    {
-        std::lock_guard lock(m_mutex);
-        if (--m_unfinished == 0)
-            m_changed.notify_all();
-    }
-
-    void add(std::vector<ScanTask> &tasks)
-    {
-        if (tasks.empty())
-            return;
-        std::lock_guard lock(m_mutex);
-        m_unfinished += qsizetype(tasks.size());
-        std::move(tasks.begin(), tasks.end(), std::back_inserter(m_tasks));
-        m_changed.notify_all();
     }
 
     void readFolder(const ScanTask &task, QList<NoteFileItem> &items)
@@ -315,7 +288,7 @@ private:
                     std::vector<ScanTask> child{
                         {folder, childName, folder->path() + u'/' + QString::fromUtf8(childName),
                          nullptr, 0, 0}};
-                    add(child);
+                    m_queue.add(std::move(child));
                 }
                 continue;
             }
@@ -328,7 +301,7 @@ private:
         const qsizetype count = qsizetype(later->size());
         for (qsizetype begin = 0; begin < count; begin += batch)
             tasks.push_back({folder, {}, {}, later, begin, std::min(begin + batch, count)});
-        add(tasks);
+        m_queue.add(std::move(tasks));
     }
 
     /// Appends the note `name` (followed by a NUL byte) of `folder` when it is a regular file,
@@ -357,11 +330,7 @@ private:
             dateNote(*task.folder, (*task.notes)[size_t(i)], decoder, items);
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<ScanTask> m_tasks;
-    /// Tasks waiting or running: none left means the scan is over.
-    qsizetype m_unfinished = 0;
+    WorkQueue<ScanTask> m_queue;
 };
 
 QString withoutTrailingSlash(const QString &path)

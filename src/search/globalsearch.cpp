@@ -7,6 +7,7 @@
 #include "search/notefiles.h"
 #include "search/utf8validation.h"
 #include "storage/notedocument.h"
+#include "platform/workqueue.h"
 #include "storage/pathmanager.h"
 
 #include <QFile>
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <fcntl.h>
 #include <iterator>
 #include <memory>
@@ -391,8 +391,7 @@ public:
             base.chop(1);
         m_root.path = base;
         m_root.nativePath = QFile::encodeName(base);
-        m_tasks.push_back({&m_root, -1, -1});
-        m_unfinished = 1;
+        m_queue.add({{&m_root, -1, -1}});
     }
 
     void run(int threads)
@@ -433,31 +432,13 @@ private:
     void work()
     {
         Worker worker;
-        while (const std::optional<Task> task = take()) {
+        while (const std::optional<Task> task = m_queue.take()) {
             if (task->begin < 0)
                 list(*task->folder);
             else
                 search(*task, worker);
-            finish();
+            m_queue.finish();
         }
-    }
-
-    std::optional<Task> take()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_tasks.empty() || m_unfinished == 0; });
-        if (m_tasks.empty())
-            return std::nullopt;
-        const Task task = m_tasks.back();
-        m_tasks.pop_back();
-        return task;
-    }
-
-    void finish()
-    {
-        std::lock_guard lock(m_mutex);
-        if (--m_unfinished == 0)
-            m_changed.notify_all();
     }
 
     void list(WalkFolder &folder)
@@ -489,10 +470,7 @@ private:
             tasks.push_back({subfolder.get(), -1, -1});
             folder.subfolders.emplace_back(i, std::move(subfolder));
         }
-        std::lock_guard lock(m_mutex);
-        m_tasks.insert(m_tasks.end(), tasks.begin(), tasks.end());
-        m_unfinished += qsizetype(tasks.size());
-        m_changed.notify_all();
+        m_queue.add(std::move(tasks));
     }
 
     void search(const Task &task, Worker &worker)
@@ -530,11 +508,7 @@ private:
 
     const KeywordMatcher &m_matcher;
     WalkFolder m_root;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Task> m_tasks;
-    /// Tasks handed out or waiting, not yet finished: none left means the walk is over.
-    qsizetype m_unfinished = 0;
+    WorkQueue<Task> m_queue;
     std::atomic<qsizetype> m_found = 0;
 };
 
