@@ -72,7 +72,6 @@ private Q_SLOTS:
     void saveNotificationSaves();
     void everyRouteShowsTheLoadedText_data();
     void everyRouteShowsTheLoadedText();
-    void failedSaveKeepsTheDayAndTheSelection();
     void autosaveFollowsTheClock();
     void otherProgramsChangesWhileTyping();
     void closingAfterAFailedSaveAsks();
@@ -80,6 +79,8 @@ private Q_SLOTS:
 
 private:
     void typeIntoEditor(const QString &text);
+    /// A file stands where the daily memos' folder would be, so saving a memo fails.
+    QString blockDailyFolder();
     QString notePath(const QString &name) const { return m_base + QStringLiteral("/Notes/") + name; }
 
     std::unique_ptr<TestEnvironment> m_env;
@@ -125,6 +126,14 @@ void TestContentView::typeIntoEditor(const QString &text)
     // keyClicks only knows ASCII; send each character as a typed key with its text.
     for (const QChar c : text)
         QTest::sendKeyEvent(QTest::Click, textView, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+QString TestContentView::blockDailyFolder()
+{
+    const QString daily = m_base + QStringLiteral("/Daily");
+    QDir(daily).removeRecursively();
+    writeText(daily, QStringLiteral("in the way"));
+    return daily;
 }
 
 void TestContentView::toggledCheckboxText_data()
@@ -228,27 +237,28 @@ void TestContentView::notesPageWithoutSelectionKeepsDocument()
     QCOMPARE(bodyOf(m_memo->currentFileURL()), QStringLiteral("memo text"));
 }
 
+// Every way away from a document whose edits could not be written stays where it is: the
+// document open, modified, with the message.
 void TestContentView::failedSaveOnSwitchKeepsEdits()
 {
     m_view->appear();
     typeIntoEditor(QStringLiteral("大事なこと"));
-    // A file stands where the memo's folder would be created, so the save fails.
-    const QString daily = m_base + QStringLiteral("/Daily");
-    QVERIFY(QDir(daily).removeRecursively());
-    writeText(daily, QStringLiteral("in the way"));
+    const QString daily = blockDailyFolder();
 
     m_view->setSelectedPage(ContentView::Page::notes);
-
-    // The switch does not happen: the memo stays open, modified, with the message.
     QCOMPARE(m_view->selectedPage(), ContentView::Page::calendar);
-    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    m_view->dateChanged(QDate(2025, 3, 6));
+    QCOMPARE(m_view->selectedDate(), QDate(2025, 3, 5));
+    QVERIFY(!m_view->loadDocument(notePath(QStringLiteral("any.md"))));
+    QVERIFY(!m_view->saveAndClear());
+
+    QCOMPARE(m_memo->currentFileURL(), daily + QStringLiteral("/2025-03-05.txt"));
     QVERIFY(m_memo->isModified());
     QCOMPARE(m_memo->temporaryMessage(), MemoManager::saveFailedMessage);
     QCOMPARE(m_view->editorText(), QStringLiteral("大事なこと"));
     QVERIFY(QFile::remove(daily));
     m_view->setSelectedPage(ContentView::Page::notes);
     QCOMPARE(m_view->selectedPage(), ContentView::Page::notes);
-    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("大事なこと"));
 }
 
 void TestContentView::searchPageWithoutHitEmptiesEditor()
@@ -469,25 +479,6 @@ void TestContentView::everyRouteShowsTheLoadedText()
     QCOMPARE(readText(today), todayOnDisk);
 }
 
-void TestContentView::failedSaveKeepsTheDayAndTheSelection()
-{
-    m_view->appear();
-    typeIntoEditor(QStringLiteral("消えては困る"));
-    const QString daily = m_base + QStringLiteral("/Daily");
-    QVERIFY(QDir(daily).removeRecursively());
-    writeText(daily, QStringLiteral("in the way"));
-
-    m_view->dateChanged(QDate(2025, 3, 6));
-    QCOMPARE(m_view->selectedDate(), QDate(2025, 3, 5));
-    QCOMPARE(m_memo->currentFileURL(), daily + QStringLiteral("/2025-03-05.txt"));
-    QCOMPARE(m_view->editorText(), QStringLiteral("消えては困る"));
-    QVERIFY(m_memo->isModified());
-
-    QVERIFY(!m_view->loadDocument(notePath(QStringLiteral("any.md"))));
-    QVERIFY(!m_view->saveAndClear());
-    QCOMPARE(m_view->editorText(), QStringLiteral("消えては困る"));
-}
-
 void TestContentView::autosaveFollowsTheClock()
 {
     m_view->appear();
@@ -561,9 +552,7 @@ void TestContentView::closingAfterAFailedSaveAsks()
     QCOMPARE(asked, 0);
 
     typeIntoEditor(QStringLiteral("まだ保存されていない"));
-    const QString daily = m_base + QStringLiteral("/Daily");
-    QVERIFY(QDir(daily).removeRecursively());
-    writeText(daily, QStringLiteral("in the way"));
+    const QString daily = blockDailyFolder();
     QVERIFY(!m_view->saveOrConfirmClose());
     QCOMPARE(asked, 1);
     QCOMPARE(m_view->editorText(), QStringLiteral("まだ保存されていない"));
@@ -575,9 +564,7 @@ void TestContentView::exitAfterAFailedSaveLeavesARecoveryFile()
 {
     m_view->appear();
     typeIntoEditor(QStringLiteral("一時間分の文章"));
-    const QString daily = m_base + QStringLiteral("/Daily");
-    QVERIFY(QDir(daily).removeRecursively());
-    writeText(daily, QStringLiteral("in the way"));
+    const QString daily = blockDailyFolder();
 
     QVERIFY(!m_view->saveBeforeExit());
     const QStringList files = Recovery::files();
