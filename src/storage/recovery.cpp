@@ -75,15 +75,11 @@ QString notePathOf(const QString &recoveryPath)
     const TextFileRead read = TextFile::readUtf8(recoveryPath);
     if (!read.ok())
         return {};
-    const QStringList lines = read.text.split(QLatin1Char('\n'));
-    if (lines.isEmpty() || lines.first() != QStringLiteral("---"))
+    const NoteDocumentParts parts = parseNoteDocument(read.text);
+    if (!parts.obsidian)
         return {};
-    const QString prefix = recoveredFromKey + QStringLiteral(": ");
-    for (qsizetype i = 1; i < lines.size() && lines[i] != QStringLiteral("---"); ++i) {
-        if (lines[i].startsWith(prefix))
-            return unquoteValue(QStringView(lines[i]).sliced(prefix.size()));
-    }
-    return {};
+    return yamlValue(parts.obsidian->lines.join(QLatin1Char('\n')), {recoveredFromKey})
+        .value_or(QString());
 }
 
 } // namespace Recovery
