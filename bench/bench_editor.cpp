@@ -1,6 +1,6 @@
 #include "benchrow.h"
-#include "editor/dayleaftextview.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
+#include "editor/notetextedit.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -59,7 +59,7 @@ void BenchEditor::loadFiveMegabytes()
 {
     const QString note = makeNote(5 * 1024 * 1024);
     EditorLiveState live;
-    MacEditorView editor(live);
+    MarkdownEditor editor(live);
     editor.resize(800, 600);
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
@@ -92,7 +92,7 @@ void BenchEditor::loadBesideBareSetPlainText()
     const QString note = makeNote(5 * 1024 * 1024);
     const QString other = note.chopped(1) + u'!';
     EditorLiveState live;
-    MacEditorView editor(live);
+    MarkdownEditor editor(live);
     editor.resize(800, 600);
     editor.show();
     QPlainTextEdit edit;
@@ -124,7 +124,7 @@ void BenchEditor::keystrokeAtEndOfTenMegabytes()
 {
     const QString note = makeNote(10 * 1024 * 1024);
     EditorLiveState live;
-    MacEditorView editor(live);
+    MarkdownEditor editor(live);
     editor.resize(800, 600);
     editor.show();
     QVERIFY(QTest::qWaitForWindowActive(&editor));
@@ -153,7 +153,7 @@ void BenchEditor::searchCommonWordInFiveMegabytes()
 {
     const QString note = makeNote(5 * 1024 * 1024);
     EditorLiveState live;
-    MacEditorView editor(live);
+    MarkdownEditor editor(live);
     editor.resize(800, 600);
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
@@ -176,7 +176,7 @@ void BenchEditor::scrollWithSearchInFiveMegabytes()
 {
     const QString note = makeNote(5 * 1024 * 1024);
     EditorLiveState live;
-    MacEditorView editor(live);
+    MarkdownEditor editor(live);
     editor.resize(800, 600);
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));

@@ -3,7 +3,7 @@
 #include "notes/noteorder.h"
 #include "notes/notesbrowser.h"
 #include "notes/notescan.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
@@ -59,12 +59,12 @@ void BenchNotes::initTestCase()
     // user's own.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("data"))));
-    UserDefaults::resetStandard();
+    SettingsStore::resetInstance();
     PathManager::resetForTesting();
     const QString base = m_root.filePath(QStringLiteral("base"));
     QVERIFY(QDir().mkpath(base));
     PathManager::setBaseFolder(base);
-    m_notes = PathManager::notesFolderURL();
+    m_notes = PathManager::notesFolderPath();
 
     // Dates spread over a year, one note every few minutes, as a real folder would have.
     const QDateTime start(QDate(2024, 4, 1), QTime(8, 0), QTimeZone::utc());
@@ -98,7 +98,7 @@ void BenchNotes::cleanupTestCase()
 {
     ViewCounts::resetCachesForTesting();
     Pins::resetCachesForTesting();
-    UserDefaults::resetStandard();
+    SettingsStore::resetInstance();
     PathManager::resetForTesting();
 }
 

@@ -1,4 +1,4 @@
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 
@@ -35,7 +35,7 @@ void BenchPins::initTestCase()
     // user's own.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("data"))));
-    UserDefaults::resetStandard();
+    SettingsStore::resetInstance();
     PathManager::resetForTesting();
 
     m_base = m_root.filePath(QStringLiteral("base"));
@@ -48,7 +48,7 @@ void BenchPins::initTestCase()
         m_notes.append(m_base + u'/' + key);
         file += key.toUtf8() + '\n';
     }
-    QFile pins(Pins::pinsFileURL());
+    QFile pins(Pins::pinsFilePath());
     QVERIFY(pins.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(pins.write(file), file.size());
 }
@@ -56,7 +56,7 @@ void BenchPins::initTestCase()
 void BenchPins::cleanupTestCase()
 {
     Pins::resetCachesForTesting();
-    UserDefaults::resetStandard();
+    SettingsStore::resetInstance();
     PathManager::resetForTesting();
 }
 

@@ -1,5 +1,5 @@
 #include "benchrow.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "search/globalsearch.h"
 #include "search/notefiles.h"
 #include "search/quickopen.h"
@@ -120,7 +120,7 @@ void BenchSearch::initTestCase()
     QVERIFY(m_root.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("data"))));
-    UserDefaults::resetStandard();
+    SettingsStore::resetInstance();
     PathManager::resetForTesting();
     m_base = m_root.filePath(QStringLiteral("base"));
     QVERIFY(QDir().mkpath(m_base));
@@ -132,7 +132,7 @@ void BenchSearch::initTestCase()
 
 void BenchSearch::cleanupTestCase()
 {
-    UserDefaults::resetStandard();
+    SettingsStore::resetInstance();
     PathManager::resetForTesting();
 }
 

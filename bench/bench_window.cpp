@@ -1,7 +1,7 @@
 #include "app/contentview.h"
-#include "editor/dayleaftextview.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
+#include "editor/notetextedit.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
 
@@ -56,10 +56,11 @@ void BenchWindow::keystrokeAtEndOfTenMegabytes()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     content->appear();
     QVERIFY(content->loadDocument(path));
-    DayleafTextView *text = content->editorView()->editor()->textView();
+    NoteTextEdit *text = content->editorView()->editor()->textView();
     text->setFocus();
     text->moveCursor(QTextCursor::End);
-    QBENCHMARK {
+    QBENCHMARK
+    {
         QTest::keyClick(text, Qt::Key_A);
     }
     // The typed letters are not wanted on disk.

@@ -1,6 +1,6 @@
 #include "app/appearance.h"
 
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -59,7 +59,7 @@ QPalette darkPalette()
 
 } // namespace
 
-QString rawValue(AppAppearanceMode mode)
+QString toString(AppAppearanceMode mode)
 {
     switch (mode) {
     case AppAppearanceMode::light:
@@ -72,7 +72,7 @@ QString rawValue(AppAppearanceMode mode)
     return QStringLiteral("system");
 }
 
-AppAppearanceMode fromRawValue(const QString &raw)
+AppAppearanceMode fromString(const QString &raw)
 {
     if (raw == QStringLiteral("light"))
         return AppAppearanceMode::light;
@@ -83,7 +83,7 @@ AppAppearanceMode fromRawValue(const QString &raw)
 
 AppAppearanceMode current()
 {
-    return fromRawValue(UserDefaults::standard().stringOr(settingsKey, QString()));
+    return fromString(SettingsStore::instance().stringOr(settingsKey, QString()));
 }
 
 void apply(AppAppearanceMode mode)

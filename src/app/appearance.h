@@ -9,9 +9,9 @@ namespace Appearance {
 
 inline const QString settingsKey = QStringLiteral("appAppearanceMode");
 
-QString rawValue(AppAppearanceMode mode);
+QString toString(AppAppearanceMode mode);
 /// Any string other than the three raw values reads as system.
-AppAppearanceMode fromRawValue(const QString &raw);
+AppAppearanceMode fromString(const QString &raw);
 /// The stored setting.
 AppAppearanceMode current();
 

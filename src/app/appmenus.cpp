@@ -2,8 +2,8 @@
 
 #include "app/appearance.h"
 #include "app/appsettings.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 #include "storage/foldermanager.h"
 #include "storage/pathmanager.h"
 
@@ -55,13 +55,12 @@ void AppMenus::buildFileMenu()
     connect(reset, &QAction::triggered, this, [this] {
         if (!m_beforeFolderChange())
             return;
-        PathManager::setBaseFolder(PathManager::defaultBaseFolderURL());
+        PathManager::setBaseFolder(PathManager::defaultBaseFolderPath());
     });
     m_fileMenu->addSeparator();
     QAction *save = m_fileMenu->addAction(QStringLiteral("保存"));
     save->setShortcut(QKeySequence::Save);
-    connect(save, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().postSaveCurrentMemo(); });
+    connect(save, &QAction::triggered, this, [] { AppEvents::instance().postSaveCurrentMemo(); });
     m_fileMenu->addSeparator();
     // One main window only: the window items are shown for familiarity but stay disabled.
     m_fileMenu->addAction(QStringLiteral("新規ウインドウ"))->setEnabled(false);
@@ -82,7 +81,7 @@ void AppMenus::rebuildFolderHistory()
         auto *action = new QAction(folder, m_fileMenu);
         connect(action, &QAction::triggered, this, [this, folder] {
             if (!m_beforeFolderChange())
-            return;
+                return;
             m_folders.switchToFolder(folder);
         });
         m_fileMenu->insertAction(m_historyEnd, action);
@@ -124,12 +123,12 @@ void AppMenus::buildEditMenu()
     QAction *search = edit->addAction(QStringLiteral("全体から検索"));
     search->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
     connect(search, &QAction::triggered, this,
-            [] { NotificationCenter::defaultCenter().postActivateGlobalSearch(); });
+            [] { AppEvents::instance().postActivateGlobalSearch(); });
 }
 
 void AppMenus::addFindItems(QMenu *edit)
 {
-    NotificationCenter *center = &NotificationCenter::defaultCenter();
+    AppEvents *center = &AppEvents::instance();
     const struct
     {
         const char *title;
@@ -160,7 +159,7 @@ QMenu *AppMenus::sizeMenu(const QString &title, const QString &key, const QList<
     auto *menu = new QMenu(title, &m_window);
     auto *group = new QActionGroup(menu);
     const auto refresh = [menu, key, fallback] {
-        const qint64 current = UserDefaults::standard().integerOr(key, fallback);
+        const qint64 current = SettingsStore::instance().integerOr(key, fallback);
         for (QAction *action : menu->actions())
             action->setChecked(action->data().toLongLong() == current);
     };
@@ -170,9 +169,9 @@ QMenu *AppMenus::sizeMenu(const QString &title, const QString &key, const QList<
         action->setData(size);
         group->addAction(action);
         connect(action, &QAction::triggered, this,
-                [key, size] { UserDefaults::standard().setValue(key, size); });
+                [key, size] { SettingsStore::instance().setValue(key, size); });
     }
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, menu,
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, menu,
             [refresh, key](const QString &changed) {
                 if (changed == key)
                     refresh();
@@ -197,7 +196,8 @@ void AppMenus::buildViewMenu()
         modes->addAction(action);
         const AppAppearanceMode chosen = mode;
         connect(action, &QAction::triggered, this, [chosen] {
-            UserDefaults::standard().setValue(Appearance::settingsKey, Appearance::rawValue(chosen));
+            SettingsStore::instance().setValue(Appearance::settingsKey,
+                                               Appearance::toString(chosen));
         });
     }
     view->addMenu(sizeMenu(QStringLiteral("UIの文字サイズ"), AppSettings::listFontSizeKey,
@@ -210,8 +210,8 @@ void AppMenus::buildViewMenu()
     thick->setCheckable(true);
     thick->setChecked(AppSettings::thickEditorCursor());
     connect(thick, &QAction::toggled, this, [](bool on) {
-        UserDefaults::standard().setValue(AppSettings::thickEditorCursorKey, on);
-        NotificationCenter::defaultCenter().postThickEditorCursorPreferenceChanged();
+        SettingsStore::instance().setValue(AppSettings::thickEditorCursorKey, on);
+        AppEvents::instance().postThickEditorCursorPreferenceChanged();
     });
 }
 

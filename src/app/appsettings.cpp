@@ -1,22 +1,22 @@
 #include "app/appsettings.h"
 
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 namespace AppSettings {
 
 int editorFontSize()
 {
-    return int(UserDefaults::standard().integerOr(editorFontSizeKey, defaultEditorFontSize));
+    return int(SettingsStore::instance().integerOr(editorFontSizeKey, defaultEditorFontSize));
 }
 
 int listFontSize()
 {
-    return int(UserDefaults::standard().integerOr(listFontSizeKey, defaultListFontSize));
+    return int(SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize));
 }
 
 bool thickEditorCursor()
 {
-    return UserDefaults::standard().boolOr(thickEditorCursorKey, defaultThickEditorCursor);
+    return SettingsStore::instance().boolOr(thickEditorCursorKey, defaultThickEditorCursor);
 }
 
 } // namespace AppSettings

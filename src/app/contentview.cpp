@@ -3,20 +3,20 @@
 #include "app/statusbarview.h"
 #include "calendar/calendarview.h"
 #include "calendar/holidaystore.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "notes/notesview.h"
+#include "platform/appevents.h"
+#include "platform/clock.h"
+#include "platform/diagnostics.h"
+#include "platform/settingsstore.h"
 #include "preview/markdownpreviewpane.h"
 #include "search/quickopenview.h"
 #include "search/searchview.h"
-#include "platform/clock.h"
-#include "platform/diagnostics.h"
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
 #include "storage/recovery.h"
+#include <QTimer>
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -71,7 +71,7 @@ bool askToReload(QWidget *parent)
 
 } // namespace
 
-QString ContentView::pageRawValue(Page page)
+QString ContentView::pageToString(Page page)
 {
     switch (page) {
     case Page::calendar:
@@ -84,19 +84,18 @@ QString ContentView::pageRawValue(Page page)
     return QStringLiteral("calendar");
 }
 
-std::optional<ContentView::Page> ContentView::pageFromRawValue(const QString &raw)
+std::optional<ContentView::Page> ContentView::pageFromString(const QString &raw)
 {
     for (Page page : {Page::calendar, Page::notes, Page::search}) {
-        if (pageRawValue(page) == raw)
+        if (pageToString(page) == raw)
             return page;
     }
     return std::nullopt;
 }
 
 ContentView::ContentView(MemoManager &memo, QWidget *parent)
-    : QWidget(parent), m_memo(memo), m_selectedDate(today()),
-      m_externalChangePrompt(askToReload), m_discardPrompt(askToDiscard),
-      m_autosaveTimer(new QTimer(this))
+    : QWidget(parent), m_memo(memo), m_selectedDate(today()), m_externalChangePrompt(askToReload),
+      m_discardPrompt(askToDiscard), m_autosaveTimer(new QTimer(this))
 {
     m_autosaveTimer->setSingleShot(true);
     connect(m_autosaveTimer, &QTimer::timeout, this, &ContentView::autosaveIfDue);
@@ -134,10 +133,9 @@ void ContentView::buildLayout()
     segments->setSpacing(0);
     m_pagePicker = new QButtonGroup(this);
     m_pagePicker->setExclusive(true);
-    const QList<std::pair<Page, QString>> items = {
-        {Page::calendar, QStringLiteral("日付")},
-        {Page::notes, QStringLiteral("ノート")},
-        {Page::search, QStringLiteral("検索")}};
+    const QList<std::pair<Page, QString>> items = {{Page::calendar, QStringLiteral("日付")},
+                                                   {Page::notes, QStringLiteral("ノート")},
+                                                   {Page::search, QStringLiteral("検索")}};
     m_pages = new QStackedWidget(this);
     m_pages->setFixedWidth(pageColumnWidth);
     for (const auto &[page, title] : items) {
@@ -187,7 +185,7 @@ void ContentView::buildLayout()
     root->addLayout(top, 1);
     root->addWidget(m_statusBar);
 
-    const qint64 fontSize = UserDefaults::standard().integerOr(fontSizeKey, 14);
+    const qint64 fontSize = SettingsStore::instance().integerOr(fontSizeKey, 14);
     m_editor->setFontSize(int(fontSize));
     updateSidePane();
 }
@@ -231,20 +229,20 @@ void ContentView::connectEditor()
             &ContentView::setShowMarkdownPreview);
     m_editor->setRenameHandler([this](const QString &name) { return renameFromTitle(name); });
 
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [this](const QString &key) {
-        if (key == fontSizeKey)
-            m_editor->setFontSize(int(UserDefaults::standard().integerOr(fontSizeKey, 14)));
-        else if (key == showMarkdownPreviewKey)
-            updateSidePane();
-    });
+    connect(
+        &SettingsStore::instance(), &SettingsStore::valueChanged, this, [this](const QString &key) {
+            if (key == fontSizeKey)
+                m_editor->setFontSize(int(SettingsStore::instance().integerOr(fontSizeKey, 14)));
+            else if (key == showMarkdownPreviewKey)
+                updateSidePane();
+        });
 }
 
 void ContentView::connectSidePane()
 {
     connect(m_sidePane, &MarkdownPreviewPane::checkboxToggled, this,
             &ContentView::toggleCheckboxLine);
-    connect(m_sidePane, &MarkdownPreviewPane::headingSelected, this,
-            &ContentView::headingSelected);
+    connect(m_sidePane, &MarkdownPreviewPane::headingSelected, this, &ContentView::headingSelected);
     connect(m_sidePane, &MarkdownPreviewPane::closeRequested, this, &ContentView::sidePaneClosed);
     connect(m_editor, &MemoEditorView::debouncedTextChanged, m_sidePane,
             &MarkdownPreviewPane::setMarkdownText);
@@ -252,10 +250,9 @@ void ContentView::connectSidePane()
 
 void ContentView::updateSidePaneDocument()
 {
-    m_sidePane->setDocumentId(m_memo.currentFileURL());
+    m_sidePane->setDocumentId(m_memo.currentFilePath());
     // A document that cannot be saved gets no header from a save: nothing is promised.
-    m_sidePane->setHeaderInfo(m_memo.headerYAML(),
-                              m_memo.headerIsPending() && m_memo.isEditable(),
+    m_sidePane->setHeaderInfo(m_memo.headerYAML(), m_memo.headerIsPending() && m_memo.isEditable(),
                               m_memo.joplinHeaderYAML());
 }
 
@@ -267,43 +264,39 @@ void ContentView::connectMemo()
         if (QWidget *w = window())
             w->setWindowModified(modified);
     });
-    connect(&m_memo, &MemoManager::temporaryMessageChanged, this,
-            [this] {
-                m_editor->setTemporaryMessage(m_memo.temporaryMessage(),
-                                              m_memo.temporaryMessageKind() == MessageKind::failure);
-            });
-    connect(&m_memo, &MemoManager::currentFileURLChanged, this, [this] {
+    connect(&m_memo, &MemoManager::temporaryMessageChanged, this, [this] {
+        m_editor->setTemporaryMessage(m_memo.temporaryMessage(),
+                                      m_memo.temporaryMessageKind() == MessageKind::failure);
+    });
+    connect(&m_memo, &MemoManager::currentFilePathChanged, this, [this] {
         m_live.setScrollOffset(0);
-        m_editor->setCurrentFile(m_memo.currentFileURL());
+        m_editor->setCurrentFile(m_memo.currentFilePath());
         updateSidePaneDocument();
         updateStatusBar();
     });
     connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::showLoadedDocument);
     connect(&m_memo, &MemoManager::bodyReplaced, this, &ContentView::showReplacedBody);
     connect(&m_memo, &MemoManager::diskChanged, this, &ContentView::diskChanged);
-    connect(&m_memo, &MemoManager::editableChanged, this,
-            [this] {
-                m_editor->setDocumentReadOnly(!m_memo.isEditable());
-                updateSidePaneDocument();
-            });
+    connect(&m_memo, &MemoManager::editableChanged, this, [this] {
+        m_editor->setDocumentReadOnly(!m_memo.isEditable());
+        updateSidePaneDocument();
+    });
     connect(&m_memo, &MemoManager::statusModificationDateChanged, this,
             &ContentView::updateStatusBar);
 }
 
 void ContentView::connectNotifications()
 {
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    connect(&center, &NotificationCenter::baseFolderChanged, this,
-            [this] { loadDocument(m_selectedDate); });
-    connect(&center, &NotificationCenter::fileDeleted, this, &ContentView::fileDeleted);
-    connect(&center, &NotificationCenter::saveCurrentMemo, this, [this] { saveCurrent(); });
-    connect(&center, &NotificationCenter::activateGlobalSearch, this,
-            &ContentView::activateGlobalSearch);
+    AppEvents &center = AppEvents::instance();
+    connect(&center, &AppEvents::baseFolderChanged, this, [this] { loadDocument(m_selectedDate); });
+    connect(&center, &AppEvents::fileDeleted, this, &ContentView::fileDeleted);
+    connect(&center, &AppEvents::saveCurrentMemo, this, [this] { saveCurrent(); });
+    connect(&center, &AppEvents::activateGlobalSearch, this, &ContentView::activateGlobalSearch);
 }
 
 bool ContentView::showMarkdownPreview() const
 {
-    return UserDefaults::standard().boolOr(showMarkdownPreviewKey, true);
+    return SettingsStore::instance().boolOr(showMarkdownPreviewKey, true);
 }
 
 void ContentView::setShowMarkdownPreview(bool shown)
@@ -311,7 +304,7 @@ void ContentView::setShowMarkdownPreview(bool shown)
     if (shown == showMarkdownPreview())
         return;
     const int editorWidth = m_editor->width();
-    UserDefaults::standard().setValue(showMarkdownPreviewKey, shown);
+    SettingsStore::instance().setValue(showMarkdownPreviewKey, shown);
     if (QWidget *w = window(); w && w != this)
         Q_EMIT windowWidthRequested(windowWidthForSidePane(shown, w->width(), editorWidth));
 }
@@ -331,8 +324,8 @@ void ContentView::updateSidePane()
 
 void ContentView::updateStatusBar()
 {
-    const QString base = PathManager::baseFolderURL();
-    QString path = m_memo.currentFileURL();
+    const QString base = PathManager::baseFolderPath();
+    QString path = m_memo.currentFilePath();
     path.replace(base + QLatin1Char('/'), QString());
     m_statusBar->setFilePath(path);
     m_statusBar->setBaseFolderPath(base);
@@ -351,7 +344,7 @@ void ContentView::showLoadedDocument()
     m_autosave.saved();
     m_autosaveTimer->stop();
     m_editor->setDocumentReadOnly(!m_memo.isEditable());
-    m_editor->showDocument(m_memo.currentFileURL(), m_memo.loadedBody());
+    m_editor->showDocument(m_memo.currentFilePath(), m_memo.loadedBody());
     m_sidePane->setMarkdownText(m_memo.loadedBody());
     updateSidePaneDocument();
     updateStatusBar();
@@ -418,8 +411,8 @@ void ContentView::autosaveIfDue()
 
 void ContentView::appear()
 {
-    const QString raw = UserDefaults::standard().stringOr(lastSelectedPageKey, QString());
-    m_selectedPage = pageFromRawValue(raw).value_or(Page::calendar);
+    const QString raw = SettingsStore::instance().stringOr(lastSelectedPageKey, QString());
+    m_selectedPage = pageFromString(raw).value_or(Page::calendar);
     m_pagePicker->button(int(m_selectedPage))->setChecked(true);
     m_pages->setCurrentIndex(int(m_selectedPage));
     switch (m_selectedPage) {
@@ -481,19 +474,19 @@ void ContentView::pageSwitched(Page page)
             loadDocument(m_searchSelectedFile);
         break;
     }
-    UserDefaults::standard().setValue(lastSelectedPageKey, pageRawValue(page));
+    SettingsStore::instance().setValue(lastSelectedPageKey, pageToString(page));
 }
 
 void ContentView::postFocusEditorSoon(int msec)
 {
-    MainQueue::asyncAfter(this, msec, [] { NotificationCenter::defaultCenter().postFocusEditor(); });
+    QTimer::singleShot(msec, this, [] { AppEvents::instance().postFocusEditor(); });
 }
 
 bool ContentView::saveCurrent(SaveAnnouncement announcement)
 {
     // The text is compared rather than trusting the modified flag alone: an edit whose signal
     // never came (an input method that did not finish) is still saved.
-    if (m_memo.currentFileURL().isEmpty() || !m_memo.isEditable())
+    if (m_memo.currentFilePath().isEmpty() || !m_memo.isEditable())
         return true;
     const SaveOutcome outcome = m_memo.save(m_editor->text(), announcement);
     if (!outcome.succeeded())
@@ -508,7 +501,7 @@ bool ContentView::loadDocument(const MemoItem &item)
     if (!saveCurrent())
         return false;
     m_memo.loadItem(item);
-    const QString &current = m_memo.currentFileURL();
+    const QString &current = m_memo.currentFilePath();
     if (current.isEmpty())
         return true;
     if (m_selectedPage == Page::notes && m_notesSelectedFile != current)
@@ -531,8 +524,7 @@ bool ContentView::saveBeforeExit()
     if (saveCurrent())
         return true;
     QString error;
-    const QString recovery =
-        Recovery::write(m_memo.currentFileURL(), m_editor->text(), &error);
+    const QString recovery = Recovery::write(m_memo.currentFilePath(), m_editor->text(), &error);
     if (recovery.isEmpty())
         Diagnostics::log(QStringLiteral("復元ファイルを書けませんでした: ") + error);
     return false;
@@ -555,7 +547,8 @@ std::optional<QString> ContentView::toggledCheckboxText(const QString &text, qin
         return std::nullopt;
     QString &line = lines[qsizetype(lineIndex)];
     qsizetype start = 0;
-    while (start < line.size() && (line[start] == QLatin1Char(' ') || line[start] == QLatin1Char('\t')))
+    while (start < line.size() &&
+           (line[start] == QLatin1Char(' ') || line[start] == QLatin1Char('\t')))
         ++start;
     const QStringView rest = QStringView(line).mid(start);
     if (rest.startsWith(u"- [ ] "))
@@ -569,7 +562,7 @@ std::optional<QString> ContentView::toggledCheckboxText(const QString &text, qin
 
 void ContentView::toggleCheckboxLine(qint64 lineIndex)
 {
-    if (m_memo.currentFileURL().isEmpty() || !m_memo.isEditable())
+    if (m_memo.currentFilePath().isEmpty() || !m_memo.isEditable())
         return;
     const auto toggled = toggledCheckboxText(m_editor->text(), lineIndex);
     if (!toggled)
@@ -583,10 +576,10 @@ bool ContentView::renameFromTitle(const QString &name)
 {
     if (!saveCurrent())
         return false;
-    const QString oldPath = m_memo.currentFileURL();
+    const QString oldPath = m_memo.currentFilePath();
     if (!m_memo.renameCurrentFile(name))
         return false;
-    const QString newPath = m_memo.currentFileURL();
+    const QString newPath = m_memo.currentFilePath();
     if (m_notesSelectedFile == oldPath)
         setNotesSelectedFile(newPath);
     if (m_searchSelectedFile == oldPath)
@@ -717,7 +710,7 @@ void ContentView::sidePaneClosed()
 
 void ContentView::fileDeleted(const QString &filePath)
 {
-    if (filePath.isEmpty() || filePath != m_memo.currentFileURL())
+    if (filePath.isEmpty() || filePath != m_memo.currentFilePath())
         return;
     m_memo.clearDocument();
     if (m_selectedPage == Page::notes)
@@ -729,9 +722,7 @@ void ContentView::fileDeleted(const QString &filePath)
 void ContentView::activateGlobalSearch()
 {
     setSelectedPage(Page::search);
-    UserDefaults::standard().setValue(lastSelectedPageKey, pageRawValue(Page::search));
-    MainQueue::async(this, [] { NotificationCenter::defaultCenter().postFocusGlobalSearchField(); });
-    MainQueue::asyncAfter(this, 80, [] {
-        NotificationCenter::defaultCenter().postFocusGlobalSearchField();
-    });
+    SettingsStore::instance().setValue(lastSelectedPageKey, pageToString(Page::search));
+    QTimer::singleShot(0, this, [] { AppEvents::instance().postFocusGlobalSearchField(); });
+    QTimer::singleShot(80, this, [] { AppEvents::instance().postFocusGlobalSearchField(); });
 }

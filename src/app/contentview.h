@@ -33,8 +33,8 @@ class ContentView : public QWidget
 
 public:
     enum class Page { calendar, notes, search };
-    static QString pageRawValue(Page page);
-    static std::optional<Page> pageFromRawValue(const QString &raw);
+    static QString pageToString(Page page);
+    static std::optional<Page> pageFromString(const QString &raw);
 
     // Settings keys owned here.
     static inline const QString lastSelectedPageKey = QStringLiteral("lastSelectedPage");

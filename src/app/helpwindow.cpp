@@ -1,7 +1,7 @@
 #include "app/helpwindow.h"
 
 #include "app/appsettings.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "preview/markdownpreviewview.h"
 
 #include <QApplication>
@@ -75,7 +75,7 @@ void HelpWindowController::showHelp()
         view->setAccessibleName(windowTitle);
         view->setFontSize(AppSettings::editorFontSize());
         view->setMarkdownText(helpText());
-        connect(&UserDefaults::standard(), &UserDefaults::valueChanged, view,
+        connect(&SettingsStore::instance(), &SettingsStore::valueChanged, view,
                 [view](const QString &key) {
                     if (key == AppSettings::editorFontSizeKey)
                         view->setFontSize(AppSettings::editorFontSize());

@@ -5,14 +5,14 @@
 #include "app/mainwindow.h"
 #include "app/translations.h"
 #include "app/windowframekeeper.h"
-#include "platform/mainqueue.h"
 #include "platform/quitsignals.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/foldermanager.h"
 #include "storage/leftovers.h"
 #include "storage/memomanager.h"
 #include "storage/recovery.h"
 #include "storage/viewcounts.h"
+#include <QTimer>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -43,7 +43,7 @@ QuillmereApp::QuillmereApp()
     m_memo->setWatchingFile(true);
     m_folders->setFolderChooser(chooseFolderWithDialog);
     Appearance::apply(Appearance::current());
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [](const QString &key) {
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this, [](const QString &key) {
         if (key == Appearance::settingsKey)
             Appearance::apply(Appearance::current());
     });
@@ -85,7 +85,7 @@ int QuillmereApp::run()
     m_window->frameKeeper()->restoreWindowPosition();
     m_window->show();
     m_window->contentView()->appear();
-    MainQueue::async(m_window.get(), [this] { announceRecoveryFiles(); });
+    QTimer::singleShot(0, m_window.get(), [this] { announceRecoveryFiles(); });
     const int status = QApplication::exec();
     ViewCounts::flushPendingWrites();
     return status;
@@ -94,7 +94,7 @@ int QuillmereApp::run()
 // Each recovery file is pointed out once, at the first start after it was written.
 void QuillmereApp::announceRecoveryFiles()
 {
-    UserDefaults &settings = UserDefaults::standard();
+    SettingsStore &settings = SettingsStore::instance();
     QStringList announced = settings.stringArray(announcedRecoveryFilesKey).value_or(QStringList());
     const QStringList files = Recovery::files();
     QStringList fresh;
@@ -118,8 +118,7 @@ void QuillmereApp::announceRecoveryFiles()
     box.setText(recoveryTitle);
     const QString note = Recovery::notePathOf(newest);
     box.setInformativeText(QStringLiteral("復元ファイル: ") + newest +
-                           (note.isEmpty() ? QString()
-                                           : QStringLiteral("\n元のノート: ") + note));
+                           (note.isEmpty() ? QString() : QStringLiteral("\n元のノート: ") + note));
     QPushButton *open = box.addButton(openRecoveryButtonText, QMessageBox::AcceptRole);
     QPushButton *close = box.addButton(closeRecoveryButtonText, QMessageBox::RejectRole);
     box.setDefaultButton(open);

@@ -1,7 +1,7 @@
 #include "app/windowframekeeper.h"
 
 #include "app/windowframe.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -35,7 +35,7 @@ bool WindowFrameKeeper::restoreWindowPosition()
         m_window->installEventFilter(this);
         m_recording = true;
     }
-    const UserDefaults &defaults = UserDefaults::standard();
+    const SettingsStore &defaults = SettingsStore::instance();
     const auto frame = WindowFrame::frameFromSettings(defaults.value(WindowFrame::frameKey));
     if (!frame)
         return false;
@@ -55,12 +55,13 @@ bool WindowFrameKeeper::restoreWindowPosition()
 void WindowFrameKeeper::saveWindowFrame()
 {
     m_saveTimer.stop();
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     defaults.setValue(WindowFrame::frameKey,
                       WindowFrame::frameToSettings(QRect(m_window->pos(), m_window->size())));
     if (QScreen *screen = m_window->screen()) {
-        defaults.setValue(WindowFrame::screenKey,
-                          WindowFrame::screenIdentifier(screen->name(), screen->geometry().topLeft()));
+        defaults.setValue(
+            WindowFrame::screenKey,
+            WindowFrame::screenIdentifier(screen->name(), screen->geometry().topLeft()));
     }
 }
 

@@ -1,7 +1,7 @@
 #include "calendar/calendarmonth.h"
 
 #include "platform/clock.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QLocale>
 
@@ -21,7 +21,7 @@ QLocale japanese()
 
 int listFontSize()
 {
-    const qint64 size = UserDefaults::standard().integerOr(listFontSizeKey, defaultListFontSize);
+    const qint64 size = SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize);
     // A hand-edited setting must not make the page unusable or fonts invalid.
     return size >= 6 && size <= 72 ? int(size) : defaultListFontSize;
 }

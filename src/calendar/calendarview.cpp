@@ -8,10 +8,10 @@
 #include "calendar/holidaystore.h"
 #include "calendar/tintedbutton.h"
 #include "platform/accessibleclicks.h"
+#include "platform/appevents.h"
 #include "platform/clock.h"
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
+#include <QTimer>
 
 #include <QEvent>
 #include <QGridLayout>
@@ -148,12 +148,12 @@ void CalendarView::buildLayout()
 
 void CalendarView::connectSources()
 {
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    connect(&center, &NotificationCenter::memoSaved, this, [this] {
+    AppEvents &center = AppEvents::instance();
+    connect(&center, &AppEvents::memoSaved, this, [this] {
         m_needsCacheUpdate = true;
         refillIfShown();
     });
-    connect(&center, &NotificationCenter::baseFolderChanged, this, [this] {
+    connect(&center, &AppEvents::baseFolderChanged, this, [this] {
         m_model->clearCache();
         m_needsCacheUpdate = true;
         // The holiday store reloads on this notification itself; make sure it has before
@@ -166,7 +166,7 @@ void CalendarView::connectSources()
         m_model->holidaysChanged();
         updateGrid();
     });
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == CalendarMonth::listFontSizeKey)
                     applyFontSize();
@@ -239,7 +239,7 @@ void CalendarView::scrollListToSelection()
 {
     // Wait for the layout: scrolling a list that has not got its final height yet would leave
     // the first days of the month hidden above the top.
-    MainQueue::async(this, [this] {
+    QTimer::singleShot(0, this, [this] {
         const QModelIndex row = m_model->indexOf(m_selectedDate);
         if (isVisible() && row.isValid())
             m_dayList->scrollTo(row);

@@ -86,7 +86,7 @@ void DayListModel::setSelectedDate(const QDate &date)
 void DayListModel::refill()
 {
     for (const QDate &date : std::as_const(m_days)) {
-        const QString path = PathManager::dailyMemoURL(date);
+        const QString path = PathManager::dailyMemoPath(date);
         const TextFileRead read = TextFile::readUtf8(path);
         if (read.ok())
             m_fileCache.insert(path, read.text);
@@ -107,7 +107,7 @@ void DayListModel::summarize()
     m_summaries.clear();
     m_summaries.reserve(m_days.size());
     for (const QDate &date : std::as_const(m_days)) {
-        const QString text = m_fileCache.value(PathManager::dailyMemoURL(date));
+        const QString text = m_fileCache.value(PathManager::dailyMemoPath(date));
         m_summaries.append({firstBodyLine(text).value_or(QString()), !text.trimmed().isEmpty()});
     }
     allRowsChanged();

@@ -1,7 +1,7 @@
 #include "calendar/holidaystore.h"
 
 #include "calendar/holidaycsv.h"
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 #include "storage/pathmanager.h"
 
 #include <QFile>
@@ -9,8 +9,7 @@
 
 HolidayStore::HolidayStore()
 {
-    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::baseFolderChanged, this,
-            &HolidayStore::reset);
+    connect(&AppEvents::instance(), &AppEvents::baseFolderChanged, this, &HolidayStore::reset);
 }
 
 HolidayStore &HolidayStore::shared()
@@ -21,7 +20,7 @@ HolidayStore &HolidayStore::shared()
 
 void HolidayStore::ensureLoaded()
 {
-    const QString root = PathManager::baseFolderURL();
+    const QString root = PathManager::baseFolderPath();
     if (m_loadedRootPath == root)
         return;
     m_loadedRootPath = root;

@@ -9,7 +9,7 @@
 #include "notes/notesoperations.h"
 #include "platform/diagnostics.h"
 #include "platform/folderlock.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "search/globalsearch.h"
 #include "search/quickopen.h"
 #include "search/searchstore.h"
@@ -88,9 +88,9 @@ int search(const CliArguments &arguments, CliOutput &output)
         return output.fail(Cli::usageError, QStringLiteral("キーワードが空です"));
     if (arguments.remember) {
         SearchStore::addToHistory(keyword);
-        UserDefaults::standard().sync();
+        SettingsStore::instance().sync();
     }
-    const QString base = PathManager::baseFolderURL();
+    const QString base = PathManager::baseFolderPath();
     const QString root = QDir::cleanPath(base) + u'/';
     QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
     std::array<char16_t, 24> digits;
@@ -129,7 +129,7 @@ int memo(const CliArguments &arguments, CliOutput &output)
         return output.fail(Cli::usageError,
                            QStringLiteral("日付が正しくありません（yyyy-MM-dd）: ") +
                                arguments.operands.first());
-    const QString path = PathManager::dailyMemoURL(*date);
+    const QString path = PathManager::dailyMemoPath(*date);
     QString text = CliOutput::shown(path);
     QList<CliField> fields{{QLatin1String("path"), path},
                            {QLatin1String("date"), date->toString(Qt::ISODate)}};
@@ -205,7 +205,7 @@ int newNote(const CliArguments &arguments, CliOutput &output)
     if (!NoteNaming::isUsableName(name))
         return output.fail(Cli::usageError, QStringLiteral("ノートの名前に使えません: ") + name);
 
-    QString folder = PathManager::notesFolderURL();
+    QString folder = PathManager::notesFolderPath();
     if (!folders.isEmpty())
         folder += u'/' + folders.join(u'/');
     if (!QFileInfo(folder).isDir())
@@ -222,7 +222,7 @@ int newNote(const CliArguments &arguments, CliOutput &output)
 
 int open(const CliArguments &arguments, CliOutput &output)
 {
-    const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(PathManager::baseFolderURL());
+    const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(PathManager::baseFolderPath());
     const QList<qsizetype> shown = QuickOpen::filteredFiles(files, arguments.operands.value(0));
     for (const qsizetype index : shown) {
         const QuickOpen::Candidate &file = files[index];

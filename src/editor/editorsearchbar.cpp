@@ -1,7 +1,7 @@
 #include "editor/editorsearchbar.h"
 
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
+#include <QTimer>
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -247,7 +247,7 @@ void EditorSearchBar::syncKeyword(const QString &keyword)
 
 void EditorSearchBar::focusSearchField()
 {
-    MainQueue::async(this, [this] {
+    QTimer::singleShot(0, this, [this] {
         if (!m_field->hasFocus())
             m_field->setFocus(Qt::ShortcutFocusReason);
         m_field->selectAll();
@@ -258,7 +258,7 @@ void EditorSearchBar::dismiss()
 {
     clear();
     m_field->clearFocus();
-    NotificationCenter::defaultCenter().postFocusEditor();
+    AppEvents::instance().postFocusEditor();
 }
 
 bool EditorSearchBar::isSearchFieldFocused() const

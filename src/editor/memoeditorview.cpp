@@ -1,10 +1,10 @@
 #include "editor/memoeditorview.h"
 
 #include "editor/editorsearchbar.h"
-#include "editor/maceditorview.h"
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "editor/markdowneditor.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
+#include <QTimer>
 
 #include <QApplication>
 #include <QDir>
@@ -179,7 +179,7 @@ public:
     QPushButton *titleButton = nullptr;
     QLineEdit *titleField = nullptr;
     EditorSearchBar *searchBar = nullptr;
-    MacEditorView *editor = nullptr;
+    MarkdownEditor *editor = nullptr;
 
     QTimer debounce;
 
@@ -212,7 +212,7 @@ MemoEditorView::Private::Private(MemoEditorView *page, EditorLiveState &liveStat
     debounce.setSingleShot(true);
     debounce.setInterval(defaultDebounceMsec);
     connect(&debounce, &QTimer::timeout, this, &Private::onDebounceElapsed);
-    connect(editor, &MacEditorView::textEdited, this, &Private::onTextEdited);
+    connect(editor, &MarkdownEditor::textEdited, this, &Private::onTextEdited);
 
     connectSearch();
     connectShortcuts();
@@ -332,7 +332,7 @@ void MemoEditorView::Private::buildEditor(QVBoxLayout *column, int sideMargin)
     auto *frame = new OutlineFrame(q);
     frame->setObjectName(QStringLiteral("editorFrame"));
     frame->setMinimumHeight(editorMinimumHeight);
-    editor = new MacEditorView(live, frame);
+    editor = new MarkdownEditor(live, frame);
     auto *inner = new QVBoxLayout(frame);
     inner->setContentsMargins(1, 1, 1, 1);
     inner->addWidget(editor);
@@ -351,13 +351,13 @@ void MemoEditorView::Private::connectSearch()
     });
     connect(searchBar, &EditorSearchBar::searchRequested, this,
             [this](const SearchCommand &command) { editor->runSearchCommand(command); });
-    connect(editor, &MacEditorView::searchStateChanged, searchBar,
+    connect(editor, &MarkdownEditor::searchStateChanged, searchBar,
             &EditorSearchBar::setSearchResult);
 }
 
 void MemoEditorView::Private::connectShortcuts()
 {
-    NotificationCenter &center = NotificationCenter::defaultCenter();
+    AppEvents &center = AppEvents::instance();
     const std::pair<QKeySequence, MarkdownDecoration> decorations[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_B), MarkdownDecoration::bold},
         {QKeySequence(Qt::CTRL | Qt::Key_I), MarkdownDecoration::italic},
@@ -380,19 +380,17 @@ void MemoEditorView::Private::connectShortcuts()
 
 void MemoEditorView::Private::connectNotifications()
 {
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    connect(&center, &NotificationCenter::focusEditorSearchBar, searchBar,
+    AppEvents &center = AppEvents::instance();
+    connect(&center, &AppEvents::focusEditorSearchBar, searchBar,
             &EditorSearchBar::focusSearchField);
-    connect(&center, &NotificationCenter::editorSearchNavigate, searchBar,
-            &EditorSearchBar::request);
-    connect(&center, &NotificationCenter::searchKeywordSynced, searchBar,
-            &EditorSearchBar::syncKeyword);
-    connect(&center, &NotificationCenter::baseFolderChanged, this, [this] {
+    connect(&center, &AppEvents::editorSearchNavigate, searchBar, &EditorSearchBar::request);
+    connect(&center, &AppEvents::searchKeywordSynced, searchBar, &EditorSearchBar::syncKeyword);
+    connect(&center, &AppEvents::baseFolderChanged, this, [this] {
         endTitleEditing();
         refreshTitle();
     });
-    UserDefaults &defaults = UserDefaults::standard();
-    connect(&defaults, &UserDefaults::valueChanged, this, [this, &defaults](const QString &key) {
+    SettingsStore &defaults = SettingsStore::instance();
+    connect(&defaults, &SettingsStore::valueChanged, this, [this, &defaults](const QString &key) {
         if (key == searchKeywordKey)
             searchBar->syncKeyword(defaults.stringOr(searchKeywordKey, {}));
     });
@@ -431,7 +429,7 @@ void MemoEditorView::Private::startTitleEditing()
     editingTitle = true;
     titleField->setText(QFileInfo(currentFile).completeBaseName());
     showTitleEditor(true);
-    MainQueue::async(titleField, [this] {
+    QTimer::singleShot(0, titleField, [this] {
         if (!editingTitle)
             return;
         titleField->setFocus(Qt::MouseFocusReason);
@@ -454,7 +452,7 @@ void MemoEditorView::Private::commitTitle()
     // The rename may already have closed the editor by switching the file.
     endTitleEditing();
     if (hadFocus)
-        NotificationCenter::defaultCenter().postFocusEditor();
+        AppEvents::instance().postFocusEditor();
 }
 
 void MemoEditorView::Private::endTitleEditing()
@@ -564,7 +562,7 @@ bool MemoEditorView::Private::eventFilter(QObject *watched, QEvent *event)
     event->accept();
     if (event->type() == QEvent::KeyPress) {
         endTitleEditing();
-        NotificationCenter::defaultCenter().postFocusEditor();
+        AppEvents::instance().postFocusEditor();
     }
     return true;
 }
@@ -691,7 +689,7 @@ bool MemoEditorView::isEditingTitle() const
     return d->editingTitle;
 }
 
-MacEditorView *MemoEditorView::editor() const
+MarkdownEditor *MemoEditorView::editor() const
 {
     return d->editor;
 }
@@ -709,7 +707,7 @@ void MemoEditorView::showEvent(QShowEvent *event)
     if (d->searchBar->isSearchFieldFocused())
         d->searchBar->searchField()->clearFocus();
     d->titleField->clearFocus();
-    MainQueue::async(d.get(), [] { NotificationCenter::defaultCenter().postFocusEditor(); });
+    QTimer::singleShot(0, d.get(), [] { AppEvents::instance().postFocusEditor(); });
 }
 
 void MemoEditorView::hideEvent(QHideEvent *event)

@@ -11,7 +11,7 @@
 #include <memory>
 
 class EditorSearchBar;
-class MacEditorView;
+class MarkdownEditor;
 
 /// The editing page for the current document: the toolbar (save, status message, preview
 /// toggle), the title line (the file's name, renamed in place), the in-editor search bar and
@@ -26,11 +26,11 @@ public:
     ~MemoEditorView() override;
 
     /// Shows another document (empty `filePath`: none): its title, and `text` in the editor
-    /// with a fresh undo history (see MacEditorView::loadText).
+    /// with a fresh undo history (see MarkdownEditor::loadText).
     void showDocument(const QString &filePath, const QString &text);
     /// The open document's file moved or was renamed: only the title follows.
     void setCurrentFile(const QString &filePath);
-    /// The open document's text changed outside the editor (see MacEditorView::replaceText).
+    /// The open document's text changed outside the editor (see MarkdownEditor::replaceText).
     void replaceText(const QString &text);
     /// The open document's text (the editor holds the one copy).
     QString text() const;
@@ -65,7 +65,7 @@ public:
     QString titleText() const;
     /// The title line shows the rename field.
     bool isEditingTitle() const;
-    MacEditorView *editor() const;
+    MarkdownEditor *editor() const;
     EditorSearchBar *searchBar() const;
 
 Q_SIGNALS:

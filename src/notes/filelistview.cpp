@@ -1,13 +1,13 @@
 #include "notes/filelistview.h"
 
-#include "notes/namesheet.h"
+#include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesicons.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
 #include "platform/accessibleclicks.h"
-#include "platform/mainqueue.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
+#include <QTimer>
 
 #include <QAbstractListModel>
 #include <QActionGroup>
@@ -115,10 +115,12 @@ public:
         if (role != Qt::EditRole || !index.isValid())
             return false;
         // Renaming rebuilds the list; wait until the item view has closed its editor.
-        MainQueue::async(this, [this, path = m_notes.at(index.row()), name = value.toString()] {
-            if (m_browser.renameNote(path, name).status == NotesOperations::Result::Status::refused)
-                QApplication::beep();
-        });
+        QTimer::singleShot(0, this,
+                           [this, path = m_notes.at(index.row()), name = value.toString()] {
+                               if (m_browser.renameNote(path, name).status ==
+                                   NotesOperations::Result::Status::refused)
+                                   QApplication::beep();
+                           });
         return true;
     }
 
@@ -409,7 +411,7 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
         m_list->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
         [this, reload] {
             if (m_reloadAfterEditing)
-                MainQueue::async(this, reload);
+                QTimer::singleShot(0, this, reload);
         },
         Qt::QueuedConnection);
     connect(&m_browser, &NotesBrowser::selectedFileChanged, this, showSelectedFile);
@@ -419,7 +421,7 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
             [this] { m_model->refreshRole(PinnedRole); });
     connect(&m_browser, &NotesBrowser::draggedFileChanged, this,
             [this] { m_model->refreshRole(DraggedRole); });
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == NotesSettings::listFontSizeKey)
                     applyFontSize();
@@ -541,8 +543,8 @@ void FileListView::addNote()
     const QString folder = m_browser.selectedFolder();
     if (folder.isEmpty())
         return;
-    NameSheet::ask(NameSheet::Kind::newNote, QStringLiteral("新しいノート.md"), this,
-                   [this, folder](const QString &name) { m_browser.createNote(folder, name); });
+    NameDialog::ask(NameDialog::Kind::newNote, QStringLiteral("新しいノート.md"), this,
+                    [this, folder](const QString &name) { m_browser.createNote(folder, name); });
 }
 
 void FileListView::deleteNote(const QString &note)

@@ -1,12 +1,12 @@
 #include "notes/memofolderlistview.h"
 
-#include "notes/namesheet.h"
+#include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesicons.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
 #include "platform/accessibleclicks.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QAbstractListModel>
 #include <QContextMenuEvent>
@@ -365,7 +365,7 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
                     m_browser.selectFolder(current.data(PathRole).toString());
             });
 
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == NotesSettings::listFontSizeKey)
                     applyFontSize();
@@ -424,15 +424,15 @@ QMenu *MemoFolderListView::openContextMenu(int row, const QPoint &globalPos)
 
 void MemoFolderListView::addFolder(const QString &parent)
 {
-    NameSheet::ask(NameSheet::Kind::newFolder, QStringLiteral("新しいフォルダ"), this,
-                   [this, parent](const QString &name) { m_browser.createFolder(parent, name); });
+    NameDialog::ask(NameDialog::Kind::newFolder, QStringLiteral("新しいフォルダ"), this,
+                    [this, parent](const QString &name) { m_browser.createFolder(parent, name); });
 }
 
 void MemoFolderListView::renameFolder(const QString &folder)
 {
     const QString name = folder.mid(folder.lastIndexOf(u'/') + 1);
-    NameSheet::ask(
-        NameSheet::Kind::renameFolder, name, this,
+    NameDialog::ask(
+        NameDialog::Kind::renameFolder, name, this,
         [this, folder](const QString &newName) { m_browser.renameFolder(folder, newName); });
 }
 
@@ -444,8 +444,8 @@ void MemoFolderListView::deleteFolder(const QString &folder)
 
 void MemoFolderListView::addNote(const QString &folder)
 {
-    NameSheet::ask(NameSheet::Kind::newNote, QStringLiteral("新しいノート.md"), this,
-                   [this, folder](const QString &name) { m_browser.createNote(folder, name); });
+    NameDialog::ask(NameDialog::Kind::newNote, QStringLiteral("新しいノート.md"), this,
+                    [this, folder](const QString &name) { m_browser.createNote(folder, name); });
 }
 
 void MemoFolderListView::applyFontSize()

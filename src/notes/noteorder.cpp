@@ -125,9 +125,9 @@ QStringList ordered(QList<NoteFileItem> items, NotesFileSortMode mode, IsPinned 
 
 } // namespace
 
-NotesFileSortMode sortModeFromStoredValue(const QString &rawValue)
+NotesFileSortMode sortModeFromStoredValue(const QString &stored)
 {
-    return sortModeFromRawValue(rawValue).value_or(NotesFileSortMode::pinsFirst);
+    return sortModeFromString(stored).value_or(NotesFileSortMode::pinsFirst);
 }
 
 void sortByDate(QList<NoteFileItem> &items)

@@ -13,7 +13,7 @@
 namespace NoteOrder {
 
 /// The mode a stored raw value stands for; anything unrecognised counts as pinsFirst.
-NotesFileSortMode sortModeFromStoredValue(const QString &rawValue);
+NotesFileSortMode sortModeFromStoredValue(const QString &stored);
 
 /// Newest first. Notes with the same date are ordered by file name in NaturalOrder, then by
 /// path, so the list does not reshuffle between two refreshes.

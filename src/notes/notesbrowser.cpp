@@ -4,12 +4,12 @@
 #include "notes/noteorder.h"
 #include "notes/notescan.h"
 #include "notes/notessettings.h"
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
+#include <QTimer>
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,7 +21,7 @@ namespace {
 
 QString currentNotesFolder()
 {
-    return QDir::cleanPath(PathManager::notesFolderURL());
+    return QDir::cleanPath(PathManager::notesFolderPath());
 }
 
 QString parentOf(const QString &path)
@@ -39,18 +39,17 @@ QString rebased(const QString &path, const QString &from, const QString &to)
 
 NotesBrowser::NotesBrowser(QObject *parent) : QObject(parent)
 {
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    connect(&center, &NotificationCenter::baseFolderChanged, this,
-            &NotesBrowser::baseFolderChanged);
-    connect(&center, &NotificationCenter::memoSaved, this, &NotesBrowser::scheduleReload);
-    connect(&center, &NotificationCenter::fileMoved, this, &NotesBrowser::scheduleReload);
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    AppEvents &center = AppEvents::instance();
+    connect(&center, &AppEvents::baseFolderChanged, this, &NotesBrowser::baseFolderChanged);
+    connect(&center, &AppEvents::memoSaved, this, &NotesBrowser::scheduleReload);
+    connect(&center, &AppEvents::fileMoved, this, &NotesBrowser::scheduleReload);
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == SortModeKeys::notesFileSortMode)
                     readSortMode();
             });
     m_sortMode = NoteOrder::sortModeFromStoredValue(
-        UserDefaults::standard().stringOr(SortModeKeys::notesFileSortMode, {}));
+        SettingsStore::instance().stringOr(SortModeKeys::notesFileSortMode, {}));
 }
 
 void NotesBrowser::setPageVisible(bool visible)
@@ -73,9 +72,9 @@ void NotesBrowser::setPageVisible(bool visible)
 void NotesBrowser::appear()
 {
     m_appeared = true;
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     if (!defaults.string(SortModeKeys::notesFileSortMode))
-        defaults.setValue(SortModeKeys::notesFileSortMode, sortModeRawValue(initialSortMode()));
+        defaults.setValue(SortModeKeys::notesFileSortMode, sortModeToString(initialSortMode()));
     m_sortMode =
         NoteOrder::sortModeFromStoredValue(defaults.stringOr(SortModeKeys::notesFileSortMode, {}));
     refreshFolders();
@@ -226,7 +225,7 @@ void NotesBrowser::selectFile(const QString &path)
 void NotesBrowser::readSortMode()
 {
     const NotesFileSortMode mode = NoteOrder::sortModeFromStoredValue(
-        UserDefaults::standard().stringOr(SortModeKeys::notesFileSortMode, {}));
+        SettingsStore::instance().stringOr(SortModeKeys::notesFileSortMode, {}));
     if (mode == m_sortMode)
         return;
     m_sortMode = mode;
@@ -236,7 +235,7 @@ void NotesBrowser::readSortMode()
 
 void NotesBrowser::setSortMode(NotesFileSortMode mode)
 {
-    UserDefaults::standard().setValue(SortModeKeys::notesFileSortMode, sortModeRawValue(mode));
+    SettingsStore::instance().setValue(SortModeKeys::notesFileSortMode, sortModeToString(mode));
 }
 
 void NotesBrowser::loadFiles()
@@ -260,7 +259,7 @@ void NotesBrowser::scheduleReload()
     if (m_reloadPending)
         return;
     m_reloadPending = true;
-    MainQueue::async(this, [this] {
+    QTimer::singleShot(0, this, [this] {
         if (m_reloadPending)
             loadFiles();
     });
@@ -294,10 +293,10 @@ NotesOperations::Result NotesBrowser::createNote(const QString &folder, const QS
     if (!m_selectedFolder.isEmpty() && m_selectedFolder != folder)
         applySelectedFolder(folder, false);
     loadFiles();
-    MainQueue::async(this, [this, path = result.path] {
+    QTimer::singleShot(0, this, [this, path = result.path] {
         changeSelectedFile(path);
         Q_EMIT fileSelected(path);
-        NotificationCenter::defaultCenter().postFileMoved();
+        AppEvents::instance().postFileMoved();
     });
     return result;
 }
@@ -315,7 +314,7 @@ NotesOperations::Result NotesBrowser::renameNote(const QString &note, const QStr
         changeSelectedFile(result.path);
         Q_EMIT openFileMoved(note, result.path);
     }
-    NotificationCenter::defaultCenter().postFileMoved();
+    AppEvents::instance().postFileMoved();
     return result;
 }
 
@@ -338,7 +337,7 @@ NotesOperations::Result NotesBrowser::moveNote(const QString &note, const QStrin
     }
     refreshFolders();
     loadFiles();
-    MainQueue::async(this, [] { NotificationCenter::defaultCenter().postFileMoved(); });
+    QTimer::singleShot(0, this, [] { AppEvents::instance().postFileMoved(); });
     return result;
 }
 
@@ -351,7 +350,7 @@ NotesOperations::Result NotesBrowser::deleteNote(const QString &note)
     loadFiles();
     if (wasSelected)
         changeSelectedFile(QString());
-    NotificationCenter::defaultCenter().postFileDeleted(note);
+    AppEvents::instance().postFileDeleted(note);
     return result;
 }
 
@@ -381,7 +380,7 @@ NotesOperations::Result NotesBrowser::renameFolder(const QString &folder, const 
     }
     refreshFolders();
     loadFiles();
-    NotificationCenter::defaultCenter().postFileMoved();
+    AppEvents::instance().postFileMoved();
     return result;
 }
 
@@ -394,7 +393,7 @@ void NotesBrowser::rewriteRenamedFolder(const QString &from, const QString &to)
         expanded.insert(isInsideOrSame(path, from) ? rebased(path, from, to) : path);
     setExpanded(std::move(expanded));
 
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     for (const QString &folder : m_tree.folders()) {
         if (!isInsideOrSame(folder, from))
             continue;
@@ -421,7 +420,7 @@ NotesOperations::Result NotesBrowser::deleteFolder(const QString &folder)
     if (isInsideOrSame(m_selectedFile, folder) && !NoteNaming::isTaken(m_selectedFile)) {
         const QString deleted = m_selectedFile;
         changeSelectedFile(QString());
-        NotificationCenter::defaultCenter().postFileDeleted(deleted);
+        AppEvents::instance().postFileDeleted(deleted);
     }
     if (result.ok()) {
         QSet<QString> expanded;

@@ -11,11 +11,11 @@
 struct NoteFileItem
 {
     /// Stands for a file whose modification date is unknown; sorts after every real date.
-    static constexpr qint64 distantPast = std::numeric_limits<qint64>::min();
+    static constexpr qint64 unknownDate = std::numeric_limits<qint64>::min();
 
     QString path;
     /// Nanoseconds since 1970-01-01 UTC.
-    qint64 modified = distantPast;
+    qint64 modified = unknownDate;
 
     bool operator==(const NoteFileItem &) const = default;
 };

@@ -7,7 +7,7 @@
 /// Measures and colours shared by the rows of the folder tree and the note list.
 namespace NotesRowStyle {
 
-/// The row font for the "uiListFontSize" setting, which counts in points as a Mac does: one
+/// The row font for the "uiListFontSize" setting, which counts in pixels: one
 /// point per logical pixel.
 QFont listFont(const QFont &base, int fontSize);
 

@@ -1,6 +1,6 @@
 #include "notes/notessettings.h"
 
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 
 #include <QFileInfo>
@@ -32,29 +32,30 @@ QString lastFileInFolderKey(const QString &folder)
 
 std::optional<QString> lastSelectedFolder(const QString &notesFolder)
 {
-    const QString key = lastSelectedFolderKey(PathManager::baseFolderURL());
-    return existingFolderInside(UserDefaults::standard().stringOr(key, {}), notesFolder);
+    const QString key = lastSelectedFolderKey(PathManager::baseFolderPath());
+    return existingFolderInside(SettingsStore::instance().stringOr(key, {}), notesFolder);
 }
 
 void saveLastSelectedFolder(const QString &folder)
 {
-    UserDefaults::standard().setValue(lastSelectedFolderKey(PathManager::baseFolderURL()), folder);
+    SettingsStore::instance().setValue(lastSelectedFolderKey(PathManager::baseFolderPath()),
+                                       folder);
 }
 
 std::optional<QString> storedSelectedFolder(const QString &notesFolder)
 {
-    return existingFolderInside(UserDefaults::standard().stringOr(selectedFolderKey, {}),
+    return existingFolderInside(SettingsStore::instance().stringOr(selectedFolderKey, {}),
                                 notesFolder);
 }
 
 void saveSelectedFolder(const QString &folder)
 {
-    UserDefaults::standard().setValue(selectedFolderKey, folder);
+    SettingsStore::instance().setValue(selectedFolderKey, folder);
 }
 
 std::optional<QString> lastFileInFolder(const QString &folder)
 {
-    const QString file = UserDefaults::standard().stringOr(lastFileInFolderKey(folder), {});
+    const QString file = SettingsStore::instance().stringOr(lastFileInFolderKey(folder), {});
     if (file.isEmpty() || !QFileInfo(file).isFile() || !isInsideOrSame(file, folder))
         return std::nullopt;
     return file;
@@ -62,12 +63,12 @@ std::optional<QString> lastFileInFolder(const QString &folder)
 
 void saveLastFileInFolder(const QString &file, const QString &folder)
 {
-    UserDefaults::standard().setValue(lastFileInFolderKey(folder), file);
+    SettingsStore::instance().setValue(lastFileInFolderKey(folder), file);
 }
 
 std::optional<QSet<QString>> expandedFolderPaths()
 {
-    const auto stored = UserDefaults::standard().stringArray(expandedFolderPathsKey);
+    const auto stored = SettingsStore::instance().stringArray(expandedFolderPathsKey);
     if (!stored)
         return std::nullopt;
     return QSet<QString>(stored->cbegin(), stored->cend());
@@ -78,12 +79,12 @@ void saveExpandedFolderPaths(const QSet<QString> &paths)
     // Sorted only so the settings file does not churn between two equal sets.
     QStringList list(paths.cbegin(), paths.cend());
     std::sort(list.begin(), list.end());
-    UserDefaults::standard().setValue(expandedFolderPathsKey, list);
+    SettingsStore::instance().setValue(expandedFolderPathsKey, list);
 }
 
 int listFontSize()
 {
-    const qint64 size = UserDefaults::standard().integerOr(listFontSizeKey, defaultListFontSize);
+    const qint64 size = SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize);
     // A hand-edited value must not make the rows vanish or fill the screen.
     return int(std::clamp<qint64>(size, 8, 48));
 }

@@ -1,8 +1,6 @@
 #include "platform/serialqueue.h"
 
-SerialQueue::SerialQueue(QString label) : m_label(std::move(label)), m_worker([this] { run(); })
-{
-}
+SerialQueue::SerialQueue(QString label) : m_label(std::move(label)), m_worker([this] { run(); }) {}
 
 SerialQueue::~SerialQueue()
 {
@@ -14,7 +12,7 @@ SerialQueue::~SerialQueue()
     m_worker.join();
 }
 
-void SerialQueue::async(std::function<void()> job)
+void SerialQueue::submit(std::function<void()> job)
 {
     {
         std::lock_guard lock(m_mutex);

@@ -21,7 +21,7 @@ public:
     SerialQueue &operator=(const SerialQueue &) = delete;
 
     const QString &label() const { return m_label; }
-    void async(std::function<void()> job);
+    void submit(std::function<void()> job);
     /// Blocks until every job submitted so far has finished.
     void waitUntilIdle();
 

@@ -1,14 +1,14 @@
 #include "preview/markdownpreviewpane.h"
 
 #include "editor/editorlivestate.h"
-#include "platform/mainqueue.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "preview/markdownblocks.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownoutlineview.h"
 #include "preview/markdownpreviewview.h"
 #include "preview/previewscrollsync.h"
 #include "preview/previewstyle.h"
+#include <QTimer>
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -69,7 +69,7 @@ QString lineAt(const QString &text, qint64 index)
 
 } // namespace
 
-QString MarkdownPreviewPane::sideTabRawValue(SideTab tab)
+QString MarkdownPreviewPane::sideTabToString(SideTab tab)
 {
     for (const TabInfo &info : tabInfos) {
         if (info.tab == tab)
@@ -78,7 +78,7 @@ QString MarkdownPreviewPane::sideTabRawValue(SideTab tab)
     return QString::fromUtf16(tabInfos[0].raw);
 }
 
-MarkdownPreviewPane::SideTab MarkdownPreviewPane::sideTabFromRawValue(const QString &raw)
+MarkdownPreviewPane::SideTab MarkdownPreviewPane::sideTabFromString(const QString &raw)
 {
     for (const TabInfo &info : tabInfos) {
         if (raw == QStringView(info.raw))
@@ -90,9 +90,9 @@ MarkdownPreviewPane::SideTab MarkdownPreviewPane::sideTabFromRawValue(const QStr
 MarkdownPreviewPane::MarkdownPreviewPane(EditorLiveState &live, QWidget *parent)
     : QWidget(parent), m_live(live)
 {
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     m_fontSize = int(defaults.integerOr(fontSizeKey, defaultFontSize));
-    m_tab = sideTabFromRawValue(defaults.stringOr(sideTabKey, sideTabRawValue(SideTab::preview)));
+    m_tab = sideTabFromString(defaults.stringOr(sideTabKey, sideTabToString(SideTab::preview)));
     buildLayout();
 
     m_sync = new PreviewScrollSync(this);
@@ -102,9 +102,9 @@ MarkdownPreviewPane::MarkdownPreviewPane(EditorLiveState &live, QWidget *parent)
     connect(&m_live, &EditorLiveState::scrollOffsetChanged, m_sync,
             &PreviewScrollSync::editorScrolled);
     m_sync->editorScrolled(m_live.scrollOffset());
-    connect(&defaults, &UserDefaults::valueChanged, this, [this](const QString &key) {
+    connect(&defaults, &SettingsStore::valueChanged, this, [this](const QString &key) {
         if (key == fontSizeKey)
-            setFontSize(int(UserDefaults::standard().integerOr(fontSizeKey, defaultFontSize)));
+            setFontSize(int(SettingsStore::instance().integerOr(fontSizeKey, defaultFontSize)));
     });
     setFontSize(m_fontSize);
     setSelectedTab(m_tab);
@@ -210,9 +210,9 @@ void MarkdownPreviewPane::setSelectedTab(SideTab tab)
     if (m_tabs->currentIndex() != index)
         m_tabs->setCurrentIndex(index);
     m_stack->setCurrentIndex(index);
-    UserDefaults &defaults = UserDefaults::standard();
-    if (defaults.stringOr(sideTabKey, {}) != sideTabRawValue(tab))
-        defaults.setValue(sideTabKey, sideTabRawValue(tab));
+    SettingsStore &defaults = SettingsStore::instance();
+    if (defaults.stringOr(sideTabKey, {}) != sideTabToString(tab))
+        defaults.setValue(sideTabKey, sideTabToString(tab));
 }
 
 void MarkdownPreviewPane::selectHeading(qint64 lineIndex)

@@ -27,9 +27,9 @@ public:
     static inline const QString sideTabKey = QStringLiteral("previewPaneSideTab");
     static inline const QString closeHelp = QStringLiteral("プレビューを非表示");
 
-    static QString sideTabRawValue(SideTab tab);
+    static QString sideTabToString(SideTab tab);
     /// The tab of a stored raw value; any unknown value selects the preview.
-    static SideTab sideTabFromRawValue(const QString &raw);
+    static SideTab sideTabFromString(const QString &raw);
 
     /// `live` is the editor's live state: its scroll offset drives the preview's scrolling and
     /// its latest text guards checkbox clicks.

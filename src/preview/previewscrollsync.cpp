@@ -1,7 +1,7 @@
 #include "preview/previewscrollsync.h"
 
-#include "platform/mainqueue.h"
 #include "preview/markdownblocks.h"
+#include <QTimer>
 
 PreviewScrollSync::PreviewScrollSync(QObject *parent) : QObject(parent)
 {
@@ -31,7 +31,7 @@ void PreviewScrollSync::documentChanged()
     m_suppression.stop();
     // A command rather than a plain scroll, so a hidden preview starts at the top too, once it
     // is shown.
-    MainQueue::async(this, [this] { requestLine(0); });
+    QTimer::singleShot(0, this, [this] { requestLine(0); });
 }
 
 void PreviewScrollSync::setPreviewVisible(bool visible)

@@ -2,12 +2,12 @@
 
 #include "platform/clock.h"
 #include "platform/naturalorder.h"
+#include "platform/workqueue.h"
 #include "search/keywordmatcher.h"
 #include "search/notebody.h"
 #include "search/notefiles.h"
 #include "search/utf8validation.h"
 #include "storage/notedocument.h"
-#include "platform/workqueue.h"
 #include "storage/pathmanager.h"
 
 #include <QFile>
@@ -545,7 +545,7 @@ FolderMatch folderMatch(const QString &filePath, const QString &baseFolder,
     return folderMatch(QStringView(folder).sliced(prefix.size()), matcher);
 }
 
-QDateTime distantPast()
+QDateTime earliestDate()
 {
     return QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone::utc());
 }
@@ -561,7 +561,7 @@ QDateTime searchSortDate(const QString &filePath)
         if (day.isValid())
             return QDateTime(day, QTime(0, 0), Clock::current().timeZone());
     }
-    return distantPast();
+    return earliestDate();
 }
 
 QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype nameCount,

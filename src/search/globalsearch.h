@@ -51,11 +51,11 @@ FolderMatch folderMatch(const QString &filePath, const QString &baseFolder,
                         const KeywordMatcher &matcher);
 
 /// The earliest date there is: the sort date of a file whose date is unknown.
-QDateTime distantPast();
+QDateTime earliestDate();
 
 /// The date a hit sorts by: the file's modification time; failing that, for a file in a folder
 /// named exactly "Daily", the day its name spells ("yyyy-MM-dd", local midnight in the clock's
-/// time zone); failing that, distantPast().
+/// time zone); failing that, earliestDate().
 QDateTime searchSortDate(const QString &filePath);
 
 /// The snippet for a body: its first line holding the keyword (lines longer than snippetLimit

@@ -63,7 +63,7 @@ struct ListOptions
 
 /// Lists the note files below `baseFolder`. Names starting with "." are hidden; with
 /// HiddenItems::Skip neither they nor anything inside a hidden folder is listed. The base
-/// folder's own "Data" folder (PathManager::dataFolderURL) holds the application's state, not
+/// folder's own "Data" folder (PathManager::dataFolderPath) holds the application's state, not
 /// notes, and is never listed; a "Data" folder deeper down is the user's and is.
 NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options = {});
 

@@ -92,7 +92,7 @@ QuickOpenController::QuickOpenController(QObject *parent) : QObject(parent) {}
 
 void QuickOpenController::gather()
 {
-    setFiles(QuickOpen::gatherFiles(PathManager::baseFolderURL()));
+    setFiles(QuickOpen::gatherFiles(PathManager::baseFolderPath()));
 }
 
 void QuickOpenController::setFiles(QList<QuickOpen::Candidate> files)

@@ -1,9 +1,9 @@
 #include "search/quickopenview.h"
 
 #include "platform/accessibleclicks.h"
-#include "platform/mainqueue.h"
 #include "search/quickopen.h"
 #include "search/searchicons.h"
+#include <QTimer>
 
 #include <QAbstractListModel>
 #include <QFrame>
@@ -276,7 +276,7 @@ void QuickOpenView::openSelected()
         return;
     finish();
     // The presenter opens the file once the palette is gone, as after any other close.
-    MainQueue::asyncAfter(this, 50, [this, path = *file] {
+    QTimer::singleShot(50, this, [this, path = *file] {
         Q_EMIT fileChosen(path);
         deleteLater();
     });

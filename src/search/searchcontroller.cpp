@@ -1,10 +1,10 @@
 #include "search/searchcontroller.h"
 
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 #include "search/searchstore.h"
 #include "storage/pathmanager.h"
+#include <QTimer>
 
 #include <algorithm>
 #include <numeric>
@@ -32,28 +32,27 @@ QString trimmedKeyword(const QString &keyword)
 
 SearchController::SearchController(QObject *parent) : QObject(parent)
 {
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == keywordKey)
                     keywordStored();
             });
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    connect(&center, &NotificationCenter::baseFolderChanged, this,
-            &SearchController::baseFolderChanged);
-    connect(&center, &NotificationCenter::activateGlobalSearch, this,
+    AppEvents &center = AppEvents::instance();
+    connect(&center, &AppEvents::baseFolderChanged, this, &SearchController::baseFolderChanged);
+    connect(&center, &AppEvents::activateGlobalSearch, this,
             &SearchController::focusKeywordFieldRequested);
-    connect(&center, &NotificationCenter::focusGlobalSearchField, this,
+    connect(&center, &AppEvents::focusGlobalSearchField, this,
             &SearchController::focusKeywordFieldRequested);
 }
 
 QString SearchController::keyword() const
 {
-    return UserDefaults::standard().stringOr(keywordKey, QString());
+    return SettingsStore::instance().stringOr(keywordKey, QString());
 }
 
 void SearchController::setKeyword(const QString &keyword)
 {
-    UserDefaults::standard().setValue(keywordKey, keyword);
+    SettingsStore::instance().setValue(keywordKey, keyword);
 }
 
 bool SearchController::keywordIsBlank() const
@@ -107,7 +106,7 @@ void SearchController::setHistory(QStringList history)
 
 void SearchController::setLastSearchKeyword(const QString &keyword)
 {
-    UserDefaults::standard().setValue(lastSearchKeywordKey, keyword);
+    SettingsStore::instance().setValue(lastSearchKeywordKey, keyword);
 }
 
 void SearchController::appear()
@@ -117,10 +116,10 @@ void SearchController::appear()
         setResults({}, false);
         SearchStore::persistResults({});
     } else {
-        const QString last = UserDefaults::standard().stringOr(lastSearchKeywordKey, QString());
+        const QString last = SettingsStore::instance().stringOr(lastSearchKeywordKey, QString());
         setResults(SearchStore::restorePersistedResults().value_or(m_results), keyword() == last);
     }
-    MainQueue::async(this, [this] {
+    QTimer::singleShot(0, this, [this] {
         if (m_results.isEmpty())
             Q_EMIT focusKeywordFieldRequested();
     });
@@ -131,7 +130,7 @@ void SearchController::runSearch()
     const QString typed = keyword();
     const QString k = trimmedKeyword(typed);
     // The editor highlights what was searched: the trimmed keyword, never a run of spaces.
-    NotificationCenter::defaultCenter().postSearchKeywordSynced(k);
+    AppEvents::instance().postSearchKeywordSynced(k);
     if (k.isEmpty()) {
         setResults({}, false);
         SearchStore::persistResults({});
@@ -143,7 +142,7 @@ void SearchController::runSearch()
     setHistory(SearchStore::addToHistory(k));
     setLastSearchKeyword(k);
 
-    QList<SearchHit> hits = GlobalSearch::runSearch(PathManager::baseFolderURL(), k);
+    QList<SearchHit> hits = GlobalSearch::runSearch(PathManager::baseFolderPath(), k);
     SearchStore::persistResults(hits);
     const QString newest = hits.isEmpty() ? QString() : hits.front().filePath;
     setResults(std::move(hits), true);
@@ -159,7 +158,7 @@ void SearchController::clearSearch()
     setSelectedFile(QString());
     setLastSearchKeyword(QString());
     Q_EMIT cleared();
-    NotificationCenter::defaultCenter().postSearchKeywordSynced(QString());
+    AppEvents::instance().postSearchKeywordSynced(QString());
     Q_EMIT focusKeywordFieldRequested();
 }
 

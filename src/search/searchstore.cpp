@@ -1,6 +1,6 @@
 #include "search/searchstore.h"
 
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,14 +44,14 @@ std::optional<QList<PersistedHit>> decodeHits(const QByteArray &data)
 
 void persistResults(const QList<SearchHit> &hits)
 {
-    UserDefaults::standard().setValue(persistedResultsKey,
-                                      hits.isEmpty() ? QByteArray() : encodeHits(hits));
+    SettingsStore::instance().setValue(persistedResultsKey,
+                                       hits.isEmpty() ? QByteArray() : encodeHits(hits));
 }
 
 std::optional<QList<SearchHit>> restorePersistedResults()
 {
     const QByteArray data =
-        UserDefaults::standard().data(persistedResultsKey).value_or(QByteArray());
+        SettingsStore::instance().data(persistedResultsKey).value_or(QByteArray());
     if (data.isEmpty())
         return std::nullopt;
     const std::optional<QList<PersistedHit>> stored = decodeHits(data);
@@ -69,7 +69,7 @@ std::optional<QList<SearchHit>> restorePersistedResults()
 
 QStringList loadHistory()
 {
-    return UserDefaults::standard().stringArray(historyKey).value_or(QStringList());
+    return SettingsStore::instance().stringArray(historyKey).value_or(QStringList());
 }
 
 QStringList addToHistory(const QString &keyword)
@@ -79,7 +79,7 @@ QStringList addToHistory(const QString &keyword)
     history.prepend(keyword);
     if (history.size() > historyLimit)
         history.resize(historyLimit);
-    UserDefaults::standard().setValue(historyKey, history);
+    SettingsStore::instance().setValue(historyKey, history);
     return history;
 }
 
@@ -87,13 +87,13 @@ QStringList removeFromHistory(const QString &entry)
 {
     QStringList history = loadHistory();
     history.removeAll(entry);
-    UserDefaults::standard().setValue(historyKey, history);
+    SettingsStore::instance().setValue(historyKey, history);
     return history;
 }
 
 void clearHistory()
 {
-    UserDefaults::standard().remove(historyKey);
+    SettingsStore::instance().remove(historyKey);
 }
 
 } // namespace SearchStore

@@ -1,7 +1,7 @@
 #include "search/searchview.h"
 
 #include "platform/accessibleclicks.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "search/searchcontroller.h"
 #include "search/searchicons.h"
 #include "search/searchresultlist.h"
@@ -279,7 +279,7 @@ void SearchView::connectController()
             &SearchView::focusKeywordField);
     connect(controller, &SearchController::hitSelected, this, &SearchView::hitSelected);
     connect(controller, &SearchController::cleared, this, &SearchView::cleared);
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == listFontSizeKey)
                     applyListFontSize();
@@ -340,7 +340,7 @@ void SearchView::showHistory()
 
 void SearchView::applyListFontSize()
 {
-    const qint64 stored = UserDefaults::standard().integerOr(listFontSizeKey, defaultListFontSize);
+    const qint64 stored = SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize);
     const int size = int(std::clamp<qint64>(stored, 8, 40));
     m_resultDelegate->setFontSize(size);
     m_historyList->setFont(pixelFont(font(), size));

@@ -1,7 +1,7 @@
 #include "storage/foldermanager.h"
 
 #include "platform/folderbookmark.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 
 #include <QVariantMap>
@@ -13,7 +13,7 @@ FolderManager::FolderManager(QObject *parent) : QObject(parent)
 
 FolderManager::~FolderManager()
 {
-    FolderBookmark::stopAccess(PathManager::baseFolderURL());
+    FolderBookmark::stopAccess(PathManager::baseFolderPath());
 }
 
 void FolderManager::chooseFolder()
@@ -63,7 +63,7 @@ void FolderManager::clearFolderHistory()
     for (const QString &entry : std::as_const(m_folderHistory))
         FolderBookmark::stopAccess(entry);
     m_folderHistory.clear();
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     defaults.remove(historyKey);
     defaults.remove(historyBookmarksKey);
     Q_EMIT folderHistoryChanged();
@@ -71,7 +71,7 @@ void FolderManager::clearFolderHistory()
 
 void FolderManager::loadFolderHistory()
 {
-    const UserDefaults &defaults = UserDefaults::standard();
+    const SettingsStore &defaults = SettingsStore::instance();
     // stringArray() refuses an array with anything but strings in it: the history starts empty.
     const auto paths = defaults.stringArray(historyKey);
     if (!paths)
@@ -100,7 +100,7 @@ void FolderManager::saveFolderHistoryPaths()
     paths.reserve(m_folderHistory.size());
     for (const QString &entry : std::as_const(m_folderHistory))
         paths.append(PathManager::standardizedPath(entry));
-    UserDefaults::standard().setValue(historyKey, paths);
+    SettingsStore::instance().setValue(historyKey, paths);
 }
 
 void FolderManager::saveFolderHistoryBookmarks()
@@ -110,5 +110,5 @@ void FolderManager::saveFolderHistoryBookmarks()
         if (const auto bookmark = FolderBookmark::create(entry))
             bookmarks.insert(entry, *bookmark);
     }
-    UserDefaults::standard().setValue(historyBookmarksKey, bookmarks);
+    SettingsStore::instance().setValue(historyBookmarksKey, bookmarks);
 }

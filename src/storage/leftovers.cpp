@@ -1,7 +1,7 @@
 #include "storage/leftovers.h"
 
 #include "platform/atomicfile.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 
 #include <QFileInfo>
@@ -9,8 +9,8 @@
 
 void removeWriteLeftovers()
 {
-    const QString base = PathManager::baseFolderURL();
-    const QString settings = QFileInfo(UserDefaults::standardFilePath()).absolutePath();
+    const QString base = PathManager::baseFolderPath();
+    const QString settings = QFileInfo(SettingsStore::instanceFilePath()).absolutePath();
     QThreadPool::globalInstance()->start(
         [base, settings] { removeWriteLeftoversIn(base, settings); });
 }

@@ -1,16 +1,16 @@
 #include "storage/memomanager.h"
 
-#include "platform/clock.h"
+#include "platform/appevents.h"
 #include "platform/atomicfile.h"
+#include "platform/clock.h"
 #include "platform/diagnostics.h"
 #include "platform/folderlock.h"
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/textfile.h"
 #include "storage/textmerge.h"
 #include "storage/viewcounts.h"
+#include <QTimer>
 
 #include <QDir>
 #include <QFile>
@@ -98,7 +98,7 @@ void MemoManager::loadItem(const MemoItem &item)
 {
     m_declinedExternalContent.reset();
     if (const auto *date = std::get_if<QDate>(&item)) {
-        loadPath(PathManager::dailyMemoURL(*date));
+        loadPath(PathManager::dailyMemoPath(*date));
         return;
     }
     if (const auto *path = std::get_if<QString>(&item); path && !path->isEmpty()) {
@@ -111,7 +111,7 @@ void MemoManager::loadItem(const MemoItem &item)
 void MemoManager::loadMemo(const QDate &date)
 {
     m_declinedExternalContent.reset();
-    loadPath(PathManager::dailyMemoURL(date));
+    loadPath(PathManager::dailyMemoPath(date));
 }
 
 void MemoManager::loadPath(const QString &filePath)
@@ -140,7 +140,7 @@ void MemoManager::clearDocument()
 void MemoManager::applyLoadedText(const QString &text, const QString &filePath,
                                   const FileStamp &stamp)
 {
-    setCurrentFileURL(filePath);
+    setCurrentFilePath(filePath);
     m_originalText = text;
     m_originalStamp = stamp;
     NoteDocumentParts parts = parseNoteDocument(text);
@@ -162,13 +162,13 @@ void MemoManager::applyLoadedText(const QString &text, const QString &filePath,
 
 void MemoManager::refreshHeader()
 {
-    if (m_currentFileURL.isEmpty()) {
+    if (m_currentFilePath.isEmpty()) {
         m_headerYAML.clear();
         m_joplinHeaderYAML.clear();
         m_headerIsPending = false;
     } else {
         const NoteFrontMatter header =
-            completeHeaderForDisplay(m_managedFrontMatter, baseNameOf(m_currentFileURL),
+            completeHeaderForDisplay(m_managedFrontMatter, baseNameOf(m_currentFilePath),
                                      m_joplinYAML, m_fileCreatedDate, m_fileModifiedDate);
         m_headerYAML = renderFrontMatter(header);
         m_headerIsPending = !m_managedFrontMatter.has_value();
@@ -182,14 +182,14 @@ void MemoManager::refreshHeader()
 MemoManager::DiskCheck MemoManager::checkDisk() const
 {
     DiskCheck check;
-    const FileStamp now = TextFile::stampOf(m_currentFileURL);
+    const FileStamp now = TextFile::stampOf(m_currentFilePath);
     if (now == m_originalStamp)
         return check;
     if (!now.exists) {
         check.state = DiskCheck::State::Missing;
         return check;
     }
-    TextFileRead read = TextFile::readUtf8(m_currentFileURL);
+    TextFileRead read = TextFile::readUtf8(m_currentFilePath);
     if (read.status == TextFileRead::Status::Missing) {
         check.state = DiskCheck::State::Missing;
         return check;
@@ -210,10 +210,10 @@ MemoManager::DiskCheck MemoManager::checkDisk() const
 bool MemoManager::writeText(const QString &text, QString *error)
 {
     // The folder may have been removed behind our back; recreating it beats losing the text.
-    QDir().mkpath(QFileInfo(m_currentFileURL).absolutePath());
-    if (!TextFile::writeUtf8(m_currentFileURL, text, error))
+    QDir().mkpath(QFileInfo(m_currentFilePath).absolutePath());
+    if (!TextFile::writeUtf8(m_currentFilePath, text, error))
         return false;
-    applyLoadedText(text, m_currentFileURL, TextFile::stampOf(m_currentFileURL));
+    applyLoadedText(text, m_currentFilePath, TextFile::stampOf(m_currentFilePath));
     setModified(false);
     m_declinedExternalContent.reset();
     return true;
@@ -222,13 +222,13 @@ bool MemoManager::writeText(const QString &text, QString *error)
 void MemoManager::failSave(const QString &error)
 {
     showTemporaryMessage(saveFailedMessage);
-    Diagnostics::log(QStringLiteral("保存エラー: ") + m_currentFileURL + QStringLiteral(": ") +
+    Diagnostics::log(QStringLiteral("保存エラー: ") + m_currentFilePath + QStringLiteral(": ") +
                      error);
 }
 
 SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement)
 {
-    if (m_currentFileURL.isEmpty())
+    if (m_currentFilePath.isEmpty())
         return {};
     if (body == m_loadedBody) {
         setModified(false);
@@ -238,7 +238,7 @@ SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement
         showTemporaryMessage(readOnlySaveMessage);
         return {SaveOutcome::Status::Refused, {}};
     }
-    const QString folder = QFileInfo(m_currentFileURL).absolutePath();
+    const QString folder = QFileInfo(m_currentFilePath).absolutePath();
     QDir().mkpath(folder);
     // Held across comparing, merging and writing: another writer that takes the same lock
     // (the command line's --append) cannot slip in between.
@@ -272,8 +272,8 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
     const std::optional<QString> &joplin = diskParts ? diskParts->joplinYAML : m_joplinYAML;
     const bool joplinIsTrailing = diskParts ? diskParts->joplinIsTrailing : m_joplinIsTrailing;
     const NoteFrontMatter header =
-        completeHeaderForSave(frontMatter, baseNameOf(m_currentFileURL), joplin,
-                              m_fileCreatedDate, Clock::current().now());
+        completeHeaderForSave(frontMatter, baseNameOf(m_currentFilePath), joplin, m_fileCreatedDate,
+                              Clock::current().now());
     const QString text = buildNoteSaveText(header, merged, joplin, joplinIsTrailing);
     QString error;
     if (!writeText(text, &error)) {
@@ -286,7 +286,7 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
     else if (announcement == SaveAnnouncement::announced)
         showTemporaryMessage(savedMessage, MessageKind::success);
     Q_EMIT saved();
-    NotificationCenter::defaultCenter().postMemoSaved();
+    AppEvents::instance().postMemoSaved();
     if (status == SaveOutcome::Status::Merged)
         Q_EMIT bodyReplaced();
     return {status, {}};
@@ -297,7 +297,7 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
 SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck &disk)
 {
     const NoteFrontMatter header =
-        completeHeaderForSave(m_managedFrontMatter, baseNameOf(m_currentFileURL), m_joplinYAML,
+        completeHeaderForSave(m_managedFrontMatter, baseNameOf(m_currentFilePath), m_joplinYAML,
                               m_fileCreatedDate, Clock::current().now());
     const QByteArray bytes =
         buildNoteSaveText(header, body, m_joplinYAML, m_joplinIsTrailing).toUtf8();
@@ -306,7 +306,7 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
     QString error;
     bool written = false;
     for (int attempt = 0; attempt < 100 && !written; ++attempt) {
-        copyPath = conflictCopyPath(m_currentFileURL, now.addSecs(attempt));
+        copyPath = conflictCopyPath(m_currentFilePath, now.addSecs(attempt));
         bool taken = false;
         written = AtomicFile::writeNew(copyPath, bytes, &error, &taken);
         if (!written && !taken)
@@ -317,17 +317,17 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         return {SaveOutcome::Status::Failed, {}};
     }
     if (disk.state == DiskCheck::State::Unreadable) {
-        loadPath(m_currentFileURL);
+        loadPath(m_currentFilePath);
     } else {
-        applyLoadedText(disk.text, m_currentFileURL, disk.stamp);
+        applyLoadedText(disk.text, m_currentFilePath, disk.stamp);
         setModified(false);
         Q_EMIT bodyReplaced();
     }
     showTemporaryMessage(conflictMessage + QFileInfo(copyPath).fileName());
-    Diagnostics::log(QStringLiteral("競合: ") + m_currentFileURL + QStringLiteral(" → ") +
+    Diagnostics::log(QStringLiteral("競合: ") + m_currentFilePath + QStringLiteral(" → ") +
                      copyPath);
     Q_EMIT saved();
-    NotificationCenter::defaultCenter().postMemoSaved();
+    AppEvents::instance().postMemoSaved();
     return {SaveOutcome::Status::Conflicted, copyPath};
 }
 
@@ -352,7 +352,7 @@ void MemoManager::markModified()
 
 std::optional<QString> MemoManager::externalChangeText() const
 {
-    if (m_currentFileURL.isEmpty())
+    if (m_currentFilePath.isEmpty())
         return std::nullopt;
     const DiskCheck disk = checkDisk();
     if (disk.state != DiskCheck::State::Changed)
@@ -364,12 +364,12 @@ std::optional<QString> MemoManager::externalChangeText() const
 
 bool MemoManager::reloadFromDisk()
 {
-    if (m_currentFileURL.isEmpty())
+    if (m_currentFilePath.isEmpty())
         return false;
-    const TextFileRead read = TextFile::readUtf8(m_currentFileURL);
+    const TextFileRead read = TextFile::readUtf8(m_currentFilePath);
     if (!read.ok())
         return false;
-    applyLoadedText(read.text, m_currentFileURL, read.stamp);
+    applyLoadedText(read.text, m_currentFilePath, read.stamp);
     setModified(false);
     setEditable(true, {});
     m_declinedExternalContent.reset();
@@ -379,12 +379,12 @@ bool MemoManager::reloadFromDisk()
 
 bool MemoManager::reloadIfChangedOnDisk()
 {
-    if (m_currentFileURL.isEmpty() || !m_isEditable)
+    if (m_currentFilePath.isEmpty() || !m_isEditable)
         return false;
     const DiskCheck disk = checkDisk();
     if (disk.state != DiskCheck::State::Changed)
         return false;
-    applyLoadedText(disk.text, m_currentFileURL, disk.stamp);
+    applyLoadedText(disk.text, m_currentFilePath, disk.stamp);
     setModified(false);
     m_declinedExternalContent.reset();
     Q_EMIT bodyReplaced();
@@ -399,36 +399,36 @@ void MemoManager::watchCurrentFile()
     if (!watched.isEmpty())
         m_watcher->removePaths(watched);
     m_watchDebounce->stop();
-    if (m_currentFileURL.isEmpty())
+    if (m_currentFilePath.isEmpty())
         return;
     // The folder too: an atomic replace (ours, a sync tool's) swaps the file the watch was on,
     // and a memo that does not exist yet can only be seen appearing there.
-    const QString folder = QFileInfo(m_currentFileURL).absolutePath();
+    const QString folder = QFileInfo(m_currentFilePath).absolutePath();
     QStringList paths{folder};
-    if (QFileInfo::exists(m_currentFileURL))
-        paths.append(m_currentFileURL);
+    if (QFileInfo::exists(m_currentFilePath))
+        paths.append(m_currentFilePath);
     m_watcher->addPaths(paths);
 }
 
 void MemoManager::onWatchedPathChanged()
 {
-    if (m_currentFileURL.isEmpty() || !m_watcher)
+    if (m_currentFilePath.isEmpty() || !m_watcher)
         return;
     // Re-arm: a replaced or newly created file is a new inode the old watch does not see.
-    if (QFileInfo::exists(m_currentFileURL) && !m_watcher->files().contains(m_currentFileURL))
-        m_watcher->addPath(m_currentFileURL);
-    const QString folder = QFileInfo(m_currentFileURL).absolutePath();
+    if (QFileInfo::exists(m_currentFilePath) && !m_watcher->files().contains(m_currentFilePath))
+        m_watcher->addPath(m_currentFilePath);
+    const QString folder = QFileInfo(m_currentFilePath).absolutePath();
     if (!m_watcher->directories().contains(folder) && QFileInfo::exists(folder))
         m_watcher->addPath(folder);
-    if (TextFile::stampOf(m_currentFileURL) != m_originalStamp)
+    if (TextFile::stampOf(m_currentFilePath) != m_originalStamp)
         Q_EMIT diskChanged();
 }
 
 bool MemoManager::renameCurrentFile(const QString &newName)
 {
-    if (m_currentFileURL.isEmpty())
+    if (m_currentFilePath.isEmpty())
         return false;
-    const QFileInfo current(m_currentFileURL);
+    const QFileInfo current(m_currentFilePath);
     if (current.absoluteDir().dirName() == QStringLiteral("Daily"))
         return false;
     const QString cleaned = sanitizeFileName(newName);
@@ -439,7 +439,7 @@ bool MemoManager::renameCurrentFile(const QString &newName)
     const QString suffix = current.suffix();
     const QString newPath = current.absolutePath() + QLatin1Char('/') + cleaned +
                             (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
-    if (PathManager::standardizedPath(newPath) == PathManager::standardizedPath(m_currentFileURL))
+    if (PathManager::standardizedPath(newPath) == PathManager::standardizedPath(m_currentFilePath))
         return true;
     if (QFileInfo::exists(newPath)) {
         showTemporaryMessage(nameTakenMessage);
@@ -450,7 +450,7 @@ bool MemoManager::renameCurrentFile(const QString &newName)
         showTemporaryMessage(saveFailedMessage);
         return false;
     }
-    const QString oldPath = m_currentFileURL;
+    const QString oldPath = m_currentFilePath;
     QFile file(oldPath);
     // QFile::rename refuses to replace an existing file, so a name taken in the meantime is
     // reported instead of overwritten.
@@ -461,17 +461,17 @@ bool MemoManager::renameCurrentFile(const QString &newName)
     }
     Pins::renamePinnedNote(oldPath, newPath);
     ViewCounts::renameViewCount(oldPath, newPath);
-    setCurrentFileURL(newPath);
+    setCurrentFilePath(newPath);
     refreshHeader();
-    NotificationCenter::defaultCenter().postFileMoved(newPath);
+    AppEvents::instance().postFileMoved(newPath);
     return true;
 }
 
 void MemoManager::followMovedFile(const QString &oldPath, const QString &newPath)
 {
-    if (m_currentFileURL.isEmpty() || m_currentFileURL != oldPath || newPath.isEmpty())
+    if (m_currentFilePath.isEmpty() || m_currentFilePath != oldPath || newPath.isEmpty())
         return;
-    setCurrentFileURL(newPath);
+    setCurrentFilePath(newPath);
     refreshHeader();
 }
 
@@ -482,7 +482,7 @@ void MemoManager::showTemporaryMessage(const QString &text, MessageKind kind)
         m_temporaryMessageKind = kind;
         Q_EMIT temporaryMessageChanged();
     }
-    MainQueue::asyncAfter(this, m_messageDurationMsec, [this, text] {
+    QTimer::singleShot(m_messageDurationMsec, this, [this, text] {
         if (m_temporaryMessage != text)
             return;
         m_temporaryMessage.clear();
@@ -517,13 +517,13 @@ void MemoManager::setModified(bool modified)
     Q_EMIT isModifiedChanged(modified);
 }
 
-void MemoManager::setCurrentFileURL(const QString &filePath)
+void MemoManager::setCurrentFilePath(const QString &filePath)
 {
-    if (m_currentFileURL == filePath)
+    if (m_currentFilePath == filePath)
         return;
-    m_currentFileURL = filePath;
+    m_currentFilePath = filePath;
     watchCurrentFile();
-    Q_EMIT currentFileURLChanged();
+    Q_EMIT currentFilePathChanged();
 }
 
 void MemoManager::setStatusModificationDate(const QDateTime &date)

@@ -37,10 +37,7 @@ struct SaveOutcome
     bool succeeded() const { return status != Status::Failed && status != Status::Refused; }
     /// The document's body changed in the save (a merge or a conflict): the editor must show
     /// loadedBody() again.
-    bool replacedBody() const
-    {
-        return status == Status::Merged || status == Status::Conflicted;
-    }
+    bool replacedBody() const { return status == Status::Merged || status == Status::Conflicted; }
 };
 
 /// What a status message reports: shown in the success or the error colour.
@@ -82,15 +79,15 @@ public:
     static inline const QString mergedMessage =
         QStringLiteral("他のアプリケーションでの変更と合わせて保存しました");
     /// Followed by the conflict copy's file name.
-    static inline const QString conflictMessage =
-        QStringLiteral("他のアプリケーションと同じ箇所が変更されたため、別のファイルに保存しました: ");
+    static inline const QString conflictMessage = QStringLiteral(
+        "他のアプリケーションと同じ箇所が変更されたため、別のファイルに保存しました: ");
 
     /// The body as last read from or written to disk: the reference for the modified flag and
     /// the base of a merge. Never the header or the Joplin metadata.
     const QString &loadedBody() const { return m_loadedBody; }
     bool isModified() const { return m_isModified; }
     /// The document's file; empty when no document is open.
-    const QString &currentFileURL() const { return m_currentFileURL; }
+    const QString &currentFilePath() const { return m_currentFilePath; }
     const QString &temporaryMessage() const { return m_temporaryMessage; }
     MessageKind temporaryMessageKind() const { return m_temporaryMessageKind; }
     /// The header as the next save will write it.
@@ -170,7 +167,7 @@ Q_SIGNALS:
     /// The open file changed on disk, and not by this document's own save.
     void diskChanged();
     void isModifiedChanged(bool modified);
-    void currentFileURLChanged();
+    void currentFilePathChanged();
     void temporaryMessageChanged();
     void headerChanged();
     void statusModificationDateChanged();
@@ -190,14 +187,14 @@ private:
     bool writeText(const QString &text, QString *error);
     void failSave(const QString &error);
     void setModified(bool modified);
-    void setCurrentFileURL(const QString &filePath);
+    void setCurrentFilePath(const QString &filePath);
     void setStatusModificationDate(const QDateTime &date);
     void setEditable(bool editable, const QString &error);
     void watchCurrentFile();
     void onWatchedPathChanged();
 
     bool m_isModified = false;
-    QString m_currentFileURL;
+    QString m_currentFilePath;
     QString m_temporaryMessage;
     MessageKind m_temporaryMessageKind = MessageKind::failure;
     QString m_headerYAML;

@@ -36,7 +36,7 @@ bool isStandardizedPath(QStringView path)
 
 QString standardizedBaseFolderPath()
 {
-    return standardized(PathManager::baseFolderURL());
+    return standardized(PathManager::baseFolderPath());
 }
 
 std::optional<QString> relativeNotePath(const QString &filePath)

@@ -1,8 +1,8 @@
 #include "storage/pathmanager.h"
 
+#include "platform/appevents.h"
 #include "platform/folderbookmark.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,15 +37,15 @@ QString startupBaseFolder()
 {
     if (const auto bookmarked = PathManager::resolveBookmarkedFolder())
         return *bookmarked;
-    const QString stored = UserDefaults::standard().stringOr(PathManager::selectedFolderKey, {});
+    const QString stored = SettingsStore::instance().stringOr(PathManager::selectedFolderKey, {});
     if (!stored.isEmpty())
         return stored;
-    return PathManager::defaultBaseFolderURL();
+    return PathManager::defaultBaseFolderPath();
 }
 
 } // namespace
 
-QString PathManager::baseFolderURL()
+QString PathManager::baseFolderPath()
 {
     auto &folder = resolvedBaseFolder();
     if (!folder)
@@ -55,26 +55,26 @@ QString PathManager::baseFolderURL()
 
 void PathManager::setBaseFolder(const QString &path)
 {
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     auto &folder = resolvedBaseFolder();
     if (path.isEmpty()) {
-        folder = defaultBaseFolderURL();
+        folder = defaultBaseFolderPath();
         defaults.remove(selectedFolderKey);
         defaults.remove(bookmarkKey);
         defaults.remove(legacyBookmarkKey);
-        NotificationCenter::defaultCenter().postBaseFolderChanged();
+        AppEvents::instance().postBaseFolderChanged();
         return;
     }
     folder = path;
     defaults.setValue(selectedFolderKey, path);
-    if (standardizedPath(path) == standardizedPath(defaultBaseFolderURL())) {
+    if (standardizedPath(path) == standardizedPath(defaultBaseFolderPath())) {
         defaults.remove(bookmarkKey);
         defaults.remove(legacyBookmarkKey);
     } else if (const auto bookmark = FolderBookmark::create(path)) {
         defaults.setValue(bookmarkKey, *bookmark);
         defaults.remove(legacyBookmarkKey);
     }
-    NotificationCenter::defaultCenter().postBaseFolderChanged();
+    AppEvents::instance().postBaseFolderChanged();
 }
 
 void PathManager::setBaseFolderForProcess(const QString &path)
@@ -82,7 +82,7 @@ void PathManager::setBaseFolderForProcess(const QString &path)
     resolvedBaseFolder() = path;
 }
 
-QString PathManager::defaultBaseFolderURL()
+QString PathManager::defaultBaseFolderPath()
 {
     const QString current = dataHome() + QStringLiteral("/Quillmere");
     if (QFileInfo::exists(current))
@@ -95,31 +95,30 @@ QString PathManager::defaultBaseFolderURL()
     return current;
 }
 
-void PathManager::setDefaultFolderCreatedHandler(
-    std::function<void(const QString &folder)> handler)
+void PathManager::setDefaultFolderCreatedHandler(std::function<void(const QString &folder)> handler)
 {
     defaultFolderCreatedHandler() = std::move(handler);
 }
 
-QString PathManager::dailyMemoURL(const QDate &date)
+QString PathManager::dailyMemoPath(const QDate &date)
 {
-    const QString folder = baseFolderURL() + QStringLiteral("/Daily");
+    const QString folder = baseFolderPath() + QStringLiteral("/Daily");
     ensureFolder(folder);
     // Always the Gregorian yyyy-MM-dd with ASCII digits, whatever the user's locale.
     return folder + QLatin1Char('/') + date.toString(QStringLiteral("yyyy-MM-dd")) +
            QStringLiteral(".txt");
 }
 
-QString PathManager::notesFolderURL()
+QString PathManager::notesFolderPath()
 {
-    const QString folder = baseFolderURL() + QStringLiteral("/Notes");
+    const QString folder = baseFolderPath() + QStringLiteral("/Notes");
     ensureFolder(folder);
     return folder;
 }
 
-QString PathManager::dataFolderURL()
+QString PathManager::dataFolderPath()
 {
-    const QString folder = baseFolderURL() + u'/' + dataFolderName;
+    const QString folder = baseFolderPath() + u'/' + dataFolderName;
     ensureFolder(folder);
     return folder;
 }
@@ -133,7 +132,7 @@ QString PathManager::standardizedPath(const QString &path)
 
 std::optional<QString> PathManager::resolveBookmarkedFolder()
 {
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     bool fromLegacyKey = false;
     auto data = defaults.data(bookmarkKey);
     if (!data) {

@@ -21,7 +21,7 @@ public:
     static inline const QString bookmarkKey = QStringLiteral("DayleafFolderBookmark");
     static inline const QString legacyBookmarkKey = QStringLiteral("SecureBookmark");
 
-    static QString baseFolderURL();
+    static QString baseFolderPath();
 
     /// Switches the base folder; an empty path means the default folder. Records the choice in
     /// the settings and posts "BaseFolderChanged".
@@ -33,25 +33,25 @@ public:
 
     /// "Quillmere" in the user's data folder, or the older "Dayleaf" beside it when only that
     /// one exists. The current one is created when neither exists.
-    static QString defaultBaseFolderURL();
+    static QString defaultBaseFolderPath();
 
-    /// Called with the folder's path right after defaultBaseFolderURL created the default folder
+    /// Called with the folder's path right after defaultBaseFolderPath created the default folder
     /// because neither it nor the older one existed; lets the application seed a new folder.
     /// An empty handler removes it.
     static void setDefaultFolderCreatedHandler(std::function<void(const QString &folder)> handler);
 
     /// Daily/yyyy-MM-dd.txt for a calendar day. Creates the Daily folder, not the file.
-    static QString dailyMemoURL(const QDate &date);
+    static QString dailyMemoPath(const QDate &date);
 
     /// The Notes folder, created when missing.
-    static QString notesFolderURL();
+    static QString notesFolderPath();
 
     /// Name of the folder below the base folder that holds the application's own files (pins,
     /// view counts, the holiday table); it holds no notes.
     static inline const QString dataFolderName = QStringLiteral("Data");
 
     /// The Data folder, created when missing.
-    static QString dataFolderURL();
+    static QString dataFolderPath();
 
     /// The absolute form of a path with "." and ".." removed and no trailing slash.
     static QString standardizedPath(const QString &path);

@@ -31,7 +31,7 @@ PinCache &cache()
 
 QStringList loadPins()
 {
-    QFile file(pinsFileURL());
+    QFile file(pinsFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return {};
     // Decoded leniently: one damaged line must not cost the user every other pin when the list
@@ -74,7 +74,7 @@ void savePins(const QStringList &keys)
     QString text = unique.join(u'\n');
     if (!unique.isEmpty())
         text.append(u'\n');
-    AtomicFile::write(pinsFileURL(), text.toUtf8());
+    AtomicFile::write(pinsFilePath(), text.toUtf8());
 
     PinCache &pins = cache();
     pins.list = std::move(unique);
@@ -84,9 +84,9 @@ void savePins(const QStringList &keys)
 
 } // namespace
 
-QString pinsFileURL()
+QString pinsFilePath()
 {
-    return PathManager::dataFolderURL() + QStringLiteral("/pinned_notes.txt");
+    return PathManager::dataFolderPath() + QStringLiteral("/pinned_notes.txt");
 }
 
 bool isPinned(const QString &filePath)

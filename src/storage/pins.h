@@ -10,7 +10,7 @@
 namespace Pins {
 
 /// Path of the pin list file. Creates the Data folder when it is missing.
-QString pinsFileURL();
+QString pinsFilePath();
 
 /// Whether the file at `filePath` is pinned.
 bool isPinned(const QString &filePath);

@@ -1,8 +1,8 @@
 #include "storage/sortmode.h"
 
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
-QString sortModeRawValue(NotesFileSortMode mode)
+QString sortModeToString(NotesFileSortMode mode)
 {
     switch (mode) {
     case NotesFileSortMode::modificationDate:
@@ -16,11 +16,11 @@ QString sortModeRawValue(NotesFileSortMode mode)
     return {};
 }
 
-std::optional<NotesFileSortMode> sortModeFromRawValue(const QString &rawValue)
+std::optional<NotesFileSortMode> sortModeFromString(const QString &stored)
 {
     for (const auto mode : {NotesFileSortMode::modificationDate, NotesFileSortMode::pinsFirst,
                             NotesFileSortMode::viewCount}) {
-        if (sortModeRawValue(mode) == rawValue)
+        if (sortModeToString(mode) == stored)
             return mode;
     }
     return std::nullopt;
@@ -28,9 +28,9 @@ std::optional<NotesFileSortMode> sortModeFromRawValue(const QString &rawValue)
 
 NotesFileSortMode initialSortMode()
 {
-    const UserDefaults &defaults = UserDefaults::standard();
+    const SettingsStore &defaults = SettingsStore::instance();
     if (const auto stored = defaults.string(SortModeKeys::notesFileSortMode)) {
-        if (const auto mode = sortModeFromRawValue(*stored))
+        if (const auto mode = sortModeFromString(*stored))
             return *mode;
     }
     // A stored value of the wrong type counts as absent, like a missing one.

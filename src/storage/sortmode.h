@@ -19,10 +19,10 @@ inline const QString notesPinSortToTop = QStringLiteral("notesPinSortToTop");
 } // namespace SortModeKeys
 
 /// The raw value of a mode: "modificationDate", "pinsFirst" or "viewCount".
-QString sortModeRawValue(NotesFileSortMode mode);
+QString sortModeToString(NotesFileSortMode mode);
 
 /// The mode with that exact raw value; nothing for any other string.
-std::optional<NotesFileSortMode> sortModeFromRawValue(const QString &rawValue);
+std::optional<NotesFileSortMode> sortModeFromString(const QString &stored);
 
 /// The mode the note list starts with: the stored mode when it is valid, else modificationDate
 /// when the older setting asks not to put pins on top, else pinsFirst.

@@ -42,7 +42,7 @@ CountCache &cache()
 
 SerialQueue &ioQueue()
 {
-    static SerialQueue queue(QStringLiteral("dayleaf.note-view-counts.io"));
+    static SerialQueue queue(QStringLiteral("note view counts"));
     return queue;
 }
 
@@ -129,7 +129,7 @@ CountTable &loadViewCounts()
     // A write for this folder may still be queued from before a switch away and back; reading
     // past it would drop the counts it carries when the next write replaces the file.
     ioQueue().waitUntilIdle();
-    counts.table = readCountFile(viewCountsFileURL());
+    counts.table = readCountFile(viewCountsFilePath());
     counts.basePath = base;
     return counts.table;
 }
@@ -153,8 +153,8 @@ void saveViewCounts(const CountTable &table)
     counts.basePath = standardizedBaseFolderPath();
 
     // The path is fixed here, on the main thread: the base folder may change before the job runs.
-    const QString path = viewCountsFileURL();
-    ioQueue().async(
+    const QString path = viewCountsFilePath();
+    ioQueue().submit(
         [path, snapshot = std::move(pruned)] { AtomicFile::write(path, encodeCounts(snapshot)); });
 }
 
@@ -170,9 +170,9 @@ int countInMonths(const MonthCounts &months, const QSet<QString> &keep)
 
 } // namespace
 
-QString viewCountsFileURL()
+QString viewCountsFilePath()
 {
-    return PathManager::dataFolderURL() + QStringLiteral("/note_view_counts.json");
+    return PathManager::dataFolderPath() + QStringLiteral("/note_view_counts.json");
 }
 
 void recordNoteView(const QString &filePath)

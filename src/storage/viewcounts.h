@@ -11,7 +11,7 @@
 namespace ViewCounts {
 
 /// Path of the count file. Creates the Data folder when it is missing.
-QString viewCountsFileURL();
+QString viewCountsFilePath();
 
 /// Counts one opening of a note: only markdown and text files below "Notes/" count, and each
 /// note at most once per run of the application.

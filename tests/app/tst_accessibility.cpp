@@ -5,7 +5,7 @@
 #include "app/mainwindow.h"
 #include "calendar/daycellbutton.h"
 #include "editor/editorsearchbar.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesview.h"
@@ -68,7 +68,7 @@ public:
     /// Brings the page and list into the state a row is acted on in.
     void prepare(const QString &page, const QString &setup)
     {
-        content()->setSelectedPage(*ContentView::pageFromRawValue(page));
+        content()->setSelectedPage(*ContentView::pageFromString(page));
         SearchController &search = content()->searchView()->controller();
         if (setup == u"search" || setup == u"history") {
             search.setKeyword(QStringLiteral("会議"));
@@ -99,7 +99,7 @@ public:
             return path.isEmpty() ? QString() : QDir(m_base).relativeFilePath(path);
         };
         ContentView *c = content();
-        return QStringList{ContentView::pageRawValue(c->selectedPage()),
+        return QStringList{ContentView::pageToString(c->selectedPage()),
                            c->selectedDate().toString(Qt::ISODate),
                            relative(c->notesSelectedFile()),
                            relative(c->searchSelectedFile()),
@@ -174,7 +174,7 @@ void TestAccessibility::pagePickerFollowsAccessibilityActions()
     QVERIFY(accessible->actionInterface()->actionNames().contains(action));
 
     accessible->actionInterface()->doAction(action);
-    QCOMPARE(ContentView::pageRawValue(desk.content()->selectedPage()), page);
+    QCOMPARE(ContentView::pageToString(desk.content()->selectedPage()), page);
     QVERIFY(button->isChecked());
     QCOMPARE(accessible->text(QAccessible::Name), title);
     // One of a group where exactly one is on.

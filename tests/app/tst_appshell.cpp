@@ -7,7 +7,7 @@
 #include "app/statusbarview.h"
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 #include "preview/markdownpreviewview.h"
 #include "storage/foldermanager.h"
 
@@ -37,7 +37,7 @@ private Q_SLOTS:
     void statusBarTexts_data();
     void statusBarTexts();
     void modificationDateFormat();
-    void appearanceRawValues();
+    void appearanceStrings();
     void sizeMenusStoreWhatTheyShow_data();
     void sizeMenusStoreWhatTheyShow();
     void thickCursorSwitchNotifies();
@@ -88,8 +88,8 @@ void TestAppShell::screenChoice_data()
         << QRect(2000, 100, 400, 300) << "screen_gone" << 1;
     QTest::newRow("centre off every screen: the nearest")
         << QRect(-900, 100, 400, 300) << QString() << 0;
-    QTest::newRow("equal distance: the earlier screen") << QRect(1910, 2000, 20, 20) << QString()
-                                                        << 0;
+    QTest::newRow("equal distance: the earlier screen")
+        << QRect(1910, 2000, 20, 20) << QString() << 0;
 }
 
 void TestAppShell::screenChoice()
@@ -153,14 +153,14 @@ void TestAppShell::frameIsRecordedAfterMove()
     QVERIFY(!keeper.restoreWindowPosition());
     window.show();
     window.move(40, 60);
-    QTRY_VERIFY(UserDefaults::standard().contains(WindowFrame::frameKey));
+    QTRY_VERIFY(SettingsStore::instance().contains(WindowFrame::frameKey));
     const auto frame =
-        WindowFrame::frameFromSettings(UserDefaults::standard().value(WindowFrame::frameKey));
+        WindowFrame::frameFromSettings(SettingsStore::instance().value(WindowFrame::frameKey));
     QVERIFY(frame);
     QCOMPARE(frame->size(), QSize(640, 480));
 
-    UserDefaults::standard().setValue(WindowFrame::frameKey,
-                                      WindowFrame::frameToSettings(QRect(30, 40, 500, 400)));
+    SettingsStore::instance().setValue(WindowFrame::frameKey,
+                                       WindowFrame::frameToSettings(QRect(30, 40, 500, 400)));
     QWidget second;
     WindowFrameKeeper secondKeeper(&second);
     QVERIFY(secondKeeper.restoreWindowPosition());
@@ -195,12 +195,12 @@ void TestAppShell::modificationDateFormat()
     Clock::setCurrent(nullptr);
 }
 
-void TestAppShell::appearanceRawValues()
+void TestAppShell::appearanceStrings()
 {
-    QCOMPARE(Appearance::fromRawValue(QStringLiteral("dark")), AppAppearanceMode::dark);
-    QCOMPARE(Appearance::fromRawValue(QStringLiteral("light")), AppAppearanceMode::light);
-    QCOMPARE(Appearance::fromRawValue(QStringLiteral("Dark")), AppAppearanceMode::system);
-    QCOMPARE(Appearance::fromRawValue(QString()), AppAppearanceMode::system);
+    QCOMPARE(Appearance::fromString(QStringLiteral("dark")), AppAppearanceMode::dark);
+    QCOMPARE(Appearance::fromString(QStringLiteral("light")), AppAppearanceMode::light);
+    QCOMPARE(Appearance::fromString(QStringLiteral("Dark")), AppAppearanceMode::system);
+    QCOMPARE(Appearance::fromString(QString()), AppAppearanceMode::system);
     Appearance::apply(AppAppearanceMode::dark);
     QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 100);
     Appearance::apply(AppAppearanceMode::light);
@@ -249,8 +249,7 @@ void TestAppShell::thickCursorSwitchNotifies()
     QMainWindow window;
     FolderManager folders;
     AppMenus menus(window, folders);
-    QSignalSpy changed(&NotificationCenter::defaultCenter(),
-                       &NotificationCenter::thickEditorCursorPreferenceChanged);
+    QSignalSpy changed(&AppEvents::instance(), &AppEvents::thickEditorCursorPreferenceChanged);
     const QList<QAction *> all = window.findChildren<QAction *>();
     auto thick = std::find_if(all.begin(), all.end(), [](QAction *a) {
         return a->text() == QStringLiteral("カーソルを太くする");
@@ -258,7 +257,7 @@ void TestAppShell::thickCursorSwitchNotifies()
     QVERIFY(thick != all.end());
     QVERIFY((*thick)->isChecked()); // on by default
     (*thick)->trigger();
-    QCOMPARE(UserDefaults::standard().boolean(AppSettings::thickEditorCursorKey), false);
+    QCOMPARE(SettingsStore::instance().boolean(AppSettings::thickEditorCursorKey), false);
     QCOMPARE(changed.count(), 1);
 }
 
@@ -302,7 +301,7 @@ void TestAppShell::helpWindowIsKeptAndReused()
     QVERIFY(view);
     QCOMPARE(view->markdownText(), HelpWindowController::helpText());
     // The help reads at the editor's size, also when it changes while open.
-    UserDefaults::standard().setValue(AppSettings::editorFontSizeKey, 20);
+    SettingsStore::instance().setValue(AppSettings::editorFontSizeKey, 20);
     QCOMPARE(view->fontSize(), 20);
     first->close();
     controller.showHelp();
@@ -377,9 +376,9 @@ void TestAppShell::findItemsShowAndPostWhatTheEditorKeysDo()
     // Shown only: the editor's page owns the keys, so a press is handled once.
     QCOMPARE(item->shortcutContext(), Qt::WidgetShortcut);
 
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    QSignalSpy posted(&center, &NotificationCenter::posted);
-    QSignalSpy navigate(&center, &NotificationCenter::editorSearchNavigate);
+    AppEvents &center = AppEvents::instance();
+    QSignalSpy posted(&center, &AppEvents::posted);
+    QSignalSpy navigate(&center, &AppEvents::editorSearchNavigate);
     item->trigger();
     QCOMPARE(posted.count(), 1);
     QCOMPARE(posted.at(0).at(0).toString(), notification);

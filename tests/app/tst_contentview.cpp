@@ -2,12 +2,12 @@
 
 #include "app/contentview.h"
 #include "calendar/calendarview.h"
-#include "editor/dayleaftextview.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
+#include "editor/notetextedit.h"
 #include "notes/notesview.h"
+#include "platform/appevents.h"
 #include "platform/clock.h"
-#include "platform/notificationcenter.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/recovery.h"
@@ -81,7 +81,10 @@ private:
     void typeIntoEditor(const QString &text);
     /// A file stands where the daily memos' folder would be, so saving a memo fails.
     QString blockDailyFolder();
-    QString notePath(const QString &name) const { return m_base + QStringLiteral("/Notes/") + name; }
+    QString notePath(const QString &name) const
+    {
+        return m_base + QStringLiteral("/Notes/") + name;
+    }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<FixedClock> m_clock;
@@ -95,7 +98,8 @@ void TestContentView::init()
 {
     m_env = std::make_unique<TestEnvironment>();
     m_clock = std::make_unique<FixedClock>(
-        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")), QTimeZone("Asia/Tokyo"));
+        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
+        QTimeZone("Asia/Tokyo"));
     Clock::setCurrent(m_clock.get());
     m_base = m_env->useBaseFolder();
     m_memo = std::make_unique<MemoManager>();
@@ -120,7 +124,7 @@ void TestContentView::cleanup()
 
 void TestContentView::typeIntoEditor(const QString &text)
 {
-    DayleafTextView *textView = m_view->editorView()->editor()->textView();
+    NoteTextEdit *textView = m_view->editorView()->editor()->textView();
     textView->setFocus();
     textView->moveCursor(QTextCursor::End);
     // keyClicks only knows ASCII; send each character as a typed key with its text.
@@ -141,8 +145,8 @@ void TestContentView::toggledCheckboxText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<qint64>("line");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("unchecked becomes checked") << "a\n- [ ] task\nb" << qint64(1)
-                                               << "a\n- [x] task\nb";
+    QTest::newRow("unchecked becomes checked")
+        << "a\n- [ ] task\nb" << qint64(1) << "a\n- [x] task\nb";
     QTest::newRow("capital X becomes unchecked, indentation kept")
         << "  \t- [X] done" << qint64(0) << "  \t- [ ] done";
     QTest::newRow("line without checkbox") << "- plain" << qint64(0) << QString();
@@ -186,11 +190,12 @@ void TestContentView::startsOnTodaysMemo()
 {
     m_view->appear();
     QCOMPARE(m_view->selectedPage(), ContentView::Page::calendar);
-    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    QCOMPARE(m_memo->currentFilePath(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
     typeIntoEditor(QStringLiteral("今日のこと"));
     QVERIFY(m_memo->isModified());
     m_view->saveCurrent();
-    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("今日のこと"));
+    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")),
+             QStringLiteral("今日のこと"));
 }
 
 void TestContentView::restoresLastPage_data()
@@ -199,14 +204,15 @@ void TestContentView::restoresLastPage_data()
     QTest::addColumn<int>("expected");
     QTest::newRow("notes") << "notes" << int(ContentView::Page::notes);
     QTest::newRow("search") << "search" << int(ContentView::Page::search);
-    QTest::newRow("unknown value falls back to the calendar") << "diary" << int(ContentView::Page::calendar);
+    QTest::newRow("unknown value falls back to the calendar")
+        << "diary" << int(ContentView::Page::calendar);
 }
 
 void TestContentView::restoresLastPage()
 {
     QFETCH(QString, stored);
     QFETCH(int, expected);
-    UserDefaults::standard().setValue(ContentView::lastSelectedPageKey, stored);
+    SettingsStore::instance().setValue(ContentView::lastSelectedPageKey, stored);
     m_view->appear();
     QCOMPARE(int(m_view->selectedPage()), expected);
 }
@@ -222,8 +228,8 @@ void TestContentView::switchingPagesSavesFirst()
     m_view->setSelectedPage(ContentView::Page::calendar);
 
     QCOMPARE(bodyOf(notePath(QStringLiteral("plan.md"))), QStringLiteral("first and more"));
-    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
-    QCOMPARE(UserDefaults::standard().string(ContentView::lastSelectedPageKey),
+    QCOMPARE(m_memo->currentFilePath(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    QCOMPARE(SettingsStore::instance().string(ContentView::lastSelectedPageKey),
              QStringLiteral("calendar"));
 }
 
@@ -232,9 +238,9 @@ void TestContentView::notesPageWithoutSelectionKeepsDocument()
     m_view->appear();
     typeIntoEditor(QStringLiteral("memo text"));
     m_view->setSelectedPage(ContentView::Page::notes);
-    QCOMPARE(m_memo->currentFileURL(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
+    QCOMPARE(m_memo->currentFilePath(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
     QVERIFY(!m_memo->isModified());
-    QCOMPARE(bodyOf(m_memo->currentFileURL()), QStringLiteral("memo text"));
+    QCOMPARE(bodyOf(m_memo->currentFilePath()), QStringLiteral("memo text"));
 }
 
 // Every way away from a document whose edits could not be written stays where it is: the
@@ -252,7 +258,7 @@ void TestContentView::failedSaveOnSwitchKeepsEdits()
     QVERIFY(!m_view->loadDocument(notePath(QStringLiteral("any.md"))));
     QVERIFY(!m_view->saveAndClear());
 
-    QCOMPARE(m_memo->currentFileURL(), daily + QStringLiteral("/2025-03-05.txt"));
+    QCOMPARE(m_memo->currentFilePath(), daily + QStringLiteral("/2025-03-05.txt"));
     QVERIFY(m_memo->isModified());
     QCOMPARE(m_memo->temporaryMessage(), MemoManager::saveFailedMessage);
     QCOMPARE(m_view->editorText(), QStringLiteral("大事なこと"));
@@ -266,7 +272,7 @@ void TestContentView::searchPageWithoutHitEmptiesEditor()
     m_view->appear();
     typeIntoEditor(QStringLiteral("kept"));
     m_view->setSelectedPage(ContentView::Page::search);
-    QCOMPARE(m_memo->currentFileURL(), QString());
+    QCOMPARE(m_memo->currentFilePath(), QString());
     QCOMPARE(m_view->editorText(), QString());
     QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("kept"));
 }
@@ -293,9 +299,9 @@ void TestContentView::deletedOpenNoteIsNotWrittenBack()
     typeIntoEditor(QStringLiteral("unsaved"));
     QVERIFY(QFile::remove(path));
 
-    NotificationCenter::defaultCenter().postFileDeleted(path);
+    AppEvents::instance().postFileDeleted(path);
 
-    QCOMPARE(m_memo->currentFileURL(), QString());
+    QCOMPARE(m_memo->currentFilePath(), QString());
     QCOMPARE(m_view->notesSelectedFile(), QString());
     m_view->saveCurrent();
     QVERIFY(!QFile::exists(path));
@@ -317,7 +323,7 @@ void TestContentView::openNoteFollowsItsMovedFolder()
     QVERIFY(QDir().rename(notePath(QStringLiteral("仕事")), notePath(QStringLiteral("業務"))));
     Q_EMIT notes->openFileMoved(oldPath, newPath);
 
-    QCOMPARE(m_memo->currentFileURL(), newPath);
+    QCOMPARE(m_memo->currentFilePath(), newPath);
     QCOMPARE(m_view->notesSelectedFile(), newPath);
     QCOMPARE(bodyOf(newPath), QStringLiteral("v1 v2"));
     typeIntoEditor(QStringLiteral(" v3"));
@@ -384,7 +390,7 @@ void TestContentView::baseFolderChangeReloadsSelectedDay()
     const QString other = m_env->makeFolder(QStringLiteral("other"));
     writeText(other + QStringLiteral("/Daily/2025-01-02.txt"), QStringLiteral("elsewhere"));
     PathManager::setBaseFolder(other);
-    QCOMPARE(m_memo->currentFileURL(), other + QStringLiteral("/Daily/2025-01-02.txt"));
+    QCOMPARE(m_memo->currentFilePath(), other + QStringLiteral("/Daily/2025-01-02.txt"));
     QCOMPARE(m_view->editorText(), QStringLiteral("elsewhere"));
 }
 
@@ -392,8 +398,9 @@ void TestContentView::saveNotificationSaves()
 {
     m_view->appear();
     typeIntoEditor(QStringLiteral("saved by menu"));
-    NotificationCenter::defaultCenter().postSaveCurrentMemo();
-    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("saved by menu"));
+    AppEvents::instance().postSaveCurrentMemo();
+    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")),
+             QStringLiteral("saved by menu"));
     QVERIFY(!m_memo->isModified());
 }
 
@@ -420,7 +427,7 @@ void TestContentView::everyRouteShowsTheLoadedText()
     writeText(tomorrow, QStringLiteral("明日の予定"));
     writeText(yesterday, QStringLiteral("昨日の記録"));
     writeText(note, QStringLiteral("企画"));
-    UserDefaults::standard().setValue(QStringLiteral("selectedFolder"), notePath(QString()));
+    SettingsStore::instance().setValue(QStringLiteral("selectedFolder"), notePath(QString()));
     m_view->appear();
     typeIntoEditor(QStringLiteral("今日のメモ"));
     QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textView());
@@ -437,11 +444,11 @@ void TestContentView::everyRouteShowsTheLoadedText()
         return false;
     };
     if (route == u"tomorrow" || route == u"yesterday") {
-        QVERIFY(clickButton(m_view->calendarView(),
-                            route == u"tomorrow" ? QStringLiteral("明日") : QStringLiteral("昨日")));
+        QVERIFY(clickButton(m_view->calendarView(), route == u"tomorrow" ? QStringLiteral("明日")
+                                                                         : QStringLiteral("昨日")));
         expectedPath = route == u"tomorrow" ? tomorrow : yesterday;
-        expectedText = route == u"tomorrow" ? QStringLiteral("明日の予定")
-                                            : QStringLiteral("昨日の記録");
+        expectedText =
+            route == u"tomorrow" ? QStringLiteral("明日の予定") : QStringLiteral("昨日の記録");
     } else if (route == u"picker") {
         m_view->notesFileSelected(note);
         m_view->dateChanged(QDate(2025, 3, 5));
@@ -465,7 +472,7 @@ void TestContentView::everyRouteShowsTheLoadedText()
         expectedText = QStringLiteral("企画");
     }
 
-    QCOMPARE(m_memo->currentFileURL(), expectedPath);
+    QCOMPARE(m_memo->currentFilePath(), expectedPath);
     QCOMPARE(m_view->editorText(), expectedText);
     QVERIFY(!m_view->editorView()->editor()->textView()->document()->isUndoAvailable());
     QVERIFY(!bodyOf(today).isEmpty());
@@ -524,7 +531,7 @@ void TestContentView::otherProgramsChangesWhileTyping()
     QTRY_COMPARE(m_view->editorText(), QStringLiteral("first\nsecond\nthird\n"));
 
     // With edits at the top, another program's line at the end is merged in on save.
-    DayleafTextView *textView = m_view->editorView()->editor()->textView();
+    NoteTextEdit *textView = m_view->editorView()->editor()->textView();
     textView->setFocus();
     textView->moveCursor(QTextCursor::Start);
     QTest::sendKeyEvent(QTest::Click, textView, Qt::Key_unknown, QStringLiteral("*"),

@@ -4,25 +4,25 @@
 #include "app/contentview.h"
 #include "app/translations.h"
 #include "calendar/calendarcolors.h"
+#include "editor/markdowneditor.h"
+#include "editor/memoeditorview.h"
+#include "editor/notetextedit.h"
+#include "platform/clock.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownpreviewpane.h"
-#include "search/searchview.h"
 #include "preview/markdownpreviewview.h"
-#include "editor/dayleaftextview.h"
-#include "editor/maceditorview.h"
-#include "editor/memoeditorview.h"
-#include "platform/clock.h"
+#include "search/searchview.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QMenu>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
@@ -100,7 +100,8 @@ void TestDesktop::init()
 {
     m_env = std::make_unique<TestEnvironment>();
     m_clock = std::make_unique<FixedClock>(
-        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")), QTimeZone("Asia/Tokyo"));
+        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
+        QTimeZone("Asia/Tokyo"));
     Clock::setCurrent(m_clock.get());
     m_env->useBaseFolder();
     m_memo = std::make_unique<MemoManager>();
@@ -127,7 +128,7 @@ void TestDesktop::qtTextsAreJapanese()
     QObject owner;
     QVERIFY(Translations::installQtJapanese(&owner));
     // The editor's context menu, as the user opens it.
-    DayleafTextView *text = m_view->editorView()->editor()->textView();
+    NoteTextEdit *text = m_view->editorView()->editor()->textView();
     std::unique_ptr<QMenu> menu(text->createStandardContextMenu());
     QStringList shown;
     for (const QAction *action : menu->actions()) {
@@ -135,10 +136,10 @@ void TestDesktop::qtTextsAreJapanese()
             shown.append(action->text());
     }
     QVERIFY2(!shown.isEmpty(), "no context menu");
-    for (const QString &english : {QStringLiteral("&Undo"), QStringLiteral("&Redo"),
-                                   QStringLiteral("Cu&t"), QStringLiteral("&Copy"),
-                                   QStringLiteral("&Paste"), QStringLiteral("Delete"),
-                                   QStringLiteral("Select All")})
+    for (const QString &english :
+         {QStringLiteral("&Undo"), QStringLiteral("&Redo"), QStringLiteral("Cu&t"),
+          QStringLiteral("&Copy"), QStringLiteral("&Paste"), QStringLiteral("Delete"),
+          QStringLiteral("Select All")})
         QVERIFY2(!shown.contains(english), qPrintable(shown.join(u'|')));
     QVERIFY2(shown.join(u'|').contains(QStringLiteral("元に戻す")), qPrintable(shown.join(u'|')));
     // Standard dialog buttons.
@@ -164,8 +165,8 @@ void TestDesktop::messagesSayWhatTheyMean()
 
     // A file that cannot be read: a lasting read-only mark, a failure message, and no promise
     // of a header added on save.
-    const QString odd = PathManager::notesFolderURL() + QStringLiteral("/latin1.txt");
-    QDir().mkpath(PathManager::notesFolderURL());
+    const QString odd = PathManager::notesFolderPath() + QStringLiteral("/latin1.txt");
+    QDir().mkpath(PathManager::notesFolderPath());
     QFile file(odd);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("caf\xe9\n");
@@ -205,8 +206,8 @@ void TestDesktop::focusReturnsAfterQuickOpen()
 {
     QFETCH(int, key);
     QFETCH(bool, startInSearchField);
-    const QString note = PathManager::notesFolderURL() + QStringLiteral("/plan.md");
-    QDir().mkpath(PathManager::notesFolderURL());
+    const QString note = PathManager::notesFolderPath() + QStringLiteral("/plan.md");
+    QDir().mkpath(PathManager::notesFolderPath());
     QFile file(note);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("plan\n");
@@ -234,7 +235,7 @@ void TestDesktop::focusReturnsAfterQuickOpen()
     QWidget *expected = key == Qt::Key_Return ? m_view->editorView()->editor()->textView() : start;
     QTRY_COMPARE(QApplication::focusWidget(), expected);
     if (key == Qt::Key_Return)
-        QTRY_COMPARE(m_memo->currentFileURL(), note);
+        QTRY_COMPARE(m_memo->currentFilePath(), note);
 }
 
 void TestDesktop::appearanceSwitchKeepsTextReadable_data()
@@ -252,22 +253,25 @@ void TestDesktop::appearanceSwitchKeepsTextReadable_data()
 void TestDesktop::appearanceSwitchKeepsTextReadable()
 {
     QFETCH(QList<int>, modes);
-    const QString note = PathManager::notesFolderURL() + QStringLiteral("/会議メモ.md");
-    QDir().mkpath(PathManager::notesFolderURL());
+    const QString note = PathManager::notesFolderPath() + QStringLiteral("/会議メモ.md");
+    QDir().mkpath(PathManager::notesFolderPath());
     QFile file(note);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("# 見出し\n\n本文の文字 text ■■■■■■■■■■\n");
     file.close();
     m_view->setSelectedPage(ContentView::Page::notes);
     m_view->notesFileSelected(note);
-    auto *titleButton = m_view->editorView()->findChild<QPushButton *>(QStringLiteral("titleButton"));
+    auto *titleButton =
+        m_view->editorView()->findChild<QPushButton *>(QStringLiteral("titleButton"));
     auto *titleField = m_view->editorView()->findChild<QLineEdit *>(QStringLiteral("titleField"));
     for (int mode : modes) {
         Appearance::apply(AppAppearanceMode(mode));
         QCoreApplication::processEvents();
         const Rendered title = rendered(titleButton);
-        QVERIFY2(title.contrast >= 4.5, qPrintable(QStringLiteral("title: %1 on %2")
-                                                       .arg(title.text.name(), title.background.name())));
+        QVERIFY2(
+            title.contrast >= 4.5,
+            qPrintable(
+                QStringLiteral("title: %1 on %2").arg(title.text.name(), title.background.name())));
         // The title in its rename field.
         QTest::mouseClick(titleButton, Qt::LeftButton);
         QVERIFY(titleField->isVisible());
@@ -286,7 +290,7 @@ void TestDesktop::appearanceSwitchKeepsTextReadable()
             const Rendered seen = rendered(widget);
             QVERIFY2(seen.contrast >= 4.5,
                      qPrintable(QStringLiteral("%1 after %2: %3 on %4, contrast %5")
-                                    .arg(name, Appearance::rawValue(AppAppearanceMode(mode)),
+                                    .arg(name, Appearance::toString(AppAppearanceMode(mode)),
                                          seen.text.name(), seen.background.name())
                                     .arg(seen.contrast)));
         }

@@ -9,13 +9,13 @@
 
 #include "app/contentview.h"
 #include "calendar/calendarview.h"
-#include "editor/dayleaftextview.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
+#include "editor/notetextedit.h"
 #include "notes/notesoperations.h"
 #include "notes/notesview.h"
+#include "platform/appevents.h"
 #include "platform/clock.h"
-#include "platform/notificationcenter.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/recovery.h"
@@ -119,11 +119,21 @@ private:
     bool check(const QString &step);
     bool fail(const QString &what);
 
-    QString pick(const QStringList &from) { return from.at(m_random.bounded(qsizetype(from.size()))); }
+    QString pick(const QStringList &from)
+    {
+        return from.at(m_random.bounded(qsizetype(from.size())));
+    }
     QStringList notes() const;
-    QString daily(const QDate &date) const { return m_base + QStringLiteral("/Daily/") + date.toString(Qt::ISODate) + QStringLiteral(".txt"); }
-    DayleafTextView *textView() const { return m_view->editorView()->editor()->textView(); }
-    QString bodyOnDisk(const QString &path) const { return QFile::exists(path) ? bodyOf(path) : QString(); }
+    QString daily(const QDate &date) const
+    {
+        return m_base + QStringLiteral("/Daily/") + date.toString(Qt::ISODate) +
+               QStringLiteral(".txt");
+    }
+    NoteTextEdit *textView() const { return m_view->editorView()->editor()->textView(); }
+    QString bodyOnDisk(const QString &path) const
+    {
+        return QFile::exists(path) ? bodyOf(path) : QString();
+    }
 
     QRandomGenerator m_random;
     TestEnvironment &m_env;
@@ -150,19 +160,29 @@ bool Road::run(int steps)
         m_model.disk.insert(path, QStringLiteral("- [ ] one\ntwo\n"));
     }
     m_clock = std::make_unique<FixedClock>(
-        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")), QTimeZone("Asia/Tokyo"));
+        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
+        QTimeZone("Asia/Tokyo"));
     Clock::setCurrent(m_clock.get());
     start();
     if (!check(QStringLiteral("start")))
         return false;
     using Step = void (Road::*)();
-    const std::pair<Step, int> table[] = {
-        {&Road::type, 30},        {&Road::compose, 4},      {&Road::switchDay, 8},
-        {&Road::switchPage, 6},   {&Road::openNote, 8},     {&Road::createNote, 3},
-        {&Road::renameNote, 3},   {&Road::moveNote, 2},     {&Road::deleteNote, 2},
-        {&Road::toggleCheckbox, 4}, {&Road::save, 5},       {&Road::autosave, 4},
-        {&Road::otherProgramWrites, 8}, {&Road::activate, 4}, {&Road::failedWrite, 4},
-        {&Road::restart, 2}};
+    const std::pair<Step, int> table[] = {{&Road::type, 30},
+                                          {&Road::compose, 4},
+                                          {&Road::switchDay, 8},
+                                          {&Road::switchPage, 6},
+                                          {&Road::openNote, 8},
+                                          {&Road::createNote, 3},
+                                          {&Road::renameNote, 3},
+                                          {&Road::moveNote, 2},
+                                          {&Road::deleteNote, 2},
+                                          {&Road::toggleCheckbox, 4},
+                                          {&Road::save, 5},
+                                          {&Road::autosave, 4},
+                                          {&Road::otherProgramWrites, 8},
+                                          {&Road::activate, 4},
+                                          {&Road::failedWrite, 4},
+                                          {&Road::restart, 2}};
     int total = 0;
     for (const auto &entry : table)
         total += entry.second;
@@ -197,7 +217,7 @@ void Road::start()
     m_window->resize(1000, 600);
     m_window->show();
     m_view->appear();
-    modelLoad(m_memo->currentFileURL());
+    modelLoad(m_memo->currentFilePath());
 }
 
 void Road::stop()
@@ -213,7 +233,8 @@ QStringList Road::notes() const
 {
     QStringList result;
     for (auto it = m_model.disk.cbegin(); it != m_model.disk.cend(); ++it) {
-        if (it.key().contains(QStringLiteral("/Notes/")) && !it.key().contains(QStringLiteral("競合")))
+        if (it.key().contains(QStringLiteral("/Notes/")) &&
+            !it.key().contains(QStringLiteral("競合")))
             result.append(it.key());
     }
     return result;
@@ -259,7 +280,8 @@ void Road::modelSave(bool succeeded)
             QString without = merged;
             without.remove(without.lastIndexOf(m_model.theirLine), m_model.theirLine.size());
             if (without != m_model.editor)
-                fail(QStringLiteral("merge lost text: %1 holds \"%2\"; editor \"%3\", base \"%4\", their line \"%5\"")
+                fail(QStringLiteral("merge lost text: %1 holds \"%2\"; editor \"%3\", base \"%4\", "
+                                    "their line \"%5\"")
                          .arg(path, merged, m_model.editor, m_model.base, m_model.theirLine));
         }
         m_model.disk[path] = m_model.editor = m_model.base = merged;
@@ -313,7 +335,7 @@ void Road::compose()
         m_log.append(QStringLiteral("compose, then switch day"));
         switchDay();
         // When no switch took place, the input method gives up its composition.
-        if (textView()->hasMarkedText()) {
+        if (textView()->isComposing()) {
             QInputMethodEvent cancel;
             QCoreApplication::sendEvent(textView(), &cancel);
         }
@@ -324,7 +346,8 @@ void Road::switchDay()
 {
     const int offset = int(m_random.bounded(5)) - 2;
     const QDate date = m_view->selectedDate().addDays(offset == 0 ? 1 : offset);
-    const QString route = pick({QStringLiteral("grid"), QStringLiteral("明日"), QStringLiteral("昨日")});
+    const QString route =
+        pick({QStringLiteral("grid"), QStringLiteral("明日"), QStringLiteral("昨日")});
     m_log.append(QStringLiteral("day %1 by %2").arg(date.toString(Qt::ISODate), route));
     if (m_view->selectedPage() != ContentView::Page::calendar)
         return;
@@ -335,7 +358,10 @@ void Road::switchDay()
         Q_EMIT m_view->calendarView()->dateChanged(date);
     } else {
         // The day buttons count from today, not from the day shown.
-        target = m_clock->now().toTimeZone(m_clock->timeZone()).date().addDays(route == u"明日" ? 1 : -1);
+        target = m_clock->now()
+                     .toTimeZone(m_clock->timeZone())
+                     .date()
+                     .addDays(route == u"明日" ? 1 : -1);
         // Choosing the day already shown opens nothing.
         if (target == m_view->selectedDate())
             return;
@@ -353,8 +379,9 @@ void Road::switchDay()
 void Road::switchPage()
 {
     const int page = int(m_random.bounded(3));
-    const QString name = QStringList{QStringLiteral("日付"), QStringLiteral("ノート"),
-                                     QStringLiteral("検索")}.at(page);
+    const QString name =
+        QStringList{QStringLiteral("日付"), QStringLiteral("ノート"), QStringLiteral("検索")}.at(
+            page);
     m_log.append(QStringLiteral("page ") + name);
     if (int(m_view->selectedPage()) == page)
         return;
@@ -385,7 +412,8 @@ void Road::openNote()
     if (all.isEmpty())
         return;
     const QString path = pick(all);
-    const QString route = pick({QStringLiteral("list"), QStringLiteral("hit"), QStringLiteral("quick open")});
+    const QString route =
+        pick({QStringLiteral("list"), QStringLiteral("hit"), QStringLiteral("quick open")});
     m_log.append(QStringLiteral("open %1 by %2").arg(QFileInfo(path).fileName(), route));
     if (route == u"list") {
         if (m_view->selectedPage() != ContentView::Page::notes)
@@ -430,7 +458,8 @@ void Road::renameNote()
     const bool renamed = m_view->renameFromTitle(name);
     if (!renamed)
         return;
-    const QString now = QFileInfo(old).absolutePath() + QLatin1Char('/') + name + QStringLiteral(".md");
+    const QString now =
+        QFileInfo(old).absolutePath() + QLatin1Char('/') + name + QStringLiteral(".md");
     m_model.disk.insert(now, m_model.disk.take(old));
     m_model.docPath = now;
 }
@@ -464,7 +493,7 @@ void Road::deleteNote()
     m_log.append(QStringLiteral("delete the open note"));
     const QString path = m_model.docPath;
     QFile::remove(path);
-    NotificationCenter::defaultCenter().postFileDeleted(path);
+    AppEvents::instance().postFileDeleted(path);
     m_model.disk.remove(path);
     modelLoad(QString());
 }
@@ -522,7 +551,9 @@ void Road::otherProgramWrites()
     const QString line = QStringLiteral("外部%1\n").arg(++m_names);
     QString body;
     if (how == u"append")
-        body = before + (before.isEmpty() || before.endsWith(u'\n') ? QString() : QStringLiteral("\n")) + line;
+        body = before +
+               (before.isEmpty() || before.endsWith(u'\n') ? QString() : QStringLiteral("\n")) +
+               line;
     else
         body = line;
     const QByteArray bytes = "---\ntitle: \"other\"\n---\n\n" + body.toUtf8();
@@ -610,9 +641,9 @@ bool Road::check(const QString &step)
     Q_UNUSED(step);
     if (!m_failure.isEmpty())
         return false;
-    if (m_memo->currentFileURL() != m_model.docPath)
+    if (m_memo->currentFilePath() != m_model.docPath)
         return fail(QStringLiteral("open document is %1, expected %2")
-                        .arg(m_memo->currentFileURL(), m_model.docPath));
+                        .arg(m_memo->currentFilePath(), m_model.docPath));
     if (m_view->editorText() != m_model.editor)
         return fail(QStringLiteral("editor shows \"%1\", expected \"%2\"")
                         .arg(m_view->editorText(), m_model.editor));
@@ -632,7 +663,8 @@ bool Road::check(const QString &step)
     }
     // Nothing else appears among the notes: no stray temporary files, no unexpected copies.
     for (const QString &folder : {QStringLiteral("/Daily"), QStringLiteral("/Notes")}) {
-        QDirIterator files(m_base + folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator files(m_base + folder, QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories);
         while (files.hasNext()) {
             const QString file = files.next();
             if (!m_model.disk.contains(file))
@@ -677,7 +709,8 @@ void TestDocumentRoad::randomUserSteps()
     TestEnvironment env;
     Road road(seed, env);
     if (!road.run(steps > 0 ? steps : 400)) {
-        QString report = QStringLiteral("seed %1 failed: %2\nsteps:\n").arg(seed).arg(road.failure());
+        QString report =
+            QStringLiteral("seed %1 failed: %2\nsteps:\n").arg(seed).arg(road.failure());
         const QStringList &log = road.log();
         for (qsizetype i = 0; i < log.size(); ++i)
             report += QStringLiteral("%1. %2\n").arg(i + 1).arg(log[i]);

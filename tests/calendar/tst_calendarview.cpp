@@ -8,7 +8,7 @@
 #include "calendar/daylistmodel.h"
 #include "calendar/holidaystore.h"
 #include "calendar/tintedbutton.h"
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -121,10 +121,10 @@ void TestCalendarView::init()
     m_base = m_env->makeFolder(QStringLiteral("base"));
     QVERIFY(TestFiles::write(m_base + QStringLiteral("/Data/syukujitsu.csv"), publishedTable()));
     PathManager::setBaseFolder(m_base);
-    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 5)),
+    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 5)),
                              "---\ntitle: 2025-03-05\n---\n\n  買い物リスト  \n- 牛乳\n"));
-    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 10)), " \n\t\n"));
-    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 20)), "お彼岸の墓参り"));
+    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 10)), " \n\t\n"));
+    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 20)), "お彼岸の墓参り"));
 }
 
 void TestCalendarView::cleanup()
@@ -427,12 +427,12 @@ void TestCalendarView::dayListFollowsSavesAndFolders()
     const QModelIndex sixth = model->index(5, 0);
     QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
 
-    QVERIFY(TestFiles::write(PathManager::dailyMemoURL(QDate(2025, 3, 6)), "会議メモ\n"));
-    NotificationCenter::defaultCenter().postMemoSaved();
+    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 6)), "会議メモ\n"));
+    AppEvents::instance().postMemoSaved();
     QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QStringLiteral("会議メモ"));
 
-    QFile::remove(PathManager::dailyMemoURL(QDate(2025, 3, 6)));
-    NotificationCenter::defaultCenter().postMemoSaved();
+    QFile::remove(PathManager::dailyMemoPath(QDate(2025, 3, 6)));
+    AppEvents::instance().postMemoSaved();
     QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
 
     // A folder without memos and without a holiday table.
@@ -453,14 +453,14 @@ void TestCalendarView::followsFontSize()
     view.show();
     DayCellButton *cell = cellOf(view, QDate(2025, 3, 5));
     QCOMPARE(cell->font().pixelSize(), 13);
-    UserDefaults::standard().setValue(CalendarMonth::listFontSizeKey, 18);
+    SettingsStore::instance().setValue(CalendarMonth::listFontSizeKey, 18);
     QCOMPARE(cell->font().pixelSize(), 18);
     QVERIFY(cell->height() >= 18 + 6);
     auto *list = view.findChild<QListView *>();
     QCOMPARE(list->font().pixelSize(), 18);
 
     // A broken setting falls back to the default instead of an unusable page.
-    UserDefaults::standard().setValue(CalendarMonth::listFontSizeKey, 0);
+    SettingsStore::instance().setValue(CalendarMonth::listFontSizeKey, 0);
     QCOMPARE(cell->font().pixelSize(), 13);
 }
 

@@ -4,7 +4,7 @@
 #include "calendar/bundledholidays.h"
 #include "calendar/holidaycsv.h"
 #include "calendar/holidaystore.h"
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 
 #include <QSignalSpy>
 #include <QStringEncoder>
@@ -255,7 +255,7 @@ void TestHolidayStore::storeReloadsOnBaseFolderChanged()
     writeTable(folder, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n")));
     QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
     QSignalSpy loaded(&store, &HolidayStore::loaded);
-    NotificationCenter::defaultCenter().postBaseFolderChanged();
+    AppEvents::instance().postBaseFolderChanged();
     QCOMPARE(loaded.count(), 1);
     QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QStringLiteral("春分の日"));
     QCOMPARE(loaded.count(), 1);
@@ -285,7 +285,7 @@ void TestHolidayStore::defaultFolderIsSeeded()
         m_env->makeFolder(QStringLiteral("data/") + existing);
     BundledHolidays::installDefaultFolderHandler();
 
-    const QString base = PathManager::baseFolderURL();
+    const QString base = PathManager::baseFolderPath();
     const QString table = base + QLatin1Char('/') + HolidayStore::relativePath;
     QCOMPARE(QFileInfo::exists(table), seeded);
     if (!seeded)

@@ -257,18 +257,18 @@ private Q_SLOTS:
         for (const char *line : {"search|hello", "search|--remember| zebra ",
                                  "search|--remember|hello", "search|--remember|zebra"})
             inBase(line);
-        UserDefaults::resetStandard();
+        SettingsStore::resetInstance();
         QCOMPARE(SearchStore::loadHistory(), (QStringList{"zebra", "hello"}));
     }
 
     void baseOptionLeavesTheSettingsAlone()
     {
         const QString stored = m_env->useBaseFolder("stored");
-        UserDefaults::standard().sync();
-        const QByteArray settings = readBytes(UserDefaults::standard().filePath());
+        SettingsStore::instance().sync();
+        const QByteArray settings = readBytes(SettingsStore::instance().filePath());
         QCOMPARE(inBase("memo|2025-03-05|--append|x").lines(), {at("Daily/2025-03-05.txt")});
         QCOMPARE(inBase("new|n").exitCode, 0);
-        QCOMPARE(readBytes(UserDefaults::standard().filePath()), settings);
+        QCOMPARE(readBytes(SettingsStore::instance().filePath()), settings);
         // Without --base the stored folder is used.
         QCOMPARE(quillmere("memo|2025-03-05").lines(), {stored + "/Daily/2025-03-05.txt"});
     }

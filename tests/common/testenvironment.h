@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/clock.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
@@ -59,7 +59,7 @@ private:
     {
         ViewCounts::resetCachesForTesting();
         Pins::resetCachesForTesting();
-        UserDefaults::resetStandard();
+        SettingsStore::resetInstance();
         PathManager::resetForTesting();
     }
 

@@ -1,9 +1,9 @@
 #include "common/testenvironment.h"
 #include "editor/editorsearchbar.h"
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -225,7 +225,7 @@ void TestMemoEditorView::titleEditingEnds()
     else if (how == u"file"_s)
         view->showDocument(u"/base/Notes/別のノート.md"_s, QString());
     else
-        NotificationCenter::defaultCenter().postBaseFolderChanged();
+        AppEvents::instance().postBaseFolderChanged();
 
     QCOMPARE(requested, renames);
     QCOMPARE(view->isEditingTitle(), stillEditing);
@@ -386,9 +386,9 @@ void TestMemoEditorView::searchKeywordSynced()
     EditorSearchBar *bar = m_view->searchBar();
     const auto sync = [&](const QString &keyword) {
         if (throughSetting)
-            UserDefaults::standard().setValue(u"searchKeyword"_s, keyword);
+            SettingsStore::instance().setValue(u"searchKeyword"_s, keyword);
         else
-            NotificationCenter::defaultCenter().postSearchKeywordSynced(keyword);
+            AppEvents::instance().postSearchKeywordSynced(keyword);
     };
 
     bar->setSearchText(u"旧"_s);
@@ -428,7 +428,7 @@ void TestMemoEditorView::searchFieldKeys()
     QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
     QTest::keyClick(field, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(field, Qt::Key_G, Qt::ControlModifier);
-    NotificationCenter::defaultCenter().postEditorSearchNavigate(SearchDirection::previous);
+    AppEvents::instance().postEditorSearchNavigate(SearchDirection::previous);
     const QList<SearchDirection> expected{SearchDirection::next, SearchDirection::previous,
                                           SearchDirection::next, SearchDirection::previous,
                                           SearchDirection::next, SearchDirection::previous};
@@ -450,7 +450,7 @@ void TestMemoEditorView::searchKeysOnlyInSearchField()
     EditorSearchBar *bar = view->searchBar();
     bar->setSearchText(u"ab"_s);
     QSignalSpy requests(bar, &EditorSearchBar::searchRequested);
-    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+    QSignalSpy posted(&AppEvents::instance(), &AppEvents::posted);
 
     QWidget *textView = focusEditorTextView();
     QVERIFY(textView);
@@ -459,7 +459,7 @@ void TestMemoEditorView::searchKeysOnlyInSearchField()
     QCOMPARE(bar->searchText(), u"ab"_s);
     QCOMPARE(requests.size(), 0);
 
-    NotificationCenter::defaultCenter().postFocusEditorSearchBar();
+    AppEvents::instance().postFocusEditorSearchBar();
     QTRY_VERIFY(bar->isSearchFieldFocused());
     QCOMPARE(bar->searchField()->selectedText(), u"ab"_s); // typing replaces the old query
     posted.clear();
@@ -473,7 +473,7 @@ void TestMemoEditorView::searchKeysOnlyInSearchField()
 void TestMemoEditorView::focusOnAppear()
 {
     m_view = std::make_unique<MemoEditorView>(*m_live);
-    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+    QSignalSpy posted(&AppEvents::instance(), &AppEvents::posted);
     QSignalSpy disappeared(m_view.get(), &MemoEditorView::disappeared);
 
     m_view->show();

@@ -3,8 +3,8 @@
 
 #include "notes/notesbrowser.h"
 #include "notes/notessettings.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
 #include "storage/viewcounts.h"
@@ -61,7 +61,7 @@ void TestNotesBrowser::init()
 {
     m_env = std::make_unique<TestEnvironment>();
     m_base = m_env->useBaseFolder();
-    m_notes = PathManager::notesFolderURL();
+    m_notes = PathManager::notesFolderPath();
 }
 
 void TestNotesBrowser::cleanup()
@@ -212,14 +212,14 @@ void TestNotesBrowser::sortModeIsStoredAndFollowed()
     QVERIFY(writeNote(notes(QStringLiteral("new.md")), "x", minute(2)));
     Pins::pinNote(notes(QStringLiteral("old.md")));
     auto browser = shownBrowser();
-    QCOMPARE(UserDefaults::standard().string(SortModeKeys::notesFileSortMode),
+    QCOMPARE(SettingsStore::instance().string(SortModeKeys::notesFileSortMode),
              QStringLiteral("pinsFirst"));
     QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"old.md", "new.md"}));
 
     QSignalSpy changed(browser.get(), &NotesBrowser::sortModeChanged);
     browser->setSortMode(NotesFileSortMode::modificationDate);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(UserDefaults::standard().string(SortModeKeys::notesFileSortMode),
+    QCOMPARE(SettingsStore::instance().string(SortModeKeys::notesFileSortMode),
              QStringLiteral("modificationDate"));
     QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"new.md", "old.md"}));
 
@@ -238,7 +238,7 @@ void TestNotesBrowser::renamingTheOpenNoteSavesBeforeMoving()
     connect(browser.get(), &NotesBrowser::saveRequested, this,
             [&] { QVERIFY(writeNote(browser->selectedFile(), "edited")); });
     QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
-    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+    QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
 
     QVERIFY(browser->renameNote(note, QStringLiteral("final")).ok());
     QCOMPARE(readBytes(renamed), QByteArray("edited"));
@@ -259,7 +259,7 @@ void TestNotesBrowser::droppingTheOpenNoteKeepsItOpen()
     browser->setSelectedFile(note);
     QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
     QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
-    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+    QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
 
     browser->beginDrag(note);
     QCOMPARE(browser->draggedFile(), note);
@@ -320,7 +320,7 @@ void TestNotesBrowser::folderDeleteClosesTheOpenNote()
     auto browser = shownBrowser();
     browser->selectFolder(notes(QStringLiteral("Box/inner")));
     browser->selectFile(note);
-    QSignalSpy deleted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileDeleted);
+    QSignalSpy deleted(&AppEvents::instance(), &AppEvents::fileDeleted);
 
     QVERIFY(browser->deleteFolder(notes(QStringLiteral("Box"))).ok());
     QCOMPARE(deleted, QList<QVariantList>{{note}});
@@ -337,7 +337,7 @@ void TestNotesBrowser::deletingTheOpenNoteClearsTheSelection()
     auto browser = shownBrowser();
     browser->selectFile(note);
     QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
-    QSignalSpy deleted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileDeleted);
+    QSignalSpy deleted(&AppEvents::instance(), &AppEvents::fileDeleted);
     QVERIFY(browser->deleteNote(note).ok());
     QCOMPARE(saves.count(), 0); // the deleted note must not be written back
     QCOMPARE(deleted, QList<QVariantList>{{note}});
@@ -365,7 +365,7 @@ void TestNotesBrowser::newNoteIsSelectedWhereItIsListed()
     auto browser = shownBrowser();
     browser->selectFolder(selectedBefore.isEmpty() ? QString() : notes(selectedBefore));
     QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
-    QSignalSpy posted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+    QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
 
     const auto created =
         browser->createNote(notes(QStringLiteral("Target")), QStringLiteral("idea"));
@@ -383,14 +383,14 @@ void TestNotesBrowser::savedMemoRefreshesTheList()
     auto browser = shownBrowser();
     QVERIFY(writeNote(notes(QStringLiteral("late.md"))));
     QCOMPARE(browser->notes(), QStringList());
-    NotificationCenter::defaultCenter().postMemoSaved();
-    NotificationCenter::defaultCenter().postFileMoved();
+    AppEvents::instance().postMemoSaved();
+    AppEvents::instance().postFileMoved();
     QTRY_COMPARE(browser->notes(), QStringList{notes(QStringLiteral("late.md"))});
 
     // While the page is hidden the reload waits for the next showing.
     browser->setPageVisible(false);
     QVERIFY(writeNote(notes(QStringLiteral("later.md"))));
-    NotificationCenter::defaultCenter().postMemoSaved();
+    AppEvents::instance().postMemoSaved();
     QTest::qWait(20);
     QCOMPARE(browser->notes().size(), 1);
     browser->setPageVisible(true);

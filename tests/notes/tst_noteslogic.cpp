@@ -76,7 +76,7 @@ void TestNotesLogic::init()
         QTimeZone("Asia/Tokyo"));
     Clock::setCurrent(m_clock.get());
     m_env->useBaseFolder();
-    m_notes = PathManager::notesFolderURL();
+    m_notes = PathManager::notesFolderPath();
 }
 
 void TestNotesLogic::cleanup()
@@ -471,7 +471,7 @@ void TestNotesLogic::folderRenameCarriesPinsOfNotesInside()
 
 void TestNotesLogic::folderDeleteStaysInsideTheNotesFolder()
 {
-    const QString outside = PathManager::dataFolderURL();
+    const QString outside = PathManager::dataFolderPath();
     makeFolders({"real/x"});
     QVERIFY(QFile::link(QFileInfo(m_notes).absolutePath(), notes(QStringLiteral("link"))));
 

@@ -3,12 +3,12 @@
 
 #include "notes/filelistview.h"
 #include "notes/memofolderlistview.h"
-#include "notes/namesheet.h"
+#include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notesview.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
 
@@ -101,7 +101,7 @@ void TestNotesView::init()
 {
     m_env = std::make_unique<TestEnvironment>();
     m_env->useBaseFolder();
-    m_notes = PathManager::notesFolderURL();
+    m_notes = PathManager::notesFolderPath();
 }
 
 void TestNotesView::cleanup()
@@ -153,13 +153,13 @@ void TestNotesView::sheetsRefuseUnusableNames()
     QFETCH(bool, hintShown);
     QWidget owner;
     for (auto kind :
-         {NameSheet::Kind::newNote, NameSheet::Kind::newFolder, NameSheet::Kind::renameFolder}) {
-        NameSheet sheet(kind, QString(), &owner);
-        sheet.nameField()->setText(name);
-        QCOMPARE(sheet.confirmButton()->isEnabled(), enabled);
-        const auto hint = sheet.findChildren<QLabel *>();
+         {NameDialog::Kind::newNote, NameDialog::Kind::newFolder, NameDialog::Kind::renameFolder}) {
+        NameDialog dialog(kind, QString(), &owner);
+        dialog.nameField()->setText(name);
+        QCOMPARE(dialog.confirmButton()->isEnabled(), enabled);
+        const auto hint = dialog.findChildren<QLabel *>();
         const bool shown = std::any_of(hint.cbegin(), hint.cend(), [](const QLabel *label) {
-            return label->text() == NameSheet::unusableNameHint && !label->isHidden();
+            return label->text() == NameDialog::unusableNameHint && !label->isHidden();
         });
         QCOMPARE(shown, hintShown);
     }
@@ -172,18 +172,18 @@ void TestNotesView::sheetKeys()
     QStringList confirmed;
     const auto remember = [&](const QString &name) { confirmed.append(name); };
 
-    NameSheet *sheet =
-        NameSheet::ask(NameSheet::Kind::newFolder, QStringLiteral("  "), &owner, remember);
-    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
-    QVERIFY(sheet->isVisible()); // an empty name keeps the sheet open
-    QTest::keyClick(sheet->nameField(), Qt::Key_Escape);
-    QTRY_VERIFY(!owner.findChild<NameSheet *>());
+    NameDialog *dialog =
+        NameDialog::ask(NameDialog::Kind::newFolder, QStringLiteral("  "), &owner, remember);
+    QTest::keyClick(dialog->nameField(), Qt::Key_Return);
+    QVERIFY(dialog->isVisible()); // an empty name keeps the dialog open
+    QTest::keyClick(dialog->nameField(), Qt::Key_Escape);
+    QTRY_VERIFY(!owner.findChild<NameDialog *>());
     QCOMPARE(confirmed, QStringList());
 
-    // The sheet hands the name back untrimmed; the owner trims.
-    sheet =
-        NameSheet::ask(NameSheet::Kind::renameFolder, QStringLiteral(" 資料 "), &owner, remember);
-    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    // The dialog hands the name back untrimmed; the owner trims.
+    dialog =
+        NameDialog::ask(NameDialog::Kind::renameFolder, QStringLiteral(" 資料 "), &owner, remember);
+    QTest::keyClick(dialog->nameField(), Qt::Key_Return);
     QCOMPARE(confirmed, QStringList{QStringLiteral(" 資料 ")});
 }
 
@@ -253,9 +253,9 @@ void TestNotesView::folderMenusOfferWhatEachFolderAllows()
 
     // "ノートを追加" creates the note in the folder whose menu it is.
     actionNamed(menu, QStringLiteral("ノートを追加"))->trigger();
-    NameSheet *sheet = openDialog<NameSheet>(tree);
-    QCOMPARE(sheet->name(), QStringLiteral("新しいノート.md"));
-    sheet->confirmButton()->click();
+    NameDialog *dialog = openDialog<NameDialog>(tree);
+    QCOMPARE(dialog->name(), QStringLiteral("新しいノート.md"));
+    dialog->confirmButton()->click();
     QVERIFY(QFile::exists(notes(QStringLiteral("日記/新しいノート.md"))));
 }
 
@@ -266,9 +266,9 @@ void TestNotesView::newFolderFromTheMenu()
     const QString parent = notes(QStringLiteral("日記"));
     QMenu *menu = tree->openContextMenu(tree->rowOf(parent), QPoint(10, 10));
     actionNamed(menu, QStringLiteral("フォルダを追加"))->trigger();
-    NameSheet *sheet = openDialog<NameSheet>(tree);
-    QCOMPARE(sheet->name(), QStringLiteral("新しいフォルダ"));
-    sheet->confirmButton()->click();
+    NameDialog *dialog = openDialog<NameDialog>(tree);
+    QCOMPARE(dialog->name(), QStringLiteral("新しいフォルダ"));
+    dialog->confirmButton()->click();
     // The parent opens to show its new subfolder.
     QVERIFY(tree->rowOf(notes(QStringLiteral("日記/新しいフォルダ"))) > tree->rowOf(parent));
 }
@@ -322,8 +322,8 @@ void TestNotesView::inPlaceRename()
 void TestNotesView::headerFollowsFolderAndSortMode()
 {
     // A stored mode this version does not know counts as pins first.
-    UserDefaults::standard().setValue(SortModeKeys::notesFileSortMode,
-                                      QStringLiteral("alphabetical"));
+    SettingsStore::instance().setValue(SortModeKeys::notesFileSortMode,
+                                       QStringLiteral("alphabetical"));
     auto page = shownPage();
     FileListView *files = page->fileList();
     QCOMPARE(files->titleLabel()->accessibleName(), QStringLiteral("ノート一覧: すべて"));
@@ -356,7 +356,7 @@ void TestNotesView::deleteAsksFirst()
     auto page = shownPage();
     FileListView *files = page->fileList();
     const QString note = notes(QStringLiteral("はじめに.md"));
-    QSignalSpy deleted(&NotificationCenter::defaultCenter(), &NotificationCenter::fileDeleted);
+    QSignalSpy deleted(&AppEvents::instance(), &AppEvents::fileDeleted);
 
     QMenu *menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
     QCOMPARE(actionTexts(menu),

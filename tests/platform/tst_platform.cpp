@@ -4,7 +4,7 @@
 #include "platform/diagnostics.h"
 #include "platform/folderbookmark.h"
 #include "platform/serialqueue.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -91,7 +91,7 @@ void TestPlatform::settingsKeepTypesAcrossRestart()
     const QString file = dir.filePath(QStringLiteral("settings.json"));
     const QVariantMap frame{{QStringLiteral("x"), 10.5}, {QStringLiteral("w"), qint64(800)}};
     {
-        UserDefaults defaults(file);
+        SettingsStore defaults(file);
         defaults.setValue(QStringLiteral("text"), QStringLiteral("日本語"));
         defaults.setValue(QStringLiteral("flag"), false);
         defaults.setValue(QStringLiteral("size"), 14);
@@ -102,7 +102,7 @@ void TestPlatform::settingsKeepTypesAcrossRestart()
         defaults.setValue(QStringLiteral("mixed"),
                           QVariantList{QStringLiteral("a"), qint64(3), QStringLiteral("b")});
     }
-    UserDefaults reread(file);
+    SettingsStore reread(file);
     QCOMPARE(reread.string(QStringLiteral("text")), QStringLiteral("日本語"));
     QCOMPARE(reread.boolean(QStringLiteral("flag")), false);
     QCOMPARE(reread.integer(QStringLiteral("size")), qint64(14));
@@ -119,7 +119,7 @@ void TestPlatform::settingsKeepTypesAcrossRestart()
 void TestPlatform::settingsTypedGettersRejectWrongTypes()
 {
     QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath(QStringLiteral("settings.json")));
+    SettingsStore defaults(dir.filePath(QStringLiteral("settings.json")));
     defaults.setValue(QStringLiteral("s"), QStringLiteral("1"));
     defaults.setValue(QStringLiteral("b"), true);
     QCOMPARE(defaults.integer(QStringLiteral("s")), std::nullopt);
@@ -134,8 +134,8 @@ void TestPlatform::settingsTypedGettersRejectWrongTypes()
 void TestPlatform::settingsSignalOnlyOnRealChange()
 {
     QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath(QStringLiteral("settings.json")));
-    QSignalSpy spy(&defaults, &UserDefaults::valueChanged);
+    SettingsStore defaults(dir.filePath(QStringLiteral("settings.json")));
+    QSignalSpy spy(&defaults, &SettingsStore::valueChanged);
     defaults.setValue(QStringLiteral("k"), 1);
     defaults.setValue(QStringLiteral("k"), 1);
     defaults.setValue(QStringLiteral("k"), 2);
@@ -154,7 +154,7 @@ void TestPlatform::settingsDamagedFileIsKeptAside()
     damaged.write("{\"fontSize\": 1");
     damaged.close();
 
-    UserDefaults defaults(file);
+    SettingsStore defaults(file);
     QVERIFY(!defaults.contains(QStringLiteral("fontSize")));
     defaults.setValue(QStringLiteral("fontSize"), 16);
     const QStringList kept =
@@ -168,14 +168,14 @@ void TestPlatform::settingsDamagedFileIsKeptAside()
 void TestPlatform::settingsLiveInTheConfigFolder()
 {
     TestEnvironment env;
-    UserDefaults &defaults = UserDefaults::standard();
+    SettingsStore &defaults = SettingsStore::instance();
     QCOMPARE(defaults.filePath(), env.path(QStringLiteral("config/Quillmere/settings.json")));
     // A burst of changes (typing into a bound field) is written once, shortly after.
     for (int i = 0; i < 20; ++i)
         defaults.setValue(QStringLiteral("k"), QString::number(i));
     QVERIFY(!QFile::exists(defaults.filePath()));
     QTRY_VERIFY(QFile::exists(defaults.filePath()));
-    UserDefaults reread(defaults.filePath());
+    SettingsStore reread(defaults.filePath());
     QCOMPARE(reread.string(QStringLiteral("k")), QStringLiteral("19"));
 }
 
@@ -277,7 +277,7 @@ void TestPlatform::serialQueueRunsInOrder()
     {
         SerialQueue queue(QStringLiteral("test"));
         for (int i = 0; i < 50; ++i) {
-            queue.async([&order, &worker, i] {
+            queue.submit([&order, &worker, i] {
                 if (i == 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 worker = std::this_thread::get_id();
@@ -287,7 +287,7 @@ void TestPlatform::serialQueueRunsInOrder()
         queue.waitUntilIdle();
         QCOMPARE(order.size(), size_t(50));
         QVERIFY(worker.load() != std::this_thread::get_id());
-        queue.async([&order] { order.push_back(50); });
+        queue.submit([&order] { order.push_back(50); });
     } // the destructor finishes what was submitted
     QCOMPARE(order.size(), size_t(51));
     for (int i = 0; i <= 50; ++i)
@@ -322,7 +322,7 @@ void TestPlatform::diagnosticsNeverReachStandardOutput()
     {
         const Redirected redirected(out, err);
         // Reading damaged settings reports it, as a command printing --json results might.
-        UserDefaults defaults(settings);
+        SettingsStore defaults(settings);
         Diagnostics::Capture capture;
         Diagnostics::log(QStringLiteral("保存エラー: disk full"));
         // A worker's line is not the capturing command's: it goes out on its own.

@@ -1,8 +1,8 @@
 #include "common/testenvironment.h"
 
 #include "app/contentview.h"
-#include "editor/memoeditorview.h"
 #include "editor/editorlivestate.h"
+#include "editor/memoeditorview.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownoutlineview.h"
 #include "preview/markdownpreviewpane.h"
@@ -150,13 +150,13 @@ void TestPreviewPane::sideTabRestoredFromSetting()
 {
     QFETCH(QString, stored);
     QFETCH(int, tab);
-    UserDefaults::standard().setValue(MarkdownPreviewPane::sideTabKey, stored);
+    SettingsStore::instance().setValue(MarkdownPreviewPane::sideTabKey, stored);
     m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
     QCOMPARE(int(m_pane->selectedTab()), tab);
     QCOMPARE(m_pane->tabBar()->currentIndex(), tab);
 
     m_pane->tabBar()->setCurrentIndex(int(MarkdownPreviewPane::SideTab::info));
-    QCOMPARE(UserDefaults::standard().stringOr(MarkdownPreviewPane::sideTabKey, {}),
+    QCOMPARE(SettingsStore::instance().stringOr(MarkdownPreviewPane::sideTabKey, {}),
              QStringLiteral("info"));
 }
 
@@ -249,7 +249,7 @@ void TestPreviewPane::editorScrollMovesPreviewByLine()
     for (int i = 0; i < 300; ++i)
         lines.append(i % 10 == 0 ? QStringLiteral("## Section %1").arg(i)
                                  : QStringLiteral("Line %1 of the note").arg(i));
-    UserDefaults::standard().setValue(QStringLiteral("fontSize"), 14);
+    SettingsStore::instance().setValue(QStringLiteral("fontSize"), 14);
     m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
     m_pane->resize(400, 400);
     m_pane->setMarkdownText(lines.join(u'\n'));
@@ -276,7 +276,7 @@ void TestPreviewPane::headingClickScrollsEditorAndLaterThePreview()
     QStringList lines;
     for (int i = 0; i < 200; ++i)
         lines.append(i == 40 ? QStringLiteral("# Target") : QStringLiteral("text %1").arg(i));
-    UserDefaults::standard().setValue(MarkdownPreviewPane::sideTabKey, QStringLiteral("outline"));
+    SettingsStore::instance().setValue(MarkdownPreviewPane::sideTabKey, QStringLiteral("outline"));
     m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
     m_pane->resize(400, 400);
     m_pane->setMarkdownText(lines.join(u'\n'));

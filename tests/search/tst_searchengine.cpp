@@ -565,9 +565,9 @@ void TestSearchEngine::sortDateFallsBackToDailyName()
     QCOMPARE(GlobalSearch::searchSortDate(base + QStringLiteral("/Daily/2024-03-05.txt")),
              QDateTime(QDate(2024, 3, 5), QTime(0, 0), QTimeZone("Asia/Tokyo")));
     QCOMPARE(GlobalSearch::searchSortDate(base + QStringLiteral("/Other/2024-03-05.txt")),
-             GlobalSearch::distantPast());
+             GlobalSearch::earliestDate());
     QCOMPARE(GlobalSearch::searchSortDate(base + QStringLiteral("/Daily/notes.txt")),
-             GlobalSearch::distantPast());
+             GlobalSearch::earliestDate());
     QVERIFY(TestFiles::write(base + QStringLiteral("/Daily/2024-03-06.txt"), "x", 1700000000));
     QCOMPARE(GlobalSearch::searchSortDate(base + QStringLiteral("/Daily/2024-03-06.txt")),
              QDateTime::fromSecsSinceEpoch(1700000000, QTimeZone::utc()));

@@ -1,7 +1,7 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 #include "search/quickopen.h"
 #include "search/searchcontroller.h"
 #include "search/searchstore.h"
@@ -55,7 +55,7 @@ private:
     SearchHit hit(const QString &name, int count = 1)
     {
         return {m_env->path(name), QStringLiteral("snippet ") + name, count,
-                GlobalSearch::distantPast()};
+                GlobalSearch::earliestDate()};
     }
     std::unique_ptr<TestEnvironment> m_env;
 };
@@ -91,8 +91,8 @@ void TestSearchState::historyRemovalAndClearing()
     SearchStore::addToHistory(QStringLiteral("a"));
     QCOMPARE(SearchStore::removeFromHistory(QStringLiteral("b")), QStringList{"a"});
     SearchStore::clearHistory();
-    QVERIFY(!UserDefaults::standard().contains(SearchStore::historyKey));
-    UserDefaults::resetStandard(); // a restart
+    QVERIFY(!SettingsStore::instance().contains(SearchStore::historyKey));
+    SettingsStore::resetInstance(); // a restart
     QCOMPARE(SearchStore::loadHistory(), QStringList());
 }
 
@@ -123,7 +123,7 @@ void TestSearchState::undecodableResultsAreIgnored()
 {
     QFETCH(QByteArray, data);
     QVERIFY(!SearchStore::decodeHits(data));
-    UserDefaults::standard().setValue(SearchStore::persistedResultsKey, data);
+    SettingsStore::instance().setValue(SearchStore::persistedResultsKey, data);
     QVERIFY(!SearchStore::restorePersistedResults());
 }
 
@@ -142,7 +142,7 @@ void TestSearchState::restoredResultsFollowCurrentDates()
     for (const SearchHit &h : *restored)
         order.append(QFileInfo(h.filePath).fileName() + u':' + h.snippet);
     QCOMPARE(order, (QStringList{"a.md:a", "b.md:b", "gone.md:g"}));
-    QCOMPARE(restored->last().sortDate, GlobalSearch::distantPast());
+    QCOMPARE(restored->last().sortDate, GlobalSearch::earliestDate());
 }
 
 void TestSearchState::searchOpensNewestHitAndStoresEverything()
@@ -152,8 +152,7 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
     QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "memo", 2000));
     SearchController controller;
     QSignalSpy opened(&controller, &SearchController::hitSelected);
-    QSignalSpy synced(&NotificationCenter::defaultCenter(),
-                      &NotificationCenter::searchKeywordSynced);
+    QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
     controller.setKeyword(QStringLiteral("  memo "));
     QCOMPARE(controller.results().size(), 0); // typing does not search
     controller.runSearch();
@@ -166,7 +165,7 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
     QCOMPARE(opened.at(0).at(0).toString(), base + QStringLiteral("/new.md"));
     QCOMPARE(controller.selectedFile(), base + QStringLiteral("/new.md"));
     QCOMPARE(controller.history(), QStringList{"memo"});
-    QCOMPARE(UserDefaults::standard().stringOr(SearchController::lastSearchKeywordKey, {}),
+    QCOMPARE(SettingsStore::instance().stringOr(SearchController::lastSearchKeywordKey, {}),
              QStringLiteral("memo"));
     QCOMPARE(SearchStore::restorePersistedResults()->size(), 2);
 
@@ -182,8 +181,7 @@ void TestSearchState::blankKeywordClearsInsteadOfSearching()
     const QString base = m_env->useBaseFolder();
     QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
     SearchController controller;
-    QSignalSpy synced(&NotificationCenter::defaultCenter(),
-                      &NotificationCenter::searchKeywordSynced);
+    QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
     controller.setKeyword(QStringLiteral("a"));
     controller.runSearch();
     QVERIFY(!controller.results().isEmpty());
@@ -207,8 +205,7 @@ void TestSearchState::clearEmptiesPageAndTellsEditor()
     controller.runSearch();
     QSignalSpy cleared(&controller, &SearchController::cleared);
     QSignalSpy focus(&controller, &SearchController::focusKeywordFieldRequested);
-    QSignalSpy synced(&NotificationCenter::defaultCenter(),
-                      &NotificationCenter::searchKeywordSynced);
+    QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
     controller.clearSearch();
     QCOMPARE(cleared.size(), 1);
     QCOMPARE(focus.size(), 1);

@@ -1,7 +1,7 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 #include "search/quickopen.h"
 #include "search/quickopenview.h"
 #include "search/searchcontroller.h"
@@ -17,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
-
 
 namespace {
 
@@ -139,7 +138,7 @@ void TestSearchWidgets::focusRequestsReachKeywordField()
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     other->setFocus();
-    NotificationCenter::defaultCenter().postFocusGlobalSearchField();
+    AppEvents::instance().postFocusGlobalSearchField();
     QCOMPARE(QApplication::focusWidget(), view->findChild<QLineEdit *>());
 }
 

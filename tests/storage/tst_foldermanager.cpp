@@ -11,12 +11,12 @@ namespace {
 
 QVariant stored(const QString &key)
 {
-    return UserDefaults::standard().value(key);
+    return SettingsStore::instance().value(key);
 }
 
 QStringList bookmarkedFolders()
 {
-    return UserDefaults::standard()
+    return SettingsStore::instance()
         .dictionary(FolderManager::historyBookmarksKey)
         .value_or(QVariantMap())
         .keys();
@@ -69,7 +69,7 @@ void TestFolderManager::sixChoicesKeepTheFiveNewest()
     QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
     QCOMPARE(bookmarkedFolders(),
              QStringList({folder(2), folder(3), folder(4), folder(5), folder(6)}));
-    QCOMPARE(PathManager::baseFolderURL(), folder(6));
+    QCOMPARE(PathManager::baseFolderPath(), folder(6));
     QCOMPARE(changed.count(), 6);
 }
 
@@ -92,7 +92,7 @@ void TestFolderManager::choosingAKnownFolderOnlySwitches()
     const QVariant bookmarks = stored(FolderManager::historyBookmarksKey);
 
     choose(manager, folder(2) + spelling);
-    QCOMPARE(PathManager::baseFolderURL(), folder(2) + spelling);
+    QCOMPARE(PathManager::baseFolderPath(), folder(2) + spelling);
     QCOMPARE(manager.folderHistory(), QStringList({folder(3), folder(2), folder(1)}));
     QCOMPARE(stored(FolderManager::historyKey), paths);
     QCOMPARE(stored(FolderManager::historyBookmarksKey), bookmarks);
@@ -111,7 +111,7 @@ void TestFolderManager::switchToFolderMovesItsEntryToTheFront()
 
     // Entries match by exact spelling only; other folders switch without joining the list.
     manager.switchToFolder(folder(3) + QStringLiteral("/."));
-    QCOMPARE(PathManager::baseFolderURL(), folder(3) + QStringLiteral("/."));
+    QCOMPARE(PathManager::baseFolderPath(), folder(3) + QStringLiteral("/."));
     QCOMPARE(manager.folderHistory(), expected);
 }
 
@@ -137,9 +137,9 @@ void TestFolderManager::storedHistoryOnLaunch()
     QFETCH(QVariant, bookmarks);
     QFETCH(QStringList, expected);
 
-    UserDefaults::standard().setValue(FolderManager::historyKey, paths);
+    SettingsStore::instance().setValue(FolderManager::historyKey, paths);
     if (bookmarks.isValid())
-        UserDefaults::standard().setValue(FolderManager::historyBookmarksKey, bookmarks);
+        SettingsStore::instance().setValue(FolderManager::historyBookmarksKey, bookmarks);
     const QVariant before = stored(FolderManager::historyBookmarksKey);
 
     FolderManager manager;
@@ -156,9 +156,9 @@ void TestFolderManager::clearingKeepsTheBaseFolder()
 
     manager.clearFolderHistory();
     QCOMPARE(manager.folderHistory(), QStringList());
-    QVERIFY(!UserDefaults::standard().contains(FolderManager::historyKey));
-    QVERIFY(!UserDefaults::standard().contains(FolderManager::historyBookmarksKey));
-    QCOMPARE(PathManager::baseFolderURL(), folder(2));
+    QVERIFY(!SettingsStore::instance().contains(FolderManager::historyKey));
+    QVERIFY(!SettingsStore::instance().contains(FolderManager::historyBookmarksKey));
+    QCOMPARE(PathManager::baseFolderPath(), folder(2));
     QCOMPARE(stored(PathManager::selectedFolderKey).toString(), folder(2));
     QCOMPARE(stored(PathManager::bookmarkKey), baseBookmark);
 }

@@ -1,7 +1,7 @@
 #include "common/testenvironment.h"
 
+#include "platform/appevents.h"
 #include "platform/clock.h"
-#include "platform/notificationcenter.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/pathmanager.h"
@@ -63,7 +63,10 @@ private Q_SLOTS:
     void sanitizeFileName();
 
 private:
-    QString notePath(const QString &name) const { return m_base + QStringLiteral("/Notes/") + name; }
+    QString notePath(const QString &name) const
+    {
+        return m_base + QStringLiteral("/Notes/") + name;
+    }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<FixedClock> m_clock;
@@ -92,13 +95,13 @@ void TestMemoManager::newDailyMemoIsCreatedByFirstSave()
     MemoManager memo;
     memo.loadMemo(QDate(2025, 3, 5));
     const QString path = m_base + QStringLiteral("/Daily/2025-03-05.txt");
-    QCOMPARE(memo.currentFileURL(), path);
+    QCOMPARE(memo.currentFilePath(), path);
     QCOMPARE(memo.loadedBody(), QString());
     QVERIFY(memo.headerIsPending());
     QVERIFY(memo.isEditable());
     QVERIFY(!QFile::exists(path));
 
-    QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
+    QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
     memo.updateModifiedFlag(QStringLiteral("朝の散歩"));
     QVERIFY(memo.isModified());
     QCOMPARE(memo.save(QStringLiteral("朝の散歩")).status, SaveOutcome::Status::Saved);
@@ -119,7 +122,7 @@ void TestMemoManager::saveWithoutChangesWritesNothing()
     writeBytes(path, "no header here\n");
     MemoManager memo;
     memo.loadFile(path);
-    QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
+    QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
     memo.markModified();
     QCOMPARE(memo.save(QStringLiteral("no header here\n")).status,
              SaveOutcome::Status::NothingToSave);
@@ -151,8 +154,8 @@ void TestMemoManager::saveKeepsJoplinTrailerAndHeaderLines()
     QVERIFY(written.endsWith(*before.joplinYAML + QLatin1Char('\n')));
     // The created value comes from Joplin's own metadata, not from the save time.
     QCOMPARE(after.obsidian->createdRaw,
-             yamlValue(before.joplinYAML, {QStringLiteral("user_created_time"),
-                                           QStringLiteral("created_time")}));
+             yamlValue(before.joplinYAML,
+                       {QStringLiteral("user_created_time"), QStringLiteral("created_time")}));
 
     // Saving again without edits changes nothing on disk.
     QCOMPARE(memo.save(memo.loadedBody()).status, SaveOutcome::Status::NothingToSave);
@@ -203,9 +206,9 @@ void TestMemoManager::unreadableFileIsNeverOverwritten()
     QVERIFY(!memo.isEditable());
     QVERIFY(!memo.loadError().isEmpty());
     QCOMPARE(memo.temporaryMessage(), MemoManager::unreadableMessage);
-    QCOMPARE(memo.currentFileURL(), path);
+    QCOMPARE(memo.currentFilePath(), path);
 
-    QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
+    QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
     memo.markModified();
     QCOMPARE(memo.save(QStringLiteral("typed over it")).status, SaveOutcome::Status::Refused);
     QVERIFY(!memo.renameCurrentFile(QStringLiteral("renamed")));
@@ -226,7 +229,7 @@ void TestMemoManager::failedSaveKeepsEdits()
     MemoManager memo;
     memo.loadFile(path);
     memo.markModified();
-    QSignalSpy saved(&NotificationCenter::defaultCenter(), &NotificationCenter::memoSaved);
+    QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
 
     QCOMPARE(memo.save(QStringLiteral("大事な文章")).status, SaveOutcome::Status::Failed);
     QCOMPARE(memo.temporaryMessage(), MemoManager::saveFailedMessage);
@@ -274,14 +277,14 @@ void TestMemoManager::saveMergesOtherProgramsChanges_data()
     QTest::addColumn<QString>("merged");
     const QByteArray header = "---\ntitle: \"shared\"\n---\n\n";
     QTest::newRow("they append while we edit the top")
-        << header + "one\ntwo\nthree\nfour\n" << QStringLiteral("ONE\ntwo\nthree\n")
-        << QStringLiteral("ONE\ntwo\nthree\nfour\n");
+        << header + "one\ntwo\nthree\nfour\n"
+        << QStringLiteral("ONE\ntwo\nthree\n") << QStringLiteral("ONE\ntwo\nthree\nfour\n");
     QTest::newRow("they edit the top while we append")
-        << header + "uno\ntwo\nthree\n" << QStringLiteral("one\ntwo\nthree\n追記\n")
-        << QStringLiteral("uno\ntwo\nthree\n追記\n");
+        << header + "uno\ntwo\nthree\n"
+        << QStringLiteral("one\ntwo\nthree\n追記\n") << QStringLiteral("uno\ntwo\nthree\n追記\n");
     QTest::newRow("both made the same change")
-        << header + "one\ntwo\nTHREE\n" << QStringLiteral("one\ntwo\nTHREE\n")
-        << QStringLiteral("one\ntwo\nTHREE\n");
+        << header + "one\ntwo\nTHREE\n"
+        << QStringLiteral("one\ntwo\nTHREE\n") << QStringLiteral("one\ntwo\nTHREE\n");
 }
 
 void TestMemoManager::saveMergesOtherProgramsChanges()
@@ -322,12 +325,11 @@ void TestMemoManager::conflictingChangesKeepBothFiles()
 
     QCOMPARE(outcome.status, SaveOutcome::Status::Conflicted);
     QCOMPARE(readBytes(path), theirs);
-    QCOMPARE(outcome.conflictPath,
-             notePath(QStringLiteral("shared (競合 2025-03-05 090507).md")));
+    QCOMPARE(outcome.conflictPath, notePath(QStringLiteral("shared (競合 2025-03-05 090507).md")));
     QCOMPARE(parseNoteDocument(QString::fromUtf8(readBytes(outcome.conflictPath))).body,
              QStringLiteral("meeting at 9\nbring slides\n"));
     QCOMPARE(memo.loadedBody(), QStringLiteral("meeting at 11\nbring slides\n"));
-    QCOMPARE(memo.currentFileURL(), path);
+    QCOMPARE(memo.currentFilePath(), path);
     QVERIFY(!memo.isModified());
     QVERIFY(memo.temporaryMessage().startsWith(MemoManager::conflictMessage));
 
@@ -393,7 +395,7 @@ void TestMemoManager::watcherReportsOtherWritersOnly()
     // A memo that does not exist yet is seen when another program creates it.
     memo.loadMemo(QDate(2025, 3, 6));
     changed.clear();
-    writeBytes(memo.currentFileURL(), "made elsewhere\n");
+    writeBytes(memo.currentFilePath(), "made elsewhere\n");
     QTRY_VERIFY(changed.count() > 0);
 }
 
@@ -405,7 +407,8 @@ void TestMemoManager::renameRefusals_data()
     QTest::newRow("only removed characters") << "/:*?" << MemoManager::emptyNameMessage;
     QTest::newRow("blank") << " \t " << MemoManager::emptyNameMessage;
     QTest::newRow("name of another note") << "other" << MemoManager::nameTakenMessage;
-    QTest::newRow("name of another note after cleaning") << " ot/her " << MemoManager::nameTakenMessage;
+    QTest::newRow("name of another note after cleaning")
+        << " ot/her " << MemoManager::nameTakenMessage;
 }
 
 void TestMemoManager::renameRefusals()
@@ -418,7 +421,7 @@ void TestMemoManager::renameRefusals()
     memo.loadFile(notePath(QStringLiteral("mine.md")));
     QVERIFY(!memo.renameCurrentFile(newName));
     QCOMPARE(memo.temporaryMessage(), message);
-    QCOMPARE(memo.currentFileURL(), notePath(QStringLiteral("mine.md")));
+    QCOMPARE(memo.currentFilePath(), notePath(QStringLiteral("mine.md")));
     QCOMPARE(readBytes(notePath(QStringLiteral("other.md"))), QByteArray("other"));
 }
 
@@ -434,12 +437,12 @@ void TestMemoManager::renameSavesFirstAndCarriesPin()
     QVERIFY(!memo.renameCurrentFile(QStringLiteral("計画")));
     QVERIFY(QFile::exists(oldPath));
     QCOMPARE(memo.save(QStringLiteral("v2")).status, SaveOutcome::Status::Saved);
-    QSignalSpy moved(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+    QSignalSpy moved(&AppEvents::instance(), &AppEvents::fileMoved);
 
     QVERIFY(memo.renameCurrentFile(QStringLiteral("計画")));
 
     const QString newPath = notePath(QStringLiteral("計画.md"));
-    QCOMPARE(memo.currentFileURL(), newPath);
+    QCOMPARE(memo.currentFilePath(), newPath);
     QVERIFY(!QFile::exists(oldPath));
     QVERIFY(!memo.isModified());
     const NoteDocumentParts onDisk = parseNoteDocument(QString::fromUtf8(readBytes(newPath)));
@@ -458,7 +461,7 @@ void TestMemoManager::renameToSameNameTouchesNothing()
     writeBytes(path, "same");
     MemoManager memo;
     memo.loadFile(path);
-    QSignalSpy moved(&NotificationCenter::defaultCenter(), &NotificationCenter::fileMoved);
+    QSignalSpy moved(&AppEvents::instance(), &AppEvents::fileMoved);
     QVERIFY(memo.renameCurrentFile(QStringLiteral(" same ")));
     QCOMPARE(moved.count(), 0);
     QCOMPARE(readBytes(path), QByteArray("same"));
@@ -490,12 +493,17 @@ void TestMemoManager::sanitizeFileName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("forbidden characters go") << "a/b:c\\d*e?f\"g<h>i|j" << "abcdefghij";
+    QTest::newRow("forbidden characters go") << "a/b:c\\d*e?f\"g<h>i|j"
+                                             << "abcdefghij";
     QTest::newRow("control characters go") << QStringLiteral("tab\there\x01") << "tabhere";
-    QTest::newRow("outer blanks and newlines") << " \n 会議メモ \n" << "会議メモ";
-    QTest::newRow("leading dots") << "..hidden" << "hidden";
-    QTest::newRow("dots behind blanks do not make a hidden file") << ". .name" << "name";
-    QTest::newRow("inner dots stay") << "v1.2 notes" << "v1.2 notes";
+    QTest::newRow("outer blanks and newlines") << " \n 会議メモ \n"
+                                               << "会議メモ";
+    QTest::newRow("leading dots") << "..hidden"
+                                  << "hidden";
+    QTest::newRow("dots behind blanks do not make a hidden file") << ". .name"
+                                                                  << "name";
+    QTest::newRow("inner dots stay") << "v1.2 notes"
+                                     << "v1.2 notes";
 }
 
 void TestMemoManager::sanitizeFileName()

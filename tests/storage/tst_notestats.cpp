@@ -31,7 +31,7 @@ QDateTime tokyoTime(int year, int month, int day, int hour, int minute)
 QByteArray storedCounts()
 {
     ViewCounts::flushPendingWrites();
-    const QJsonDocument stored = QJsonDocument::fromJson(read(ViewCounts::viewCountsFileURL()));
+    const QJsonDocument stored = QJsonDocument::fromJson(read(ViewCounts::viewCountsFilePath()));
     return QJsonDocument(stored.object()).toJson(QJsonDocument::Compact);
 }
 
@@ -92,15 +92,15 @@ void TestNoteStats::pinningMovesToTheFront()
 {
     for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md", "Notes/a.md"})
         Pins::pinNote(note(QString::fromLatin1(name)));
-    QCOMPARE(read(Pins::pinsFileURL()), "Notes/a.md\nNotes/c.md\nNotes/b.md\n");
+    QCOMPARE(read(Pins::pinsFilePath()), "Notes/a.md\nNotes/c.md\nNotes/b.md\n");
 
     for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
         Pins::unpinNote(note(QString::fromLatin1(name)));
-    QVERIFY(QFile::exists(Pins::pinsFileURL()));
-    QCOMPARE(read(Pins::pinsFileURL()), "");
+    QVERIFY(QFile::exists(Pins::pinsFilePath()));
+    QCOMPARE(read(Pins::pinsFilePath()), "");
 
     Pins::pinNote(m_env->path(QStringLiteral("elsewhere/x.md")));
-    QCOMPARE(read(Pins::pinsFileURL()), "");
+    QCOMPARE(read(Pins::pinsFilePath()), "");
 }
 
 void TestNoteStats::standardizedPathsNeedNoCleaning_data()
@@ -141,7 +141,7 @@ void TestNoteStats::pathsOfPinsAndCountsAgreeWithKeys()
     for (const QString &path : Pins::pinnedPaths())
         QVERIFY(Pins::isPinned(path));
 
-    QVERIFY(write(ViewCounts::viewCountsFileURL(), R"({
+    QVERIFY(write(ViewCounts::viewCountsFilePath(), R"({
         "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
         "Notes/old.md": {"2024-12": 3},
         "Notes/zero.md": {"2025-03": 0}
@@ -176,7 +176,7 @@ void TestNoteStats::pinFileIsReadTolerantly()
     QFETCH(QByteArray, stored);
     QFETCH(QByteArray, rewritten);
 
-    QVERIFY(write(Pins::pinsFileURL(), stored));
+    QVERIFY(write(Pins::pinsFilePath(), stored));
     // Keys are taken from standardized paths, and a sibling folder is not inside the base.
     const QStringList candidates{note("Notes/b.md"), note("Notes/c.md"), note("Notes/./a.md"),
                                  m_base + "-old/Notes/a.md"};
@@ -184,7 +184,7 @@ void TestNoteStats::pinFileIsReadTolerantly()
              QStringList({note("Notes/./a.md"), note("Notes/b.md")}));
 
     Pins::unpinNote(note("Notes/c.md"));
-    QCOMPARE(read(Pins::pinsFileURL()), rewritten);
+    QCOMPARE(read(Pins::pinsFilePath()), rewritten);
 }
 
 void TestNoteStats::renameKeepsThePinsPlace()
@@ -193,11 +193,11 @@ void TestNoteStats::renameKeepsThePinsPlace()
         Pins::pinNote(note(QString::fromLatin1(name)));
     Pins::renamePinnedNote(note("Notes/b.md"), note("Notes/S/d.md"));
     Pins::renamePinnedNote(note("Notes/x.md"), note("Notes/y.md"));
-    QCOMPARE(read(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
+    QCOMPARE(read(Pins::pinsFilePath()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
 
     // Onto a note that is pinned already: the earlier of the two places wins.
     Pins::renamePinnedNote(note("Notes/a.md"), note("Notes/c.md"));
-    QCOMPARE(read(Pins::pinsFileURL()), "Notes/c.md\nNotes/S/d.md\n");
+    QCOMPARE(read(Pins::pinsFilePath()), "Notes/c.md\nNotes/S/d.md\n");
 }
 
 void TestNoteStats::whatCountsAsAView_data()
@@ -263,7 +263,7 @@ void TestNoteStats::monthsFollowJapanTime()
 
 void TestNoteStats::writesPruneOldMonthsAndBadEntries()
 {
-    QVERIFY(write(ViewCounts::viewCountsFileURL(), R"({
+    QVERIFY(write(ViewCounts::viewCountsFilePath(), R"({
         "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
         "Notes/old.md": {"2024-12": 3},
         "Notes/zero.md": {"2025-03": 0, "2025-02": -2},
@@ -281,7 +281,7 @@ void TestNoteStats::renameMergesMonthCounts()
 {
     const QByteArray before(
         R"({"Notes/a.md":{"2025-02":1,"2025-03":2},"Notes/b.md":{"2025-03":3}})");
-    QVERIFY(write(ViewCounts::viewCountsFileURL(), before));
+    QVERIFY(write(ViewCounts::viewCountsFilePath(), before));
     ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/./a.md"));
     QCOMPARE(storedCounts(), before);
 
@@ -359,11 +359,11 @@ void TestNoteStats::initialSortMode()
     QFETCH(NotesFileSortMode, expected);
 
     if (storedMode.isValid())
-        UserDefaults::standard().setValue(SortModeKeys::notesFileSortMode, storedMode);
+        SettingsStore::instance().setValue(SortModeKeys::notesFileSortMode, storedMode);
     if (pinsOnTop.isValid())
-        UserDefaults::standard().setValue(SortModeKeys::notesPinSortToTop, pinsOnTop);
+        SettingsStore::instance().setValue(SortModeKeys::notesPinSortToTop, pinsOnTop);
     QCOMPARE(::initialSortMode(), expected);
-    QCOMPARE(sortModeFromRawValue(sortModeRawValue(expected)), std::optional(expected));
+    QCOMPARE(sortModeFromString(sortModeToString(expected)), std::optional(expected));
 }
 
 QTEST_GUILESS_MAIN(TestNoteStats)

@@ -1,8 +1,8 @@
 #include "common/testenvironment.h"
 
+#include "platform/appevents.h"
 #include "platform/folderbookmark.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 
 #include <QSignalSpy>
@@ -32,7 +32,7 @@ private Q_SLOTS:
     void notesFolderIsCreated();
 
 private:
-    UserDefaults &defaults() { return UserDefaults::standard(); }
+    SettingsStore &defaults() { return SettingsStore::instance(); }
     std::unique_ptr<TestEnvironment> m_env;
 };
 
@@ -56,8 +56,8 @@ void TestPathManager::defaultFolderChoice()
     if (olderExists)
         m_env->makeFolder(QStringLiteral("data/Dayleaf"));
 
-    QCOMPARE(PathManager::baseFolderURL(), m_env->path(QStringLiteral("data/") + expected));
-    QVERIFY(QFileInfo(PathManager::baseFolderURL()).isDir());
+    QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/") + expected));
+    QVERIFY(QFileInfo(PathManager::baseFolderPath()).isDir());
     // The older folder is never joined by a new current one.
     QCOMPARE(QFileInfo::exists(m_env->path(QStringLiteral("data/Quillmere"))),
              currentExists || !olderExists);
@@ -69,15 +69,15 @@ void TestPathManager::startupPrefersBookmarkThenPathThenDefault()
     const QString stored = m_env->makeFolder(QStringLiteral("stored"));
     defaults().setValue(PathManager::bookmarkKey, *FolderBookmark::create(marked));
     defaults().setValue(PathManager::selectedFolderKey, stored);
-    QCOMPARE(PathManager::baseFolderURL(), marked);
+    QCOMPARE(PathManager::baseFolderPath(), marked);
 
     PathManager::resetForTesting();
     defaults().remove(PathManager::bookmarkKey);
-    QCOMPARE(PathManager::baseFolderURL(), stored);
+    QCOMPARE(PathManager::baseFolderPath(), stored);
 
     PathManager::resetForTesting();
     defaults().setValue(PathManager::selectedFolderKey, QString());
-    QCOMPARE(PathManager::baseFolderURL(), m_env->path(QStringLiteral("data/Quillmere")));
+    QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
 }
 
 void TestPathManager::startupMigratesLegacyBookmark()
@@ -86,7 +86,7 @@ void TestPathManager::startupMigratesLegacyBookmark()
     const QByteArray bookmark = *FolderBookmark::create(marked);
     defaults().setValue(PathManager::legacyBookmarkKey, bookmark);
 
-    QCOMPARE(PathManager::baseFolderURL(), marked);
+    QCOMPARE(PathManager::baseFolderPath(), marked);
     QCOMPARE(defaults().data(PathManager::bookmarkKey), bookmark);
     QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
 }
@@ -99,7 +99,7 @@ void TestPathManager::startupRewritesStaleBookmark()
     const QString after = m_env->path(QStringLiteral("new name"));
     QVERIFY(QDir().rename(before, after));
 
-    QCOMPARE(PathManager::baseFolderURL(), after);
+    QCOMPARE(PathManager::baseFolderPath(), after);
     const auto rewritten = defaults().data(PathManager::bookmarkKey);
     QVERIFY(rewritten && *rewritten != bookmark);
     const auto resolved = FolderBookmark::resolve(*rewritten);
@@ -112,7 +112,7 @@ void TestPathManager::startupIgnoresUnresolvableBookmark()
     const QString stored = m_env->makeFolder(QStringLiteral("stored"));
     defaults().setValue(PathManager::bookmarkKey, QByteArray("garbage"));
     defaults().setValue(PathManager::selectedFolderKey, stored);
-    QCOMPARE(PathManager::baseFolderURL(), stored);
+    QCOMPARE(PathManager::baseFolderPath(), stored);
     QCOMPARE(defaults().data(PathManager::bookmarkKey), QByteArray("garbage"));
 }
 
@@ -120,12 +120,12 @@ void TestPathManager::switchingRecordsChoice()
 {
     const QString folder = m_env->makeFolder(QStringLiteral("chosen"));
     defaults().setValue(PathManager::legacyBookmarkKey, QByteArray("old"));
-    QSignalSpy changed(&NotificationCenter::defaultCenter(), &NotificationCenter::baseFolderChanged);
+    QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
 
     PathManager::setBaseFolder(folder);
 
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(PathManager::baseFolderURL(), folder);
+    QCOMPARE(PathManager::baseFolderPath(), folder);
     QCOMPARE(defaults().string(PathManager::selectedFolderKey), folder);
     QCOMPARE(FolderBookmark::resolve(*defaults().data(PathManager::bookmarkKey))->path, folder);
     QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
@@ -150,7 +150,7 @@ void TestPathManager::switchingToDefaultDropsBookmarks()
     const QString path = m_env->path(spelling);
     PathManager::setBaseFolder(path);
 
-    QCOMPARE(PathManager::baseFolderURL(), path); // kept as given
+    QCOMPARE(PathManager::baseFolderPath(), path); // kept as given
     QCOMPARE(defaults().string(PathManager::selectedFolderKey), path);
     QVERIFY(!defaults().contains(PathManager::bookmarkKey));
     QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
@@ -159,12 +159,12 @@ void TestPathManager::switchingToDefaultDropsBookmarks()
 void TestPathManager::switchingToNothingResets()
 {
     PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("other")));
-    QSignalSpy changed(&NotificationCenter::defaultCenter(), &NotificationCenter::baseFolderChanged);
+    QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
 
     PathManager::setBaseFolder(QString());
 
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(PathManager::baseFolderURL(), m_env->path(QStringLiteral("data/Quillmere")));
+    QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
     QVERIFY(!defaults().contains(PathManager::selectedFolderKey));
     QVERIFY(!defaults().contains(PathManager::bookmarkKey));
     QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
@@ -175,13 +175,13 @@ void TestPathManager::switchingKeepsOldBookmarkWhenNewOneFails()
     const QString first = m_env->makeFolder(QStringLiteral("first"));
     PathManager::setBaseFolder(first);
     const QByteArray firstBookmark = *defaults().data(PathManager::bookmarkKey);
-    QSignalSpy changed(&NotificationCenter::defaultCenter(), &NotificationCenter::baseFolderChanged);
+    QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
 
     const QString missing = m_env->path(QStringLiteral("not there"));
     PathManager::setBaseFolder(missing);
 
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(PathManager::baseFolderURL(), missing);
+    QCOMPARE(PathManager::baseFolderPath(), missing);
     QCOMPARE(defaults().string(PathManager::selectedFolderKey), missing);
     QCOMPARE(defaults().data(PathManager::bookmarkKey), firstBookmark);
 }
@@ -201,7 +201,7 @@ void TestPathManager::dailyMemoNames()
     QFETCH(QDate, date);
     QFETCH(QString, name);
     const QString base = m_env->useBaseFolder();
-    QCOMPARE(PathManager::dailyMemoURL(date), base + QStringLiteral("/Daily/") + name);
+    QCOMPARE(PathManager::dailyMemoPath(date), base + QStringLiteral("/Daily/") + name);
     QVERIFY(QFileInfo(base + QStringLiteral("/Daily")).isDir());
     QVERIFY(!QFileInfo::exists(base + QStringLiteral("/Daily/") + name));
 }
@@ -210,7 +210,7 @@ void TestPathManager::notesFolderIsCreated()
 {
     const QString base = m_env->path(QStringLiteral("gone/base"));
     PathManager::setBaseFolder(base); // a stored folder that no longer exists
-    QCOMPARE(PathManager::notesFolderURL(), base + QStringLiteral("/Notes"));
+    QCOMPARE(PathManager::notesFolderPath(), base + QStringLiteral("/Notes"));
     QVERIFY(QFileInfo(base + QStringLiteral("/Notes")).isDir());
 }
 

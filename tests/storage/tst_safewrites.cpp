@@ -3,7 +3,7 @@
 #include "platform/atomicfile.h"
 #include "platform/diagnostics.h"
 #include "platform/folderlock.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 #include "storage/leftovers.h"
 #include "storage/textfile.h"
 #include "storage/textmerge.h"
@@ -222,7 +222,7 @@ void TestSafeWrites::settingsWriteFailureStaysPending()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("settings.json"));
-    UserDefaults defaults(file);
+    SettingsStore defaults(file);
     defaults.setValue(QStringLiteral("fontSize"), 14);
     defaults.sync();
     const QByteArray old = contents(file);
@@ -244,7 +244,7 @@ void TestSafeWrites::settingsWriteFailureStaysPending()
     // With room again the next sync writes what was left pending.
     defaults.sync();
     QVERIFY(!defaults.hasUnsavedChanges());
-    UserDefaults reread(file);
+    SettingsStore reread(file);
     QCOMPARE(reread.string(QStringLiteral("history")), QString(4096, u'検'));
     QCOMPARE(reread.integer(QStringLiteral("fontSize")), qint64(14));
 }
@@ -469,7 +469,7 @@ void TestSafeWrites::startCleansEveryFolderWeWriteTo()
 {
     TestEnvironment env;
     const QString base = env.useBaseFolder();
-    const QString settings = QFileInfo(UserDefaults::standardFilePath()).absolutePath();
+    const QString settings = QFileInfo(SettingsStore::instanceFilePath()).absolutePath();
     const pid_t dead = deadPid();
     const QStringList folders{base, base + QStringLiteral("/Daily"), base + QStringLiteral("/Data"),
                               base + QStringLiteral("/Notes/仕事/2025"), settings};

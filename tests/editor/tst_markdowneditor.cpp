@@ -1,9 +1,9 @@
 #include "common/testenvironment.h"
 
-#include "editor/dayleaftextview.h"
-#include "editor/maceditorview.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "editor/markdowneditor.h"
+#include "editor/notetextedit.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>
@@ -27,13 +27,12 @@ char *toString(const EditorCursorInfo &info)
 
 namespace {
 
-
 // An editor in a shown window, next to a line edit that can take the focus away from it.
 struct Window
 {
     EditorLiveState live;
     QWidget window;
-    MacEditorView *editor = new MacEditorView(live);
+    MarkdownEditor *editor = new MarkdownEditor(live);
     QLineEdit *elsewhere = new QLineEdit;
 
     Window()
@@ -45,7 +44,7 @@ struct Window
         window.show();
     }
 
-    DayleafTextView *view() const { return editor->textView(); }
+    NoteTextEdit *view() const { return editor->textView(); }
     QString screen() const { return view()->plainText(); }
 
     bool focusEditor()
@@ -93,7 +92,7 @@ struct Window
 
 } // namespace
 
-class TestMacEditorView : public QObject
+class TestMarkdownEditor : public QObject
 {
     Q_OBJECT
 
@@ -131,7 +130,7 @@ private:
 
 // Another document replaces the screen whoever has the keyboard focus: the editor never shows
 // one document's text under another's name.
-void TestMacEditorView::loadedTextReplacesWhatWasTyped_data()
+void TestMarkdownEditor::loadedTextReplacesWhatWasTyped_data()
 {
     QTest::addColumn<bool>("focusElsewhere");
     QTest::addColumn<bool>("composing");
@@ -140,7 +139,7 @@ void TestMacEditorView::loadedTextReplacesWhatWasTyped_data()
     QTest::newRow("in the middle of a composition") << false << true;
 }
 
-void TestMacEditorView::loadedTextReplacesWhatWasTyped()
+void TestMarkdownEditor::loadedTextReplacesWhatWasTyped()
 {
     QFETCH(bool, focusElsewhere);
     QFETCH(bool, composing);
@@ -148,7 +147,7 @@ void TestMacEditorView::loadedTextReplacesWhatWasTyped()
     w.load(QStringLiteral("note|"));
     QVERIFY(w.focusEditor());
     QTest::keyClicks(w.view(), QStringLiteral("!"));
-    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
     if (composing) {
         QInputMethodEvent event(QStringLiteral("か"), {});
         QCoreApplication::sendEvent(w.view(), &event);
@@ -168,7 +167,7 @@ void TestMacEditorView::loadedTextReplacesWhatWasTyped()
     QCOMPARE(w.editor->text(), QStringLiteral("xpushed"));
 }
 
-void TestMacEditorView::newFileResetsSelectionUndoAndScroll()
+void TestMarkdownEditor::newFileResetsSelectionUndoAndScroll()
 {
     Window w;
     const QString text = QStringLiteral("line\n").repeated(100);
@@ -188,13 +187,13 @@ void TestMacEditorView::newFileResetsSelectionUndoAndScroll()
     QTRY_COMPARE(w.live.scrollOffset(), 0.0);
 }
 
-void TestMacEditorView::replacedTextKeepsCaretSelectionAndUndo()
+void TestMarkdownEditor::replacedTextKeepsCaretSelectionAndUndo()
 {
     Window w;
     w.load(QStringLiteral("head\nbody|\n"));
     QVERIFY(w.focusEditor());
     QTest::keyClicks(w.view(), QStringLiteral(" typed"));
-    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
 
     // Another program's lines above and below, merged in while the user types.
     w.editor->replaceText(QStringLiteral("top\nhead\nbody typed\ntail\n"));
@@ -216,11 +215,11 @@ void TestMacEditorView::replacedTextKeepsCaretSelectionAndUndo()
     QCOMPARE(w.screen(), QStringLiteral("head\nbody typed\n"));
 }
 
-void TestMacEditorView::typingIsReadFromTheDocumentAtOnce()
+void TestMarkdownEditor::typingIsReadFromTheDocumentAtOnce()
 {
     Window w;
     w.load(QStringLiteral("|"));
-    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
     QVERIFY(w.focusEditor());
 
     QTest::keyClicks(w.view(), QStringLiteral("abc"));
@@ -229,7 +228,7 @@ void TestMacEditorView::typingIsReadFromTheDocumentAtOnce()
     QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
 }
 
-void TestMacEditorView::listKeys_data()
+void TestMarkdownEditor::listKeys_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<int>("key");
@@ -248,7 +247,7 @@ void TestMacEditorView::listKeys_data()
         << "  - a|" << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "- a|";
 }
 
-void TestMacEditorView::listKeys()
+void TestMarkdownEditor::listKeys()
 {
     QFETCH(QString, before);
     QFETCH(int, key);
@@ -262,7 +261,7 @@ void TestMacEditorView::listKeys()
     QCOMPARE(w.live.latestText(), w.screen());
 }
 
-void TestMacEditorView::listEditIsOneUndoStep()
+void TestMarkdownEditor::listEditIsOneUndoStep()
 {
     Window w;
     w.load(QStringLiteral("- a|"));
@@ -275,13 +274,13 @@ void TestMacEditorView::listEditIsOneUndoStep()
     QCOMPARE(w.screen(), QStringLiteral("- a"));
 }
 
-void TestMacEditorView::decorationOnlyWhileTheEditorHasFocus()
+void TestMarkdownEditor::decorationOnlyWhileTheEditorHasFocus()
 {
     Window w;
     w.load(QStringLiteral("‹abc› def"));
     QVERIFY(w.focusEditor());
     w.elsewhere->setFocus();
-    NotificationCenter &center = NotificationCenter::defaultCenter();
+    AppEvents &center = AppEvents::instance();
     center.postEditorApplyDecoration(MarkdownDecoration::bold);
     QCOMPARE(w.screen(), QStringLiteral("abc def"));
 
@@ -297,15 +296,15 @@ void TestMacEditorView::decorationOnlyWhileTheEditorHasFocus()
     QCOMPARE(w.screen(), QStringLiteral("****abc**** def"));
 }
 
-void TestMacEditorView::searchHighlightsLeaveTheDocumentAlone()
+void TestMarkdownEditor::searchHighlightsLeaveTheDocumentAlone()
 {
     Window w;
     w.load(QStringLiteral("A x a x |a"));
     QTextDocument *document = w.view()->document();
     const int undoSteps = document->availableUndoSteps();
     const bool modified = document->isModified();
-    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
-    QSignalSpy state(w.editor, &MacEditorView::searchStateChanged);
+    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
+    QSignalSpy state(w.editor, &MarkdownEditor::searchStateChanged);
 
     w.editor->setSearchQuery(QStringLiteral("a"));
     QCOMPARE(w.editor->searchResultCount(), 3);
@@ -338,7 +337,7 @@ void TestMacEditorView::searchHighlightsLeaveTheDocumentAlone()
     QCOMPARE(edited.count(), 0);
 }
 
-void TestMacEditorView::typingRefreshesHighlightsKeepingTheCurrentMatch()
+void TestMarkdownEditor::typingRefreshesHighlightsKeepingTheCurrentMatch()
 {
     Window w;
     w.load(QStringLiteral("a a a|"));
@@ -352,7 +351,7 @@ void TestMacEditorView::typingRefreshesHighlightsKeepingTheCurrentMatch()
     QCOMPARE(w.marked(), QStringLiteral("a a a A|"));
 }
 
-void TestMacEditorView::scrollToLine()
+void TestMarkdownEditor::scrollToLine()
 {
     // No caret blinking: the repaint that could undo a settled request is made on purpose below.
     const int flashTime = QApplication::cursorFlashTime();
@@ -387,7 +386,7 @@ void TestMacEditorView::scrollToLine()
     QCOMPARE(w.live.scrollOffset(), 10 * 1.5 * 20);
 }
 
-void TestMacEditorView::cursorInfo()
+void TestMarkdownEditor::cursorInfo()
 {
     Window w;
     w.load(QStringLiteral("abc|"));
@@ -406,7 +405,7 @@ void TestMacEditorView::cursorInfo()
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 3, 0, 5}));
 }
 
-void TestMacEditorView::cursorInfoOfTheSelection_data()
+void TestMarkdownEditor::cursorInfoOfTheSelection_data()
 {
     QTest::addColumn<QString>("marked");
     QTest::addColumn<EditorCursorInfo>("expected");
@@ -423,7 +422,7 @@ void TestMacEditorView::cursorInfoOfTheSelection_data()
         << "\u00a0\n\n\u00a0|" << EditorCursorInfo{3, 2, 0, 4};
 }
 
-void TestMacEditorView::cursorInfoOfTheSelection()
+void TestMarkdownEditor::cursorInfoOfTheSelection()
 {
     QFETCH(QString, marked);
     QFETCH(EditorCursorInfo, expected);
@@ -437,12 +436,12 @@ void TestMacEditorView::cursorInfoOfTheSelection()
 
 // The live text is fetched from the screen only when read; whatever changed the screen, it
 // must read the same as the screen, and only real edits count as edits.
-void TestMacEditorView::liveTextFollowsEveryKindOfEdit()
+void TestMarkdownEditor::liveTextFollowsEveryKindOfEdit()
 {
     Window w;
     w.load(QStringLiteral("ab|"));
     QVERIFY(w.focusEditor());
-    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
     const auto compose = [&](const QString &preedit, const QString &commit) {
         QInputMethodEvent event(preedit, {});
         event.setCommitString(commit);
@@ -482,7 +481,7 @@ void TestMacEditorView::liveTextFollowsEveryKindOfEdit()
     QCOMPARE(edited.count(), 6);
 }
 
-void TestMacEditorView::searchHighlightsFollowTheScreenWhileTheCountStaysExact()
+void TestMarkdownEditor::searchHighlightsFollowTheScreenWhileTheCountStaysExact()
 {
     Window w;
     QStringList lines;
@@ -524,7 +523,7 @@ void TestMacEditorView::searchHighlightsFollowTheScreenWhileTheCountStaysExact()
     QCOMPARE(w.editor->searchResultCount(), 3000);
 }
 
-void TestMacEditorView::steppingRightAfterTypingSearchesTheNewText()
+void TestMarkdownEditor::steppingRightAfterTypingSearchesTheNewText()
 {
     Window w;
     w.load(QStringLiteral("a a"));
@@ -539,7 +538,7 @@ void TestMacEditorView::steppingRightAfterTypingSearchesTheNewText()
     QCOMPARE(w.marked(), QStringLiteral("a a |a"));
 }
 
-void TestMacEditorView::readOnlyUntilAFileIsOpen()
+void TestMarkdownEditor::readOnlyUntilAFileIsOpen()
 {
     Window w;
     QVERIFY(w.view()->isReadOnly());
@@ -555,12 +554,12 @@ void TestMacEditorView::readOnlyUntilAFileIsOpen()
     QVERIFY(w.view()->isReadOnly());
 }
 
-void TestMacEditorView::compositionIsReportedWhenItEnds()
+void TestMarkdownEditor::compositionIsReportedWhenItEnds()
 {
     Window w;
     w.load(QStringLiteral("|"));
     QVERIFY(w.focusEditor());
-    QSignalSpy edited(w.editor, &MacEditorView::textEdited);
+    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
     const auto send = [&](const QString &preedit, const QString &commit) {
         QInputMethodEvent event(preedit, {});
         event.setCommitString(commit);
@@ -577,13 +576,13 @@ void TestMacEditorView::compositionIsReportedWhenItEnds()
     QCOMPARE(w.live.latestText(), QStringLiteral("漢"));
 }
 
-void TestMacEditorView::findKeysGoToTheSearchBar()
+void TestMarkdownEditor::findKeysGoToTheSearchBar()
 {
     Window w;
     w.load(QStringLiteral("text|"));
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    QSignalSpy posted(&center, &NotificationCenter::posted);
-    QSignalSpy navigate(&center, &NotificationCenter::editorSearchNavigate);
+    AppEvents &center = AppEvents::instance();
+    QSignalSpy posted(&center, &AppEvents::posted);
+    QSignalSpy navigate(&center, &AppEvents::editorSearchNavigate);
 
     QTest::keySequence(w.view(), QKeySequence::Find);
     QTest::keySequence(w.view(), QKeySequence::FindNext);
@@ -595,7 +594,7 @@ void TestMacEditorView::findKeysGoToTheSearchBar()
     QCOMPARE(w.screen(), QStringLiteral("text"));
 }
 
-void TestMacEditorView::textKeepsNoBreakSpacesThroughCopyAndPaste()
+void TestMarkdownEditor::textKeepsNoBreakSpacesThroughCopyAndPaste()
 {
     Window w;
     const QString text = QStringLiteral("a\u00a0b\nc");
@@ -607,16 +606,16 @@ void TestMacEditorView::textKeepsNoBreakSpacesThroughCopyAndPaste()
     QCOMPARE(w.live.latestText(), text + text);
 }
 
-void TestMacEditorView::caretWidthFollowsTheSetting()
+void TestMarkdownEditor::caretWidthFollowsTheSetting()
 {
     Window w;
     QCOMPARE(w.view()->cursorWidth(), 2);
-    UserDefaults::standard().setValue(QStringLiteral("thickEditorCursor"), false);
+    SettingsStore::instance().setValue(QStringLiteral("thickEditorCursor"), false);
     QCOMPARE(w.view()->cursorWidth(), 1);
-    UserDefaults::standard().remove(QStringLiteral("thickEditorCursor"));
-    NotificationCenter::defaultCenter().postThickEditorCursorPreferenceChanged();
+    SettingsStore::instance().remove(QStringLiteral("thickEditorCursor"));
+    AppEvents::instance().postThickEditorCursorPreferenceChanged();
     QCOMPARE(w.view()->cursorWidth(), 2);
 }
 
-QTEST_MAIN(TestMacEditorView)
-#include "tst_maceditorview.moc"
+QTEST_MAIN(TestMarkdownEditor)
+#include "tst_markdowneditor.moc"

@@ -1,12 +1,12 @@
-#include "editor/maceditorview.h"
+#include "editor/markdowneditor.h"
 
-#include "editor/dayleaftextview.h"
 #include "editor/listlineparser.h"
 #include "editor/markdowndecoration.h"
+#include "editor/notetextedit.h"
 #include "editor/textedits.h"
 #include "editor/textsearch.h"
-#include "platform/mainqueue.h"
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
+#include <QTimer>
 
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -68,10 +68,10 @@ QTextCursor rangeCursor(QTextDocument *document, qsizetype start, qsizetype leng
 
 } // namespace
 
-class MacEditorView::Private
+class MarkdownEditor::Private
 {
 public:
-    Private(MacEditorView *view, EditorLiveState &liveState);
+    Private(MarkdownEditor *view, EditorLiveState &liveState);
 
     void connectTextView();
     void connectNotifications();
@@ -97,12 +97,12 @@ public:
     void moveCaretTo(qsizetype position);
     void setSearchState(int count, int index);
 
-    MacEditorView *q;
+    MarkdownEditor *q;
     EditorLiveState &live;
     // The owner may destroy the live state before this view (it is often a member next to the
     // widget tree).
     QPointer<EditorLiveState> liveGuard;
-    DayleafTextView *textView;
+    NoteTextEdit *textView;
 
     bool documentOpen = false;
     bool documentReadOnly = false;
@@ -139,8 +139,8 @@ public:
     QTimer programmaticScrollTimer;
 };
 
-MacEditorView::Private::Private(MacEditorView *view, EditorLiveState &liveState)
-    : q(view), live(liveState), liveGuard(&liveState), textView(new DayleafTextView(view))
+MarkdownEditor::Private::Private(MarkdownEditor *view, EditorLiveState &liveState)
+    : q(view), live(liveState), liveGuard(&liveState), textView(new NoteTextEdit(view))
 {
     for (auto [timer, delay] : {std::pair{&highlightTimer, highlightRefreshDelayMs},
                                 {&programmaticScrollTimer, programmaticScrollSettleMs}}) {
@@ -155,7 +155,7 @@ MacEditorView::Private::Private(MacEditorView *view, EditorLiveState &liveState)
     live.setTextSource(q, [this] { return screenText(); });
 }
 
-void MacEditorView::Private::connectTextView()
+void MarkdownEditor::Private::connectTextView()
 {
     QTextDocument *document = textView->document();
     QObject::connect(document, &QTextDocument::contentsChange, q, [this] {
@@ -169,16 +169,15 @@ void MacEditorView::Private::connectTextView()
             editPending = true;
     });
     QObject::connect(textView, &QPlainTextEdit::textChanged, q, [this] {
-        if (editPending && !isProgrammaticUpdate && !textView->hasMarkedText())
+        if (editPending && !isProgrammaticUpdate && !textView->isComposing())
             userEdited();
     });
     QObject::connect(textView, &QPlainTextEdit::cursorPositionChanged, q,
                      [this] { updateCursorInfo(); });
     QObject::connect(textView, &QPlainTextEdit::selectionChanged, q,
                      [this] { updateCursorInfo(); });
-    QObject::connect(textView, &DayleafTextView::editingEnded, q, [this] { editingEnded(); });
-    QObject::connect(textView, &DayleafTextView::visibleAreaChanged, q,
-                     [this] { showHighlights(); });
+    QObject::connect(textView, &NoteTextEdit::editingEnded, q, [this] { editingEnded(); });
+    QObject::connect(textView, &NoteTextEdit::visibleAreaChanged, q, [this] { showHighlights(); });
     // The text view scrolls itself to the caret with the scroll bar's signals blocked; every
     // scroll still asks for a repaint.
     QObject::connect(textView->verticalScrollBar(), &QScrollBar::valueChanged, q,
@@ -187,15 +186,15 @@ void MacEditorView::Private::connectTextView()
                      [this] { publishScrollOffset(); });
 }
 
-void MacEditorView::Private::connectNotifications()
+void MarkdownEditor::Private::connectNotifications()
 {
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    QObject::connect(&center, &NotificationCenter::focusEditor, q, [this] { q->focusEditor(); });
-    QObject::connect(&center, &NotificationCenter::editorApplyDecoration, q,
+    AppEvents &center = AppEvents::instance();
+    QObject::connect(&center, &AppEvents::focusEditor, q, [this] { q->focusEditor(); });
+    QObject::connect(&center, &AppEvents::editorApplyDecoration, q,
                      [this](MarkdownDecoration decoration) { applyDecoration(decoration); });
 }
 
-const QString &MacEditorView::Private::screenText()
+const QString &MarkdownEditor::Private::screenText()
 {
     if (cachedTextStale) {
         cachedText = textView->plainText();
@@ -204,7 +203,7 @@ const QString &MacEditorView::Private::screenText()
     return cachedText;
 }
 
-void MacEditorView::Private::applyEditable()
+void MarkdownEditor::Private::applyEditable()
 {
     const bool editable = documentOpen && !documentReadOnly;
     if (textView->isReadOnly() == !editable)
@@ -214,7 +213,7 @@ void MacEditorView::Private::applyEditable()
         textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
-void MacEditorView::Private::loadNewText(const QString &newText)
+void MarkdownEditor::Private::loadNewText(const QString &newText)
 {
     {
         FlagScope programmatic(isProgrammaticUpdate);
@@ -228,7 +227,7 @@ void MacEditorView::Private::loadNewText(const QString &newText)
     highlightTimer.stop();
     moveCaretTo(0);
     textView->verticalScrollBar()->setValue(0);
-    MainQueue::async(q, [this] { live.setScrollOffset(0); });
+    QTimer::singleShot(0, q, [this] { live.setScrollOffset(0); });
     computeHighlights(true);
     updateCursorInfo();
 }
@@ -236,7 +235,7 @@ void MacEditorView::Private::loadNewText(const QString &newText)
 // Only what differs is replaced, as one undoable step, so the view keeps its place and undo
 // returns to what was on screen before. The caret is put back on the text it was on, also when
 // the other program's changes lie both above and below it.
-void MacEditorView::Private::replaceSameDocumentText(const QString &newText)
+void MarkdownEditor::Private::replaceSameDocumentText(const QString &newText)
 {
     const QString &before = screenText();
     if (before == newText)
@@ -274,9 +273,9 @@ void MacEditorView::Private::replaceSameDocumentText(const QString &newText)
 
 // A composition typed into the text being replaced is dropped rather than committed into the
 // new text.
-void MacEditorView::Private::dropComposition()
+void MarkdownEditor::Private::dropComposition()
 {
-    if (!textView->hasMarkedText())
+    if (!textView->isComposing())
         return;
     if (textView->hasFocus())
         QGuiApplication::inputMethod()->reset();
@@ -285,7 +284,7 @@ void MacEditorView::Private::dropComposition()
 }
 
 // Runs per keystroke: nothing here may read the whole text.
-void MacEditorView::Private::userEdited()
+void MarkdownEditor::Private::userEdited()
 {
     editPending = false;
     Q_EMIT q->textEdited();
@@ -294,14 +293,14 @@ void MacEditorView::Private::userEdited()
         highlightTimer.start();
 }
 
-void MacEditorView::Private::editingEnded()
+void MarkdownEditor::Private::editingEnded()
 {
     lastSearchText = searchQuery;
     computeHighlights(false);
 }
 
 // Published on the next turn of the event loop, once per burst of caret moves.
-void MacEditorView::Private::updateCursorInfo()
+void MarkdownEditor::Private::updateCursorInfo()
 {
     // Lines are blocks; finding one is logarithmic in the document's size.
     const QTextCursor cursor = textView->textCursor();
@@ -316,14 +315,14 @@ void MacEditorView::Private::updateCursorInfo()
     pendingCursorInfo = info;
     if (scheduled)
         return;
-    MainQueue::async(q, [this] {
+    QTimer::singleShot(0, q, [this] {
         const EditorCursorInfo latest = *pendingCursorInfo;
         pendingCursorInfo.reset();
         live.setCursorInfo(latest);
     });
 }
 
-void MacEditorView::Private::publishScrollOffset()
+void MarkdownEditor::Private::publishScrollOffset()
 {
     if (isProgrammaticScroll)
         return;
@@ -339,7 +338,7 @@ void MacEditorView::Private::publishScrollOffset()
         live.setScrollOffset(offset);
 }
 
-void MacEditorView::Private::finishProgrammaticScroll()
+void MarkdownEditor::Private::finishProgrammaticScroll()
 {
     isProgrammaticScroll = false;
     publishedTopLine = textView->topVisibleLine();
@@ -348,10 +347,10 @@ void MacEditorView::Private::finishProgrammaticScroll()
         live.setScrollOffset(offset);
 }
 
-void MacEditorView::Private::applyDecoration(MarkdownDecoration decoration)
+void MarkdownEditor::Private::applyDecoration(MarkdownDecoration decoration)
 {
     // Only the text the user is typing in: with two editors open, the other one stays as is.
-    if (!textView->hasFocus() || textView->isReadOnly() || textView->hasMarkedText())
+    if (!textView->hasFocus() || textView->isReadOnly() || textView->isComposing())
         return;
     const QTextCursor cursor = textView->textCursor();
     const qsizetype start = cursor.selectionStart();
@@ -364,7 +363,7 @@ void MacEditorView::Private::applyDecoration(MarkdownDecoration decoration)
 }
 
 // Found again only after the text or the query changed.
-const QList<TextSearch::Match> &MacEditorView::Private::currentMatches()
+const QList<TextSearch::Match> &MarkdownEditor::Private::currentMatches()
 {
     if (matchesStale || matchesQuery != searchQuery) {
         matches = TextSearch::findMatches(screenText(), searchQuery);
@@ -375,7 +374,7 @@ const QList<TextSearch::Match> &MacEditorView::Private::currentMatches()
     return matches;
 }
 
-void MacEditorView::Private::computeHighlights(bool selectFirst)
+void MarkdownEditor::Private::computeHighlights(bool selectFirst)
 {
     // Without a query only the highlights go; the selection is the user's, since a search
     // leaves nothing selected.
@@ -401,7 +400,7 @@ void MacEditorView::Private::computeHighlights(bool selectFirst)
 // Highlights only the matches on screen and a screenful either side: a common word in a big
 // note has tens of thousands of matches, and every highlight costs on each edit and repaint.
 // Scrolling brings the next ones in.
-void MacEditorView::Private::showHighlights()
+void MarkdownEditor::Private::showHighlights()
 {
     // Matches found before the latest edit point at the wrong places; the highlights there
     // follow the edits until the matches are found again.
@@ -439,19 +438,19 @@ void MacEditorView::Private::showHighlights()
     textView->setExtraSelections(selections);
 }
 
-void MacEditorView::Private::clearHighlights()
+void MarkdownEditor::Private::clearHighlights()
 {
     shownFirst = shownEnd = -1;
     if (!textView->extraSelections().isEmpty())
         textView->setExtraSelections({});
 }
 
-void MacEditorView::Private::moveCaretTo(qsizetype position)
+void MarkdownEditor::Private::moveCaretTo(qsizetype position)
 {
     textView->setTextCursor(rangeCursor(textView->document(), position, 0));
 }
 
-void MacEditorView::Private::setSearchState(int count, int index)
+void MarkdownEditor::Private::setSearchState(int count, int index)
 {
     if (count == resultCount && index == currentIndex)
         return;
@@ -460,7 +459,7 @@ void MacEditorView::Private::setSearchState(int count, int index)
     Q_EMIT q->searchStateChanged(resultCount, currentIndex);
 }
 
-MacEditorView::MacEditorView(EditorLiveState &live, QWidget *parent)
+MarkdownEditor::MarkdownEditor(EditorLiveState &live, QWidget *parent)
     : QWidget(parent), d(std::make_unique<Private>(this, live))
 {
     auto *layout = new QVBoxLayout(this);
@@ -470,7 +469,7 @@ MacEditorView::MacEditorView(EditorLiveState &live, QWidget *parent)
     d->applyEditable();
 }
 
-MacEditorView::~MacEditorView()
+MarkdownEditor::~MarkdownEditor()
 {
     if (d->liveGuard)
         d->liveGuard->releaseTextSource(this);
@@ -478,28 +477,28 @@ MacEditorView::~MacEditorView()
     delete std::exchange(d->textView, nullptr);
 }
 
-void MacEditorView::loadText(const QString &text)
+void MarkdownEditor::loadText(const QString &text)
 {
     d->loadNewText(text);
 }
 
-void MacEditorView::replaceText(const QString &text)
+void MarkdownEditor::replaceText(const QString &text)
 {
     d->replaceSameDocumentText(text);
 }
 
-QString MacEditorView::text() const
+QString MarkdownEditor::text() const
 {
     return d->screenText();
 }
 
-void MacEditorView::setDocumentOpen(bool open)
+void MarkdownEditor::setDocumentOpen(bool open)
 {
     d->documentOpen = open;
     d->applyEditable();
 }
 
-void MacEditorView::setFontSize(int pointSize)
+void MarkdownEditor::setFontSize(int pointSize)
 {
     if (pointSize == d->fontSize && d->textView->fontSize() == pointSize)
         return;
@@ -509,18 +508,18 @@ void MacEditorView::setFontSize(int pointSize)
         d->computeHighlights(false);
 }
 
-int MacEditorView::fontSize() const
+int MarkdownEditor::fontSize() const
 {
     return d->fontSize;
 }
 
-void MacEditorView::setDocumentReadOnly(bool readOnly)
+void MarkdownEditor::setDocumentReadOnly(bool readOnly)
 {
     d->documentReadOnly = readOnly;
     d->applyEditable();
 }
 
-void MacEditorView::setSearchQuery(const QString &query)
+void MarkdownEditor::setSearchQuery(const QString &query)
 {
     d->searchQuery = query;
     if (query == d->lastSearchText)
@@ -529,12 +528,12 @@ void MacEditorView::setSearchQuery(const QString &query)
     d->computeHighlights(true);
 }
 
-const QString &MacEditorView::searchQuery() const
+const QString &MarkdownEditor::searchQuery() const
 {
     return d->searchQuery;
 }
 
-void MacEditorView::runSearchCommand(const SearchCommand &command)
+void MarkdownEditor::runSearchCommand(const SearchCommand &command)
 {
     if (command.token == d->lastSearchToken || d->searchQuery.isEmpty())
         return;
@@ -552,22 +551,22 @@ void MacEditorView::runSearchCommand(const SearchCommand &command)
     d->showHighlights();
 }
 
-int MacEditorView::searchResultCount() const
+int MarkdownEditor::searchResultCount() const
 {
     return d->resultCount;
 }
 
-int MacEditorView::currentSearchIndex() const
+int MarkdownEditor::currentSearchIndex() const
 {
     return d->currentIndex;
 }
 
-void MacEditorView::setCurrentSearchIndex(int index)
+void MarkdownEditor::setCurrentSearchIndex(int index)
 {
     d->setSearchState(d->resultCount, index);
 }
 
-void MacEditorView::scrollToLine(qint64 lineIndex)
+void MarkdownEditor::scrollToLine(qint64 lineIndex)
 {
     QTextDocument *document = d->textView->document();
     const qsizetype length = document->characterCount() - 1;
@@ -589,12 +588,12 @@ void MacEditorView::scrollToLine(qint64 lineIndex)
     d->programmaticScrollTimer.start();
 }
 
-void MacEditorView::focusEditor()
+void MarkdownEditor::focusEditor()
 {
     d->textView->setFocus(Qt::OtherFocusReason);
 }
 
-DayleafTextView *MacEditorView::textView() const
+NoteTextEdit *MarkdownEditor::textView() const
 {
     return d->textView;
 }

@@ -1,84 +1,84 @@
-#include "platform/notificationcenter.h"
+#include "platform/appevents.h"
 
-NotificationCenter &NotificationCenter::defaultCenter()
+AppEvents &AppEvents::instance()
 {
-    static NotificationCenter center;
-    return center;
+    static AppEvents events;
+    return events;
 }
 
-void NotificationCenter::postBaseFolderChanged()
+void AppEvents::postBaseFolderChanged()
 {
     Q_EMIT baseFolderChanged();
     Q_EMIT posted(Notifications::BaseFolderChanged);
 }
 
-void NotificationCenter::postMemoSaved()
+void AppEvents::postMemoSaved()
 {
     Q_EMIT memoSaved();
     Q_EMIT posted(Notifications::MemoSaved);
 }
 
-void NotificationCenter::postFileMoved(const QString &newFilePath)
+void AppEvents::postFileMoved(const QString &newFilePath)
 {
     Q_EMIT fileMoved(newFilePath);
     Q_EMIT posted(Notifications::FileMoved);
 }
 
-void NotificationCenter::postFileDeleted(const QString &filePath)
+void AppEvents::postFileDeleted(const QString &filePath)
 {
     Q_EMIT fileDeleted(filePath);
     Q_EMIT posted(Notifications::FileDeleted);
 }
 
-void NotificationCenter::postSaveCurrentMemo()
+void AppEvents::postSaveCurrentMemo()
 {
     Q_EMIT saveCurrentMemo();
     Q_EMIT posted(Notifications::SaveCurrentMemo);
 }
 
-void NotificationCenter::postActivateGlobalSearch()
+void AppEvents::postActivateGlobalSearch()
 {
     Q_EMIT activateGlobalSearch();
     Q_EMIT posted(Notifications::ActivateGlobalSearch);
 }
 
-void NotificationCenter::postFocusGlobalSearchField()
+void AppEvents::postFocusGlobalSearchField()
 {
     Q_EMIT focusGlobalSearchField();
     Q_EMIT posted(Notifications::FocusGlobalSearchField);
 }
 
-void NotificationCenter::postFocusEditor()
+void AppEvents::postFocusEditor()
 {
     Q_EMIT focusEditor();
     Q_EMIT posted(Notifications::FocusEditor);
 }
 
-void NotificationCenter::postFocusEditorSearchBar()
+void AppEvents::postFocusEditorSearchBar()
 {
     Q_EMIT focusEditorSearchBar();
     Q_EMIT posted(Notifications::FocusEditorSearchBar);
 }
 
-void NotificationCenter::postEditorSearchNavigate(SearchDirection direction)
+void AppEvents::postEditorSearchNavigate(SearchDirection direction)
 {
     Q_EMIT editorSearchNavigate(direction);
     Q_EMIT posted(Notifications::EditorSearchNavigate);
 }
 
-void NotificationCenter::postEditorApplyDecoration(MarkdownDecoration decoration)
+void AppEvents::postEditorApplyDecoration(MarkdownDecoration decoration)
 {
     Q_EMIT editorApplyDecoration(decoration);
     Q_EMIT posted(Notifications::EditorApplyDecoration);
 }
 
-void NotificationCenter::postSearchKeywordSynced(const QString &keyword)
+void AppEvents::postSearchKeywordSynced(const QString &keyword)
 {
     Q_EMIT searchKeywordSynced(keyword);
     Q_EMIT posted(Notifications::SearchKeywordSynced);
 }
 
-void NotificationCenter::postThickEditorCursorPreferenceChanged()
+void AppEvents::postThickEditorCursorPreferenceChanged()
 {
     Q_EMIT thickEditorCursorPreferenceChanged();
     Q_EMIT posted(Notifications::ThickEditorCursorPreferenceChanged);

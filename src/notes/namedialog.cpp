@@ -1,4 +1,4 @@
-#include "notes/namesheet.h"
+#include "notes/namedialog.h"
 
 #include "notes/notenaming.h"
 
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-NameSheet::NameSheet(Kind kind, const QString &name, QWidget *parent)
+NameDialog::NameDialog(Kind kind, const QString &name, QWidget *parent)
     : QDialog(parent), m_kind(kind)
 {
     setWindowModality(Qt::WindowModal);
@@ -46,7 +46,7 @@ NameSheet::NameSheet(Kind kind, const QString &name, QWidget *parent)
         if (m_confirm->isEnabled())
             accept();
     });
-    connect(m_field, &QLineEdit::textChanged, this, &NameSheet::nameEdited);
+    connect(m_field, &QLineEdit::textChanged, this, &NameDialog::nameEdited);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -63,23 +63,23 @@ NameSheet::NameSheet(Kind kind, const QString &name, QWidget *parent)
     nameEdited();
 }
 
-NameSheet *NameSheet::ask(Kind kind, const QString &name, QWidget *parent,
-                          std::function<void(const QString &)> onConfirm)
+NameDialog *NameDialog::ask(Kind kind, const QString &name, QWidget *parent,
+                            std::function<void(const QString &)> onConfirm)
 {
-    auto *sheet = new NameSheet(kind, name, parent);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    connect(sheet, &QDialog::accepted, sheet,
-            [sheet, onConfirm = std::move(onConfirm)] { onConfirm(sheet->name()); });
-    sheet->open();
-    return sheet;
+    auto *dialog = new NameDialog(kind, name, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, dialog,
+            [dialog, onConfirm = std::move(onConfirm)] { onConfirm(dialog->name()); });
+    dialog->open();
+    return dialog;
 }
 
-QString NameSheet::name() const
+QString NameDialog::name() const
 {
     return m_field->text();
 }
 
-void NameSheet::nameEdited()
+void NameDialog::nameEdited()
 {
     const bool usable = NoteNaming::isUsableName(name());
     m_confirm->setEnabled(usable);
@@ -87,10 +87,10 @@ void NameSheet::nameEdited()
     m_hint->setVisible(!usable && !NoteNaming::trimmedName(name()).isEmpty());
 }
 
-void NameSheet::showEvent(QShowEvent *event)
+void NameDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    // Focus once the sheet is on screen, with the part worth retyping selected: the name of a
+    // Focus once the dialog is on screen, with the part worth retyping selected: the name of a
     // new note without its ".md".
     QTimer::singleShot(100, this, [this] {
         m_field->setFocus();
@@ -102,7 +102,7 @@ void NameSheet::showEvent(QShowEvent *event)
     });
 }
 
-QString NameSheet::promptText(Kind kind)
+QString NameDialog::promptText(Kind kind)
 {
     switch (kind) {
     case Kind::newNote:
@@ -115,7 +115,7 @@ QString NameSheet::promptText(Kind kind)
     return {};
 }
 
-QString NameSheet::placeholderText(Kind kind)
+QString NameDialog::placeholderText(Kind kind)
 {
     switch (kind) {
     case Kind::newNote:
@@ -128,7 +128,7 @@ QString NameSheet::placeholderText(Kind kind)
     return {};
 }
 
-QString NameSheet::confirmText(Kind kind)
+QString NameDialog::confirmText(Kind kind)
 {
     return kind == Kind::renameFolder ? QStringLiteral("OK") : QStringLiteral("作成");
 }

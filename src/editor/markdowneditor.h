@@ -6,20 +6,21 @@
 
 #include <memory>
 
-class DayleafTextView;
+class NoteTextEdit;
 
 /// The plain-text markdown editor: one scrolling text view whose document is the open note's
 /// text. It replaces that text only when told to (another document, or the same document
-/// changed outside the editor, without disturbing the caret); publishes the caret and the top visible line through the shared live state; obeys
-/// scroll requests; continues lists on Return, indents with Tab / Shift+Tab, inserts markdown
-/// decorations, and highlights in-editor search matches.
-class MacEditorView : public QWidget
+/// changed outside the editor, without disturbing the caret); publishes the caret and the top
+/// visible line through the shared live state; obeys scroll requests; continues lists on Return,
+/// indents with Tab / Shift+Tab, inserts markdown decorations, and highlights in-editor search
+/// matches.
+class MarkdownEditor : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit MacEditorView(EditorLiveState &live, QWidget *parent = nullptr);
-    ~MacEditorView() override;
+    explicit MarkdownEditor(EditorLiveState &live, QWidget *parent = nullptr);
+    ~MarkdownEditor() override;
 
     /// Shows another document: `text` replaces everything, whatever has the keyboard focus
     /// and even in the middle of an input-method composition (which is dropped). The undo
@@ -57,7 +58,7 @@ public:
 
     /// Gives the text view the keyboard focus.
     void focusEditor();
-    DayleafTextView *textView() const;
+    NoteTextEdit *textView() const;
 
 Q_SIGNALS:
     /// Every user edit (not while an input method composes). The text itself is read when

@@ -23,15 +23,15 @@ inline const QString ThickEditorCursorPreferenceChanged =
     QStringLiteral("ThickEditorCursorPreferenceChanged");
 } // namespace Notifications
 
-/// The process's one notification centre. Each notification is a typed signal, so a wrong
-/// payload does not compile; post through the post… functions, which also emit `posted` with
+/// The process's one hub for application-wide events. Each notification is a typed signal, so a
+/// wrong payload does not compile; post through the post… functions, which also emit `posted` with
 /// the notification's name for logging and tests. Main thread only.
-class NotificationCenter : public QObject
+class AppEvents : public QObject
 {
     Q_OBJECT
 
 public:
-    static NotificationCenter &defaultCenter();
+    static AppEvents &instance();
 
     void postBaseFolderChanged();
     void postMemoSaved();

@@ -1,8 +1,8 @@
-#include "editor/dayleaftextview.h"
+#include "editor/notetextedit.h"
 
 #include "editor/listlineparser.h"
-#include "platform/notificationcenter.h"
-#include "platform/userdefaults.h"
+#include "platform/appevents.h"
+#include "platform/settingsstore.h"
 
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -50,7 +50,7 @@ QString withLineFeeds(QString text)
 
 } // namespace
 
-DayleafTextView::DayleafTextView(QWidget *parent) : QPlainTextEdit(parent)
+NoteTextEdit::NoteTextEdit(QWidget *parent) : QPlainTextEdit(parent)
 {
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -61,22 +61,21 @@ DayleafTextView::DayleafTextView(QWidget *parent) : QPlainTextEdit(parent)
     setFontSize(defaultFontSize);
     refreshCursorWidth();
 
-    connect(&NotificationCenter::defaultCenter(),
-            &NotificationCenter::thickEditorCursorPreferenceChanged, this,
-            &DayleafTextView::refreshCursorWidth);
-    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this,
+    connect(&AppEvents::instance(), &AppEvents::thickEditorCursorPreferenceChanged, this,
+            &NoteTextEdit::refreshCursorWidth);
+    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == thickCursorKey)
                     refreshCursorWidth();
             });
 }
 
-QString DayleafTextView::plainText() const
+QString NoteTextEdit::plainText() const
 {
     return withLineFeeds(document()->toRawText());
 }
 
-void DayleafTextView::setFontSize(int pointSize)
+void NoteTextEdit::setFontSize(int pointSize)
 {
     QFont base = QGuiApplication::font();
     base.setPointSize(pointSize > 0 ? pointSize : defaultFontSize);
@@ -84,30 +83,30 @@ void DayleafTextView::setFontSize(int pointSize)
         setFont(base);
 }
 
-int DayleafTextView::fontSize() const
+int NoteTextEdit::fontSize() const
 {
     return font().pointSize();
 }
 
-bool DayleafTextView::hasMarkedText() const
+bool NoteTextEdit::isComposing() const
 {
     const QTextLayout *layout = textCursor().block().layout();
     return layout && !layout->preeditAreaText().isEmpty();
 }
 
-int DayleafTextView::topVisibleLine() const
+int NoteTextEdit::topVisibleLine() const
 {
     return firstVisibleBlock().blockNumber();
 }
 
-std::pair<qsizetype, qsizetype> DayleafTextView::visibleRange() const
+std::pair<qsizetype, qsizetype> NoteTextEdit::visibleRange() const
 {
     const QRect area = viewport()->rect();
     return {cursorForPosition(area.topLeft()).position(),
             cursorForPosition(area.bottomRight()).position()};
 }
 
-void DayleafTextView::applyReplacement(const TextReplacement &replacement)
+void NoteTextEdit::applyReplacement(const TextReplacement &replacement)
 {
     QTextCursor edit(document());
     edit.beginEditBlock();
@@ -126,18 +125,18 @@ void DayleafTextView::applyReplacement(const TextReplacement &replacement)
     setTextCursor(selection);
 }
 
-void DayleafTextView::refreshCursorWidth()
+void NoteTextEdit::refreshCursorWidth()
 {
-    const bool thick = UserDefaults::standard().boolOr(thickCursorKey, true);
+    const bool thick = SettingsStore::instance().boolOr(thickCursorKey, true);
     setCursorWidth(thick ? 2 : 1);
     viewport()->update();
 }
 
-void DayleafTextView::keyPressEvent(QKeyEvent *event)
+void NoteTextEdit::keyPressEvent(QKeyEvent *event)
 {
     if (handleFindKeys(event) || handleListKeys(event))
         return;
-    if (isShiftReturn(event) && !hasMarkedText()) {
+    if (isShiftReturn(event) && !isComposing()) {
         // Qt would insert a line separator (U+2028), which a markdown file does not know;
         // Shift+Return is a plain new line here, without continuing a list.
         QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
@@ -149,7 +148,7 @@ void DayleafTextView::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
-void DayleafTextView::inputMethodEvent(QInputMethodEvent *event)
+void NoteTextEdit::inputMethodEvent(QInputMethodEvent *event)
 {
     const bool changesText = !event->commitString().isEmpty() || event->replacementLength() != 0 ||
                              textCursor().hasSelection();
@@ -158,24 +157,24 @@ void DayleafTextView::inputMethodEvent(QInputMethodEvent *event)
     m_refreshingComposition = previous;
 }
 
-void DayleafTextView::scrollContentsBy(int dx, int dy)
+void NoteTextEdit::scrollContentsBy(int dx, int dy)
 {
     QPlainTextEdit::scrollContentsBy(dx, dy);
     Q_EMIT visibleAreaChanged();
 }
 
-void DayleafTextView::resizeEvent(QResizeEvent *event)
+void NoteTextEdit::resizeEvent(QResizeEvent *event)
 {
     QPlainTextEdit::resizeEvent(event);
     Q_EMIT visibleAreaChanged();
 }
 
-bool DayleafTextView::handleFindKeys(QKeyEvent *event)
+bool NoteTextEdit::handleFindKeys(QKeyEvent *event)
 {
     // Like the Find menu items, these only act while the text can be edited.
     if (isReadOnly())
         return false;
-    NotificationCenter &center = NotificationCenter::defaultCenter();
+    AppEvents &center = AppEvents::instance();
     if (event->matches(QKeySequence::Find))
         center.postFocusEditorSearchBar();
     else if (event->matches(QKeySequence::FindNext))
@@ -188,9 +187,9 @@ bool DayleafTextView::handleFindKeys(QKeyEvent *event)
     return true;
 }
 
-bool DayleafTextView::handleListKeys(QKeyEvent *event)
+bool NoteTextEdit::handleListKeys(QKeyEvent *event)
 {
-    if (isReadOnly() || hasMarkedText())
+    if (isReadOnly() || isComposing())
         return false;
     const bool isReturn = isPlainReturn(event);
     const bool indent = isTab(event);
@@ -224,7 +223,7 @@ bool DayleafTextView::handleListKeys(QKeyEvent *event)
     return true;
 }
 
-void DayleafTextView::focusOutEvent(QFocusEvent *event)
+void NoteTextEdit::focusOutEvent(QFocusEvent *event)
 {
     QPlainTextEdit::focusOutEvent(event);
     // A context menu, the menu bar or a switch to another window is only a detour.
@@ -234,7 +233,7 @@ void DayleafTextView::focusOutEvent(QFocusEvent *event)
         Q_EMIT editingEnded();
 }
 
-void DayleafTextView::insertFromMimeData(const QMimeData *source)
+void NoteTextEdit::insertFromMimeData(const QMimeData *source)
 {
     if (!source || isReadOnly() || !source->hasText())
         return;
@@ -244,7 +243,7 @@ void DayleafTextView::insertFromMimeData(const QMimeData *source)
     ensureCursorVisible();
 }
 
-QMimeData *DayleafTextView::createMimeDataFromSelection() const
+QMimeData *NoteTextEdit::createMimeDataFromSelection() const
 {
     auto *data = new QMimeData;
     data->setText(withLineFeeds(textCursor().selectedText()));

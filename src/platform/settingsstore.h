@@ -14,21 +14,21 @@
 /// atomically after every change. Values keep their types across a restart: strings, bools,
 /// integers, doubles, raw data, arrays and dictionaries of those. So a number stored among
 /// strings is still a number when read back, and a typed getter reports a wrong type as absent.
-class UserDefaults : public QObject
+class SettingsStore : public QObject
 {
     Q_OBJECT
 
 public:
     /// The process's settings, in "Quillmere/settings.json" under the XDG config folder.
-    static UserDefaults &standard();
-    /// Forgets the process's settings object, so the next standard() reads the config folder
+    static SettingsStore &instance();
+    /// Forgets the process's settings object, so the next instance() reads the config folder
     /// anew (tests point it at a temporary folder).
-    static void resetStandard();
-    /// Where standard() keeps its file (safe on any thread; reads nothing).
-    static QString standardFilePath();
+    static void resetInstance();
+    /// Where instance() keeps its file (safe on any thread; reads nothing).
+    static QString instanceFilePath();
 
-    explicit UserDefaults(QString filePath, QObject *parent = nullptr);
-    ~UserDefaults() override;
+    explicit SettingsStore(QString filePath, QObject *parent = nullptr);
+    ~SettingsStore() override;
 
     const QString &filePath() const { return m_filePath; }
 

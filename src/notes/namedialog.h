@@ -13,7 +13,7 @@ class QPushButton;
 /// new name. The confirm button stays disabled while the name cannot be used (empty, or with a
 /// "/", a control character or a leading "."); Return confirms like the button, Escape cancels.
 /// The dialog does not change the name it hands back; the owner trims it.
-class NameSheet : public QDialog
+class NameDialog : public QDialog
 {
     Q_OBJECT
 
@@ -23,12 +23,12 @@ public:
     static inline const QString unusableNameHint =
         QStringLiteral("「/」や制御文字を含む名前、「.」で始まる名前は使えません。");
 
-    NameSheet(Kind kind, const QString &name, QWidget *parent);
+    NameDialog(Kind kind, const QString &name, QWidget *parent);
 
-    /// Opens a sheet over `parent`; `onConfirm` gets the name when the user confirms. The sheet
+    /// Opens a dialog over `parent`; `onConfirm` gets the name when the user confirms. The dialog
     /// deletes itself when closed.
-    static NameSheet *ask(Kind kind, const QString &name, QWidget *parent,
-                          std::function<void(const QString &name)> onConfirm);
+    static NameDialog *ask(Kind kind, const QString &name, QWidget *parent,
+                           std::function<void(const QString &name)> onConfirm);
 
     QString name() const;
     QLineEdit *nameField() const { return m_field; }

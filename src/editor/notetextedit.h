@@ -9,13 +9,13 @@ struct TextReplacement;
 /// The editor's text widget: plain text in one font, undo on, a caret two pixels wide unless
 /// the "thickEditorCursor" setting is false. Return, Tab and Shift+Tab continue and indent
 /// markdown list items; Ctrl+F, Ctrl+G and Ctrl+Shift+G go to the in-editor search bar through
-/// the notification centre.
-class DayleafTextView : public QPlainTextEdit
+/// the application events.
+class NoteTextEdit : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
-    explicit DayleafTextView(QWidget *parent = nullptr);
+    explicit NoteTextEdit(QWidget *parent = nullptr);
 
     /// The text exactly as stored: lines joined by "\n", nothing else rewritten (unlike
     /// toPlainText(), which turns no-break spaces into spaces).
@@ -26,7 +26,7 @@ public:
     int fontSize() const;
 
     /// An input method is composing text that is not committed yet.
-    bool hasMarkedText() const;
+    bool isComposing() const;
 
     /// The 0-based line (block) shown at the top of the viewport.
     int topVisibleLine() const;

@@ -1,4 +1,4 @@
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include "platform/atomicfile.h"
 #include "platform/clock.h"
@@ -28,9 +28,9 @@ const QString tagDouble = QStringLiteral("double");
 const QString tagData = QStringLiteral("data");
 const QString tagDictionary = QStringLiteral("dictionary");
 
-std::unique_ptr<UserDefaults> &standardInstance()
+std::unique_ptr<SettingsStore> &processInstance()
 {
-    static std::unique_ptr<UserDefaults> instance;
+    static std::unique_ptr<SettingsStore> instance;
     return instance;
 }
 
@@ -133,43 +133,43 @@ QVariant decode(const QJsonValue &value)
 
 } // namespace
 
-UserDefaults &UserDefaults::standard()
+SettingsStore &SettingsStore::instance()
 {
-    auto &instance = standardInstance();
+    auto &instance = processInstance();
     if (!instance)
-        instance = std::make_unique<UserDefaults>(standardFilePath());
+        instance = std::make_unique<SettingsStore>(instanceFilePath());
     return *instance;
 }
 
-QString UserDefaults::standardFilePath()
+QString SettingsStore::instanceFilePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Quillmere/settings.json");
 }
 
-void UserDefaults::resetStandard()
+void SettingsStore::resetInstance()
 {
-    standardInstance().reset();
+    processInstance().reset();
 }
 
-UserDefaults::UserDefaults(QString filePath, QObject *parent)
+SettingsStore::SettingsStore(QString filePath, QObject *parent)
     : QObject(parent), m_filePath(std::move(filePath))
 {
     load();
     m_persistTimer = new QTimer(this);
     m_persistTimer->setSingleShot(true);
     m_persistTimer->setInterval(200);
-    connect(m_persistTimer, &QTimer::timeout, this, &UserDefaults::sync);
+    connect(m_persistTimer, &QTimer::timeout, this, &SettingsStore::sync);
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &UserDefaults::sync);
+        connect(app, &QCoreApplication::aboutToQuit, this, &SettingsStore::sync);
 }
 
-UserDefaults::~UserDefaults()
+SettingsStore::~SettingsStore()
 {
     sync();
 }
 
-void UserDefaults::sync()
+void SettingsStore::sync()
 {
     m_persistTimer->stop();
     if (!m_dirty)
@@ -177,7 +177,7 @@ void UserDefaults::sync()
     m_dirty = !persist();
 }
 
-void UserDefaults::schedulePersist()
+void SettingsStore::schedulePersist()
 {
     m_dirty = true;
     // Without an event loop on this thread there is nobody to fire the timer: write at once.
@@ -189,7 +189,7 @@ void UserDefaults::schedulePersist()
     m_persistTimer->start();
 }
 
-std::optional<QString> UserDefaults::string(const QString &key) const
+std::optional<QString> SettingsStore::string(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() != QMetaType::QString)
@@ -197,7 +197,7 @@ std::optional<QString> UserDefaults::string(const QString &key) const
     return v.toString();
 }
 
-std::optional<bool> UserDefaults::boolean(const QString &key) const
+std::optional<bool> SettingsStore::boolean(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() != QMetaType::Bool)
@@ -205,7 +205,7 @@ std::optional<bool> UserDefaults::boolean(const QString &key) const
     return v.toBool();
 }
 
-std::optional<qint64> UserDefaults::integer(const QString &key) const
+std::optional<qint64> SettingsStore::integer(const QString &key) const
 {
     const QVariant v = value(key);
     if (!isIntegerType(v.typeId()))
@@ -213,7 +213,7 @@ std::optional<qint64> UserDefaults::integer(const QString &key) const
     return v.toLongLong();
 }
 
-std::optional<double> UserDefaults::number(const QString &key) const
+std::optional<double> SettingsStore::number(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() == QMetaType::Double || isIntegerType(v.typeId()))
@@ -221,7 +221,7 @@ std::optional<double> UserDefaults::number(const QString &key) const
     return std::nullopt;
 }
 
-std::optional<QByteArray> UserDefaults::data(const QString &key) const
+std::optional<QByteArray> SettingsStore::data(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() != QMetaType::QByteArray)
@@ -229,7 +229,7 @@ std::optional<QByteArray> UserDefaults::data(const QString &key) const
     return v.toByteArray();
 }
 
-std::optional<QStringList> UserDefaults::stringArray(const QString &key) const
+std::optional<QStringList> SettingsStore::stringArray(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() == QMetaType::QStringList)
@@ -245,7 +245,7 @@ std::optional<QStringList> UserDefaults::stringArray(const QString &key) const
     return strings;
 }
 
-std::optional<QVariantList> UserDefaults::array(const QString &key) const
+std::optional<QVariantList> SettingsStore::array(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() == QMetaType::QStringList || v.typeId() == QMetaType::QVariantList)
@@ -253,7 +253,7 @@ std::optional<QVariantList> UserDefaults::array(const QString &key) const
     return std::nullopt;
 }
 
-std::optional<QVariantMap> UserDefaults::dictionary(const QString &key) const
+std::optional<QVariantMap> SettingsStore::dictionary(const QString &key) const
 {
     const QVariant v = value(key);
     if (v.typeId() != QMetaType::QVariantMap)
@@ -261,26 +261,26 @@ std::optional<QVariantMap> UserDefaults::dictionary(const QString &key) const
     return v.toMap();
 }
 
-QString UserDefaults::stringOr(const QString &key, const QString &fallback) const
+QString SettingsStore::stringOr(const QString &key, const QString &fallback) const
 {
     return string(key).value_or(fallback);
 }
 
-bool UserDefaults::boolOr(const QString &key, bool fallback) const
+bool SettingsStore::boolOr(const QString &key, bool fallback) const
 {
     return boolean(key).value_or(fallback);
 }
 
-qint64 UserDefaults::integerOr(const QString &key, qint64 fallback) const
+qint64 SettingsStore::integerOr(const QString &key, qint64 fallback) const
 {
     return integer(key).value_or(fallback);
 }
 
-bool UserDefaults::setValue(const QString &key, const QVariant &value)
+bool SettingsStore::setValue(const QString &key, const QVariant &value)
 {
     const auto encoded = encode(value);
     if (!encoded) {
-        qWarning("UserDefaults: unsupported value type for key %s", qPrintable(key));
+        qWarning("SettingsStore: unsupported value type for key %s", qPrintable(key));
         return false;
     }
     // Store what a reload would give back, so a value reads the same before and after restart.
@@ -293,7 +293,7 @@ bool UserDefaults::setValue(const QString &key, const QVariant &value)
     return true;
 }
 
-void UserDefaults::remove(const QString &key)
+void SettingsStore::remove(const QString &key)
 {
     if (m_values.remove(key) == 0)
         return;
@@ -301,7 +301,7 @@ void UserDefaults::remove(const QString &key)
     Q_EMIT valueChanged(key);
 }
 
-void UserDefaults::load()
+void SettingsStore::load()
 {
     const QFileInfo info(m_filePath);
     if (!info.exists())
@@ -333,7 +333,7 @@ void UserDefaults::load()
     }
 }
 
-bool UserDefaults::persist()
+bool SettingsStore::persist()
 {
     QJsonObject object;
     for (auto it = m_values.begin(); it != m_values.end(); ++it) {
