@@ -69,7 +69,7 @@ void BenchEditor::loadFiveMegabytes()
         // Another file every time, so the text is replaced in full.
         editor.loadText(++file % 2 ? note : note.chopped(1) + u'!');
     }
-    QCOMPARE(editor.textView()->document()->characterCount(), note.size() + 1);
+    QCOMPARE(editor.textEdit()->document()->characterCount(), note.size() + 1);
 }
 
 void BenchEditor::bareSetPlainTextFiveMegabytes()
@@ -113,7 +113,7 @@ void BenchEditor::loadBesideBareSetPlainText()
         editor.loadText(text);
         loads.push_back(timer.nsecsElapsed() / 1e6);
     }
-    QCOMPARE(editor.textView()->document()->characterCount(), note.size() + 1);
+    QCOMPARE(editor.textEdit()->document()->characterCount(), note.size() + 1);
     std::sort(loads.begin(), loads.end());
     std::sort(bare.begin(), bare.end());
     benchRow(QStringLiteral("load a 5 MB note into the editor"), loads[loads.size() / 2],
@@ -131,17 +131,17 @@ void BenchEditor::keystrokeAtEndOfTenMegabytes()
     editor.setDocumentOpen(true);
     editor.loadText(note);
     editor.focusEditor();
-    QTextCursor end(editor.textView()->document());
+    QTextCursor end(editor.textEdit()->document());
     end.movePosition(QTextCursor::End);
-    editor.textView()->setTextCursor(end);
+    editor.textEdit()->setTextCursor(end);
     QCoreApplication::processEvents();
 
     QBENCHMARK
     {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-        QCoreApplication::sendEvent(editor.textView(), &press);
+        QCoreApplication::sendEvent(editor.textEdit(), &press);
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-        QCoreApplication::sendEvent(editor.textView(), &release);
+        QCoreApplication::sendEvent(editor.textEdit(), &release);
         // The caret info is published on the next turn of the event loop.
         QCoreApplication::processEvents();
     }
@@ -166,7 +166,7 @@ void BenchEditor::searchCommonWordInFiveMegabytes()
     QBENCHMARK
     {
         editor.setSearchQuery(words.at(++round % 2));
-        editor.textView()->viewport()->repaint();
+        editor.textEdit()->viewport()->repaint();
     }
     editor.setSearchQuery(QStringLiteral("note"));
     QCOMPARE(editor.searchResultCount(), int(note.count(QStringLiteral("note"))));
@@ -183,14 +183,14 @@ void BenchEditor::scrollWithSearchInFiveMegabytes()
     editor.setDocumentOpen(true);
     editor.loadText(note);
     editor.setSearchQuery(QStringLiteral("note"));
-    QScrollBar *bar = editor.textView()->verticalScrollBar();
+    QScrollBar *bar = editor.textEdit()->verticalScrollBar();
     int step = 0;
     QBENCHMARK
     {
         // A page further down each time, through the highlights and one repaint.
         bar->setValue((bar->value() + 40 * ++step) % bar->maximum());
         QCoreApplication::processEvents();
-        editor.textView()->viewport()->repaint();
+        editor.textEdit()->viewport()->repaint();
     }
 }
 

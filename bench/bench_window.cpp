@@ -56,7 +56,7 @@ void BenchWindow::keystrokeAtEndOfTenMegabytes()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     content->appear();
     QVERIFY(content->loadDocument(path));
-    NoteTextEdit *text = content->editorView()->editor()->textView();
+    NoteTextEdit *text = content->editorView()->editor()->textEdit();
     text->setFocus();
     text->moveCursor(QTextCursor::End);
     QBENCHMARK

@@ -73,7 +73,7 @@ class MarkdownEditor::Private
 public:
     Private(MarkdownEditor *view, EditorLiveState &liveState);
 
-    void connectTextView();
+    void connectTextEdit();
     void connectNotifications();
 
     const QString &screenText();
@@ -102,7 +102,7 @@ public:
     // The owner may destroy the live state before this view (it is often a member next to the
     // widget tree).
     QPointer<EditorLiveState> liveGuard;
-    NoteTextEdit *textView;
+    NoteTextEdit *textEdit;
 
     bool documentOpen = false;
     bool documentReadOnly = false;
@@ -140,7 +140,7 @@ public:
 };
 
 MarkdownEditor::Private::Private(MarkdownEditor *view, EditorLiveState &liveState)
-    : q(view), live(liveState), liveGuard(&liveState), textView(new NoteTextEdit(view))
+    : q(view), live(liveState), liveGuard(&liveState), textEdit(new NoteTextEdit(view))
 {
     for (auto [timer, delay] : {std::pair{&highlightTimer, highlightRefreshDelayMs},
                                 {&programmaticScrollTimer, programmaticScrollSettleMs}}) {
@@ -150,17 +150,17 @@ MarkdownEditor::Private::Private(MarkdownEditor *view, EditorLiveState &liveStat
     QObject::connect(&highlightTimer, &QTimer::timeout, q, [this] { computeHighlights(false); });
     QObject::connect(&programmaticScrollTimer, &QTimer::timeout, q,
                      [this] { finishProgrammaticScroll(); });
-    connectTextView();
+    connectTextEdit();
     connectNotifications();
     live.setTextSource(q, [this] { return screenText(); });
 }
 
-void MarkdownEditor::Private::connectTextView()
+void MarkdownEditor::Private::connectTextEdit()
 {
-    QTextDocument *document = textView->document();
+    QTextDocument *document = textEdit->document();
     QObject::connect(document, &QTextDocument::contentsChange, q, [this] {
         // An input method showing another composition only repaints; the text stays.
-        if (textView->isRefreshingComposition())
+        if (textEdit->isRefreshingComposition())
             return;
         cachedTextStale = true;
         matchesStale = true;
@@ -168,21 +168,21 @@ void MarkdownEditor::Private::connectTextView()
         if (!isProgrammaticUpdate)
             editPending = true;
     });
-    QObject::connect(textView, &QPlainTextEdit::textChanged, q, [this] {
-        if (editPending && !isProgrammaticUpdate && !textView->isComposing())
+    QObject::connect(textEdit, &QPlainTextEdit::textChanged, q, [this] {
+        if (editPending && !isProgrammaticUpdate && !textEdit->isComposing())
             userEdited();
     });
-    QObject::connect(textView, &QPlainTextEdit::cursorPositionChanged, q,
+    QObject::connect(textEdit, &QPlainTextEdit::cursorPositionChanged, q,
                      [this] { updateCursorInfo(); });
-    QObject::connect(textView, &QPlainTextEdit::selectionChanged, q,
+    QObject::connect(textEdit, &QPlainTextEdit::selectionChanged, q,
                      [this] { updateCursorInfo(); });
-    QObject::connect(textView, &NoteTextEdit::editingEnded, q, [this] { editingEnded(); });
-    QObject::connect(textView, &NoteTextEdit::visibleAreaChanged, q, [this] { showHighlights(); });
-    // The text view scrolls itself to the caret with the scroll bar's signals blocked; every
+    QObject::connect(textEdit, &NoteTextEdit::editingEnded, q, [this] { editingEnded(); });
+    QObject::connect(textEdit, &NoteTextEdit::visibleAreaChanged, q, [this] { showHighlights(); });
+    // The text edit scrolls itself to the caret with the scroll bar's signals blocked; every
     // scroll still asks for a repaint.
-    QObject::connect(textView->verticalScrollBar(), &QScrollBar::valueChanged, q,
+    QObject::connect(textEdit->verticalScrollBar(), &QScrollBar::valueChanged, q,
                      [this] { publishScrollOffset(); });
-    QObject::connect(textView, &QPlainTextEdit::updateRequest, q,
+    QObject::connect(textEdit, &QPlainTextEdit::updateRequest, q,
                      [this] { publishScrollOffset(); });
 }
 
@@ -197,7 +197,7 @@ void MarkdownEditor::Private::connectNotifications()
 const QString &MarkdownEditor::Private::screenText()
 {
     if (cachedTextStale) {
-        cachedText = textView->plainText();
+        cachedText = textEdit->plainText();
         cachedTextStale = false;
     }
     return cachedText;
@@ -206,11 +206,11 @@ const QString &MarkdownEditor::Private::screenText()
 void MarkdownEditor::Private::applyEditable()
 {
     const bool editable = documentOpen && !documentReadOnly;
-    if (textView->isReadOnly() == !editable)
+    if (textEdit->isReadOnly() == !editable)
         return;
-    textView->setReadOnly(!editable);
+    textEdit->setReadOnly(!editable);
     if (!editable)
-        textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        textEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 void MarkdownEditor::Private::loadNewText(const QString &newText)
@@ -218,15 +218,15 @@ void MarkdownEditor::Private::loadNewText(const QString &newText)
     {
         FlagScope programmatic(isProgrammaticUpdate);
         dropComposition();
-        textView->document()->setPlainText(newText);
-        textView->document()->clearUndoRedoStacks();
-        textView->document()->setModified(false);
+        textEdit->document()->setPlainText(newText);
+        textEdit->document()->clearUndoRedoStacks();
+        textEdit->document()->setModified(false);
     }
     // Edits typed into a composition that was just dropped belong to the document that left.
     editPending = false;
     highlightTimer.stop();
     moveCaretTo(0);
-    textView->verticalScrollBar()->setValue(0);
+    textEdit->verticalScrollBar()->setValue(0);
     QTimer::singleShot(0, q, [this] { live.setScrollOffset(0); });
     computeHighlights(true);
     updateCursorInfo();
@@ -240,7 +240,7 @@ void MarkdownEditor::Private::replaceSameDocumentText(const QString &newText)
     const QString &before = screenText();
     if (before == newText)
         return;
-    const QTextCursor old = textView->textCursor();
+    const QTextCursor old = textEdit->textCursor();
     const TextReplacement change = TextEdits::differingRange(before, newText);
     const qsizetype caret = TextEdits::mapPosition(before, newText, change, old.position());
     // A selection survives only when both of its ends lie outside the change.
@@ -249,11 +249,11 @@ void MarkdownEditor::Private::replaceSameDocumentText(const QString &newText)
         old.hasSelection() &&
         (std::max(old.anchor(), old.position()) <= change.start ||
          std::min(old.anchor(), old.position()) >= change.start + change.length);
-    const int top = textView->verticalScrollBar()->value();
+    const int top = textEdit->verticalScrollBar()->value();
     {
         FlagScope programmatic(isProgrammaticUpdate);
         dropComposition();
-        QTextCursor edit = rangeCursor(textView->document(), change.start, change.length);
+        QTextCursor edit = rangeCursor(textEdit->document(), change.start, change.length);
         edit.beginEditBlock();
         if (change.text.isEmpty())
             edit.removeSelectedText();
@@ -261,12 +261,12 @@ void MarkdownEditor::Private::replaceSameDocumentText(const QString &newText)
             edit.insertText(change.text);
         edit.endEditBlock();
     }
-    QTextCursor placed(textView->document());
+    QTextCursor placed(textEdit->document());
     placed.setPosition(int(keepSelection ? anchor : caret));
     placed.setPosition(int(caret), QTextCursor::KeepAnchor);
-    textView->setTextCursor(placed);
+    textEdit->setTextCursor(placed);
     editPending = false;
-    textView->verticalScrollBar()->setValue(top);
+    textEdit->verticalScrollBar()->setValue(top);
     computeHighlights(false);
     updateCursorInfo();
 }
@@ -275,12 +275,12 @@ void MarkdownEditor::Private::replaceSameDocumentText(const QString &newText)
 // new text.
 void MarkdownEditor::Private::dropComposition()
 {
-    if (!textView->isComposing())
+    if (!textEdit->isComposing())
         return;
-    if (textView->hasFocus())
+    if (textEdit->hasFocus())
         QGuiApplication::inputMethod()->reset();
     QInputMethodEvent clear;
-    QCoreApplication::sendEvent(textView, &clear);
+    QCoreApplication::sendEvent(textEdit, &clear);
 }
 
 // Runs per keystroke: nothing here may read the whole text.
@@ -303,12 +303,12 @@ void MarkdownEditor::Private::editingEnded()
 void MarkdownEditor::Private::updateCursorInfo()
 {
     // Lines are blocks; finding one is logarithmic in the document's size.
-    const QTextCursor cursor = textView->textCursor();
+    const QTextCursor cursor = textEdit->textCursor();
     const int start = cursor.selectionStart();
-    const QTextBlock block = textView->document()->findBlock(start);
+    const QTextBlock block = textEdit->document()->findBlock(start);
     const EditorCursorInfo info{block.blockNumber() + 1, start - block.position() + 1,
                                 cursor.selectionEnd() - start,
-                                textView->document()->characterCount() - 1};
+                                textEdit->document()->characterCount() - 1};
     if (!pendingCursorInfo && info == live.cursorInfo())
         return;
     const bool scheduled = pendingCursorInfo.has_value();
@@ -329,7 +329,7 @@ void MarkdownEditor::Private::publishScrollOffset()
     // Every repaint (a caret blink among them) comes through here: only a real move of the top
     // line is news. Otherwise a line asked for near the end, which the view cannot bring to
     // the top, would be taken back at the next blink.
-    const int top = textView->topVisibleLine();
+    const int top = textEdit->topVisibleLine();
     if (top == publishedTopLine)
         return;
     publishedTopLine = top;
@@ -341,7 +341,7 @@ void MarkdownEditor::Private::publishScrollOffset()
 void MarkdownEditor::Private::finishProgrammaticScroll()
 {
     isProgrammaticScroll = false;
-    publishedTopLine = textView->topVisibleLine();
+    publishedTopLine = textEdit->topVisibleLine();
     const double offset = fontSize * 1.5 * double(scrolledLine);
     if (std::abs(offset - live.scrollOffset()) > 0.5)
         live.setScrollOffset(offset);
@@ -350,15 +350,15 @@ void MarkdownEditor::Private::finishProgrammaticScroll()
 void MarkdownEditor::Private::applyDecoration(MarkdownDecoration decoration)
 {
     // Only the text the user is typing in: with two editors open, the other one stays as is.
-    if (!textView->hasFocus() || textView->isReadOnly() || textView->isComposing())
+    if (!textEdit->hasFocus() || textEdit->isReadOnly() || textEdit->isComposing())
         return;
-    const QTextCursor cursor = textView->textCursor();
+    const QTextCursor cursor = textEdit->textCursor();
     const qsizetype start = cursor.selectionStart();
     QString selected = cursor.selectedText();
     selected.replace(QChar::ParagraphSeparator, u'\n');
     const MarkdownDecorations::Result result =
         MarkdownDecorations::apply(decoration, selected, start);
-    textView->applyReplacement({start, cursor.selectionEnd() - start, result.replacement,
+    textEdit->applyReplacement({start, cursor.selectionEnd() - start, result.replacement,
                                 result.selectionStart, result.selectionLength});
 }
 
@@ -406,7 +406,7 @@ void MarkdownEditor::Private::showHighlights()
     // follow the edits until the matches are found again.
     if (isShowingHighlights || searchQuery.isEmpty() || matchesStale || matches.isEmpty())
         return;
-    const auto [top, bottom] = textView->visibleRange();
+    const auto [top, bottom] = textEdit->visibleRange();
     const qsizetype margin = bottom - top + visibleMatchMargin;
     const qsizetype from = top - margin;
     const qsizetype to = bottom + margin;
@@ -429,25 +429,25 @@ void MarkdownEditor::Private::showHighlights()
     selections.reserve(endIndex - firstIndex);
     for (qsizetype i = firstIndex; i < endIndex; ++i) {
         QTextEdit::ExtraSelection selection;
-        selection.cursor = rangeCursor(textView->document(), matches[i].start, matches[i].length);
+        selection.cursor = rangeCursor(textEdit->document(), matches[i].start, matches[i].length);
         selection.format.setBackground(i == currentIndex ? currentMatchColor() : allMatchesColor());
         selections.append(selection);
     }
     // Setting them repaints, which reports the visible area again.
     FlagScope showing(isShowingHighlights);
-    textView->setExtraSelections(selections);
+    textEdit->setExtraSelections(selections);
 }
 
 void MarkdownEditor::Private::clearHighlights()
 {
     shownFirst = shownEnd = -1;
-    if (!textView->extraSelections().isEmpty())
-        textView->setExtraSelections({});
+    if (!textEdit->extraSelections().isEmpty())
+        textEdit->setExtraSelections({});
 }
 
 void MarkdownEditor::Private::moveCaretTo(qsizetype position)
 {
-    textView->setTextCursor(rangeCursor(textView->document(), position, 0));
+    textEdit->setTextCursor(rangeCursor(textEdit->document(), position, 0));
 }
 
 void MarkdownEditor::Private::setSearchState(int count, int index)
@@ -464,8 +464,8 @@ MarkdownEditor::MarkdownEditor(EditorLiveState &live, QWidget *parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(d->textView);
-    setFocusProxy(d->textView);
+    layout->addWidget(d->textEdit);
+    setFocusProxy(d->textEdit);
     d->applyEditable();
 }
 
@@ -473,8 +473,8 @@ MarkdownEditor::~MarkdownEditor()
 {
     if (d->liveGuard)
         d->liveGuard->releaseTextSource(this);
-    // The text view goes first, while everything its last signals reach still exists.
-    delete std::exchange(d->textView, nullptr);
+    // The text edit goes first, while everything its last signals reach still exists.
+    delete std::exchange(d->textEdit, nullptr);
 }
 
 void MarkdownEditor::loadText(const QString &text)
@@ -500,10 +500,10 @@ void MarkdownEditor::setDocumentOpen(bool open)
 
 void MarkdownEditor::setFontSize(int pointSize)
 {
-    if (pointSize == d->fontSize && d->textView->fontSize() == pointSize)
+    if (pointSize == d->fontSize && d->textEdit->fontSize() == pointSize)
         return;
     d->fontSize = pointSize;
-    d->textView->setFontSize(pointSize);
+    d->textEdit->setFontSize(pointSize);
     if (!d->searchQuery.isEmpty())
         d->computeHighlights(false);
 }
@@ -568,7 +568,7 @@ void MarkdownEditor::setCurrentSearchIndex(int index)
 
 void MarkdownEditor::scrollToLine(qint64 lineIndex)
 {
-    QTextDocument *document = d->textView->document();
+    QTextDocument *document = d->textEdit->document();
     const qsizetype length = document->characterCount() - 1;
     if (length == 0)
         return;
@@ -581,19 +581,19 @@ void MarkdownEditor::scrollToLine(qint64 lineIndex)
 
     d->isProgrammaticScroll = true;
     d->scrolledLine = std::max<qint64>(lineIndex, 0);
-    d->textView->setFocus(Qt::OtherFocusReason);
+    d->textEdit->setFocus(Qt::OtherFocusReason);
     d->moveCaretTo(block.position());
-    d->textView->verticalScrollBar()->setValue(block.firstLineNumber());
+    d->textEdit->verticalScrollBar()->setValue(block.firstLineNumber());
     d->updateCursorInfo();
     d->programmaticScrollTimer.start();
 }
 
 void MarkdownEditor::focusEditor()
 {
-    d->textView->setFocus(Qt::OtherFocusReason);
+    d->textEdit->setFocus(Qt::OtherFocusReason);
 }
 
-NoteTextEdit *MarkdownEditor::textView() const
+NoteTextEdit *MarkdownEditor::textEdit() const
 {
-    return d->textView;
+    return d->textEdit;
 }

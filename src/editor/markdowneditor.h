@@ -58,7 +58,7 @@ public:
 
     /// Gives the text view the keyboard focus.
     void focusEditor();
-    NoteTextEdit *textView() const;
+    NoteTextEdit *textEdit() const;
 
 Q_SIGNALS:
     /// Every user edit (not while an input method composes). The text itself is read when

@@ -124,12 +124,12 @@ void TestContentView::cleanup()
 
 void TestContentView::typeIntoEditor(const QString &text)
 {
-    NoteTextEdit *textView = m_view->editorView()->editor()->textView();
-    textView->setFocus();
-    textView->moveCursor(QTextCursor::End);
+    NoteTextEdit *textEdit = m_view->editorView()->editor()->textEdit();
+    textEdit->setFocus();
+    textEdit->moveCursor(QTextCursor::End);
     // keyClicks only knows ASCII; send each character as a typed key with its text.
     for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, textView, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, textEdit, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 QString TestContentView::blockDailyFolder()
@@ -379,7 +379,7 @@ void TestContentView::checkboxToggleMarksModified()
     QCOMPARE(m_view->editorText(), QStringLiteral("- [x] buy tea"));
     QVERIFY(m_memo->isModified());
     // One undo step, like an edit.
-    m_view->editorView()->editor()->textView()->undo();
+    m_view->editorView()->editor()->textEdit()->undo();
     QCOMPARE(m_view->editorText(), QStringLiteral("- [ ] buy tea"));
 }
 
@@ -430,7 +430,7 @@ void TestContentView::everyRouteShowsTheLoadedText()
     SettingsStore::instance().setValue(QStringLiteral("selectedFolder"), notePath(QString()));
     m_view->appear();
     typeIntoEditor(QStringLiteral("今日のメモ"));
-    QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textView());
+    QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textEdit());
 
     QString expectedPath;
     QString expectedText;
@@ -474,7 +474,7 @@ void TestContentView::everyRouteShowsTheLoadedText()
 
     QCOMPARE(m_memo->currentFilePath(), expectedPath);
     QCOMPARE(m_view->editorText(), expectedText);
-    QVERIFY(!m_view->editorView()->editor()->textView()->document()->isUndoAvailable());
+    QVERIFY(!m_view->editorView()->editor()->textEdit()->document()->isUndoAvailable());
     QVERIFY(!bodyOf(today).isEmpty());
     QVERIFY(bodyOf(today).startsWith(QStringLiteral("今日のメモ")));
 
@@ -531,10 +531,10 @@ void TestContentView::otherProgramsChangesWhileTyping()
     QTRY_COMPARE(m_view->editorText(), QStringLiteral("first\nsecond\nthird\n"));
 
     // With edits at the top, another program's line at the end is merged in on save.
-    NoteTextEdit *textView = m_view->editorView()->editor()->textView();
-    textView->setFocus();
-    textView->moveCursor(QTextCursor::Start);
-    QTest::sendKeyEvent(QTest::Click, textView, Qt::Key_unknown, QStringLiteral("*"),
+    NoteTextEdit *textEdit = m_view->editorView()->editor()->textEdit();
+    textEdit->setFocus();
+    textEdit->moveCursor(QTextCursor::Start);
+    QTest::sendKeyEvent(QTest::Click, textEdit, Qt::Key_unknown, QStringLiteral("*"),
                         Qt::NoModifier);
     writeText(path, readText(path) + QStringLiteral("fourth\n"));
     QTest::qWait(200);
@@ -543,7 +543,7 @@ void TestContentView::otherProgramsChangesWhileTyping()
     QCOMPARE(bodyOf(path), QStringLiteral("*first\nsecond\nthird\nfourth\n"));
     QCOMPARE(m_view->editorText(), QStringLiteral("*first\nsecond\nthird\nfourth\n"));
     // The caret stayed where the user was typing.
-    QCOMPARE(textView->textCursor().position(), 1);
+    QCOMPARE(textEdit->textCursor().position(), 1);
 }
 
 void TestContentView::closingAfterAFailedSaveAsks()

@@ -128,7 +128,7 @@ void TestDesktop::qtTextsAreJapanese()
     QObject owner;
     QVERIFY(Translations::installQtJapanese(&owner));
     // The editor's context menu, as the user opens it.
-    NoteTextEdit *text = m_view->editorView()->editor()->textView();
+    NoteTextEdit *text = m_view->editorView()->editor()->textEdit();
     std::unique_ptr<QMenu> menu(text->createStandardContextMenu());
     QStringList shown;
     for (const QAction *action : menu->actions()) {
@@ -214,14 +214,14 @@ void TestDesktop::focusReturnsAfterQuickOpen()
     file.close();
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QWidget *start = m_view->editorView()->editor()->textView();
+    QWidget *start = m_view->editorView()->editor()->textEdit();
     if (startInSearchField) {
         m_view->setSelectedPage(ContentView::Page::search);
         for (QLineEdit *field : m_view->searchView()->findChildren<QLineEdit *>()) {
             if (field->accessibleName() == QStringLiteral("キーワードを入力"))
                 start = field;
         }
-        QVERIFY(start != m_view->editorView()->editor()->textView());
+        QVERIFY(start != m_view->editorView()->editor()->textEdit());
     }
     start->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), start);
@@ -232,7 +232,7 @@ void TestDesktop::focusReturnsAfterQuickOpen()
     QTest::keyClicks(query, QStringLiteral("plan"));
     QTest::keyClick(query, Qt::Key(key));
 
-    QWidget *expected = key == Qt::Key_Return ? m_view->editorView()->editor()->textView() : start;
+    QWidget *expected = key == Qt::Key_Return ? m_view->editorView()->editor()->textEdit() : start;
     QTRY_COMPARE(QApplication::focusWidget(), expected);
     if (key == Qt::Key_Return)
         QTRY_COMPARE(m_memo->currentFilePath(), note);
@@ -280,7 +280,7 @@ void TestDesktop::appearanceSwitchKeepsTextReadable()
         QList<std::pair<QString, QWidget *>> widgets = {
             {QStringLiteral("title field"), titleField},
             {QStringLiteral("preview"), m_view->sidePane()->previewView()->viewport()},
-            {QStringLiteral("editor"), m_view->editorView()->editor()->textView()->viewport()},
+            {QStringLiteral("editor"), m_view->editorView()->editor()->textEdit()->viewport()},
         };
         for (QListView *list : m_view->findChildren<QListView *>()) {
             if (list->isVisible() && list->model() && list->model()->rowCount() > 0)

@@ -129,7 +129,7 @@ private:
         return m_base + QStringLiteral("/Daily/") + date.toString(Qt::ISODate) +
                QStringLiteral(".txt");
     }
-    NoteTextEdit *textView() const { return m_view->editorView()->editor()->textView(); }
+    NoteTextEdit *textEdit() const { return m_view->editorView()->editor()->textEdit(); }
     QString bodyOnDisk(const QString &path) const
     {
         return QFile::exists(path) ? bodyOf(path) : QString();
@@ -292,7 +292,7 @@ void Road::modelSave(bool succeeded)
 
 void Road::type()
 {
-    if (m_model.docPath.isEmpty() || textView()->isReadOnly())
+    if (m_model.docPath.isEmpty() || textEdit()->isReadOnly())
         return;
     const QString text = pick({QStringLiteral("a"), QStringLiteral("日本語"), QStringLiteral("\n"),
                                QStringLiteral("- [ ] task\n"), QStringLiteral("x y")});
@@ -303,41 +303,41 @@ void Road::type()
                      .arg(at)
                      .arg(focused ? QStringLiteral(" with focus") : QString()));
     if (focused)
-        textView()->setFocus();
+        textEdit()->setFocus();
     else
         m_view->calendarView()->setFocus();
-    QTextCursor cursor = textView()->textCursor();
+    QTextCursor cursor = textEdit()->textCursor();
     cursor.setPosition(int(at));
-    textView()->setTextCursor(cursor);
+    textEdit()->setTextCursor(cursor);
     if (text == u"a")
-        QTest::keyClick(textView(), Qt::Key_A);
+        QTest::keyClick(textEdit(), Qt::Key_A);
     else
-        textView()->insertPlainText(text);
+        textEdit()->insertPlainText(text);
     m_model.editor.insert(at, text);
 }
 
 void Road::compose()
 {
-    if (m_model.docPath.isEmpty() || textView()->isReadOnly())
+    if (m_model.docPath.isEmpty() || textEdit()->isReadOnly())
         return;
-    textView()->setFocus();
-    const qsizetype at = textView()->textCursor().position();
+    textEdit()->setFocus();
+    const qsizetype at = textEdit()->textCursor().position();
     QInputMethodEvent preedit(QStringLiteral("かんじ"), {});
-    QCoreApplication::sendEvent(textView(), &preedit);
+    QCoreApplication::sendEvent(textEdit(), &preedit);
     if (m_random.bounded(2) == 0) {
         m_log.append(QStringLiteral("compose 漢字 at %1").arg(at));
         QInputMethodEvent commit;
         commit.setCommitString(QStringLiteral("漢字"));
-        QCoreApplication::sendEvent(textView(), &commit);
+        QCoreApplication::sendEvent(textEdit(), &commit);
         m_model.editor.insert(at, QStringLiteral("漢字"));
     } else {
         // Left composing, then another day is chosen: the composition goes with the old text.
         m_log.append(QStringLiteral("compose, then switch day"));
         switchDay();
         // When no switch took place, the input method gives up its composition.
-        if (textView()->isComposing()) {
+        if (textEdit()->isComposing()) {
             QInputMethodEvent cancel;
-            QCoreApplication::sendEvent(textView(), &cancel);
+            QCoreApplication::sendEvent(textEdit(), &cancel);
         }
     }
 }
@@ -503,7 +503,7 @@ void Road::toggleCheckbox()
     const QStringList lines = m_model.editor.split(QLatin1Char('\n'));
     const qint64 line = m_random.bounded(qsizetype(lines.size()));
     m_log.append(QStringLiteral("toggle line %1").arg(line));
-    if (m_model.docPath.isEmpty() || textView()->isReadOnly())
+    if (m_model.docPath.isEmpty() || textEdit()->isReadOnly())
         return;
     m_view->toggleCheckboxLine(line);
     if (const auto toggled = ContentView::toggledCheckboxText(m_model.editor, line))

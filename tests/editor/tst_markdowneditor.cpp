@@ -44,7 +44,7 @@ struct Window
         window.show();
     }
 
-    NoteTextEdit *view() const { return editor->textView(); }
+    NoteTextEdit *view() const { return editor->textEdit(); }
     QString screen() const { return view()->plainText(); }
 
     bool focusEditor()

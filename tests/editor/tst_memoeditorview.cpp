@@ -246,12 +246,12 @@ void TestMemoEditorView::debounceFollowsOnlyTheLastEdit()
     m_view->setDebounceInterval(150);
     MemoEditorView *view = showView(noteFile);
     QVERIFY(view);
-    QWidget *textView = focusEditorTextView();
-    QVERIFY(textView);
+    QWidget *textEdit = focusEditorTextView();
+    QVERIFY(textEdit);
     QSignalSpy changed(view, &MemoEditorView::textChanged);
     QSignalSpy debounced(view, &MemoEditorView::debouncedTextChanged);
 
-    QTest::keyClicks(textView, u"abcd"_s, Qt::NoModifier, 20);
+    QTest::keyClicks(textEdit, u"abcd"_s, Qt::NoModifier, 20);
     QCOMPARE(changed.size(), 4);
     QCOMPARE(m_live->latestText(), u"abcd"_s);
     QCOMPARE(debounced.size(), 0);
@@ -259,7 +259,7 @@ void TestMemoEditorView::debounceFollowsOnlyTheLastEdit()
     QCOMPARE(debounced.last().value(0).toString(), u"abcd"_s);
 
     // Another file arrives before the pause is over: its text, not the typing, is current.
-    QTest::keyClicks(textView, u"e"_s);
+    QTest::keyClicks(textEdit, u"e"_s);
     view->showDocument(u"/base/Notes/別のノート.md"_s, u"別の本文"_s);
     QTest::qWait(400);
     QCOMPARE(debounced.size(), 1);
@@ -271,17 +271,17 @@ void TestMemoEditorView::debounceOutlastsAnAbandonedComposition()
     m_view->setDebounceInterval(150);
     MemoEditorView *view = showView(noteFile);
     QVERIFY(view);
-    QWidget *textView = focusEditorTextView();
-    QVERIFY(textView);
+    QWidget *textEdit = focusEditorTextView();
+    QVERIFY(textEdit);
     QSignalSpy changed(view, &MemoEditorView::textChanged);
     QSignalSpy debounced(view, &MemoEditorView::debouncedTextChanged);
 
-    QTest::keyClicks(textView, u"ab"_s);
+    QTest::keyClicks(textEdit, u"ab"_s);
     // An input method starts composing and gives up before the pause is over.
     QInputMethodEvent start(u"か"_s, {});
-    QCoreApplication::sendEvent(textView, &start);
+    QCoreApplication::sendEvent(textEdit, &start);
     QInputMethodEvent cancel;
-    QCoreApplication::sendEvent(textView, &cancel);
+    QCoreApplication::sendEvent(textEdit, &cancel);
     QTRY_COMPARE(debounced.size(), 1);
     QCOMPARE(debounced.last().value(0).toString(), u"ab"_s);
     QCOMPARE(changed.size(), 2);
@@ -413,9 +413,9 @@ void TestMemoEditorView::searchFieldKeys()
     QSignalSpy requests(bar, &EditorSearchBar::searchRequested);
     QSignalSpy edits(view, &MemoEditorView::textChanged);
 
-    QWidget *textView = focusEditorTextView();
-    QVERIFY(textView);
-    QTest::keyClick(textView, Qt::Key_F, Qt::ControlModifier);
+    QWidget *textEdit = focusEditorTextView();
+    QVERIFY(textEdit);
+    QTest::keyClick(textEdit, Qt::Key_F, Qt::ControlModifier);
     QTRY_VERIFY(bar->isSearchFieldFocused());
     QTest::keyClick(field, Qt::Key_Return);
     QCOMPARE(requests.size(), 0); // nothing to look for yet
@@ -452,10 +452,10 @@ void TestMemoEditorView::searchKeysOnlyInSearchField()
     QSignalSpy requests(bar, &EditorSearchBar::searchRequested);
     QSignalSpy posted(&AppEvents::instance(), &AppEvents::posted);
 
-    QWidget *textView = focusEditorTextView();
-    QVERIFY(textView);
-    QTest::keyClick(textView, Qt::Key_Escape);
-    QTest::keyClick(textView, Qt::Key_Return, Qt::ShiftModifier);
+    QWidget *textEdit = focusEditorTextView();
+    QVERIFY(textEdit);
+    QTest::keyClick(textEdit, Qt::Key_Escape);
+    QTest::keyClick(textEdit, Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(bar->searchText(), u"ab"_s);
     QCOMPARE(requests.size(), 0);
 
