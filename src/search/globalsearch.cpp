@@ -190,12 +190,16 @@ struct Worker
     // walking the whole path again for every file.
     const WalkFolder *folder = nullptr;
     int folderFd = -1;
+    /// The note being searched, open until the next one is read.
+    int fd = -1;
 
     Worker() = default;
     Worker(const Worker &) = delete;
     Worker &operator=(const Worker &) = delete;
     ~Worker()
     {
+        if (fd >= 0)
+            ::close(fd);
         if (folderFd >= 0)
             ::close(folderFd);
     }
@@ -218,39 +222,58 @@ int openInFolder(Worker &worker, const WalkFolder &folder, const QByteArray &nat
 }
 
 // Reads a whole regular file with plain system calls: the search opens thousands of files, and
-// QFile's extra calls and allocations cost more than the reading itself.
+// QFile's extra calls and allocations cost more than the reading itself. The walk saw a regular
+// file, so most notes take one read into a buffer larger than they are and no stat at all; the
+// modification time is asked for only when the note turns out to be a hit (see modifiedMSecs).
 void readFile(Worker &worker, const WalkFolder &folder, const QByteArray &nativeName)
 {
     worker.size = 0;
     worker.hasModified = false;
-    const int fd = openInFolder(worker, folder, nativeName);
-    if (fd < 0)
+    if (worker.fd >= 0)
+        ::close(worker.fd);
+    worker.fd = openInFolder(worker, folder, nativeName);
+    if (worker.fd < 0)
         return;
-    struct stat info = {};
-    if (fstat(fd, &info) == 0) {
+    constexpr size_t initialBuffer = 64 * 1024;
+    if (worker.buffer.size() < initialBuffer)
+        worker.buffer.resize(initialBuffer);
+    size_t total = 0;
+    for (;;) {
+        const ssize_t got =
+            ::read(worker.fd, worker.buffer.data() + total, worker.buffer.size() - total);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            total = 0; // an unreadable file (or a pipe swapped in since the walk) is empty text
+            break;
+        }
+        total += size_t(got);
+        // A regular file reads short only at its end.
+        if (got == 0 || total < worker.buffer.size())
+            break;
+        // The buffer is full: only now is the file's size worth a system call, which also
+        // makes sure a device swapped in since the walk is never read on and on.
+        struct stat info = {};
+        if (fstat(worker.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            total = 0;
+            break;
+        }
         worker.hasModified = true;
         worker.modifiedMSecs = mtimeMSecs(info);
-        if (S_ISREG(info.st_mode)) {
-            const size_t expected = size_t(info.st_size);
-            if (worker.buffer.size() < expected)
-                worker.buffer.resize(expected + expected / 2);
-            size_t total = 0;
-            while (total < expected) {
-                const ssize_t got = ::read(fd, worker.buffer.data() + total, expected - total);
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got < 0) {
-                    total = 0; // an unreadable file is searched as empty text
-                    break;
-                }
-                if (got == 0)
-                    break;
-                total += size_t(got);
-            }
-            worker.size = qsizetype(total);
-        }
+        worker.buffer.resize(std::max(worker.buffer.size() * 2, size_t(info.st_size) + 1));
     }
-    ::close(fd);
+    worker.size = qsizetype(total);
+}
+
+// The open note's modification time, asked for once it is a hit.
+std::optional<qint64> modifiedMSecs(Worker &worker)
+{
+    if (worker.hasModified)
+        return worker.modifiedMSecs;
+    struct stat info = {};
+    if (worker.fd < 0 || fstat(worker.fd, &info) != 0)
+        return std::nullopt;
+    return mtimeMSecs(info);
 }
 
 bool isLineBreakEndingAt(const uchar *begin, const uchar *at)
@@ -360,8 +383,8 @@ std::optional<SearchHit> searchFile(const KeywordMatcher &matcher, const WalkFol
     hit.snippet = body.snippet ? *body.snippet
                                : fallbackSnippet(nameCount, baseName, folder.match.folderName);
     hit.matchCount = total;
-    hit.sortDate =
-        worker.hasModified ? fromMSecs(worker.modifiedMSecs) : searchSortDate(hit.filePath);
+    const std::optional<qint64> modified = modifiedMSecs(worker);
+    hit.sortDate = modified ? fromMSecs(*modified) : searchSortDate(hit.filePath);
     return hit;
 }
 

@@ -482,6 +482,9 @@ void TestSearchEngine::searchRules_data()
         << "Notes/Data/pinned.md|1|フォルダ「Data」に一致";
     QTest::newRow("not UTF-8: found by name only") << "latin"
                                                    << "latin1.txt|1|タイトル「latin1」に一致";
+    QTest::newRow("notes larger than one read, or exactly its size, are read whole")
+        << "tailword"
+        << "big.md|1|tailword at the end,exact.md|1|tailword";
     QTest::newRow("CRLF note with trailing Joplin metadata")
         << "windows"
         << "Windows.md|3|windows line"; // two in the body, one in the name
@@ -509,6 +512,8 @@ void TestSearchEngine::searchRules()
     note(QStringLiteral("Data/pinned_notes.txt"), "Notes/Data/pinned.md\n");
     note(QStringLiteral("Data/Sub/data.md"), "data");
     note(QStringLiteral("Notes/Data/pinned.md"), "");
+    note(QStringLiteral("big.md"), QByteArray(200 * 1024, 'x') + "\ntailword at the end\n");
+    note(QStringLiteral("exact.md"), QByteArray(64 * 1024 - 9, 'y') + "\ntailword");
     note(QStringLiteral("Windows.md"),
          "windows line\r\nmore windows\r\n\r\nid: 1a\r\nsource: joplin windows\r\n");
 
