@@ -1,6 +1,7 @@
 #include "editor/editorsearchbar.h"
 
 #include "platform/appevents.h"
+#include "platform/symbolicons.h"
 #include <QTimer>
 
 #include <QEvent>
@@ -8,8 +9,6 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QStyle>
 #include <QToolButton>
 
@@ -32,22 +31,6 @@ const QColor notFoundColor(0xe5, 0x39, 0x35);
 QColor secondaryColor(const QWidget *widget)
 {
     return widget->palette().color(QPalette::PlaceholderText);
-}
-
-// Drawn in the text colour of the moment, so the magnifier follows light and dark mode even where
-// no icon theme is installed.
-QIcon magnifierIcon(const QColor &color)
-{
-    const qreal ratio = 2.0;
-    QPixmap pixmap(QSize(iconSize, iconSize) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap));
-    painter.drawEllipse(QRectF(2.0, 2.0, 8.5, 8.5));
-    painter.drawLine(QPointF(9.6, 9.6), QPointF(14.0, 14.0));
-    return QIcon(pixmap);
 }
 
 QIcon themeIcon(const char *name, const QIcon &fallback)
@@ -309,7 +292,10 @@ void EditorSearchBar::refresh()
 void EditorSearchBar::refreshIcons()
 {
     const QColor secondary = secondaryColor(this);
-    const QIcon magnifier = themeIcon("edit-find", magnifierIcon(secondary));
+    // Without an icon theme, drawn in the text colour of the moment, so the magnifier follows
+    // light and dark mode.
+    const QIcon magnifier =
+        themeIcon("edit-find", SymbolIcons::icon(SymbolIcons::Symbol::magnifier, secondary));
     m_magnifier->setPixmap(magnifier.pixmap(QSize(iconSize, iconSize), devicePixelRatioF()));
     m_previous->setIcon(themeIcon("go-up", style()->standardIcon(QStyle::SP_ArrowUp)));
     m_next->setIcon(themeIcon("go-down", style()->standardIcon(QStyle::SP_ArrowDown)));

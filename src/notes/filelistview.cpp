@@ -1,190 +1,82 @@
 #include "notes/filelistview.h"
 
+#include "notes/listrowdelegate.h"
 #include "notes/namedialog.h"
+#include "notes/notelistmodel.h"
 #include "notes/notesbrowser.h"
-#include "notes/notesicons.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
+#include "notes/rowlistview.h"
 #include "platform/accessibleclicks.h"
 #include "platform/settingsstore.h"
+#include "platform/symbolicons.h"
 #include <QTimer>
 
-#include <QAbstractListModel>
 #include <QActionGroup>
-#include <QApplication>
-#include <QContextMenuEvent>
 #include <QDrag>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
-enum Role {
-    PathRole = Qt::UserRole + 1,
-    PinnedRole,
-    SelectedRole,
-    DraggedRole,
-};
-
 constexpr int leadingMargin = 8;
 constexpr int iconSize = 15;
-constexpr int iconSpacing = 6;
 
-QString fileNameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-} // namespace
-
-/// The listed notes. Editing a row's name asks the browser to rename the note once the editor
-/// has closed.
-class NoteListModel : public QAbstractListModel
+/// A note's row: its pin or page symbol, faded while the note is dragged. The name is edited in
+/// place, and only Return renames.
+class NoteRowDelegate final : public ListRowDelegate
 {
 public:
-    NoteListModel(NotesBrowser &browser, QObject *parent)
-        : QAbstractListModel(parent), m_browser(browser)
+    explicit NoteRowDelegate(QObject *parent)
+        : ListRowDelegate(NoteListModel::SelectedRole, {0.12, 6}, parent)
     {
-    }
-
-    void reload()
-    {
-        beginResetModel();
-        m_notes = m_browser.notes();
-        endResetModel();
-    }
-
-    void refreshRole(int role)
-    {
-        if (!m_notes.isEmpty())
-            Q_EMIT dataChanged(index(0), index(rowCount() - 1), {role});
-    }
-
-    int rowOf(const QString &note) const { return int(m_notes.indexOf(note)); }
-
-    int rowCount(const QModelIndex &parent = {}) const override
-    {
-        return parent.isValid() ? 0 : int(m_notes.size());
-    }
-
-    Qt::ItemFlags flags(const QModelIndex &index) const override
-    {
-        return QAbstractListModel::flags(index) | Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!index.isValid() || index.row() >= m_notes.size())
-            return {};
-        const QString &path = m_notes.at(index.row());
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
-        case Qt::ToolTipRole:
-            return fileNameOf(path);
-        case Qt::EditRole:
-            return QFileInfo(path).completeBaseName();
-        case Qt::AccessibleDescriptionRole:
-            return m_browser.isPinned(path) ? QStringLiteral("ピン留め") : QString();
-        case PathRole:
-            return path;
-        case PinnedRole:
-            return m_browser.isPinned(path);
-        case SelectedRole:
-            return path == m_browser.selectedFile();
-        case DraggedRole:
-            return path == m_browser.draggedFile();
-        default:
-            return {};
-        }
-    }
-
-    bool setData(const QModelIndex &index, const QVariant &value, int role) override
-    {
-        if (role != Qt::EditRole || !index.isValid())
-            return false;
-        // Renaming rebuilds the list; wait until the item view has closed its editor.
-        QTimer::singleShot(0, this,
-                           [this, path = m_notes.at(index.row()), name = value.toString()] {
-                               if (m_browser.renameNote(path, name).status ==
-                                   NotesOperations::Result::Status::refused)
-                                   QApplication::beep();
-                           });
-        return true;
-    }
-
-private:
-    NotesBrowser &m_browser;
-    QStringList m_notes;
-};
-
-namespace {
-
-class NoteRowDelegate final : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void setFontSize(int size) { m_fontSize = size; }
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-               const QModelIndex &index) const override
-    {
-        painter->save();
-        if (index.data(SelectedRole).toBool())
-            painter->fillRect(option.rect, NotesRowStyle::selectionColor(option.palette));
-        if (index.data(DraggedRole).toBool())
-            painter->setOpacity(0.5);
-        const QRect icon = iconRect(option.rect);
-        if (index.data(PinnedRole).toBool())
-            NotesIcons::paintSymbol(*painter, icon, NotesIcons::Symbol::pinFilled,
-                                    NotesIcons::orange);
-        else
-            NotesIcons::paintSymbol(*painter, icon, NotesIcons::Symbol::document, NotesIcons::blue);
-        const QFont font = NotesRowStyle::listFont(option.font, m_fontSize);
-        painter->setFont(font);
-        painter->setPen(option.palette.color(QPalette::Text));
-        const QRect text = textRect(option.rect);
-        painter->drawText(
-            text, Qt::AlignVCenter | Qt::AlignLeft,
-            QFontMetrics(font).elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
-        painter->restore();
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
-    {
-        const QFontMetrics metrics(NotesRowStyle::listFont(option.font, m_fontSize));
-        const int padding = qMax(1, qRound(m_fontSize * 0.12)) * 2;
-        return {100, qMax(m_fontSize + 6, metrics.height() + padding)};
     }
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &) const override
     {
         auto *editor = new QLineEdit(parent);
-        editor->setFont(NotesRowStyle::listFont(option.font, m_fontSize));
+        editor->setFont(rowFont(option.font));
         editor->setAccessibleName(QStringLiteral("ノートの名前"));
         return editor;
     }
 
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                              const QModelIndex &) const override
+                              const QModelIndex &index) const override
     {
-        editor->setGeometry(textRect(option.rect).adjusted(-3, 0, 0, 0));
+        editor->setGeometry(textRect(option.rect, index).adjusted(-3, 0, 0, 0));
     }
 
 protected:
+    QRect iconRect(const QRect &row, const QModelIndex &) const override
+    {
+        return {row.left() + leadingMargin, row.center().y() - iconSize / 2 + 1, iconSize,
+                iconSize};
+    }
+
+    void paintIcon(QPainter &painter, const QRect &icon, const QModelIndex &index) const override
+    {
+        if (index.data(NoteListModel::PinnedRole).toBool())
+            SymbolIcons::paint(painter, icon, SymbolIcons::Symbol::pinFilled, SymbolIcons::orange);
+        else
+            SymbolIcons::paint(painter, icon, SymbolIcons::Symbol::document, SymbolIcons::blue);
+    }
+
+    void paintUnderlay(QPainter &painter, const QStyleOptionViewItem &, const QModelIndex &index,
+                       bool) const override
+    {
+        if (index.data(NoteListModel::DraggedRole).toBool())
+            painter.setOpacity(0.5);
+    }
+
     bool eventFilter(QObject *object, QEvent *event) override
     {
         // Only Return renames: clicking elsewhere leaves the name as it was.
@@ -195,32 +87,20 @@ protected:
                 return false;
             }
         }
-        return QStyledItemDelegate::eventFilter(object, event);
+        return ListRowDelegate::eventFilter(object, event);
     }
-
-private:
-    static QRect iconRect(const QRect &row)
-    {
-        return {row.left() + leadingMargin, row.center().y() - iconSize / 2 + 1, iconSize,
-                iconSize};
-    }
-    static QRect textRect(const QRect &row)
-    {
-        return row.adjusted(leadingMargin + iconSize + iconSpacing, 0, -2, 0);
-    }
-
-    int m_fontSize = NotesSettings::defaultListFontSize;
 };
 
-class NoteList final : public QListView
+class NoteList final : public RowListView
 {
 public:
     NoteList(NotesBrowser &browser, FileListView &owner)
-        : QListView(&owner), m_browser(browser), m_owner(owner)
+        : RowListView(
+              new NoteRowDelegate(nullptr),
+              [&owner](int row, const QPoint &at) { owner.openContextMenu(row, at); }, &owner),
+          m_browser(browser)
     {
     }
-
-    bool isEditing() const { return state() == EditingState; }
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override
@@ -241,7 +121,7 @@ protected:
             case Qt::Key_Return:
             case Qt::Key_Enter:
             case Qt::Key_Space:
-                m_browser.selectFile(index.data(PathRole).toString());
+                m_browser.selectFile(index.data(NoteListModel::PathRole).toString());
                 return;
             case Qt::Key_F2:
                 edit(index);
@@ -253,25 +133,13 @@ protected:
         QListView::keyPressEvent(event);
     }
 
-    void contextMenuEvent(QContextMenuEvent *event) override
-    {
-        QModelIndex index = indexAt(event->pos());
-        QPoint at = event->globalPos();
-        if (event->reason() == QContextMenuEvent::Keyboard) {
-            index = currentIndex();
-            at = viewport()->mapToGlobal(visualRect(index).center());
-        }
-        if (index.isValid())
-            m_owner.openContextMenu(index.row(), at);
-    }
-
     void startDrag(Qt::DropActions) override
     {
         // Not the item view's own drag: after a move it would remove the row from the model.
         const QModelIndex index = currentIndex();
         if (!index.isValid())
             return;
-        const QString note = index.data(PathRole).toString();
+        const QString note = index.data(NoteListModel::PathRole).toString();
         QPixmap preview(visualRect(index).size() * devicePixelRatio());
         preview.setDevicePixelRatio(devicePixelRatio());
         preview.fill(Qt::transparent);
@@ -286,7 +154,7 @@ protected:
         m_browser.beginDrag(note);
         auto *mime = new QMimeData;
         mime->setData(NotesRowStyle::noteDragMimeType, note.toUtf8());
-        mime->setText(fileNameOf(note));
+        mime->setText(index.data().toString());
         auto *drag = new QDrag(this);
         drag->setMimeData(mime);
         drag->setPixmap(preview);
@@ -296,19 +164,18 @@ protected:
 
 private:
     NotesBrowser &m_browser;
-    FileListView &m_owner;
 };
 
 QIcon sortModeIcon(NotesFileSortMode mode, const QPalette &palette)
 {
     switch (mode) {
     case NotesFileSortMode::modificationDate:
-        return NotesIcons::icon(NotesIcons::Symbol::listBullet,
-                                palette.color(QPalette::PlaceholderText));
+        return SymbolIcons::icon(SymbolIcons::Symbol::listBullet,
+                                 palette.color(QPalette::PlaceholderText));
     case NotesFileSortMode::pinsFirst:
-        return NotesIcons::icon(NotesIcons::Symbol::pinFilled, NotesIcons::orange);
+        return SymbolIcons::icon(SymbolIcons::Symbol::pinFilled, SymbolIcons::orange);
     case NotesFileSortMode::viewCount:
-        return NotesIcons::icon(NotesIcons::Symbol::eye, NotesIcons::orange);
+        return SymbolIcons::icon(SymbolIcons::Symbol::eye, SymbolIcons::orange);
     }
     return {};
 }
@@ -327,100 +194,13 @@ QToolButton *headerButton(QWidget *parent, const QString &help)
 FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
     : QWidget(parent), m_browser(browser)
 {
-    m_title = new QLabel(this);
-    QFont headline = m_title->font();
-    headline.setBold(true);
-    m_title->setFont(headline);
-    m_title->setMinimumWidth(40);
-    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-
-    m_sort = new QToolButton(this);
-    m_sort->setAutoRaise(true);
-    m_sort->setPopupMode(QToolButton::InstantPopup);
-    m_sort->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
-    auto *sortMenu = new QMenu(m_sort);
-    // Not exclusive, so the current mode gets a check mark rather than a radio dot;
-    // updateSortButton keeps exactly one checked.
-    auto *sortGroup = new QActionGroup(sortMenu);
-    sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (NotesFileSortMode mode : {NotesFileSortMode::modificationDate,
-                                   NotesFileSortMode::pinsFirst, NotesFileSortMode::viewCount}) {
-        QAction *action = sortMenu->addAction(sortModeLabel(mode));
-        action->setCheckable(true);
-        action->setData(int(mode));
-        sortGroup->addAction(action);
-        connect(action, &QAction::triggered, this, [this, mode] {
-            m_browser.setSortMode(mode);
-            updateSortButton(); // choosing the current mode again must not clear its mark
-        });
-    }
-    m_sort->setMenu(sortMenu);
-
-    m_add = headerButton(this, QStringLiteral("新しいノートを追加"));
-    m_refresh = headerButton(this, QStringLiteral("ファイル一覧を更新"));
-    connect(m_add, &QToolButton::clicked, this, &FileListView::addNote);
-    connect(m_refresh, &QToolButton::clicked, &m_browser, &NotesBrowser::loadFiles);
-
-    auto *header = new QHBoxLayout;
-    header->setContentsMargins(8, 4, 4, 2);
-    header->setSpacing(0);
-    header->addWidget(m_title, 1);
-    header->addWidget(m_sort);
-    header->addWidget(m_add);
-    header->addWidget(m_refresh);
-
-    m_model = new NoteListModel(m_browser, this);
-    auto *list = new NoteList(m_browser, *this);
-    m_list = list;
-    m_list->setModel(m_model);
-    m_list->setItemDelegate(new NoteRowDelegate(m_list));
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setUniformItemSizes(true);
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setDragEnabled(true);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_list->setAccessibleName(QStringLiteral("ノート一覧"));
-    AccessibleClicks::activateRowsOnAction(m_list);
-    connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) {
-        m_browser.selectFile(index.data(PathRole).toString());
-    });
-
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addLayout(header);
-    layout->addWidget(m_list);
+    layout->addLayout(buildHeader());
+    layout->addWidget(buildList());
 
-    const auto showSelectedFile = [this] {
-        const int row = m_model->rowOf(m_browser.selectedFile());
-        if (row >= 0)
-            m_list->setCurrentIndex(m_model->index(row));
-        m_model->refreshRole(SelectedRole);
-    };
-    const auto reload = [this, showSelectedFile] {
-        // A reload would close the in-place editor and lose the name being typed; it waits.
-        m_reloadAfterEditing = static_cast<NoteList *>(m_list)->isEditing();
-        if (m_reloadAfterEditing)
-            return;
-        m_model->reload();
-        showSelectedFile();
-    };
-    connect(&m_browser, &NotesBrowser::notesChanged, this, reload);
-    connect(
-        m_list->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
-        [this, reload] {
-            if (m_reloadAfterEditing)
-                QTimer::singleShot(0, this, reload);
-        },
-        Qt::QueuedConnection);
-    connect(&m_browser, &NotesBrowser::selectedFileChanged, this, showSelectedFile);
-    connect(&m_browser, &NotesBrowser::selectedFolderChanged, this, &FileListView::updateHeader);
-    connect(&m_browser, &NotesBrowser::sortModeChanged, this, &FileListView::updateSortButton);
-    connect(&m_browser, &NotesBrowser::pinsChanged, this,
-            [this] { m_model->refreshRole(PinnedRole); });
-    connect(&m_browser, &NotesBrowser::draggedFileChanged, this,
-            [this] { m_model->refreshRole(DraggedRole); });
+    followBrowser();
     connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
             [this](const QString &key) {
                 if (key == NotesSettings::listFontSizeKey)
@@ -434,6 +214,109 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
     showSelectedFile();
 }
 
+QLayout *FileListView::buildHeader()
+{
+    m_title = new QLabel(this);
+    QFont headline = m_title->font();
+    headline.setBold(true);
+    m_title->setFont(headline);
+    m_title->setMinimumWidth(40);
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    m_sort = new QToolButton(this);
+    m_sort->setAutoRaise(true);
+    m_sort->setPopupMode(QToolButton::InstantPopup);
+    m_sort->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    m_sort->setMenu(buildSortMenu());
+
+    m_add = headerButton(this, QStringLiteral("新しいノートを追加"));
+    m_refresh = headerButton(this, QStringLiteral("ファイル一覧を更新"));
+    connect(m_add, &QToolButton::clicked, this, &FileListView::addNote);
+    connect(m_refresh, &QToolButton::clicked, &m_browser, &NotesBrowser::loadFiles);
+
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(8, 4, 4, 2);
+    header->setSpacing(0);
+    header->addWidget(m_title, 1);
+    header->addWidget(m_sort);
+    header->addWidget(m_add);
+    header->addWidget(m_refresh);
+    return header;
+}
+
+QMenu *FileListView::buildSortMenu()
+{
+    auto *menu = new QMenu(m_sort);
+    // Not exclusive, so the current mode gets a check mark rather than a radio dot;
+    // updateSortButton keeps exactly one checked.
+    auto *group = new QActionGroup(menu);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    for (NotesFileSortMode mode : {NotesFileSortMode::modificationDate,
+                                   NotesFileSortMode::pinsFirst, NotesFileSortMode::viewCount}) {
+        QAction *action = menu->addAction(sortModeLabel(mode));
+        action->setCheckable(true);
+        action->setData(int(mode));
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, mode] {
+            m_browser.setSortMode(mode);
+            updateSortButton(); // choosing the current mode again must not clear its mark
+        });
+    }
+    return menu;
+}
+
+QWidget *FileListView::buildList()
+{
+    m_model = new NoteListModel(m_browser, this);
+    m_list = new NoteList(m_browser, *this);
+    m_list->setModel(m_model);
+    m_list->setDragEnabled(true);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_list->setAccessibleName(QStringLiteral("ノート一覧"));
+    AccessibleClicks::activateRowsOnAction(m_list);
+    connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) {
+        m_browser.selectFile(index.data(NoteListModel::PathRole).toString());
+    });
+    return m_list;
+}
+
+void FileListView::followBrowser()
+{
+    connect(&m_browser, &NotesBrowser::notesChanged, this, &FileListView::reloadList);
+    connect(
+        m_list->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+        [this] {
+            if (m_reloadAfterEditing)
+                QTimer::singleShot(0, this, &FileListView::reloadList);
+        },
+        Qt::QueuedConnection);
+    connect(&m_browser, &NotesBrowser::selectedFileChanged, this, &FileListView::showSelectedFile);
+    connect(&m_browser, &NotesBrowser::selectedFolderChanged, this, &FileListView::updateHeader);
+    connect(&m_browser, &NotesBrowser::sortModeChanged, this, &FileListView::updateSortButton);
+    connect(&m_browser, &NotesBrowser::pinsChanged, this,
+            [this] { m_model->refreshRole(NoteListModel::PinnedRole); });
+    connect(&m_browser, &NotesBrowser::draggedFileChanged, this,
+            [this] { m_model->refreshRole(NoteListModel::DraggedRole); });
+}
+
+void FileListView::reloadList()
+{
+    // A reload would close the in-place editor and lose the name being typed; it waits.
+    m_reloadAfterEditing = m_list->isEditing();
+    if (m_reloadAfterEditing)
+        return;
+    m_model->reload();
+    showSelectedFile();
+}
+
+void FileListView::showSelectedFile()
+{
+    const int row = m_model->rowOf(m_browser.selectedFile());
+    if (row >= 0)
+        m_list->setCurrentIndex(m_model->index(row));
+    m_model->refreshRole(NoteListModel::SelectedRole);
+}
+
 QString FileListView::sortModeLabel(NotesFileSortMode mode)
 {
     switch (mode) {
@@ -445,6 +328,11 @@ QString FileListView::sortModeLabel(NotesFileSortMode mode)
         return QStringLiteral("閲覧順");
     }
     return {};
+}
+
+QListView *FileListView::listView() const
+{
+    return m_list;
 }
 
 int FileListView::rowOf(const QString &note) const
@@ -466,7 +354,7 @@ QMenu *FileListView::openContextMenu(int row, const QPoint &globalPos)
     const QModelIndex index = m_model->index(row);
     if (!index.isValid())
         return nullptr;
-    const QString note = index.data(PathRole).toString();
+    const QString note = index.data(NoteListModel::PathRole).toString();
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const bool pinned = m_browser.isPinned(note);
@@ -525,17 +413,14 @@ void FileListView::changeEvent(QEvent *event)
 void FileListView::updateIcons()
 {
     const QColor text = palette().color(QPalette::WindowText);
-    m_add->setIcon(NotesIcons::icon(NotesIcons::Symbol::plus, text));
-    m_refresh->setIcon(NotesIcons::icon(NotesIcons::Symbol::refresh, text));
+    m_add->setIcon(SymbolIcons::icon(SymbolIcons::Symbol::plus, text));
+    m_refresh->setIcon(SymbolIcons::icon(SymbolIcons::Symbol::refresh, text));
     updateSortButton();
 }
 
 void FileListView::applyFontSize()
 {
-    static_cast<NoteRowDelegate *>(m_list->itemDelegate())
-        ->setFontSize(NotesSettings::listFontSize());
-    m_list->doItemsLayout();
-    m_list->viewport()->update();
+    m_list->setRowFontSize(NotesSettings::listFontSize());
 }
 
 void FileListView::addNote()

@@ -4,11 +4,14 @@
 
 #include <QWidget>
 
+class NoteListModel;
 class NotesBrowser;
 class QLabel;
+class QLayout;
 class QListView;
 class QMenu;
 class QToolButton;
+class RowListView;
 
 /// The note list of the notes page: a header with the folder's name, the sort menu, "+" and
 /// refresh, then one row per note with its pin or document icon. A click opens a note and
@@ -22,7 +25,7 @@ class FileListView : public QWidget
 public:
     explicit FileListView(NotesBrowser &browser, QWidget *parent = nullptr);
 
-    QListView *listView() const { return m_list; }
+    QListView *listView() const;
     QLabel *titleLabel() const { return m_title; }
     QToolButton *sortButton() const { return m_sort; }
     QToolButton *addButton() const { return m_add; }
@@ -43,6 +46,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QLayout *buildHeader();
+    QMenu *buildSortMenu();
+    QWidget *buildList();
+    /// Connects the list and its header to the browser's changes.
+    void followBrowser();
+    /// Lists the browser's notes afresh, once no name is being edited in place.
+    void reloadList();
+    /// Makes the selected note the current row and tints it.
+    void showSelectedFile();
     void updateIcons();
     void updateHeader();
     void elideTitle();
@@ -52,8 +64,8 @@ private:
     void deleteNote(const QString &note);
 
     NotesBrowser &m_browser;
-    class NoteListModel *m_model = nullptr;
-    QListView *m_list = nullptr;
+    NoteListModel *m_model = nullptr;
+    RowListView *m_list = nullptr;
     QLabel *m_title = nullptr;
     QToolButton *m_sort = nullptr;
     QToolButton *m_add = nullptr;

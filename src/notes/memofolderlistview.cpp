@@ -1,189 +1,84 @@
 #include "notes/memofolderlistview.h"
 
+#include "notes/folderlistmodel.h"
+#include "notes/listrowdelegate.h"
 #include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesicons.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
+#include "notes/rowlistview.h"
 #include "platform/accessibleclicks.h"
 #include "platform/settingsstore.h"
+#include "platform/symbolicons.h"
 
-#include <QAbstractListModel>
-#include <QContextMenuEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
-#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
 
-enum Role {
-    PathRole = Qt::UserRole + 1,
-    DepthRole,
-    StateRole,
-    SelectedRole,
-    DropTargetRole,
-};
-
 constexpr int leadingMargin = 6;
 constexpr int indentStep = 12;
 constexpr int iconWidth = 16;
-constexpr int iconSpacing = 6;
 
 int iconLeft(int depth)
 {
     return leadingMargin + depth * indentStep;
 }
 
-} // namespace
-
-/// "すべて" followed by the shown folders. Row 0 has an empty path.
-class FolderListModel : public QAbstractListModel
+/// A folder's row: its folder icon indented by depth ("すべて" has a grid), on a blue tint while
+/// a note is dragged over it.
+class FolderRowDelegate final : public ListRowDelegate
 {
 public:
-    explicit FolderListModel(NotesBrowser &browser, QObject *parent)
-        : QAbstractListModel(parent), m_browser(browser)
+    explicit FolderRowDelegate(QObject *parent)
+        : ListRowDelegate(FolderListModel::SelectedRole, {0.08, 8}, parent)
     {
     }
 
-    void reload()
+protected:
+    QRect iconRect(const QRect &row, const QModelIndex &index) const override
     {
-        beginResetModel();
-        m_rows = m_browser.visibleFolderRows();
-        endResetModel();
+        const int depth = index.data(FolderListModel::DepthRole).toInt();
+        return {row.left() + iconLeft(depth), row.center().y() - iconWidth / 2 + 1, iconWidth,
+                iconWidth};
     }
 
-    void setDropTargetRow(int row)
+    void paintIcon(QPainter &painter, const QRect &icon, const QModelIndex &index) const override
     {
-        if (row == m_dropTarget)
-            return;
-        const int old = std::exchange(m_dropTarget, row);
-        for (int changed : {old, row}) {
-            if (changed >= 0 && changed < rowCount())
-                Q_EMIT dataChanged(index(changed), index(changed), {DropTargetRole});
-        }
-    }
-
-    void selectionChanged() { Q_EMIT dataChanged(index(0), index(rowCount() - 1), {SelectedRole}); }
-
-    int rowOf(const QString &folder) const
-    {
-        if (folder.isEmpty())
-            return 0;
-        for (int i = 0; i < m_rows.size(); ++i) {
-            if (m_rows.at(i).path == folder)
-                return i + 1;
-        }
-        return -1;
-    }
-
-    const FolderRow *folderAt(int row) const
-    {
-        return row >= 1 && row <= m_rows.size() ? &m_rows.at(row - 1) : nullptr;
-    }
-
-    int rowCount(const QModelIndex &parent = {}) const override
-    {
-        return parent.isValid() ? 0 : int(m_rows.size()) + 1;
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!index.isValid())
-            return {};
-        const FolderRow *folder = folderAt(index.row());
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
-            return folder ? folder->name : QStringLiteral("すべて");
-        case Qt::AccessibleDescriptionRole:
-            return folder ? NotesIcons::folderIconLabel(folder->state) : QVariant();
-        case PathRole:
-            return folder ? folder->path : QString();
-        case DepthRole:
-            return folder ? folder->depth : 0;
-        case StateRole:
-            return folder ? int(folder->state) : QVariant();
-        case SelectedRole:
-            return folder ? folder->path == m_browser.selectedFolder()
-                          : m_browser.isAllNotesSelected();
-        case DropTargetRole:
-            return index.row() == m_dropTarget;
-        default:
-            return {};
-        }
-    }
-
-private:
-    NotesBrowser &m_browser;
-    QList<FolderRow> m_rows;
-    int m_dropTarget = -1;
-};
-
-namespace {
-
-class FolderRowDelegate final : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void setFontSize(int size) { m_fontSize = size; }
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-               const QModelIndex &index) const override
-    {
-        painter->save();
-        if (index.data(SelectedRole).toBool())
-            painter->fillRect(option.rect, NotesRowStyle::selectionColor(option.palette));
-        else if (index.data(DropTargetRole).toBool())
-            painter->fillRect(option.rect, NotesRowStyle::dropTargetColor());
-
-        const int depth = index.data(DepthRole).toInt();
-        const QRect icon(option.rect.left() + iconLeft(depth),
-                         option.rect.center().y() - iconWidth / 2 + 1, iconWidth, iconWidth);
-        const QVariant state = index.data(StateRole);
+        const QVariant state = index.data(FolderListModel::StateRole);
         if (state.isValid())
-            NotesIcons::paintFolderTreeIcon(*painter, icon, FolderIconState(state.toInt()));
+            NotesIcons::paintFolderTreeIcon(painter, icon, FolderIconState(state.toInt()));
         else
-            NotesIcons::paintSymbol(*painter, icon.adjusted(1, 1, -1, -1), NotesIcons::Symbol::grid,
-                                    NotesIcons::blue);
-
-        const QFont font = NotesRowStyle::listFont(option.font, m_fontSize);
-        painter->setFont(font);
-        painter->setPen(option.palette.color(QPalette::Text));
-        const QRect text =
-            option.rect.adjusted(icon.right() + 1 + iconSpacing - option.rect.left(), 0, -2, 0);
-        const QString name =
-            QFontMetrics(font).elidedText(index.data().toString(), Qt::ElideMiddle, text.width());
-        painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft, name);
-        painter->restore();
+            SymbolIcons::paint(painter, icon.adjusted(1, 1, -1, -1), SymbolIcons::Symbol::grid,
+                               SymbolIcons::blue);
     }
 
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    void paintUnderlay(QPainter &painter, const QStyleOptionViewItem &option,
+                       const QModelIndex &index, bool selected) const override
     {
-        const QFontMetrics metrics(NotesRowStyle::listFont(option.font, m_fontSize));
-        const int padding = qMax(1, qRound(m_fontSize * 0.08)) * 2;
-        return {100, qMax(m_fontSize + 8, metrics.height() + padding)};
+        if (!selected && index.data(FolderListModel::DropTargetRole).toBool())
+            painter.fillRect(option.rect, NotesRowStyle::dropTargetColor());
     }
-
-private:
-    int m_fontSize = NotesSettings::defaultListFontSize;
 };
 
-class FolderList final : public QListView
+class FolderList final : public RowListView
 {
 public:
     FolderList(NotesBrowser &browser, FolderListModel &model, MemoFolderListView &owner)
-        : QListView(&owner), m_browser(browser), m_model(model), m_owner(owner)
+        : RowListView(
+              new FolderRowDelegate(nullptr),
+              [&owner](int row, const QPoint &at) { owner.openContextMenu(row, at); }, &owner),
+          m_browser(browser), m_model(model), m_owner(owner)
     {
     }
 
@@ -192,7 +87,7 @@ protected:
     {
         const QModelIndex index = indexAt(event->position().toPoint());
         if (event->button() == Qt::LeftButton && onToggleIcon(index, event->position().toPoint())) {
-            m_browser.toggleExpanded(index.data(PathRole).toString());
+            m_browser.toggleExpanded(index.data(FolderListModel::PathRole).toString());
             return;
         }
         QListView::mousePressEvent(event);
@@ -201,13 +96,13 @@ protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         const QModelIndex index = currentIndex();
-        const QVariant state = index.data(StateRole);
+        const QVariant state = index.data(FolderListModel::StateRole);
         const bool open =
             state.isValid() && FolderIconState(state.toInt()) == FolderIconState::expanded;
         const bool closed =
             state.isValid() && FolderIconState(state.toInt()) == FolderIconState::collapsed;
         if ((event->key() == Qt::Key_Left && open) || (event->key() == Qt::Key_Right && closed)) {
-            m_browser.toggleExpanded(index.data(PathRole).toString());
+            m_browser.toggleExpanded(index.data(FolderListModel::PathRole).toString());
             return;
         }
         QListView::keyPressEvent(event);
@@ -218,7 +113,7 @@ protected:
         if (event->type() == QEvent::ToolTip) {
             auto *help = static_cast<QHelpEvent *>(event);
             const QModelIndex index = indexAt(help->pos());
-            const QVariant state = index.data(StateRole);
+            const QVariant state = index.data(FolderListModel::StateRole);
             if (state.isValid() && m_owner.iconRect(index.row()).contains(help->pos()))
                 QToolTip::showText(help->globalPos(),
                                    NotesIcons::folderIconHelp(FolderIconState(state.toInt())),
@@ -228,18 +123,6 @@ protected:
             return true;
         }
         return QListView::viewportEvent(event);
-    }
-
-    void contextMenuEvent(QContextMenuEvent *event) override
-    {
-        QModelIndex index = indexAt(event->pos());
-        QPoint at = event->globalPos();
-        if (event->reason() == QContextMenuEvent::Keyboard) {
-            index = currentIndex();
-            at = viewport()->mapToGlobal(visualRect(index).center());
-        }
-        if (index.isValid())
-            m_owner.openContextMenu(index.row(), at);
     }
 
     void dragEnterEvent(QDragEnterEvent *event) override
@@ -268,7 +151,7 @@ protected:
     {
         m_model.setDropTargetRow(-1);
         const QModelIndex index = indexAt(event->position().toPoint());
-        const QString folder = index.data(PathRole).toString();
+        const QString folder = index.data(FolderListModel::PathRole).toString();
         const QByteArray note = event->mimeData()->data(NotesRowStyle::noteDragMimeType);
         if (folder.isEmpty() || note.isEmpty()) {
             event->ignore();
@@ -288,7 +171,7 @@ protected:
 private:
     bool onToggleIcon(const QModelIndex &index, const QPoint &pos) const
     {
-        const QVariant state = index.data(StateRole);
+        const QVariant state = index.data(FolderListModel::StateRole);
         return state.isValid() && FolderIconState(state.toInt()) != FolderIconState::leaf &&
                m_owner.iconRect(index.row()).contains(pos);
     }
@@ -311,7 +194,7 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
     m_refresh = new QToolButton(this);
     m_refresh->setAutoRaise(true);
     m_refresh->setIcon(
-        NotesIcons::icon(NotesIcons::Symbol::refresh, palette().color(QPalette::WindowText)));
+        SymbolIcons::icon(SymbolIcons::Symbol::refresh, palette().color(QPalette::WindowText)));
     m_refresh->setToolTip(QStringLiteral("フォルダ一覧を更新"));
     m_refresh->setAccessibleName(m_refresh->toolTip());
     connect(m_refresh, &QToolButton::clicked, &m_browser, &NotesBrowser::refreshFolders);
@@ -323,14 +206,8 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
     header->addWidget(m_refresh);
 
     m_model = new FolderListModel(m_browser, this);
-    auto *list = new FolderList(m_browser, *m_model, *this);
-    m_list = list;
+    m_list = new FolderList(m_browser, *m_model, *this);
     m_list->setModel(m_model);
-    m_list->setItemDelegate(new FolderRowDelegate(m_list));
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setUniformItemSizes(true);
-    m_list->setFrameShape(QFrame::NoFrame);
     m_list->setAcceptDrops(true);
     m_list->viewport()->setAcceptDrops(true);
     m_list->setDropIndicatorShown(false);
@@ -362,7 +239,7 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())
-                    m_browser.selectFolder(current.data(PathRole).toString());
+                    m_browser.selectFolder(current.data(FolderListModel::PathRole).toString());
             });
 
     connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
@@ -386,7 +263,12 @@ void MemoFolderListView::changeEvent(QEvent *event)
 void MemoFolderListView::updateIcons()
 {
     m_refresh->setIcon(
-        NotesIcons::icon(NotesIcons::Symbol::refresh, palette().color(QPalette::WindowText)));
+        SymbolIcons::icon(SymbolIcons::Symbol::refresh, palette().color(QPalette::WindowText)));
+}
+
+QListView *MemoFolderListView::listView() const
+{
+    return m_list;
 }
 
 int MemoFolderListView::rowOf(const QString &folder) const
@@ -397,7 +279,7 @@ int MemoFolderListView::rowOf(const QString &folder) const
 QRect MemoFolderListView::iconRect(int row) const
 {
     const QRect rowRect = m_list->visualRect(m_model->index(row));
-    const int depth = m_model->index(row).data(DepthRole).toInt();
+    const int depth = m_model->index(row).data(FolderListModel::DepthRole).toInt();
     return {rowRect.left() + iconLeft(depth), rowRect.top(), iconWidth, rowRect.height()};
 }
 
@@ -450,8 +332,5 @@ void MemoFolderListView::addNote(const QString &folder)
 
 void MemoFolderListView::applyFontSize()
 {
-    static_cast<FolderRowDelegate *>(m_list->itemDelegate())
-        ->setFontSize(NotesSettings::listFontSize());
-    m_list->doItemsLayout();
-    m_list->viewport()->update();
+    m_list->setRowFontSize(NotesSettings::listFontSize());
 }

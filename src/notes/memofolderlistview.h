@@ -2,9 +2,11 @@
 
 #include <QWidget>
 
+class FolderListModel;
 class NotesBrowser;
 class QListView;
 class QToolButton;
+class RowListView;
 
 /// The folder tree of the notes page: "すべて", then the Notes folder and its folders with
 /// their folder icons, indented by depth. A click selects a folder; a click on the icon of a
@@ -18,7 +20,7 @@ class MemoFolderListView : public QWidget
 public:
     explicit MemoFolderListView(NotesBrowser &browser, QWidget *parent = nullptr);
 
-    QListView *listView() const { return m_list; }
+    QListView *listView() const;
     QToolButton *refreshButton() const { return m_refresh; }
 
     /// The row showing `folder` (empty for "すべて"); -1 when it is not shown.
@@ -42,7 +44,7 @@ private:
     void applyFontSize();
 
     NotesBrowser &m_browser;
-    class FolderListModel *m_model = nullptr;
-    QListView *m_list = nullptr;
+    FolderListModel *m_model = nullptr;
+    RowListView *m_list = nullptr;
     QToolButton *m_refresh = nullptr;
 };

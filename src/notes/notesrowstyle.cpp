@@ -1,6 +1,6 @@
 #include "notes/notesrowstyle.h"
 
-#include "notes/notesicons.h"
+#include "platform/symbolicons.h"
 
 namespace NotesRowStyle {
 
@@ -20,7 +20,7 @@ QColor selectionColor(const QPalette &palette)
 
 QColor dropTargetColor()
 {
-    QColor color = NotesIcons::blue;
+    QColor color = SymbolIcons::blue;
     color.setAlphaF(0.3f);
     return color;
 }

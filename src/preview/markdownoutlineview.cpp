@@ -1,9 +1,9 @@
 #include "preview/markdownoutlineview.h"
 
 #include "platform/accessibleclicks.h"
+#include "preview/outlinemodel.h"
 #include "preview/previewstyle.h"
 
-#include <QAbstractListModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -17,7 +17,6 @@ namespace {
 constexpr int levelIndent = 12;
 constexpr int rowPaddingH = 10;
 constexpr int rowPaddingV = 4;
-constexpr int levelRole = Qt::UserRole + 1;
 
 /// Lays the title out in at most two lines and returns their height.
 double layoutTitle(QTextLayout &layout, double width)
@@ -39,50 +38,6 @@ double layoutTitle(QTextLayout &layout, double width)
     return y;
 }
 
-} // namespace
-
-class OutlineModel : public QAbstractListModel
-{
-public:
-    using QAbstractListModel::QAbstractListModel;
-
-    void setHeadings(QList<MarkdownBlocks::HeadingItem> headings)
-    {
-        beginResetModel();
-        m_headings = std::move(headings);
-        endResetModel();
-    }
-    const QList<MarkdownBlocks::HeadingItem> &headings() const { return m_headings; }
-
-    int rowCount(const QModelIndex &parent) const override
-    {
-        return parent.isValid() ? 0 : int(m_headings.size());
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!index.isValid() || index.row() >= m_headings.size())
-            return {};
-        const auto &heading = m_headings[index.row()];
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
-            return heading.title;
-        case Qt::AccessibleDescriptionRole:
-            return QStringLiteral("見出し%1").arg(heading.level);
-        case levelRole:
-            return heading.level;
-        default:
-            return {};
-        }
-    }
-
-private:
-    QList<MarkdownBlocks::HeadingItem> m_headings;
-};
-
-namespace {
-
 class OutlineDelegate : public QStyledItemDelegate
 {
 public:
@@ -94,7 +49,7 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
-        const int level = index.data(levelRole).toInt();
+        const int level = index.data(OutlineModel::levelRole).toInt();
         const PreviewStyle style(option.palette, m_fontSize);
         if (option.state & QStyle::State_MouseOver) {
             QColor hover = style.text();
@@ -125,7 +80,7 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        const int level = index.data(levelRole).toInt();
+        const int level = index.data(OutlineModel::levelRole).toInt();
         const QRectF textRect = titleRect(QRect(0, 0, option.rect.width(), 0), level);
         QTextLayout layout(index.data().toString(), PreviewStyle::font(m_fontSize));
         const double height = layoutTitle(layout, textRect.width());

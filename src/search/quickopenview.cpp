@@ -1,11 +1,11 @@
 #include "search/quickopenview.h"
 
 #include "platform/accessibleclicks.h"
+#include "platform/symbolicons.h"
 #include "search/quickopen.h"
-#include "search/searchicons.h"
+#include "search/quickopenmodel.h"
 #include <QTimer>
 
-#include <QAbstractListModel>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -15,49 +15,6 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
-
-/// The visible entries of the palette as list rows named by what they show.
-class QuickOpenModel : public QAbstractListModel
-{
-public:
-    QuickOpenModel(QuickOpenController &controller, QObject *parent)
-        : QAbstractListModel(parent), m_controller(controller)
-    {
-    }
-
-    void reset()
-    {
-        beginResetModel();
-        endResetModel();
-    }
-
-    int rowCount(const QModelIndex &parent = {}) const override
-    {
-        return parent.isValid() ? 0 : int(m_controller.visible().size());
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!index.isValid() || index.row() >= m_controller.visible().size())
-            return {};
-        const QuickOpen::Candidate &file = m_controller.visibleAt(index.row());
-        switch (role) {
-        case Qt::DisplayRole:
-            return file.fileName;
-        case Qt::AccessibleTextRole:
-            return QString(file.fileName + QStringLiteral("、") + file.folderLabel);
-        case Qt::ToolTipRole:
-            return file.filePath;
-        case Qt::UserRole:
-            return file.folderLabel;
-        default:
-            return {};
-        }
-    }
-
-private:
-    QuickOpenController &m_controller;
-};
 
 namespace {
 
@@ -117,7 +74,7 @@ public:
         const int iconSide = 18;
         const QRectF iconRect(rect.left() + 12, rect.center().y() - iconSide / 2.0, iconSide,
                               iconSide);
-        SearchIcons::paint(*painter, iconRect, SearchIcons::Symbol::document, SearchIcons::blue);
+        SymbolIcons::paint(*painter, iconRect, SymbolIcons::Symbol::document, SymbolIcons::blue);
 
         const int textLeft = int(iconRect.right()) + 8;
         const int textWidth = rect.right() - 12 - textLeft;
@@ -307,8 +264,8 @@ void QuickOpenView::applyColors()
     m_panel->setStyleSheet(QStringLiteral("#quickOpenPanel { border: 1px solid %1;"
                                           " border-radius: 10px; background: palette(base); }")
                                .arg(outline.name(QColor::HexArgb)));
-    m_magnifier->setPixmap(
-        SearchIcons::icon(SearchIcons::Symbol::magnifier, secondary).pixmap(QSize(16, 16)));
+    m_magnifier->setPixmap(SymbolIcons::icon(SymbolIcons::Symbol::magnifier, secondary)
+                               .pixmap(QSize(16, 16), devicePixelRatioF()));
     for (QLabel *label : std::as_const(m_captions)) {
         QPalette labelPalette = palette();
         labelPalette.setColor(QPalette::WindowText, secondary);

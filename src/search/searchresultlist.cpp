@@ -1,7 +1,7 @@
 #include "search/searchresultlist.h"
 
+#include "platform/symbolicons.h"
 #include "search/keywordmatcher.h"
-#include "search/searchicons.h"
 #include "storage/pins.h"
 
 #include <QAbstractItemView>
@@ -120,6 +120,18 @@ QList<SnippetLine> breakSnippet(const QString &snippet,
     return lines;
 }
 
+// The match count on a rounded accent-coloured badge.
+void paintBadge(QPainter &painter, const QRectF &badge, const QString &count, const QFont &font,
+                const QColor &accent)
+{
+    QPainterPath shape;
+    shape.addRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+    painter.fillPath(shape, accent);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(badge, Qt::AlignCenter, count);
+}
+
 } // namespace
 
 void SearchResultModel::setHits(const QList<SearchHit> &hits)
@@ -179,14 +191,6 @@ SearchResultDelegate::Fonts SearchResultDelegate::fonts(const QFont &base) const
     return fonts;
 }
 
-QStringList SearchResultDelegate::snippetLines(const QString &snippet, const QFont &font, int width)
-{
-    QStringList texts;
-    for (const SnippetLine &line : breakSnippet(snippet, {}, font, width, 2))
-        texts.append(line.text);
-    return texts;
-}
-
 QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem &option,
                                      const QModelIndex &index) const
 {
@@ -212,34 +216,46 @@ void SearchResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     if (!hit)
         return;
     const Fonts f = fonts(option.font);
-    const QPalette &palette = option.palette;
-    const QColor accent = palette.color(QPalette::Highlight);
-    const QRect rect = option.rect;
-
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    painter->setClipRect(rect);
-    if (hit->filePath == m_selectedFile) {
+    painter->setClipRect(option.rect);
+    paintBackground(*painter, option, hit->filePath == m_selectedFile);
+    const int snippetTop = paintTitleLine(*painter, option, index, *hit, f);
+    if (!hit->snippet.isEmpty())
+        paintSnippet(*painter, option, hit->snippet, f, snippetTop);
+    painter->restore();
+}
+
+void SearchResultDelegate::paintBackground(QPainter &painter, const QStyleOptionViewItem &option,
+                                           bool selected)
+{
+    const QColor accent = option.palette.color(QPalette::Highlight);
+    if (selected) {
         QColor tint = accent;
         tint.setAlphaF(0.2f);
-        painter->fillRect(rect, tint);
+        painter.fillRect(option.rect, tint);
     }
     if (option.state & QStyle::State_HasFocus) {
         QColor ring = accent;
         ring.setAlphaF(0.6f);
-        painter->setPen(QPen(ring, 1));
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRect(QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.setPen(QPen(ring, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5));
     }
+}
 
-    // First line: name, pin, badge.
+int SearchResultDelegate::paintTitleLine(QPainter &painter, const QStyleOptionViewItem &option,
+                                         const QModelIndex &index, const SearchHit &hit,
+                                         const Fonts &f) const
+{
+    const QRect rect = option.rect;
+    const bool pinned = index.data(SearchResultModel::PinnedRole).toBool();
     const QFontMetrics nameMetrics(f.name);
     const QFontMetrics badgeMetrics(f.badge);
-    const bool pinned = index.data(SearchResultModel::PinnedRole).toBool();
-    const QString count = QString::number(hit->matchCount);
+    const QString count = QString::number(hit.matchCount);
     const int badgeWidth = badgeMetrics.horizontalAdvance(count) + 12;
     const int badgeHeight = badgeMetrics.height() + 2;
-    const bool showBadge = hit->matchCount >= 1;
+    const bool showBadge = hit.matchCount >= 1;
     int room = rect.width() - 2 * horizontalPadding;
     if (pinned)
         room -= f.pinSize + 6;
@@ -250,44 +266,41 @@ void SearchResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     const int lineTop = rect.top() + f.padding + rowInset;
     const int lineHeight = nameMetrics.height();
     int x = rect.left() + horizontalPadding;
-    painter->setFont(f.name);
-    painter->setPen(palette.color(QPalette::Text));
-    painter->drawText(QRect(x, lineTop, room, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter.setFont(f.name);
+    painter.setPen(option.palette.color(QPalette::Text));
+    painter.drawText(QRect(x, lineTop, room, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
     x += nameMetrics.horizontalAdvance(name) + 6;
     if (pinned) {
         const QRectF pinRect(x, lineTop + (lineHeight - f.pinSize) / 2.0, f.pinSize, f.pinSize);
-        SearchIcons::paint(*painter, pinRect, SearchIcons::Symbol::pin, SearchIcons::orange);
+        SymbolIcons::paint(painter, pinRect, SymbolIcons::Symbol::pinFilled, SymbolIcons::orange);
         x += f.pinSize + 6;
     }
     if (showBadge) {
         const QRectF badge(x, lineTop + (lineHeight - badgeHeight) / 2.0, badgeWidth, badgeHeight);
-        QPainterPath shape;
-        shape.addRoundedRect(badge, badgeHeight / 2.0, badgeHeight / 2.0);
-        painter->fillPath(shape, accent);
-        painter->setFont(f.badge);
-        painter->setPen(Qt::white);
-        painter->drawText(badge, Qt::AlignCenter, count);
+        paintBadge(painter, badge, count, f.badge, option.palette.color(QPalette::Highlight));
     }
+    return lineTop + lineHeight + 2;
+}
 
-    // Second line: the snippet, as many lines as the row has room for (at most two).
-    if (!hit->snippet.isEmpty()) {
-        const QFontMetrics caption(f.caption);
-        const int top = lineTop + lineHeight + 2;
-        const int maxLines = std::clamp(
-            (rect.bottom() + 1 - f.padding - top) / std::max(caption.lineSpacing(), 1), 0, 2);
-        const QList<SnippetLine> lines =
-            breakSnippet(hit->snippet, highlightRanges(hit->snippet, m_keyword, accent), f.caption,
-                         rect.width() - 2 * horizontalPadding, maxLines);
-        painter->setPen(secondaryText(palette));
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            QTextLayout layout(lines[i].text, f.caption);
-            layout.setFormats(lines[i].formats);
-            layout.beginLayout();
-            layout.createLine().setLineWidth(1e6);
-            layout.endLayout();
-            layout.draw(painter,
-                        QPointF(rect.left() + horizontalPadding, top + i * caption.lineSpacing()));
-        }
+void SearchResultDelegate::paintSnippet(QPainter &painter, const QStyleOptionViewItem &option,
+                                        const QString &snippet, const Fonts &f, int top) const
+{
+    // As many lines as the row has room for, at most two.
+    const QRect rect = option.rect;
+    const QFontMetrics caption(f.caption);
+    const int maxLines = std::clamp(
+        (rect.bottom() + 1 - f.padding - top) / std::max(caption.lineSpacing(), 1), 0, 2);
+    const QList<SnippetLine> lines = breakSnippet(
+        snippet, highlightRanges(snippet, m_keyword, option.palette.color(QPalette::Highlight)),
+        f.caption, rect.width() - 2 * horizontalPadding, maxLines);
+    painter.setPen(secondaryText(option.palette));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QTextLayout layout(lines[i].text, f.caption);
+        layout.setFormats(lines[i].formats);
+        layout.beginLayout();
+        layout.createLine().setLineWidth(1e6);
+        layout.endLayout();
+        layout.draw(&painter,
+                    QPointF(rect.left() + horizontalPadding, top + i * caption.lineSpacing()));
     }
-    painter->restore();
 }

@@ -47,13 +47,18 @@ public:
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
-    /// The snippet's lines as drawn in `width` pixels: at most two, the second cut with "…" when
-    /// the text goes on.
-    static QStringList snippetLines(const QString &snippet, const QFont &font, int width);
-
 private:
     struct Fonts;
     Fonts fonts(const QFont &base) const;
+    /// The tint of the file open in the editor and the focus ring.
+    static void paintBackground(QPainter &painter, const QStyleOptionViewItem &option,
+                                bool selected);
+    /// The name, the pin of a pinned note and the count badge; returns where the snippet starts.
+    int paintTitleLine(QPainter &painter, const QStyleOptionViewItem &option,
+                       const QModelIndex &index, const SearchHit &hit, const Fonts &f) const;
+    /// The snippet from `top`, with the keyword marked.
+    void paintSnippet(QPainter &painter, const QStyleOptionViewItem &option, const QString &snippet,
+                      const Fonts &f, int top) const;
 
     int m_fontSize = 13;
     QString m_keyword;

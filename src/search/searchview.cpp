@@ -2,8 +2,8 @@
 
 #include "platform/accessibleclicks.h"
 #include "platform/settingsstore.h"
+#include "platform/symbolicons.h"
 #include "search/searchcontroller.h"
-#include "search/searchicons.h"
 #include "search/searchresultlist.h"
 
 #include <QAction>
@@ -108,7 +108,7 @@ public:
             auto *button = new QToolButton(viewport());
             button->setAutoRaise(true);
             button->setIcon(
-                SearchIcons::icon(SearchIcons::Symbol::clearCircle, QColor(142, 142, 147)));
+                SymbolIcons::icon(SymbolIcons::Symbol::clearCircle, QColor(142, 142, 147)));
             button->setToolTip(QStringLiteral("この履歴を削除"));
             button->setAccessibleName(QStringLiteral("この履歴を削除"));
             button->setAccessibleDescription(entry);
@@ -190,7 +190,7 @@ void SearchView::buildLayout()
     m_keywordField->setAccessibleName(QStringLiteral("キーワードを入力"));
     m_keywordField->setFont(pixelFont(m_keywordField->font(), 15));
     m_fieldClearAction = m_keywordField->addAction(
-        SearchIcons::icon(SearchIcons::Symbol::clearCircle, QColor(142, 142, 147)),
+        SymbolIcons::icon(SymbolIcons::Symbol::clearCircle, QColor(142, 142, 147)),
         QLineEdit::TrailingPosition);
     m_fieldClearAction->setText(QStringLiteral("クリア"));
     m_fieldClearAction->setToolTip(QStringLiteral("クリア"));

@@ -6,12 +6,14 @@
 #include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesrowstyle.h"
+#include "notes/notessettings.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/settingsstore.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
@@ -84,6 +86,8 @@ private Q_SLOTS:
     void droppingANoteOnAFolderMovesIt();
     void clickOpensNoteThroughThePage();
     void contextMenuOfAPinnedNote();
+    void rowsFollowTheListFontSize_data();
+    void rowsFollowTheListFontSize();
 
 private:
     QString notes(const QString &relative = {}) const
@@ -129,6 +133,12 @@ std::unique_ptr<NotesView> TestNotesView::shownPage()
     auto page = std::make_unique<NotesView>();
     page->resize(220, 620);
     page->show();
+    // Every change the scenarios make to the two lists is checked against the model contract:
+    // resets, row tints, drop targets.
+    for (QListView *list : {page->folderList()->listView(), page->fileList()->listView()}) {
+        new QAbstractItemModelTester(
+            list->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, list->model());
+    }
     return page;
 }
 
@@ -430,6 +440,30 @@ void TestNotesView::contextMenuOfAPinnedNote()
                                          page->mapToGlobal(QPoint(60, 470)));
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(actionTexts(menu).constFirst(), QStringLiteral("ピン留めを解除"));
+}
+
+void TestNotesView::rowsFollowTheListFontSize_data()
+{
+    QTest::addColumn<bool>("folderTree");
+    QTest::newRow("note list") << false;
+    QTest::newRow("folder tree") << true;
+}
+
+void TestNotesView::rowsFollowTheListFontSize()
+{
+    QFETCH(bool, folderTree);
+    auto page = shownPage();
+    QListView *list = folderTree ? page->folderList()->listView() : page->fileList()->listView();
+    const auto rowHeight = [list] { return list->visualRect(list->model()->index(1, 0)).height(); };
+    const auto rowTop = [list] { return list->visualRect(list->model()->index(1, 0)).top(); };
+    const int before = rowHeight();
+    QVERIFY(before >= NotesSettings::defaultListFontSize);
+
+    // A change of the setting lays the shown rows out again at once, every row alike.
+    SettingsStore::instance().setValue(NotesSettings::listFontSizeKey, 30);
+    QVERIFY(rowHeight() >= 30);
+    QVERIFY(rowHeight() > before);
+    QCOMPARE(rowTop(), rowHeight());
 }
 
 QTEST_MAIN(TestNotesView)

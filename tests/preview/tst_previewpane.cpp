@@ -9,6 +9,7 @@
 #include "preview/markdownpreviewview.h"
 #include "storage/memomanager.h"
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QLabel>
 #include <QListView>
@@ -351,6 +352,8 @@ void TestPreviewPane::editKeepsTheTopLineInPlace()
 void TestPreviewPane::outlineMessages()
 {
     MarkdownOutlineView outline;
+    QAbstractItemModelTester tester(outline.listView()->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     // An empty document and a document without headings are told apart.
     outline.setMarkdownText({});
     const QString empty = outline.message();

@@ -7,6 +7,7 @@
 #include "search/searchcontroller.h"
 #include "search/searchview.h"
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
@@ -40,6 +41,14 @@ QStringList accessibleRows(QWidget *list)
             rows.append(child->text(QAccessible::Name));
     }
     return rows;
+}
+
+// Checks every later change of the palette's list against the model contract; goes with it.
+void testModelOf(QuickOpenView *palette)
+{
+    QAbstractItemModel *model = palette->list()->model();
+    new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::Fatal,
+                                 model);
 }
 
 } // namespace
@@ -155,6 +164,7 @@ void TestSearchWidgets::paletteOpensChoiceAfterClosing()
     QCOMPARE(palette->findChild<QWidget *>(QStringLiteral("quickOpenPanel"))->size(),
              QuickOpenView::paletteSize);
     QCOMPARE(accessibleRows(palette->list()), (QStringList{"plan.md、Projects", "notes.md、."}));
+    testModelOf(palette);
 
     QSignalSpy chosen(palette, &QuickOpenView::fileChosen);
     QTest::keyClicks(palette->queryField(), QStringLiteral("NOTES"));
@@ -174,6 +184,7 @@ void TestSearchWidgets::paletteKeysWrapAndEscapeCloses()
     window.resize(800, 600);
     window.show();
     QPointer<QuickOpenView> palette = QuickOpenView::open(&window);
+    testModelOf(palette);
     bool footerShown = false;
     for (QLabel *label : palette->findChildren<QLabel *>())
         footerShown |= label->text() == QStringLiteral("30 件");
