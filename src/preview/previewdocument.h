@@ -80,7 +80,6 @@ public:
     /// The block at a document y, clamped to the existing blocks; -1 without blocks.
     qsizetype blockAt(double y) const;
     qsizetype blockForLine(qint64 lineIndex) const;
-    bool isMeasured(qsizetype block) const;
     /// Lays the block out at the current width. True when its height changed.
     bool ensureMeasured(qsizetype block);
     /// Releases text layouts of blocks outside [first, last], keeping their heights.
