@@ -1,10 +1,10 @@
 #include "preview/previewdocument.h"
 
 #include <QFontMetricsF>
-#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextCharFormat>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>

@@ -4,11 +4,9 @@
 #include "preview/markdownblocks.h"
 #include "preview/previewstyle.h"
 
-#include <QFont>
 #include <QList>
 #include <QRectF>
 #include <QStringList>
-#include <QTextLayout>
 
 #include <memory>
 #include <vector>
