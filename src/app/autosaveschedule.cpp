@@ -7,12 +7,6 @@ AutosaveSchedule::AutosaveSchedule(qint64 idleMsec, qint64 maximumMsec)
 {
 }
 
-void AutosaveSchedule::setIntervals(qint64 idleMsec, qint64 maximumMsec)
-{
-    m_idleMsec = idleMsec;
-    m_maximumMsec = maximumMsec;
-}
-
 void AutosaveSchedule::edited(const QDateTime &now)
 {
     if (!m_firstEdit.isValid())

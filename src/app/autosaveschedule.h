@@ -12,12 +12,10 @@ class AutosaveSchedule
 public:
     explicit AutosaveSchedule(qint64 idleMsec = 2000, qint64 maximumMsec = 30000);
 
-    void setIntervals(qint64 idleMsec, qint64 maximumMsec);
     /// The user changed the text at `now`.
     void edited(const QDateTime &now);
     /// The text was saved (or nothing is left to save).
     void saved();
-    bool isPending() const { return m_firstEdit.isValid(); }
     /// Milliseconds from `now` until the save is due (0 when overdue); nothing when no edit
     /// waits.
     std::optional<qint64> msecUntilDue(const QDateTime &now) const;

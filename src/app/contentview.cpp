@@ -16,7 +16,6 @@
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
 #include "storage/recovery.h"
-#include <QTimer>
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -100,6 +99,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     m_autosaveTimer->setSingleShot(true);
     connect(m_autosaveTimer, &QTimer::timeout, this, &ContentView::autosaveIfDue);
     buildLayout();
+    updateEditorFocusRule();
     connectEditor();
     connectSidePane();
     connectMemo();
@@ -386,12 +386,6 @@ void ContentView::scheduleAutosave()
         m_autosaveTimer->start(int(*due));
 }
 
-void ContentView::setAutosaveIntervals(int idleMsec, int maximumMsec)
-{
-    m_autosave.setIntervals(idleMsec, maximumMsec);
-    scheduleAutosave();
-}
-
 void ContentView::autosaveIfDue()
 {
     const auto due = m_autosave.msecUntilDue(Clock::current().now());
@@ -413,6 +407,7 @@ void ContentView::appear()
 {
     const QString raw = SettingsStore::instance().stringOr(lastSelectedPageKey, QString());
     m_selectedPage = pageFromString(raw).value_or(Page::calendar);
+    updateEditorFocusRule();
     m_pagePicker->button(int(m_selectedPage))->setChecked(true);
     m_pages->setCurrentIndex(int(m_selectedPage));
     switch (m_selectedPage) {
@@ -446,9 +441,9 @@ void ContentView::setSelectedPage(Page page)
     if (page == m_selectedPage)
         return;
     m_selectedPage = page;
+    updateEditorFocusRule();
     m_pages->setCurrentIndex(int(page));
     pageSwitched(page);
-    Q_EMIT selectedPageChanged(page);
 }
 
 void ContentView::pageSwitched(Page page)
@@ -475,6 +470,11 @@ void ContentView::pageSwitched(Page page)
         break;
     }
     SettingsStore::instance().setValue(lastSelectedPageKey, pageToString(page));
+}
+
+void ContentView::updateEditorFocusRule()
+{
+    m_editor->setPreferEditorFocusOnAppear(m_selectedPage != Page::search);
 }
 
 void ContentView::postFocusEditorSoon(int msec)

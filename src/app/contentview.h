@@ -91,7 +91,6 @@ public:
     /// Saves quietly when the autosave is due by the current clock (about two seconds after
     /// typing stops, and at least every 30 seconds while it goes on).
     void autosaveIfDue();
-    void setAutosaveIntervals(int idleMsec, int maximumMsec);
 
     // What the pages and the side pane report.
     void dateChanged(const QDate &date);
@@ -124,7 +123,6 @@ public:
     static std::optional<QString> toggledCheckboxText(const QString &text, qint64 lineIndex);
 
 Q_SIGNALS:
-    void selectedPageChanged(ContentView::Page page);
     /// The window should grow or shrink by the side pane (new window width).
     void windowWidthRequested(int width);
 
@@ -142,6 +140,9 @@ private:
     void edited();
     void scheduleAutosave();
     void pageSwitched(Page page);
+    /// The editor takes the keyboard focus when it comes on screen, except on the search page,
+    /// whose field keeps it.
+    void updateEditorFocusRule();
     void postFocusEditorSoon(int msec);
     void updateSidePane();
     void updateStatusBar();

@@ -20,10 +20,6 @@ public:
     QuillmereApp();
     ~QuillmereApp() override;
 
-    MemoManager &memoManager() { return *m_memo; }
-    FolderManager &folderManager() { return *m_folders; }
-    MainWindow &mainWindow() { return *m_window; }
-
     /// Shows the window and runs the event loop; returns the exit status.
     int run();
 

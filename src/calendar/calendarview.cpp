@@ -11,7 +11,6 @@
 #include "platform/appevents.h"
 #include "platform/clock.h"
 #include "platform/settingsstore.h"
-#include <QTimer>
 
 #include <QEvent>
 #include <QGridLayout>
@@ -61,7 +60,14 @@ void CalendarView::buildLayout()
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(8, 6, 8, 0);
     column->setSpacing(8);
+    column->addLayout(buildMonthHeader());
+    column->addLayout(buildMonthGrid());
+    column->addLayout(buildDayButtons());
+    column->addWidget(buildDayList(), 1);
+}
 
+QLayout *CalendarView::buildMonthHeader()
+{
     m_previousMonthButton = new QToolButton(this);
     m_previousMonthButton->setText(QStringLiteral("≪"));
     m_previousMonthButton->setAccessibleName(QStringLiteral("前の月"));
@@ -76,10 +82,13 @@ void CalendarView::buildLayout()
     header->addWidget(m_previousMonthButton);
     header->addWidget(m_monthTitle, 1);
     header->addWidget(m_nextMonthButton);
-    column->addLayout(header);
     connect(m_previousMonthButton, &QToolButton::clicked, this, &CalendarView::showPreviousMonth);
     connect(m_nextMonthButton, &QToolButton::clicked, this, &CalendarView::showNextMonth);
+    return header;
+}
 
+QLayout *CalendarView::buildMonthGrid()
+{
     m_grid = new QGridLayout;
     m_grid->setHorizontalSpacing(gridColumnSpacing);
     const QStringList weekdays = CalendarMonth::weekdaySymbols();
@@ -97,8 +106,11 @@ void CalendarView::buildLayout()
         connect(button, &DayCellButton::clicked, this,
                 [this, button] { chooseDate(button->date()); });
     }
-    column->addLayout(m_grid);
+    return m_grid;
+}
 
+QLayout *CalendarView::buildDayButtons()
+{
     m_previousDayButton = new TintedButton(QStringLiteral("<"), this);
     m_previousDayButton->setAccessibleName(QStringLiteral("前の日"));
     m_previousDayButton->setToolTip(QStringLiteral("前の日"));
@@ -117,7 +129,6 @@ void CalendarView::buildLayout()
     dayRow->addWidget(m_todayButton, 3);
     dayRow->addWidget(m_tomorrowButton, 3);
     dayRow->addWidget(m_nextDayButton, 2);
-    column->addLayout(dayRow);
     connect(m_previousDayButton, &QPushButton::clicked, this,
             [this] { chooseDate(m_selectedDate.addDays(-1)); });
     connect(m_yesterdayButton, &QPushButton::clicked, this, [this] { chooseDate(m_yesterday); });
@@ -126,7 +137,11 @@ void CalendarView::buildLayout()
     connect(m_tomorrowButton, &QPushButton::clicked, this, [this] { chooseDate(m_tomorrow); });
     connect(m_nextDayButton, &QPushButton::clicked, this,
             [this] { chooseDate(m_selectedDate.addDays(1)); });
+    return dayRow;
+}
 
+QWidget *CalendarView::buildDayList()
+{
     m_model = new DayListModel(this);
     m_delegate = new DayListDelegate(this);
     m_dayList = new QListView(this);
@@ -141,9 +156,9 @@ void CalendarView::buildLayout()
     m_dayList->setMouseTracking(true);
     // The list sits on the page's own background, like the grid above it.
     m_dayList->viewport()->setAutoFillBackground(false);
-    column->addWidget(m_dayList, 1);
     connect(m_dayList, &QListView::clicked, this, &CalendarView::listRowChosen);
     connect(m_dayList, &QListView::activated, this, &CalendarView::listRowChosen);
+    return m_dayList;
 }
 
 void CalendarView::connectSources()

@@ -9,6 +9,7 @@ class DayListDelegate;
 class DayListModel;
 class QGridLayout;
 class QLabel;
+class QLayout;
 class QListView;
 class QModelIndex;
 class QTimer;
@@ -55,6 +56,14 @@ protected:
 
 private:
     void buildLayout();
+    /// "≪", the month's title and "≫".
+    QLayout *buildMonthHeader();
+    /// The weekday names over six weeks of day cells.
+    QLayout *buildMonthGrid();
+    /// "<", "昨日", "今日", "明日", ">".
+    QLayout *buildDayButtons();
+    /// The month's days with the first line of each memo.
+    QWidget *buildDayList();
     void connectSources();
     void applySelectedDate(const QDate &date);
     void showMonth(const QDate &month);

@@ -6,7 +6,6 @@
 #include "editor/textedits.h"
 #include "editor/textsearch.h"
 #include "platform/appevents.h"
-#include <QTimer>
 
 #include <QGuiApplication>
 #include <QInputMethod>

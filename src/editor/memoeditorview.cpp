@@ -4,7 +4,6 @@
 #include "editor/markdowneditor.h"
 #include "platform/appevents.h"
 #include "platform/settingsstore.h"
-#include <QTimer>
 
 #include <QApplication>
 #include <QDir>
@@ -707,7 +706,12 @@ void MemoEditorView::showEvent(QShowEvent *event)
     if (d->searchBar->isSearchFieldFocused())
         d->searchBar->searchField()->clearFocus();
     d->titleField->clearFocus();
-    QTimer::singleShot(0, d.get(), [] { AppEvents::instance().postFocusEditor(); });
+    // Asked for once the page is really there; by then the owner may have moved to a page
+    // that keeps the focus for itself.
+    QTimer::singleShot(0, d.get(), [this] {
+        if (d->preferEditorFocus)
+            AppEvents::instance().postFocusEditor();
+    });
 }
 
 void MemoEditorView::hideEvent(QHideEvent *event)

@@ -29,7 +29,6 @@ public:
     QLabel *titleLabel() const { return m_title; }
     QToolButton *sortButton() const { return m_sort; }
     QToolButton *addButton() const { return m_add; }
-    QToolButton *refreshButton() const { return m_refresh; }
 
     /// The row showing `note`; -1 when it is not listed.
     int rowOf(const QString &note) const;

@@ -21,7 +21,6 @@ public:
     explicit MemoFolderListView(NotesBrowser &browser, QWidget *parent = nullptr);
 
     QListView *listView() const;
-    QToolButton *refreshButton() const { return m_refresh; }
 
     /// The row showing `folder` (empty for "すべて"); -1 when it is not shown.
     int rowOf(const QString &folder) const;

@@ -33,7 +33,6 @@ public:
     QString name() const;
     QLineEdit *nameField() const { return m_field; }
     QPushButton *confirmButton() const { return m_confirm; }
-    QPushButton *cancelButton() const { return m_cancel; }
 
     static QString promptText(Kind kind);
     static QString placeholderText(Kind kind);

@@ -29,7 +29,6 @@ public:
     /// so does choosing the note to open after a change of base folder: a hidden page must not
     /// open a note over the page the user is looking at.
     void setPageVisible(bool visible);
-    bool isPageVisible() const { return m_visible; }
 
     // Folder tree.
     const FolderTree &folderTree() const { return m_tree; }

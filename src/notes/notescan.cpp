@@ -355,11 +355,6 @@ bool isNoteFileName(QStringView name)
            extension.compare(u"txt", Qt::CaseInsensitive) == 0;
 }
 
-bool isTrashFolderName(QStringView name)
-{
-    return name.compare(u"trash", Qt::CaseInsensitive) == 0;
-}
-
 QStringList collectFolders(const QString &root)
 {
     const QString start = withoutTrailingSlash(root);

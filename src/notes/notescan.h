@@ -29,9 +29,6 @@ namespace NoteScan {
 /// A note's file name: not hidden, with the extension "md" or "txt" in any letter case.
 bool isNoteFileName(QStringView name);
 
-/// A folder that is never listed nor entered.
-bool isTrashFolderName(QStringView name);
-
 /// `root` followed by every folder below it, depth first; siblings are ordered by name in
 /// NaturalOrder. Paths are spelled from `root` on.
 QStringList collectFolders(const QString &root);

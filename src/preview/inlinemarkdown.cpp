@@ -160,12 +160,6 @@ QString InlineText::linkAt(qsizetype position) const
     return {};
 }
 
-bool InlineText::hasLinks() const
-{
-    return std::any_of(runs.cbegin(), runs.cend(),
-                       [](const InlineRun &run) { return !run.link.isEmpty(); });
-}
-
 namespace InlineMarkdown {
 
 InlineText render(const QString &markdown)

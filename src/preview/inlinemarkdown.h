@@ -26,7 +26,6 @@ struct InlineText
 
     /// The link under a text position, or an empty string.
     QString linkAt(qsizetype position) const;
-    bool hasLinks() const;
 };
 
 namespace InlineMarkdown {

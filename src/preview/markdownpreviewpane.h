@@ -67,7 +67,6 @@ private:
     void buildLayout();
     void selectHeading(qint64 lineIndex);
     void toggleCheckbox(qint64 lineIndex);
-    void updatePreviewVisibility();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     EditorLiveState &m_live;

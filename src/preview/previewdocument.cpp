@@ -1,10 +1,10 @@
 #include "preview/previewdocument.h"
 
 #include <QFontMetricsF>
-#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextCharFormat>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -23,10 +23,6 @@ constexpr double quoteBarWidth = 3;
 constexpr double quoteBarSpacing = 10;
 constexpr double cellPadding = 8;
 constexpr double markerSpacing = 8;
-
-enum class PieceRole { body, secondary, heading, code, tableHeader };
-
-} // namespace
 
 /// One selectable run of text inside a block.
 struct Piece
@@ -60,13 +56,20 @@ struct Marker
     QString itemText;
 };
 
-struct PreviewDocument::BlockLayout
+/// What one block draws, in block coordinates, and where each of its source lines starts.
+struct BlockContent
 {
     double height = 0;
     std::vector<Shape> shapes;
     std::vector<Piece> pieces;
     std::vector<Marker> markers;
     std::vector<std::pair<qint64, double>> lineTops;
+};
+
+} // namespace
+
+struct PreviewDocument::BlockLayout : BlockContent
+{
 };
 
 struct PreviewDocument::Block
@@ -146,6 +149,249 @@ QColor withAlpha(QColor color, double alpha)
     color.setAlphaF(float(color.alphaF() * alpha));
     return color;
 }
+
+/// Lays out one preview item as a block. Without a style (textOnly) the pieces keep their text
+/// but get no text layout, which is all a copy of blocks off screen needs.
+class BlockBuilder
+{
+public:
+    BlockBuilder(const QStringList &lines, const PreviewStyle &style, bool textOnly, double width,
+                 bool checkboxesToggleable)
+        : m_lines(lines), m_style(style), m_layoutStyle(textOnly ? nullptr : &style),
+          m_px(style.fontPixels()), m_fontSize(style.fontSize()), m_width(width),
+          m_body(PreviewStyle::font(m_fontSize)), m_checkboxesToggleable(checkboxesToggleable)
+    {
+    }
+
+    void build(const PreviewItem &item, BlockContent &out) const
+    {
+        out.lineTops.emplace_back(item.id, 0);
+        switch (item.kind) {
+        case PreviewItem::Kind::hidden:
+            break;
+        case PreviewItem::Kind::emptyLine:
+            out.height = m_px * 1.2;
+            break;
+        case PreviewItem::Kind::horizontalRule:
+            addRule(out);
+            break;
+        case PreviewItem::Kind::setextHeading:
+            addSetextHeading(item, out);
+            break;
+        case PreviewItem::Kind::codeBlock:
+            addCodeBlock(item, out);
+            break;
+        case PreviewItem::Kind::blockquote:
+            addBlockquote(item, out);
+            break;
+        case PreviewItem::Kind::standard:
+            addStandardLine(item.id, out);
+            break;
+        }
+    }
+
+private:
+    double addText(BlockContent &out, InlineText content, const QFont &font, QColor color,
+                   QPointF at, double width, qint64 lineIndex,
+                   double minimumHeight = minimumTextHeight) const
+    {
+        return addPiece(out.pieces, std::move(content), font, color, at, width, lineIndex,
+                        m_layoutStyle, minimumHeight);
+    }
+
+    void addRule(BlockContent &out) const
+    {
+        const double pad = m_px * 0.7;
+        out.shapes.push_back({Shape::Kind::fill, QRectF(0, pad, m_width, 2),
+                              withAlpha(m_style.secondaryText(), 0.55)});
+        out.height = 2 + 2 * pad;
+    }
+
+    void addSetextHeading(const PreviewItem &item, BlockContent &out) const
+    {
+        const QFont font =
+            PreviewStyle::font(m_fontSize * PreviewStyle::headingScale(item.level), QFont::Bold);
+        out.height = addText(out, InlineMarkdown::cachedRender(m_lines[item.id]), font,
+                             m_style.headingColor(item.level), {}, m_width, item.id);
+        out.lineTops.emplace_back(item.underlineIndex, out.height);
+    }
+
+    /// The fenced rows in monospace inside a rounded frame, the fence's language above them.
+    void addCodeBlock(const PreviewItem &item, BlockContent &out) const
+    {
+        double y = codePadding;
+        const double inner = m_width - 2 * codePadding;
+        bool first = true;
+        if (!item.language.isEmpty()) {
+            const QFont font =
+                PreviewStyle::monospaceFont(qMax(m_fontSize * 0.75, 10.0), QFont::Medium);
+            y += addText(out, {item.language, {}}, font, m_style.secondaryText(),
+                         {codePadding + 4, y}, inner - 8, item.id, 0);
+            first = false;
+        }
+        const QFont mono = PreviewStyle::monospaceFont(m_fontSize);
+        out.lineTops.clear();
+        for (const CodeRow &row : item.codeRows) {
+            if (row.isFence) {
+                out.lineTops.emplace_back(row.lineIndex, y);
+                continue;
+            }
+            if (!first)
+                y += 1;
+            first = false;
+            out.lineTops.emplace_back(row.lineIndex, y);
+            const QString text = row.text.isEmpty() ? QStringLiteral(" ") : row.text;
+            y += addText(out, {text, {}}, mono, m_style.text(), {codePadding, y}, inner,
+                         row.lineIndex, 0);
+        }
+        out.height = y + codePadding;
+        const QRectF frame(0.5, 0.5, m_width - 1, out.height - 1);
+        out.shapes.push_back({Shape::Kind::roundedFill, frame, m_style.codeFill(), 6});
+        out.shapes.push_back(
+            {Shape::Kind::roundedStroke, frame, withAlpha(m_style.secondaryText(), 0.25), 6, 1});
+    }
+
+    /// Each quoted row indented by its depth behind a bar, all on one rounded fill.
+    void addBlockquote(const PreviewItem &item, BlockContent &out) const
+    {
+        double y = quotePaddingV;
+        const QColor bar = withAlpha(m_style.accent(), m_style.isDark() ? 0.88 : 0.72);
+        out.lineTops.clear();
+        for (qsizetype r = 0; r < item.quoteRows.size(); ++r) {
+            const QuoteRow &row = item.quoteRows[r];
+            if (r > 0)
+                y += quoteRowSpacing;
+            out.lineTops.emplace_back(row.lineIndex, y);
+            const double x =
+                quotePaddingH + row.leadingIndent + qMax(row.depth - 1, 0) * quoteNestIndent;
+            const double textX = x + quoteBarWidth + quoteBarSpacing;
+            const double textWidth = m_width - quotePaddingH - textX;
+            const double h =
+                addText(out, InlineMarkdown::cachedRender(row.body), m_body,
+                        m_style.secondaryText(), {textX, y + 2}, textWidth, row.lineIndex);
+            out.shapes.push_back(
+                {Shape::Kind::roundedFill, QRectF(x, y + 2, quoteBarWidth, h), bar, 2});
+            y += h + 4;
+        }
+        out.height = y + quotePaddingV;
+        const QColor fill = withAlpha(m_style.controlBackground(), m_style.isDark() ? 0.38 : 0.52);
+        out.shapes.insert(out.shapes.begin(),
+                          {Shape::Kind::roundedFill, QRectF(0, 0, m_width, out.height), fill, 8});
+    }
+
+    void addStandardLine(qint64 lineIndex, BlockContent &out) const
+    {
+        const QString &line = m_lines[lineIndex];
+        const StandardLine standard = classifyStandardLine(m_lines, lineIndex);
+        switch (standard.kind) {
+        case StandardLine::Kind::delimiterRow:
+            break;
+        case StandardLine::Kind::tableRow:
+            addTableRow(line, lineIndex, standard.isHeaderRow, out);
+            break;
+        case StandardLine::Kind::heading:
+            addHeading(line, lineIndex, standard.headingLevel, out);
+            break;
+        case StandardLine::Kind::unorderedItem:
+        case StandardLine::Kind::orderedItem:
+            addListItem(standard.listItem, lineIndex, out);
+            break;
+        case StandardLine::Kind::paragraph:
+            out.height = addText(out, InlineMarkdown::cachedRender(line), m_body, m_style.text(),
+                                 {}, m_width, lineIndex);
+            break;
+        }
+    }
+
+    /// Cells of equal width, as tall as the tallest, framed; a header row tinted.
+    void addTableRow(const QString &line, qint64 lineIndex, bool isHeaderRow,
+                     BlockContent &out) const
+    {
+        const QStringList cells = tableCells(line);
+        const double cellWidth = m_width / qMax<qsizetype>(cells.size(), 1);
+        const QFont font =
+            PreviewStyle::font(m_fontSize, isHeaderRow ? QFont::Bold : QFont::Normal);
+        double tallest = 2 * m_px;
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            const double h = addText(out, InlineMarkdown::cachedRender(cells[c]), font,
+                                     m_style.text(), {c * cellWidth + cellPadding, cellPadding},
+                                     cellWidth - 2 * cellPadding, lineIndex, 0);
+            tallest = qMax(tallest, h + 2 * cellPadding);
+        }
+        out.height = tallest;
+        out.shapes.push_back(
+            {Shape::Kind::fill, QRectF(0, 0, m_width, tallest), m_style.controlBackground()});
+        const QColor border = m_style.isDark() ? QColor(102, 102, 102) : QColor(0, 0, 0, 40);
+        const double pen = m_style.isDark() ? 1.0 : 0.5;
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            const QRectF cell(c * cellWidth, 0, cellWidth, tallest);
+            if (isHeaderRow) {
+                QColor tint = m_style.isDark() ? QColor(255, 255, 255, 24) : QColor(0, 0, 0, 14);
+                out.shapes.push_back({Shape::Kind::fill, cell, tint});
+            }
+            out.shapes.push_back({Shape::Kind::stroke, cell, border, 0, pen});
+        }
+    }
+
+    void addHeading(const QString &line, qint64 lineIndex, int level, BlockContent &out) const
+    {
+        const QFont font =
+            PreviewStyle::font(m_fontSize * PreviewStyle::headingScale(level), QFont::Bold);
+        out.height = addText(out, InlineMarkdown::cachedRender(line), font,
+                             m_style.headingColor(level), {}, m_width, lineIndex);
+    }
+
+    /// The marker (a bullet, a number or a checkbox) and the item's text beside it.
+    void addListItem(const ListItem &list, qint64 lineIndex, BlockContent &out) const
+    {
+        Marker marker = listMarker(list, lineIndex);
+        const double textX = marker.rect.right() + markerSpacing;
+        InlineText text = InlineMarkdown::cachedRender(list.itemText);
+        marker.itemText = text.text;
+        out.markers.push_back(marker);
+        out.height = qMax(addText(out, std::move(text), m_body, m_style.text(), {textX, 0},
+                                  m_width - textX, lineIndex),
+                          marker.rect.height());
+    }
+
+    /// A nested item's marker is right-aligned in a column wide enough for the widest of its
+    /// kind, so the texts of one level line up.
+    Marker listMarker(const ListItem &list, qint64 lineIndex) const
+    {
+        const bool numbered = list.marker.contains(u'.');
+        const bool checkbox = list.marker == u"☐" || list.marker == u"☑";
+        const QFontMetricsF metrics(m_body);
+        double markerWidth = metrics.horizontalAdvance(list.marker);
+        double markerX = list.indent;
+        if (list.indent > 0) {
+            const double minimum = numbered ? qMax(m_px * 1.6, 22.0) : qMax(m_px * 0.9, 14.0);
+            const double natural = markerWidth;
+            markerWidth = qMax(markerWidth, minimum);
+            markerX = list.indent + markerWidth - natural;
+            markerWidth = natural;
+        }
+        Marker marker;
+        marker.text = list.marker;
+        marker.font = m_body;
+        marker.checkbox = checkbox && m_checkboxesToggleable;
+        marker.checked = list.marker == u"☑";
+        marker.color = !marker.checkbox ? m_style.secondaryText()
+                       : marker.checked ? m_style.accent()
+                                        : m_style.text();
+        marker.rect = QRectF(markerX, 0, markerWidth, qMax(metrics.height(), minimumTextHeight));
+        marker.lineIndex = lineIndex;
+        return marker;
+    }
+
+    const QStringList &m_lines;
+    const PreviewStyle &m_style;
+    const PreviewStyle *m_layoutStyle;
+    double m_px;
+    double m_fontSize;
+    double m_width;
+    QFont m_body;
+    bool m_checkboxesToggleable;
+};
 
 } // namespace
 
@@ -304,11 +550,6 @@ qsizetype PreviewDocument::blockForLine(qint64 lineIndex) const
     return m_blockOfLine[size_t(clamped)];
 }
 
-bool PreviewDocument::isMeasured(qsizetype block) const
-{
-    return m_blocks[size_t(block)].measured;
-}
-
 bool PreviewDocument::ensureMeasured(qsizetype index)
 {
     Block &block = m_blocks[size_t(index)];
@@ -425,179 +666,9 @@ std::unique_ptr<PreviewDocument::BlockLayout> PreviewDocument::layoutBlock(qsize
                                                                            bool textOnly) const
 {
     auto out = std::make_unique<BlockLayout>();
-    const PreviewItem &item = m_items[index];
-    const PreviewStyle &style = m_style;
-    const PreviewStyle *layoutStyle = textOnly ? nullptr : &style;
-    const double px = style.fontPixels();
-    const double fontSize = style.fontSize();
-    const double width = qMax(m_width - 2 * padding, 1.0);
-    const QFont body = PreviewStyle::font(fontSize);
-    out->lineTops.emplace_back(item.id, 0);
-
-    switch (item.kind) {
-    case PreviewItem::Kind::hidden:
-        break;
-    case PreviewItem::Kind::emptyLine:
-        out->height = px * 1.2;
-        break;
-    case PreviewItem::Kind::horizontalRule: {
-        const double pad = px * 0.7;
-        out->shapes.push_back(
-            {Shape::Kind::fill, QRectF(0, pad, width, 2), withAlpha(style.secondaryText(), 0.55)});
-        out->height = 2 + 2 * pad;
-        break;
-    }
-    case PreviewItem::Kind::setextHeading: {
-        const QFont font =
-            PreviewStyle::font(fontSize * PreviewStyle::headingScale(item.level), QFont::Bold);
-        out->height = addPiece(out->pieces, InlineMarkdown::cachedRender(m_lines[item.id]), font,
-                               style.headingColor(item.level), {}, width, item.id, layoutStyle);
-        out->lineTops.emplace_back(item.underlineIndex, out->height);
-        break;
-    }
-    case PreviewItem::Kind::codeBlock: {
-        double y = codePadding;
-        const double inner = width - 2 * codePadding;
-        bool first = true;
-        if (!item.language.isEmpty()) {
-            const QFont font =
-                PreviewStyle::monospaceFont(qMax(fontSize * 0.75, 10.0), QFont::Medium);
-            y += addPiece(out->pieces, {item.language, {}}, font, style.secondaryText(),
-                          {codePadding + 4, y}, inner - 8, item.id, layoutStyle, 0);
-            first = false;
-        }
-        const QFont mono = PreviewStyle::monospaceFont(fontSize);
-        out->lineTops.clear();
-        for (const CodeRow &row : item.codeRows) {
-            if (row.isFence) {
-                out->lineTops.emplace_back(row.lineIndex, y);
-                continue;
-            }
-            if (!first)
-                y += 1;
-            first = false;
-            out->lineTops.emplace_back(row.lineIndex, y);
-            const QString text = row.text.isEmpty() ? QStringLiteral(" ") : row.text;
-            y += addPiece(out->pieces, {text, {}}, mono, style.text(), {codePadding, y}, inner,
-                          row.lineIndex, layoutStyle, 0);
-        }
-        out->height = y + codePadding;
-        const QRectF frame(0.5, 0.5, width - 1, out->height - 1);
-        out->shapes.push_back({Shape::Kind::roundedFill, frame, style.codeFill(), 6});
-        out->shapes.push_back(
-            {Shape::Kind::roundedStroke, frame, withAlpha(style.secondaryText(), 0.25), 6, 1});
-        break;
-    }
-    case PreviewItem::Kind::blockquote: {
-        double y = quotePaddingV;
-        const QColor bar = withAlpha(style.accent(), style.isDark() ? 0.88 : 0.72);
-        out->lineTops.clear();
-        for (qsizetype r = 0; r < item.quoteRows.size(); ++r) {
-            const QuoteRow &row = item.quoteRows[r];
-            if (r > 0)
-                y += quoteRowSpacing;
-            out->lineTops.emplace_back(row.lineIndex, y);
-            const double x =
-                quotePaddingH + row.leadingIndent + qMax(row.depth - 1, 0) * quoteNestIndent;
-            const double textX = x + quoteBarWidth + quoteBarSpacing;
-            const double textWidth = width - quotePaddingH - textX;
-            const double h = addPiece(out->pieces, InlineMarkdown::cachedRender(row.body), body,
-                                      style.secondaryText(), {textX, y + 2}, textWidth,
-                                      row.lineIndex, layoutStyle);
-            out->shapes.push_back(
-                {Shape::Kind::roundedFill, QRectF(x, y + 2, quoteBarWidth, h), bar, 2});
-            y += h + 4;
-        }
-        out->height = y + quotePaddingV;
-        const QColor fill = withAlpha(style.controlBackground(), style.isDark() ? 0.38 : 0.52);
-        out->shapes.insert(out->shapes.begin(),
-                           {Shape::Kind::roundedFill, QRectF(0, 0, width, out->height), fill, 8});
-        break;
-    }
-    case PreviewItem::Kind::standard: {
-        const QString &line = m_lines[item.id];
-        const StandardLine standard = classifyStandardLine(m_lines, item.id);
-        switch (standard.kind) {
-        case StandardLine::Kind::delimiterRow:
-            break;
-        case StandardLine::Kind::tableRow: {
-            const QStringList cells = tableCells(line);
-            const double cellWidth = width / qMax<qsizetype>(cells.size(), 1);
-            const QFont font =
-                PreviewStyle::font(fontSize, standard.isHeaderRow ? QFont::Bold : QFont::Normal);
-            double tallest = 2 * px;
-            for (qsizetype c = 0; c < cells.size(); ++c) {
-                const double h = addPiece(out->pieces, InlineMarkdown::cachedRender(cells[c]), font,
-                                          style.text(), {c * cellWidth + cellPadding, cellPadding},
-                                          cellWidth - 2 * cellPadding, item.id, layoutStyle, 0);
-                tallest = qMax(tallest, h + 2 * cellPadding);
-            }
-            out->height = tallest;
-            out->shapes.push_back(
-                {Shape::Kind::fill, QRectF(0, 0, width, tallest), style.controlBackground()});
-            const QColor border = style.isDark() ? QColor(102, 102, 102) : QColor(0, 0, 0, 40);
-            const double pen = style.isDark() ? 1.0 : 0.5;
-            for (qsizetype c = 0; c < cells.size(); ++c) {
-                const QRectF cell(c * cellWidth, 0, cellWidth, tallest);
-                if (standard.isHeaderRow) {
-                    QColor tint = style.isDark() ? QColor(255, 255, 255, 24) : QColor(0, 0, 0, 14);
-                    out->shapes.push_back({Shape::Kind::fill, cell, tint});
-                }
-                out->shapes.push_back({Shape::Kind::stroke, cell, border, 0, pen});
-            }
-            break;
-        }
-        case StandardLine::Kind::heading: {
-            const int level = standard.headingLevel;
-            const QFont font =
-                PreviewStyle::font(fontSize * PreviewStyle::headingScale(level), QFont::Bold);
-            out->height = addPiece(out->pieces, InlineMarkdown::cachedRender(line), font,
-                                   style.headingColor(level), {}, width, item.id, layoutStyle);
-            break;
-        }
-        case StandardLine::Kind::unorderedItem:
-        case StandardLine::Kind::orderedItem: {
-            const ListItem &list = standard.listItem;
-            const bool numbered = list.marker.contains(u'.');
-            const bool checkbox = list.marker == u"☐" || list.marker == u"☑";
-            const QFontMetricsF metrics(body);
-            double markerWidth = metrics.horizontalAdvance(list.marker);
-            double markerX = list.indent;
-            if (list.indent > 0) {
-                const double minimum = numbered ? qMax(px * 1.6, 22.0) : qMax(px * 0.9, 14.0);
-                const double natural = markerWidth;
-                markerWidth = qMax(markerWidth, minimum);
-                markerX = list.indent + markerWidth - natural;
-                markerWidth = natural;
-            }
-            Marker marker;
-            marker.text = list.marker;
-            marker.font = body;
-            marker.checkbox = checkbox && m_checkboxesToggleable;
-            marker.checked = list.marker == u"☑";
-            marker.color = !marker.checkbox ? style.secondaryText()
-                           : marker.checked ? style.accent()
-                                            : style.text();
-            marker.rect =
-                QRectF(markerX, 0, markerWidth, qMax(metrics.height(), minimumTextHeight));
-            marker.lineIndex = item.id;
-            const double textX = markerX + markerWidth + markerSpacing;
-            InlineText text = InlineMarkdown::cachedRender(list.itemText);
-            marker.itemText = text.text;
-            out->markers.push_back(marker);
-            out->height = qMax(addPiece(out->pieces, std::move(text), body, style.text(),
-                                        {textX, 0}, width - textX, item.id, layoutStyle),
-                               marker.rect.height());
-            break;
-        }
-        case StandardLine::Kind::paragraph:
-            out->height = addPiece(out->pieces, InlineMarkdown::cachedRender(line), body,
-                                   style.text(), {}, width, item.id, layoutStyle);
-            break;
-        }
-        break;
-    }
-    }
+    const BlockBuilder builder(m_lines, m_style, textOnly, qMax(m_width - 2 * padding, 1.0),
+                               m_checkboxesToggleable);
+    builder.build(m_items[index], *out);
     return out;
 }
 

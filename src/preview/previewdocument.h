@@ -4,11 +4,9 @@
 #include "preview/markdownblocks.h"
 #include "preview/previewstyle.h"
 
-#include <QFont>
 #include <QList>
 #include <QRectF>
 #include <QStringList>
-#include <QTextLayout>
 
 #include <memory>
 #include <vector>
@@ -80,7 +78,6 @@ public:
     /// The block at a document y, clamped to the existing blocks; -1 without blocks.
     qsizetype blockAt(double y) const;
     qsizetype blockForLine(qint64 lineIndex) const;
-    bool isMeasured(qsizetype block) const;
     /// Lays the block out at the current width. True when its height changed.
     bool ensureMeasured(qsizetype block);
     /// Releases text layouts of blocks outside [first, last], keeping their heights.

@@ -32,10 +32,6 @@ public:
     /// Whether the preview is on screen; becoming visible obeys a waiting command or the editor.
     void setPreviewVisible(bool visible);
 
-    qint64 lastSyncedLineIndex() const { return m_lastSynced; }
-    bool isSuppressed() const { return m_ignoreOffsets; }
-    bool hasPendingCommand() const { return m_pending.has_value(); }
-
 Q_SIGNALS:
     /// The preview should show this body line at its top edge.
     void scrollRequested(qint64 lineIndex);

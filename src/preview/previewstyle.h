@@ -27,7 +27,6 @@ public:
     /// Font size factor of a heading level (1.6 down to 1.1).
     static double headingScale(int level);
 
-    QColor windowBackground() const { return m_palette.color(QPalette::Window); }
     QColor controlBackground() const { return m_palette.color(QPalette::Base); }
     QColor codeFill() const;
 

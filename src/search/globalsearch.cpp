@@ -556,11 +556,6 @@ private:
 
 } // namespace
 
-qsizetype countOccurrences(const QString &needle, QStringView haystack)
-{
-    return KeywordMatcher(needle).count(haystack);
-}
-
 FolderMatch folderMatch(QStringView relativeFolder, const KeywordMatcher &matcher)
 {
     FolderMatch match;
@@ -604,14 +599,6 @@ QDateTime searchSortDate(const QString &filePath)
             return QDateTime(day, QTime(0, 0), Clock::current().timeZone());
     }
     return earliestDate();
-}
-
-QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype nameCount,
-                   QStringView baseName, const QString &folderName)
-{
-    if (const std::optional<LineHit> line = firstLineHolding(body, matcher))
-        return lineSnippet(*line, matcher.keyword().size());
-    return fallbackSnippet(nameCount, baseName, folderName);
 }
 
 void sortHits(QList<SearchHit> &hits)

@@ -29,9 +29,6 @@ namespace GlobalSearch {
 /// Lines longer than this are cut to a window around the first match for the snippet.
 inline constexpr qsizetype snippetLimit = 200;
 
-/// Non-overlapping matches of `needle` in `haystack`, left to right; 0 for an empty needle.
-qsizetype countOccurrences(const QString &needle, QStringView haystack);
-
 /// How a file's folders below the base folder match: the sum of the matches in every folder
 /// name, and the first folder name that matched (empty when none).
 struct FolderMatch
@@ -57,13 +54,6 @@ QDateTime earliestDate();
 /// named exactly "Daily", the day its name spells ("yyyy-MM-dd", local midnight in the clock's
 /// time zone); failing that, earliestDate().
 QDateTime searchSortDate(const QString &filePath);
-
-/// The snippet for a body: its first line holding the keyword (lines longer than snippetLimit
-/// are cut to a window around the match, with "…" where text was left out); when no line holds
-/// it, "タイトル「name」に一致" if the name matched, else "フォルダ「folder」に一致" if a folder
-/// matched, else "".
-QString snippetFor(QStringView body, const KeywordMatcher &matcher, qsizetype nameCount,
-                   QStringView baseName, const QString &folderName);
 
 /// Puts hits in result order: later sort date first; on equal dates the path that sorts later
 /// in NaturalOrder first; hits equal in both keep their order.

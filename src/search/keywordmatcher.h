@@ -46,8 +46,6 @@ public:
     /// or -1.
     qsizetype count(QStringView haystack, qsizetype *first = nullptr) const;
 
-    bool isContainedIn(QStringView haystack) const { return indexIn(haystack) >= 0; }
-
     /// Whether a match can lie inside one line: true when the keyword holds no line break, so
     /// every match is inside a line and matches in different lines never interact.
     bool isLineLocal() const { return m_fast; }

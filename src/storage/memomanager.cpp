@@ -10,7 +10,6 @@
 #include "storage/textfile.h"
 #include "storage/textmerge.h"
 #include "storage/viewcounts.h"
-#include <QTimer>
 
 #include <QDir>
 #include <QFile>

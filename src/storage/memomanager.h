@@ -35,9 +35,6 @@ struct SaveOutcome
 
     /// The user's text is safely on disk (or there was nothing to write).
     bool succeeded() const { return status != Status::Failed && status != Status::Refused; }
-    /// The document's body changed in the save (a merge or a conflict): the editor must show
-    /// loadedBody() again.
-    bool replacedBody() const { return status == Status::Merged || status == Status::Conflicted; }
 };
 
 /// What a status message reports: shown in the success or the error colour.
@@ -131,10 +128,6 @@ public:
     /// When the file on disk is readable and differs from what was last read or written, takes
     /// it as the document (as reloadFromDisk) and returns true.
     bool reloadIfChangedOnDisk();
-    const std::optional<QString> &declinedExternalContent() const
-    {
-        return m_declinedExternalContent;
-    }
     void setDeclinedExternalContent(const std::optional<QString> &text)
     {
         m_declinedExternalContent = text;

@@ -8,15 +8,18 @@
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
+#include "search/searchview.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/recovery.h"
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -41,6 +44,23 @@ QString bodyOf(const QString &path)
     return parseNoteDocument(readText(path)).body;
 }
 
+int postedCount(const QSignalSpy &spy, const QString &name)
+{
+    int count = 0;
+    for (const QList<QVariant> &arguments : spy)
+        count += arguments.value(0).toString() == name ? 1 : 0;
+    return count;
+}
+
+/// Runs the event loop until everything already queued, such as the steps a widget defers
+/// to the next turn when it is shown, has run.
+void settleQueuedSteps(QObject *context)
+{
+    bool settled = false;
+    QTimer::singleShot(0, context, [&settled] { settled = true; });
+    QTRY_VERIFY(settled);
+}
+
 } // namespace
 
 class TestContentView : public QObject
@@ -63,6 +83,8 @@ private Q_SLOTS:
     void notesPageWithoutSelectionKeepsDocument();
     void failedSaveOnSwitchKeepsEdits();
     void searchPageWithoutHitEmptiesEditor();
+    void focusWhenTheWindowComesBack_data();
+    void focusWhenTheWindowComesBack();
     void renameFollowsIntoSelection();
     void deletedOpenNoteIsNotWrittenBack();
     void openNoteFollowsItsMovedFolder();
@@ -275,6 +297,46 @@ void TestContentView::searchPageWithoutHitEmptiesEditor()
     QCOMPARE(m_memo->currentFilePath(), QString());
     QCOMPARE(m_view->editorText(), QString());
     QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")), QStringLiteral("kept"));
+}
+
+// The window shown again (after it was hidden) brings the editor back on screen: it takes the
+// keyboard focus on the calendar page, while on the search page the search field keeps it.
+void TestContentView::focusWhenTheWindowComesBack_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::newRow("calendar page: the editor") << int(ContentView::Page::calendar);
+    QTest::newRow("search page: the search field") << int(ContentView::Page::search);
+}
+
+void TestContentView::focusWhenTheWindowComesBack()
+{
+    QFETCH(int, page);
+    const bool searching = ContentView::Page(page) == ContentView::Page::search;
+    m_view->appear();
+    m_view->setSelectedPage(ContentView::Page(page));
+    settleQueuedSteps(this);
+    QAbstractButton *picker = nullptr;
+    for (QAbstractButton *button : m_view->findChildren<QAbstractButton *>()) {
+        if (button->accessibleName() == QStringLiteral("日付"))
+            picker = button;
+    }
+    QVERIFY(picker);
+    picker->setFocus();
+    QCOMPARE(m_window->focusWidget(), picker);
+
+    QSignalSpy posted(&AppEvents::instance(), &AppEvents::posted);
+    m_window->hide();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    settleQueuedSteps(this);
+
+    auto *searchField = m_view->searchView()->findChild<QLineEdit *>();
+    QVERIFY(searchField);
+    QWidget *expected = searching
+                            ? searchField
+                            : static_cast<QWidget *>(m_view->editorView()->editor()->textEdit());
+    QCOMPARE(m_window->focusWidget(), expected);
+    QCOMPARE(postedCount(posted, Notifications::FocusEditor), searching ? 0 : 1);
 }
 
 void TestContentView::renameFollowsIntoSelection()

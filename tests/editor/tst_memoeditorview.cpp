@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -487,6 +488,16 @@ void TestMemoEditorView::focusOnAppear()
     // Asked for on the next turn of the event loop, once the page is really there.
     QCOMPARE(postedCount(posted, Notifications::FocusEditor), 0);
     QTRY_COMPARE(postedCount(posted, Notifications::FocusEditor), 1);
+
+    // The owner switched to a page that keeps the focus before the request went out.
+    m_view->hide();
+    posted.clear();
+    m_view->show();
+    m_view->setPreferEditorFocusOnAppear(false);
+    bool settled = false;
+    QTimer::singleShot(0, this, [&settled] { settled = true; });
+    QTRY_VERIFY(settled);
+    QCOMPARE(postedCount(posted, Notifications::FocusEditor), 0);
 }
 
 void TestMemoEditorView::controlsHaveAccessibleNames()

@@ -4,7 +4,6 @@
 #include "platform/clock.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
-#include "storage/pathmanager.h"
 #include "storage/pins.h"
 
 #include <QFile>
