@@ -12,6 +12,8 @@ BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6
 # on a real X server (Xvfb), where they differ; the desktop files are validated.
 TEST_PACKAGES=(locales xvfb xauth desktop-file-utils appstream)
 TEST_LOCALES=(ja_JP.UTF-8)
+# scripts/fuzz: Debian's clang and the libFuzzer runtime that matches it.
+FUZZ_PACKAGES=(clang libfuzzer-14-dev)
 
 # Runs a command as root: directly when we are root, else through sudo.
 as_root() {

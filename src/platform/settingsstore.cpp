@@ -54,6 +54,8 @@ bool isIntegerType(int typeId)
 std::optional<QJsonValue> encode(const QVariant &value)
 {
     const int type = value.typeId();
+    if (type == QMetaType::QJsonValue)
+        return value.toJsonValue();
     if (type == QMetaType::QString)
         return QJsonValue(value.toString());
     if (type == QMetaType::Bool)
@@ -90,6 +92,9 @@ std::optional<QJsonValue> encode(const QVariant &value)
     return std::nullopt;
 }
 
+// A value this version cannot read (another version's tag, a hand edit) is kept as its JSON,
+// which no typed getter accepts, so the next write puts it back as it was instead of dropping
+// it, or the whole array or dictionary around it.
 QVariant decode(const QJsonValue &value)
 {
     switch (value.type()) {
@@ -111,23 +116,23 @@ QVariant decode(const QJsonValue &value)
     }
     case QJsonValue::Object: {
         const QJsonObject object = value.toObject();
-        if (object.size() != 1)
-            return {};
-        if (object.contains(tagDouble))
-            return object.value(tagDouble).toDouble();
-        if (object.contains(tagData))
-            return QByteArray::fromBase64(object.value(tagData).toString().toLatin1());
-        if (object.contains(tagDictionary)) {
+        const QJsonValue tagged = object.size() == 1 ? *object.begin() : QJsonValue();
+        const QString tag = object.size() == 1 ? object.begin().key() : QString();
+        if (tag == tagDouble && tagged.isDouble())
+            return tagged.toDouble();
+        if (tag == tagData && tagged.isString())
+            return QByteArray::fromBase64(tagged.toString().toLatin1());
+        if (tag == tagDictionary && tagged.isObject()) {
             QVariantMap map;
-            const QJsonObject members = object.value(tagDictionary).toObject();
+            const QJsonObject members = tagged.toObject();
             for (auto it = members.begin(); it != members.end(); ++it)
                 map.insert(it.key(), decode(it.value()));
             return map;
         }
-        return {};
+        return QVariant::fromValue(value);
     }
     default:
-        return {};
+        return QVariant::fromValue(value);
     }
 }
 
@@ -326,11 +331,8 @@ void SettingsStore::load()
         return;
     }
     const QJsonObject object = document.object();
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        const QVariant decoded = decode(it.value());
-        if (decoded.isValid())
-            m_values.insert(it.key(), decoded);
-    }
+    for (auto it = object.begin(); it != object.end(); ++it)
+        m_values.insert(it.key(), decode(it.value()));
 }
 
 bool SettingsStore::persist()

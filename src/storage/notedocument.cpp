@@ -220,16 +220,19 @@ NoteFrontMatter parseHeaderLines(Lines lines)
     return header;
 }
 
-// The last line of the entry that starts at `index`: the indented or "- " lines below a key
-// continue its value, so nothing is inserted between them.
+// An indented or "- " line continues the value of the key above it.
+bool continuesEntry(QStringView line)
+{
+    const QStringView text = trimmed(line);
+    return !text.isEmpty() && !text.startsWith(u'#') &&
+           (isSpaceOrTab(line.front()) || text == u"-" || text.startsWith(u"- "));
+}
+
+// The last line of the entry that starts at `index`: the lines below a key that continue its
+// value, so nothing is inserted between them.
 qsizetype endOfEntry(Lines lines, qsizetype index)
 {
-    const auto continues = [](QStringView line) {
-        const QStringView text = trimmed(line);
-        return !text.isEmpty() && !text.startsWith(u'#') &&
-               (isSpaceOrTab(line.front()) || text == u"-" || text.startsWith(u"- "));
-    };
-    while (index + 1 < qsizetype(lines.size()) && continues(lines[index + 1]))
+    while (index + 1 < qsizetype(lines.size()) && continuesEntry(lines[index + 1]))
         ++index;
     return index;
 }
@@ -385,7 +388,11 @@ QString renderFrontMatter(const NoteFrontMatter &frontMatter)
 
     // insertions[0] goes above the first line, insertions[i + 1] below line i.
     QList<QStringList> insertions(views.size() + 1);
+    // Lines at the top that would continue a key are nobody's value yet: a title put above them
+    // would take them as its own and replace them on the next save.
     qsizetype anchor = 0;
+    while (anchor < views.size() && continuesEntry(views[anchor]))
+        ++anchor;
     for (int key = 0; key < ownedKeyCount; ++key) {
         if (owned[key] >= 0)
             anchor = endOfEntry(lines, owned[key]) + 1;

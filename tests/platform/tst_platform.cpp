@@ -7,6 +7,8 @@
 #include "platform/settingsstore.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +30,8 @@ private Q_SLOTS:
     void settingsTypedGettersRejectWrongTypes();
     void settingsSignalOnlyOnRealChange();
     void settingsDamagedFileIsKeptAside();
+    void settingsKeepWhatTheyCannotRead_data();
+    void settingsKeepWhatTheyCannotRead();
     void settingsLiveInTheConfigFolder();
     void atomicWriteReplacesWholeFileOrNothing();
     void newFileNeverReplacesAnother();
@@ -163,6 +167,47 @@ void TestPlatform::settingsDamagedFileIsKeptAside()
     QFile keptFile(dir.filePath(kept.first()));
     QVERIFY(keptFile.open(QIODevice::ReadOnly));
     QCOMPARE(keptFile.readAll(), QByteArray("{\"fontSize\": 1"));
+}
+
+void TestPlatform::settingsKeepWhatTheyCannotRead_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("wholeValueUnread");
+    QTest::newRow("another version's tag") << QByteArray(R"({"future": [1, 2]})") << true;
+    QTest::newRow("a tag with a payload of the wrong type")
+        << QByteArray(R"({"double": "1.5"})") << true;
+    QTest::newRow("null") << QByteArray("null") << true;
+    QTest::newRow("an unreadable element keeps the array")
+        << QByteArray(R"([1, {"x": 1, "y": 2}, "a"])") << false;
+    QTest::newRow("an unreadable member keeps the dictionary")
+        << QByteArray(R"({"dictionary": {"c": {"future": 1}, "d": 2}})") << false;
+}
+
+// Another version's settings, or a hand edit, survive this version changing another setting.
+void TestPlatform::settingsKeepWhatTheyCannotRead()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, wholeValueUnread);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("settings.json"));
+    const QByteArray text = R"({"other": 1, "kept": )" + stored + "}";
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::WriteOnly));
+    written.write(text);
+    written.close();
+    {
+        UserDefaults defaults(file);
+        QVERIFY(defaults.contains(QStringLiteral("kept")));
+        QCOMPARE(defaults.value(QStringLiteral("kept")).typeId() == QMetaType::QJsonValue,
+                 wholeValueUnread);
+        QCOMPARE(defaults.number(QStringLiteral("kept")), std::nullopt);
+        QCOMPARE(defaults.string(QStringLiteral("kept")), std::nullopt);
+        defaults.setValue(QStringLiteral("other"), 2);
+    }
+    const QJsonObject expected = QJsonDocument::fromJson(text).object();
+    const QJsonObject rewritten = QJsonDocument::fromJson(contents(file)).object();
+    QCOMPARE(rewritten.value(QStringLiteral("kept")), expected.value(QStringLiteral("kept")));
+    QCOMPARE(rewritten.value(QStringLiteral("other")), QJsonValue(2));
 }
 
 void TestPlatform::settingsLiveInTheConfigFolder()

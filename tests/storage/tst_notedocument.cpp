@@ -574,6 +574,11 @@ void TestNoteDocument::keepsHeaderLinesOnSave_data()
     row("a value over several lines is replaced whole",
         {"---\ntitle: A long\n  title\ncreated:\n- 2020\n- 2021\ntags:\n  - a\n---\nB",
          "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags:\n  - a\n---\n\nB"});
+    row("a stray item at the top stays put, not taken as the new title's value",
+        {"---\n-\n---\nB", "---\n-\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
+    row("indented lines at the top stay above the new lines",
+        {"---\n  - x\n\tmore\ntags: a\n---\nB",
+         "---\n  - x\n\tmore\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags: a\n---\n\nB"});
     row("empty header",
         {"---\n---\nB", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
     row("header never closed is body",
