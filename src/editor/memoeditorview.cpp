@@ -3,7 +3,7 @@
 #include "editor/editorsearchbar.h"
 #include "editor/markdowneditor.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 #include <QTimer>
 
 #include <QApplication>
@@ -33,7 +33,6 @@ const QString saveText = QStringLiteral("保存");
 const QString hidePreviewText = QStringLiteral("プレビューを非表示");
 const QString showPreviewText = QStringLiteral("プレビューを表示");
 const QString titleFieldName = QStringLiteral("ファイル名");
-const QString searchKeywordKey = QStringLiteral("searchKeyword");
 
 constexpr int defaultFontSize = 14;
 constexpr int defaultDebounceMsec = 300;
@@ -389,11 +388,8 @@ void MemoEditorView::Private::connectNotifications()
         endTitleEditing();
         refreshTitle();
     });
-    SettingsStore &defaults = SettingsStore::instance();
-    connect(&defaults, &SettingsStore::valueChanged, this, [this, &defaults](const QString &key) {
-        if (key == searchKeywordKey)
-            searchBar->syncKeyword(defaults.stringOr(searchKeywordKey, {}));
-    });
+    connect(&Settings::instance(), &Settings::searchKeywordChanged, searchBar,
+            &EditorSearchBar::syncKeyword);
 }
 
 bool MemoEditorView::Private::canRename() const

@@ -6,7 +6,7 @@
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
 #include "platform/accessibleclicks.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 #include <QTimer>
 
 #include <QAbstractListModel>
@@ -209,7 +209,7 @@ private:
         return row.adjusted(leadingMargin + iconSize + iconSpacing, 0, -2, 0);
     }
 
-    int m_fontSize = NotesSettings::defaultListFontSize;
+    int m_fontSize = Settings::defaultListFontSize;
 };
 
 class NoteList final : public QListView
@@ -421,11 +421,8 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
             [this] { m_model->refreshRole(PinnedRole); });
     connect(&m_browser, &NotesBrowser::draggedFileChanged, this,
             [this] { m_model->refreshRole(DraggedRole); });
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == NotesSettings::listFontSizeKey)
-                    applyFontSize();
-            });
+    connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
+            [this] { applyFontSize(); });
 
     applyFontSize();
     updateHeader();
@@ -533,7 +530,7 @@ void FileListView::updateIcons()
 void FileListView::applyFontSize()
 {
     static_cast<NoteRowDelegate *>(m_list->itemDelegate())
-        ->setFontSize(NotesSettings::listFontSize());
+        ->setFontSize(Settings::instance().listFontSize());
     m_list->doItemsLayout();
     m_list->viewport()->update();
 }

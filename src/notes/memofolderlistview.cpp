@@ -6,7 +6,7 @@
 #include "notes/notesrowstyle.h"
 #include "notes/notessettings.h"
 #include "platform/accessibleclicks.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QAbstractListModel>
 #include <QContextMenuEvent>
@@ -176,7 +176,7 @@ public:
     }
 
 private:
-    int m_fontSize = NotesSettings::defaultListFontSize;
+    int m_fontSize = Settings::defaultListFontSize;
 };
 
 class FolderList final : public QListView
@@ -365,11 +365,8 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
                     m_browser.selectFolder(current.data(PathRole).toString());
             });
 
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == NotesSettings::listFontSizeKey)
-                    applyFontSize();
-            });
+    connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
+            [this] { applyFontSize(); });
     applyFontSize();
     updateIcons();
     m_model->reload();
@@ -451,7 +448,7 @@ void MemoFolderListView::addNote(const QString &folder)
 void MemoFolderListView::applyFontSize()
 {
     static_cast<FolderRowDelegate *>(m_list->itemDelegate())
-        ->setFontSize(NotesSettings::listFontSize());
+        ->setFontSize(Settings::instance().listFontSize());
     m_list->doItemsLayout();
     m_list->viewport()->update();
 }

@@ -77,9 +77,3 @@ void AppEvents::postSearchKeywordSynced(const QString &keyword)
     Q_EMIT searchKeywordSynced(keyword);
     Q_EMIT posted(Notifications::SearchKeywordSynced);
 }
-
-void AppEvents::postThickEditorCursorPreferenceChanged()
-{
-    Q_EMIT thickEditorCursorPreferenceChanged();
-    Q_EMIT posted(Notifications::ThickEditorCursorPreferenceChanged);
-}

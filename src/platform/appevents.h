@@ -19,8 +19,6 @@ inline const QString FocusEditorSearchBar = QStringLiteral("FocusEditorSearchBar
 inline const QString EditorSearchNavigate = QStringLiteral("EditorSearchNavigate");
 inline const QString EditorApplyDecoration = QStringLiteral("EditorApplyDecoration");
 inline const QString SearchKeywordSynced = QStringLiteral("SearchKeywordSynced");
-inline const QString ThickEditorCursorPreferenceChanged =
-    QStringLiteral("ThickEditorCursorPreferenceChanged");
 } // namespace Notifications
 
 /// The process's one hub for application-wide events. Each notification is a typed signal, so a
@@ -46,7 +44,6 @@ public:
     void postEditorSearchNavigate(SearchDirection direction);
     void postEditorApplyDecoration(MarkdownDecoration decoration);
     void postSearchKeywordSynced(const QString &keyword);
-    void postThickEditorCursorPreferenceChanged();
 
 Q_SIGNALS:
     void posted(const QString &name);
@@ -63,7 +60,6 @@ Q_SIGNALS:
     void editorSearchNavigate(SearchDirection direction);
     void editorApplyDecoration(MarkdownDecoration decoration);
     void searchKeywordSynced(const QString &keyword);
-    void thickEditorCursorPreferenceChanged();
 
 private:
     using QObject::QObject;

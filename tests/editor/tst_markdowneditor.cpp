@@ -613,7 +613,6 @@ void TestMarkdownEditor::caretWidthFollowsTheSetting()
     SettingsStore::instance().setValue(QStringLiteral("thickEditorCursor"), false);
     QCOMPARE(w.view()->cursorWidth(), 1);
     SettingsStore::instance().remove(QStringLiteral("thickEditorCursor"));
-    AppEvents::instance().postThickEditorCursorPreferenceChanged();
     QCOMPARE(w.view()->cursorWidth(), 2);
 }
 
