@@ -356,7 +356,6 @@ void MemoEditorView::Private::connectSearch()
 
 void MemoEditorView::Private::connectShortcuts()
 {
-    AppEvents &center = AppEvents::instance();
     const std::pair<QKeySequence, MarkdownDecoration> decorations[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_B), MarkdownDecoration::bold},
         {QKeySequence(Qt::CTRL | Qt::Key_I), MarkdownDecoration::italic},
@@ -366,7 +365,7 @@ void MemoEditorView::Private::connectShortcuts()
         // The editor applies it only while it has the focus, so in the search or title field
         // these keys change nothing.
         connect(pageShortcut(keys, q), &QShortcut::activated, this,
-                [&center, decoration] { center.postEditorApplyDecoration(decoration); });
+                [this, decoration] { editor->applyDecoration(decoration); });
     }
     connect(pageShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), q), &QShortcut::activated, searchBar,
             &EditorSearchBar::focusSearchField);

@@ -17,7 +17,6 @@ inline const QString FocusGlobalSearchField = QStringLiteral("FocusGlobalSearchF
 inline const QString FocusEditor = QStringLiteral("FocusEditor");
 inline const QString FocusEditorSearchBar = QStringLiteral("FocusEditorSearchBar");
 inline const QString EditorSearchNavigate = QStringLiteral("EditorSearchNavigate");
-inline const QString EditorApplyDecoration = QStringLiteral("EditorApplyDecoration");
 inline const QString SearchKeywordSynced = QStringLiteral("SearchKeywordSynced");
 } // namespace Notifications
 
@@ -42,7 +41,6 @@ public:
     void postFocusEditor();
     void postFocusEditorSearchBar();
     void postEditorSearchNavigate(SearchDirection direction);
-    void postEditorApplyDecoration(MarkdownDecoration decoration);
     void postSearchKeywordSynced(const QString &keyword);
 
 Q_SIGNALS:
@@ -58,7 +56,6 @@ Q_SIGNALS:
     void focusEditor();
     void focusEditorSearchBar();
     void editorSearchNavigate(SearchDirection direction);
-    void editorApplyDecoration(MarkdownDecoration decoration);
     void searchKeywordSynced(const QString &keyword);
 
 private:
