@@ -32,13 +32,102 @@ private Q_SLOTS:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_env.reset(); }
 
-    void sixChoicesKeepTheFiveNewest();
-    void choosingAKnownFolderOnlySwitches_data();
-    void choosingAKnownFolderOnlySwitches();
-    void switchToFolderMovesItsEntryToTheFront();
-    void storedHistoryOnLaunch_data();
-    void storedHistoryOnLaunch();
-    void clearingKeepsTheBaseFolder();
+    void sixChoicesKeepTheFiveNewestUntilCleared()
+    {
+        FolderManager manager;
+        QSignalSpy changed(&manager, &FolderManager::folderHistoryChanged);
+        choose(manager, std::nullopt);
+        choose(manager, QString()); // confirmed without a folder
+        for (int i = 1; i <= 6; ++i)
+            choose(manager, folder(i));
+
+        const QStringList expected{folder(6), folder(5), folder(4), folder(3), folder(2)};
+        QCOMPARE(manager.folderHistory(), expected);
+        QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
+        QCOMPARE(bookmarkedFolders(),
+                 QStringList({folder(2), folder(3), folder(4), folder(5), folder(6)}));
+        QCOMPARE(PathManager::baseFolderPath(), folder(6));
+        QCOMPARE(changed.count(), 6);
+
+        // Clearing the history leaves the base folder and its own bookmark alone.
+        const QVariant baseBookmark = stored(PathManager::bookmarkKey);
+        manager.clearFolderHistory();
+        QCOMPARE(manager.folderHistory(), QStringList());
+        QVERIFY(!SettingsStore::instance().contains(FolderManager::historyKey));
+        QVERIFY(!SettingsStore::instance().contains(FolderManager::historyBookmarksKey));
+        QCOMPARE(PathManager::baseFolderPath(), folder(6));
+        QCOMPARE(stored(PathManager::selectedFolderKey).toString(), folder(6));
+        QCOMPARE(stored(PathManager::bookmarkKey), baseBookmark);
+    }
+    void choosingAKnownFolderOnlySwitches_data()
+    {
+        QTest::addColumn<QString>("spelling");
+        QTest::newRow("same path") << "";
+        QTest::newRow("extra current-folder component") << "/./";
+        QTest::newRow("detour through the parent") << "/../f2";
+    }
+    void choosingAKnownFolderOnlySwitches()
+    {
+        QFETCH(QString, spelling);
+
+        FolderManager manager;
+        for (int i = 1; i <= 3; ++i)
+            choose(manager, folder(i));
+        const QVariant paths = stored(FolderManager::historyKey);
+        const QVariant bookmarks = stored(FolderManager::historyBookmarksKey);
+
+        choose(manager, folder(2) + spelling);
+        QCOMPARE(PathManager::baseFolderPath(), folder(2) + spelling);
+        QCOMPARE(manager.folderHistory(), QStringList({folder(3), folder(2), folder(1)}));
+        QCOMPARE(stored(FolderManager::historyKey), paths);
+        QCOMPARE(stored(FolderManager::historyBookmarksKey), bookmarks);
+    }
+    void switchToFolderMovesItsEntryToTheFront()
+    {
+        FolderManager manager;
+        for (int i = 1; i <= 4; ++i)
+            choose(manager, folder(i));
+
+        manager.switchToFolder(folder(2)); // the third entry
+        const QStringList expected{folder(2), folder(4), folder(3), folder(1)};
+        QCOMPARE(manager.folderHistory(), expected);
+        QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
+
+        // Entries match by exact spelling only; other folders switch without joining the list.
+        manager.switchToFolder(folder(3) + QStringLiteral("/."));
+        QCOMPARE(PathManager::baseFolderPath(), folder(3) + QStringLiteral("/."));
+        QCOMPARE(manager.folderHistory(), expected);
+    }
+    void storedHistoryOnLaunch_data()
+    {
+        QTest::addColumn<QVariant>("paths");
+        QTest::addColumn<QVariant>("bookmarks");
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList two{"/stored/one", "/stored/two"};
+        QTest::newRow("paths without bookmarks") << QVariant(two) << QVariant() << two;
+        QTest::newRow("a number among the strings")
+            << QVariant(QVariantList{"/stored/one", 7}) << QVariant() << QStringList();
+        QTest::newRow("a bookmark that is not data")
+            << QVariant(two) << QVariant(QVariantMap{{"/stored/one", "text"}}) << two;
+        QTest::newRow("bookmarks that do not resolve")
+            << QVariant(two) << QVariant(QVariantMap{{"/stored/one", QByteArray("{}")}}) << two;
+    }
+    void storedHistoryOnLaunch()
+    {
+        QFETCH(QVariant, paths);
+        QFETCH(QVariant, bookmarks);
+        QFETCH(QStringList, expected);
+
+        SettingsStore::instance().setValue(FolderManager::historyKey, paths);
+        if (bookmarks.isValid())
+            SettingsStore::instance().setValue(FolderManager::historyBookmarksKey, bookmarks);
+        const QVariant before = stored(FolderManager::historyBookmarksKey);
+
+        FolderManager manager;
+        QCOMPARE(manager.folderHistory(), expected);
+        QCOMPARE(stored(FolderManager::historyBookmarksKey), before);
+    }
 
 private:
     static void choose(FolderManager &manager, const std::optional<QString> &answer)
@@ -54,114 +143,6 @@ private:
 
     std::unique_ptr<TestEnvironment> m_env;
 };
-
-void TestFolderManager::sixChoicesKeepTheFiveNewest()
-{
-    FolderManager manager;
-    QSignalSpy changed(&manager, &FolderManager::folderHistoryChanged);
-    choose(manager, std::nullopt);
-    choose(manager, QString()); // confirmed without a folder
-    for (int i = 1; i <= 6; ++i)
-        choose(manager, folder(i));
-
-    const QStringList expected{folder(6), folder(5), folder(4), folder(3), folder(2)};
-    QCOMPARE(manager.folderHistory(), expected);
-    QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
-    QCOMPARE(bookmarkedFolders(),
-             QStringList({folder(2), folder(3), folder(4), folder(5), folder(6)}));
-    QCOMPARE(PathManager::baseFolderPath(), folder(6));
-    QCOMPARE(changed.count(), 6);
-}
-
-void TestFolderManager::choosingAKnownFolderOnlySwitches_data()
-{
-    QTest::addColumn<QString>("spelling");
-    QTest::newRow("same path") << "";
-    QTest::newRow("extra current-folder component") << "/./";
-    QTest::newRow("detour through the parent") << "/../f2";
-}
-
-void TestFolderManager::choosingAKnownFolderOnlySwitches()
-{
-    QFETCH(QString, spelling);
-
-    FolderManager manager;
-    for (int i = 1; i <= 3; ++i)
-        choose(manager, folder(i));
-    const QVariant paths = stored(FolderManager::historyKey);
-    const QVariant bookmarks = stored(FolderManager::historyBookmarksKey);
-
-    choose(manager, folder(2) + spelling);
-    QCOMPARE(PathManager::baseFolderPath(), folder(2) + spelling);
-    QCOMPARE(manager.folderHistory(), QStringList({folder(3), folder(2), folder(1)}));
-    QCOMPARE(stored(FolderManager::historyKey), paths);
-    QCOMPARE(stored(FolderManager::historyBookmarksKey), bookmarks);
-}
-
-void TestFolderManager::switchToFolderMovesItsEntryToTheFront()
-{
-    FolderManager manager;
-    for (int i = 1; i <= 4; ++i)
-        choose(manager, folder(i));
-
-    manager.switchToFolder(folder(2)); // the third entry
-    const QStringList expected{folder(2), folder(4), folder(3), folder(1)};
-    QCOMPARE(manager.folderHistory(), expected);
-    QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
-
-    // Entries match by exact spelling only; other folders switch without joining the list.
-    manager.switchToFolder(folder(3) + QStringLiteral("/."));
-    QCOMPARE(PathManager::baseFolderPath(), folder(3) + QStringLiteral("/."));
-    QCOMPARE(manager.folderHistory(), expected);
-}
-
-void TestFolderManager::storedHistoryOnLaunch_data()
-{
-    QTest::addColumn<QVariant>("paths");
-    QTest::addColumn<QVariant>("bookmarks");
-    QTest::addColumn<QStringList>("expected");
-
-    const QStringList two{"/stored/one", "/stored/two"};
-    QTest::newRow("paths without bookmarks") << QVariant(two) << QVariant() << two;
-    QTest::newRow("a number among the strings")
-        << QVariant(QVariantList{"/stored/one", 7}) << QVariant() << QStringList();
-    QTest::newRow("a bookmark that is not data")
-        << QVariant(two) << QVariant(QVariantMap{{"/stored/one", "text"}}) << two;
-    QTest::newRow("bookmarks that do not resolve")
-        << QVariant(two) << QVariant(QVariantMap{{"/stored/one", QByteArray("{}")}}) << two;
-}
-
-void TestFolderManager::storedHistoryOnLaunch()
-{
-    QFETCH(QVariant, paths);
-    QFETCH(QVariant, bookmarks);
-    QFETCH(QStringList, expected);
-
-    SettingsStore::instance().setValue(FolderManager::historyKey, paths);
-    if (bookmarks.isValid())
-        SettingsStore::instance().setValue(FolderManager::historyBookmarksKey, bookmarks);
-    const QVariant before = stored(FolderManager::historyBookmarksKey);
-
-    FolderManager manager;
-    QCOMPARE(manager.folderHistory(), expected);
-    QCOMPARE(stored(FolderManager::historyBookmarksKey), before);
-}
-
-void TestFolderManager::clearingKeepsTheBaseFolder()
-{
-    FolderManager manager;
-    choose(manager, folder(1));
-    choose(manager, folder(2));
-    const QVariant baseBookmark = stored(PathManager::bookmarkKey);
-
-    manager.clearFolderHistory();
-    QCOMPARE(manager.folderHistory(), QStringList());
-    QVERIFY(!SettingsStore::instance().contains(FolderManager::historyKey));
-    QVERIFY(!SettingsStore::instance().contains(FolderManager::historyBookmarksKey));
-    QCOMPARE(PathManager::baseFolderPath(), folder(2));
-    QCOMPARE(stored(PathManager::selectedFolderKey).toString(), folder(2));
-    QCOMPARE(stored(PathManager::bookmarkKey), baseBookmark);
-}
 
 QTEST_GUILESS_MAIN(TestFolderManager)
 #include "tst_foldermanager.moc"
