@@ -7,6 +7,7 @@
 #include "platform/serialqueue.h"
 #include "platform/settingsstore.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,40 +25,27 @@ namespace {
 using TestFiles::read;
 using TestFiles::write;
 
-/// Sends this process's standard output and error to files while it lives.
-class Redirected
+/// Sends this process's standard output and error to files until the returned guard goes.
+auto redirectOutput(const QString &out, const QString &err)
 {
-public:
-    Redirected(const QString &out, const QString &err)
-        : m_out(redirect(STDOUT_FILENO, out)), m_err(redirect(STDERR_FILENO, err))
-    {
-    }
-    ~Redirected()
-    {
-        restore(STDOUT_FILENO, m_out);
-        restore(STDERR_FILENO, m_err);
-    }
-
-private:
-    static int redirect(int fd, const QString &path)
-    {
+    const auto redirect = [](int fd, const QString &path) {
         std::fflush(nullptr);
         const int saved = ::dup(fd);
         const int file = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0600);
         ::dup2(file, fd);
         ::close(file);
         return saved;
-    }
-    static void restore(int fd, int saved)
-    {
+    };
+    const int savedOut = redirect(STDOUT_FILENO, out);
+    const int savedErr = redirect(STDERR_FILENO, err);
+    return qScopeGuard([savedOut, savedErr] {
         std::fflush(nullptr);
-        ::dup2(saved, fd);
-        ::close(saved);
-    }
-
-    int m_out;
-    int m_err;
-};
+        ::dup2(savedOut, STDOUT_FILENO);
+        ::dup2(savedErr, STDERR_FILENO);
+        ::close(savedOut);
+        ::close(savedErr);
+    });
+}
 
 } // namespace
 
@@ -143,7 +131,7 @@ private Q_SLOTS:
         const QString err = dir.filePath(QStringLiteral("stderr"));
         QString collected;
         {
-            const Redirected redirected(out, err);
+            const auto redirected = redirectOutput(out, err);
             SettingsStore defaults(settings);
             QVERIFY(!defaults.contains(QStringLiteral("fontSize")));
             defaults.setValue(QStringLiteral("fontSize"), 16);

@@ -66,28 +66,20 @@ QString temporaryName(const QString &target, qint64 pid, const QString &suffix =
 }
 
 /// Lowers this process's file size limit, so that writes past it fail with EFBIG as on a full
-/// disk; restores limit and signal on destruction.
-class FileSizeLimit
+/// disk, until the returned guard goes.
+auto limitFileSize(rlim_t bytes)
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved;
+    lowered.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+    return qScopeGuard([saved, handler] {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    });
+}
 
 /// Whether this process waits in flock for the folder with inode `inode`.
 bool waitsForLock(ino_t inode)
@@ -159,7 +151,8 @@ private Q_SLOTS:
         QString error;
         bool written = true;
         {
-            const FileSizeLimit limit(1024); // a part of the new text fits, the rest does not
+            const auto limit =
+                limitFileSize(1024); // a part of the new text fits, the rest does not
             const QByteArray bytes(4096, 'x');
             if (writer == replaceFile)
                 written = AtomicFile::write(note, bytes, &error);
@@ -184,7 +177,7 @@ private Q_SLOTS:
         const QByteArray old = read(file);
         QString reported;
         {
-            const FileSizeLimit limit(old.size() + 16);
+            const auto limit = limitFileSize(old.size() + 16);
             defaults.setValue(QStringLiteral("history"), QString(4096, u'検'));
             Diagnostics::Capture capture;
             defaults.sync();
