@@ -43,9 +43,10 @@ DayCellButton *cellOf(const CalendarView &view, const QDate &date)
     return nullptr;
 }
 
-TintedButton *dayButton(const CalendarView &view, const QString &text)
+template <typename Button = TintedButton>
+Button *buttonNamed(const CalendarView &view, const QString &text)
 {
-    for (TintedButton *button : view.findChildren<TintedButton *>()) {
+    for (Button *button : view.findChildren<Button *>()) {
         if (button->text() == text)
             return button;
     }
@@ -234,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(visibleCells(view).size(), 28);
         QCOMPARE(rowsOnScreen(), 4);
         // The two rows are gone, not left as blank space above the day buttons.
-        const QWidget *previousDay = dayButton(view, QStringLiteral("<"));
+        const QWidget *previousDay = buttonNamed(view, QStringLiteral("<"));
         QVERIFY(gridBottom() < sixRowsBottom);
         QVERIFY(previousDay->geometry().top() - gridBottom() < 20);
     }
@@ -243,14 +244,8 @@ private Q_SLOTS:
         CalendarView view;
         view.show();
         QSignalSpy chosen(&view, &CalendarView::dateChanged);
-        QToolButton *previous = nullptr;
-        QToolButton *next = nullptr;
-        for (QToolButton *button : view.findChildren<QToolButton *>()) {
-            if (button->text() == QStringLiteral("≪"))
-                previous = button;
-            else if (button->text() == QStringLiteral("≫"))
-                next = button;
-        }
+        QToolButton *previous = buttonNamed<QToolButton>(view, QStringLiteral("≪"));
+        QToolButton *next = buttonNamed<QToolButton>(view, QStringLiteral("≫"));
         QVERIFY(previous && next);
         QTest::mouseClick(next, Qt::LeftButton);
         QTest::mouseClick(next, Qt::LeftButton);
@@ -263,7 +258,7 @@ private Q_SLOTS:
         QCOMPARE(chosen.count(), 0);
 
         // "今日" on the day already chosen brings its month back without reopening it.
-        QTest::mouseClick(dayButton(view, QStringLiteral("今日")), Qt::LeftButton);
+        QTest::mouseClick(buttonNamed(view, QStringLiteral("今日")), Qt::LeftButton);
         QCOMPARE(view.displayedMonth(), QDate(2025, 3, 1));
         QCOMPARE(chosen.count(), 0);
     }
@@ -272,9 +267,9 @@ private Q_SLOTS:
         m_clock->setNow(QDateTime(QDate(2025, 3, 5), QTime(23, 59), tokyo));
         CalendarView view;
         view.show();
-        TintedButton *yesterday = dayButton(view, QStringLiteral("昨日"));
-        TintedButton *today = dayButton(view, QStringLiteral("今日"));
-        TintedButton *tomorrow = dayButton(view, QStringLiteral("明日"));
+        TintedButton *yesterday = buttonNamed(view, QStringLiteral("昨日"));
+        TintedButton *today = buttonNamed(view, QStringLiteral("今日"));
+        TintedButton *tomorrow = buttonNamed(view, QStringLiteral("明日"));
         QVERIFY(today->isTinted());
         QVERIFY(!yesterday->isTinted());
         QVERIFY(!tomorrow->isTinted());
@@ -306,14 +301,14 @@ private Q_SLOTS:
         QCOMPARE(view.displayedMonth(), QDate(2025, 1, 1));
         QCOMPARE(chosen.count(), 0);
 
-        QTest::mouseClick(dayButton(view, QStringLiteral("<")), Qt::LeftButton);
+        QTest::mouseClick(buttonNamed(view, QStringLiteral("<")), Qt::LeftButton);
         QCOMPARE(view.selectedDate(), QDate(2024, 12, 31));
         QCOMPARE(view.displayedMonth(), QDate(2024, 12, 1));
         QVERIFY(cellOf(view, QDate(2024, 12, 31))->isSelected());
-        QTest::mouseClick(dayButton(view, QStringLiteral(">")), Qt::LeftButton);
+        QTest::mouseClick(buttonNamed(view, QStringLiteral(">")), Qt::LeftButton);
         QCOMPARE(view.displayedMonth(), QDate(2025, 1, 1));
         QCOMPARE(chosen.count(), 2);
-        QVERIFY(!dayButton(view, QStringLiteral("<"))->accessibleName().isEmpty());
+        QVERIFY(!buttonNamed(view, QStringLiteral("<"))->accessibleName().isEmpty());
     }
 
     void dayListShowsFirstLines()

@@ -7,6 +7,7 @@
 #include "storage/notedocument.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
+#include "storage/viewcounts.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -101,10 +102,6 @@ private Q_SLOTS:
         QCOMPARE(after.joplinYAML, before.joplinYAML);
         QVERIFY(after.joplinIsTrailing);
         QCOMPARE(after.body, before.body + QStringLiteral("\n追記"));
-        // The created value comes from Joplin's own metadata, not from the save time.
-        QCOMPARE(after.obsidian->createdRaw,
-                 yamlValue(before.joplinYAML,
-                           {QStringLiteral("user_created_time"), QStringLiteral("created_time")}));
         QCOMPARE(memo.save(memo.loadedBody()).status, SaveOutcome::Status::NothingToSave);
         QCOMPARE(read(path), written);
     }
@@ -346,11 +343,12 @@ private Q_SLOTS:
         QCOMPARE(read(notePath(QStringLiteral("other.md"))), QByteArray("other"));
     }
 
-    void renameSavesFirstAndCarriesPin()
+    void renameSavesFirstAndCarriesPinAndViews()
     {
         const QString oldPath = notePath(QStringLiteral("draft.md"));
         QVERIFY(write(oldPath, "---\ntitle: draft\n---\n\nv1"));
         Pins::pinNote(oldPath);
+        ViewCounts::recordNoteView(oldPath);
         MemoManager memo;
         memo.loadFile(oldPath);
         memo.markModified();
@@ -373,6 +371,9 @@ private Q_SLOTS:
         QCOMPARE(moved.at(0).at(0).toString(), newPath);
         QVERIFY(Pins::isPinned(newPath));
         QVERIFY(!Pins::isPinned(oldPath));
+        ViewCounts::resetCachesForTesting(); // as the next run reads the counts
+        QCOMPARE(ViewCounts::viewCounts({oldPath, newPath}),
+                 (QHash<QString, int>{{oldPath, 0}, {newPath, 1}}));
 
         // To the same name once cleaned: nothing moves.
         QVERIFY(memo.renameCurrentFile(QStringLiteral(" 計画 ")));

@@ -2,7 +2,6 @@
 #include "common/testfiles.h"
 
 #include "platform/clock.h"
-#include "storage/memomanager.h"
 #include "storage/notekey.h"
 #include "storage/pins.h"
 #include "storage/sortmode.h"
@@ -231,21 +230,6 @@ private Q_SLOTS:
 
         ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/b.md"));
         QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-02":1,"2025-03":5}})");
-    }
-    void renamingTheOpenNoteCarriesItsViewCount()
-    {
-        const QString oldPath = note("Notes/draft.md");
-        const QString newPath = note("Notes/計画.md");
-        QVERIFY(write(oldPath, "text\n"));
-        ViewCounts::recordNoteView(oldPath);
-        MemoManager memo;
-        memo.loadFile(oldPath);
-
-        QVERIFY(memo.renameCurrentFile(QStringLiteral("計画")));
-        QCOMPARE(read(newPath), QByteArray("text\n"));
-        ViewCounts::resetCachesForTesting(); // as the next run reads it
-        QCOMPARE(ViewCounts::viewCounts({oldPath, newPath}),
-                 (QHash<QString, int>{{oldPath, 0}, {newPath, 1}}));
     }
     void cachesFollowTheBaseFolder()
     {
