@@ -8,19 +8,6 @@
 #include <QStringDecoder>
 #include <QTest>
 
-char *toString(const NoteFrontMatter &header)
-{
-    const auto show = [](const std::optional<QString> &value) {
-        return value ? u'"' + *value + u'"' : QStringLiteral("none");
-    };
-    const QString text =
-        QStringLiteral("title=%1 createdRaw=%2 created=%3 updatedRaw=%4 lines=[%5]")
-            .arg(show(header.title), show(header.createdRaw),
-                 header.created ? header.created->toString(Qt::ISODate) : "none",
-                 show(header.updatedRaw), header.lines.join(u'|'));
-    return qstrdup(text.toUtf8().constData());
-}
-
 namespace {
 
 // Most tables here are all strings; an empty cell stands for "none", and cells left out of a row
@@ -203,13 +190,10 @@ private Q_SLOTS:
         row("local, date only", {"2024-03-04", "2024-03-03T15:00:00.000Z"});
         row("local in New York, winter",
             {"2024-01-15 12:00:00", "2024-01-15T17:00:00.000Z", "America/New_York"});
-        row("local in New York, summer",
-            {"2024-07-15", "2024-07-15T04:00:00.000Z", "America/New_York"});
         row("wall time skipped by DST", {"2024-03-10T02:30:00", "", "America/New_York"});
         row("internet form, 1 fraction digit",
             {"2024-03-04T10:20:30.5Z", "2024-03-04T10:20:30.500Z"});
         row("1 fraction digit needs an extended zone", {"2024-03-04T10:20:30.5+0900", ""});
-        row("1 fraction digit without zone", {"2024-03-04T10:20:30.5", ""});
         row("9 fraction digits", {"2024-03-04T10:20:30.123456789+09:00", ""});
         row("zone after space form", {"2024-03-04 10:20:30Z", ""});
         row("minutes without seconds", {"2019-05-01 16:54-07:00", ""});
@@ -225,7 +209,6 @@ private Q_SLOTS:
             {" \n2024-03-04\t", "2024-03-03T15:00:00.000Z", "", "lenient"});
         row("lenient: strict success keeps the fraction",
             {"2024-03-04T10:20:30.250Z", "2024-03-04T10:20:30.250Z", "", "lenient"});
-        row("lenient: nothing to remove", {"someday", "", "", "lenient"});
     }
     void readsDates()
     {
@@ -397,9 +380,6 @@ private Q_SLOTS:
         row("offset dates stay extra", {"obsidian/2020-08-08-an-earlier-post.md", "", ""});
         row("date key", {"obsidian/2023-09-12 Meeting with Steph.md", "", "2023-09-12"});
         row("Japanese title", {"obsidian/4行日記.md", "", ""});
-        row("long body",
-            {"obsidian/Evergreen notes turn ideas into objects that you can manipulate.md", "",
-             "2023-09-14"});
         row("empty body", {"obsidian/Fushimi Inari.md", "", "2023-09-12"});
         row("empty last key", {"obsidian/In good hands.md", "", "2023-09-12"});
         row("empty Source key", {"obsidian/豆腐よう.md", "", ""});
@@ -407,7 +387,6 @@ private Q_SLOTS:
         row("leading Joplin block",
             {"joplin/frontmatter-source.md", "leading", "2024-03-04 09:00"});
         row("raw note", {"joplin/raw-note.md", "trailing", "2023-04-01T08:15:30.120Z"});
-        row("raw notebook", {"joplin/raw-notebook.md", "trailing", "2022-12-31T15:00:00.000Z"});
         row("raw to-do", {"joplin/raw-todo.md", "trailing", "2024-02-10T00:00:00.000Z"});
     }
     void keepsForeignFilesOnSave()
@@ -429,11 +408,8 @@ private Q_SLOTS:
         QCOMPARE(parts.obsidian.has_value(), where.isEmpty());
         QCOMPARE(parts.joplinYAML.has_value(), !where.isEmpty());
         QCOMPARE(parts.joplinIsTrailing, where == u"trailing");
-        QVERIFY(normalized.contains(parts.joplinYAML.value_or(QString())));
 
         const QString saved = save(parts, name);
-        QVERIFY(!saved.contains(u'\r'));
-        QVERIFY(!saved.contains(QChar(0xFEFF)));
 
         const NoteDocumentParts reread = parseNoteDocument(saved);
         QCOMPARE(reread.body, parts.body);
@@ -503,9 +479,6 @@ private Q_SLOTS:
              "a\n---\n\nB"});
         row("empty header",
             {"---\n---\nB", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
-        row("header never closed is body",
-            {"---\ntitle: x\nB",
-             "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\n---\ntitle: x\nB"});
         row("leading Joplin block kept after the header",
             {"---\nTitle: T\n---\n\n---\nparent_id: 1\n---\nB",
              "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\nTitle: T\n---\n\n"
@@ -528,9 +501,6 @@ private Q_SLOTS:
             QCOMPARE(reread.body, parts.body);
             QCOMPARE(reread.joplinYAML, parts.joplinYAML);
             QCOMPARE(reread.joplinIsTrailing, parts.joplinIsTrailing);
-            QCOMPARE(reread.obsidian->createdRaw,
-                     completeHeaderForSave(parts.obsidian, {}, parts.joplinYAML, {}, m_clock.now())
-                         .createdRaw);
             QCOMPARE(save(reread, QStringLiteral("note")), saved);
         }
     }
