@@ -15,6 +15,7 @@
 #include "search/searchview.h"
 #include "storage/foldermanager.h"
 #include "storage/memomanager.h"
+#include "storage/notedocument.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -63,6 +64,7 @@ public:
     }
 
     ContentView *content() const { return m_window->contentView(); }
+    const QString &base() const { return m_base; }
     QWidget *window() const { return m_window.get(); }
 
     /// Brings the page and list into the state a row is acted on in.
@@ -289,6 +291,11 @@ void TestAccessibility::findKeysActOnceWithTheMenuShowingThem()
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests.at(0).at(0).value<SearchCommand>().direction, SearchDirection::next);
     QCOMPARE(requests.at(1).at(0).value<SearchCommand>().direction, SearchDirection::previous);
+
+    // Ctrl+S, the file menu's 保存, writes what was typed.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    const QByteArray saved = TestFiles::read(desk.base() + QStringLiteral("/Daily/2025-03-05.txt"));
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(saved)).body, QStringLiteral("ab ab ab"));
 }
 
 // A button that shows only an icon (or a sign such as "<") says what it does: as a tooltip

@@ -92,7 +92,6 @@ private Q_SLOTS:
     void externalChangeAskedOncePerText();
     void checkboxToggleMarksModified();
     void baseFolderChangeReloadsSelectedDay();
-    void saveNotificationSaves();
     void everyRouteShowsTheLoadedText_data();
     void everyRouteShowsTheLoadedText();
     void autosaveFollowsTheClock();
@@ -362,7 +361,7 @@ void TestContentView::deletedOpenNoteIsNotWrittenBack()
     typeIntoEditor(QStringLiteral("unsaved"));
     QVERIFY(QFile::remove(path));
 
-    AppEvents::instance().postFileDeleted(path);
+    m_view->fileDeleted(path);
 
     QCOMPARE(m_memo->currentFilePath(), QString());
     QCOMPARE(m_view->notesSelectedFile(), QString());
@@ -455,16 +454,6 @@ void TestContentView::baseFolderChangeReloadsSelectedDay()
     PathManager::setBaseFolder(other);
     QCOMPARE(m_memo->currentFilePath(), other + QStringLiteral("/Daily/2025-01-02.txt"));
     QCOMPARE(m_view->editorText(), QStringLiteral("elsewhere"));
-}
-
-void TestContentView::saveNotificationSaves()
-{
-    m_view->appear();
-    typeIntoEditor(QStringLiteral("saved by menu"));
-    AppEvents::instance().postSaveCurrentMemo();
-    QCOMPARE(bodyOf(m_base + QStringLiteral("/Daily/2025-03-05.txt")),
-             QStringLiteral("saved by menu"));
-    QVERIFY(!m_memo->isModified());
 }
 
 // The editor has the keyboard focus and holds typed text when another document is chosen: the

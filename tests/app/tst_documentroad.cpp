@@ -493,7 +493,7 @@ void Road::deleteNote()
     m_log.append(QStringLiteral("delete the open note"));
     const QString path = m_model.docPath;
     QFile::remove(path);
-    AppEvents::instance().postFileDeleted(path);
+    m_view->fileDeleted(path);
     m_model.disk.remove(path);
     modelLoad(QString());
 }

@@ -375,7 +375,7 @@ void TestMemoEditorView::searchKeywordSynced_data()
 {
     QTest::addColumn<bool>("throughSetting");
 
-    QTest::newRow("SearchKeywordSynced notification") << false;
+    QTest::newRow("the global search ran") << false;
     QTest::newRow("searchKeyword setting") << true;
 }
 
@@ -389,7 +389,7 @@ void TestMemoEditorView::searchKeywordSynced()
         if (throughSetting)
             Settings::instance().setSearchKeyword(keyword);
         else
-            AppEvents::instance().postSearchKeywordSynced(keyword);
+            m_view->syncSearchKeyword(keyword);
     };
 
     bar->setSearchText(u"旧"_s);
