@@ -13,6 +13,7 @@
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/recovery.h"
+#include "storage/settings.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -240,7 +241,7 @@ void TestContentView::restoresLastPage()
 {
     QFETCH(QString, stored);
     QFETCH(int, expected);
-    SettingsStore::instance().setValue(ContentView::lastSelectedPageKey, stored);
+    Settings::instance().setLastSelectedPage(stored);
     m_view->appear();
     QCOMPARE(int(m_view->selectedPage()), expected);
 }
@@ -279,7 +280,7 @@ void TestContentView::switchingPagesSavesFirst()
     QCOMPARE(m_memo->currentFilePath(), opened.isEmpty() ? QString() : m_base + u'/' + opened);
     QCOMPARE(m_view->editorText(), opened.isEmpty() ? QString() : bodyOf(m_base + u'/' + opened));
     QVERIFY(!m_memo->isModified());
-    QCOMPARE(SettingsStore::instance().string(ContentView::lastSelectedPageKey),
+    QCOMPARE(SettingsStore::instance().string(QStringLiteral("lastSelectedPage")),
              ContentView::pageToString(ContentView::Page(page)));
 }
 
@@ -490,7 +491,7 @@ void TestContentView::everyRouteShowsTheLoadedText()
     writeText(daily(QStringLiteral("2025-03-06")), QStringLiteral("明日の予定"));
     writeText(daily(QStringLiteral("2025-03-04")), QStringLiteral("昨日の記録"));
     writeText(note, QStringLiteral("企画"));
-    SettingsStore::instance().setValue(QStringLiteral("selectedFolder"), notePath(QString()));
+    Settings::instance().setSelectedNotesFolder(notePath(QString()));
     m_view->appear();
     typeIntoEditor(QStringLiteral("今日のメモ"));
     QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textEdit());
