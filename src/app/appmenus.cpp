@@ -60,7 +60,7 @@ void AppMenus::buildFileMenu()
     m_fileMenu->addSeparator();
     QAction *save = m_fileMenu->addAction(QStringLiteral("保存"));
     save->setShortcut(QKeySequence::Save);
-    connect(save, &QAction::triggered, this, [] { AppEvents::instance().postSaveCurrentMemo(); });
+    connect(save, &QAction::triggered, this, &AppMenus::saveRequested);
     m_fileMenu->addSeparator();
     // One main window only: the window items are shown for familiarity but stay disabled.
     m_fileMenu->addAction(QStringLiteral("新規ウインドウ"))->setEnabled(false);

@@ -29,6 +29,8 @@ public:
 
 Q_SIGNALS:
     void helpRequested();
+    /// 保存 was chosen: the open note is saved now.
+    void saveRequested();
 
 private:
     void buildFileMenu();

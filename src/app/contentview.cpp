@@ -11,6 +11,7 @@
 #include "platform/diagnostics.h"
 #include "preview/markdownpreviewpane.h"
 #include "search/quickopenview.h"
+#include "search/searchcontroller.h"
 #include "search/searchview.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
@@ -200,6 +201,8 @@ QWidget *ContentView::createPage(Page page)
         m_search = new SearchView(m_pages);
         connect(m_search, &SearchView::hitSelected, this, &ContentView::searchHitSelected);
         connect(m_search, &SearchView::cleared, this, &ContentView::searchCleared);
+        connect(&m_search->controller(), &SearchController::keywordSynced, m_editor,
+                &MemoEditorView::syncSearchKeyword);
         return m_search;
     case Page::notes:
         m_notes = new NotesView(m_pages);
@@ -210,6 +213,7 @@ QWidget *ContentView::createPage(Page page)
             m_notes, &NotesView::saveRequested, this, [this] { saveCurrent(); },
             Qt::DirectConnection);
         connect(m_notes, &NotesView::openFileMoved, this, &ContentView::openFileMoved);
+        connect(m_notes, &NotesView::fileDeleted, this, &ContentView::fileDeleted);
         return m_notes;
     }
     return nullptr;
@@ -285,8 +289,6 @@ void ContentView::connectNotifications()
 {
     AppEvents &center = AppEvents::instance();
     connect(&center, &AppEvents::baseFolderChanged, this, [this] { loadDocument(m_selectedDate); });
-    connect(&center, &AppEvents::fileDeleted, this, &ContentView::fileDeleted);
-    connect(&center, &AppEvents::saveCurrentMemo, this, [this] { saveCurrent(); });
     connect(&center, &AppEvents::activateGlobalSearch, this, &ContentView::activateGlobalSearch);
 }
 
@@ -719,6 +721,8 @@ void ContentView::activateGlobalSearch()
 {
     setSelectedPage(Page::search);
     Settings::instance().setLastSelectedPage(pageToString(Page::search));
-    QTimer::singleShot(0, this, [] { AppEvents::instance().postFocusGlobalSearchField(); });
-    QTimer::singleShot(80, this, [] { AppEvents::instance().postFocusGlobalSearchField(); });
+    // Once now and once after the page switch has settled, which may move the focus itself.
+    SearchController *search = &m_search->controller();
+    QTimer::singleShot(0, search, &SearchController::requestKeywordFieldFocus);
+    QTimer::singleShot(80, search, &SearchController::requestKeywordFieldFocus);
 }

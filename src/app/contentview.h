@@ -117,6 +117,10 @@ public:
     /// The checkbox of a body line toggled, or nothing when the line has none.
     static std::optional<QString> toggledCheckboxText(const QString &text, qint64 lineIndex);
 
+    /// The note at `filePath` was deleted from the notes page: when it is the open document, it
+    /// closes without being written back.
+    void fileDeleted(const QString &filePath);
+
 Q_SIGNALS:
     /// The window should grow or shrink by the side pane (new window width).
     void windowWidthRequested(int width);
@@ -141,7 +145,6 @@ private:
     void postFocusEditorSoon(int msec);
     void updateSidePane();
     void updateStatusBar();
-    void fileDeleted(const QString &filePath);
     void activateGlobalSearch();
     void setSearchSelectedFile(const QString &filePath);
     void setNotesSelectedFile(const QString &filePath);

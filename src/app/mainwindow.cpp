@@ -26,6 +26,7 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
     menus->setBeforeFolderChange([this] { return m_content->saveCurrent(); });
     auto *help = new HelpWindowController(this);
     connect(menus, &AppMenus::helpRequested, help, &HelpWindowController::showHelp);
+    connect(menus, &AppMenus::saveRequested, m_content, [this] { m_content->saveCurrent(); });
 
     m_frameKeeper = new WindowFrameKeeper(this);
     resize(1100, 720);

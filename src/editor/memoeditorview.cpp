@@ -381,7 +381,6 @@ void MemoEditorView::Private::connectNotifications()
     connect(&center, &AppEvents::focusEditorSearchBar, searchBar,
             &EditorSearchBar::focusSearchField);
     connect(&center, &AppEvents::editorSearchNavigate, searchBar, &EditorSearchBar::request);
-    connect(&center, &AppEvents::searchKeywordSynced, searchBar, &EditorSearchBar::syncKeyword);
     connect(&center, &AppEvents::baseFolderChanged, this, [this] {
         endTitleEditing();
         refreshTitle();
@@ -647,6 +646,11 @@ void MemoEditorView::setDebounceInterval(int msec)
 void MemoEditorView::scrollToLine(qint64 lineIndex)
 {
     d->editor->scrollToLine(lineIndex);
+}
+
+void MemoEditorView::syncSearchKeyword(const QString &keyword)
+{
+    d->searchBar->syncKeyword(keyword);
 }
 
 void MemoEditorView::setPreferEditorFocusOnAppear(bool prefer)

@@ -48,6 +48,8 @@ public:
     /// Pause before debouncedTextChanged follows an edit (the owner passes 300 ms).
     void setDebounceInterval(int msec);
     void scrollToLine(qint64 lineIndex);
+    /// The global search ran or was cleared: its keyword becomes the search bar's.
+    void syncSearchKeyword(const QString &keyword);
     /// Give the editor the keyboard focus when the page comes on screen. The focus is asked for
     /// on the next turn of the event loop, and only if this is still wanted then.
     void setPreferEditorFocusOnAppear(bool prefer);

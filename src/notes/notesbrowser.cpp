@@ -344,7 +344,7 @@ NotesOperations::Result NotesBrowser::deleteNote(const QString &note)
     loadFiles();
     if (wasSelected)
         changeSelectedFile(QString());
-    AppEvents::instance().postFileDeleted(note);
+    Q_EMIT fileDeleted(note);
     return result;
 }
 
@@ -413,7 +413,7 @@ NotesOperations::Result NotesBrowser::deleteFolder(const QString &folder)
     if (isInsideOrSame(m_selectedFile, folder) && !NoteNaming::isTaken(m_selectedFile)) {
         const QString deleted = m_selectedFile;
         changeSelectedFile(QString());
-        AppEvents::instance().postFileDeleted(deleted);
+        Q_EMIT fileDeleted(deleted);
     }
     if (result.ok()) {
         QSet<QString> expanded;

@@ -96,6 +96,9 @@ Q_SIGNALS:
     void saveRequested();
     /// The selected note moved, by itself or with its folder; the owner's document follows.
     void openFileMoved(const QString &oldPath, const QString &newPath);
+    /// The note at `filePath` was deleted, by itself or with its folder; an open document of it
+    /// must close without being written back.
+    void fileDeleted(const QString &filePath);
 
 private:
     void appear();

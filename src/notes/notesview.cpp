@@ -27,6 +27,7 @@ NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrow
     connect(m_browser, &NotesBrowser::fileSelected, this, &NotesView::fileSelected);
     connect(m_browser, &NotesBrowser::saveRequested, this, &NotesView::saveRequested);
     connect(m_browser, &NotesBrowser::openFileMoved, this, &NotesView::openFileMoved);
+    connect(m_browser, &NotesBrowser::fileDeleted, this, &NotesView::fileDeleted);
 }
 
 void NotesView::setSelectedFile(const QString &filePath)

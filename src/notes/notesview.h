@@ -33,6 +33,8 @@ Q_SIGNALS:
     /// The selected note now lives at `newPath`, moved or renamed by itself or with its folder,
     /// and already saved: the open document must follow it without writing to `oldPath`.
     void openFileMoved(const QString &oldPath, const QString &newPath);
+    /// The note at `filePath` was deleted: an open document of it closes unsaved.
+    void fileDeleted(const QString &filePath);
 
 protected:
     void showEvent(QShowEvent *event) override;

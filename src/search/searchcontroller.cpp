@@ -38,8 +38,6 @@ SearchController::SearchController(QObject *parent) : QObject(parent)
     connect(&center, &AppEvents::baseFolderChanged, this, &SearchController::baseFolderChanged);
     connect(&center, &AppEvents::activateGlobalSearch, this,
             &SearchController::focusKeywordFieldRequested);
-    connect(&center, &AppEvents::focusGlobalSearchField, this,
-            &SearchController::focusKeywordFieldRequested);
 }
 
 QString SearchController::keyword() const
@@ -127,7 +125,7 @@ void SearchController::runSearch()
     const QString typed = keyword();
     const QString k = trimmedKeyword(typed);
     // The editor highlights what was searched: the trimmed keyword, never a run of spaces.
-    AppEvents::instance().postSearchKeywordSynced(k);
+    Q_EMIT keywordSynced(k);
     if (k.isEmpty()) {
         setResults({}, false);
         SearchStore::persistResults({});
@@ -155,7 +153,7 @@ void SearchController::clearSearch()
     setSelectedFile(QString());
     setLastSearchKeyword(QString());
     Q_EMIT cleared();
-    AppEvents::instance().postSearchKeywordSynced(QString());
+    Q_EMIT keywordSynced(QString());
     Q_EMIT focusKeywordFieldRequested();
 }
 

@@ -54,6 +54,9 @@ public:
     void removeHistoryEntry(const QString &entry);
     void clearHistory();
 
+    /// Asks the page to put the keyboard focus into the keyword field.
+    void requestKeywordFieldFocus() { Q_EMIT focusKeywordFieldRequested(); }
+
 Q_SIGNALS:
     void keywordChanged(const QString &keyword);
     /// The results or hasSearched changed.
@@ -65,6 +68,8 @@ Q_SIGNALS:
     /// The search was cleared; the presenter should close the document it opened from it.
     void cleared();
     void focusKeywordFieldRequested();
+    /// A search ran or was cleared: the editor highlights `keyword`, trimmed (empty: nothing).
+    void keywordSynced(const QString &keyword);
 
 private:
     void keywordStored();

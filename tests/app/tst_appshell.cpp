@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "app/appearance.h"
 #include "app/appmenus.h"
@@ -14,12 +15,38 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QMainWindow>
-#include <QMenuBar>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using WindowFrame::ScreenInfo;
+
+namespace {
+
+/// The application's menus on a bare window, over settings of their own.
+struct Menus
+{
+    TestEnvironment env;
+    QMainWindow window;
+    FolderManager folders;
+    AppMenus menus{window, folders};
+
+    template <typename T> T *find(const QString &text) const
+    {
+        for (T *child : window.findChildren<T *>()) {
+            if constexpr (std::is_same_v<T, QMenu>) {
+                if (child->title() == text)
+                    return child;
+            } else if (child->text() == text) {
+                return child;
+            }
+        }
+        return nullptr;
+    }
+};
+
+} // namespace
 
 class TestAppShell : public QObject
 {
@@ -40,7 +67,7 @@ private Q_SLOTS:
     void sizeMenusStoreWhatTheyShow();
     void thickCursorSwitchNotifies();
     void helpDocumentShips();
-    void helpWindowIsKeptAndReused();
+    void helpWindowReadsAtTheEditorsSize();
     void helpWindowClosesWithItsKeys_data();
     void helpWindowClosesWithItsKeys();
     void findItemsShowAndPostWhatTheEditorKeysDo_data();
@@ -177,15 +204,8 @@ void TestAppShell::sizeMenusStoreWhatTheyShow()
 {
     QFETCH(QString, title);
     QFETCH(bool, editor);
-    TestEnvironment env;
-    QMainWindow window;
-    FolderManager folders;
-    AppMenus menus(window, folders);
-    QMenu *sizes = nullptr;
-    for (QMenu *menu : window.findChildren<QMenu *>()) {
-        if (menu->title() == title)
-            sizes = menu;
-    }
+    Menus menus;
+    QMenu *sizes = menus.find<QMenu>(title);
     QVERIFY(sizes);
     const auto stored = [editor] {
         return editor ? Settings::instance().editorFontSize() : Settings::instance().listFontSize();
@@ -203,18 +223,12 @@ void TestAppShell::sizeMenusStoreWhatTheyShow()
 
 void TestAppShell::thickCursorSwitchNotifies()
 {
-    TestEnvironment env;
-    QMainWindow window;
-    FolderManager folders;
-    AppMenus menus(window, folders);
+    Menus menus;
     QSignalSpy changed(&Settings::instance(), &Settings::thickEditorCursorChanged);
-    const QList<QAction *> all = window.findChildren<QAction *>();
-    auto thick = std::find_if(all.begin(), all.end(), [](QAction *a) {
-        return a->text() == QStringLiteral("カーソルを太くする");
-    });
-    QVERIFY(thick != all.end());
-    QVERIFY((*thick)->isChecked()); // on by default
-    (*thick)->trigger();
+    QAction *thick = menus.find<QAction>(QStringLiteral("カーソルを太くする"));
+    QVERIFY(thick);
+    QVERIFY(thick->isChecked()); // on by default
+    thick->trigger();
     QCOMPARE(SettingsStore::instance().boolean(QStringLiteral("thickEditorCursor")), false);
     QCOMPARE(changed.count(), 1);
 }
@@ -230,17 +244,12 @@ void TestAppShell::helpDocumentShips()
     // text stands in, never an empty window.
     QTemporaryDir dir;
     const QString empty = dir.filePath(QStringLiteral("detail.md"));
-    QFile file(empty);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(TestFiles::write(empty, {}));
     QVERIFY(!HelpWindowController::helpText(empty).trimmed().isEmpty());
 
     // Without the copy compiled in, an installed program reads the installed document.
     const QString installed = dir.filePath(QStringLiteral("installed.md"));
-    QFile installedFile(installed);
-    QVERIFY(installedFile.open(QIODevice::WriteOnly));
-    installedFile.write("# インストール版\n");
-    installedFile.close();
+    QVERIFY(TestFiles::write(installed, "# インストール版\n"));
     QCOMPARE(HelpWindowController::helpText(empty, installed),
              QStringLiteral("# インストール版\n"));
     QCOMPARE(HelpWindowController::installedHelpPath(),
@@ -248,23 +257,17 @@ void TestAppShell::helpDocumentShips()
                              QStringLiteral("/../share/quillmere/help/detail.md")));
 }
 
-void TestAppShell::helpWindowIsKeptAndReused()
+// The help reads at the editor's size, also when it changes while open.
+void TestAppShell::helpWindowReadsAtTheEditorsSize()
 {
     TestEnvironment env;
     HelpWindowController controller;
     controller.showHelp();
-    QWidget *first = controller.window();
-    QVERIFY(first);
-    auto *view = first->findChild<MarkdownPreviewView *>();
+    auto *view = controller.window()->findChild<MarkdownPreviewView *>();
     QVERIFY(view);
     QCOMPARE(view->markdownText(), HelpWindowController::helpText());
-    // The help reads at the editor's size, also when it changes while open.
     Settings::instance().setEditorFontSize(20);
     QCOMPARE(view->fontSize(), 20);
-    first->close();
-    controller.showHelp();
-    QCOMPARE(controller.window(), first);
-    QVERIFY(first->isVisible());
 }
 
 void TestAppShell::helpWindowClosesWithItsKeys_data()
@@ -314,22 +317,11 @@ void TestAppShell::findItemsShowAndPostWhatTheEditorKeysDo()
     QFETCH(QString, keys);
     QFETCH(QString, notification);
     QFETCH(int, direction);
-    TestEnvironment env;
-    QMainWindow window;
-    FolderManager folders;
-    AppMenus menus(window, folders);
-    QMenu *edit = nullptr;
-    for (QAction *menu : window.menuBar()->actions()) {
-        if (menu->text() == QStringLiteral("編集"))
-            edit = menu->menu();
-    }
+    Menus menus;
+    QMenu *edit = menus.find<QMenu>(QStringLiteral("編集"));
     QVERIFY(edit);
-    QAction *item = nullptr;
-    for (QAction *action : edit->actions()) {
-        if (action->text() == title)
-            item = action;
-    }
-    QVERIFY(item);
+    QAction *item = menus.find<QAction>(title);
+    QVERIFY(item && edit->actions().contains(item));
     QCOMPARE(item->shortcut().toString(QKeySequence::PortableText), keys);
     // Shown only: the editor's page owns the keys, so a press is handled once.
     QCOMPARE(item->shortcutContext(), Qt::WidgetShortcut);

@@ -6,6 +6,7 @@
 // (default 8); QUILLMERE_ROAD_SEED runs one seed. A failure prints its seed and its steps.
 
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "app/contentview.h"
 #include "calendar/calendarview.h"
@@ -33,23 +34,10 @@
 
 namespace {
 
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
+/// The note's body; empty when there is no such file.
 QString bodyOf(const QString &path)
 {
-    return parseNoteDocument(QString::fromUtf8(readBytes(path))).body;
+    return parseNoteDocument(QString::fromUtf8(TestFiles::read(path))).body;
 }
 
 /// Writes past a few bytes fail with EFBIG while it lives: a full disk, without root.
@@ -116,7 +104,7 @@ private:
     // The model's side of a save; `succeeded` is what the program reported.
     void modelSave(bool succeeded);
     void modelLoad(const QString &path);
-    bool check(const QString &step);
+    bool check();
     bool fail(const QString &what);
 
     QString pick(const QStringList &from)
@@ -130,10 +118,6 @@ private:
                QStringLiteral(".txt");
     }
     NoteTextEdit *textEdit() const { return m_view->editorView()->editor()->textEdit(); }
-    QString bodyOnDisk(const QString &path) const
-    {
-        return QFile::exists(path) ? bodyOf(path) : QString();
-    }
 
     QRandomGenerator m_random;
     TestEnvironment &m_env;
@@ -156,7 +140,7 @@ bool Road::run(int steps)
     QDir().mkpath(m_base + QStringLiteral("/Notes/work"));
     for (const QString &name : {QStringLiteral("a.md"), QStringLiteral("work/b.md")}) {
         const QString path = m_base + QStringLiteral("/Notes/") + name;
-        writeBytes(path, "---\ntitle: \"x\"\n---\n\n- [ ] one\ntwo\n");
+        TestFiles::write(path, "---\ntitle: \"x\"\n---\n\n- [ ] one\ntwo\n");
         m_model.disk.insert(path, QStringLiteral("- [ ] one\ntwo\n"));
     }
     m_clock = std::make_unique<FixedClock>(
@@ -164,7 +148,7 @@ bool Road::run(int steps)
         QTimeZone("Asia/Tokyo"));
     Clock::setCurrent(m_clock.get());
     start();
-    if (!check(QStringLiteral("start")))
+    if (!check())
         return false;
     using Step = void (Road::*)();
     const std::pair<Step, int> table[] = {{&Road::type, 30},
@@ -190,9 +174,8 @@ bool Road::run(int steps)
         int roll = int(m_random.bounded(total));
         for (const auto &[step, weight] : table) {
             if (roll < weight) {
-                const qsizetype before = m_log.size();
                 (this->*step)();
-                if (!check(m_log.size() > before ? m_log.last() : QStringLiteral("?")))
+                if (!check())
                     return false;
                 break;
             }
@@ -250,9 +233,7 @@ void Road::modelLoad(const QString &path)
 void Road::modelSave(bool succeeded)
 {
     const QString &path = m_model.docPath;
-    if (path.isEmpty() || m_model.editor == m_model.base)
-        return;
-    if (!succeeded)
+    if (!succeeded || path.isEmpty() || m_model.editor == m_model.base)
         return;
     const bool changedElsewhere =
         m_model.disk.contains(path) && m_model.disk.value(path) != m_model.base;
@@ -275,7 +256,7 @@ void Road::modelSave(bool succeeded)
         m_model.editor = m_model.base = m_model.disk.value(path);
         m_log.append(QStringLiteral("  → conflict copy ") + info.fileName());
     } else {
-        const QString merged = bodyOnDisk(path);
+        const QString merged = bodyOf(path);
         if (!m_model.theirLine.isEmpty()) {
             QString without = merged;
             without.remove(without.lastIndexOf(m_model.theirLine), m_model.theirLine.size());
@@ -440,7 +421,7 @@ void Road::createNote()
         NotesOperations::createNote(m_base + QStringLiteral("/Notes"), name);
     if (!created.ok())
         return;
-    m_model.disk.insert(created.path, bodyOnDisk(created.path));
+    m_model.disk.insert(created.path, bodyOf(created.path));
     m_view->notesFileSelected(created.path);
     modelSave(true);
     modelLoad(created.path);
@@ -493,7 +474,7 @@ void Road::deleteNote()
     m_log.append(QStringLiteral("delete the open note"));
     const QString path = m_model.docPath;
     QFile::remove(path);
-    AppEvents::instance().postFileDeleted(path);
+    m_view->fileDeleted(path);
     m_model.disk.remove(path);
     modelLoad(QString());
 }
@@ -558,11 +539,11 @@ void Road::otherProgramWrites()
         body = line;
     const QByteArray bytes = "---\ntitle: \"other\"\n---\n\n" + body.toUtf8();
     if (how == u"replace") {
-        writeBytes(path + QStringLiteral(".sync"), bytes);
+        TestFiles::write(path + QStringLiteral(".sync"), bytes);
         QFile::remove(path);
         QFile::rename(path + QStringLiteral(".sync"), path);
     } else {
-        writeBytes(path, bytes);
+        TestFiles::write(path, bytes);
     }
     m_model.disk.insert(path, body);
     if (open) {
@@ -570,8 +551,6 @@ void Road::otherProgramWrites()
         const bool plainAppend = how == u"append" && m_model.theirLine.isEmpty() &&
                                  before == m_model.base && before.endsWith(u'\n');
         m_model.theirLine = plainAppend ? line : QString();
-        if (!plainAppend && !before.isEmpty() && how != u"append")
-            m_model.theirLine.clear();
     }
 }
 
@@ -636,9 +615,8 @@ bool Road::fail(const QString &what)
     return false;
 }
 
-bool Road::check(const QString &step)
+bool Road::check()
 {
-    Q_UNUSED(step);
     if (!m_failure.isEmpty())
         return false;
     if (m_memo->currentFilePath() != m_model.docPath)

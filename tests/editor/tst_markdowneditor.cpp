@@ -104,7 +104,6 @@ private Q_SLOTS:
     void loadedTextReplacesWhatWasTyped();
     void newFileResetsSelectionUndoAndScroll();
     void replacedTextKeepsCaretSelectionAndUndo();
-    void typingIsReadFromTheDocumentAtOnce();
     void listKeys_data();
     void listKeys();
     void listEditIsOneUndoStep();
@@ -112,14 +111,13 @@ private Q_SLOTS:
     void searchHighlightsLeaveTheDocumentAlone();
     void typingRefreshesHighlightsKeepingTheCurrentMatch();
     void scrollToLine();
-    void cursorInfo();
+    void cursorInfoFollowsMovesAndEdits();
     void cursorInfoOfTheSelection_data();
     void cursorInfoOfTheSelection();
     void liveTextFollowsEveryKindOfEdit();
     void searchHighlightsFollowTheScreenWhileTheCountStaysExact();
     void steppingRightAfterTypingSearchesTheNewText();
     void readOnlyUntilAFileIsOpen();
-    void compositionIsReportedWhenItEnds();
     void findKeysGoToTheSearchBar();
     void textKeepsNoBreakSpacesThroughCopyAndPaste();
     void caretWidthFollowsTheSetting();
@@ -213,19 +211,6 @@ void TestMarkdownEditor::replacedTextKeepsCaretSelectionAndUndo()
     w.view()->undo();
     w.view()->undo();
     QCOMPARE(w.screen(), QStringLiteral("head\nbody typed\n"));
-}
-
-void TestMarkdownEditor::typingIsReadFromTheDocumentAtOnce()
-{
-    Window w;
-    w.load(QStringLiteral("|"));
-    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
-    QVERIFY(w.focusEditor());
-
-    QTest::keyClicks(w.view(), QStringLiteral("abc"));
-    QCOMPARE(edited.count(), 3);
-    QCOMPARE(w.editor->text(), QStringLiteral("abc"));
-    QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
 }
 
 void TestMarkdownEditor::listKeys_data()
@@ -385,14 +370,9 @@ void TestMarkdownEditor::scrollToLine()
     QCOMPARE(w.live.scrollOffset(), 10 * 1.5 * 20);
 }
 
-void TestMarkdownEditor::cursorInfo()
+void TestMarkdownEditor::cursorInfoFollowsMovesAndEdits()
 {
     Window w;
-    w.load(QStringLiteral("abc|"));
-    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 4, 0, 3}));
-    w.load(QString());
-    QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({1, 1, 0, 0}));
-
     w.load(QStringLiteral("ab\ncd\n|"));
     QTRY_COMPARE(w.live.cursorInfo(), EditorCursorInfo({3, 1, 0, 6}));
     w.select(4, 0);
@@ -447,13 +427,18 @@ void TestMarkdownEditor::liveTextFollowsEveryKindOfEdit()
         QCoreApplication::sendEvent(w.view(), &event);
     };
 
+    // Typing is read from the document at once.
     QTest::keyClicks(w.view(), QStringLiteral("c"));
+    QCOMPARE(w.editor->text(), QStringLiteral("abc"));
     QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
     QCOMPARE(edited.count(), 1);
 
+    // A composition is reported when it ends, with what was committed on the way.
     compose(QStringLiteral("か"), QString());
     QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
-    compose(QString(), QStringLiteral("漢"));
+    compose(QStringLiteral("じ"), QStringLiteral("漢"));
+    QCOMPARE(edited.count(), 1);
+    compose(QString(), QString());
     QCOMPARE(w.live.latestText(), QStringLiteral("abc漢"));
     QCOMPARE(edited.count(), 2);
 
@@ -551,28 +536,6 @@ void TestMarkdownEditor::readOnlyUntilAFileIsOpen()
     w.editor->setDocumentReadOnly(false);
     w.editor->setDocumentOpen(false);
     QVERIFY(w.view()->isReadOnly());
-}
-
-void TestMarkdownEditor::compositionIsReportedWhenItEnds()
-{
-    Window w;
-    w.load(QStringLiteral("|"));
-    QVERIFY(w.focusEditor());
-    QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
-    const auto send = [&](const QString &preedit, const QString &commit) {
-        QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit);
-        QCoreApplication::sendEvent(w.view(), &event);
-    };
-
-    send(QStringLiteral("か"), QString());
-    send(QStringLiteral("じ"), QStringLiteral("漢"));
-    QCOMPARE(edited.count(), 0);
-
-    // Cancelling the rest still reports what was committed on the way.
-    send(QString(), QString());
-    QCOMPARE(edited.count(), 1);
-    QCOMPARE(w.live.latestText(), QStringLiteral("漢"));
 }
 
 void TestMarkdownEditor::findKeysGoToTheSearchBar()

@@ -320,7 +320,7 @@ void TestNotesBrowser::folderDeleteClosesTheOpenNote()
     auto browser = shownBrowser();
     browser->selectFolder(notes(QStringLiteral("Box/inner")));
     browser->selectFile(note);
-    QSignalSpy deleted(&AppEvents::instance(), &AppEvents::fileDeleted);
+    QSignalSpy deleted(browser.get(), &NotesBrowser::fileDeleted);
 
     QVERIFY(browser->deleteFolder(notes(QStringLiteral("Box"))).ok());
     QCOMPARE(deleted, QList<QVariantList>{{note}});
@@ -337,7 +337,7 @@ void TestNotesBrowser::deletingTheOpenNoteClearsTheSelection()
     auto browser = shownBrowser();
     browser->selectFile(note);
     QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
-    QSignalSpy deleted(&AppEvents::instance(), &AppEvents::fileDeleted);
+    QSignalSpy deleted(browser.get(), &NotesBrowser::fileDeleted);
     QVERIFY(browser->deleteNote(note).ok());
     QCOMPARE(saves.count(), 0); // the deleted note must not be written back
     QCOMPARE(deleted, QList<QVariantList>{{note}});

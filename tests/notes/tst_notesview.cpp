@@ -367,7 +367,7 @@ void TestNotesView::deleteAsksFirst()
     auto page = shownPage();
     FileListView *files = page->fileList();
     const QString note = notes(QStringLiteral("はじめに.md"));
-    QSignalSpy deleted(&AppEvents::instance(), &AppEvents::fileDeleted);
+    QSignalSpy deleted(page.get(), &NotesView::fileDeleted);
 
     QMenu *menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
     QCOMPARE(actionTexts(menu),

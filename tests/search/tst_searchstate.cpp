@@ -152,7 +152,7 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
     QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "memo", 2000));
     SearchController controller;
     QSignalSpy opened(&controller, &SearchController::hitSelected);
-    QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
+    QSignalSpy synced(&controller, &SearchController::keywordSynced);
     controller.setKeyword(QStringLiteral("  memo "));
     QCOMPARE(controller.results().size(), 0); // typing does not search
     controller.runSearch();
@@ -181,7 +181,7 @@ void TestSearchState::blankKeywordClearsInsteadOfSearching()
     const QString base = m_env->useBaseFolder();
     QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
     SearchController controller;
-    QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
+    QSignalSpy synced(&controller, &SearchController::keywordSynced);
     controller.setKeyword(QStringLiteral("a"));
     controller.runSearch();
     QVERIFY(!controller.results().isEmpty());
@@ -205,7 +205,7 @@ void TestSearchState::clearEmptiesPageAndTellsEditor()
     controller.runSearch();
     QSignalSpy cleared(&controller, &SearchController::cleared);
     QSignalSpy focus(&controller, &SearchController::focusKeywordFieldRequested);
-    QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
+    QSignalSpy synced(&controller, &SearchController::keywordSynced);
     controller.clearSearch();
     QCOMPARE(cleared.size(), 1);
     QCOMPARE(focus.size(), 1);

@@ -147,7 +147,7 @@ void TestSearchWidgets::focusRequestsReachKeywordField()
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     other->setFocus();
-    AppEvents::instance().postFocusGlobalSearchField();
+    view->controller().requestKeywordFieldFocus();
     QCOMPARE(QApplication::focusWidget(), view->findChild<QLineEdit *>());
 }
 
