@@ -196,98 +196,81 @@ private Q_SLOTS:
         QCOMPARE(memo.externalChangeText(), std::nullopt);
     }
 
-    void saveMergesOtherProgramsChanges_data()
+    // Another program wrote to, or removed, the note between our load and our save.
+    void saveAfterAnotherWriter_data()
     {
-        QTest::addColumn<QByteArray>("theirs");
+        QTest::addColumn<QByteArray>("theirs"); // null: deleted
         QTest::addColumn<QString>("ours");
-        QTest::addColumn<QString>("merged");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("loaded"); // the document's text afterwards; null: read-only
         const QByteArray header = "---\ntitle: \"shared\"\n---\n\n";
-        QTest::newRow("they append while we edit the top")
-            << header + "one\ntwo\nthree\nfour\n"
-            << QStringLiteral("ONE\ntwo\nthree\n") << QStringLiteral("ONE\ntwo\nthree\nfour\n");
-        QTest::newRow("they edit the top while we append")
-            << header + "uno\ntwo\nthree\n"
-            << QStringLiteral("one\ntwo\nthree\n追記\n")
-            << QStringLiteral("uno\ntwo\nthree\n追記\n");
+        const auto row = [](const char *name, const QByteArray &theirs, const char *ours,
+                            SaveOutcome::Status status, const char *loaded) {
+            QTest::newRow(name) << theirs << QString::fromUtf8(ours) << int(status)
+                                << (loaded ? QString::fromUtf8(loaded) : QString());
+        };
+        using S = SaveOutcome::Status;
+        row("they append while we edit the top", header + "one\ntwo\nthree\nfour\n",
+            "ONE\ntwo\nthree\n", S::Merged, "ONE\ntwo\nthree\nfour\n");
+        row("they edit the top while we append", header + "uno\ntwo\nthree\n",
+            "one\ntwo\nthree\n追記\n", S::Merged, "uno\ntwo\nthree\n追記\n");
+        row("both change one line: theirs kept, ours beside it", header + "uno\ntwo\nthree\n",
+            "eins\ntwo\nthree\n", S::Conflicted, "uno\ntwo\nthree\n");
+        row("made unreadable: kept, ours beside it", "caf\xe9\n", "one\ntwo\nthree\nfour\n",
+            S::Conflicted, nullptr);
+        row("deleted: written again", QByteArray(), "one\ntwo\n", S::Saved, "one\ntwo\n");
     }
-    void saveMergesOtherProgramsChanges()
+    void saveAfterAnotherWriter()
     {
         QFETCH(QByteArray, theirs);
         QFETCH(QString, ours);
-        QFETCH(QString, merged);
+        QFETCH(int, status);
+        QFETCH(QString, loaded);
         const QString path = notePath(QStringLiteral("shared.md"));
         QVERIFY(write(path, "---\ntitle: \"shared\"\n---\n\none\ntwo\nthree\n"));
         MemoManager memo;
         memo.loadFile(path);
-        QVERIFY(write(path, theirs));
-        QSignalSpy replaced(&memo, &MemoManager::bodyReplaced);
-        memo.markModified();
-        QCOMPARE(memo.save(ours).status, SaveOutcome::Status::Merged);
-        QCOMPARE(bodyOf(path), merged);
-        QCOMPARE(memo.loadedBody(), merged);
-        QCOMPARE(replaced.count(), 1);
-        QVERIFY(!memo.isModified());
-        QCOMPARE(memo.temporaryMessage(), MemoManager::mergedMessage);
-        // What was merged is now the reference: the next save of the same text writes nothing.
-        QCOMPARE(memo.save(merged).status, SaveOutcome::Status::NothingToSave);
-    }
-
-    void conflictingChangesKeepBothFiles()
-    {
-        const QString path = notePath(QStringLiteral("shared.md"));
-        QVERIFY(write(path, "---\ntitle: \"shared\"\n---\n\nmeeting at 10\nbring slides\n"));
-        MemoManager memo;
-        memo.loadFile(path);
-        const QByteArray theirs = "---\ntitle: \"shared\"\n---\n\nmeeting at 11\nbring slides\n";
-        QVERIFY(write(path, theirs));
-        memo.markModified();
-        const SaveOutcome outcome = memo.save(QStringLiteral("meeting at 9\nbring slides\n"));
-
-        QCOMPARE(outcome.status, SaveOutcome::Status::Conflicted);
-        QCOMPARE(read(path), theirs);
-        QCOMPARE(outcome.conflictPath,
-                 notePath(QStringLiteral("shared (競合 2025-03-05 090507).md")));
-        QCOMPARE(bodyOf(outcome.conflictPath), QStringLiteral("meeting at 9\nbring slides\n"));
-        QCOMPARE(memo.loadedBody(), QStringLiteral("meeting at 11\nbring slides\n"));
-        QCOMPARE(memo.currentFilePath(), path);
-        QVERIFY(!memo.isModified());
-        QVERIFY(memo.temporaryMessage().startsWith(MemoManager::conflictMessage));
-
-        // A second conflict within the same second gets a name of its own.
-        QVERIFY(write(path, "---\ntitle: \"shared\"\n---\n\nmeeting at 12\nbring slides\n"));
-        memo.markModified();
-        const SaveOutcome second = memo.save(QStringLiteral("meeting at 8\nbring slides\n"));
-        QCOMPARE(second.status, SaveOutcome::Status::Conflicted);
-        QVERIFY(second.conflictPath != outcome.conflictPath);
-        QCOMPARE(bodyOf(outcome.conflictPath), QStringLiteral("meeting at 9\nbring slides\n"));
-        QCOMPARE(bodyOf(second.conflictPath), QStringLiteral("meeting at 8\nbring slides\n"));
-    }
-
-    void fileChangedElsewhereBeforeSave_data()
-    {
-        QTest::addColumn<QByteArray>("theirs"); // null: deleted
-        QTest::addColumn<bool>("conflicted");
-        QTest::newRow("made unreadable: kept, ours beside it") << QByteArray("caf\xe9\n") << true;
-        QTest::newRow("deleted: written again") << QByteArray() << false;
-    }
-    void fileChangedElsewhereBeforeSave()
-    {
-        QFETCH(QByteArray, theirs);
-        QFETCH(bool, conflicted);
-        const QString path = notePath(QStringLiteral("shared.md"));
-        QVERIFY(write(path, "first\n"));
-        MemoManager memo;
-        memo.loadFile(path);
         QVERIFY(theirs.isNull() ? QFile::remove(path) : write(path, theirs));
         memo.markModified();
-        const SaveOutcome outcome = memo.save(QStringLiteral("first\nsecond\n"));
-        QCOMPARE(outcome.status,
-                 conflicted ? SaveOutcome::Status::Conflicted : SaveOutcome::Status::Saved);
-        QCOMPARE(bodyOf(conflicted ? outcome.conflictPath : path),
-                 QStringLiteral("first\nsecond\n"));
-        if (conflicted)
+        QSignalSpy replaced(&memo, &MemoManager::bodyReplaced);
+        const SaveOutcome outcome = memo.save(ours);
+
+        QCOMPARE(int(outcome.status), status);
+        QVERIFY(!memo.isModified());
+        QCOMPARE(memo.currentFilePath(), path);
+        QCOMPARE(memo.isEditable(), !loaded.isNull());
+        if (!loaded.isNull())
+            QCOMPARE(memo.loadedBody(), loaded);
+        // The editor is told to show what the document now holds.
+        QCOMPARE(replaced.count(), int(!loaded.isNull() && loaded != ours));
+        if (outcome.status == SaveOutcome::Status::Conflicted) {
             QCOMPARE(read(path), theirs);
-        QCOMPARE(memo.isEditable(), !conflicted);
+            QCOMPARE(outcome.conflictPath,
+                     notePath(QStringLiteral("shared (競合 2025-03-05 090507).md")));
+            QCOMPARE(bodyOf(outcome.conflictPath), ours);
+            QVERIFY(memo.temporaryMessage().startsWith(MemoManager::conflictMessage));
+            return;
+        }
+        QCOMPARE(bodyOf(path), loaded);
+        // What was written is now the reference: the next save of the same text writes nothing.
+        QCOMPARE(memo.save(loaded).status, SaveOutcome::Status::NothingToSave);
+    }
+
+    void conflictsWithinOneSecondKeepEveryText()
+    {
+        const QString path = notePath(QStringLiteral("shared.md"));
+        QVERIFY(write(path, "base\n"));
+        MemoManager memo;
+        memo.loadFile(path);
+        QStringList conflicts;
+        for (const char *text : {"ours 1\n", "ours 2\n"}) {
+            QVERIFY(write(path, "theirs " + QByteArray(text)));
+            memo.markModified();
+            conflicts.append(memo.save(QString::fromLatin1(text)).conflictPath);
+        }
+        QCOMPARE_NE(conflicts[0], conflicts[1]);
+        QCOMPARE(bodyOf(conflicts[0]), QStringLiteral("ours 1\n"));
+        QCOMPARE(bodyOf(conflicts[1]), QStringLiteral("ours 2\n"));
     }
 
     void watcherReportsOtherWritersOnly()
