@@ -150,7 +150,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("status");
-        QTest::newRow("version") << "--version" << 0;
         QTest::newRow("search") << "search|hello" << 0;
         QTest::newRow("append to today's memo") << "today|--append|x" << 0;
         QTest::newRow("new note") << "new|idea" << 0;
