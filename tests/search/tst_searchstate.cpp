@@ -52,10 +52,14 @@ private Q_SLOTS:
     void quickOpenSelectionWraps();
 
 private:
-    SearchHit hit(const QString &name, int count = 1)
+    /// A controller that has searched the base folder, holding a.md, for "a".
+    std::unique_ptr<SearchController> searchedForA()
     {
-        return {m_env->path(name), QStringLiteral("snippet ") + name, count,
-                GlobalSearch::earliestDate()};
+        [&] { QVERIFY(TestFiles::write(m_env->useBaseFolder() + u"/a.md", "a", 1000)); }();
+        auto controller = std::make_unique<SearchController>();
+        controller->setKeyword(QStringLiteral("a"));
+        controller->runSearch();
+        return controller;
     }
     std::unique_ptr<TestEnvironment> m_env;
 };
@@ -98,13 +102,9 @@ void TestSearchState::historyRemovalAndClearing()
 
 void TestSearchState::storedResultsRoundTrip()
 {
-    const QList<SearchHit> hits = {hit(QStringLiteral("a.md"), 3), hit(QStringLiteral("会議.md"))};
-    const std::optional<QList<PersistedHit>> decoded =
-        SearchStore::decodeHits(SearchStore::encodeHits(hits));
-    QVERIFY(decoded);
-    QCOMPARE(decoded->size(), 2);
-    QCOMPARE(decoded->at(0), (PersistedHit{hits[0].filePath, hits[0].snippet, 3}));
-    QCOMPARE(decoded->at(1).urlPath, hits[1].filePath);
+    const QList<SearchHit> hits = {{"/n/a.md", "snippet a", 3, {}}, {"/n/会議.md", "会議", 1, {}}};
+    QCOMPARE(SearchStore::decodeHits(SearchStore::encodeHits(hits)),
+             (QList<PersistedHit>{{"/n/a.md", "snippet a", 3}, {"/n/会議.md", "会議", 1}}));
 }
 
 void TestSearchState::undecodableResultsAreIgnored_data()
@@ -178,80 +178,61 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
 
 void TestSearchState::blankKeywordClearsInsteadOfSearching()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
-    SearchController controller;
+    const auto controller = searchedForA();
     QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
-    controller.setKeyword(QStringLiteral("a"));
-    controller.runSearch();
-    QVERIFY(!controller.results().isEmpty());
-
-    controller.setKeyword(QStringLiteral("   "));
-    QVERIFY(controller.results().isEmpty());
-    QVERIFY(!controller.hasSearched());
-    controller.runSearch();
+    controller->setKeyword(QStringLiteral("   "));
+    QVERIFY(controller->results().isEmpty());
+    QVERIFY(!controller->hasSearched());
+    controller->runSearch();
     // The editor is told to highlight nothing rather than runs of spaces.
-    QCOMPARE(synced.last().at(0).toString(), QString());
+    QCOMPARE(synced, QList<QVariantList>{{QString()}});
     QVERIFY(!SearchStore::restorePersistedResults());
-    QCOMPARE(controller.history(), QStringList{"a"});
+    QCOMPARE(controller->history(), QStringList{"a"});
 }
 
 void TestSearchState::clearEmptiesPageAndTellsEditor()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
-    SearchController controller;
-    controller.setKeyword(QStringLiteral("a"));
-    controller.runSearch();
-    QSignalSpy cleared(&controller, &SearchController::cleared);
-    QSignalSpy focus(&controller, &SearchController::focusKeywordFieldRequested);
+    const auto controller = searchedForA();
+    QSignalSpy cleared(controller.get(), &SearchController::cleared);
+    QSignalSpy focus(controller.get(), &SearchController::focusKeywordFieldRequested);
     QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
-    controller.clearSearch();
+    controller->clearSearch();
     QCOMPARE(cleared.size(), 1);
     QCOMPARE(focus.size(), 1);
-    QCOMPARE(synced.size(), 1);
-    QCOMPARE(controller.keyword(), QString());
-    QCOMPARE(controller.selectedFile(), QString());
-    QVERIFY(controller.results().isEmpty());
+    QCOMPARE(synced, QList<QVariantList>{{QString()}});
+    QCOMPARE(controller->keyword(), QString());
+    QCOMPARE(controller->selectedFile(), QString());
+    QVERIFY(controller->results().isEmpty());
     QVERIFY(!SearchStore::restorePersistedResults());
 }
 
 void TestSearchState::baseFolderChangeDropsResults()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
-    SearchController controller;
-    controller.setKeyword(QStringLiteral("a"));
-    controller.runSearch();
+    const auto controller = searchedForA();
     m_env->useBaseFolder(QStringLiteral("other"));
-    QVERIFY(controller.results().isEmpty());
+    QVERIFY(controller->results().isEmpty());
     // No "0 件" for a folder that was never searched.
-    QVERIFY(!controller.hasSearched());
-    QCOMPARE(controller.keyword(), QStringLiteral("a"));
-    QCOMPARE(controller.history(), QStringList{"a"});
+    QVERIFY(!controller->hasSearched());
+    QCOMPARE(controller->keyword(), QStringLiteral("a"));
+    QCOMPARE(controller->history(), QStringList{"a"});
 }
 
 void TestSearchState::appearRestoresResultsForMatchingKeyword()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "alpha", 1000));
-    {
-        SearchController before;
-        before.setKeyword(QStringLiteral("alpha"));
-        before.runSearch();
-    }
+    searchedForA().reset();
     SearchController restarted;
     QSignalSpy focus(&restarted, &SearchController::focusKeywordFieldRequested);
     restarted.appear();
     QCOMPARE(restarted.results().size(), 1);
     QVERIFY(restarted.hasSearched());
-    QCOMPARE(restarted.history(), QStringList{"alpha"});
+    QCOMPARE(restarted.history(), QStringList{"a"});
     QTest::qWait(1);
     QCOMPARE(focus.size(), 0); // results shown: the field is left alone
 
-    restarted.setKeyword(QStringLiteral("alph"));
+    // The results belong to another keyword, of which the stored one is a part.
+    restarted.setKeyword(QStringLiteral("an"));
     restarted.appear();
-    QVERIFY(!restarted.hasSearched()); // the results belong to another keyword
+    QVERIFY(!restarted.hasSearched());
 }
 
 void TestSearchState::quickOpenListsHiddenNotesButNoAppFiles()
@@ -307,14 +288,8 @@ void TestSearchState::quickOpenFilters()
 void TestSearchState::quickOpenRecentListIsNewestThirty()
 {
     QList<QuickOpen::Candidate> files;
-    for (int i = 0; i < 40; ++i) {
-        files.append({QStringLiteral("/b/n%1.md").arg(i),
-                      QStringLiteral("n%1.md").arg(i),
-                      QStringLiteral("."),
-                      {},
-                      {},
-                      qint64(i / 2)});
-    }
+    for (int i = 0; i < 40; ++i)
+        files.append({QStringLiteral("/b/n%1.md").arg(i), {}, {}, {}, {}, qint64(i / 2)});
     files[39].modifiedMSecs.reset(); // unreadable date: left out
     const QList<qsizetype> shown = QuickOpen::filteredFiles(files, QString());
     QCOMPARE(shown.size(), QuickOpen::recentLimit);
@@ -327,21 +302,13 @@ void TestSearchState::quickOpenFolderLabels_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("label");
-    QTest::newRow("in the base folder") << "/b/n.md"
-                                        << "/b"
-                                        << ".";
-    QTest::newRow("nested") << "/b/A/B/n.md"
-                            << "/b"
-                            << "A/B";
-    QTest::newRow("base with trailing slash") << "/b/A/n.md"
-                                              << "/b/"
-                                              << "A";
-    QTest::newRow("outside: the full folder") << "/x/n.md"
-                                              << "/b"
-                                              << "/x";
-    QTest::newRow("a sibling sharing the prefix is outside") << "/b2/n.md"
-                                                             << "/b"
-                                                             << "/b2";
+    const auto row = [](const char *name, const QString &file, const QString &base,
+                        const QString &label) { QTest::newRow(name) << file << base << label; };
+    row("in the base folder", "/b/n.md", "/b", ".");
+    row("nested", "/b/A/B/n.md", "/b", "A/B");
+    row("base with trailing slash", "/b/A/n.md", "/b/", "A");
+    row("outside: the full folder", "/x/n.md", "/b", "/x");
+    row("a sibling sharing the prefix is outside", "/b2/n.md", "/b", "/b2");
 }
 
 void TestSearchState::quickOpenFolderLabels()
