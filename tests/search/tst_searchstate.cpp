@@ -130,12 +130,12 @@ void TestSearchState::undecodableResultsAreIgnored()
 void TestSearchState::restoredResultsFollowCurrentDates()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "x", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/b.md"), "x", 2000));
-    SearchStore::persistResults({{base + QStringLiteral("/b.md"), QStringLiteral("b"), 1, {}},
-                                 {base + QStringLiteral("/gone.md"), QStringLiteral("g"), 2, {}},
-                                 {base + QStringLiteral("/a.md"), QStringLiteral("a"), 1, {}}});
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "x", 3000)); // edited since
+    QVERIFY(TestFiles::write(base + "/a.md", "x", 1000));
+    QVERIFY(TestFiles::write(base + "/b.md", "x", 2000));
+    SearchStore::persistResults({{base + "/b.md", QStringLiteral("b"), 1, {}},
+                                 {base + "/gone.md", QStringLiteral("g"), 2, {}},
+                                 {base + "/a.md", QStringLiteral("a"), 1, {}}});
+    QVERIFY(TestFiles::write(base + "/a.md", "x", 3000)); // edited since
     const std::optional<QList<SearchHit>> restored = SearchStore::restorePersistedResults();
     QVERIFY(restored);
     QStringList order;
@@ -148,8 +148,8 @@ void TestSearchState::restoredResultsFollowCurrentDates()
 void TestSearchState::searchOpensNewestHitAndStoresEverything()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/old.md"), "Memo one memo", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "memo", 2000));
+    QVERIFY(TestFiles::write(base + "/old.md", "Memo one memo", 1000));
+    QVERIFY(TestFiles::write(base + "/new.md", "memo", 2000));
     SearchController controller;
     QSignalSpy opened(&controller, &SearchController::hitSelected);
     QSignalSpy synced(&AppEvents::instance(), &AppEvents::searchKeywordSynced);
@@ -162,8 +162,8 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
     QCOMPARE(controller.keyword(), QStringLiteral("memo"));
     QCOMPARE(controller.summary(), QStringLiteral("2 件 / 一致 3 件"));
     QCOMPARE(opened.size(), 1);
-    QCOMPARE(opened.at(0).at(0).toString(), base + QStringLiteral("/new.md"));
-    QCOMPARE(controller.selectedFile(), base + QStringLiteral("/new.md"));
+    QCOMPARE(opened.at(0).at(0).toString(), base + "/new.md");
+    QCOMPARE(controller.selectedFile(), base + "/new.md");
     QCOMPARE(controller.history(), QStringList{"memo"});
     QCOMPARE(SettingsStore::instance().stringOr(SearchController::lastSearchKeywordKey, {}),
              QStringLiteral("memo"));
@@ -238,15 +238,15 @@ void TestSearchState::appearRestoresResultsForMatchingKeyword()
 void TestSearchState::quickOpenListsHiddenNotesButNoAppFiles()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/.obsidian/hidden.md"), "", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Upper.TXT"), "", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/image.png"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/.obsidian/hidden.md", "", 1000));
+    QVERIFY(TestFiles::write(base + "/Upper.TXT", "", 1000));
+    QVERIFY(TestFiles::write(base + "/image.png", "", 1000));
     // A save's temporary file is hidden and never ends in a note extension.
-    QVERIFY(TestFiles::write(base + QStringLiteral("/.Upper.TXT.quillmere-4242-Ab12Cd"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/.Upper.TXT.quillmere-4242-Ab12Cd", "", 1000));
     // The application's state is not a note; a folder of the user's with the same name is.
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Data/pinned_notes.txt"), "", 2000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Data/old/note.md"), "", 2000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Notes/Data/kept.md"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/Data/pinned_notes.txt", "", 2000));
+    QVERIFY(TestFiles::write(base + "/Data/old/note.md", "", 2000));
+    QVERIFY(TestFiles::write(base + "/Notes/Data/kept.md", "", 1000));
     QStringList found;
     const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
     for (const QuickOpen::Candidate &file : files)
