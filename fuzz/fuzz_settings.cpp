@@ -2,7 +2,7 @@
 // must be written back as it was read.
 #include "fuzzcheck.h"
 #include "platform/diagnostics.h"
-#include "platform/userdefaults.h"
+#include "platform/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,7 +22,7 @@ void write(const QString &path, QByteArrayView bytes)
     FUZZ_CHECK(file.write(bytes.data(), bytes.size()) == bytes.size());
 }
 
-void readEveryWay(const UserDefaults &defaults, const QString &key)
+void readEveryWay(const SettingsStore &defaults, const QString &key)
 {
     defaults.string(key);
     defaults.boolean(key);
@@ -54,16 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The store does not list its keys; the file's own do.
     const QStringList keys = QJsonDocument::fromJson(bytes.toByteArray()).object().keys();
     {
-        const UserDefaults loaded(path);
+        const SettingsStore loaded(path);
         {
-            UserDefaults copy(copyPath);
+            SettingsStore copy(copyPath);
             for (const QString &key : keys) {
                 readEveryWay(loaded, key);
                 if (loaded.contains(key))
                     FUZZ_CHECK(copy.setValue(key, loaded.value(key)));
             }
         }
-        const UserDefaults reread(copyPath);
+        const SettingsStore reread(copyPath);
         for (const QString &key : keys) {
             FUZZ_CHECK(reread.contains(key) == loaded.contains(key));
             FUZZ_CHECK(reread.value(key) == loaded.value(key));

@@ -1,7 +1,5 @@
 #include "app/appearance.h"
 
-#include "platform/settingsstore.h"
-
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
@@ -58,33 +56,6 @@ QPalette darkPalette()
 }
 
 } // namespace
-
-QString toString(AppAppearanceMode mode)
-{
-    switch (mode) {
-    case AppAppearanceMode::light:
-        return QStringLiteral("light");
-    case AppAppearanceMode::dark:
-        return QStringLiteral("dark");
-    case AppAppearanceMode::system:
-        break;
-    }
-    return QStringLiteral("system");
-}
-
-AppAppearanceMode fromString(const QString &raw)
-{
-    if (raw == QStringLiteral("light"))
-        return AppAppearanceMode::light;
-    if (raw == QStringLiteral("dark"))
-        return AppAppearanceMode::dark;
-    return AppAppearanceMode::system;
-}
-
-AppAppearanceMode current()
-{
-    return fromString(SettingsStore::instance().stringOr(settingsKey, QString()));
-}
 
 void apply(AppAppearanceMode mode)
 {

@@ -3,9 +3,9 @@
 #include "app/appearance.h"
 #include "app/appsettings.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
 #include "storage/foldermanager.h"
 #include "storage/pathmanager.h"
+#include "storage/settings.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -153,15 +153,16 @@ void AppMenus::addFindItems(QMenu *edit)
     }
 }
 
-QMenu *AppMenus::sizeMenu(const QString &title, const QString &key, const QList<int> &sizes,
-                          int fallback)
+QMenu *AppMenus::sizeMenu(const QString &title, const QList<int> &sizes,
+                          int (Settings::*current)() const, void (Settings::*store)(const int &),
+                          void (Settings::*changed)(const int &))
 {
     auto *menu = new QMenu(title, &m_window);
     auto *group = new QActionGroup(menu);
-    const auto refresh = [menu, key, fallback] {
-        const qint64 current = SettingsStore::instance().integerOr(key, fallback);
+    const auto refresh = [menu, current] {
+        const int size = (Settings::instance().*current)();
         for (QAction *action : menu->actions())
-            action->setChecked(action->data().toLongLong() == current);
+            action->setChecked(action->data().toInt() == size);
     };
     for (int size : sizes) {
         QAction *action = menu->addAction(QString::number(size) + QStringLiteral(" pt"));
@@ -169,13 +170,9 @@ QMenu *AppMenus::sizeMenu(const QString &title, const QString &key, const QList<
         action->setData(size);
         group->addAction(action);
         connect(action, &QAction::triggered, this,
-                [key, size] { SettingsStore::instance().setValue(key, size); });
+                [store, size] { (Settings::instance().*store)(size); });
     }
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, menu,
-            [refresh, key](const QString &changed) {
-                if (changed == key)
-                    refresh();
-            });
+    connect(&Settings::instance(), changed, menu, refresh);
     refresh();
     return menu;
 }
@@ -192,27 +189,24 @@ void AppMenus::buildViewMenu()
     for (const auto &[mode, title] : items) {
         QAction *action = appearance->addAction(title);
         action->setCheckable(true);
-        action->setChecked(Appearance::current() == mode);
+        action->setChecked(Settings::instance().appearanceMode() == mode);
         modes->addAction(action);
         const AppAppearanceMode chosen = mode;
-        connect(action, &QAction::triggered, this, [chosen] {
-            SettingsStore::instance().setValue(Appearance::settingsKey,
-                                               Appearance::toString(chosen));
-        });
+        connect(action, &QAction::triggered, this,
+                [chosen] { Settings::instance().setAppearanceMode(chosen); });
     }
-    view->addMenu(sizeMenu(QStringLiteral("UIの文字サイズ"), AppSettings::listFontSizeKey,
-                           AppSettings::offeredListFontSizes, AppSettings::defaultListFontSize));
-    view->addMenu(sizeMenu(QStringLiteral("エディタの文字サイズ"), AppSettings::editorFontSizeKey,
-                           AppSettings::offeredEditorFontSizes,
-                           AppSettings::defaultEditorFontSize));
+    view->addMenu(sizeMenu(QStringLiteral("UIの文字サイズ"), AppSettings::offeredListFontSizes,
+                           &Settings::listFontSize, &Settings::setListFontSize,
+                           &Settings::listFontSizeChanged));
+    view->addMenu(sizeMenu(QStringLiteral("エディタの文字サイズ"),
+                           AppSettings::offeredEditorFontSizes, &Settings::editorFontSize,
+                           &Settings::setEditorFontSize, &Settings::editorFontSizeChanged));
     view->addSeparator();
     QAction *thick = view->addAction(QStringLiteral("カーソルを太くする"));
     thick->setCheckable(true);
-    thick->setChecked(AppSettings::thickEditorCursor());
-    connect(thick, &QAction::toggled, this, [](bool on) {
-        SettingsStore::instance().setValue(AppSettings::thickEditorCursorKey, on);
-        AppEvents::instance().postThickEditorCursorPreferenceChanged();
-    });
+    thick->setChecked(Settings::instance().thickEditorCursor());
+    connect(thick, &QAction::toggled, this,
+            [](bool on) { Settings::instance().setThickEditorCursor(on); });
 }
 
 void AppMenus::buildHelpMenu()

@@ -6,6 +6,7 @@
 #include <functional>
 
 class FolderManager;
+class Settings;
 class QMainWindow;
 class QAction;
 class QMenu;
@@ -21,7 +22,10 @@ public:
 
     /// Runs before the base folder changes (saving the open document); false keeps the
     /// folder as it is.
-    void setBeforeFolderChange(std::function<bool()> check) { m_beforeFolderChange = std::move(check); }
+    void setBeforeFolderChange(std::function<bool()> check)
+    {
+        m_beforeFolderChange = std::move(check);
+    }
 
 Q_SIGNALS:
     void helpRequested();
@@ -34,8 +38,10 @@ private:
     void buildViewMenu();
     void buildHelpMenu();
     void rebuildFolderHistory();
-    QMenu *sizeMenu(const QString &title, const QString &key, const QList<int> &sizes,
-                    int fallback);
+    /// A menu of font sizes that stores the chosen one and marks the size stored, whoever
+    /// stored it.
+    QMenu *sizeMenu(const QString &title, const QList<int> &sizes, int (Settings::*current)() const,
+                    void (Settings::*store)(const int &), void (Settings::*changed)(const int &));
 
     QMainWindow &m_window;
     FolderManager &m_folders;

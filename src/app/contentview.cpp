@@ -9,13 +9,13 @@
 #include "platform/appevents.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
-#include "platform/settingsstore.h"
 #include "preview/markdownpreviewpane.h"
 #include "search/quickopenview.h"
 #include "search/searchview.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
 #include "storage/recovery.h"
+#include "storage/settings.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -185,8 +185,7 @@ void ContentView::buildLayout()
     root->addLayout(top, 1);
     root->addWidget(m_statusBar);
 
-    const qint64 fontSize = SettingsStore::instance().integerOr(fontSizeKey, 14);
-    m_editor->setFontSize(int(fontSize));
+    m_editor->setFontSize(Settings::instance().editorFontSize());
     updateSidePane();
 }
 
@@ -229,13 +228,10 @@ void ContentView::connectEditor()
             &ContentView::setShowMarkdownPreview);
     m_editor->setRenameHandler([this](const QString &name) { return renameFromTitle(name); });
 
-    connect(
-        &SettingsStore::instance(), &SettingsStore::valueChanged, this, [this](const QString &key) {
-            if (key == fontSizeKey)
-                m_editor->setFontSize(int(SettingsStore::instance().integerOr(fontSizeKey, 14)));
-            else if (key == showMarkdownPreviewKey)
-                updateSidePane();
-        });
+    connect(&Settings::instance(), &Settings::editorFontSizeChanged, m_editor,
+            &MemoEditorView::setFontSize);
+    connect(&Settings::instance(), &Settings::showMarkdownPreviewChanged, this,
+            [this] { updateSidePane(); });
 }
 
 void ContentView::connectSidePane()
@@ -296,7 +292,7 @@ void ContentView::connectNotifications()
 
 bool ContentView::showMarkdownPreview() const
 {
-    return SettingsStore::instance().boolOr(showMarkdownPreviewKey, true);
+    return Settings::instance().showMarkdownPreview();
 }
 
 void ContentView::setShowMarkdownPreview(bool shown)
@@ -304,7 +300,7 @@ void ContentView::setShowMarkdownPreview(bool shown)
     if (shown == showMarkdownPreview())
         return;
     const int editorWidth = m_editor->width();
-    SettingsStore::instance().setValue(showMarkdownPreviewKey, shown);
+    Settings::instance().setShowMarkdownPreview(shown);
     if (QWidget *w = window(); w && w != this)
         Q_EMIT windowWidthRequested(windowWidthForSidePane(shown, w->width(), editorWidth));
 }
@@ -405,8 +401,8 @@ void ContentView::autosaveIfDue()
 
 void ContentView::appear()
 {
-    const QString raw = SettingsStore::instance().stringOr(lastSelectedPageKey, QString());
-    m_selectedPage = pageFromString(raw).value_or(Page::calendar);
+    m_selectedPage =
+        pageFromString(Settings::instance().lastSelectedPage()).value_or(Page::calendar);
     updateEditorFocusRule();
     m_pagePicker->button(int(m_selectedPage))->setChecked(true);
     m_pages->setCurrentIndex(int(m_selectedPage));
@@ -469,7 +465,7 @@ void ContentView::pageSwitched(Page page)
             loadDocument(m_searchSelectedFile);
         break;
     }
-    SettingsStore::instance().setValue(lastSelectedPageKey, pageToString(page));
+    Settings::instance().setLastSelectedPage(pageToString(page));
 }
 
 void ContentView::updateEditorFocusRule()
@@ -722,7 +718,7 @@ void ContentView::fileDeleted(const QString &filePath)
 void ContentView::activateGlobalSearch()
 {
     setSelectedPage(Page::search);
-    SettingsStore::instance().setValue(lastSelectedPageKey, pageToString(Page::search));
+    Settings::instance().setLastSelectedPage(pageToString(Page::search));
     QTimer::singleShot(0, this, [] { AppEvents::instance().postFocusGlobalSearchField(); });
     QTimer::singleShot(80, this, [] { AppEvents::instance().postFocusGlobalSearchField(); });
 }

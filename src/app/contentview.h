@@ -36,11 +36,6 @@ public:
     static QString pageToString(Page page);
     static std::optional<Page> pageFromString(const QString &raw);
 
-    // Settings keys owned here.
-    static inline const QString lastSelectedPageKey = QStringLiteral("lastSelectedPage");
-    static inline const QString showMarkdownPreviewKey = QStringLiteral("showMarkdownPreview");
-    static inline const QString fontSizeKey = QStringLiteral("fontSize");
-
     static inline const QString externalChangeTitle =
         QStringLiteral("他のアプリケーションで変更されました。更新しますか?");
     static inline const QString reloadButtonText = QStringLiteral("更新する");

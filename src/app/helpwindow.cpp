@@ -1,8 +1,7 @@
 #include "app/helpwindow.h"
 
-#include "app/appsettings.h"
-#include "platform/settingsstore.h"
 #include "preview/markdownpreviewview.h"
+#include "storage/settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,13 +72,10 @@ void HelpWindowController::showHelp()
         m_window->resize(720, 640);
         auto *view = new MarkdownPreviewView(m_window);
         view->setAccessibleName(windowTitle);
-        view->setFontSize(AppSettings::editorFontSize());
+        view->setFontSize(Settings::instance().editorFontSize());
         view->setMarkdownText(helpText());
-        connect(&SettingsStore::instance(), &SettingsStore::valueChanged, view,
-                [view](const QString &key) {
-                    if (key == AppSettings::editorFontSizeKey)
-                        view->setFontSize(AppSettings::editorFontSize());
-                });
+        connect(&Settings::instance(), &Settings::editorFontSizeChanged, view,
+                &MarkdownPreviewView::setFontSize);
         auto *layout = new QVBoxLayout(m_window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(view);

@@ -6,11 +6,11 @@
 #include "app/translations.h"
 #include "app/windowframekeeper.h"
 #include "platform/quitsignals.h"
-#include "platform/settingsstore.h"
 #include "storage/foldermanager.h"
 #include "storage/leftovers.h"
 #include "storage/memomanager.h"
 #include "storage/recovery.h"
+#include "storage/settings.h"
 #include "storage/viewcounts.h"
 #include <QTimer>
 
@@ -42,11 +42,8 @@ QuillmereApp::QuillmereApp()
     removeWriteLeftovers();
     m_memo->setWatchingFile(true);
     m_folders->setFolderChooser(chooseFolderWithDialog);
-    Appearance::apply(Appearance::current());
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this, [](const QString &key) {
-        if (key == Appearance::settingsKey)
-            Appearance::apply(Appearance::current());
-    });
+    Appearance::apply(Settings::instance().appearanceMode());
+    connect(&Settings::instance(), &Settings::appearanceModeChanged, this, &Appearance::apply);
     m_window = std::make_unique<MainWindow>(*m_memo, *m_folders);
     connectQuitPaths();
 }
@@ -94,8 +91,8 @@ int QuillmereApp::run()
 // Each recovery file is pointed out once, at the first start after it was written.
 void QuillmereApp::announceRecoveryFiles()
 {
-    SettingsStore &settings = SettingsStore::instance();
-    QStringList announced = settings.stringArray(announcedRecoveryFilesKey).value_or(QStringList());
+    Settings &settings = Settings::instance();
+    const QStringList announced = settings.announcedRecoveryFiles();
     const QStringList files = Recovery::files();
     QStringList fresh;
     for (const QString &file : files) {
@@ -108,7 +105,7 @@ void QuillmereApp::announceRecoveryFiles()
         if (files.contains(file))
             kept.append(file);
     }
-    settings.setValue(announcedRecoveryFilesKey, kept + fresh);
+    settings.setAnnouncedRecoveryFiles(kept + fresh);
     if (fresh.isEmpty())
         return;
     const QString newest = fresh.constFirst();

@@ -26,8 +26,6 @@ public:
     /// Tells about recovery files written since the last start and offers to open the newest.
     void announceRecoveryFiles();
 
-    static inline const QString announcedRecoveryFilesKey =
-        QStringLiteral("announcedRecoveryFiles");
     static inline const QString recoveryTitle =
         QStringLiteral("前回保存できなかった変更を復元ファイルに残しました。");
     static inline const QString openRecoveryButtonText = QStringLiteral("開く");

@@ -13,21 +13,6 @@ QString originNumber(int value)
     return QString::number(value) + QStringLiteral(".0");
 }
 
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 QString screenIdentifier(const QString &name, const QPoint &origin)
@@ -36,35 +21,6 @@ QString screenIdentifier(const QString &name, const QPoint &origin)
         return QStringLiteral("screen_") + name;
     return QStringLiteral("screen_") + originNumber(origin.x()) + QLatin1Char('_') +
            originNumber(origin.y());
-}
-
-std::optional<QRect> frameFromSettings(const QVariant &stored)
-{
-    if (stored.typeId() != QMetaType::QVariantMap)
-        return std::nullopt;
-    const QVariantMap map = stored.toMap();
-    if (map.isEmpty())
-        return std::nullopt;
-    for (const QVariant &value : map) {
-        if (!isNumber(value))
-            return std::nullopt;
-    }
-    const QStringList keys = {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("width"),
-                              QStringLiteral("height")};
-    for (const QString &key : keys) {
-        if (!map.contains(key))
-            return std::nullopt;
-    }
-    return QRect(qRound(map.value(keys[0]).toDouble()), qRound(map.value(keys[1]).toDouble()),
-                 qRound(map.value(keys[2]).toDouble()), qRound(map.value(keys[3]).toDouble()));
-}
-
-QVariantMap frameToSettings(const QRect &frame)
-{
-    return {{QStringLiteral("x"), double(frame.x())},
-            {QStringLiteral("y"), double(frame.y())},
-            {QStringLiteral("width"), double(frame.width())},
-            {QStringLiteral("height"), double(frame.height())}};
 }
 
 int screenForFrame(const QRect &frame, const QList<ScreenInfo> &screens)

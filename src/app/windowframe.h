@@ -3,7 +3,6 @@
 #include <QList>
 #include <QRect>
 #include <QString>
-#include <QVariantMap>
 
 #include <optional>
 
@@ -11,9 +10,6 @@
 /// frame back onto a screen that may have changed since. Pure logic over rectangles, so the
 /// rules are tested without real screens. Coordinates are Qt's (origin at the top left).
 namespace WindowFrame {
-
-inline const QString frameKey = QStringLiteral("MainWindowFrame");
-inline const QString screenKey = QStringLiteral("MainWindowScreenID");
 
 /// A screen as the rules see it.
 struct ScreenInfo
@@ -25,10 +21,6 @@ struct ScreenInfo
 
 /// "screen_" plus the screen's name, or plus its origin ("screen_0.0_0.0") when it has none.
 QString screenIdentifier(const QString &name, const QPoint &origin);
-
-/// The stored frame, only when it is a dictionary of four numbers x, y, width and height.
-std::optional<QRect> frameFromSettings(const QVariant &stored);
-QVariantMap frameToSettings(const QRect &frame);
 
 /// The screen holding the frame's centre, else the one whose centre is nearest to it (the
 /// earlier one on a tie); -1 without screens.

@@ -1,7 +1,7 @@
 #include "app/windowframekeeper.h"
 
 #include "app/windowframe.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -35,14 +35,13 @@ bool WindowFrameKeeper::restoreWindowPosition()
         m_window->installEventFilter(this);
         m_recording = true;
     }
-    const SettingsStore &defaults = SettingsStore::instance();
-    const auto frame = WindowFrame::frameFromSettings(defaults.value(WindowFrame::frameKey));
+    const Settings &settings = Settings::instance();
+    const std::optional<QRect> frame = settings.windowFrame();
     if (!frame)
         return false;
     const QList<WindowFrame::ScreenInfo> screens = attachedScreens();
     const int primary = int(QGuiApplication::screens().indexOf(QGuiApplication::primaryScreen()));
-    const int chosen = WindowFrame::chooseScreen(
-        *frame, defaults.stringOr(WindowFrame::screenKey, QString()), screens, primary);
+    const int chosen = WindowFrame::chooseScreen(*frame, settings.windowScreen(), screens, primary);
     const QRect target =
         chosen >= 0 ? WindowFrame::fitIntoVisibleArea(*frame, screens[chosen].availableGeometry)
                     : *frame;
@@ -55,12 +54,10 @@ bool WindowFrameKeeper::restoreWindowPosition()
 void WindowFrameKeeper::saveWindowFrame()
 {
     m_saveTimer.stop();
-    SettingsStore &defaults = SettingsStore::instance();
-    defaults.setValue(WindowFrame::frameKey,
-                      WindowFrame::frameToSettings(QRect(m_window->pos(), m_window->size())));
+    Settings &settings = Settings::instance();
+    settings.setWindowFrame(QRect(m_window->pos(), m_window->size()));
     if (QScreen *screen = m_window->screen()) {
-        defaults.setValue(
-            WindowFrame::screenKey,
+        settings.setWindowScreen(
             WindowFrame::screenIdentifier(screen->name(), screen->geometry().topLeft()));
     }
 }

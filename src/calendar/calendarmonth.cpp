@@ -1,7 +1,6 @@
 #include "calendar/calendarmonth.h"
 
 #include "platform/clock.h"
-#include "platform/settingsstore.h"
 
 #include <QLocale>
 
@@ -18,13 +17,6 @@ QLocale japanese()
 }
 
 } // namespace
-
-int listFontSize()
-{
-    const qint64 size = SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize);
-    // A hand-edited setting must not make the page unusable or fonts invalid.
-    return size >= 6 && size <= 72 ? int(size) : defaultListFontSize;
-}
 
 QDate today()
 {

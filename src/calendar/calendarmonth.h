@@ -9,13 +9,6 @@
 /// calendar, weeks starting on Sunday. Qt Core only.
 namespace CalendarMonth {
 
-/// The setting that scales the calendar page, and its default.
-inline const QString listFontSizeKey = QStringLiteral("uiListFontSize");
-constexpr int defaultListFontSize = 13;
-
-/// The setting's value, or the default when it is missing or unusable (below 6 or above 72).
-int listFontSize();
-
 /// The current day in the current clock's time zone.
 QDate today();
 

@@ -10,7 +10,7 @@
 #include "platform/accessibleclicks.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -181,11 +181,8 @@ void CalendarView::connectSources()
         m_model->holidaysChanged();
         updateGrid();
     });
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == CalendarMonth::listFontSizeKey)
-                    applyFontSize();
-            });
+    connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
+            [this] { applyFontSize(); });
     m_midnightTimer = new QTimer(this);
     m_midnightTimer->setSingleShot(true);
     connect(m_midnightTimer, &QTimer::timeout, this, [this] {
@@ -298,7 +295,7 @@ void CalendarView::changeEvent(QEvent *event)
 
 void CalendarView::applyFontSize()
 {
-    m_fontSize = CalendarMonth::listFontSize();
+    m_fontSize = Settings::instance().listFontSize();
     QFont base = font();
     base.setPixelSize(m_fontSize);
     QFont title = base;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/calendarmonth.h"
+#include "storage/settings.h"
 
 #include <QAbstractButton>
 #include <QDate>
@@ -37,5 +38,5 @@ private:
     CalendarMonth::DayTone m_tone = CalendarMonth::DayTone::primary;
     bool m_today = false;
     bool m_selected = false;
-    int m_fontSize = CalendarMonth::defaultListFontSize;
+    int m_fontSize = Settings::defaultListFontSize;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/calendarmonth.h"
+#include "storage/settings.h"
 
 #include <QStyledItemDelegate>
 
@@ -24,5 +25,5 @@ public:
 private:
     QFont rowFont(const QFont &base) const;
 
-    int m_fontSize = CalendarMonth::defaultListFontSize;
+    int m_fontSize = Settings::defaultListFontSize;
 };

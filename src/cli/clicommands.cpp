@@ -9,12 +9,12 @@
 #include "notes/notesoperations.h"
 #include "platform/diagnostics.h"
 #include "platform/folderlock.h"
-#include "platform/settingsstore.h"
 #include "search/globalsearch.h"
 #include "search/quickopen.h"
 #include "search/searchstore.h"
 #include "storage/memomanager.h"
 #include "storage/pathmanager.h"
+#include "storage/settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -88,7 +88,7 @@ int search(const CliArguments &arguments, CliOutput &output)
         return output.fail(Cli::usageError, QStringLiteral("キーワードが空です"));
     if (arguments.remember) {
         SearchStore::addToHistory(keyword);
-        SettingsStore::instance().sync();
+        Settings::instance().sync();
     }
     const QString base = PathManager::baseFolderPath();
     const QString root = QDir::cleanPath(base) + u'/';

@@ -189,8 +189,6 @@ void MarkdownEditor::Private::connectNotifications()
 {
     AppEvents &center = AppEvents::instance();
     QObject::connect(&center, &AppEvents::focusEditor, q, [this] { q->focusEditor(); });
-    QObject::connect(&center, &AppEvents::editorApplyDecoration, q,
-                     [this](MarkdownDecoration decoration) { applyDecoration(decoration); });
 }
 
 const QString &MarkdownEditor::Private::screenText()
@@ -590,6 +588,11 @@ void MarkdownEditor::scrollToLine(qint64 lineIndex)
 void MarkdownEditor::focusEditor()
 {
     d->textEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void MarkdownEditor::applyDecoration(MarkdownDecoration decoration)
+{
+    d->applyDecoration(decoration);
 }
 
 NoteTextEdit *MarkdownEditor::textEdit() const

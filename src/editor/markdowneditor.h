@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/editorlivestate.h"
+#include "platform/editorcommands.h"
 
 #include <QWidget>
 
@@ -58,6 +59,9 @@ public:
 
     /// Gives the text view the keyboard focus.
     void focusEditor();
+    /// Wraps the selection in a markdown decoration, only while the text view has the focus
+    /// and takes edits.
+    void applyDecoration(MarkdownDecoration decoration);
     NoteTextEdit *textEdit() const;
 
 Q_SIGNALS:

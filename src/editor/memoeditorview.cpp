@@ -3,7 +3,7 @@
 #include "editor/editorsearchbar.h"
 #include "editor/markdowneditor.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,7 +32,6 @@ const QString saveText = QStringLiteral("保存");
 const QString hidePreviewText = QStringLiteral("プレビューを非表示");
 const QString showPreviewText = QStringLiteral("プレビューを表示");
 const QString titleFieldName = QStringLiteral("ファイル名");
-const QString searchKeywordKey = QStringLiteral("searchKeyword");
 
 constexpr int defaultFontSize = 14;
 constexpr int defaultDebounceMsec = 300;
@@ -356,7 +355,6 @@ void MemoEditorView::Private::connectSearch()
 
 void MemoEditorView::Private::connectShortcuts()
 {
-    AppEvents &center = AppEvents::instance();
     const std::pair<QKeySequence, MarkdownDecoration> decorations[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_B), MarkdownDecoration::bold},
         {QKeySequence(Qt::CTRL | Qt::Key_I), MarkdownDecoration::italic},
@@ -366,7 +364,7 @@ void MemoEditorView::Private::connectShortcuts()
         // The editor applies it only while it has the focus, so in the search or title field
         // these keys change nothing.
         connect(pageShortcut(keys, q), &QShortcut::activated, this,
-                [&center, decoration] { center.postEditorApplyDecoration(decoration); });
+                [this, decoration] { editor->applyDecoration(decoration); });
     }
     connect(pageShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), q), &QShortcut::activated, searchBar,
             &EditorSearchBar::focusSearchField);
@@ -388,11 +386,8 @@ void MemoEditorView::Private::connectNotifications()
         endTitleEditing();
         refreshTitle();
     });
-    SettingsStore &defaults = SettingsStore::instance();
-    connect(&defaults, &SettingsStore::valueChanged, this, [this, &defaults](const QString &key) {
-        if (key == searchKeywordKey)
-            searchBar->syncKeyword(defaults.stringOr(searchKeywordKey, {}));
-    });
+    connect(&Settings::instance(), &Settings::searchKeywordChanged, searchBar,
+            &EditorSearchBar::syncKeyword);
 }
 
 bool MemoEditorView::Private::canRename() const

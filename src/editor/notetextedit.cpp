@@ -2,7 +2,7 @@
 
 #include "editor/listlineparser.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -13,7 +13,6 @@
 
 namespace {
 
-const QString thickCursorKey = QStringLiteral("thickEditorCursor");
 constexpr int defaultFontSize = 14;
 
 bool isPlainReturn(const QKeyEvent *event)
@@ -61,13 +60,8 @@ NoteTextEdit::NoteTextEdit(QWidget *parent) : QPlainTextEdit(parent)
     setFontSize(defaultFontSize);
     refreshCursorWidth();
 
-    connect(&AppEvents::instance(), &AppEvents::thickEditorCursorPreferenceChanged, this,
-            &NoteTextEdit::refreshCursorWidth);
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == thickCursorKey)
-                    refreshCursorWidth();
-            });
+    connect(&Settings::instance(), &Settings::thickEditorCursorChanged, this,
+            [this] { refreshCursorWidth(); });
 }
 
 QString NoteTextEdit::plainText() const
@@ -127,8 +121,7 @@ void NoteTextEdit::applyReplacement(const TextReplacement &replacement)
 
 void NoteTextEdit::refreshCursorWidth()
 {
-    const bool thick = SettingsStore::instance().boolOr(thickCursorKey, true);
-    setCursorWidth(thick ? 2 : 1);
+    setCursorWidth(Settings::instance().thickEditorCursor() ? 2 : 1);
     viewport()->update();
 }
 

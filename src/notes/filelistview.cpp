@@ -8,8 +8,8 @@
 #include "notes/notessettings.h"
 #include "notes/rowlistview.h"
 #include "platform/accessibleclicks.h"
-#include "platform/settingsstore.h"
 #include "platform/symbolicons.h"
+#include "storage/settings.h"
 #include <QTimer>
 
 #include <QActionGroup>
@@ -201,11 +201,8 @@ FileListView::FileListView(NotesBrowser &browser, QWidget *parent)
     layout->addWidget(buildList());
 
     followBrowser();
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == NotesSettings::listFontSizeKey)
-                    applyFontSize();
-            });
+    connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
+            [this] { applyFontSize(); });
 
     applyFontSize();
     updateHeader();
@@ -420,7 +417,7 @@ void FileListView::updateIcons()
 
 void FileListView::applyFontSize()
 {
-    m_list->setRowFontSize(NotesSettings::listFontSize());
+    m_list->setRowFontSize(Settings::instance().listFontSize());
 }
 
 void FileListView::addNote()

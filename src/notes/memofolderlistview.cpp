@@ -9,8 +9,8 @@
 #include "notes/notessettings.h"
 #include "notes/rowlistview.h"
 #include "platform/accessibleclicks.h"
-#include "platform/settingsstore.h"
 #include "platform/symbolicons.h"
+#include "storage/settings.h"
 
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -242,11 +242,8 @@ MemoFolderListView::MemoFolderListView(NotesBrowser &browser, QWidget *parent)
                     m_browser.selectFolder(current.data(FolderListModel::PathRole).toString());
             });
 
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == NotesSettings::listFontSizeKey)
-                    applyFontSize();
-            });
+    connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
+            [this] { applyFontSize(); });
     applyFontSize();
     updateIcons();
     m_model->reload();
@@ -332,5 +329,5 @@ void MemoFolderListView::addNote(const QString &folder)
 
 void MemoFolderListView::applyFontSize()
 {
-    m_list->setRowFontSize(NotesSettings::listFontSize());
+    m_list->setRowFontSize(Settings::instance().listFontSize());
 }

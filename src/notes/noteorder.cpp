@@ -125,11 +125,6 @@ QStringList ordered(QList<NoteFileItem> items, NotesFileSortMode mode, IsPinned 
 
 } // namespace
 
-NotesFileSortMode sortModeFromStoredValue(const QString &stored)
-{
-    return sortModeFromString(stored).value_or(NotesFileSortMode::pinsFirst);
-}
-
 void sortByDate(QList<NoteFileItem> &items)
 {
     std::sort(items.begin(), items.end(),

@@ -12,9 +12,6 @@
 /// The three orders of the note list.
 namespace NoteOrder {
 
-/// The mode a stored raw value stands for; anything unrecognised counts as pinsFirst.
-NotesFileSortMode sortModeFromStoredValue(const QString &stored);
-
 /// Newest first. Notes with the same date are ordered by file name in NaturalOrder, then by
 /// path, so the list does not reshuffle between two refreshes.
 void sortByDate(QList<NoteFileItem> &items);

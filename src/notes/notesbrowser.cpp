@@ -5,9 +5,9 @@
 #include "notes/notescan.h"
 #include "notes/notessettings.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
+#include "storage/settings.h"
 #include "storage/viewcounts.h"
 #include <QTimer>
 
@@ -43,13 +43,9 @@ NotesBrowser::NotesBrowser(QObject *parent) : QObject(parent)
     connect(&center, &AppEvents::baseFolderChanged, this, &NotesBrowser::baseFolderChanged);
     connect(&center, &AppEvents::memoSaved, this, &NotesBrowser::scheduleReload);
     connect(&center, &AppEvents::fileMoved, this, &NotesBrowser::scheduleReload);
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == SortModeKeys::notesFileSortMode)
-                    readSortMode();
-            });
-    m_sortMode = NoteOrder::sortModeFromStoredValue(
-        SettingsStore::instance().stringOr(SortModeKeys::notesFileSortMode, {}));
+    connect(&Settings::instance(), &Settings::notesFileSortModeChanged, this,
+            &NotesBrowser::readSortMode);
+    m_sortMode = Settings::instance().notesFileSortMode();
 }
 
 void NotesBrowser::setPageVisible(bool visible)
@@ -72,11 +68,10 @@ void NotesBrowser::setPageVisible(bool visible)
 void NotesBrowser::appear()
 {
     m_appeared = true;
-    SettingsStore &defaults = SettingsStore::instance();
-    if (!defaults.string(SortModeKeys::notesFileSortMode))
-        defaults.setValue(SortModeKeys::notesFileSortMode, sortModeToString(initialSortMode()));
-    m_sortMode =
-        NoteOrder::sortModeFromStoredValue(defaults.stringOr(SortModeKeys::notesFileSortMode, {}));
+    // The mode an older setting implied is stored from now on under the current name.
+    Settings &settings = Settings::instance();
+    settings.setNotesFileSortMode(settings.notesFileSortMode());
+    m_sortMode = settings.notesFileSortMode();
     refreshFolders();
     restoreSelection();
     loadFiles();
@@ -224,8 +219,7 @@ void NotesBrowser::selectFile(const QString &path)
 
 void NotesBrowser::readSortMode()
 {
-    const NotesFileSortMode mode = NoteOrder::sortModeFromStoredValue(
-        SettingsStore::instance().stringOr(SortModeKeys::notesFileSortMode, {}));
+    const NotesFileSortMode mode = Settings::instance().notesFileSortMode();
     if (mode == m_sortMode)
         return;
     m_sortMode = mode;
@@ -235,7 +229,7 @@ void NotesBrowser::readSortMode()
 
 void NotesBrowser::setSortMode(NotesFileSortMode mode)
 {
-    SettingsStore::instance().setValue(SortModeKeys::notesFileSortMode, sortModeToString(mode));
+    Settings::instance().setNotesFileSortMode(mode);
 }
 
 void NotesBrowser::loadFiles()
@@ -393,15 +387,14 @@ void NotesBrowser::rewriteRenamedFolder(const QString &from, const QString &to)
         expanded.insert(isInsideOrSame(path, from) ? rebased(path, from, to) : path);
     setExpanded(std::move(expanded));
 
-    SettingsStore &defaults = SettingsStore::instance();
+    Settings &settings = Settings::instance();
     for (const QString &folder : m_tree.folders()) {
         if (!isInsideOrSame(folder, from))
             continue;
-        const QString key = NotesSettings::lastFileInFolderKey(folder);
-        const QString file = defaults.stringOr(key, {});
+        const QString file = settings.lastFileInFolder(folder);
         if (file.isEmpty())
             continue;
-        defaults.remove(key);
+        settings.resetLastFileInFolder(folder);
         if (isInsideOrSame(file, from))
             NotesSettings::saveLastFileInFolder(rebased(file, from, to), rebased(folder, from, to));
     }

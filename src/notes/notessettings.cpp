@@ -1,7 +1,7 @@
 #include "notes/notessettings.h"
 
-#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
+#include "storage/settings.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -20,42 +20,30 @@ std::optional<QString> existingFolderInside(const QString &stored, const QString
 
 } // namespace
 
-QString lastSelectedFolderKey(const QString &baseFolder)
-{
-    return QStringLiteral("lastSelectedFolderPath_") + baseFolder + QStringLiteral("_notes");
-}
-
-QString lastFileInFolderKey(const QString &folder)
-{
-    return QStringLiteral("lastFileInFolder_") + folder;
-}
-
 std::optional<QString> lastSelectedFolder(const QString &notesFolder)
 {
-    const QString key = lastSelectedFolderKey(PathManager::baseFolderPath());
-    return existingFolderInside(SettingsStore::instance().stringOr(key, {}), notesFolder);
+    return existingFolderInside(
+        Settings::instance().lastSelectedNotesFolder(PathManager::baseFolderPath()), notesFolder);
 }
 
 void saveLastSelectedFolder(const QString &folder)
 {
-    SettingsStore::instance().setValue(lastSelectedFolderKey(PathManager::baseFolderPath()),
-                                       folder);
+    Settings::instance().setLastSelectedNotesFolder(PathManager::baseFolderPath(), folder);
 }
 
 std::optional<QString> storedSelectedFolder(const QString &notesFolder)
 {
-    return existingFolderInside(SettingsStore::instance().stringOr(selectedFolderKey, {}),
-                                notesFolder);
+    return existingFolderInside(Settings::instance().selectedNotesFolder(), notesFolder);
 }
 
 void saveSelectedFolder(const QString &folder)
 {
-    SettingsStore::instance().setValue(selectedFolderKey, folder);
+    Settings::instance().setSelectedNotesFolder(folder);
 }
 
 std::optional<QString> lastFileInFolder(const QString &folder)
 {
-    const QString file = SettingsStore::instance().stringOr(lastFileInFolderKey(folder), {});
+    const QString file = Settings::instance().lastFileInFolder(folder);
     if (file.isEmpty() || !QFileInfo(file).isFile() || !isInsideOrSame(file, folder))
         return std::nullopt;
     return file;
@@ -63,12 +51,12 @@ std::optional<QString> lastFileInFolder(const QString &folder)
 
 void saveLastFileInFolder(const QString &file, const QString &folder)
 {
-    SettingsStore::instance().setValue(lastFileInFolderKey(folder), file);
+    Settings::instance().setLastFileInFolder(folder, file);
 }
 
 std::optional<QSet<QString>> expandedFolderPaths()
 {
-    const auto stored = SettingsStore::instance().stringArray(expandedFolderPathsKey);
+    const auto stored = Settings::instance().expandedNoteFolders();
     if (!stored)
         return std::nullopt;
     return QSet<QString>(stored->cbegin(), stored->cend());
@@ -79,14 +67,7 @@ void saveExpandedFolderPaths(const QSet<QString> &paths)
     // Sorted only so the settings file does not churn between two equal sets.
     QStringList list(paths.cbegin(), paths.cend());
     std::sort(list.begin(), list.end());
-    SettingsStore::instance().setValue(expandedFolderPathsKey, list);
-}
-
-int listFontSize()
-{
-    const qint64 size = SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize);
-    // A hand-edited value must not make the rows vanish or fill the screen.
-    return int(std::clamp<qint64>(size, 8, 48));
+    Settings::instance().setExpandedNoteFolders(list);
 }
 
 bool isInsideOrSame(const QString &path, const QString &folder)

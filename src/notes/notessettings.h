@@ -9,23 +9,13 @@
 /// folder per base folder, the last opened note per folder, and the expanded folders.
 namespace NotesSettings {
 
-inline const QString selectedFolderKey = QStringLiteral("selectedFolder");
-inline const QString expandedFolderPathsKey = QStringLiteral("expandedNoteFolderPaths");
-inline const QString listFontSizeKey = QStringLiteral("uiListFontSize");
-inline constexpr int defaultListFontSize = 13;
-
-/// "lastSelectedFolderPath_" + the base folder path + "_notes".
-QString lastSelectedFolderKey(const QString &baseFolder);
-/// "lastFileInFolder_" + the folder path.
-QString lastFileInFolderKey(const QString &folder);
-
 /// The folder last selected under the current base folder, when it still exists inside
 /// `notesFolder`.
 std::optional<QString> lastSelectedFolder(const QString &notesFolder);
 void saveLastSelectedFolder(const QString &folder);
 
-/// The folder stored under "selectedFolder", when it exists inside `notesFolder`. The key is
-/// shared by all base folders, so a folder of another base folder is ignored.
+/// The stored selected folder, when it exists inside `notesFolder`. The setting is shared by all
+/// base folders, so a folder of another base folder is ignored.
 std::optional<QString> storedSelectedFolder(const QString &notesFolder);
 /// Stores the selected folder; an empty path stands for "すべて".
 void saveSelectedFolder(const QString &folder);
@@ -37,9 +27,6 @@ void saveLastFileInFolder(const QString &file, const QString &folder);
 /// The stored expanded folders; nothing before the first write.
 std::optional<QSet<QString>> expandedFolderPaths();
 void saveExpandedFolderPaths(const QSet<QString> &paths);
-
-/// The list font size in points.
-int listFontSize();
 
 /// Whether `path` is `folder` itself or lies somewhere below it.
 bool isInsideOrSame(const QString &path, const QString &folder);

@@ -66,20 +66,8 @@ void AppEvents::postEditorSearchNavigate(SearchDirection direction)
     Q_EMIT posted(Notifications::EditorSearchNavigate);
 }
 
-void AppEvents::postEditorApplyDecoration(MarkdownDecoration decoration)
-{
-    Q_EMIT editorApplyDecoration(decoration);
-    Q_EMIT posted(Notifications::EditorApplyDecoration);
-}
-
 void AppEvents::postSearchKeywordSynced(const QString &keyword)
 {
     Q_EMIT searchKeywordSynced(keyword);
     Q_EMIT posted(Notifications::SearchKeywordSynced);
-}
-
-void AppEvents::postThickEditorCursorPreferenceChanged()
-{
-    Q_EMIT thickEditorCursorPreferenceChanged();
-    Q_EMIT posted(Notifications::ThickEditorCursorPreferenceChanged);
 }

@@ -17,10 +17,7 @@ inline const QString FocusGlobalSearchField = QStringLiteral("FocusGlobalSearchF
 inline const QString FocusEditor = QStringLiteral("FocusEditor");
 inline const QString FocusEditorSearchBar = QStringLiteral("FocusEditorSearchBar");
 inline const QString EditorSearchNavigate = QStringLiteral("EditorSearchNavigate");
-inline const QString EditorApplyDecoration = QStringLiteral("EditorApplyDecoration");
 inline const QString SearchKeywordSynced = QStringLiteral("SearchKeywordSynced");
-inline const QString ThickEditorCursorPreferenceChanged =
-    QStringLiteral("ThickEditorCursorPreferenceChanged");
 } // namespace Notifications
 
 /// The process's one hub for application-wide events. Each notification is a typed signal, so a
@@ -44,9 +41,7 @@ public:
     void postFocusEditor();
     void postFocusEditorSearchBar();
     void postEditorSearchNavigate(SearchDirection direction);
-    void postEditorApplyDecoration(MarkdownDecoration decoration);
     void postSearchKeywordSynced(const QString &keyword);
-    void postThickEditorCursorPreferenceChanged();
 
 Q_SIGNALS:
     void posted(const QString &name);
@@ -61,9 +56,7 @@ Q_SIGNALS:
     void focusEditor();
     void focusEditorSearchBar();
     void editorSearchNavigate(SearchDirection direction);
-    void editorApplyDecoration(MarkdownDecoration decoration);
     void searchKeywordSynced(const QString &keyword);
-    void thickEditorCursorPreferenceChanged();
 
 private:
     using QObject::QObject;

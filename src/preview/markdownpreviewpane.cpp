@@ -1,13 +1,13 @@
 #include "preview/markdownpreviewpane.h"
 
 #include "editor/editorlivestate.h"
-#include "platform/settingsstore.h"
 #include "preview/markdownblocks.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownoutlineview.h"
 #include "preview/markdownpreviewview.h"
 #include "preview/previewscrollsync.h"
 #include "preview/previewstyle.h"
+#include "storage/settings.h"
 #include <QTimer>
 
 #include <QEvent>
@@ -19,9 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const QString fontSizeKey = QStringLiteral("fontSize");
-constexpr int defaultFontSize = 14;
 
 struct TabInfo
 {
@@ -39,7 +36,7 @@ constexpr TabInfo tabInfos[] = {
 /// A filled circle with a cross, in the secondary text colour.
 QIcon closeIcon(const QPalette &palette)
 {
-    const PreviewStyle style(palette, defaultFontSize);
+    const PreviewStyle style(palette, Settings::defaultEditorFontSize);
     QIcon icon;
     for (const int size : {16, 32}) {
         QPixmap pixmap(size, size);
@@ -90,9 +87,9 @@ MarkdownPreviewPane::SideTab MarkdownPreviewPane::sideTabFromString(const QStrin
 MarkdownPreviewPane::MarkdownPreviewPane(EditorLiveState &live, QWidget *parent)
     : QWidget(parent), m_live(live)
 {
-    SettingsStore &defaults = SettingsStore::instance();
-    m_fontSize = int(defaults.integerOr(fontSizeKey, defaultFontSize));
-    m_tab = sideTabFromString(defaults.stringOr(sideTabKey, sideTabToString(SideTab::preview)));
+    Settings &settings = Settings::instance();
+    m_fontSize = settings.editorFontSize();
+    m_tab = sideTabFromString(settings.previewPaneSideTab());
     buildLayout();
 
     m_sync = new PreviewScrollSync(this);
@@ -102,10 +99,7 @@ MarkdownPreviewPane::MarkdownPreviewPane(EditorLiveState &live, QWidget *parent)
     connect(&m_live, &EditorLiveState::scrollOffsetChanged, m_sync,
             &PreviewScrollSync::editorScrolled);
     m_sync->editorScrolled(m_live.scrollOffset());
-    connect(&defaults, &SettingsStore::valueChanged, this, [this](const QString &key) {
-        if (key == fontSizeKey)
-            setFontSize(int(SettingsStore::instance().integerOr(fontSizeKey, defaultFontSize)));
-    });
+    connect(&settings, &Settings::editorFontSizeChanged, this, &MarkdownPreviewPane::setFontSize);
     setFontSize(m_fontSize);
     setSelectedTab(m_tab);
     m_info->setInfo({}, false, {}, false);
@@ -210,9 +204,7 @@ void MarkdownPreviewPane::setSelectedTab(SideTab tab)
     if (m_tabs->currentIndex() != index)
         m_tabs->setCurrentIndex(index);
     m_stack->setCurrentIndex(index);
-    SettingsStore &defaults = SettingsStore::instance();
-    if (defaults.stringOr(sideTabKey, {}) != sideTabToString(tab))
-        defaults.setValue(sideTabKey, sideTabToString(tab));
+    Settings::instance().setPreviewPaneSideTab(sideTabToString(tab));
 }
 
 void MarkdownPreviewPane::selectHeading(qint64 lineIndex)

@@ -24,7 +24,6 @@ class MarkdownPreviewPane : public QWidget
 public:
     enum class SideTab { preview, outline, info };
 
-    static inline const QString sideTabKey = QStringLiteral("previewPaneSideTab");
     static inline const QString closeHelp = QStringLiteral("プレビューを非表示");
 
     static QString sideTabToString(SideTab tab);

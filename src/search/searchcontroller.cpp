@@ -1,9 +1,9 @@
 #include "search/searchcontroller.h"
 
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
 #include "search/searchstore.h"
 #include "storage/pathmanager.h"
+#include "storage/settings.h"
 #include <QTimer>
 
 #include <algorithm>
@@ -32,11 +32,8 @@ QString trimmedKeyword(const QString &keyword)
 
 SearchController::SearchController(QObject *parent) : QObject(parent)
 {
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == keywordKey)
-                    keywordStored();
-            });
+    connect(&Settings::instance(), &Settings::searchKeywordChanged, this,
+            [this] { keywordStored(); });
     AppEvents &center = AppEvents::instance();
     connect(&center, &AppEvents::baseFolderChanged, this, &SearchController::baseFolderChanged);
     connect(&center, &AppEvents::activateGlobalSearch, this,
@@ -47,12 +44,12 @@ SearchController::SearchController(QObject *parent) : QObject(parent)
 
 QString SearchController::keyword() const
 {
-    return SettingsStore::instance().stringOr(keywordKey, QString());
+    return Settings::instance().searchKeyword();
 }
 
 void SearchController::setKeyword(const QString &keyword)
 {
-    SettingsStore::instance().setValue(keywordKey, keyword);
+    Settings::instance().setSearchKeyword(keyword);
 }
 
 bool SearchController::keywordIsBlank() const
@@ -106,7 +103,7 @@ void SearchController::setHistory(QStringList history)
 
 void SearchController::setLastSearchKeyword(const QString &keyword)
 {
-    SettingsStore::instance().setValue(lastSearchKeywordKey, keyword);
+    Settings::instance().setLastSearchKeyword(keyword);
 }
 
 void SearchController::appear()
@@ -116,7 +113,7 @@ void SearchController::appear()
         setResults({}, false);
         SearchStore::persistResults({});
     } else {
-        const QString last = SettingsStore::instance().stringOr(lastSearchKeywordKey, QString());
+        const QString last = Settings::instance().lastSearchKeyword();
         setResults(SearchStore::restorePersistedResults().value_or(m_results), keyword() == last);
     }
     QTimer::singleShot(0, this, [this] {

@@ -18,9 +18,6 @@ class SearchController : public QObject
     Q_OBJECT
 
 public:
-    static inline const QString keywordKey = QStringLiteral("searchKeyword");
-    static inline const QString lastSearchKeywordKey = QStringLiteral("lastSearchKeyword");
-
     explicit SearchController(QObject *parent = nullptr);
 
     /// The keyword as typed.

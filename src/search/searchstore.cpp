@@ -1,6 +1,6 @@
 #include "search/searchstore.h"
 
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,14 +44,13 @@ std::optional<QList<PersistedHit>> decodeHits(const QByteArray &data)
 
 void persistResults(const QList<SearchHit> &hits)
 {
-    SettingsStore::instance().setValue(persistedResultsKey,
-                                       hits.isEmpty() ? QByteArray() : encodeHits(hits));
+    Settings::instance().setPersistedSearchResults(hits.isEmpty() ? QByteArray()
+                                                                  : encodeHits(hits));
 }
 
 std::optional<QList<SearchHit>> restorePersistedResults()
 {
-    const QByteArray data =
-        SettingsStore::instance().data(persistedResultsKey).value_or(QByteArray());
+    const QByteArray data = Settings::instance().persistedSearchResults();
     if (data.isEmpty())
         return std::nullopt;
     const std::optional<QList<PersistedHit>> stored = decodeHits(data);
@@ -69,7 +68,7 @@ std::optional<QList<SearchHit>> restorePersistedResults()
 
 QStringList loadHistory()
 {
-    return SettingsStore::instance().stringArray(historyKey).value_or(QStringList());
+    return Settings::instance().searchHistory();
 }
 
 QStringList addToHistory(const QString &keyword)
@@ -79,7 +78,7 @@ QStringList addToHistory(const QString &keyword)
     history.prepend(keyword);
     if (history.size() > historyLimit)
         history.resize(historyLimit);
-    SettingsStore::instance().setValue(historyKey, history);
+    Settings::instance().setSearchHistory(history);
     return history;
 }
 
@@ -87,13 +86,13 @@ QStringList removeFromHistory(const QString &entry)
 {
     QStringList history = loadHistory();
     history.removeAll(entry);
-    SettingsStore::instance().setValue(historyKey, history);
+    Settings::instance().setSearchHistory(history);
     return history;
 }
 
 void clearHistory()
 {
-    SettingsStore::instance().remove(historyKey);
+    Settings::instance().resetSearchHistory();
 }
 
 } // namespace SearchStore

@@ -23,9 +23,6 @@ struct PersistedHit
 /// The search page's settings: the last results and the keyword history.
 namespace SearchStore {
 
-inline const QString persistedResultsKey = QStringLiteral("persistedResults");
-inline const QString historyKey = QStringLiteral("searchHistory");
-
 /// Keywords kept in the history.
 inline constexpr qsizetype historyLimit = 50;
 

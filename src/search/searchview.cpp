@@ -1,10 +1,10 @@
 #include "search/searchview.h"
 
 #include "platform/accessibleclicks.h"
-#include "platform/settingsstore.h"
 #include "platform/symbolicons.h"
 #include "search/searchcontroller.h"
 #include "search/searchresultlist.h"
+#include "storage/settings.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -22,9 +22,6 @@
 #include <functional>
 
 namespace {
-
-inline const QString listFontSizeKey = QStringLiteral("uiListFontSize");
-constexpr int defaultListFontSize = 13;
 
 QFont pixelFont(const QFont &base, int pixels, QFont::Weight weight = QFont::Normal)
 {
@@ -279,11 +276,8 @@ void SearchView::connectController()
             &SearchView::focusKeywordField);
     connect(controller, &SearchController::hitSelected, this, &SearchView::hitSelected);
     connect(controller, &SearchController::cleared, this, &SearchView::cleared);
-    connect(&SettingsStore::instance(), &SettingsStore::valueChanged, this,
-            [this](const QString &key) {
-                if (key == listFontSizeKey)
-                    applyListFontSize();
-            });
+    connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
+            [this] { applyListFontSize(); });
 }
 
 void SearchView::setSelectedFile(const QString &filePath)
@@ -340,8 +334,7 @@ void SearchView::showHistory()
 
 void SearchView::applyListFontSize()
 {
-    const qint64 stored = SettingsStore::instance().integerOr(listFontSizeKey, defaultListFontSize);
-    const int size = int(std::clamp<qint64>(stored, 8, 40));
+    const int size = Settings::instance().listFontSize();
     m_resultDelegate->setFontSize(size);
     m_historyList->setFont(pixelFont(font(), size));
     m_resultList->doItemsLayout();

@@ -1,10 +1,8 @@
 #include "storage/foldermanager.h"
 
 #include "platform/folderbookmark.h"
-#include "platform/settingsstore.h"
 #include "storage/pathmanager.h"
-
-#include <QVariantMap>
+#include "storage/settings.h"
 
 FolderManager::FolderManager(QObject *parent) : QObject(parent)
 {
@@ -63,33 +61,23 @@ void FolderManager::clearFolderHistory()
     for (const QString &entry : std::as_const(m_folderHistory))
         FolderBookmark::stopAccess(entry);
     m_folderHistory.clear();
-    SettingsStore &defaults = SettingsStore::instance();
-    defaults.remove(historyKey);
-    defaults.remove(historyBookmarksKey);
+    Settings::instance().resetFolderHistory();
+    Settings::instance().resetFolderHistoryBookmarks();
     Q_EMIT folderHistoryChanged();
 }
 
 void FolderManager::loadFolderHistory()
 {
-    const SettingsStore &defaults = SettingsStore::instance();
-    // stringArray() refuses an array with anything but strings in it: the history starts empty.
-    const auto paths = defaults.stringArray(historyKey);
-    if (!paths)
+    const Settings &settings = Settings::instance();
+    m_folderHistory = settings.folderHistory();
+    if (m_folderHistory.isEmpty())
         return;
-    m_folderHistory = *paths;
     Q_EMIT folderHistoryChanged();
 
-    const auto bookmarks = defaults.dictionary(historyBookmarksKey);
-    if (!bookmarks)
-        return;
-    for (const QVariant &value : *bookmarks) {
-        if (value.typeId() != QMetaType::QByteArray)
-            return;
-    }
     // The resolved paths are not kept: the list shows the folders as they were stored. Stale
     // bookmarks are refreshed the next time the history is saved.
-    for (const QVariant &value : *bookmarks) {
-        if (const auto resolved = FolderBookmark::resolve(value.toByteArray()))
+    for (const QByteArray &bookmark : settings.folderHistoryBookmarks()) {
+        if (const auto resolved = FolderBookmark::resolve(bookmark))
             FolderBookmark::startAccess(resolved->path);
     }
 }
@@ -100,15 +88,15 @@ void FolderManager::saveFolderHistoryPaths()
     paths.reserve(m_folderHistory.size());
     for (const QString &entry : std::as_const(m_folderHistory))
         paths.append(PathManager::standardizedPath(entry));
-    SettingsStore::instance().setValue(historyKey, paths);
+    Settings::instance().setFolderHistory(paths);
 }
 
 void FolderManager::saveFolderHistoryBookmarks()
 {
-    QVariantMap bookmarks;
+    Settings::FolderBookmarks bookmarks;
     for (const QString &entry : std::as_const(m_folderHistory)) {
         if (const auto bookmark = FolderBookmark::create(entry))
             bookmarks.insert(entry, *bookmark);
     }
-    SettingsStore::instance().setValue(historyBookmarksKey, bookmarks);
+    Settings::instance().setFolderHistoryBookmarks(bookmarks);
 }

@@ -21,8 +21,6 @@ public:
     /// dialog-based one, so this library stays free of widgets.
     using FolderChooser = std::function<std::optional<QString>()>;
 
-    static inline const QString historyKey = QStringLiteral("FolderHistory");
-    static inline const QString historyBookmarksKey = QStringLiteral("FolderHistoryBookmarks");
     static constexpr int maximumHistoryCount = 5;
 
     /// Loads the stored history and resumes access to its bookmarked folders.

@@ -2,7 +2,7 @@
 
 #include "platform/appevents.h"
 #include "platform/folderbookmark.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,7 +37,7 @@ QString startupBaseFolder()
 {
     if (const auto bookmarked = PathManager::resolveBookmarkedFolder())
         return *bookmarked;
-    const QString stored = SettingsStore::instance().stringOr(PathManager::selectedFolderKey, {});
+    const QString stored = Settings::instance().baseFolder();
     if (!stored.isEmpty())
         return stored;
     return PathManager::defaultBaseFolderPath();
@@ -55,25 +55,21 @@ QString PathManager::baseFolderPath()
 
 void PathManager::setBaseFolder(const QString &path)
 {
-    SettingsStore &defaults = SettingsStore::instance();
+    Settings &settings = Settings::instance();
     auto &folder = resolvedBaseFolder();
     if (path.isEmpty()) {
         folder = defaultBaseFolderPath();
-        defaults.remove(selectedFolderKey);
-        defaults.remove(bookmarkKey);
-        defaults.remove(legacyBookmarkKey);
+        settings.resetBaseFolder();
+        settings.resetBaseFolderBookmark();
         AppEvents::instance().postBaseFolderChanged();
         return;
     }
     folder = path;
-    defaults.setValue(selectedFolderKey, path);
-    if (standardizedPath(path) == standardizedPath(defaultBaseFolderPath())) {
-        defaults.remove(bookmarkKey);
-        defaults.remove(legacyBookmarkKey);
-    } else if (const auto bookmark = FolderBookmark::create(path)) {
-        defaults.setValue(bookmarkKey, *bookmark);
-        defaults.remove(legacyBookmarkKey);
-    }
+    settings.setBaseFolder(path);
+    if (standardizedPath(path) == standardizedPath(defaultBaseFolderPath()))
+        settings.resetBaseFolderBookmark();
+    else if (const auto bookmark = FolderBookmark::create(path))
+        settings.setBaseFolderBookmark(*bookmark);
     AppEvents::instance().postBaseFolderChanged();
 }
 
@@ -132,27 +128,22 @@ QString PathManager::standardizedPath(const QString &path)
 
 std::optional<QString> PathManager::resolveBookmarkedFolder()
 {
-    SettingsStore &defaults = SettingsStore::instance();
-    bool fromLegacyKey = false;
-    auto data = defaults.data(bookmarkKey);
-    if (!data) {
-        data = defaults.data(legacyBookmarkKey);
-        fromLegacyKey = data.has_value();
-    }
-    if (!data)
+    Settings &settings = Settings::instance();
+    QByteArray data = settings.baseFolderBookmark();
+    const bool fromLegacyKey = data.isEmpty();
+    if (fromLegacyKey)
+        data = settings.legacyBaseFolderBookmark();
+    if (data.isEmpty())
         return std::nullopt;
-    const auto resolution = FolderBookmark::resolve(*data);
+    const auto resolution = FolderBookmark::resolve(data);
     if (!resolution || !FolderBookmark::startAccess(resolution->path))
         return std::nullopt;
-    if (fromLegacyKey) {
-        defaults.setValue(bookmarkKey, *data);
-        defaults.remove(legacyBookmarkKey);
-    }
+    // The older name is given up as soon as its bookmark is known to work.
+    if (fromLegacyKey)
+        settings.setBaseFolderBookmark(data);
     if (resolution->stale) {
-        if (const auto fresh = FolderBookmark::create(resolution->path)) {
-            defaults.setValue(bookmarkKey, *fresh);
-            defaults.remove(legacyBookmarkKey);
-        }
+        if (const auto fresh = FolderBookmark::create(resolution->path))
+            settings.setBaseFolderBookmark(*fresh);
     }
     return resolution->path;
 }

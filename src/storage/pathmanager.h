@@ -16,11 +16,6 @@ class PathManager
 public:
     PathManager() = delete;
 
-    // Settings keys.
-    static inline const QString selectedFolderKey = QStringLiteral("SelectedDayleafFolder");
-    static inline const QString bookmarkKey = QStringLiteral("DayleafFolderBookmark");
-    static inline const QString legacyBookmarkKey = QStringLiteral("SecureBookmark");
-
     static QString baseFolderPath();
 
     /// Switches the base folder; an empty path means the default folder. Records the choice in

@@ -1,7 +1,5 @@
 #include "storage/sortmode.h"
 
-#include "platform/settingsstore.h"
-
 QString sortModeToString(NotesFileSortMode mode)
 {
     switch (mode) {
@@ -24,17 +22,4 @@ std::optional<NotesFileSortMode> sortModeFromString(const QString &stored)
             return mode;
     }
     return std::nullopt;
-}
-
-NotesFileSortMode initialSortMode()
-{
-    const SettingsStore &defaults = SettingsStore::instance();
-    if (const auto stored = defaults.string(SortModeKeys::notesFileSortMode)) {
-        if (const auto mode = sortModeFromString(*stored))
-            return *mode;
-    }
-    // A stored value of the wrong type counts as absent, like a missing one.
-    return defaults.boolOr(SortModeKeys::notesPinSortToTop, true)
-               ? NotesFileSortMode::pinsFirst
-               : NotesFileSortMode::modificationDate;
 }

@@ -2,7 +2,6 @@
 
 #include "app/appearance.h"
 #include "app/appmenus.h"
-#include "app/appsettings.h"
 #include "app/helpwindow.h"
 #include "app/statusbarview.h"
 #include "app/windowframe.h"
@@ -10,6 +9,7 @@
 #include "platform/appevents.h"
 #include "preview/markdownpreviewview.h"
 #include "storage/foldermanager.h"
+#include "storage/settings.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -30,14 +30,12 @@ private Q_SLOTS:
     void fitIntoVisibleArea();
     void screenChoice_data();
     void screenChoice();
-    void storedFrameMustBeWhole_data();
-    void storedFrameMustBeWhole();
     void screenIdentifiers();
     void frameIsRecordedAfterMove();
     void statusBarTexts_data();
     void statusBarTexts();
     void modificationDateFormat();
-    void appearanceStrings();
+    void appearancePalettes();
     void sizeMenusStoreWhatTheyShow_data();
     void sizeMenusStoreWhatTheyShow();
     void thickCursorSwitchNotifies();
@@ -104,38 +102,6 @@ void TestAppShell::screenChoice()
     QCOMPARE(WindowFrame::chooseScreen(frame, stored, {}, 0), -1);
 }
 
-void TestAppShell::storedFrameMustBeWhole_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<bool>("valid");
-    const QVariantMap whole{{QStringLiteral("x"), 10.0},
-                            {QStringLiteral("y"), 20.0},
-                            {QStringLiteral("width"), 800.0},
-                            {QStringLiteral("height"), qint64(600)}};
-    QVariantMap missing = whole;
-    missing.remove(QStringLiteral("height"));
-    QVariantMap text = whole;
-    text.insert(QStringLiteral("x"), QStringLiteral("10"));
-    QVariantMap extraText = whole;
-    extraText.insert(QStringLiteral("note"), QStringLiteral("x"));
-    QTest::newRow("four numbers") << QVariant(whole) << true;
-    QTest::newRow("a key missing") << QVariant(missing) << false;
-    QTest::newRow("a number as text") << QVariant(text) << false;
-    QTest::newRow("any value not a number") << QVariant(extraText) << false;
-    QTest::newRow("not a dictionary") << QVariant(QStringLiteral("10,20,800,600")) << false;
-    QTest::newRow("empty") << QVariant(QVariantMap()) << false;
-}
-
-void TestAppShell::storedFrameMustBeWhole()
-{
-    QFETCH(QVariant, stored);
-    QFETCH(bool, valid);
-    const auto frame = WindowFrame::frameFromSettings(stored);
-    QCOMPARE(frame.has_value(), valid);
-    if (valid)
-        QCOMPARE(*frame, QRect(10, 20, 800, 600));
-}
-
 void TestAppShell::screenIdentifiers()
 {
     QCOMPARE(WindowFrame::screenIdentifier(QStringLiteral("HDMI-1"), QPoint(0, 0)),
@@ -153,14 +119,10 @@ void TestAppShell::frameIsRecordedAfterMove()
     QVERIFY(!keeper.restoreWindowPosition());
     window.show();
     window.move(40, 60);
-    QTRY_VERIFY(SettingsStore::instance().contains(WindowFrame::frameKey));
-    const auto frame =
-        WindowFrame::frameFromSettings(SettingsStore::instance().value(WindowFrame::frameKey));
-    QVERIFY(frame);
-    QCOMPARE(frame->size(), QSize(640, 480));
+    QTRY_VERIFY(Settings::instance().windowFrame().has_value());
+    QCOMPARE(Settings::instance().windowFrame()->size(), QSize(640, 480));
 
-    SettingsStore::instance().setValue(WindowFrame::frameKey,
-                                       WindowFrame::frameToSettings(QRect(30, 40, 500, 400)));
+    Settings::instance().setWindowFrame(QRect(30, 40, 500, 400));
     QWidget second;
     WindowFrameKeeper secondKeeper(&second);
     QVERIFY(secondKeeper.restoreWindowPosition());
@@ -195,12 +157,8 @@ void TestAppShell::modificationDateFormat()
     Clock::setCurrent(nullptr);
 }
 
-void TestAppShell::appearanceStrings()
+void TestAppShell::appearancePalettes()
 {
-    QCOMPARE(Appearance::fromString(QStringLiteral("dark")), AppAppearanceMode::dark);
-    QCOMPARE(Appearance::fromString(QStringLiteral("light")), AppAppearanceMode::light);
-    QCOMPARE(Appearance::fromString(QStringLiteral("Dark")), AppAppearanceMode::system);
-    QCOMPARE(Appearance::fromString(QString()), AppAppearanceMode::system);
     Appearance::apply(AppAppearanceMode::dark);
     QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 100);
     Appearance::apply(AppAppearanceMode::light);
@@ -230,7 +188,7 @@ void TestAppShell::sizeMenusStoreWhatTheyShow()
     }
     QVERIFY(sizes);
     const auto stored = [editor] {
-        return editor ? AppSettings::editorFontSize() : AppSettings::listFontSize();
+        return editor ? Settings::instance().editorFontSize() : Settings::instance().listFontSize();
     };
     const auto shown = [](const QAction *action) { return action->text().section(u' ', 0, 0); };
     // The mark sits on the stored size; whatever is offered is stored as shown.
@@ -249,7 +207,7 @@ void TestAppShell::thickCursorSwitchNotifies()
     QMainWindow window;
     FolderManager folders;
     AppMenus menus(window, folders);
-    QSignalSpy changed(&AppEvents::instance(), &AppEvents::thickEditorCursorPreferenceChanged);
+    QSignalSpy changed(&Settings::instance(), &Settings::thickEditorCursorChanged);
     const QList<QAction *> all = window.findChildren<QAction *>();
     auto thick = std::find_if(all.begin(), all.end(), [](QAction *a) {
         return a->text() == QStringLiteral("カーソルを太くする");
@@ -257,7 +215,7 @@ void TestAppShell::thickCursorSwitchNotifies()
     QVERIFY(thick != all.end());
     QVERIFY((*thick)->isChecked()); // on by default
     (*thick)->trigger();
-    QCOMPARE(SettingsStore::instance().boolean(AppSettings::thickEditorCursorKey), false);
+    QCOMPARE(SettingsStore::instance().boolean(QStringLiteral("thickEditorCursor")), false);
     QCOMPARE(changed.count(), 1);
 }
 
@@ -301,7 +259,7 @@ void TestAppShell::helpWindowIsKeptAndReused()
     QVERIFY(view);
     QCOMPARE(view->markdownText(), HelpWindowController::helpText());
     // The help reads at the editor's size, also when it changes while open.
-    SettingsStore::instance().setValue(AppSettings::editorFontSizeKey, 20);
+    Settings::instance().setEditorFontSize(20);
     QCOMPARE(view->fontSize(), 20);
     first->close();
     controller.showHelp();

@@ -12,6 +12,7 @@
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/recovery.h"
+#include "storage/settings.h"
 
 #include <QAbstractButton>
 #include <QFile>
@@ -234,7 +235,7 @@ void TestContentView::restoresLastPage()
 {
     QFETCH(QString, stored);
     QFETCH(int, expected);
-    SettingsStore::instance().setValue(ContentView::lastSelectedPageKey, stored);
+    Settings::instance().setLastSelectedPage(stored);
     m_view->appear();
     QCOMPARE(int(m_view->selectedPage()), expected);
 }
@@ -251,7 +252,7 @@ void TestContentView::switchingPagesSavesFirst()
 
     QCOMPARE(bodyOf(notePath(QStringLiteral("plan.md"))), QStringLiteral("first and more"));
     QCOMPARE(m_memo->currentFilePath(), m_base + QStringLiteral("/Daily/2025-03-05.txt"));
-    QCOMPARE(SettingsStore::instance().string(ContentView::lastSelectedPageKey),
+    QCOMPARE(SettingsStore::instance().string(QStringLiteral("lastSelectedPage")),
              QStringLiteral("calendar"));
 }
 
@@ -489,7 +490,7 @@ void TestContentView::everyRouteShowsTheLoadedText()
     writeText(tomorrow, QStringLiteral("明日の予定"));
     writeText(yesterday, QStringLiteral("昨日の記録"));
     writeText(note, QStringLiteral("企画"));
-    SettingsStore::instance().setValue(QStringLiteral("selectedFolder"), notePath(QString()));
+    Settings::instance().setSelectedNotesFolder(notePath(QString()));
     m_view->appear();
     typeIntoEditor(QStringLiteral("今日のメモ"));
     QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textEdit());

@@ -290,8 +290,8 @@ void TestDesktop::appearanceSwitchKeepsTextReadable()
             const Rendered seen = rendered(widget);
             QVERIFY2(seen.contrast >= 4.5,
                      qPrintable(QStringLiteral("%1 after %2: %3 on %4, contrast %5")
-                                    .arg(name, Appearance::toString(AppAppearanceMode(mode)),
-                                         seen.text.name(), seen.background.name())
+                                    .arg(name, QString::number(mode), seen.text.name(),
+                                         seen.background.name())
                                     .arg(seen.contrast)));
         }
         QTest::keyClick(titleField, Qt::Key_Escape);

@@ -453,14 +453,14 @@ void TestCalendarView::followsFontSize()
     view.show();
     DayCellButton *cell = cellOf(view, QDate(2025, 3, 5));
     QCOMPARE(cell->font().pixelSize(), 13);
-    SettingsStore::instance().setValue(CalendarMonth::listFontSizeKey, 18);
+    Settings::instance().setListFontSize(18);
     QCOMPARE(cell->font().pixelSize(), 18);
     QVERIFY(cell->height() >= 18 + 6);
     auto *list = view.findChild<QListView *>();
     QCOMPARE(list->font().pixelSize(), 18);
 
     // A broken setting falls back to the default instead of an unusable page.
-    SettingsStore::instance().setValue(CalendarMonth::listFontSizeKey, 0);
+    Settings::instance().setListFontSize(0);
     QCOMPARE(cell->font().pixelSize(), 13);
 }
 

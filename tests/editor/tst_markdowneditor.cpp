@@ -280,17 +280,16 @@ void TestMarkdownEditor::decorationOnlyWhileTheEditorHasFocus()
     w.load(QStringLiteral("‹abc› def"));
     QVERIFY(w.focusEditor());
     w.elsewhere->setFocus();
-    AppEvents &center = AppEvents::instance();
-    center.postEditorApplyDecoration(MarkdownDecoration::bold);
+    w.editor->applyDecoration(MarkdownDecoration::bold);
     QCOMPARE(w.screen(), QStringLiteral("abc def"));
 
     w.editor->focusEditor();
     w.select(0, 3);
-    center.postEditorApplyDecoration(MarkdownDecoration::bold);
+    w.editor->applyDecoration(MarkdownDecoration::bold);
     QCOMPARE(w.marked(), QStringLiteral("‹**abc**› def"));
-    center.postEditorApplyDecoration(MarkdownDecoration::bold);
+    w.editor->applyDecoration(MarkdownDecoration::bold);
     QCOMPARE(w.marked(), QStringLiteral("‹****abc****› def"));
-    center.postEditorApplyDecoration(MarkdownDecoration::link);
+    w.editor->applyDecoration(MarkdownDecoration::link);
     QCOMPARE(w.marked(), QStringLiteral("[****abc****](‹url›) def"));
     w.view()->undo();
     QCOMPARE(w.screen(), QStringLiteral("****abc**** def"));
@@ -613,7 +612,6 @@ void TestMarkdownEditor::caretWidthFollowsTheSetting()
     SettingsStore::instance().setValue(QStringLiteral("thickEditorCursor"), false);
     QCOMPARE(w.view()->cursorWidth(), 1);
     SettingsStore::instance().remove(QStringLiteral("thickEditorCursor"));
-    AppEvents::instance().postThickEditorCursorPreferenceChanged();
     QCOMPARE(w.view()->cursorWidth(), 2);
 }
 

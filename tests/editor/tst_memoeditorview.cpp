@@ -3,7 +3,7 @@
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
+#include "storage/settings.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -387,7 +387,7 @@ void TestMemoEditorView::searchKeywordSynced()
     EditorSearchBar *bar = m_view->searchBar();
     const auto sync = [&](const QString &keyword) {
         if (throughSetting)
-            SettingsStore::instance().setValue(u"searchKeyword"_s, keyword);
+            Settings::instance().setSearchKeyword(keyword);
         else
             AppEvents::instance().postSearchKeywordSynced(keyword);
     };

@@ -212,14 +212,14 @@ void TestNotesBrowser::sortModeIsStoredAndFollowed()
     QVERIFY(writeNote(notes("new.md"), "x", minute(2)));
     Pins::pinNote(notes("old.md"));
     auto browser = shownBrowser();
-    QCOMPARE(SettingsStore::instance().string(SortModeKeys::notesFileSortMode),
+    QCOMPARE(SettingsStore::instance().string(QStringLiteral("notesFileSortMode")),
              QStringLiteral("pinsFirst"));
     QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"old.md", "new.md"}));
 
     QSignalSpy changed(browser.get(), &NotesBrowser::sortModeChanged);
     browser->setSortMode(NotesFileSortMode::modificationDate);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(SettingsStore::instance().string(SortModeKeys::notesFileSortMode),
+    QCOMPARE(SettingsStore::instance().string(QStringLiteral("notesFileSortMode")),
              QStringLiteral("modificationDate"));
     QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"new.md", "old.md"}));
 

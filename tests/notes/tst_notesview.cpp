@@ -331,7 +331,7 @@ void TestNotesView::inPlaceRename()
 void TestNotesView::headerFollowsFolderAndSortMode()
 {
     // A stored mode this version does not know counts as pins first.
-    SettingsStore::instance().setValue(SortModeKeys::notesFileSortMode,
+    SettingsStore::instance().setValue(QStringLiteral("notesFileSortMode"),
                                        QStringLiteral("alphabetical"));
     auto page = shownPage();
     FileListView *files = page->fileList();

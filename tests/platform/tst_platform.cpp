@@ -196,7 +196,7 @@ void TestPlatform::settingsKeepWhatTheyCannotRead()
     written.write(text);
     written.close();
     {
-        UserDefaults defaults(file);
+        SettingsStore defaults(file);
         QVERIFY(defaults.contains(QStringLiteral("kept")));
         QCOMPARE(defaults.value(QStringLiteral("kept")).typeId() == QMetaType::QJsonValue,
                  wholeValueUnread);

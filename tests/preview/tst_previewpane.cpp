@@ -109,13 +109,13 @@ void TestPreviewPane::sideTabRestoredFromSetting()
 {
     QFETCH(QString, stored);
     QFETCH(int, tab);
-    SettingsStore::instance().setValue(MarkdownPreviewPane::sideTabKey, stored);
+    SettingsStore::instance().setValue(QStringLiteral("previewPaneSideTab"), stored);
     m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
     QCOMPARE(int(m_pane->selectedTab()), tab);
     QCOMPARE(m_pane->tabBar()->currentIndex(), tab);
 
     m_pane->tabBar()->setCurrentIndex(int(MarkdownPreviewPane::SideTab::info));
-    QCOMPARE(SettingsStore::instance().stringOr(MarkdownPreviewPane::sideTabKey, {}),
+    QCOMPARE(SettingsStore::instance().stringOr(QStringLiteral("previewPaneSideTab"), {}),
              QStringLiteral("info"));
 }
 
@@ -226,7 +226,8 @@ void TestPreviewPane::headingClickScrollsEditorAndLaterThePreview()
     QStringList lines;
     for (int i = 0; i < 200; ++i)
         lines.append(i == 40 ? QStringLiteral("# Target") : QStringLiteral("text %1").arg(i));
-    SettingsStore::instance().setValue(MarkdownPreviewPane::sideTabKey, QStringLiteral("outline"));
+    SettingsStore::instance().setValue(QStringLiteral("previewPaneSideTab"),
+                                       QStringLiteral("outline"));
     showPane(lines.join(u'\n'));
     QSignalSpy selected(m_pane.get(), &MarkdownPreviewPane::headingSelected);
 

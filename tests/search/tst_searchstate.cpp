@@ -95,7 +95,7 @@ void TestSearchState::historyRemovalAndClearing()
     SearchStore::addToHistory(QStringLiteral("a"));
     QCOMPARE(SearchStore::removeFromHistory(QStringLiteral("b")), QStringList{"a"});
     SearchStore::clearHistory();
-    QVERIFY(!SettingsStore::instance().contains(SearchStore::historyKey));
+    QVERIFY(!SettingsStore::instance().contains(QStringLiteral("searchHistory")));
     SettingsStore::resetInstance(); // a restart
     QCOMPARE(SearchStore::loadHistory(), QStringList());
 }
@@ -123,7 +123,7 @@ void TestSearchState::undecodableResultsAreIgnored()
 {
     QFETCH(QByteArray, data);
     QVERIFY(!SearchStore::decodeHits(data));
-    SettingsStore::instance().setValue(SearchStore::persistedResultsKey, data);
+    SettingsStore::instance().setValue(QStringLiteral("persistedResults"), data);
     QVERIFY(!SearchStore::restorePersistedResults());
 }
 
@@ -165,7 +165,7 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
     QCOMPARE(opened.at(0).at(0).toString(), base + "/new.md");
     QCOMPARE(controller.selectedFile(), base + "/new.md");
     QCOMPARE(controller.history(), QStringList{"memo"});
-    QCOMPARE(SettingsStore::instance().stringOr(SearchController::lastSearchKeywordKey, {}),
+    QCOMPARE(SettingsStore::instance().stringOr(QStringLiteral("lastSearchKeyword"), {}),
              QStringLiteral("memo"));
     QCOMPARE(SearchStore::restorePersistedResults()->size(), 2);
 

@@ -17,7 +17,7 @@ QVariant stored(const QString &key)
 QStringList bookmarkedFolders()
 {
     return SettingsStore::instance()
-        .dictionary(FolderManager::historyBookmarksKey)
+        .dictionary(QStringLiteral("FolderHistoryBookmarks"))
         .value_or(QVariantMap())
         .keys();
 }
@@ -66,7 +66,7 @@ void TestFolderManager::sixChoicesKeepTheFiveNewest()
 
     const QStringList expected{folder(6), folder(5), folder(4), folder(3), folder(2)};
     QCOMPARE(manager.folderHistory(), expected);
-    QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
+    QCOMPARE(stored(QStringLiteral("FolderHistory")).toStringList(), expected);
     QCOMPARE(bookmarkedFolders(),
              QStringList({folder(2), folder(3), folder(4), folder(5), folder(6)}));
     QCOMPARE(PathManager::baseFolderPath(), folder(6));
@@ -88,14 +88,14 @@ void TestFolderManager::choosingAKnownFolderOnlySwitches()
     FolderManager manager;
     for (int i = 1; i <= 3; ++i)
         choose(manager, folder(i));
-    const QVariant paths = stored(FolderManager::historyKey);
-    const QVariant bookmarks = stored(FolderManager::historyBookmarksKey);
+    const QVariant paths = stored(QStringLiteral("FolderHistory"));
+    const QVariant bookmarks = stored(QStringLiteral("FolderHistoryBookmarks"));
 
     choose(manager, folder(2) + spelling);
     QCOMPARE(PathManager::baseFolderPath(), folder(2) + spelling);
     QCOMPARE(manager.folderHistory(), QStringList({folder(3), folder(2), folder(1)}));
-    QCOMPARE(stored(FolderManager::historyKey), paths);
-    QCOMPARE(stored(FolderManager::historyBookmarksKey), bookmarks);
+    QCOMPARE(stored(QStringLiteral("FolderHistory")), paths);
+    QCOMPARE(stored(QStringLiteral("FolderHistoryBookmarks")), bookmarks);
 }
 
 void TestFolderManager::switchToFolderMovesItsEntryToTheFront()
@@ -107,7 +107,7 @@ void TestFolderManager::switchToFolderMovesItsEntryToTheFront()
     manager.switchToFolder(folder(2)); // the third entry
     const QStringList expected{folder(2), folder(4), folder(3), folder(1)};
     QCOMPARE(manager.folderHistory(), expected);
-    QCOMPARE(stored(FolderManager::historyKey).toStringList(), expected);
+    QCOMPARE(stored(QStringLiteral("FolderHistory")).toStringList(), expected);
 
     // Entries match by exact spelling only; other folders switch without joining the list.
     manager.switchToFolder(folder(3) + QStringLiteral("/."));
@@ -137,14 +137,14 @@ void TestFolderManager::storedHistoryOnLaunch()
     QFETCH(QVariant, bookmarks);
     QFETCH(QStringList, expected);
 
-    SettingsStore::instance().setValue(FolderManager::historyKey, paths);
+    SettingsStore::instance().setValue(QStringLiteral("FolderHistory"), paths);
     if (bookmarks.isValid())
-        SettingsStore::instance().setValue(FolderManager::historyBookmarksKey, bookmarks);
-    const QVariant before = stored(FolderManager::historyBookmarksKey);
+        SettingsStore::instance().setValue(QStringLiteral("FolderHistoryBookmarks"), bookmarks);
+    const QVariant before = stored(QStringLiteral("FolderHistoryBookmarks"));
 
     FolderManager manager;
     QCOMPARE(manager.folderHistory(), expected);
-    QCOMPARE(stored(FolderManager::historyBookmarksKey), before);
+    QCOMPARE(stored(QStringLiteral("FolderHistoryBookmarks")), before);
 }
 
 void TestFolderManager::clearingKeepsTheBaseFolder()
@@ -152,15 +152,15 @@ void TestFolderManager::clearingKeepsTheBaseFolder()
     FolderManager manager;
     choose(manager, folder(1));
     choose(manager, folder(2));
-    const QVariant baseBookmark = stored(PathManager::bookmarkKey);
+    const QVariant baseBookmark = stored(QStringLiteral("DayleafFolderBookmark"));
 
     manager.clearFolderHistory();
     QCOMPARE(manager.folderHistory(), QStringList());
-    QVERIFY(!SettingsStore::instance().contains(FolderManager::historyKey));
-    QVERIFY(!SettingsStore::instance().contains(FolderManager::historyBookmarksKey));
+    QVERIFY(!SettingsStore::instance().contains(QStringLiteral("FolderHistory")));
+    QVERIFY(!SettingsStore::instance().contains(QStringLiteral("FolderHistoryBookmarks")));
     QCOMPARE(PathManager::baseFolderPath(), folder(2));
-    QCOMPARE(stored(PathManager::selectedFolderKey).toString(), folder(2));
-    QCOMPARE(stored(PathManager::bookmarkKey), baseBookmark);
+    QCOMPARE(stored(QStringLiteral("SelectedDayleafFolder")).toString(), folder(2));
+    QCOMPARE(stored(QStringLiteral("DayleafFolderBookmark")), baseBookmark);
 }
 
 QTEST_GUILESS_MAIN(TestFolderManager)

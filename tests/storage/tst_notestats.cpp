@@ -5,6 +5,7 @@
 #include "storage/memomanager.h"
 #include "storage/notekey.h"
 #include "storage/pins.h"
+#include "storage/settings.h"
 #include "storage/sortmode.h"
 #include "storage/viewcounts.h"
 
@@ -359,10 +360,10 @@ void TestNoteStats::initialSortMode()
     QFETCH(NotesFileSortMode, expected);
 
     if (storedMode.isValid())
-        SettingsStore::instance().setValue(SortModeKeys::notesFileSortMode, storedMode);
+        SettingsStore::instance().setValue(QStringLiteral("notesFileSortMode"), storedMode);
     if (pinsOnTop.isValid())
-        SettingsStore::instance().setValue(SortModeKeys::notesPinSortToTop, pinsOnTop);
-    QCOMPARE(::initialSortMode(), expected);
+        SettingsStore::instance().setValue(QStringLiteral("notesPinSortToTop"), pinsOnTop);
+    QCOMPARE(Settings::instance().notesFileSortMode(), expected);
     QCOMPARE(sortModeFromString(sortModeToString(expected)), std::optional(expected));
 }
 

@@ -67,16 +67,16 @@ void TestPathManager::startupPrefersBookmarkThenPathThenDefault()
 {
     const QString marked = m_env->makeFolder(QStringLiteral("marked"));
     const QString stored = m_env->makeFolder(QStringLiteral("stored"));
-    defaults().setValue(PathManager::bookmarkKey, *FolderBookmark::create(marked));
-    defaults().setValue(PathManager::selectedFolderKey, stored);
+    defaults().setValue(QStringLiteral("DayleafFolderBookmark"), *FolderBookmark::create(marked));
+    defaults().setValue(QStringLiteral("SelectedDayleafFolder"), stored);
     QCOMPARE(PathManager::baseFolderPath(), marked);
 
     PathManager::resetForTesting();
-    defaults().remove(PathManager::bookmarkKey);
+    defaults().remove(QStringLiteral("DayleafFolderBookmark"));
     QCOMPARE(PathManager::baseFolderPath(), stored);
 
     PathManager::resetForTesting();
-    defaults().setValue(PathManager::selectedFolderKey, QString());
+    defaults().setValue(QStringLiteral("SelectedDayleafFolder"), QString());
     QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
 }
 
@@ -84,23 +84,23 @@ void TestPathManager::startupMigratesLegacyBookmark()
 {
     const QString marked = m_env->makeFolder(QStringLiteral("marked"));
     const QByteArray bookmark = *FolderBookmark::create(marked);
-    defaults().setValue(PathManager::legacyBookmarkKey, bookmark);
+    defaults().setValue(QStringLiteral("SecureBookmark"), bookmark);
 
     QCOMPARE(PathManager::baseFolderPath(), marked);
-    QCOMPARE(defaults().data(PathManager::bookmarkKey), bookmark);
-    QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
+    QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), bookmark);
+    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
 }
 
 void TestPathManager::startupRewritesStaleBookmark()
 {
     const QString before = m_env->makeFolder(QStringLiteral("old name"));
     const QByteArray bookmark = *FolderBookmark::create(before);
-    defaults().setValue(PathManager::bookmarkKey, bookmark);
+    defaults().setValue(QStringLiteral("DayleafFolderBookmark"), bookmark);
     const QString after = m_env->path(QStringLiteral("new name"));
     QVERIFY(QDir().rename(before, after));
 
     QCOMPARE(PathManager::baseFolderPath(), after);
-    const auto rewritten = defaults().data(PathManager::bookmarkKey);
+    const auto rewritten = defaults().data(QStringLiteral("DayleafFolderBookmark"));
     QVERIFY(rewritten && *rewritten != bookmark);
     const auto resolved = FolderBookmark::resolve(*rewritten);
     QVERIFY(resolved && !resolved->stale);
@@ -110,25 +110,27 @@ void TestPathManager::startupRewritesStaleBookmark()
 void TestPathManager::startupIgnoresUnresolvableBookmark()
 {
     const QString stored = m_env->makeFolder(QStringLiteral("stored"));
-    defaults().setValue(PathManager::bookmarkKey, QByteArray("garbage"));
-    defaults().setValue(PathManager::selectedFolderKey, stored);
+    defaults().setValue(QStringLiteral("DayleafFolderBookmark"), QByteArray("garbage"));
+    defaults().setValue(QStringLiteral("SelectedDayleafFolder"), stored);
     QCOMPARE(PathManager::baseFolderPath(), stored);
-    QCOMPARE(defaults().data(PathManager::bookmarkKey), QByteArray("garbage"));
+    QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), QByteArray("garbage"));
 }
 
 void TestPathManager::switchingRecordsChoice()
 {
     const QString folder = m_env->makeFolder(QStringLiteral("chosen"));
-    defaults().setValue(PathManager::legacyBookmarkKey, QByteArray("old"));
+    defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
     QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
 
     PathManager::setBaseFolder(folder);
 
     QCOMPARE(changed.count(), 1);
     QCOMPARE(PathManager::baseFolderPath(), folder);
-    QCOMPARE(defaults().string(PathManager::selectedFolderKey), folder);
-    QCOMPARE(FolderBookmark::resolve(*defaults().data(PathManager::bookmarkKey))->path, folder);
-    QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
+    QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), folder);
+    QCOMPARE(
+        FolderBookmark::resolve(*defaults().data(QStringLiteral("DayleafFolderBookmark")))->path,
+        folder);
+    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
 }
 
 void TestPathManager::switchingToDefaultDropsBookmarks_data()
@@ -144,16 +146,16 @@ void TestPathManager::switchingToDefaultDropsBookmarks()
     QFETCH(QString, spelling);
     const QString other = m_env->makeFolder(QStringLiteral("other"));
     PathManager::setBaseFolder(other);
-    QVERIFY(defaults().contains(PathManager::bookmarkKey));
-    defaults().setValue(PathManager::legacyBookmarkKey, QByteArray("old"));
+    QVERIFY(defaults().contains(QStringLiteral("DayleafFolderBookmark")));
+    defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
 
     const QString path = m_env->path(spelling);
     PathManager::setBaseFolder(path);
 
     QCOMPARE(PathManager::baseFolderPath(), path); // kept as given
-    QCOMPARE(defaults().string(PathManager::selectedFolderKey), path);
-    QVERIFY(!defaults().contains(PathManager::bookmarkKey));
-    QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
+    QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), path);
+    QVERIFY(!defaults().contains(QStringLiteral("DayleafFolderBookmark")));
+    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
 }
 
 void TestPathManager::switchingToNothingResets()
@@ -165,16 +167,16 @@ void TestPathManager::switchingToNothingResets()
 
     QCOMPARE(changed.count(), 1);
     QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
-    QVERIFY(!defaults().contains(PathManager::selectedFolderKey));
-    QVERIFY(!defaults().contains(PathManager::bookmarkKey));
-    QVERIFY(!defaults().contains(PathManager::legacyBookmarkKey));
+    QVERIFY(!defaults().contains(QStringLiteral("SelectedDayleafFolder")));
+    QVERIFY(!defaults().contains(QStringLiteral("DayleafFolderBookmark")));
+    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
 }
 
 void TestPathManager::switchingKeepsOldBookmarkWhenNewOneFails()
 {
     const QString first = m_env->makeFolder(QStringLiteral("first"));
     PathManager::setBaseFolder(first);
-    const QByteArray firstBookmark = *defaults().data(PathManager::bookmarkKey);
+    const QByteArray firstBookmark = *defaults().data(QStringLiteral("DayleafFolderBookmark"));
     QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
 
     const QString missing = m_env->path(QStringLiteral("not there"));
@@ -182,8 +184,8 @@ void TestPathManager::switchingKeepsOldBookmarkWhenNewOneFails()
 
     QCOMPARE(changed.count(), 1);
     QCOMPARE(PathManager::baseFolderPath(), missing);
-    QCOMPARE(defaults().string(PathManager::selectedFolderKey), missing);
-    QCOMPARE(defaults().data(PathManager::bookmarkKey), firstBookmark);
+    QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), missing);
+    QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), firstBookmark);
 }
 
 void TestPathManager::dailyMemoNames_data()
