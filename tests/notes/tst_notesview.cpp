@@ -6,11 +6,11 @@
 #include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesrowstyle.h"
-#include "notes/notessettings.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/settingsstore.h"
 #include "storage/pins.h"
+#include "storage/settings.h"
 #include "storage/sortmode.h"
 
 #include <QAbstractItemModelTester>
@@ -455,10 +455,10 @@ void TestNotesView::rowsFollowTheListFontSize()
     const auto rowHeight = [list] { return list->visualRect(list->model()->index(1, 0)).height(); };
     const auto rowTop = [list] { return list->visualRect(list->model()->index(1, 0)).top(); };
     const int before = rowHeight();
-    QVERIFY(before >= NotesSettings::defaultListFontSize);
+    QVERIFY(before >= Settings::defaultListFontSize);
 
     // A change of the setting lays the shown rows out again at once, every row alike.
-    SettingsStore::instance().setValue(NotesSettings::listFontSizeKey, 30);
+    Settings::instance().setListFontSize(30);
     QVERIFY(rowHeight() >= 30);
     QVERIFY(rowHeight() > before);
     QCOMPARE(rowTop(), rowHeight());
