@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/notessettings.h"
+#include "storage/settings.h"
 
 #include <QStyledItemDelegate>
 
@@ -48,5 +48,5 @@ protected:
 private:
     int m_selectedRole;
     Spacing m_spacing;
-    int m_fontSize = NotesSettings::defaultListFontSize;
+    int m_fontSize = Settings::defaultListFontSize;
 };

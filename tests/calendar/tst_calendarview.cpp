@@ -9,6 +9,7 @@
 #include "calendar/holidaystore.h"
 #include "calendar/tintedbutton.h"
 #include "platform/appevents.h"
+#include "storage/settings.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,12 +24,6 @@ Q_DECLARE_METATYPE(CalendarMonth::DayTone)
 namespace {
 
 const QTimeZone tokyo("Asia/Tokyo");
-
-QByteArray publishedTable()
-{
-    QFile file(QStringLiteral(QUILLMERE_TEST_DATA "/holidays/syukujitsu.csv"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QList<DayCellButton *> visibleCells(const CalendarView &view)
 {
@@ -49,9 +44,10 @@ DayCellButton *cellOf(const CalendarView &view, const QDate &date)
     return nullptr;
 }
 
-TintedButton *dayButton(const CalendarView &view, const QString &text)
+template <typename Button = TintedButton>
+Button *buttonNamed(const CalendarView &view, const QString &text)
 {
-    for (TintedButton *button : view.findChildren<TintedButton *>()) {
+    for (Button *button : view.findChildren<Button *>()) {
         if (button->text() == text)
             return button;
     }
@@ -67,16 +63,6 @@ QPalette palette(QColor window, QColor text, QColor accent)
     return palette;
 }
 
-QPalette lightPalette()
-{
-    return palette(QColor(0xec, 0xec, 0xec), QColor(0x1d, 0x1d, 0x1f), QColor(0x00, 0x7a, 0xff));
-}
-
-QPalette darkPalette()
-{
-    return palette(QColor(0x2b, 0x2b, 0x2d), QColor(0xe8, 0xe8, 0xea), QColor(0x3d, 0x8b, 0xfd));
-}
-
 } // namespace
 
 class TestCalendarView : public QObject
@@ -84,385 +70,326 @@ class TestCalendarView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_clock =
+            std::make_unique<FixedClock>(QDateTime(QDate(2025, 3, 5), QTime(12, 0), tokyo), tokyo);
+        Clock::setCurrent(m_clock.get());
+        // The table must be in place before the folder is chosen: the store reads it on the switch.
+        m_base = m_env->makeFolder(QStringLiteral("base"));
+        QVERIFY(TestFiles::write(
+            m_base + QStringLiteral("/Data/syukujitsu.csv"),
+            TestFiles::read(QStringLiteral(QUILLMERE_TEST_DATA "/holidays/syukujitsu.csv"))));
+        PathManager::setBaseFolder(m_base);
+        QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 5)),
+                                 "---\ntitle: 2025-03-05\n---\n\n  買い物リスト  \n- 牛乳\n"));
+        QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 10)), " \n\t\n"));
+        QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 20)), "お彼岸の墓参り"));
+    }
+    void cleanup()
+    {
+        m_env.reset();
+        m_clock.reset();
+    }
 
-    void gridShape_data();
-    void gridShape();
-    void dayTones_data();
-    void dayTones();
-    void colorsReadAndMean_data();
-    void colorsReadAndMean();
-    void texts();
+    void gridShape_data()
+    {
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<int>("leadingBlanks");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("February of a common year from Sunday: exactly 4 rows")
+            << QDate(2015, 2, 17) << 0 << 4;
+        QTest::newRow("30 days from Sunday: 5 rows") << QDate(2025, 6, 30) << 0 << 5;
+        QTest::newRow("leap February from Thursday: 5 rows") << QDate(2024, 2, 29) << 4 << 5;
+        QTest::newRow("31 days from Saturday: 6 rows") << QDate(2025, 3, 1) << 6 << 6;
+        QTest::newRow("30 days from Saturday: 5 rows, the grid is full")
+            << QDate(2024, 6, 1) << 6 << 6;
+    }
+    void gridShape()
+    {
+        QFETCH(QDate, day);
+        QFETCH(int, leadingBlanks);
+        QFETCH(int, rows);
+        const CalendarMonth::Grid grid = CalendarMonth::grid(day);
+        QCOMPARE(grid.leadingBlanks, leadingBlanks);
+        QCOMPARE(grid.rowCount(), rows);
+        QCOMPARE(grid.dateAt(leadingBlanks), QDate(day.year(), day.month(), 1));
+        QCOMPARE(grid.dateAt(leadingBlanks - 1), QDate());
+        const QDate last = grid.dateAt(leadingBlanks + day.daysInMonth() - 1);
+        QCOMPARE(last, QDate(day.year(), day.month(), day.daysInMonth()));
+        // Neighbouring months never show.
+        QCOMPARE(grid.dateAt(leadingBlanks + day.daysInMonth()), QDate());
+        // Every day sits under its own weekday, weeks starting on Sunday.
+        QCOMPARE(leadingBlanks % 7, QDate(day.year(), day.month(), 1).dayOfWeek() % 7);
+    }
+    void dayTones_data()
+    {
+        using Tone = CalendarMonth::DayTone;
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<Tone>("tone");
+        QTest::newRow("holiday on a Saturday is a holiday") << QDate(2025, 5, 3) << Tone::holiday;
+        QTest::newRow("holiday on a Sunday is a holiday") << QDate(2025, 2, 23) << Tone::holiday;
+        QTest::newRow("substitute holiday on a Monday") << QDate(2025, 2, 24) << Tone::holiday;
+        QTest::newRow("Sunday") << QDate(2025, 3, 2) << Tone::sunday;
+        QTest::newRow("Saturday") << QDate(2025, 3, 1) << Tone::saturday;
+        QTest::newRow("today, a weekday, is a weekday") << QDate(2025, 3, 5) << Tone::primary;
+    }
+    void dayTones()
+    {
+        QFETCH(QDate, date);
+        QFETCH(CalendarMonth::DayTone, tone);
+        QCOMPARE(CalendarMonth::dayTone(date, HolidayStore::shared().isHoliday(date)), tone);
+    }
+    void colorsReadAndMean_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << palette(QColor(0xec, 0xec, 0xec), QColor(0x1d, 0x1d, 0x1f),
+                                          QColor(0x00, 0x7a, 0xff));
+        QTest::newRow("dark") << palette(QColor(0x2b, 0x2b, 0x2d), QColor(0xe8, 0xe8, 0xea),
+                                         QColor(0x3d, 0x8b, 0xfd));
+    }
+    void colorsReadAndMean()
+    {
+        QFETCH(QPalette, palette);
+        using namespace CalendarColors;
+        using Tone = CalendarMonth::DayTone;
+        // The scale: 21:1 for black on white, 4.5:1 for the lightest grey that reads on white.
+        QCOMPARE(qRound(contrastRatio(Qt::black, Qt::white) * 100), 2100);
+        QCOMPARE(qRound(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
 
-    void gridShowsTheMonth();
-    void gridCollapsesUnusedRows();
-    void monthButtonsKeepTheChosenDay();
-    void dayButtonsAfterMidnight();
-    void dayButtonsCrossMonths();
-    void ownerChoiceIsNotReportedBack();
-    void dayListShowsFirstLines();
-    void dayListFollowsSavesAndFolders();
-    void followsFontSize();
+        // Text stands out from what it is drawn on: day numbers and the weekday header on the
+        // window, white on the selected day and on the day buttons.
+        const QColor window = palette.color(QPalette::Window);
+        const QColor holiday = toneColor(Tone::holiday, palette);
+        const QColor sunday = toneColor(Tone::sunday, palette);
+        const QColor saturday = toneColor(Tone::saturday, palette);
+        for (const QColor &text : {holiday, sunday, saturday, secondaryText(palette)})
+            QCOMPARE_GE(contrastRatio(text, window), minimumTextContrast);
+        for (const QColor &fill : {accentFill(palette), neutralFill(palette)})
+            QCOMPARE_GE(contrastRatio(Qt::white, fill), minimumTextContrast);
+
+        // As on a Japanese calendar: Sundays and holidays warm (a holiday told apart from an
+        // ordinary Sunday), Saturdays blue, other days in the text colour.
+        QCOMPARE_GE(sunday.hslHue(), 0); // not grey
+        QCOMPARE_LE(sunday.hslHue(), 20);
+        QCOMPARE_GE(holiday.hslHue(), sunday.hslHue() + 15);
+        QCOMPARE_LE(holiday.hslHue(), 45);
+        QCOMPARE_GE(saturday.hslHue(), 200);
+        QCOMPARE_LE(saturday.hslHue(), 240);
+        QCOMPARE(toneColor(Tone::primary, palette), palette.color(QPalette::WindowText));
+    }
+    void gridShowsTheMonth()
+    {
+        CalendarView view;
+        view.show();
+        QCOMPARE(view.selectedDate(), QDate(2025, 3, 5));
+        QCOMPARE(view.findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly)->text(),
+                 QStringLiteral("2025年3月"));
+        QCOMPARE(visibleCells(view).size(), 31);
+        // The header names the grid's columns, which start on Sunday.
+        QStringList week;
+        for (int day = 2; day <= 8; ++day)
+            week.append(CalendarMonth::weekdaySymbol(QDate(2025, 3, day)));
+        QCOMPARE(CalendarMonth::weekdaySymbols(), week);
+
+        DayCellButton *equinox = cellOf(view, QDate(2025, 3, 20));
+        QVERIFY(equinox);
+        QCOMPARE(equinox->tone(), CalendarMonth::DayTone::holiday);
+        QCOMPARE(equinox->accessibleName(), QStringLiteral("2025年3月20日 木曜日 祝日: 春分の日"));
+        DayCellButton *today = cellOf(view, QDate(2025, 3, 5));
+        QVERIFY(today->isToday());
+        QVERIFY(today->isSelected());
+        QCOMPARE(cellOf(view, QDate(2025, 3, 8))->tone(), CalendarMonth::DayTone::saturday);
+
+        QSignalSpy chosen(&view, &CalendarView::dateChanged);
+        QTest::mouseClick(equinox, Qt::LeftButton);
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(chosen.first().first().toDate(), QDate(2025, 3, 20));
+        QVERIFY(equinox->isSelected());
+        QVERIFY(!today->isSelected());
+    }
+    void gridCollapsesUnusedRows()
+    {
+        CalendarView view;
+        view.resize(220, 700);
+        view.show();
+        const auto rowsOnScreen = [&view] {
+            QSet<int> rows;
+            for (DayCellButton *cell : visibleCells(view))
+                rows.insert(cell->geometry().top());
+            return rows.size();
+        };
+        const auto gridBottom = [&view] {
+            int bottom = 0;
+            for (DayCellButton *cell : visibleCells(view))
+                bottom = std::max(bottom, cell->geometry().bottom());
+            return bottom;
+        };
+        view.setSelectedDate(QDate(2025, 3, 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(rowsOnScreen(), 6);
+        const int sixRowsBottom = gridBottom();
+
+        view.setSelectedDate(QDate(2015, 2, 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(visibleCells(view).size(), 28);
+        QCOMPARE(rowsOnScreen(), 4);
+        // The two rows are gone, not left as blank space above the day buttons.
+        const QWidget *previousDay = buttonNamed(view, QStringLiteral("<"));
+        QVERIFY(gridBottom() < sixRowsBottom);
+        QVERIFY(previousDay->geometry().top() - gridBottom() < 20);
+    }
+    void monthButtonsKeepTheChosenDay()
+    {
+        CalendarView view;
+        view.show();
+        QSignalSpy chosen(&view, &CalendarView::dateChanged);
+        QToolButton *previous = buttonNamed<QToolButton>(view, QStringLiteral("≪"));
+        QToolButton *next = buttonNamed<QToolButton>(view, QStringLiteral("≫"));
+        QVERIFY(previous && next);
+        QTest::mouseClick(next, Qt::LeftButton);
+        QTest::mouseClick(next, Qt::LeftButton);
+        QCOMPARE(view.displayedMonth(), QDate(2025, 5, 1));
+        QCOMPARE(visibleCells(view).size(), 31);
+        QCOMPARE(cellOf(view, QDate(2025, 5, 3))->tone(), CalendarMonth::DayTone::holiday);
+        QTest::mouseClick(previous, Qt::LeftButton);
+        QCOMPARE(view.displayedMonth(), QDate(2025, 4, 1));
+        QCOMPARE(view.selectedDate(), QDate(2025, 3, 5));
+        QCOMPARE(chosen.count(), 0);
+
+        // "今日" on the day already chosen brings its month back without reopening it.
+        QTest::mouseClick(buttonNamed(view, QStringLiteral("今日")), Qt::LeftButton);
+        QCOMPARE(view.displayedMonth(), QDate(2025, 3, 1));
+        QCOMPARE(chosen.count(), 0);
+    }
+    void dayButtonsAfterMidnight()
+    {
+        m_clock->setNow(QDateTime(QDate(2025, 3, 5), QTime(23, 59), tokyo));
+        CalendarView view;
+        view.show();
+        TintedButton *yesterday = buttonNamed(view, QStringLiteral("昨日"));
+        TintedButton *today = buttonNamed(view, QStringLiteral("今日"));
+        TintedButton *tomorrow = buttonNamed(view, QStringLiteral("明日"));
+        QVERIFY(today->isTinted());
+        QVERIFY(!yesterday->isTinted());
+        QVERIFY(!tomorrow->isTinted());
+
+        m_clock->advance(2 * 60);
+        QSignalSpy chosen(&view, &CalendarView::dateChanged);
+        QTest::mouseClick(today, Qt::LeftButton);
+        QCOMPARE(view.selectedDate(), QDate(2025, 3, 6));
+        QVERIFY(today->isTinted());
+        QVERIFY(tomorrow->isTinted()); // both now lead to the 6th
+
+        QTest::mouseClick(yesterday, Qt::LeftButton);
+        QCOMPARE(view.selectedDate(), QDate(2025, 3, 4));
+        QVERIFY(yesterday->isTinted());
+        QVERIFY(!today->isTinted());
+
+        QTest::mouseClick(tomorrow, Qt::LeftButton);
+        QCOMPARE(view.selectedDate(), QDate(2025, 3, 6));
+        QCOMPARE(chosen.count(), 3);
+        QCOMPARE(chosen.at(1).first().toDate(), QDate(2025, 3, 4));
+    }
+    void dayButtonsCrossMonthsAndYears()
+    {
+        CalendarView view;
+        view.show();
+        QSignalSpy chosen(&view, &CalendarView::dateChanged);
+        // The owner's own choice is shown, not reported back.
+        view.setSelectedDate(QDate(2025, 1, 1));
+        QCOMPARE(view.displayedMonth(), QDate(2025, 1, 1));
+        QCOMPARE(chosen.count(), 0);
+
+        QTest::mouseClick(buttonNamed(view, QStringLiteral("<")), Qt::LeftButton);
+        QCOMPARE(view.selectedDate(), QDate(2024, 12, 31));
+        QCOMPARE(view.displayedMonth(), QDate(2024, 12, 1));
+        QVERIFY(cellOf(view, QDate(2024, 12, 31))->isSelected());
+        QTest::mouseClick(buttonNamed(view, QStringLiteral(">")), Qt::LeftButton);
+        QCOMPARE(view.displayedMonth(), QDate(2025, 1, 1));
+        QCOMPARE(chosen.count(), 2);
+        QVERIFY(!buttonNamed(view, QStringLiteral("<"))->accessibleName().isEmpty());
+    }
+
+    void dayListShowsFirstLines()
+    {
+        CalendarView view;
+        view.show();
+        auto *list = view.findChild<QListView *>();
+        QAbstractItemModel *model = list->model();
+        QCOMPARE(model->rowCount(), 31);
+        const auto row = [model](int day) { return model->index(day - 1, 0); };
+
+        QCOMPARE(row(5).data(DayListModel::FirstLineRole).toString(),
+                 QStringLiteral("買い物リスト"));
+        QVERIFY(row(5).data(DayListModel::HasMemoRole).toBool());
+        QVERIFY(row(5).data(DayListModel::SelectedRole).toBool());
+        QCOMPARE(row(10).data(DayListModel::FirstLineRole).toString(), QString());
+        QVERIFY2(!row(10).data(DayListModel::HasMemoRole).toBool(), "white space is not a memo");
+        QVERIFY(!row(11).data(DayListModel::HasMemoRole).toBool());
+        QCOMPARE(row(20).data(DayListModel::ToneRole).toInt(),
+                 int(CalendarMonth::DayTone::holiday));
+        QCOMPARE(row(20).data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("2025年3月20日 木曜日 祝日: 春分の日 メモ: お彼岸の墓参り"));
+        QCOMPARE(row(8).data(DayListModel::WeekdayRole).toString(), QStringLiteral("土"));
+
+        QSignalSpy chosen(&view, &CalendarView::dateChanged);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row(11)).center());
+        QCOMPARE(view.selectedDate(), QDate(2025, 3, 11));
+        QCOMPARE(chosen.count(), 1);
+        QVERIFY(row(11).data(DayListModel::SelectedRole).toBool());
+        QVERIFY(!row(5).data(DayListModel::SelectedRole).toBool());
+    }
+    void dayListFollowsSavesAndFolders()
+    {
+        CalendarView view;
+        view.show();
+        QAbstractItemModel *model = view.findChild<QListView *>()->model();
+        const QModelIndex sixth = model->index(5, 0);
+        QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
+
+        QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 6)), "会議メモ\n"));
+        AppEvents::instance().postMemoSaved();
+        QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QStringLiteral("会議メモ"));
+
+        QFile::remove(PathManager::dailyMemoPath(QDate(2025, 3, 6)));
+        AppEvents::instance().postMemoSaved();
+        QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
+
+        // A folder without memos and without a holiday table.
+        const QString other = m_env->makeFolder(QStringLiteral("other"));
+        PathManager::setBaseFolder(other);
+        QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(), QString());
+        QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::primary);
+
+        PathManager::setBaseFolder(m_base);
+        QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(),
+                 QStringLiteral("買い物リスト"));
+        QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::holiday);
+    }
+    void followsFontSize()
+    {
+        CalendarView view;
+        view.show();
+        DayCellButton *cell = cellOf(view, QDate(2025, 3, 5));
+        QCOMPARE(cell->font().pixelSize(), 13);
+        Settings::instance().setListFontSize(18);
+        QCOMPARE(cell->font().pixelSize(), 18);
+        QVERIFY(cell->height() >= 18 + 6);
+        auto *list = view.findChild<QListView *>();
+        QCOMPARE(list->font().pixelSize(), 18);
+
+        // A broken setting falls back to the default instead of an unusable page.
+        Settings::instance().setListFontSize(0);
+        QCOMPARE(cell->font().pixelSize(), 13);
+    }
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<FixedClock> m_clock;
     QString m_base;
 };
-
-void TestCalendarView::init()
-{
-    m_env = std::make_unique<TestEnvironment>();
-    m_clock =
-        std::make_unique<FixedClock>(QDateTime(QDate(2025, 3, 5), QTime(12, 0), tokyo), tokyo);
-    Clock::setCurrent(m_clock.get());
-    // The table must be in place before the folder is chosen: the store reads it on the switch.
-    m_base = m_env->makeFolder(QStringLiteral("base"));
-    QVERIFY(TestFiles::write(m_base + QStringLiteral("/Data/syukujitsu.csv"), publishedTable()));
-    PathManager::setBaseFolder(m_base);
-    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 5)),
-                             "---\ntitle: 2025-03-05\n---\n\n  買い物リスト  \n- 牛乳\n"));
-    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 10)), " \n\t\n"));
-    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 20)), "お彼岸の墓参り"));
-}
-
-void TestCalendarView::cleanup()
-{
-    m_env.reset();
-    m_clock.reset();
-}
-
-void TestCalendarView::gridShape_data()
-{
-    QTest::addColumn<QDate>("day");
-    QTest::addColumn<int>("leadingBlanks");
-    QTest::addColumn<int>("rows");
-    QTest::newRow("February of a common year from Sunday: exactly 4 rows")
-        << QDate(2015, 2, 17) << 0 << 4;
-    QTest::newRow("30 days from Sunday: 5 rows") << QDate(2025, 6, 30) << 0 << 5;
-    QTest::newRow("leap February from Thursday: 5 rows") << QDate(2024, 2, 29) << 4 << 5;
-    QTest::newRow("31 days from Saturday: 6 rows") << QDate(2025, 3, 1) << 6 << 6;
-    QTest::newRow("30 days from Saturday: 5 rows, the grid is full") << QDate(2024, 6, 1) << 6 << 6;
-}
-
-void TestCalendarView::gridShape()
-{
-    QFETCH(QDate, day);
-    QFETCH(int, leadingBlanks);
-    QFETCH(int, rows);
-    const CalendarMonth::Grid grid = CalendarMonth::grid(day);
-    QCOMPARE(grid.leadingBlanks, leadingBlanks);
-    QCOMPARE(grid.rowCount(), rows);
-    QCOMPARE(grid.dateAt(leadingBlanks), QDate(day.year(), day.month(), 1));
-    QCOMPARE(grid.dateAt(leadingBlanks - 1), QDate());
-    const QDate last = grid.dateAt(leadingBlanks + day.daysInMonth() - 1);
-    QCOMPARE(last, QDate(day.year(), day.month(), day.daysInMonth()));
-    // Neighbouring months never show.
-    QCOMPARE(grid.dateAt(leadingBlanks + day.daysInMonth()), QDate());
-    // Every day sits under its own weekday, weeks starting on Sunday.
-    QCOMPARE(leadingBlanks % 7, QDate(day.year(), day.month(), 1).dayOfWeek() % 7);
-}
-
-void TestCalendarView::dayTones_data()
-{
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<CalendarMonth::DayTone>("tone");
-    QTest::newRow("holiday on a Saturday is a holiday")
-        << QDate(2025, 5, 3) << CalendarMonth::DayTone::holiday;
-    QTest::newRow("holiday on a Sunday is a holiday")
-        << QDate(2025, 2, 23) << CalendarMonth::DayTone::holiday;
-    QTest::newRow("substitute holiday on a Monday is a holiday")
-        << QDate(2025, 2, 24) << CalendarMonth::DayTone::holiday;
-    QTest::newRow("Sunday") << QDate(2025, 3, 2) << CalendarMonth::DayTone::sunday;
-    QTest::newRow("Saturday") << QDate(2025, 3, 1) << CalendarMonth::DayTone::saturday;
-    QTest::newRow("today, a weekday, is a weekday")
-        << QDate(2025, 3, 5) << CalendarMonth::DayTone::primary;
-}
-
-void TestCalendarView::dayTones()
-{
-    QFETCH(QDate, date);
-    QFETCH(CalendarMonth::DayTone, tone);
-    QCOMPARE(CalendarMonth::dayTone(date, HolidayStore::shared().isHoliday(date)), tone);
-}
-
-void TestCalendarView::colorsReadAndMean_data()
-{
-    QTest::addColumn<QPalette>("palette");
-    QTest::newRow("light") << lightPalette();
-    QTest::newRow("dark") << darkPalette();
-}
-
-void TestCalendarView::colorsReadAndMean()
-{
-    QFETCH(QPalette, palette);
-    using namespace CalendarColors;
-    using Tone = CalendarMonth::DayTone;
-    // The scale: 21:1 for black on white, 4.5:1 for the lightest grey that reads on white.
-    QCOMPARE(qRound(contrastRatio(Qt::black, Qt::white) * 100), 2100);
-    QCOMPARE(qRound(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
-
-    // Text stands out from what it is drawn on: day numbers and the weekday header on the
-    // window, white on the selected day and on the day buttons.
-    const QColor window = palette.color(QPalette::Window);
-    const QColor holiday = toneColor(Tone::holiday, palette);
-    const QColor sunday = toneColor(Tone::sunday, palette);
-    const QColor saturday = toneColor(Tone::saturday, palette);
-    QCOMPARE_GE(contrastRatio(holiday, window), minimumTextContrast);
-    QCOMPARE_GE(contrastRatio(sunday, window), minimumTextContrast);
-    QCOMPARE_GE(contrastRatio(saturday, window), minimumTextContrast);
-    QCOMPARE_GE(contrastRatio(secondaryText(palette), window), minimumTextContrast);
-    QCOMPARE_GE(contrastRatio(Qt::white, accentFill(palette)), minimumTextContrast);
-    QCOMPARE_GE(contrastRatio(Qt::white, neutralFill(palette)), minimumTextContrast);
-
-    // As on a Japanese calendar: Sundays and holidays warm (a holiday told apart from an
-    // ordinary Sunday), Saturdays blue, other days in the text colour.
-    QCOMPARE_GE(sunday.hslHue(), 0); // not grey
-    QCOMPARE_LE(sunday.hslHue(), 20);
-    QCOMPARE_GE(holiday.hslHue(), sunday.hslHue() + 15);
-    QCOMPARE_LE(holiday.hslHue(), 45);
-    QCOMPARE_GE(saturday.hslHue(), 200);
-    QCOMPARE_LE(saturday.hslHue(), 240);
-    QCOMPARE(toneColor(Tone::primary, palette), palette.color(QPalette::WindowText));
-}
-
-void TestCalendarView::texts()
-{
-    // The header names the grid's columns, which start on Sunday.
-    QStringList week;
-    for (int day = 2; day <= 8; ++day)
-        week.append(CalendarMonth::weekdaySymbol(QDate(2025, 3, day)));
-    QCOMPARE(CalendarMonth::weekdaySymbols(), week);
-    QCOMPARE(week.first(), QStringLiteral("日"));
-    QCOMPARE(CalendarMonth::monthTitle(QDate(2025, 3, 1)), QStringLiteral("2025年3月"));
-    QCOMPARE(
-        CalendarMonth::dayDescription(QDate(2025, 3, 20), QStringLiteral("春分の日"), false, true),
-        QStringLiteral("2025年3月20日 木曜日 祝日: 春分の日 選択中"));
-}
-
-void TestCalendarView::gridShowsTheMonth()
-{
-    CalendarView view;
-    view.show();
-    QCOMPARE(view.selectedDate(), QDate(2025, 3, 5));
-    QCOMPARE(view.findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly)->text(),
-             QStringLiteral("2025年3月"));
-    const QList<DayCellButton *> cells = visibleCells(view);
-    QCOMPARE(cells.size(), 31);
-
-    DayCellButton *equinox = cellOf(view, QDate(2025, 3, 20));
-    QVERIFY(equinox);
-    QCOMPARE(equinox->tone(), CalendarMonth::DayTone::holiday);
-    QCOMPARE(equinox->accessibleName(), QStringLiteral("2025年3月20日 木曜日 祝日: 春分の日"));
-    DayCellButton *today = cellOf(view, QDate(2025, 3, 5));
-    QVERIFY(today->isToday());
-    QVERIFY(today->isSelected());
-    QCOMPARE(cellOf(view, QDate(2025, 3, 8))->tone(), CalendarMonth::DayTone::saturday);
-
-    QSignalSpy chosen(&view, &CalendarView::dateChanged);
-    QTest::mouseClick(equinox, Qt::LeftButton);
-    QCOMPARE(chosen.count(), 1);
-    QCOMPARE(chosen.first().first().toDate(), QDate(2025, 3, 20));
-    QVERIFY(equinox->isSelected());
-    QVERIFY(!today->isSelected());
-    QVERIFY(today->isToday());
-}
-
-void TestCalendarView::gridCollapsesUnusedRows()
-{
-    CalendarView view;
-    view.resize(220, 700);
-    view.show();
-    const auto rowsOnScreen = [&view] {
-        QSet<int> rows;
-        for (DayCellButton *cell : visibleCells(view))
-            rows.insert(cell->geometry().top());
-        return rows.size();
-    };
-    const auto gridBottom = [&view] {
-        int bottom = 0;
-        for (DayCellButton *cell : visibleCells(view))
-            bottom = std::max(bottom, cell->geometry().bottom());
-        return bottom;
-    };
-    view.setSelectedDate(QDate(2025, 3, 1));
-    QCoreApplication::processEvents();
-    QCOMPARE(rowsOnScreen(), 6);
-    const int sixRowsBottom = gridBottom();
-
-    view.setSelectedDate(QDate(2015, 2, 1));
-    QCoreApplication::processEvents();
-    QCOMPARE(visibleCells(view).size(), 28);
-    QCOMPARE(rowsOnScreen(), 4);
-    // The two rows are gone, not left as blank space above the day buttons.
-    const QWidget *previousDay = dayButton(view, QStringLiteral("<"));
-    QVERIFY(gridBottom() < sixRowsBottom);
-    QVERIFY(previousDay->geometry().top() - gridBottom() < 20);
-}
-
-void TestCalendarView::monthButtonsKeepTheChosenDay()
-{
-    CalendarView view;
-    view.show();
-    QSignalSpy chosen(&view, &CalendarView::dateChanged);
-    QToolButton *previous = nullptr;
-    QToolButton *next = nullptr;
-    for (QToolButton *button : view.findChildren<QToolButton *>()) {
-        if (button->text() == QStringLiteral("≪"))
-            previous = button;
-        else if (button->text() == QStringLiteral("≫"))
-            next = button;
-    }
-    QVERIFY(previous && next);
-    QVERIFY(!next->accessibleName().isEmpty());
-    QTest::mouseClick(next, Qt::LeftButton);
-    QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(view.displayedMonth(), QDate(2025, 5, 1));
-    QCOMPARE(visibleCells(view).size(), 31);
-    QCOMPARE(cellOf(view, QDate(2025, 5, 3))->tone(), CalendarMonth::DayTone::holiday);
-    QTest::mouseClick(previous, Qt::LeftButton);
-    QCOMPARE(view.displayedMonth(), QDate(2025, 4, 1));
-    QCOMPARE(view.selectedDate(), QDate(2025, 3, 5));
-    QCOMPARE(chosen.count(), 0);
-
-    // "今日" on the day already chosen brings its month back without reopening it.
-    QTest::mouseClick(dayButton(view, QStringLiteral("今日")), Qt::LeftButton);
-    QCOMPARE(view.displayedMonth(), QDate(2025, 3, 1));
-    QCOMPARE(chosen.count(), 0);
-}
-
-void TestCalendarView::dayButtonsAfterMidnight()
-{
-    m_clock->setNow(QDateTime(QDate(2025, 3, 5), QTime(23, 59), tokyo));
-    CalendarView view;
-    view.show();
-    TintedButton *yesterday = dayButton(view, QStringLiteral("昨日"));
-    TintedButton *today = dayButton(view, QStringLiteral("今日"));
-    TintedButton *tomorrow = dayButton(view, QStringLiteral("明日"));
-    QVERIFY(today->isTinted());
-    QVERIFY(!yesterday->isTinted());
-    QVERIFY(!tomorrow->isTinted());
-
-    m_clock->advance(2 * 60);
-    QSignalSpy chosen(&view, &CalendarView::dateChanged);
-    QTest::mouseClick(today, Qt::LeftButton);
-    QCOMPARE(view.selectedDate(), QDate(2025, 3, 6));
-    QVERIFY(today->isTinted());
-    QVERIFY(tomorrow->isTinted()); // both now lead to the 6th
-
-    QTest::mouseClick(yesterday, Qt::LeftButton);
-    QCOMPARE(view.selectedDate(), QDate(2025, 3, 4));
-    QVERIFY(yesterday->isTinted());
-    QVERIFY(!today->isTinted());
-
-    QTest::mouseClick(tomorrow, Qt::LeftButton);
-    QCOMPARE(view.selectedDate(), QDate(2025, 3, 6));
-    QCOMPARE(chosen.count(), 3);
-    QCOMPARE(chosen.at(1).first().toDate(), QDate(2025, 3, 4));
-}
-
-void TestCalendarView::dayButtonsCrossMonths()
-{
-    CalendarView view;
-    view.show();
-    view.setSelectedDate(QDate(2025, 3, 1));
-    QSignalSpy chosen(&view, &CalendarView::dateChanged);
-    QTest::mouseClick(dayButton(view, QStringLiteral("<")), Qt::LeftButton);
-    QCOMPARE(view.selectedDate(), QDate(2025, 2, 28));
-    QCOMPARE(view.displayedMonth(), QDate(2025, 2, 1));
-    QCOMPARE(visibleCells(view).size(), 28);
-    QVERIFY(cellOf(view, QDate(2025, 2, 28))->isSelected());
-    QTest::mouseClick(dayButton(view, QStringLiteral(">")), Qt::LeftButton);
-    QCOMPARE(view.displayedMonth(), QDate(2025, 3, 1));
-    QCOMPARE(chosen.count(), 2);
-
-    QVERIFY(!dayButton(view, QStringLiteral("<"))->accessibleName().isEmpty());
-}
-
-void TestCalendarView::ownerChoiceIsNotReportedBack()
-{
-    CalendarView view;
-    view.show();
-    QSignalSpy chosen(&view, &CalendarView::dateChanged);
-    view.setSelectedDate(QDate(2024, 12, 31));
-    QCOMPARE(view.displayedMonth(), QDate(2024, 12, 1));
-    QVERIFY(cellOf(view, QDate(2024, 12, 31))->isSelected());
-    QCOMPARE(chosen.count(), 0);
-}
-
-void TestCalendarView::dayListShowsFirstLines()
-{
-    CalendarView view;
-    view.show();
-    auto *list = view.findChild<QListView *>();
-    QAbstractItemModel *model = list->model();
-    QCOMPARE(model->rowCount(), 31);
-    const auto row = [model](int day) { return model->index(day - 1, 0); };
-
-    QCOMPARE(row(5).data(DayListModel::FirstLineRole).toString(), QStringLiteral("買い物リスト"));
-    QVERIFY(row(5).data(DayListModel::HasMemoRole).toBool());
-    QVERIFY(row(5).data(DayListModel::SelectedRole).toBool());
-    QCOMPARE(row(10).data(DayListModel::FirstLineRole).toString(), QString());
-    QVERIFY2(!row(10).data(DayListModel::HasMemoRole).toBool(), "white space is not a memo");
-    QVERIFY(!row(11).data(DayListModel::HasMemoRole).toBool());
-    QCOMPARE(row(20).data(DayListModel::ToneRole).toInt(), int(CalendarMonth::DayTone::holiday));
-    QCOMPARE(row(20).data(Qt::AccessibleTextRole).toString(),
-             QStringLiteral("2025年3月20日 木曜日 祝日: 春分の日 メモ: お彼岸の墓参り"));
-    QCOMPARE(row(8).data(DayListModel::WeekdayRole).toString(), QStringLiteral("土"));
-
-    QSignalSpy chosen(&view, &CalendarView::dateChanged);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row(11)).center());
-    QCOMPARE(view.selectedDate(), QDate(2025, 3, 11));
-    QCOMPARE(chosen.count(), 1);
-    QVERIFY(row(11).data(DayListModel::SelectedRole).toBool());
-    QVERIFY(!row(5).data(DayListModel::SelectedRole).toBool());
-}
-
-void TestCalendarView::dayListFollowsSavesAndFolders()
-{
-    CalendarView view;
-    view.show();
-    QAbstractItemModel *model = view.findChild<QListView *>()->model();
-    const QModelIndex sixth = model->index(5, 0);
-    QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
-
-    QVERIFY(TestFiles::write(PathManager::dailyMemoPath(QDate(2025, 3, 6)), "会議メモ\n"));
-    AppEvents::instance().postMemoSaved();
-    QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QStringLiteral("会議メモ"));
-
-    QFile::remove(PathManager::dailyMemoPath(QDate(2025, 3, 6)));
-    AppEvents::instance().postMemoSaved();
-    QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
-
-    // A folder without memos and without a holiday table.
-    const QString other = m_env->makeFolder(QStringLiteral("other"));
-    PathManager::setBaseFolder(other);
-    QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(), QString());
-    QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::primary);
-
-    PathManager::setBaseFolder(m_base);
-    QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(),
-             QStringLiteral("買い物リスト"));
-    QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::holiday);
-}
-
-void TestCalendarView::followsFontSize()
-{
-    CalendarView view;
-    view.show();
-    DayCellButton *cell = cellOf(view, QDate(2025, 3, 5));
-    QCOMPARE(cell->font().pixelSize(), 13);
-    Settings::instance().setListFontSize(18);
-    QCOMPARE(cell->font().pixelSize(), 18);
-    QVERIFY(cell->height() >= 18 + 6);
-    auto *list = view.findChild<QListView *>();
-    QCOMPARE(list->font().pixelSize(), 18);
-
-    // A broken setting falls back to the default instead of an unusable page.
-    Settings::instance().setListFontSize(0);
-    QCOMPARE(cell->font().pixelSize(), 13);
-}
 
 QTEST_MAIN(TestCalendarView)
 #include "tst_calendarview.moc"

@@ -31,12 +31,9 @@ QString publishedText()
     return decoded ? decoded->text : QString();
 }
 
-void writeTable(const QString &baseFolder, const QByteArray &bytes)
+bool writeTable(const QString &baseFolder, const QByteArray &bytes)
 {
-    QDir().mkpath(baseFolder + QStringLiteral("/Data"));
-    QFile file(baseFolder + QLatin1Char('/') + HolidayStore::relativePath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    return TestFiles::write(baseFolder + QLatin1Char('/') + HolidayStore::relativePath, bytes);
 }
 
 } // namespace
@@ -53,262 +50,217 @@ private Q_SLOTS:
         m_env.reset();
     }
 
-    void realTableInEveryEncoding_data();
-    void realTableInEveryEncoding();
-    void shortFilesThatPassAsShiftJis_data();
-    void shortFilesThatPassAsShiftJis();
-    void undecodableBytes();
-    void recordShapes_data();
-    void recordShapes();
-    void keysAndDailyFileNames_data();
-    void keysAndDailyFileNames();
+    void realTableInEveryEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<HolidayCsv::Encoding>("encoding");
+        QTest::addColumn<int>("records");
 
-    void storeFollowsTheBaseFolder();
-    void storeReloadsOnBaseFolderChanged();
-    void storeLeavesTheFolderAlone();
+        const QString text = publishedText();
+        QTest::newRow("published Shift-JIS file")
+            << testData(QStringLiteral("syukujitsu.csv")) << HolidayCsv::Encoding::shiftJis << 1068;
+        QTest::newRow("UTF-8 copy without header, from another source")
+            << testData(QStringLiteral("syukujitsu-utf8-noheader.csv"))
+            << HolidayCsv::Encoding::utf8 << 1032;
+        QTest::newRow("UTF-8 with byte-order mark")
+            << QByteArray("\xEF\xBB\xBF" + text.toUtf8()) << HolidayCsv::Encoding::utf8 << 1068;
+        QTest::newRow("EUC-JP") << encoded("EUC-JP", text) << HolidayCsv::Encoding::eucJp << 1068;
+    }
+    void realTableInEveryEncoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(HolidayCsv::Encoding, encoding);
+        QFETCH(int, records);
+        QVERIFY(!bytes.isEmpty());
 
-    void defaultFolderIsSeeded_data();
-    void defaultFolderIsSeeded();
-    void seedingNeverReplacesATable();
+        const auto decoded = HolidayCsv::decode(bytes);
+        QVERIFY(decoded.has_value());
+        QCOMPARE(decoded->encoding, encoding);
+
+        const QList<HolidayRow> rows = HolidayCsv::parse(decoded->text);
+        QCOMPARE(rows.size(), records);
+        QHash<QString, QString> table;
+        for (const HolidayRow &row : rows)
+            table.insert(row.key, row.name);
+        QCOMPARE(table.value(QStringLiteral("1955/1/1")), QStringLiteral("元日"));
+        QCOMPARE(table.value(QStringLiteral("2019/5/1")), QStringLiteral("休日（祝日扱い）"));
+        QCOMPARE(table.value(QStringLiteral("2019/10/14")),
+                 QStringLiteral("体育の日（スポーツの日）"));
+        QCOMPARE(table.value(QStringLiteral("2025/1/13")), QStringLiteral("成人の日"));
+        QCOMPARE(table.value(QStringLiteral("2025/11/24")), QStringLiteral("休日"));
+    }
+    void shortFilesThatPassAsShiftJis_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<HolidayCsv::Encoding>("encoding");
+        QTest::addColumn<QString>("name");
+
+        const QString funeral = QStringLiteral("大喪の礼");
+        const QString enthronement = QStringLiteral("即位礼正殿の儀");
+        // These bytes decode as Shift-JIS without a single error, into nonsense.
+        QTest::newRow("UTF-8") << QString(QStringLiteral("1989/2/24,") + funeral).toUtf8()
+                               << HolidayCsv::Encoding::utf8 << funeral;
+        QTest::newRow("EUC-JP") << encoded("EUC-JP", QStringLiteral("1989/2/24,") + enthronement)
+                                << HolidayCsv::Encoding::eucJp << enthronement;
+        QTest::newRow("Shift-JIS stays Shift-JIS")
+            << encoded("Shift_JIS", QStringLiteral("1989/2/24,") + funeral)
+            << HolidayCsv::Encoding::shiftJis << funeral;
+        QTest::newRow("plain ASCII is read as Shift-JIS first")
+            << QByteArray("1989/2/24,Taiso no rei") << HolidayCsv::Encoding::shiftJis
+            << QStringLiteral("Taiso no rei");
+    }
+    void shortFilesThatPassAsShiftJis()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(HolidayCsv::Encoding, encoding);
+        QFETCH(QString, name);
+
+        const auto decoded = HolidayCsv::decode(bytes);
+        QVERIFY(decoded.has_value());
+        QCOMPARE(decoded->encoding, encoding);
+        QCOMPARE(HolidayCsv::parse(decoded->text),
+                 QList<HolidayRow>({{QStringLiteral("1989/2/24"), name}}));
+    }
+    void undecodableBytes()
+    {
+        // 0x80 and 0xA0 are single bytes no encoding of the three gives a meaning to.
+        QVERIFY(!HolidayCsv::decode(QByteArray("2025/1/1,\x80\xA0\xFF")).has_value());
+    }
+    void recordShapes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const QString &text, const char *key,
+                            const char *expected) {
+            QTest::newRow(name) << text << QString::fromUtf8(key) << QString::fromUtf8(expected);
+        };
+        row("spaces and tabs around the comma are trimmed", " 2025/3/20 \t,\t春分の日 \r\n",
+            "2025/3/20", "春分の日");
+        row("CR alone ends a line", "2025/3/20,春分の日\r2025/5/5,こどもの日", "2025/5/5",
+            "こどもの日");
+        row("further fields are ignored", "2025/3/20,春分の日,spring", "2025/3/20", "春分の日");
+        row("the later of two lines wins", "2025/3/20,春分\n2025/3/20,春分の日\n", "2025/3/20",
+            "春分の日");
+        row("a line without comma is skipped", "2025/3/20 春分の日\n2025/3/21,x",
+            "2025/3/20 春分の日", "");
+        row("leading zeros never match a key", "2025/03/20,春分の日", "2025/3/20", "");
+        row("the header is stored like any line", HolidayCsv::officialHeader,
+            "国民の祝日・休日月日", "国民の祝日・休日名称");
+    }
+    void recordShapes()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QHash<QString, QString> table;
+        for (const HolidayRow &row : HolidayCsv::parse(text))
+            table.insert(row.key, row.name);
+        QCOMPARE(table.value(key), expected);
+    }
+    void keysAndDailyFileNames_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDate>("keyDate");
+        QTest::addColumn<QDate>("fileDate");
+        const QDate day(2025, 3, 5);
+        QTest::newRow("key: no leading zeros") << "2025/3/5" << day << QDate();
+        QTest::newRow("key with leading zeros is not a key") << "2025/03/05" << QDate() << QDate();
+        QTest::newRow("key of a day that does not exist") << "2025/2/29" << QDate() << QDate();
+        QTest::newRow("daily file name") << "2025-03-05" << QDate() << day;
+        QTest::newRow("daily file name without zero padding") << "2025-3-5" << QDate() << QDate();
+        QTest::newRow("daily file name with a suffix") << "2025-03-05 copy" << QDate() << QDate();
+        QTest::newRow("daily file name of a day that does not exist")
+            << "2025-02-30" << QDate() << QDate();
+    }
+    void keysAndDailyFileNames()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDate, keyDate);
+        QFETCH(QDate, fileDate);
+        QCOMPARE(HolidayCsv::dateOfKey(text).value_or(QDate()), keyDate);
+        if (keyDate.isValid())
+            QCOMPARE(HolidayStore::key(keyDate), text);
+        QCOMPARE(HolidayStore::dateFromDailyFileName(text).value_or(QDate()), fileDate);
+    }
+
+    void storeFollowsTheBaseFolder()
+    {
+        const QString withTable = m_env->useBaseFolder(QStringLiteral("with"));
+        QVERIFY(writeTable(withTable, testData(QStringLiteral("syukujitsu-utf8-noheader.csv"))));
+        HolidayStore &store = HolidayStore::shared();
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
+        QCOMPARE(store.holidayName(QDate(2025, 1, 14)), QString());
+        QCOMPARE(store.loadedRootPath(), std::optional<QString>(withTable));
+
+        const QString without = m_env->useBaseFolder(QStringLiteral("without"));
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QString());
+        QCOMPARE(store.loadedRootPath(), std::optional<QString>(without));
+        QVERIFY(!QFileInfo::exists(without + QStringLiteral("/Data"))); // reading creates nothing
+
+        PathManager::setBaseFolder(withTable);
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
+    }
+    void storeReloadsOnBaseFolderChanged()
+    {
+        const QString folder = m_env->useBaseFolder();
+        HolidayStore &store = HolidayStore::shared();
+        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
+
+        // Same folder, new file: only the notification tells the store to look again.
+        QVERIFY(writeTable(folder, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n"))));
+        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
+        QSignalSpy loaded(&store, &HolidayStore::loaded);
+        AppEvents::instance().postBaseFolderChanged();
+        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QStringLiteral("春分の日"));
+        QCOMPARE(loaded.count(), 1);
+    }
+    void defaultFolderIsSeeded_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<bool>("seeded");
+        QTest::newRow("new default folder gets the table") << QString() << true;
+        QTest::newRow("existing default folder is left alone")
+            << QStringLiteral("Quillmere") << false;
+        QTest::newRow("older default folder is left alone") << QStringLiteral("Dayleaf") << false;
+    }
+    void defaultFolderIsSeeded()
+    {
+        QFETCH(QString, existing);
+        QFETCH(bool, seeded);
+        if (!existing.isEmpty())
+            m_env->makeFolder(QStringLiteral("data/") + existing);
+        BundledHolidays::installDefaultFolderHandler();
+
+        const QString base = PathManager::baseFolderPath();
+        const QString table = base + QLatin1Char('/') + HolidayStore::relativePath;
+        QCOMPARE(QFileInfo::exists(table), seeded);
+        if (!seeded)
+            return;
+        QCOMPARE(TestFiles::read(table), BundledHolidays::table());
+        QCOMPARE(HolidayStore::shared().holidayName(QDate(2040, 5, 4)),
+                 QStringLiteral("みどりの日"));
+        // No temporary file is left behind by the atomic write.
+        QCOMPARE(QDir(base + QStringLiteral("/Data")).entryList(QDir::Files),
+                 QStringList{QStringLiteral("syukujitsu.csv")});
+
+        // A folder the user chooses is never written to.
+        const QString chosen = m_env->useBaseFolder(QStringLiteral("chosen"));
+        QVERIFY(QDir(chosen).isEmpty());
+    }
+    void seedingNeverReplacesATable()
+    {
+        const QString folder = m_env->makeFolder(QStringLiteral("folder"));
+        const QByteArray own("2025/1/2,own\r\n");
+        QVERIFY(writeTable(folder, own));
+        QVERIFY(BundledHolidays::writeTo(folder));
+        QCOMPARE(TestFiles::read(folder + QLatin1Char('/') + HolidayStore::relativePath), own);
+    }
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
 };
-
-void TestHolidayStore::realTableInEveryEncoding_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<HolidayCsv::Encoding>("encoding");
-    QTest::addColumn<int>("records");
-
-    const QString text = publishedText();
-    QTest::newRow("published Shift-JIS file")
-        << testData(QStringLiteral("syukujitsu.csv")) << HolidayCsv::Encoding::shiftJis << 1068;
-    QTest::newRow("UTF-8 copy without header, from another source")
-        << testData(QStringLiteral("syukujitsu-utf8-noheader.csv")) << HolidayCsv::Encoding::utf8
-        << 1032;
-    QTest::newRow("UTF-8 with byte-order mark")
-        << QByteArray("\xEF\xBB\xBF" + text.toUtf8()) << HolidayCsv::Encoding::utf8 << 1068;
-    QTest::newRow("EUC-JP") << encoded("EUC-JP", text) << HolidayCsv::Encoding::eucJp << 1068;
-}
-
-void TestHolidayStore::realTableInEveryEncoding()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(HolidayCsv::Encoding, encoding);
-    QFETCH(int, records);
-    QVERIFY(!bytes.isEmpty());
-
-    const auto decoded = HolidayCsv::decode(bytes);
-    QVERIFY(decoded.has_value());
-    QCOMPARE(decoded->encoding, encoding);
-
-    const QList<HolidayRow> rows = HolidayCsv::parse(decoded->text);
-    QCOMPARE(rows.size(), records);
-    QHash<QString, QString> table;
-    for (const HolidayRow &row : rows)
-        table.insert(row.key, row.name);
-    QCOMPARE(table.value(QStringLiteral("1955/1/1")), QStringLiteral("元日"));
-    QCOMPARE(table.value(QStringLiteral("2019/5/1")), QStringLiteral("休日（祝日扱い）"));
-    QCOMPARE(table.value(QStringLiteral("2019/10/14")), QStringLiteral("体育の日（スポーツの日）"));
-    QCOMPARE(table.value(QStringLiteral("2025/1/13")), QStringLiteral("成人の日"));
-    QCOMPARE(table.value(QStringLiteral("2025/11/24")), QStringLiteral("休日"));
-}
-
-void TestHolidayStore::shortFilesThatPassAsShiftJis_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<HolidayCsv::Encoding>("encoding");
-    QTest::addColumn<QString>("name");
-
-    const QString funeral = QStringLiteral("大喪の礼");
-    const QString enthronement = QStringLiteral("即位礼正殿の儀");
-    // These bytes decode as Shift-JIS without a single error, into nonsense.
-    QTest::newRow("UTF-8") << QString(QStringLiteral("1989/2/24,") + funeral).toUtf8()
-                           << HolidayCsv::Encoding::utf8 << funeral;
-    QTest::newRow("EUC-JP") << encoded("EUC-JP", QStringLiteral("1989/2/24,") + enthronement)
-                            << HolidayCsv::Encoding::eucJp << enthronement;
-    QTest::newRow("Shift-JIS stays Shift-JIS")
-        << encoded("Shift_JIS", QStringLiteral("1989/2/24,") + funeral)
-        << HolidayCsv::Encoding::shiftJis << funeral;
-    QTest::newRow("plain ASCII is read as Shift-JIS first")
-        << QByteArray("1989/2/24,Taiso no rei") << HolidayCsv::Encoding::shiftJis
-        << QStringLiteral("Taiso no rei");
-}
-
-void TestHolidayStore::shortFilesThatPassAsShiftJis()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(HolidayCsv::Encoding, encoding);
-    QFETCH(QString, name);
-
-    const auto decoded = HolidayCsv::decode(bytes);
-    QVERIFY(decoded.has_value());
-    QCOMPARE(decoded->encoding, encoding);
-    QCOMPARE(HolidayCsv::parse(decoded->text),
-             QList<HolidayRow>({{QStringLiteral("1989/2/24"), name}}));
-}
-
-void TestHolidayStore::undecodableBytes()
-{
-    // 0x80 and 0xA0 are single bytes no encoding of the three gives a meaning to.
-    QVERIFY(!HolidayCsv::decode(QByteArray("2025/1/1,\x80\xA0\xFF")).has_value());
-}
-
-void TestHolidayStore::recordShapes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("spaces and tabs around the comma are trimmed")
-        << QStringLiteral(" 2025/3/20 \t,\t春分の日 \r\n") << "2025/3/20"
-        << "春分の日";
-    QTest::newRow("CR alone ends a line")
-        << QStringLiteral("2025/3/20,春分の日\r2025/5/5,こどもの日") << "2025/5/5"
-        << "こどもの日";
-    QTest::newRow("further fields are ignored")
-        << QStringLiteral("2025/3/20,春分の日,spring") << "2025/3/20"
-        << "春分の日";
-    QTest::newRow("the later of two lines wins")
-        << QStringLiteral("2025/3/20,春分\n2025/3/20,春分の日\n") << "2025/3/20"
-        << "春分の日";
-    QTest::newRow("a line without comma is skipped")
-        << QStringLiteral("2025/3/20 春分の日\n2025/3/21,x") << "2025/3/20 春分の日"
-        << "";
-    QTest::newRow("leading zeros never match a key")
-        << QStringLiteral("2025/03/20,春分の日") << "2025/3/20"
-        << "";
-    QTest::newRow("the header is stored like any line")
-        << HolidayCsv::officialHeader << "国民の祝日・休日月日"
-        << "国民の祝日・休日名称";
-}
-
-void TestHolidayStore::recordShapes()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, key);
-    QFETCH(QString, expected);
-    QHash<QString, QString> table;
-    for (const HolidayRow &row : HolidayCsv::parse(text))
-        table.insert(row.key, row.name);
-    QCOMPARE(table.value(key), expected);
-}
-
-void TestHolidayStore::keysAndDailyFileNames_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QDate>("keyDate");
-    QTest::addColumn<QDate>("fileDate");
-
-    QTest::newRow("key: no leading zeros")
-        << QStringLiteral("2025/3/5") << QDate(2025, 3, 5) << QDate();
-    QTest::newRow("key with leading zeros is not a key")
-        << QStringLiteral("2025/03/05") << QDate() << QDate();
-    QTest::newRow("key of a day that does not exist")
-        << QStringLiteral("2025/2/29") << QDate() << QDate();
-    QTest::newRow("daily file name")
-        << QStringLiteral("2025-03-05") << QDate() << QDate(2025, 3, 5);
-    QTest::newRow("daily file name without zero padding is a plain note")
-        << QStringLiteral("2025-3-5") << QDate() << QDate();
-    QTest::newRow("daily file name with a suffix is a plain note")
-        << QStringLiteral("2025-03-05 copy") << QDate() << QDate();
-    QTest::newRow("daily file name of a day that does not exist")
-        << QStringLiteral("2025-02-30") << QDate() << QDate();
-}
-
-void TestHolidayStore::keysAndDailyFileNames()
-{
-    QFETCH(QString, text);
-    QFETCH(QDate, keyDate);
-    QFETCH(QDate, fileDate);
-    QCOMPARE(HolidayCsv::dateOfKey(text).value_or(QDate()), keyDate);
-    if (keyDate.isValid())
-        QCOMPARE(HolidayStore::key(keyDate), text);
-    QCOMPARE(HolidayStore::dateFromDailyFileName(text).value_or(QDate()), fileDate);
-}
-
-void TestHolidayStore::storeFollowsTheBaseFolder()
-{
-    const QString withTable = m_env->useBaseFolder(QStringLiteral("with"));
-    writeTable(withTable, testData(QStringLiteral("syukujitsu-utf8-noheader.csv")));
-    HolidayStore &store = HolidayStore::shared();
-    QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
-    QCOMPARE(store.holidayName(QDate(2025, 1, 14)), QString());
-    QCOMPARE(store.loadedRootPath(), std::optional<QString>(withTable));
-
-    const QString without = m_env->useBaseFolder(QStringLiteral("without"));
-    QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QString());
-    QCOMPARE(store.loadedRootPath(), std::optional<QString>(without));
-
-    PathManager::setBaseFolder(withTable);
-    QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
-}
-
-void TestHolidayStore::storeReloadsOnBaseFolderChanged()
-{
-    const QString folder = m_env->useBaseFolder();
-    HolidayStore &store = HolidayStore::shared();
-    QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
-
-    // Same folder, new file: only the notification tells the store to look again.
-    writeTable(folder, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n")));
-    QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
-    QSignalSpy loaded(&store, &HolidayStore::loaded);
-    AppEvents::instance().postBaseFolderChanged();
-    QCOMPARE(loaded.count(), 1);
-    QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QStringLiteral("春分の日"));
-    QCOMPARE(loaded.count(), 1);
-}
-
-void TestHolidayStore::storeLeavesTheFolderAlone()
-{
-    const QString folder = m_env->useBaseFolder();
-    QCOMPARE(HolidayStore::shared().holidayName(QDate(2025, 1, 1)), QString());
-    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Data")));
-}
-
-void TestHolidayStore::defaultFolderIsSeeded_data()
-{
-    QTest::addColumn<QString>("existing");
-    QTest::addColumn<bool>("seeded");
-    QTest::newRow("new default folder gets the table") << QString() << true;
-    QTest::newRow("existing default folder is left alone") << QStringLiteral("Quillmere") << false;
-    QTest::newRow("older default folder is left alone") << QStringLiteral("Dayleaf") << false;
-}
-
-void TestHolidayStore::defaultFolderIsSeeded()
-{
-    QFETCH(QString, existing);
-    QFETCH(bool, seeded);
-    if (!existing.isEmpty())
-        m_env->makeFolder(QStringLiteral("data/") + existing);
-    BundledHolidays::installDefaultFolderHandler();
-
-    const QString base = PathManager::baseFolderPath();
-    const QString table = base + QLatin1Char('/') + HolidayStore::relativePath;
-    QCOMPARE(QFileInfo::exists(table), seeded);
-    if (!seeded)
-        return;
-    QCOMPARE(TestFiles::read(table), BundledHolidays::table());
-    QCOMPARE(HolidayStore::shared().holidayName(QDate(2040, 5, 4)), QStringLiteral("みどりの日"));
-    // No temporary file is left behind by the atomic write.
-    QCOMPARE(QDir(base + QStringLiteral("/Data")).entryList(QDir::Files),
-             QStringList{QStringLiteral("syukujitsu.csv")});
-
-    // A folder the user chooses is never written to.
-    const QString chosen = m_env->useBaseFolder(QStringLiteral("chosen"));
-    QVERIFY(QDir(chosen).isEmpty());
-}
-
-void TestHolidayStore::seedingNeverReplacesATable()
-{
-    const QString folder = m_env->makeFolder(QStringLiteral("folder"));
-    const QByteArray own("2025/1/2,own\r\n");
-    writeTable(folder, own);
-    QVERIFY(BundledHolidays::writeTo(folder));
-    QCOMPARE(TestFiles::read(folder + QLatin1Char('/') + HolidayStore::relativePath), own);
-}
 
 QTEST_GUILESS_MAIN(TestHolidayStore)
 #include "tst_holidaystore.moc"

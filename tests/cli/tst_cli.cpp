@@ -97,25 +97,41 @@ private Q_SLOTS:
     }
     void cleanup() { m_env.reset(); }
 
+    // Every refusal is one line on standard error, with no control character of the user's
+    // reaching the terminal, and nothing written.
     void usageErrorsChangeNothing_data()
     {
         QTest::addColumn<QString>("line");
-        QTest::newRow("no command") << "--json";
-        QTest::newRow("unknown command") << "frob";
-        QTest::newRow("option of another command") << "search|x|--print";
-        QTest::newRow("option without its value") << "today|--append";
-        QTest::newRow("keyword of spaces only") << "search| \t ";
-        QTest::newRow("date that does not exist") << "memo|2025-02-30";
-        QTest::newRow("hidden note name") << "new|.x";
-        QTest::newRow("folder above Notes") << "new|../x";
-        QTest::newRow("folder that does not exist") << "new|nowhere/x";
-        QTest::newRow("base folder that does not exist") << "today|--base=/nonexistent";
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no command") << "--json" << QString();
+        QTest::newRow("unknown command") << "frob" << QString();
+        QTest::newRow("option of another command") << "search|x|--print" << QString();
+        QTest::newRow("option without its value") << "today|--append" << QString();
+        QTest::newRow("keyword of spaces only") << "search| \t " << QString();
+        QTest::newRow("date that does not exist") << "memo|2025-02-30" << QString();
+        QTest::newRow("hidden note name") << "new|.x" << QString();
+        QTest::newRow("folder above Notes") << "new|../x" << QString();
+        QTest::newRow("folder that does not exist") << "new|nowhere/x" << QString();
+        QTest::newRow("base folder that does not exist")
+            << "today|--base=/nonexistent" << QString();
+        const QString control = QStringLiteral("制御文字を含む名前は使えません: ");
+        QTest::newRow("line feed inside the name") << "new|two\nlines" << control;
+        QTest::newRow("escape sequence") << "new|evil\x1b[2J" << control;
+        QTest::newRow("tab at the end, where trimming would hide it") << "new|name\t" << control;
+        QTest::newRow("DEL") << "new|a\x7f" << control;
+        QTest::newRow("C1 next line") << QStringLiteral("new|a\u0085b") << control;
+        QTest::newRow("tab in an existing folder part") << "new|tab\tbed/x" << control;
     }
     void usageErrorsChangeNothing()
     {
         QFETCH(QString, line);
+        QFETCH(QString, message);
+        QVERIFY(QDir().mkpath(at("Notes/tab\tbed")));
         const Run run = line.contains("--base") ? quillmere(line) : inBase(line);
-        expectOneErrorLine(run, 2);
+        expectOneErrorLine(run, 2, message);
+        QVERIFY(!NoteNaming::containsControlCharacter(run.err.chopped(1)));
+        if (!message.isEmpty()) // the name is shown, its control characters replaced
+            QVERIFY(run.err.contains(QChar::ReplacementCharacter));
         QVERIFY(!QDirIterator(m_base, QDir::Files, QDirIterator::Subdirectories).hasNext());
     }
 
@@ -214,14 +230,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, keyword);
         QVERIFY(writeFixture());
-        QStringList lines;
         QList<QJsonObject> objects;
-        for (const SearchHit &hit : GlobalSearch::runSearch(m_base, keyword.trimmed())) {
-            const QString path = hit.filePath.mid(m_base.size() + 1);
-            lines.append(QString::number(hit.matchCount) + '\t' + path + '\t' + hit.snippet);
-            objects.append(
-                {{"path", path}, {"matchCount", hit.matchCount}, {"snippet", hit.snippet}});
-        }
+        const QStringList lines = libraryHits(keyword.trimmed(), &objects);
         // The program runs under a Japanese locale, the library here under C: names that tie
         // on their dates ("item 2", "item 10") still come in the same order.
         const Run text = inBase("search|" + keyword, japanese);
@@ -241,10 +251,7 @@ private Q_SLOTS:
                 path, "x\nhello \xC3\xA9 会議 \xF0\x9F\x98\x80 " + QByteArray(i % 90, 'y') + "\n",
                 minute(i % 300)));
         }
-        QStringList lines;
-        for (const SearchHit &hit : GlobalSearch::runSearch(m_base, "hello"))
-            lines.append(QString::number(hit.matchCount) + '\t' +
-                         hit.filePath.mid(m_base.size() + 1) + '\t' + hit.snippet);
+        const QStringList lines = libraryHits("hello");
         QCOMPARE(lines.size(), 2500);
         const Run run = inBase("search|hello");
         QCOMPARE(run.exitCode, 0);
@@ -317,18 +324,13 @@ private Q_SLOTS:
         const QString script = QStringLiteral(
             "for i in $(seq 1 200); do \"$0\" --base \"$1\" memo 2025-03-05 --append \"$2$i\" "
             "|| echo failed >&2; done");
-        QProcess first;
-        QProcess second;
-        first.start(QStringLiteral("sh"),
-                    {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base,
-                     QStringLiteral("a")});
-        second.start(QStringLiteral("sh"),
-                     {QStringLiteral("-c"), script, QStringLiteral(QUILLMERE_BINARY), m_base,
-                      QStringLiteral("b")});
-        QVERIFY(first.waitForFinished(300000));
-        QVERIFY(second.waitForFinished(300000));
-        QCOMPARE(first.readAllStandardError(), QByteArray());
-        QCOMPARE(second.readAllStandardError(), QByteArray());
+        QProcess writers[2];
+        for (int i = 0; i < 2; ++i)
+            writers[i].start("sh", {"-c", script, QUILLMERE_BINARY, m_base, i == 0 ? "a" : "b"});
+        for (QProcess &writer : writers) {
+            QVERIFY(writer.waitForFinished(300000));
+            QCOMPARE(writer.readAllStandardError(), QByteArray());
+        }
 
         const QStringList lines = parseNoteDocument(textOf(at("Daily/2025-03-05.txt")))
                                       .body.split(u'\n', Qt::SkipEmptyParts);
@@ -350,18 +352,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("message");
-        QTest::newRow("append to a memo that is not UTF-8")
-            << "latin1"
-            << "--append|x" << MemoManager::readOnlySaveMessage;
-        QTest::newRow("print a memo that is not UTF-8")
-            << "latin1"
-            << "--print" << MemoManager::unreadableMessage;
-        QTest::newRow("append where a folder stands")
-            << "folder"
-            << "--append|x" << MemoManager::readOnlySaveMessage;
-        QTest::newRow("append when the file cannot be written")
-            << "blocked"
-            << "--append|x" << MemoManager::saveFailedMessage;
+        const auto row = [](const char *name, const char *setup, const char *option,
+                            const QString &message) {
+            QTest::newRow(name) << QString(setup) << QString(option) << message;
+        };
+        row("append to a memo that is not UTF-8", "latin1", "--append|x",
+            MemoManager::readOnlySaveMessage);
+        row("print a memo that is not UTF-8", "latin1", "--print", MemoManager::unreadableMessage);
+        row("append where a folder stands", "folder", "--append|x",
+            MemoManager::readOnlySaveMessage);
+        row("append when the file cannot be written", "blocked", "--append|x",
+            MemoManager::saveFailedMessage);
     }
     void memoFailuresWriteNothing()
     {
@@ -411,28 +412,6 @@ private Q_SLOTS:
         QCOMPARE(inBase("new|" + name).lines(), {free});
         const QString title = QFileInfo(free).completeBaseName();
         QCOMPARE(maskRecent(textOf(free)), maskRecent(NotesOperations::newNoteText(title)));
-    }
-
-    void newRefusesControlCharacters_data()
-    {
-        QTest::addColumn<QString>("target");
-        QTest::newRow("line feed inside the name") << "two\nlines";
-        QTest::newRow("escape sequence") << "evil\x1b[2J";
-        QTest::newRow("tab at the end, where trimming would hide it") << "name\t";
-        QTest::newRow("DEL") << "a\x7f";
-        QTest::newRow("C1 next line") << QStringLiteral("a\u0085b");
-        QTest::newRow("tab in an existing folder part") << "tab\tbed/x";
-    }
-    void newRefusesControlCharacters()
-    {
-        QFETCH(QString, target);
-        QVERIFY(QDir().mkpath(at("Notes/tab\tbed")));
-        const Run run = inBase("new|" + target);
-        expectOneErrorLine(run, 2, "制御文字を含む名前は使えません: ");
-        // The name is shown, but its control characters cannot reach the terminal.
-        QVERIFY(!NoteNaming::containsControlCharacter(run.err.chopped(1)));
-        QVERIFY(run.err.contains(QChar::ReplacementCharacter));
-        QVERIFY(!QDirIterator(m_base, QDir::Files, QDirIterator::Subdirectories).hasNext());
     }
 
     void openListsAsQuickOpen()
@@ -509,6 +488,20 @@ private:
                const QStringList &variables = {}) const
     {
         return quillmere("--base|" + m_base + '|' + line, {}, locale, variables);
+    }
+
+    /// The library's hits for `keyword` as the command's text lines and, when asked, JSON objects.
+    QStringList libraryHits(const QString &keyword, QList<QJsonObject> *objects = nullptr) const
+    {
+        QStringList lines;
+        for (const SearchHit &hit : GlobalSearch::runSearch(m_base, keyword)) {
+            const QString path = hit.filePath.mid(m_base.size() + 1);
+            lines.append(QString::number(hit.matchCount) + '\t' + path + '\t' + hit.snippet);
+            if (objects)
+                objects->append(
+                    {{"path", path}, {"matchCount", hit.matchCount}, {"snippet", hit.snippet}});
+        }
+        return lines;
     }
 
     static void expectOneErrorLine(const Run &run, int exitCode, const QString &containing = {})

@@ -58,12 +58,6 @@ QString asUtc(const std::optional<QDateTime> &date)
     return date ? date->toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
-// Sample notes written by other applications, shared by all test folders.
-QString sampleNotesFolder()
-{
-    return QStringLiteral(QUILLMERE_TEST_DATA);
-}
-
 // The lines between the fences of the header a text starts with; none without one.
 QStringList headerLines(const QString &text)
 {
@@ -89,538 +83,469 @@ class TestNoteDocument : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void splitsDocument_data();
-    void splitsDocument();
-    void readsHeaderLines_data();
-    void readsHeaderLines();
-    void readsDates_data();
-    void readsDates();
-    void formatsDatesInLocalTime_data();
-    void formatsDatesInLocalTime();
-    void quotingRoundTrips_data();
-    void quotingRoundTrips();
-    void looksUpYamlValues_data();
-    void looksUpYamlValues();
-    void findsFirstBodyLine_data();
-    void findsFirstBodyLine();
-    void buildsSaveText_data();
-    void buildsSaveText();
-    void savesSmallNoteExactly();
-    void completesHeader_data();
-    void completesHeader();
-    void keepsForeignFilesOnSave_data();
-    void keepsForeignFilesOnSave();
-    void keepsHeaderLinesOnSave_data();
-    void keepsHeaderLinesOnSave();
+    void init()
+    {
+        m_clock.setTimeZone(QTimeZone("Asia/Tokyo"));
+        Clock::setCurrent(&m_clock);
+    }
+    void cleanup() { Clock::setCurrent(nullptr); }
+    void splitsDocument_data()
+    {
+        columns({"text", "title", "body", "joplin", "where"});
+        const QString meta = QStringLiteral("id: 1\nparent_id: 2\ntype_: 1");
+        row("header, blank line, body", {"---\ntitle: A\n---\n\nHello", "A", "Hello"});
+        row("CR, CRLF and BOM become plain LF",
+            {QChar(0xFEFF) + QStringLiteral("---\r\ntitle: A\r\n---\r\n\r\none\r\ntwo\rthree"), "A",
+             "one\ntwo\nthree"});
+        row("full-width space line is blank", {"---\ntitle: A\n---\n\u3000\nHello", "A", "Hello"});
+        row("unclosed fence stays in body", {"---\ntitle: A\nHello", "", "---\ntitle: A\nHello"});
+        row("second plain block stays in body",
+            {"---\ntitle: A\n---\n---\ntitle: B\n---\nText", "A", "---\ntitle: B\n---\nText"});
+        row("leading Joplin block, then header",
+            {"---\nparent_id: x\n...\n\n---\ntitle: T\n---\nBody", "T", "Body",
+             "---\nparent_id: x\n...", "leading"});
+        row("second Joplin block stays in body",
+            {"---\nsource: Joplin\n---\n---\ntodo_due: 0\n---\nBody", "",
+             "---\ntodo_due: 0\n---\nBody", "---\nsource: Joplin\n---", "leading"});
+        row("leading Joplin block wins over trailing lines",
+            {"---\nsource: joplin-desktop\n---\nBody\n\n" + meta, "", "Body\n\n" + meta,
+             "---\nsource: joplin-desktop\n---", "leading"});
+        row("trailing metadata and the blanks above it",
+            {"Body\n\n\n" + meta, "", "Body", meta, "trailing"});
+        row("trailing fenced metadata", {"Body\n\n---\nsource_application: app\n---\n\n", "",
+                                         "Body", "---\nsource_application: app\n---", "trailing"});
+        row("prose line ends the run of key lines",
+            {"Intro\nparent_id: 1\nfree text\ntype_: 1", "", "Intro\nparent_id: 1\nfree text",
+             "type_: 1", "trailing"});
+        row("key lines without a Joplin key stay",
+            {"Body\n\nnote: see below", "", "Body\n\nnote: see below"});
+        row("non-identifier key ends the run",
+            {"Body\nmy key: 1\nsee-also: x", "", "Body\nmy key: 1\nsee-also: x"});
+        row("empty text", {"", "", ""});
+    }
+    void splitsDocument()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        QFETCH(QString, body);
+        QFETCH(QString, joplin);
+        QFETCH(QString, where);
+
+        const NoteDocumentParts parts = parseNoteDocument(text);
+        QCOMPARE(parts.obsidian ? parts.obsidian->title : std::nullopt, optional(title));
+        QCOMPARE(parts.body, body);
+        QCOMPARE(parts.joplinYAML, optional(joplin));
+        QCOMPARE(parts.joplinIsTrailing, where == u"trailing");
+    }
+    void readsHeaderLines_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<NoteFrontMatter>("expected");
+
+        const QString early = QStringLiteral("2020-01-01T00:00:00Z");
+        const QString late = QStringLiteral("2021-01-01T00:00:00Z");
+        const QDateTime earlyDate = utc("2020-01-01T00:00:00Z");
+        const QDateTime lateDate = utc("2021-01-01T00:00:00Z");
+        const auto row = [](const char *name, const QStringList &lines, NoteFrontMatter expected) {
+            expected.lines = lines;
+            QTest::newRow(name) << lines << expected;
+        };
+        row("own created wins over created_time above it",
+            {"created_time: " + early, "created: " + late}, {{}, lateDate, late, {}, {}, {}});
+        row("own created wins over created_time below it",
+            {"created: " + late, "created_time: " + early}, {{}, lateDate, late, {}, {}, {}});
+        row("own updated wins over a later user time",
+            {"updated: " + early, "  user_updated_time: '" + late + "'"},
+            {{}, {}, {}, earlyDate, early, {}});
+        row("own created wins over a later date", {"created: " + early, "date: " + late},
+            {{}, earlyDate, early, {}, {}, {}});
+        row("among other keys a user time replaces",
+            {"Updated: " + early, "  user_updated_time: '" + late + "'"},
+            {{}, {}, {}, lateDate, late, {}});
+        row("date and modified are aliases, keys ignore case",
+            {"Date: 1700000000", "MODIFIED: someday"},
+            {{}, utc("2023-11-14T22:13:20Z"), "1700000000", {}, "someday", {}});
+        row("empty own line leaves the alias", {"created:", "date: " + late, "title:", "Title: T"},
+            {"T", lateDate, late, {}, {}, {}});
+        row("empty values set nothing but an empty title", {"title:", "created: \"\"", "updated:"},
+            {QString(""), {}, {}, {}, {}, {}});
+        row("own title wins over indented and capitalised ones",
+            {"title: Own", "Title: Other", "book:", "  title: Inner"}, {"Own", {}, {}, {}, {}, {}});
+        row("of duplicate own lines the last with a value counts",
+            {"created: " + early, "created: " + late, "created: ''"},
+            {{}, lateDate, late, {}, {}, {}});
+        row("other lines and blank lines kept as read",
+            {"tags:", "  - travel", "", " \t", "# comment", "author: "}, {});
+    }
+    void readsHeaderLines()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(NoteFrontMatter, expected);
+        QCOMPARE(parseFrontMatterLines(lines), expected);
+    }
+    void readsDates_data()
+    {
+        // Expected in UTC; the zone defaults to Tokyo. Lenient rows go through the lenient reader.
+        columns({"text", "expected", "zone", "lenient"});
+        row("11 digits: seconds", {"17000000000", "2508-09-16T06:13:20.000Z"});
+        row("12 digits: milliseconds", {"100000000000", "1973-03-03T09:46:40.000Z"});
+        row("13 digits: milliseconds", {"1700000000123", "2023-11-14T22:13:20.123Z"});
+        row("8 digits: nothing", {"20240304", ""});
+        row("full-width digits: nothing", {"１７００００００００", ""});
+        row("6 fraction digits, +HH:MM",
+            {"2024-03-04T10:20:30.123456+09:00", "2024-03-04T01:20:30.123Z"});
+        row("no fraction, -HH:MM", {"2024-03-04T10:20:30-05:00", "2024-03-04T15:20:30.000Z"});
+        row("6 fraction digits, +HHMM",
+            {"2024-03-04T10:20:30.999999+0530", "2024-03-04T04:50:30.999Z"});
+        row("no fraction, +HH", {"2024-03-04T10:20:30+09", "2024-03-04T01:20:30.000Z"});
+        row("local, space and 3 fraction digits",
+            {"2024-03-04 10:20:30.500", "2024-03-04T01:20:30.500Z"});
+        row("local, date only", {"2024-03-04", "2024-03-03T15:00:00.000Z"});
+        row("local in New York, winter",
+            {"2024-01-15 12:00:00", "2024-01-15T17:00:00.000Z", "America/New_York"});
+        row("local in New York, summer",
+            {"2024-07-15", "2024-07-15T04:00:00.000Z", "America/New_York"});
+        row("wall time skipped by DST", {"2024-03-10T02:30:00", "", "America/New_York"});
+        row("internet form, 1 fraction digit",
+            {"2024-03-04T10:20:30.5Z", "2024-03-04T10:20:30.500Z"});
+        row("1 fraction digit needs an extended zone", {"2024-03-04T10:20:30.5+0900", ""});
+        row("1 fraction digit without zone", {"2024-03-04T10:20:30.5", ""});
+        row("9 fraction digits", {"2024-03-04T10:20:30.123456789+09:00", ""});
+        row("zone after space form", {"2024-03-04 10:20:30Z", ""});
+        row("minutes without seconds", {"2019-05-01 16:54-07:00", ""});
+        row("February 30", {"2024-02-30", ""});
+        row("hour 24", {"2024-03-04T24:00:00", ""});
+        row("offset hour 24", {"2024-03-04T10:00:00+24:00", ""});
+        row("surrounding space is not trimmed", {" 2024-03-04", ""});
+        row("lenient: 9 fraction digits and offset",
+            {"2024-03-04T10:20:30.123456789+09:00", "2024-03-04T01:20:30.000Z", "", "lenient"});
+        row("lenient: short fraction without zone",
+            {"2024-03-04T10:20:30.5", "2024-03-04T01:20:30.000Z", "", "lenient"});
+        row("lenient: space and line breaks trimmed",
+            {" \n2024-03-04\t", "2024-03-03T15:00:00.000Z", "", "lenient"});
+        row("lenient: strict success keeps the fraction",
+            {"2024-03-04T10:20:30.250Z", "2024-03-04T10:20:30.250Z", "", "lenient"});
+        row("lenient: nothing to remove", {"someday", "", "", "lenient"});
+    }
+    void readsDates()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QFETCH(QString, zone);
+        QFETCH(QString, lenient);
+        if (!zone.isEmpty())
+            m_clock.setTimeZone(QTimeZone(zone.toLatin1()));
+        const auto parse = lenient.isEmpty() ? parseFrontMatterDate : parseFrontMatterDateLenient;
+        QCOMPARE(asUtc(parse(text)), expected);
+    }
+    void formatsDatesInLocalTime_data()
+    {
+        columns({"zone", "instant", "expected"});
+        row("Tokyo, across new year",
+            {"Asia/Tokyo", "2024-12-31T15:30:05.900Z", "2025-01-01T00:30:05"});
+        row("New York, summer time",
+            {"America/New_York", "2024-07-15T17:00:00Z", "2024-07-15T13:00:00"});
+    }
+    void formatsDatesInLocalTime()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QString, instant);
+        QFETCH(QString, expected);
+        m_clock.setTimeZone(QTimeZone(zone.toLatin1()));
+        const QDateTime date = utc(qPrintable(instant));
+        QCOMPARE(formatFrontMatterDate(date), expected);
+        QCOMPARE(parseFrontMatterDate(expected), std::optional(date.addMSecs(-date.time().msec())));
+    }
+    void quotingRoundTrips_data()
+    {
+        columns({"written", "value"});
+        row("Japanese with inner spaces", {"\"豆腐 よう\"", "豆腐 よう"});
+        row("escaped quotes, outer space", {" \"Travel \\\"notes\\\"\"\t", "Travel \"notes\""});
+        row("backslash before a quote", {"\"a\\\\\\\"b\"", "a\\\"b"});
+        row("trailing backslash", {"\"C:\\\\dir\\\\\"", "C:\\dir\\"});
+        row("single quotes unescape the same way", {"'a\\\"b\\\\'", "a\"b\\"});
+        row("mismatched quotes kept", {"\"abc'", "\"abc'"});
+        row("lone quote kept", {"\"", "\""});
+        row("empty", {"\"\"", ""});
+    }
+    void quotingRoundTrips()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, value);
+        QCOMPARE(unquoteValue(written), value);
+        QCOMPARE(unquoteValue(quoteValue(value)), value);
+
+        NoteFrontMatter header;
+        header.title = value;
+        header.createdRaw = value;
+        const NoteDocumentParts parts = parseNoteDocument(renderFrontMatter(header) + "\nBody");
+        QVERIFY(parts.obsidian);
+        QCOMPARE(parts.obsidian->title, std::optional(value));
+        QCOMPARE(parts.obsidian->createdRaw, optional(value));
+    }
+    void looksUpYamlValues_data()
+    {
+        columns({"text", "expected"}); // looked up with the keys a, b in that order
+        row("later line replaces earlier", {"a: 1\nA: '2'", "2"});
+        row("empty value keeps earlier", {"a: 1\na: \"\"\na:", "1"});
+        row("key order beats line order", {"b: 2\na: 1", "1"});
+        row("falls back to later key", {"a:\n  b  :  x: y ", "x: y"});
+        row("no matching key", {"c: 1\nplain", ""});
+    }
+    void looksUpYamlValues()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(yamlValue(text, {QStringLiteral("a"), QStringLiteral("b")}), optional(expected));
+    }
+    void findsFirstBodyLine_data()
+    {
+        columns({"text", "expected"});
+        row("after header and blank lines", {"---\ntitle: A\n---\n\n \t\n  First \nNext", "First"});
+        row("Unicode line separators", {"\u3000\u2028 Second\u2029Third", "Second"});
+        row("trailing metadata is not body", {"\n\nid: 1\ntype_: 1", ""});
+    }
+    void findsFirstBodyLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(firstBodyLine(text), optional(expected));
+    }
+    void buildsSaveText_data()
+    {
+        columns({"body", "joplin", "where", "expected"});
+        const QString h = QStringLiteral("---\ntitle: \"A\"\nx: 1\n---");
+        const QString meta = QStringLiteral("id: 1\ntype_: 1");
+        const QString fenced = QStringLiteral("---\nparent_id: 1\n---");
+        row("body after one empty line", {"Hello", "", "", h + "\n\nHello"});
+        row("empty body ends in one line feed", {"", "", "", h + "\n"});
+        // One separating empty line, then the body's own: it reads back as it was.
+        row("body's own leading line feed is kept", {"\nHello", "", "", h + "\n\n\nHello"});
+        row("leading metadata between header and body",
+            {"Hello", fenced, "leading", h + "\n\n" + fenced + "\n\nHello"});
+        row("trailing metadata after one empty line, with final line feed",
+            {"Hello", meta, "trailing", h + "\n\nHello\n\n" + meta + "\n"});
+        row("trailing metadata, body ending in line feeds",
+            {"Hello\n\n", meta, "trailing", h + "\n\nHello\n\n" + meta + "\n"});
+        row("trailing metadata, empty body", {"", meta, "trailing", h + "\n\n" + meta + "\n"});
+    }
+    void buildsSaveText()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, joplin);
+        QFETCH(QString, where);
+        QFETCH(QString, expected);
+
+        const NoteFrontMatter header{QStringLiteral("A"), {}, {}, {}, {}, {"x: 1"}};
+        const QString saved =
+            buildNoteSaveText(header, body, optional(joplin), where == u"trailing");
+        QCOMPARE(saved, expected);
+        const NoteDocumentParts reread = parseNoteDocument(saved);
+        QCOMPARE(reread.joplinYAML, optional(joplin));
+        QCOMPARE(reread.joplinIsTrailing, where == u"trailing");
+    }
+    void completesHeader_data()
+    {
+        // File dates: created 2024-01-01, modified 2024-02-01 (UTC) when "known"; now is
+        // 2024-05-01.
+        columns({"text", "fileDates", "shownCreated", "shownUpdated", "savedCreated"});
+        const QString now = QStringLiteral("2024-05-01T12:00:00");
+        row("no header: file dates",
+            {"Body", "known", "2024-01-01T09:00:00", "2024-02-01T09:00:00", "2024-01-01T09:00:00"});
+        row("no header, no file dates: save uses now", {"Body", "", "", "", now});
+        row("header dates win, title is replaced",
+            {"---\ntitle: Old\ncreated: 2020-01-01\nupdated: 2020-02-02\n---\nBody", "known",
+             "2020-01-01", "2020-02-02", "2020-01-01"});
+        row("trailing Joplin times beat file dates",
+            {"Body\n\nid: 1\ncreated_time: 2023-04-01T08:15:30.120Z\n"
+             "user_created_time: 2023-03-01T00:00:00.000Z\nupdated_time: 2023-04-02T00:00:00.000Z",
+             "known", "2023-03-01T00:00:00.000Z", "2023-04-02T00:00:00.000Z",
+             "2023-03-01T00:00:00.000Z"});
+        row("leading Joplin created key",
+            {"---\nsource: joplin\ncreated: 2024-03-04 09:00\n---\nBody", "", "2024-03-04 09:00",
+             "", "2024-03-04 09:00"});
+    }
+    void completesHeader()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, fileDates);
+        QFETCH(QString, shownCreated);
+        QFETCH(QString, shownUpdated);
+        QFETCH(QString, savedCreated);
+
+        const bool known = !fileDates.isEmpty();
+        const auto fileCreated = known ? std::optional(utc("2024-01-01T00:00:00Z")) : std::nullopt;
+        const auto fileModified = known ? std::optional(utc("2024-02-01T00:00:00Z")) : std::nullopt;
+        const NoteDocumentParts parts = parseNoteDocument(text);
+        const NoteFrontMatter shown = completeHeaderForDisplay(
+            parts.obsidian, QStringLiteral("A"), parts.joplinYAML, fileCreated, fileModified);
+        QCOMPARE(shown.title, QStringLiteral("A"));
+        QCOMPARE(shown.createdRaw, optional(shownCreated));
+        QCOMPARE(shown.updatedRaw, optional(shownUpdated));
+        QCOMPARE(shown.created, parseFrontMatterDateLenient(shownCreated));
+
+        const NoteFrontMatter saved = completeHeaderForSave(
+            parts.obsidian, QStringLiteral("A"), parts.joplinYAML, fileCreated, m_clock.now());
+        QCOMPARE(saved.title, QStringLiteral("A"));
+        QCOMPARE(saved.createdRaw, savedCreated);
+        QCOMPARE(saved.updatedRaw, QStringLiteral("2024-05-01T12:00:00"));
+        QCOMPARE(saved.updated, std::optional(m_clock.now()));
+    }
+    void keepsForeignFilesOnSave_data()
+    {
+        columns({"path", "where", "created"}); // where the Joplin text is; created empty: save time
+        row("offset dates stay extra", {"obsidian/2020-08-08-an-earlier-post.md", "", ""});
+        row("date key", {"obsidian/2023-09-12 Meeting with Steph.md", "", "2023-09-12"});
+        row("Japanese title", {"obsidian/4行日記.md", "", ""});
+        row("long body",
+            {"obsidian/Evergreen notes turn ideas into objects that you can manipulate.md", "",
+             "2023-09-14"});
+        row("empty body", {"obsidian/Fushimi Inari.md", "", "2023-09-12"});
+        row("empty last key", {"obsidian/In good hands.md", "", "2023-09-12"});
+        row("empty Source key", {"obsidian/豆腐よう.md", "", ""});
+        row("BOM and CRLF", {"joplin/frontmatter-bom-crlf.md", "", "2019-05-01 16:54-07:00"});
+        row("leading Joplin block",
+            {"joplin/frontmatter-source.md", "leading", "2024-03-04 09:00"});
+        row("raw note", {"joplin/raw-note.md", "trailing", "2023-04-01T08:15:30.120Z"});
+        row("raw notebook", {"joplin/raw-notebook.md", "trailing", "2022-12-31T15:00:00.000Z"});
+        row("raw to-do", {"joplin/raw-todo.md", "trailing", "2024-02-10T00:00:00.000Z"});
+    }
+    void keepsForeignFilesOnSave()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, where);
+        QFETCH(QString, created);
+
+        QFile file(QStringLiteral(QUILLMERE_TEST_DATA "/") + path); // written by other programs
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        // Keep a byte-order mark in the text: dropping it is the parser's job.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        const QString original = decoder.decode(file.readAll());
+        const QString normalized = QString(original).replace("\r\n", "\n").remove(QChar(0xFEFF));
+        const QString name = QFileInfo(path).completeBaseName();
+        const QString savedAt = formatFrontMatterDate(m_clock.now());
+
+        const NoteDocumentParts parts = parseNoteDocument(original);
+        QCOMPARE(parts.obsidian.has_value(), where.isEmpty());
+        QCOMPARE(parts.joplinYAML.has_value(), !where.isEmpty());
+        QCOMPARE(parts.joplinIsTrailing, where == u"trailing");
+        QVERIFY(normalized.contains(parts.joplinYAML.value_or(QString())));
+
+        const QString saved = save(parts, name);
+        QVERIFY(!saved.contains(u'\r'));
+        QVERIFY(!saved.contains(QChar(0xFEFF)));
+
+        const NoteDocumentParts reread = parseNoteDocument(saved);
+        QCOMPARE(reread.body, parts.body);
+        QCOMPARE(reread.joplinYAML, parts.joplinYAML);
+        QCOMPARE(reread.joplinIsTrailing, parts.joplinIsTrailing);
+        QVERIFY(reread.obsidian);
+        QCOMPARE(reread.obsidian->title, name);
+        QCOMPARE(reread.obsidian->createdRaw, created.isEmpty() ? savedAt : created);
+        QCOMPARE(reread.obsidian->updatedRaw, savedAt);
+        // Every line another application wrote stays, in its order; this program's own lines are
+        // rewritten only where their value changed.
+        const QStringList before = headerLines(where.isEmpty() ? normalized : QString());
+        const QStringList after = headerLines(saved);
+        QCOMPARE(foreignLines(after), foreignLines(before));
+        const QString createdLine = "created: " + created;
+        QCOMPARE(after.contains(createdLine), before.contains(createdLine));
+        QCOMPARE(save(reread, name), saved);
+    }
+    void keepsHeaderLinesOnSave_data()
+    {
+        // Saved as "note" at NOW with no file dates; each text is read in LF and in CRLF.
+        columns({"text", "expected"});
+        row("own title as it was, unquoted",
+            {"---\ntitle: note\n---\n\nHello", "---\ntitle: note\ncreated: \"NOW\"\n"
+                                               "updated: \"NOW\"\n---\n\nHello"});
+        row("no header: the one this program composes",
+            {"Hello", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nHello"});
+        row("other spellings and a blank line",
+            {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
+             "---\ntitle: \"note\"\ncreated: \"tomorrow\"\nupdated: \"NOW\"\n"
+             "Title: My talk\n\nDate: tomorrow\n---\n\nBody"});
+        row("date and modified only: dates read, own lines added",
+            {"---\ndate: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody",
+             "---\ntitle: \"note\"\ncreated: \"2024-01-02\"\nupdated: \"NOW\"\n"
+             "date: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody"});
+        row("own lines updated where they are, unchanged ones kept as written",
+            {"---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: 2020-01-02\ntitle: "
+             "old\n---\nB",
+             "---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: \"NOW\"\n"
+             "title: \"note\"\n---\n\nB"});
+        row("a missing key follows the one before it",
+            {"---\naliases:\n- x\ncreated: 2020-01-01\nstatus: draft\n---\nB",
+             "---\ntitle: \"note\"\naliases:\n- x\ncreated: 2020-01-01\nupdated: \"NOW\"\n"
+             "status: draft\n---\n\nB"});
+        row("comments, blanks, odd indentation and quoting kept",
+            {"---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\nz:   \n---\nB",
+             "---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\ncreated: \"NOW\"\n"
+             "updated: \"NOW\"\nz:   \n---\n\nB"});
+        row("capitalised and indented own keys belong to others",
+            {"---\nCreated: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\nB",
+             "---\ntitle: \"note\"\ncreated: \"2020-01-01\"\nupdated: \"NOW\"\n"
+             "Created: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\n\nB"});
+        row("of duplicates only the line that counts changes",
+            {"---\ntitle: a\ntitle: b\ncreated: 2020-01-01\ncreated:\nupdated: 1\nupdated: "
+             "2\n---\nB",
+             "---\ntitle: a\ntitle: \"note\"\ncreated: 2020-01-01\ncreated:\nupdated: 1\n"
+             "updated: \"NOW\"\n---\n\nB"});
+        row("a value over several lines is replaced whole",
+            {"---\ntitle: A long\n  title\ncreated:\n- 2020\n- 2021\ntags:\n  - a\n---\nB",
+             "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags:\n  - a\n---\n\nB"});
+        row("a stray item at the top stays put, not taken as the new title's value",
+            {"---\n-\n---\nB",
+             "---\n-\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
+        row("indented lines at the top stay above the new lines",
+            {"---\n  - x\n\tmore\ntags: a\n---\nB",
+             "---\n  - x\n\tmore\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags: "
+             "a\n---\n\nB"});
+        row("empty header",
+            {"---\n---\nB", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
+        row("header never closed is body",
+            {"---\ntitle: x\nB",
+             "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\n---\ntitle: x\nB"});
+        row("leading Joplin block kept after the header",
+            {"---\nTitle: T\n---\n\n---\nparent_id: 1\n---\nB",
+             "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\nTitle: T\n---\n\n"
+             "---\nparent_id: 1\n---\n\nB"});
+        row("trailing Joplin metadata kept at the end",
+            {"---\ndate: 2024-01-02\n---\nB\n\nid: 1\ntype_: 1",
+             "---\ntitle: \"note\"\ncreated: \"2024-01-02\"\nupdated: \"NOW\"\ndate: 2024-01-02\n"
+             "---\n\nB\n\nid: 1\ntype_: 1\n"});
+    }
+    void keepsHeaderLinesOnSave()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        expected.replace(QLatin1String("NOW"), formatFrontMatterDate(m_clock.now()));
+        for (const QString &lineEnd : {QStringLiteral("\n"), QStringLiteral("\r\n")}) {
+            const NoteDocumentParts parts = parseNoteDocument(QString(text).replace("\n", lineEnd));
+            const QString saved = save(parts, QStringLiteral("note"));
+            QCOMPARE(saved, expected);
+            const NoteDocumentParts reread = parseNoteDocument(saved);
+            QCOMPARE(reread.body, parts.body);
+            QCOMPARE(reread.joplinYAML, parts.joplinYAML);
+            QCOMPARE(reread.joplinIsTrailing, parts.joplinIsTrailing);
+            QCOMPARE(reread.obsidian->createdRaw,
+                     completeHeaderForSave(parts.obsidian, {}, parts.joplinYAML, {}, m_clock.now())
+                         .createdRaw);
+            QCOMPARE(save(reread, QStringLiteral("note")), saved);
+        }
+    }
 
 private:
+    /// What saving `parts` as the note `name` writes now.
+    QString save(const NoteDocumentParts &parts, const QString &name) const
+    {
+        const NoteFrontMatter header =
+            completeHeaderForSave(parts.obsidian, name, parts.joplinYAML, {}, m_clock.now());
+        return buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing);
+    }
+
     FixedClock m_clock{utc("2024-05-01T03:00:00Z"), QTimeZone("Asia/Tokyo")};
 };
-
-void TestNoteDocument::init()
-{
-    m_clock.setTimeZone(QTimeZone("Asia/Tokyo"));
-    Clock::setCurrent(&m_clock);
-}
-
-void TestNoteDocument::cleanup()
-{
-    Clock::setCurrent(nullptr);
-}
-
-void TestNoteDocument::splitsDocument_data()
-{
-    columns({"text", "title", "body", "joplin", "where"});
-    const QString meta = QStringLiteral("id: 1\nparent_id: 2\ntype_: 1");
-    row("header, blank line, body", {"---\ntitle: A\n---\n\nHello", "A", "Hello"});
-    row("CR, CRLF and BOM become plain LF",
-        {QChar(0xFEFF) + QStringLiteral("---\r\ntitle: A\r\n---\r\n\r\none\r\ntwo\rthree"), "A",
-         "one\ntwo\nthree"});
-    row("full-width space line is blank", {"---\ntitle: A\n---\n\u3000\nHello", "A", "Hello"});
-    row("unclosed fence stays in body", {"---\ntitle: A\nHello", "", "---\ntitle: A\nHello"});
-    row("second plain block stays in body",
-        {"---\ntitle: A\n---\n---\ntitle: B\n---\nText", "A", "---\ntitle: B\n---\nText"});
-    row("leading Joplin block, then header", {"---\nparent_id: x\n...\n\n---\ntitle: T\n---\nBody",
-                                              "T", "Body", "---\nparent_id: x\n...", "leading"});
-    row("second Joplin block stays in body",
-        {"---\nsource: Joplin\n---\n---\ntodo_due: 0\n---\nBody", "", "---\ntodo_due: 0\n---\nBody",
-         "---\nsource: Joplin\n---", "leading"});
-    row("leading Joplin block wins over trailing lines",
-        {"---\nsource: joplin-desktop\n---\nBody\n\n" + meta, "", "Body\n\n" + meta,
-         "---\nsource: joplin-desktop\n---", "leading"});
-    row("trailing metadata and the blanks above it",
-        {"Body\n\n\n" + meta, "", "Body", meta, "trailing"});
-    row("trailing fenced metadata", {"Body\n\n---\nsource_application: app\n---\n\n", "", "Body",
-                                     "---\nsource_application: app\n---", "trailing"});
-    row("prose line ends the run of key lines",
-        {"Intro\nparent_id: 1\nfree text\ntype_: 1", "", "Intro\nparent_id: 1\nfree text",
-         "type_: 1", "trailing"});
-    row("key lines without a Joplin key stay",
-        {"Body\n\nnote: see below", "", "Body\n\nnote: see below"});
-    row("non-identifier key ends the run",
-        {"Body\nmy key: 1\nsee-also: x", "", "Body\nmy key: 1\nsee-also: x"});
-    row("empty text", {"", "", ""});
-}
-
-void TestNoteDocument::splitsDocument()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, title);
-    QFETCH(QString, body);
-    QFETCH(QString, joplin);
-    QFETCH(QString, where);
-
-    const NoteDocumentParts parts = parseNoteDocument(text);
-    QCOMPARE(parts.obsidian ? parts.obsidian->title : std::nullopt, optional(title));
-    QCOMPARE(parts.body, body);
-    QCOMPARE(parts.joplinYAML, optional(joplin));
-    QCOMPARE(parts.joplinIsTrailing, where == u"trailing");
-}
-
-void TestNoteDocument::readsHeaderLines_data()
-{
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<NoteFrontMatter>("expected");
-
-    const QString early = QStringLiteral("2020-01-01T00:00:00Z");
-    const QString late = QStringLiteral("2021-01-01T00:00:00Z");
-    const QDateTime earlyDate = utc("2020-01-01T00:00:00Z");
-    const QDateTime lateDate = utc("2021-01-01T00:00:00Z");
-    const auto row = [](const char *name, const QStringList &lines, NoteFrontMatter expected) {
-        expected.lines = lines;
-        QTest::newRow(name) << lines << expected;
-    };
-    row("own created wins over created_time above it",
-        {"created_time: " + early, "created: " + late}, {{}, lateDate, late, {}, {}, {}});
-    row("own created wins over created_time below it",
-        {"created: " + late, "created_time: " + early}, {{}, lateDate, late, {}, {}, {}});
-    row("own updated wins over a later user time",
-        {"updated: " + early, "  user_updated_time: '" + late + "'"},
-        {{}, {}, {}, earlyDate, early, {}});
-    row("own created wins over a later date", {"created: " + early, "date: " + late},
-        {{}, earlyDate, early, {}, {}, {}});
-    row("among other keys a user time replaces",
-        {"Updated: " + early, "  user_updated_time: '" + late + "'"},
-        {{}, {}, {}, lateDate, late, {}});
-    row("date and modified are aliases, keys ignore case",
-        {"Date: 1700000000", "MODIFIED: someday"},
-        {{}, utc("2023-11-14T22:13:20Z"), "1700000000", {}, "someday", {}});
-    row("empty own line leaves the alias", {"created:", "date: " + late, "title:", "Title: T"},
-        {"T", lateDate, late, {}, {}, {}});
-    row("empty values set nothing but an empty title", {"title:", "created: \"\"", "updated:"},
-        {QString(""), {}, {}, {}, {}, {}});
-    row("own title wins over indented and capitalised ones",
-        {"title: Own", "Title: Other", "book:", "  title: Inner"}, {"Own", {}, {}, {}, {}, {}});
-    row("of duplicate own lines the last with a value counts",
-        {"created: " + early, "created: " + late, "created: ''"}, {{}, lateDate, late, {}, {}, {}});
-    row("other lines and blank lines kept as read",
-        {"tags:", "  - travel", "", " \t", "# comment", "author: "}, {});
-}
-
-void TestNoteDocument::readsHeaderLines()
-{
-    QFETCH(QStringList, lines);
-    QFETCH(NoteFrontMatter, expected);
-    QCOMPARE(parseFrontMatterLines(lines), expected);
-}
-
-void TestNoteDocument::readsDates_data()
-{
-    // Expected in UTC; the zone defaults to Tokyo. Lenient rows go through the lenient reader.
-    columns({"text", "expected", "zone", "lenient"});
-    row("9 digits: seconds", {"100000000", "1973-03-03T09:46:40.000Z"});
-    row("11 digits: seconds", {"17000000000", "2508-09-16T06:13:20.000Z"});
-    row("12 digits: milliseconds", {"100000000000", "1973-03-03T09:46:40.000Z"});
-    row("13 digits: milliseconds", {"1700000000123", "2023-11-14T22:13:20.123Z"});
-    row("8 digits: nothing", {"20240304", ""});
-    row("full-width digits: nothing", {"１７００００００００", ""});
-    row("6 fraction digits, +HH:MM",
-        {"2024-03-04T10:20:30.123456+09:00", "2024-03-04T01:20:30.123Z"});
-    row("no fraction, -HH:MM", {"2024-03-04T10:20:30-05:00", "2024-03-04T15:20:30.000Z"});
-    row("6 fraction digits, +HHMM",
-        {"2024-03-04T10:20:30.999999+0530", "2024-03-04T04:50:30.999Z"});
-    row("no fraction, +HH", {"2024-03-04T10:20:30+09", "2024-03-04T01:20:30.000Z"});
-    row("local, 6 fraction digits", {"2024-03-04T10:20:30.000001", "2024-03-04T01:20:30.000Z"});
-    row("local, space and 3 fraction digits",
-        {"2024-03-04 10:20:30.500", "2024-03-04T01:20:30.500Z"});
-    row("local, date only", {"2024-03-04", "2024-03-03T15:00:00.000Z"});
-    row("local in New York, winter",
-        {"2024-01-15 12:00:00", "2024-01-15T17:00:00.000Z", "America/New_York"});
-    row("local in New York, summer",
-        {"2024-07-15", "2024-07-15T04:00:00.000Z", "America/New_York"});
-    row("wall time skipped by DST", {"2024-03-10T02:30:00", "", "America/New_York"});
-    row("internet form, 1 fraction digit", {"2024-03-04T10:20:30.5Z", "2024-03-04T10:20:30.500Z"});
-    row("1 fraction digit needs an extended zone", {"2024-03-04T10:20:30.5+0900", ""});
-    row("1 fraction digit without zone", {"2024-03-04T10:20:30.5", ""});
-    row("9 fraction digits", {"2024-03-04T10:20:30.123456789+09:00", ""});
-    row("zone after space form", {"2024-03-04 10:20:30Z", ""});
-    row("minutes without seconds", {"2019-05-01 16:54-07:00", ""});
-    row("month 13", {"2024-13-01", ""});
-    row("February 30", {"2024-02-30", ""});
-    row("hour 24", {"2024-03-04T24:00:00", ""});
-    row("offset hour 24", {"2024-03-04T10:00:00+24:00", ""});
-    row("surrounding space is not trimmed", {" 2024-03-04", ""});
-    row("final line break is not trimmed", {"2024-03-04\n", ""});
-    row("lenient: 9 fraction digits and offset",
-        {"2024-03-04T10:20:30.123456789+09:00", "2024-03-04T01:20:30.000Z", "", "lenient"});
-    row("lenient: short fraction without zone",
-        {"2024-03-04T10:20:30.5", "2024-03-04T01:20:30.000Z", "", "lenient"});
-    row("lenient: space and line breaks trimmed",
-        {" \n2024-03-04\t", "2024-03-03T15:00:00.000Z", "", "lenient"});
-    row("lenient: strict success keeps the fraction",
-        {"2024-03-04T10:20:30.250Z", "2024-03-04T10:20:30.250Z", "", "lenient"});
-    row("lenient: nothing to remove", {"someday", "", "", "lenient"});
-}
-
-void TestNoteDocument::readsDates()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QFETCH(QString, zone);
-    QFETCH(QString, lenient);
-    if (!zone.isEmpty())
-        m_clock.setTimeZone(QTimeZone(zone.toLatin1()));
-    const auto parse = lenient.isEmpty() ? parseFrontMatterDate : parseFrontMatterDateLenient;
-    QCOMPARE(asUtc(parse(text)), expected);
-}
-
-void TestNoteDocument::formatsDatesInLocalTime_data()
-{
-    columns({"zone", "instant", "expected"});
-    row("Tokyo, across new year",
-        {"Asia/Tokyo", "2024-12-31T15:30:05.900Z", "2025-01-01T00:30:05"});
-    row("New York, summer time",
-        {"America/New_York", "2024-07-15T17:00:00Z", "2024-07-15T13:00:00"});
-}
-
-void TestNoteDocument::formatsDatesInLocalTime()
-{
-    QFETCH(QString, zone);
-    QFETCH(QString, instant);
-    QFETCH(QString, expected);
-    m_clock.setTimeZone(QTimeZone(zone.toLatin1()));
-    const QDateTime date = utc(qPrintable(instant));
-    QCOMPARE(formatFrontMatterDate(date), expected);
-    QCOMPARE(parseFrontMatterDate(expected), std::optional(date.addMSecs(-date.time().msec())));
-}
-
-void TestNoteDocument::quotingRoundTrips_data()
-{
-    columns({"written", "value"});
-    row("Japanese with inner spaces", {"\"豆腐 よう\"", "豆腐 よう"});
-    row("escaped quotes, outer space", {" \"Travel \\\"notes\\\"\"\t", "Travel \"notes\""});
-    row("backslash before a quote", {"\"a\\\\\\\"b\"", "a\\\"b"});
-    row("trailing backslash", {"\"C:\\\\dir\\\\\"", "C:\\dir\\"});
-    row("single quotes unescape the same way", {"'a\\\"b\\\\'", "a\"b\\"});
-    row("mismatched quotes kept", {"\"abc'", "\"abc'"});
-    row("lone quote kept", {"\"", "\""});
-    row("empty", {"\"\"", ""});
-}
-
-void TestNoteDocument::quotingRoundTrips()
-{
-    QFETCH(QString, written);
-    QFETCH(QString, value);
-    QCOMPARE(unquoteValue(written), value);
-    QCOMPARE(unquoteValue(quoteValue(value)), value);
-
-    NoteFrontMatter header;
-    header.title = value;
-    header.createdRaw = value;
-    const NoteDocumentParts parts = parseNoteDocument(renderFrontMatter(header) + "\nBody");
-    QVERIFY(parts.obsidian);
-    QCOMPARE(parts.obsidian->title, std::optional(value));
-    QCOMPARE(parts.obsidian->createdRaw, optional(value));
-}
-
-void TestNoteDocument::looksUpYamlValues_data()
-{
-    columns({"text", "expected"}); // looked up with the keys a, b in that order
-    row("later line replaces earlier", {"a: 1\nA: '2'", "2"});
-    row("empty value keeps earlier", {"a: 1\na: \"\"\na:", "1"});
-    row("key order beats line order", {"b: 2\na: 1", "1"});
-    row("falls back to later key", {"a:\n  b  :  x: y ", "x: y"});
-    row("no matching key", {"c: 1\nplain", ""});
-}
-
-void TestNoteDocument::looksUpYamlValues()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(yamlValue(text, {QStringLiteral("a"), QStringLiteral("b")}), optional(expected));
-}
-
-void TestNoteDocument::findsFirstBodyLine_data()
-{
-    columns({"text", "expected"});
-    row("after header and blank lines", {"---\ntitle: A\n---\n\n \t\n  First \nNext", "First"});
-    row("Unicode line separators", {"\u3000\u2028 Second\u2029Third", "Second"});
-    row("trailing metadata is not body", {"\n\nid: 1\ntype_: 1", ""});
-}
-
-void TestNoteDocument::findsFirstBodyLine()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(firstBodyLine(text), optional(expected));
-}
-
-void TestNoteDocument::buildsSaveText_data()
-{
-    columns({"body", "joplin", "where", "expected"});
-    const QString h = QStringLiteral("---\ntitle: \"A\"\nx: 1\n---");
-    const QString meta = QStringLiteral("id: 1\ntype_: 1");
-    const QString fenced = QStringLiteral("---\nparent_id: 1\n---");
-    row("body after one empty line", {"Hello", "", "", h + "\n\nHello"});
-    row("empty body ends in one line feed", {"", "", "", h + "\n"});
-    // One separating empty line, then the body's own: it reads back as it was.
-    row("body's own leading line feed is kept", {"\nHello", "", "", h + "\n\n\nHello"});
-    row("leading metadata between header and body",
-        {"Hello", fenced, "leading", h + "\n\n" + fenced + "\n\nHello"});
-    row("trailing metadata after one empty line, with final line feed",
-        {"Hello", meta, "trailing", h + "\n\nHello\n\n" + meta + "\n"});
-    row("trailing metadata, body ending in line feeds",
-        {"Hello\n\n", meta, "trailing", h + "\n\nHello\n\n" + meta + "\n"});
-    row("trailing metadata, empty body", {"", meta, "trailing", h + "\n\n" + meta + "\n"});
-}
-
-void TestNoteDocument::buildsSaveText()
-{
-    QFETCH(QString, body);
-    QFETCH(QString, joplin);
-    QFETCH(QString, where);
-    QFETCH(QString, expected);
-
-    const NoteFrontMatter header{QStringLiteral("A"), {}, {}, {}, {}, {"x: 1"}};
-    const QString saved = buildNoteSaveText(header, body, optional(joplin), where == u"trailing");
-    QCOMPARE(saved, expected);
-    const NoteDocumentParts reread = parseNoteDocument(saved);
-    QCOMPARE(reread.joplinYAML, optional(joplin));
-    QCOMPARE(reread.joplinIsTrailing, where == u"trailing");
-}
-
-void TestNoteDocument::savesSmallNoteExactly()
-{
-    const NoteDocumentParts parts =
-        parseNoteDocument(QStringLiteral("---\ntitle: A\n---\n\nHello"));
-    QCOMPARE(parts.obsidian,
-             std::optional(NoteFrontMatter{QStringLiteral("A"), {}, {}, {}, {}, {"title: A"}}));
-    const NoteFrontMatter header = completeHeaderForSave(parts.obsidian, QStringLiteral("A"),
-                                                         parts.joplinYAML, {}, m_clock.now());
-    QCOMPARE(buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing),
-             QStringLiteral("---\ntitle: A\ncreated: \"2024-05-01T12:00:00\"\n"
-                            "updated: \"2024-05-01T12:00:00\"\n---\n\nHello"));
-    // Without a header the note gets the one this program composes.
-    const NoteFrontMatter fresh =
-        completeHeaderForSave(std::nullopt, QStringLiteral("A"), std::nullopt, {}, m_clock.now());
-    QCOMPARE(buildNoteSaveText(fresh, QStringLiteral("Hello"), std::nullopt, false),
-             QStringLiteral("---\ntitle: \"A\"\ncreated: \"2024-05-01T12:00:00\"\n"
-                            "updated: \"2024-05-01T12:00:00\"\n---\n\nHello"));
-}
-
-void TestNoteDocument::completesHeader_data()
-{
-    // File dates: created 2024-01-01, modified 2024-02-01 (UTC) when "known"; now is 2024-05-01.
-    columns({"text", "fileDates", "shownCreated", "shownUpdated", "savedCreated"});
-    const QString now = QStringLiteral("2024-05-01T12:00:00");
-    row("no header: file dates",
-        {"Body", "known", "2024-01-01T09:00:00", "2024-02-01T09:00:00", "2024-01-01T09:00:00"});
-    row("no header, no file dates: save uses now", {"Body", "", "", "", now});
-    row("header dates win, title is replaced",
-        {"---\ntitle: Old\ncreated: 2020-01-01\nupdated: 2020-02-02\n---\nBody", "known",
-         "2020-01-01", "2020-02-02", "2020-01-01"});
-    row("trailing Joplin times beat file dates",
-        {"Body\n\nid: 1\ncreated_time: 2023-04-01T08:15:30.120Z\n"
-         "user_created_time: 2023-03-01T00:00:00.000Z\nupdated_time: 2023-04-02T00:00:00.000Z",
-         "known", "2023-03-01T00:00:00.000Z", "2023-04-02T00:00:00.000Z",
-         "2023-03-01T00:00:00.000Z"});
-    row("leading Joplin created key", {"---\nsource: joplin\ncreated: 2024-03-04 09:00\n---\nBody",
-                                       "", "2024-03-04 09:00", "", "2024-03-04 09:00"});
-}
-
-void TestNoteDocument::completesHeader()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, fileDates);
-    QFETCH(QString, shownCreated);
-    QFETCH(QString, shownUpdated);
-    QFETCH(QString, savedCreated);
-
-    const bool known = !fileDates.isEmpty();
-    const auto fileCreated = known ? std::optional(utc("2024-01-01T00:00:00Z")) : std::nullopt;
-    const auto fileModified = known ? std::optional(utc("2024-02-01T00:00:00Z")) : std::nullopt;
-    const NoteDocumentParts parts = parseNoteDocument(text);
-    const NoteFrontMatter shown = completeHeaderForDisplay(
-        parts.obsidian, QStringLiteral("A"), parts.joplinYAML, fileCreated, fileModified);
-    QCOMPARE(shown.title, QStringLiteral("A"));
-    QCOMPARE(shown.createdRaw, optional(shownCreated));
-    QCOMPARE(shown.updatedRaw, optional(shownUpdated));
-    QCOMPARE(shown.created, parseFrontMatterDateLenient(shownCreated));
-
-    const NoteFrontMatter saved = completeHeaderForSave(
-        parts.obsidian, QStringLiteral("A"), parts.joplinYAML, fileCreated, m_clock.now());
-    QCOMPARE(saved.title, QStringLiteral("A"));
-    QCOMPARE(saved.createdRaw, savedCreated);
-    QCOMPARE(saved.updatedRaw, QStringLiteral("2024-05-01T12:00:00"));
-    QCOMPARE(saved.updated, std::optional(m_clock.now()));
-}
-
-void TestNoteDocument::keepsForeignFilesOnSave_data()
-{
-    columns({"path", "where", "created"}); // where the Joplin text is; created empty: save time
-    row("offset dates stay extra", {"obsidian/2020-08-08-an-earlier-post.md", "", ""});
-    row("date key", {"obsidian/2023-09-12 Meeting with Steph.md", "", "2023-09-12"});
-    row("Japanese title", {"obsidian/4行日記.md", "", ""});
-    row("long body", {"obsidian/Evergreen notes turn ideas into objects that you can manipulate.md",
-                      "", "2023-09-14"});
-    row("empty body", {"obsidian/Fushimi Inari.md", "", "2023-09-12"});
-    row("empty last key", {"obsidian/In good hands.md", "", "2023-09-12"});
-    row("empty Source key", {"obsidian/豆腐よう.md", "", ""});
-    row("BOM and CRLF", {"joplin/frontmatter-bom-crlf.md", "", "2019-05-01 16:54-07:00"});
-    row("leading Joplin block", {"joplin/frontmatter-source.md", "leading", "2024-03-04 09:00"});
-    row("raw note", {"joplin/raw-note.md", "trailing", "2023-04-01T08:15:30.120Z"});
-    row("raw notebook", {"joplin/raw-notebook.md", "trailing", "2022-12-31T15:00:00.000Z"});
-    row("raw to-do", {"joplin/raw-todo.md", "trailing", "2024-02-10T00:00:00.000Z"});
-}
-
-void TestNoteDocument::keepsForeignFilesOnSave()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, where);
-    QFETCH(QString, created);
-
-    QFile file(sampleNotesFolder() + u'/' + path);
-    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
-    // Keep a byte-order mark in the text: dropping it is the parser's job.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    const QString original = decoder.decode(file.readAll());
-    const QString normalized = QString(original).replace("\r\n", "\n").remove(QChar(0xFEFF));
-    const QString name = QFileInfo(path).completeBaseName();
-    const QString savedAt = formatFrontMatterDate(m_clock.now());
-
-    const NoteDocumentParts parts = parseNoteDocument(original);
-    QCOMPARE(parts.obsidian.has_value(), where.isEmpty());
-    QCOMPARE(parts.joplinYAML.has_value(), !where.isEmpty());
-    QCOMPARE(parts.joplinIsTrailing, where == u"trailing");
-    QVERIFY(normalized.contains(parts.joplinYAML.value_or(QString())));
-
-    const auto save = [&](const NoteDocumentParts &document) {
-        const NoteFrontMatter header =
-            completeHeaderForSave(document.obsidian, name, document.joplinYAML, {}, m_clock.now());
-        return buildNoteSaveText(header, document.body, document.joplinYAML,
-                                 document.joplinIsTrailing);
-    };
-    const QString saved = save(parts);
-    QVERIFY(!saved.contains(u'\r'));
-    QVERIFY(!saved.contains(QChar(0xFEFF)));
-
-    const NoteDocumentParts reread = parseNoteDocument(saved);
-    QCOMPARE(reread.body, parts.body);
-    QCOMPARE(reread.joplinYAML, parts.joplinYAML);
-    QCOMPARE(reread.joplinIsTrailing, parts.joplinIsTrailing);
-    QVERIFY(reread.obsidian);
-    QCOMPARE(reread.obsidian->title, name);
-    QCOMPARE(reread.obsidian->createdRaw, created.isEmpty() ? savedAt : created);
-    QCOMPARE(reread.obsidian->updatedRaw, savedAt);
-    // Every line another application wrote stays, in its order; this program's own lines are
-    // rewritten only where their value changed.
-    const QStringList before = headerLines(where.isEmpty() ? normalized : QString());
-    const QStringList after = headerLines(saved);
-    QCOMPARE(foreignLines(after), foreignLines(before));
-    const QString createdLine = "created: " + created;
-    QCOMPARE(after.contains(createdLine), before.contains(createdLine));
-    QCOMPARE(save(reread), saved);
-}
-
-void TestNoteDocument::keepsHeaderLinesOnSave_data()
-{
-    // Saved as "note" at NOW with no file dates; the original in LF, or CRLF when asked.
-    columns({"text", "expected", "crlf"});
-    row("other spellings and a blank line",
-        {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
-         "---\ntitle: \"note\"\ncreated: \"tomorrow\"\nupdated: \"NOW\"\n"
-         "Title: My talk\n\nDate: tomorrow\n---\n\nBody"});
-    row("the same in CRLF", {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
-                             "---\ntitle: \"note\"\ncreated: \"tomorrow\"\nupdated: \"NOW\"\n"
-                             "Title: My talk\n\nDate: tomorrow\n---\n\nBody",
-                             "crlf"});
-    row("date and modified only: dates read, own lines added",
-        {"---\ndate: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody",
-         "---\ntitle: \"note\"\ncreated: \"2024-01-02\"\nupdated: \"NOW\"\n"
-         "date: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody"});
-    row("own lines updated where they are, unchanged ones kept as written",
-        {"---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: 2020-01-02\ntitle: "
-         "old\n---\nB",
-         "---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: \"NOW\"\n"
-         "title: \"note\"\n---\n\nB"});
-    row("a missing key follows the one before it",
-        {"---\naliases:\n- x\ncreated: 2020-01-01\nstatus: draft\n---\nB",
-         "---\ntitle: \"note\"\naliases:\n- x\ncreated: 2020-01-01\nupdated: \"NOW\"\n"
-         "status: draft\n---\n\nB"});
-    row("comments, blanks, odd indentation and quoting kept",
-        {"---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\nz:   \n---\nB",
-         "---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\ncreated: \"NOW\"\n"
-         "updated: \"NOW\"\nz:   \n---\n\nB"});
-    row("capitalised and indented own keys belong to others",
-        {"---\nCreated: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\nB",
-         "---\ntitle: \"note\"\ncreated: \"2020-01-01\"\nupdated: \"NOW\"\n"
-         "Created: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\n\nB"});
-    row("of duplicates only the line that counts changes",
-        {"---\ntitle: a\ntitle: b\ncreated: 2020-01-01\ncreated:\nupdated: 1\nupdated: 2\n---\nB",
-         "---\ntitle: a\ntitle: \"note\"\ncreated: 2020-01-01\ncreated:\nupdated: 1\n"
-         "updated: \"NOW\"\n---\n\nB"});
-    row("a value over several lines is replaced whole",
-        {"---\ntitle: A long\n  title\ncreated:\n- 2020\n- 2021\ntags:\n  - a\n---\nB",
-         "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags:\n  - a\n---\n\nB"});
-    row("a stray item at the top stays put, not taken as the new title's value",
-        {"---\n-\n---\nB", "---\n-\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
-    row("indented lines at the top stay above the new lines",
-        {"---\n  - x\n\tmore\ntags: a\n---\nB",
-         "---\n  - x\n\tmore\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags: a\n---\n\nB"});
-    row("empty header",
-        {"---\n---\nB", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
-    row("header never closed is body",
-        {"---\ntitle: x\nB",
-         "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\n---\ntitle: x\nB"});
-    row("leading Joplin block kept after the header",
-        {"---\nTitle: T\n---\n\n---\nparent_id: 1\n---\nB",
-         "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\nTitle: T\n---\n\n"
-         "---\nparent_id: 1\n---\n\nB"});
-    row("trailing Joplin metadata kept at the end",
-        {"---\ndate: 2024-01-02\n---\nB\n\nid: 1\ntype_: 1",
-         "---\ntitle: \"note\"\ncreated: \"2024-01-02\"\nupdated: \"NOW\"\ndate: 2024-01-02\n"
-         "---\n\nB\n\nid: 1\ntype_: 1\n"});
-}
-
-void TestNoteDocument::keepsHeaderLinesOnSave()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QFETCH(QString, crlf);
-    if (!crlf.isEmpty())
-        text.replace(u'\n', QLatin1String("\r\n"));
-    expected.replace(QLatin1String("NOW"), formatFrontMatterDate(m_clock.now()));
-
-    const auto save = [&](const NoteDocumentParts &parts) {
-        const NoteFrontMatter header = completeHeaderForSave(parts.obsidian, QStringLiteral("note"),
-                                                             parts.joplinYAML, {}, m_clock.now());
-        return buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing);
-    };
-    const NoteDocumentParts parts = parseNoteDocument(text);
-    const QString saved = save(parts);
-    QCOMPARE(saved, expected);
-
-    const NoteDocumentParts reread = parseNoteDocument(saved);
-    QCOMPARE(reread.body, parts.body);
-    QCOMPARE(reread.joplinYAML, parts.joplinYAML);
-    QCOMPARE(reread.joplinIsTrailing, parts.joplinIsTrailing);
-    QCOMPARE(
-        reread.obsidian->createdRaw,
-        completeHeaderForSave(parts.obsidian, {}, parts.joplinYAML, {}, m_clock.now()).createdRaw);
-    QCOMPARE(save(reread), saved);
-}
 
 QTEST_GUILESS_MAIN(TestNoteDocument)
 #include "tst_notedocument.moc"

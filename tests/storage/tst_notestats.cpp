@@ -2,9 +2,9 @@
 #include "common/testfiles.h"
 
 #include "platform/clock.h"
-#include "storage/memomanager.h"
 #include "storage/notekey.h"
 #include "storage/pins.h"
+#include "platform/settingsstore.h"
 #include "storage/settings.h"
 #include "storage/sortmode.h"
 #include "storage/viewcounts.h"
@@ -43,27 +43,253 @@ class TestNoteStats : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_base = m_env->useBaseFolder();
+        m_clock.setNow(tokyoTime(2025, 3, 10, 12, 0));
+        Clock::setCurrent(&m_clock);
+    }
+    void cleanup() { m_env.reset(); }
 
-    void pinningMovesToTheFront();
-    void standardizedPathsNeedNoCleaning_data();
-    void standardizedPathsNeedNoCleaning();
-    void pathsOfPinsAndCountsAgreeWithKeys();
-    void pinFileIsReadTolerantly_data();
-    void pinFileIsReadTolerantly();
-    void renameKeepsThePinsPlace();
-    void whatCountsAsAView_data();
-    void whatCountsAsAView();
-    void monthsFollowJapanTime_data();
-    void monthsFollowJapanTime();
-    void writesPruneOldMonthsAndBadEntries();
-    void renameMergesMonthCounts();
-    void renamingTheOpenNoteCarriesItsViewCount();
-    void cachesFollowTheBaseFolder();
-    void queuedWritesLandInCallOrder();
-    void initialSortMode_data();
-    void initialSortMode();
+    void pinningMovesToTheFront()
+    {
+        for (const char *name : {"Notes/a.md", "Notes/sub/計画.md", "Notes/c.md", "Notes/a.md"})
+            Pins::pinNote(note(QString::fromUtf8(name)));
+        QCOMPARE(read(Pins::pinsFilePath()), "Notes/a.md\nNotes/c.md\nNotes/sub/計画.md\n");
+        // The note list looks pins up by path: each path is what the key says.
+        const QStringList pinned{note("Notes/a.md"), note("Notes/c.md"), note("Notes/sub/計画.md")};
+        QCOMPARE(Pins::pinnedPaths(), pinned);
+        for (const QString &path : pinned)
+            QVERIFY(Pins::isPinned(path));
+
+        for (const QString &path : pinned)
+            Pins::unpinNote(path);
+        QVERIFY(QFile::exists(Pins::pinsFilePath()));
+        QCOMPARE(read(Pins::pinsFilePath()), "");
+
+        Pins::pinNote(m_env->path(QStringLiteral("elsewhere/x.md")));
+        QCOMPARE(read(Pins::pinsFilePath()), "");
+    }
+    void standardizedPathsNeedNoCleaning_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("standardized");
+        QTest::newRow("plain") << "/base/Notes/a.md" << true;
+        QTest::newRow("root") << "/" << true;
+        QTest::newRow("Japanese") << "/base/Notes/会議/議事録.md" << true;
+        QTest::newRow("double slash") << "/base//Notes/a.md" << false;
+        QTest::newRow("dot folder") << "/base/./Notes/a.md" << false;
+        QTest::newRow("parent folder") << "/base/x/../Notes/a.md" << false;
+        QTest::newRow("slash at the end") << "/base/Notes/" << false;
+        QTest::newRow("dot at the end") << "/base/Notes/." << false;
+        QTest::newRow("relative") << "Notes/a.md" << false;
+        // Left to the long way although cleaning would not change it: rare, and never wrong.
+        QTest::newRow("hidden name") << "/base/Notes/.a.md" << false;
+    }
+    // A path said to be standardized is one that cleaning leaves as it is: its key is the rest of
+    // it.
+    void standardizedPathsNeedNoCleaning()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, standardized);
+        QCOMPARE(isStandardizedPath(path), standardized);
+        if (standardized)
+            QCOMPARE(QDir::cleanPath(path), path);
+    }
+    // Entries of months no longer shown, and entries of the wrong shape, are dropped on the next
+    // write; the lookups by path and by key agree on what is left.
+    void countFileIsReadTolerantly()
+    {
+        QVERIFY(write(ViewCounts::viewCountsFilePath(), R"({
+            "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
+            "Notes/old.md": {"2024-12": 3},
+            "Notes/zero.md": {"2025-03": 0, "2025-02": -2},
+            "Notes/partly.md": {"2025-03": 2, "2025-02": "x", "2024-02": 1.5},
+            "Notes/wrong.md": [1, 2]
+        })"));
+        const QHash<QString, int> byPath = ViewCounts::viewCountsByPath();
+        QCOMPARE(byPath,
+                 (QHash<QString, int>{{note("Notes/keep.md"), 5}, {note("Notes/partly.md"), 2}}));
+        const QStringList notes{note("Notes/keep.md"), note("Notes/old.md"), note("Notes/zero.md"),
+                                note("Notes/wrong.md")};
+        const QHash<QString, int> byKey = ViewCounts::viewCounts(notes);
+        for (const QString &path : notes)
+            QCOMPARE(byPath.value(path), byKey.value(path));
+
+        ViewCounts::removeViewCount(note("Notes/old.md"));
+        QCOMPARE(storedCounts(),
+                 R"({"Notes/keep.md":{"2025-02":1,"2025-03":4},"Notes/partly.md":{"2025-03":2}})");
+    }
+
+    void pinFileIsReadTolerantly_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("rewritten");
+
+        const QByteArray ab("Notes/a.md\nNotes/b.md\n");
+        QTest::newRow("duplicates and blank lines")
+            << QByteArray("\nNotes/a.md\n\nNotes/b.md\nNotes/a.md\n \n") << ab;
+        QTest::newRow("CRLF, CR, tabs, no final break")
+            << QByteArray(" Notes/a.md\t\r\n\rNotes/b.md") << ab;
+        QTest::newRow("Unicode separators and a BOM")
+            << QByteArray("\xEF\xBB\xBFNotes/a.md\xE2\x80\xA8Notes/b.md\xE2\x80\xA9") << ab;
+        QTest::newRow("a damaged line keeps the other pins")
+            << QByteArray("Notes/a.md\n\xFF\nNotes/b.md\n")
+            << QByteArray("Notes/a.md\n\xEF\xBF\xBD\nNotes/b.md\n");
+    }
+    void pinFileIsReadTolerantly()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, rewritten);
+
+        QVERIFY(write(Pins::pinsFilePath(), stored));
+        // Keys are taken from standardized paths, and a sibling folder is not inside the base.
+        const QStringList candidates{note("Notes/b.md"), note("Notes/c.md"), note("Notes/./a.md"),
+                                     m_base + "-old/Notes/a.md"};
+        QCOMPARE(Pins::pinnedFiles(candidates),
+                 QStringList({note("Notes/./a.md"), note("Notes/b.md")}));
+
+        Pins::unpinNote(note("Notes/c.md"));
+        QCOMPARE(read(Pins::pinsFilePath()), rewritten);
+    }
+    void renameKeepsThePinsPlace()
+    {
+        for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
+            Pins::pinNote(note(QString::fromLatin1(name)));
+        Pins::renamePinnedNote(note("Notes/b.md"), note("Notes/S/d.md"));
+        Pins::renamePinnedNote(note("Notes/x.md"), note("Notes/y.md"));
+        QCOMPARE(read(Pins::pinsFilePath()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
+
+        // Onto a note that is pinned already: the earlier of the two places wins.
+        Pins::renamePinnedNote(note("Notes/a.md"), note("Notes/c.md"));
+        QCOMPARE(read(Pins::pinsFilePath()), "Notes/c.md\nNotes/S/d.md\n");
+    }
+    void whatCountsAsAView_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<int>("expected");
+
+        QTest::newRow("markdown note") << "Notes/a.md" << 1;
+        QTest::newRow("text note, capital extension") << "Notes/S/b.TXT" << 1;
+        QTest::newRow("PDF under Notes") << "Notes/paper.pdf" << 0;
+        QTest::newRow("daily memo") << "Daily/2025-03-10.txt" << 0;
+        QTest::newRow("folder merely starting with Notes") << "Notes2/a.md" << 0;
+    }
+    void whatCountsAsAView()
+    {
+        QFETCH(QString, relative);
+        QFETCH(int, expected);
+
+        ViewCounts::recordNoteView(note(relative));
+        ViewCounts::recordNoteView(note(relative)); // once per run
+        QCOMPARE(ViewCounts::viewCounts({note(relative)}),
+                 (QHash<QString, int>{{note(relative), expected}}));
+
+        ViewCounts::resetCachesForTesting(); // a new run starts from the file
+        ViewCounts::recordNoteView(note(relative));
+        QCOMPARE(ViewCounts::viewCounts({note(relative)}).value(note(relative)), 2 * expected);
+    }
+    void monthsFollowJapanTime_data()
+    {
+        QTest::addColumn<QDateTime>("viewedAt");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QDateTime>("readAt");
+        QTest::addColumn<int>("expected");
+
+        const QDateTime lateMarch = tokyoTime(2025, 3, 31, 23, 30);
+        const QByteArray march(R"({"Notes/a.md":{"2025-03":1}})");
+        QTest::newRow("31 March 23:30 counts in April")
+            << lateMarch << march << tokyoTime(2025, 4, 30, 23, 59) << 1;
+        QTest::newRow("but not in May") << lateMarch << march << tokyoTime(2025, 5, 1, 0, 0) << 0;
+        QTest::newRow("31 March 15:30 UTC is April in Japan")
+            << QDateTime(QDate(2025, 3, 31), QTime(15, 30), QTimeZone::utc())
+            << QByteArray(R"({"Notes/a.md":{"2025-04":1}})") << tokyoTime(2025, 5, 31, 12, 0) << 1;
+        QTest::newRow("December counts in January")
+            << tokyoTime(2024, 12, 31, 23, 59) << QByteArray(R"({"Notes/a.md":{"2024-12":1}})")
+            << tokyoTime(2025, 1, 1, 0, 0) << 1;
+    }
+    void monthsFollowJapanTime()
+    {
+        QFETCH(QDateTime, viewedAt);
+        QFETCH(QByteArray, stored);
+        QFETCH(QDateTime, readAt);
+        QFETCH(int, expected);
+
+        m_clock.setNow(viewedAt);
+        ViewCounts::recordNoteView(note("Notes/a.md"));
+        QCOMPARE(storedCounts(), stored);
+        m_clock.setNow(readAt);
+        QCOMPARE(ViewCounts::viewCounts({note("Notes/a.md")}).value(note("Notes/a.md")), expected);
+    }
+    void renameMergesMonthCounts()
+    {
+        const QByteArray before(
+            R"({"Notes/a.md":{"2025-02":1,"2025-03":2},"Notes/b.md":{"2025-03":3}})");
+        QVERIFY(write(ViewCounts::viewCountsFilePath(), before));
+        ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/./a.md"));
+        QCOMPARE(storedCounts(), before);
+
+        ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/b.md"));
+        QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-02":1,"2025-03":5}})");
+    }
+    void cachesFollowTheBaseFolder()
+    {
+        const QString first = m_base;
+        Pins::pinNote(note("Notes/a.md"));
+        ViewCounts::recordNoteView(note("Notes/a.md"));
+
+        // Away and straight back without waiting: the write still queued for the first folder must
+        // not be lost to the reread.
+        m_base = m_env->useBaseFolder(QStringLiteral("second"));
+        QVERIFY(!Pins::isPinned(note("Notes/a.md")));
+        QCOMPARE(ViewCounts::viewCounts({note("Notes/a.md")}).value(note("Notes/a.md")), 0);
+        ViewCounts::recordNoteView(note("Notes/b.md"));
+
+        PathManager::setBaseFolder(first);
+        m_base = first;
+        QVERIFY(Pins::isPinned(note("Notes/a.md")));
+        ViewCounts::recordNoteView(note("Notes/c.md"));
+        QCOMPARE(storedCounts(), R"({"Notes/a.md":{"2025-03":1},"Notes/c.md":{"2025-03":1}})");
+        PathManager::setBaseFolder(m_env->path(QStringLiteral("second")));
+        QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-03":1}})");
+    }
+    void queuedWritesLandInCallOrder()
+    {
+        // Each write's snapshot holds one more note: a write landing late would leave fewer.
+        for (int i = 0; i < 300; ++i)
+            ViewCounts::recordNoteView(note(QStringLiteral("Notes/n%1.md").arg(i)));
+        QCOMPARE(QJsonDocument::fromJson(storedCounts()).object().size(), 300);
+    }
+    void initialSortMode_data()
+    {
+        QTest::addColumn<QVariant>("storedMode");
+        QTest::addColumn<QVariant>("pinsOnTop");
+        QTest::addColumn<NotesFileSortMode>("expected");
+
+        QTest::newRow("nothing stored") << QVariant() << QVariant() << NotesFileSortMode::pinsFirst;
+        QTest::newRow("older setting off")
+            << QVariant() << QVariant(false) << NotesFileSortMode::modificationDate;
+        QTest::newRow("stored mode wins")
+            << QVariant("viewCount") << QVariant(false) << NotesFileSortMode::viewCount;
+        QTest::newRow("case-sensitive raw value")
+            << QVariant("PinsFirst") << QVariant(false) << NotesFileSortMode::modificationDate;
+        QTest::newRow("wrong type counts as absent")
+            << QVariant(2) << QVariant(1) << NotesFileSortMode::pinsFirst;
+    }
+    void initialSortMode()
+    {
+        QFETCH(QVariant, storedMode);
+        QFETCH(QVariant, pinsOnTop);
+        QFETCH(NotesFileSortMode, expected);
+
+        if (storedMode.isValid())
+            SettingsStore::instance().setValue(QStringLiteral("notesFileSortMode"), storedMode);
+        if (pinsOnTop.isValid())
+            SettingsStore::instance().setValue(QStringLiteral("notesPinSortToTop"), pinsOnTop);
+        QCOMPARE(Settings::instance().notesFileSortMode(), expected);
+        QCOMPARE(sortModeFromString(sortModeToString(expected)), std::optional(expected));
+    }
 
 private:
     QString note(const QString &relative) const { return m_base + u'/' + relative; }
@@ -72,300 +298,6 @@ private:
     FixedClock m_clock{tokyoTime(2025, 3, 10, 12, 0), QTimeZone::utc()};
     QString m_base;
 };
-
-void TestNoteStats::init()
-{
-    m_env = std::make_unique<TestEnvironment>();
-    m_base = m_env->useBaseFolder();
-    m_clock.setNow(tokyoTime(2025, 3, 10, 12, 0));
-    Clock::setCurrent(&m_clock);
-    Pins::resetCachesForTesting();
-    ViewCounts::resetCachesForTesting();
-}
-
-void TestNoteStats::cleanup()
-{
-    ViewCounts::resetCachesForTesting();
-    m_env.reset();
-}
-
-void TestNoteStats::pinningMovesToTheFront()
-{
-    for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md", "Notes/a.md"})
-        Pins::pinNote(note(QString::fromLatin1(name)));
-    QCOMPARE(read(Pins::pinsFilePath()), "Notes/a.md\nNotes/c.md\nNotes/b.md\n");
-
-    for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
-        Pins::unpinNote(note(QString::fromLatin1(name)));
-    QVERIFY(QFile::exists(Pins::pinsFilePath()));
-    QCOMPARE(read(Pins::pinsFilePath()), "");
-
-    Pins::pinNote(m_env->path(QStringLiteral("elsewhere/x.md")));
-    QCOMPARE(read(Pins::pinsFilePath()), "");
-}
-
-void TestNoteStats::standardizedPathsNeedNoCleaning_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("standardized");
-    QTest::newRow("plain") << "/base/Notes/a.md" << true;
-    QTest::newRow("root") << "/" << true;
-    QTest::newRow("Japanese") << "/base/Notes/会議/議事録.md" << true;
-    QTest::newRow("double slash") << "/base//Notes/a.md" << false;
-    QTest::newRow("dot folder") << "/base/./Notes/a.md" << false;
-    QTest::newRow("parent folder") << "/base/x/../Notes/a.md" << false;
-    QTest::newRow("slash at the end") << "/base/Notes/" << false;
-    QTest::newRow("dot at the end") << "/base/Notes/." << false;
-    QTest::newRow("relative") << "Notes/a.md" << false;
-    // Left to the long way although cleaning would not change it: rare, and never wrong.
-    QTest::newRow("hidden name") << "/base/Notes/.a.md" << false;
-}
-
-// A path said to be standardized is one that cleaning leaves as it is: its key is the rest of it.
-void TestNoteStats::standardizedPathsNeedNoCleaning()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, standardized);
-    QCOMPARE(isStandardizedPath(path), standardized);
-    if (standardized)
-        QCOMPARE(QDir::cleanPath(path), path);
-}
-
-// The note list looks pins and counts up by path: each path is what the key says, and only
-// pins, and counts of the kept months above 0, are there.
-void TestNoteStats::pathsOfPinsAndCountsAgreeWithKeys()
-{
-    for (const char *name : {"Notes/b.md", "Notes/sub/計画.md", "Notes/a.md"})
-        Pins::pinNote(note(QString::fromUtf8(name)));
-    QCOMPARE(Pins::pinnedPaths(),
-             QStringList({note("Notes/a.md"), note("Notes/sub/計画.md"), note("Notes/b.md")}));
-    for (const QString &path : Pins::pinnedPaths())
-        QVERIFY(Pins::isPinned(path));
-
-    QVERIFY(write(ViewCounts::viewCountsFilePath(), R"({
-        "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
-        "Notes/old.md": {"2024-12": 3},
-        "Notes/zero.md": {"2025-03": 0}
-    })"));
-    const QHash<QString, int> byPath = ViewCounts::viewCountsByPath();
-    QCOMPARE(byPath, (QHash<QString, int>{{note("Notes/keep.md"), 5}}));
-    const QStringList notes{note("Notes/keep.md"), note("Notes/old.md"), note("Notes/zero.md")};
-    const QHash<QString, int> byKey = ViewCounts::viewCounts(notes);
-    for (const QString &path : notes)
-        QCOMPARE(byPath.value(path), byKey.value(path));
-}
-
-void TestNoteStats::pinFileIsReadTolerantly_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QByteArray>("rewritten");
-
-    const QByteArray ab("Notes/a.md\nNotes/b.md\n");
-    QTest::newRow("duplicates and blank lines")
-        << QByteArray("\nNotes/a.md\n\nNotes/b.md\nNotes/a.md\n \n") << ab;
-    QTest::newRow("CRLF, CR, tabs, no final break")
-        << QByteArray(" Notes/a.md\t\r\n\rNotes/b.md") << ab;
-    QTest::newRow("Unicode separators and a BOM")
-        << QByteArray("\xEF\xBB\xBFNotes/a.md\xE2\x80\xA8Notes/b.md\xE2\x80\xA9") << ab;
-    QTest::newRow("a damaged line keeps the other pins")
-        << QByteArray("Notes/a.md\n\xFF\nNotes/b.md\n")
-        << QByteArray("Notes/a.md\n\xEF\xBF\xBD\nNotes/b.md\n");
-}
-
-void TestNoteStats::pinFileIsReadTolerantly()
-{
-    QFETCH(QByteArray, stored);
-    QFETCH(QByteArray, rewritten);
-
-    QVERIFY(write(Pins::pinsFilePath(), stored));
-    // Keys are taken from standardized paths, and a sibling folder is not inside the base.
-    const QStringList candidates{note("Notes/b.md"), note("Notes/c.md"), note("Notes/./a.md"),
-                                 m_base + "-old/Notes/a.md"};
-    QCOMPARE(Pins::pinnedFiles(candidates),
-             QStringList({note("Notes/./a.md"), note("Notes/b.md")}));
-
-    Pins::unpinNote(note("Notes/c.md"));
-    QCOMPARE(read(Pins::pinsFilePath()), rewritten);
-}
-
-void TestNoteStats::renameKeepsThePinsPlace()
-{
-    for (const char *name : {"Notes/a.md", "Notes/b.md", "Notes/c.md"})
-        Pins::pinNote(note(QString::fromLatin1(name)));
-    Pins::renamePinnedNote(note("Notes/b.md"), note("Notes/S/d.md"));
-    Pins::renamePinnedNote(note("Notes/x.md"), note("Notes/y.md"));
-    QCOMPARE(read(Pins::pinsFilePath()), "Notes/c.md\nNotes/S/d.md\nNotes/a.md\n");
-
-    // Onto a note that is pinned already: the earlier of the two places wins.
-    Pins::renamePinnedNote(note("Notes/a.md"), note("Notes/c.md"));
-    QCOMPARE(read(Pins::pinsFilePath()), "Notes/c.md\nNotes/S/d.md\n");
-}
-
-void TestNoteStats::whatCountsAsAView_data()
-{
-    QTest::addColumn<QString>("relative");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("markdown note") << "Notes/a.md" << 1;
-    QTest::newRow("text note, capital extension") << "Notes/S/b.TXT" << 1;
-    QTest::newRow("PDF under Notes") << "Notes/paper.pdf" << 0;
-    QTest::newRow("daily memo") << "Daily/2025-03-10.txt" << 0;
-    QTest::newRow("folder merely starting with Notes") << "Notes2/a.md" << 0;
-}
-
-void TestNoteStats::whatCountsAsAView()
-{
-    QFETCH(QString, relative);
-    QFETCH(int, expected);
-
-    ViewCounts::recordNoteView(note(relative));
-    ViewCounts::recordNoteView(note(relative)); // once per run
-    QCOMPARE(ViewCounts::viewCounts({note(relative)}),
-             (QHash<QString, int>{{note(relative), expected}}));
-
-    ViewCounts::resetCachesForTesting(); // a new run starts from the file
-    ViewCounts::recordNoteView(note(relative));
-    QCOMPARE(ViewCounts::viewCounts({note(relative)}).value(note(relative)), 2 * expected);
-}
-
-void TestNoteStats::monthsFollowJapanTime_data()
-{
-    QTest::addColumn<QDateTime>("viewedAt");
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QDateTime>("readAt");
-    QTest::addColumn<int>("expected");
-
-    const QDateTime lateMarch = tokyoTime(2025, 3, 31, 23, 30);
-    const QByteArray march(R"({"Notes/a.md":{"2025-03":1}})");
-    QTest::newRow("31 March 23:30 counts in April")
-        << lateMarch << march << tokyoTime(2025, 4, 30, 23, 59) << 1;
-    QTest::newRow("but not in May") << lateMarch << march << tokyoTime(2025, 5, 1, 0, 0) << 0;
-    QTest::newRow("31 March 15:30 UTC is April in Japan")
-        << QDateTime(QDate(2025, 3, 31), QTime(15, 30), QTimeZone::utc())
-        << QByteArray(R"({"Notes/a.md":{"2025-04":1}})") << tokyoTime(2025, 5, 31, 12, 0) << 1;
-    QTest::newRow("December counts in January")
-        << tokyoTime(2024, 12, 31, 23, 59) << QByteArray(R"({"Notes/a.md":{"2024-12":1}})")
-        << tokyoTime(2025, 1, 1, 0, 0) << 1;
-}
-
-void TestNoteStats::monthsFollowJapanTime()
-{
-    QFETCH(QDateTime, viewedAt);
-    QFETCH(QByteArray, stored);
-    QFETCH(QDateTime, readAt);
-    QFETCH(int, expected);
-
-    m_clock.setNow(viewedAt);
-    ViewCounts::recordNoteView(note("Notes/a.md"));
-    QCOMPARE(storedCounts(), stored);
-    m_clock.setNow(readAt);
-    QCOMPARE(ViewCounts::viewCounts({note("Notes/a.md")}).value(note("Notes/a.md")), expected);
-}
-
-void TestNoteStats::writesPruneOldMonthsAndBadEntries()
-{
-    QVERIFY(write(ViewCounts::viewCountsFilePath(), R"({
-        "Notes/keep.md": {"2025-03": 4, "2025-02": 1, "2025-01": 9},
-        "Notes/old.md": {"2024-12": 3},
-        "Notes/zero.md": {"2025-03": 0, "2025-02": -2},
-        "Notes/partly.md": {"2025-03": 2, "2025-02": "x", "2024-02": 1.5},
-        "Notes/wrong.md": [1, 2]
-    })"));
-    QCOMPARE(ViewCounts::viewCounts({note("Notes/keep.md")}).value(note("Notes/keep.md")), 5);
-
-    ViewCounts::removeViewCount(note("Notes/old.md"));
-    QCOMPARE(storedCounts(),
-             R"({"Notes/keep.md":{"2025-02":1,"2025-03":4},"Notes/partly.md":{"2025-03":2}})");
-}
-
-void TestNoteStats::renameMergesMonthCounts()
-{
-    const QByteArray before(
-        R"({"Notes/a.md":{"2025-02":1,"2025-03":2},"Notes/b.md":{"2025-03":3}})");
-    QVERIFY(write(ViewCounts::viewCountsFilePath(), before));
-    ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/./a.md"));
-    QCOMPARE(storedCounts(), before);
-
-    ViewCounts::renameViewCount(note("Notes/a.md"), note("Notes/b.md"));
-    QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-02":1,"2025-03":5}})");
-}
-
-void TestNoteStats::renamingTheOpenNoteCarriesItsViewCount()
-{
-    const QString oldPath = note("Notes/draft.md");
-    const QString newPath = note("Notes/計画.md");
-    QVERIFY(write(oldPath, "text\n"));
-    ViewCounts::recordNoteView(oldPath);
-    MemoManager memo;
-    memo.loadFile(oldPath);
-
-    QVERIFY(memo.renameCurrentFile(QStringLiteral("計画")));
-    QCOMPARE(read(newPath), QByteArray("text\n"));
-    ViewCounts::resetCachesForTesting(); // as the next run reads it
-    QCOMPARE(ViewCounts::viewCounts({oldPath, newPath}),
-             (QHash<QString, int>{{oldPath, 0}, {newPath, 1}}));
-}
-
-void TestNoteStats::cachesFollowTheBaseFolder()
-{
-    const QString first = m_base;
-    Pins::pinNote(note("Notes/a.md"));
-    ViewCounts::recordNoteView(note("Notes/a.md"));
-
-    // Away and straight back without waiting: the write still queued for the first folder must
-    // not be lost to the reread.
-    m_base = m_env->useBaseFolder(QStringLiteral("second"));
-    QVERIFY(!Pins::isPinned(note("Notes/a.md")));
-    QCOMPARE(ViewCounts::viewCounts({note("Notes/a.md")}).value(note("Notes/a.md")), 0);
-    ViewCounts::recordNoteView(note("Notes/b.md"));
-
-    PathManager::setBaseFolder(first);
-    m_base = first;
-    QVERIFY(Pins::isPinned(note("Notes/a.md")));
-    ViewCounts::recordNoteView(note("Notes/c.md"));
-    QCOMPARE(storedCounts(), R"({"Notes/a.md":{"2025-03":1},"Notes/c.md":{"2025-03":1}})");
-    PathManager::setBaseFolder(m_env->path(QStringLiteral("second")));
-    QCOMPARE(storedCounts(), R"({"Notes/b.md":{"2025-03":1}})");
-}
-
-void TestNoteStats::queuedWritesLandInCallOrder()
-{
-    // Each write's snapshot holds one more note: a write landing late would leave fewer.
-    for (int i = 0; i < 300; ++i)
-        ViewCounts::recordNoteView(note(QStringLiteral("Notes/n%1.md").arg(i)));
-    QCOMPARE(QJsonDocument::fromJson(storedCounts()).object().size(), 300);
-}
-
-void TestNoteStats::initialSortMode_data()
-{
-    QTest::addColumn<QVariant>("storedMode");
-    QTest::addColumn<QVariant>("pinsOnTop");
-    QTest::addColumn<NotesFileSortMode>("expected");
-
-    QTest::newRow("nothing stored") << QVariant() << QVariant() << NotesFileSortMode::pinsFirst;
-    QTest::newRow("older setting off")
-        << QVariant() << QVariant(false) << NotesFileSortMode::modificationDate;
-    QTest::newRow("stored mode wins")
-        << QVariant("viewCount") << QVariant(false) << NotesFileSortMode::viewCount;
-    QTest::newRow("case-sensitive raw value")
-        << QVariant("PinsFirst") << QVariant(false) << NotesFileSortMode::modificationDate;
-    QTest::newRow("wrong type counts as absent")
-        << QVariant(2) << QVariant(1) << NotesFileSortMode::pinsFirst;
-}
-
-void TestNoteStats::initialSortMode()
-{
-    QFETCH(QVariant, storedMode);
-    QFETCH(QVariant, pinsOnTop);
-    QFETCH(NotesFileSortMode, expected);
-
-    if (storedMode.isValid())
-        SettingsStore::instance().setValue(QStringLiteral("notesFileSortMode"), storedMode);
-    if (pinsOnTop.isValid())
-        SettingsStore::instance().setValue(QStringLiteral("notesPinSortToTop"), pinsOnTop);
-    QCOMPARE(Settings::instance().notesFileSortMode(), expected);
-    QCOMPARE(sortModeFromString(sortModeToString(expected)), std::optional(expected));
-}
 
 QTEST_GUILESS_MAIN(TestNoteStats)
 #include "tst_notestats.moc"

@@ -16,205 +16,162 @@ private Q_SLOTS:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_env.reset(); }
 
-    void defaultFolderChoice_data();
-    void defaultFolderChoice();
-    void startupPrefersBookmarkThenPathThenDefault();
-    void startupMigratesLegacyBookmark();
-    void startupRewritesStaleBookmark();
-    void startupIgnoresUnresolvableBookmark();
-    void switchingRecordsChoice();
-    void switchingToDefaultDropsBookmarks_data();
-    void switchingToDefaultDropsBookmarks();
-    void switchingToNothingResets();
-    void switchingKeepsOldBookmarkWhenNewOneFails();
-    void dailyMemoNames_data();
-    void dailyMemoNames();
-    void notesFolderIsCreated();
+    void defaultFolderChoice_data()
+    {
+        QTest::addColumn<bool>("currentExists");
+        QTest::addColumn<bool>("olderExists");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first launch creates the current folder") << false << false << "Quillmere";
+        QTest::newRow("only the older folder: it is used") << false << true << "Dayleaf";
+        QTest::newRow("both: the current one wins") << true << true << "Quillmere";
+    }
+    void defaultFolderChoice()
+    {
+        QFETCH(bool, currentExists);
+        QFETCH(bool, olderExists);
+        QFETCH(QString, expected);
+        if (currentExists)
+            m_env->makeFolder(QStringLiteral("data/Quillmere"));
+        if (olderExists)
+            m_env->makeFolder(QStringLiteral("data/Dayleaf"));
+
+        QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/") + expected));
+        QVERIFY(QFileInfo(PathManager::baseFolderPath()).isDir());
+        // The older folder is never joined by a new current one.
+        QCOMPARE(QFileInfo::exists(m_env->path(QStringLiteral("data/Quillmere"))),
+                 currentExists || !olderExists);
+    }
+    void startupPrefersBookmarkThenPathThenDefault()
+    {
+        const QString marked = m_env->makeFolder(QStringLiteral("marked"));
+        const QString stored = m_env->makeFolder(QStringLiteral("stored"));
+        defaults().setValue(QStringLiteral("DayleafFolderBookmark"), *FolderBookmark::create(marked));
+        defaults().setValue(QStringLiteral("SelectedDayleafFolder"), stored);
+        QCOMPARE(PathManager::baseFolderPath(), marked);
+
+        // A bookmark that resolves to nothing is passed over, and kept.
+        PathManager::resetForTesting();
+        defaults().setValue(QStringLiteral("DayleafFolderBookmark"), QByteArray("garbage"));
+        QCOMPARE(PathManager::baseFolderPath(), stored);
+        QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), QByteArray("garbage"));
+
+        PathManager::resetForTesting();
+        defaults().setValue(QStringLiteral("SelectedDayleafFolder"), QString());
+        QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
+    }
+    void startupMigratesLegacyBookmark()
+    {
+        const QString marked = m_env->makeFolder(QStringLiteral("marked"));
+        const QByteArray bookmark = *FolderBookmark::create(marked);
+        defaults().setValue(QStringLiteral("SecureBookmark"), bookmark);
+
+        QCOMPARE(PathManager::baseFolderPath(), marked);
+        QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), bookmark);
+        QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
+    }
+    void startupRewritesStaleBookmark()
+    {
+        const QString before = m_env->makeFolder(QStringLiteral("old name"));
+        const QByteArray bookmark = *FolderBookmark::create(before);
+        defaults().setValue(QStringLiteral("DayleafFolderBookmark"), bookmark);
+        const QString after = m_env->path(QStringLiteral("new name"));
+        QVERIFY(QDir().rename(before, after));
+
+        QCOMPARE(PathManager::baseFolderPath(), after);
+        const auto rewritten = defaults().data(QStringLiteral("DayleafFolderBookmark"));
+        QVERIFY(rewritten && *rewritten != bookmark);
+        const auto resolved = FolderBookmark::resolve(*rewritten);
+        QVERIFY(resolved && !resolved->stale);
+        QCOMPARE(resolved->path, after);
+    }
+    void switchingRecordsChoice()
+    {
+        const QString folder = m_env->makeFolder(QStringLiteral("chosen"));
+        defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
+        QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
+
+        PathManager::setBaseFolder(folder);
+
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(PathManager::baseFolderPath(), folder);
+        QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), folder);
+        QCOMPARE(FolderBookmark::resolve(*defaults().data(QStringLiteral("DayleafFolderBookmark")))->path, folder);
+        QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
+    }
+    // The default folder needs no bookmark, however it is spelled; no folder at all means it.
+    void switchingToDefaultDropsBookmarks_data()
+    {
+        QTest::addColumn<QString>("spelling");
+        QTest::newRow("no folder at all") << QString();
+        QTest::newRow("plain") << "data/Quillmere";
+        QTest::newRow("trailing slash") << "data/Quillmere/";
+        QTest::newRow("dot-dot components") << "data/Quillmere/../Quillmere/.";
+    }
+    void switchingToDefaultDropsBookmarks()
+    {
+        QFETCH(QString, spelling);
+        PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("other")));
+        QVERIFY(defaults().contains(QStringLiteral("DayleafFolderBookmark")));
+        defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
+        QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
+
+        const QString path = spelling.isNull() ? QString() : m_env->path(spelling);
+        PathManager::setBaseFolder(path);
+
+        QCOMPARE(changed.count(), 1);
+        // A spelling is kept as given.
+        QCOMPARE(PathManager::baseFolderPath(),
+                 path.isNull() ? m_env->path(QStringLiteral("data/Quillmere")) : path);
+        QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")),
+                 path.isNull() ? std::nullopt : std::optional(path));
+        QVERIFY(!defaults().contains(QStringLiteral("DayleafFolderBookmark")));
+        QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
+    }
+    void switchingKeepsOldBookmarkWhenNewOneFails()
+    {
+        const QString first = m_env->makeFolder(QStringLiteral("first"));
+        PathManager::setBaseFolder(first);
+        const QByteArray firstBookmark = *defaults().data(QStringLiteral("DayleafFolderBookmark"));
+        QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
+
+        const QString missing = m_env->path(QStringLiteral("not there"));
+        PathManager::setBaseFolder(missing);
+
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(PathManager::baseFolderPath(), missing);
+        QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), missing);
+        QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), firstBookmark);
+    }
+    void dailyMemoNames_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ordinary day") << QDate(2025, 3, 5) << "2025-03-05.txt";
+        QTest::newRow("leap day") << QDate(2024, 2, 29) << "2024-02-29.txt";
+        QTest::newRow("first year") << QDate(1, 1, 1) << "0001-01-01.txt";
+        QTest::newRow("far future") << QDate(9999, 12, 31) << "9999-12-31.txt";
+    }
+    void dailyMemoNames()
+    {
+        QFETCH(QDate, date);
+        QFETCH(QString, name);
+        const QString base = m_env->useBaseFolder();
+        QCOMPARE(PathManager::dailyMemoPath(date), base + QStringLiteral("/Daily/") + name);
+        QVERIFY(QFileInfo(base + QStringLiteral("/Daily")).isDir());
+        QVERIFY(!QFileInfo::exists(base + QStringLiteral("/Daily/") + name));
+    }
+    void notesFolderIsCreated()
+    {
+        const QString base = m_env->path(QStringLiteral("gone/base"));
+        PathManager::setBaseFolder(base); // a stored folder that no longer exists
+        QCOMPARE(PathManager::notesFolderPath(), base + QStringLiteral("/Notes"));
+        QVERIFY(QFileInfo(base + QStringLiteral("/Notes")).isDir());
+    }
 
 private:
     SettingsStore &defaults() { return SettingsStore::instance(); }
     std::unique_ptr<TestEnvironment> m_env;
 };
-
-void TestPathManager::defaultFolderChoice_data()
-{
-    QTest::addColumn<bool>("currentExists");
-    QTest::addColumn<bool>("olderExists");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("first launch creates the current folder") << false << false << "Quillmere";
-    QTest::newRow("only the older folder: it is used") << false << true << "Dayleaf";
-    QTest::newRow("both: the current one wins") << true << true << "Quillmere";
-}
-
-void TestPathManager::defaultFolderChoice()
-{
-    QFETCH(bool, currentExists);
-    QFETCH(bool, olderExists);
-    QFETCH(QString, expected);
-    if (currentExists)
-        m_env->makeFolder(QStringLiteral("data/Quillmere"));
-    if (olderExists)
-        m_env->makeFolder(QStringLiteral("data/Dayleaf"));
-
-    QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/") + expected));
-    QVERIFY(QFileInfo(PathManager::baseFolderPath()).isDir());
-    // The older folder is never joined by a new current one.
-    QCOMPARE(QFileInfo::exists(m_env->path(QStringLiteral("data/Quillmere"))),
-             currentExists || !olderExists);
-}
-
-void TestPathManager::startupPrefersBookmarkThenPathThenDefault()
-{
-    const QString marked = m_env->makeFolder(QStringLiteral("marked"));
-    const QString stored = m_env->makeFolder(QStringLiteral("stored"));
-    defaults().setValue(QStringLiteral("DayleafFolderBookmark"), *FolderBookmark::create(marked));
-    defaults().setValue(QStringLiteral("SelectedDayleafFolder"), stored);
-    QCOMPARE(PathManager::baseFolderPath(), marked);
-
-    PathManager::resetForTesting();
-    defaults().remove(QStringLiteral("DayleafFolderBookmark"));
-    QCOMPARE(PathManager::baseFolderPath(), stored);
-
-    PathManager::resetForTesting();
-    defaults().setValue(QStringLiteral("SelectedDayleafFolder"), QString());
-    QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
-}
-
-void TestPathManager::startupMigratesLegacyBookmark()
-{
-    const QString marked = m_env->makeFolder(QStringLiteral("marked"));
-    const QByteArray bookmark = *FolderBookmark::create(marked);
-    defaults().setValue(QStringLiteral("SecureBookmark"), bookmark);
-
-    QCOMPARE(PathManager::baseFolderPath(), marked);
-    QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), bookmark);
-    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
-}
-
-void TestPathManager::startupRewritesStaleBookmark()
-{
-    const QString before = m_env->makeFolder(QStringLiteral("old name"));
-    const QByteArray bookmark = *FolderBookmark::create(before);
-    defaults().setValue(QStringLiteral("DayleafFolderBookmark"), bookmark);
-    const QString after = m_env->path(QStringLiteral("new name"));
-    QVERIFY(QDir().rename(before, after));
-
-    QCOMPARE(PathManager::baseFolderPath(), after);
-    const auto rewritten = defaults().data(QStringLiteral("DayleafFolderBookmark"));
-    QVERIFY(rewritten && *rewritten != bookmark);
-    const auto resolved = FolderBookmark::resolve(*rewritten);
-    QVERIFY(resolved && !resolved->stale);
-    QCOMPARE(resolved->path, after);
-}
-
-void TestPathManager::startupIgnoresUnresolvableBookmark()
-{
-    const QString stored = m_env->makeFolder(QStringLiteral("stored"));
-    defaults().setValue(QStringLiteral("DayleafFolderBookmark"), QByteArray("garbage"));
-    defaults().setValue(QStringLiteral("SelectedDayleafFolder"), stored);
-    QCOMPARE(PathManager::baseFolderPath(), stored);
-    QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), QByteArray("garbage"));
-}
-
-void TestPathManager::switchingRecordsChoice()
-{
-    const QString folder = m_env->makeFolder(QStringLiteral("chosen"));
-    defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
-    QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
-
-    PathManager::setBaseFolder(folder);
-
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(PathManager::baseFolderPath(), folder);
-    QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), folder);
-    QCOMPARE(
-        FolderBookmark::resolve(*defaults().data(QStringLiteral("DayleafFolderBookmark")))->path,
-        folder);
-    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
-}
-
-void TestPathManager::switchingToDefaultDropsBookmarks_data()
-{
-    QTest::addColumn<QString>("spelling");
-    QTest::newRow("plain") << "data/Quillmere";
-    QTest::newRow("trailing slash") << "data/Quillmere/";
-    QTest::newRow("dot-dot components") << "data/Quillmere/../Quillmere/.";
-}
-
-void TestPathManager::switchingToDefaultDropsBookmarks()
-{
-    QFETCH(QString, spelling);
-    const QString other = m_env->makeFolder(QStringLiteral("other"));
-    PathManager::setBaseFolder(other);
-    QVERIFY(defaults().contains(QStringLiteral("DayleafFolderBookmark")));
-    defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
-
-    const QString path = m_env->path(spelling);
-    PathManager::setBaseFolder(path);
-
-    QCOMPARE(PathManager::baseFolderPath(), path); // kept as given
-    QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), path);
-    QVERIFY(!defaults().contains(QStringLiteral("DayleafFolderBookmark")));
-    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
-}
-
-void TestPathManager::switchingToNothingResets()
-{
-    PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("other")));
-    QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
-
-    PathManager::setBaseFolder(QString());
-
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(PathManager::baseFolderPath(), m_env->path(QStringLiteral("data/Quillmere")));
-    QVERIFY(!defaults().contains(QStringLiteral("SelectedDayleafFolder")));
-    QVERIFY(!defaults().contains(QStringLiteral("DayleafFolderBookmark")));
-    QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
-}
-
-void TestPathManager::switchingKeepsOldBookmarkWhenNewOneFails()
-{
-    const QString first = m_env->makeFolder(QStringLiteral("first"));
-    PathManager::setBaseFolder(first);
-    const QByteArray firstBookmark = *defaults().data(QStringLiteral("DayleafFolderBookmark"));
-    QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
-
-    const QString missing = m_env->path(QStringLiteral("not there"));
-    PathManager::setBaseFolder(missing);
-
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(PathManager::baseFolderPath(), missing);
-    QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), missing);
-    QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), firstBookmark);
-}
-
-void TestPathManager::dailyMemoNames_data()
-{
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("ordinary day") << QDate(2025, 3, 5) << "2025-03-05.txt";
-    QTest::newRow("leap day") << QDate(2024, 2, 29) << "2024-02-29.txt";
-    QTest::newRow("first year") << QDate(1, 1, 1) << "0001-01-01.txt";
-    QTest::newRow("far future") << QDate(9999, 12, 31) << "9999-12-31.txt";
-}
-
-void TestPathManager::dailyMemoNames()
-{
-    QFETCH(QDate, date);
-    QFETCH(QString, name);
-    const QString base = m_env->useBaseFolder();
-    QCOMPARE(PathManager::dailyMemoPath(date), base + QStringLiteral("/Daily/") + name);
-    QVERIFY(QFileInfo(base + QStringLiteral("/Daily")).isDir());
-    QVERIFY(!QFileInfo::exists(base + QStringLiteral("/Daily/") + name));
-}
-
-void TestPathManager::notesFolderIsCreated()
-{
-    const QString base = m_env->path(QStringLiteral("gone/base"));
-    PathManager::setBaseFolder(base); // a stored folder that no longer exists
-    QCOMPARE(PathManager::notesFolderPath(), base + QStringLiteral("/Notes"));
-    QVERIFY(QFileInfo(base + QStringLiteral("/Notes")).isDir());
-}
 
 QTEST_GUILESS_MAIN(TestPathManager)
 #include "tst_pathmanager.moc"

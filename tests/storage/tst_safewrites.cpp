@@ -1,4 +1,5 @@
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 
 #include "platform/atomicfile.h"
 #include "platform/diagnostics.h"
@@ -9,20 +10,17 @@
 #include "storage/textmerge.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -32,22 +30,12 @@
 
 namespace {
 
+using TestFiles::read;
+using TestFiles::write;
+
 // The test binary doubles as the other process of the two-process cases.
 constexpr char holdLockArgument[] = "--hold-folder-lock";
 constexpr char dieWhileWritingArgument[] = "--die-while-writing";
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QStringList entries(const QString &folder)
 {
@@ -78,38 +66,20 @@ QString temporaryName(const QString &target, qint64 pid, const QString &suffix =
 }
 
 /// Lowers this process's file size limit, so that writes past it fail with EFBIG as on a full
-/// disk; restores limit and signal on destruction.
-class FileSizeLimit
+/// disk, until the returned guard goes.
+auto limitFileSize(rlim_t bytes)
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-
-class Umask
-{
-public:
-    explicit Umask(mode_t mask) : m_saved(::umask(mask)) {}
-    ~Umask() { ::umask(m_saved); }
-
-private:
-    mode_t m_saved;
-};
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved;
+    lowered.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+    return qScopeGuard([saved, handler] {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    });
+}
 
 /// Whether this process waits in flock for the folder with inode `inode`.
 bool waitsForLock(ino_t inode)
@@ -152,7 +122,7 @@ int dieWhileWriting(const char *path)
     return 3;
 }
 
-enum Writer { replaceFile, createFile, writeText, saveSettings };
+enum Writer { replaceFile, createFile, writeText };
 
 } // namespace
 
@@ -161,462 +131,401 @@ class TestSafeWrites : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fullDiskLeavesFilesAsTheyWere_data();
-    void fullDiskLeavesFilesAsTheyWere();
-    void settingsWriteFailureStaysPending();
-    void readingRejectsWhatIsNotWholeUtf8_data();
-    void readingRejectsWhatIsNotWholeUtf8();
-    void readingOnlyRegularFiles_data();
-    void readingOnlyRegularFiles();
-    void newFilesFollowUmaskReplacedKeepTheirMode_data();
-    void newFilesFollowUmaskReplacedKeepTheirMode();
-    void writingThroughLinkKeepsTheLink();
-    void leftoversOfDeadWritersOnly_data();
-    void leftoversOfDeadWritersOnly();
-    void killedWriterLeavesNoteAndCleanableLeftover();
-    void startCleansEveryFolderWeWriteTo();
-    void folderLockMakesAnotherProcessWait();
-    void folderLockIsReentrantAcrossSpellings();
-    void mergeCombinesOrConflicts_data();
-    void mergeCombinesOrConflicts();
-};
-
-void TestSafeWrites::fullDiskLeavesFilesAsTheyWere_data()
-{
-    QTest::addColumn<int>("writer");
-    QTest::newRow("replacing a note") << int(replaceFile);
-    QTest::newRow("creating a note") << int(createFile);
-    QTest::newRow("saving a memo's text") << int(writeText);
-}
-
-void TestSafeWrites::fullDiskLeavesFilesAsTheyWere()
-{
-    QFETCH(int, writer);
-    QTemporaryDir dir;
-    const QString note = dir.filePath(QStringLiteral("2025-03-05.txt"));
-    const QByteArray old = "# 会議\n14 時から\n";
-    if (writer != createFile)
-        put(note, old);
-    const QStringList before = entries(dir.path());
-
-    QString error;
-    bool written = true;
+    void fullDiskLeavesFilesAsTheyWere_data()
     {
-        const FileSizeLimit limit(1024); // a part of the new text fits, the rest does not
-        const QByteArray bytes(4096, 'x');
-        if (writer == replaceFile)
-            written = AtomicFile::write(note, bytes, &error);
-        else if (writer == createFile)
-            written = AtomicFile::writeNew(note, bytes, &error);
-        else
-            written = TextFile::writeUtf8(note, QString(4096, u'あ'), &error);
+        QTest::addColumn<int>("writer");
+        QTest::newRow("replacing a note") << int(replaceFile);
+        QTest::newRow("creating a note") << int(createFile);
+        QTest::newRow("saving a memo's text") << int(writeText);
     }
-    QVERIFY(!written);
-    QVERIFY(!error.isEmpty());
-    QCOMPARE(entries(dir.path()), before);
-    if (writer != createFile)
-        QCOMPARE(contents(note), old);
-}
-
-void TestSafeWrites::settingsWriteFailureStaysPending()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("settings.json"));
-    SettingsStore defaults(file);
-    defaults.setValue(QStringLiteral("fontSize"), 14);
-    defaults.sync();
-    const QByteArray old = contents(file);
-    QVERIFY(old.contains("fontSize"));
-
-    QString reported;
+    void fullDiskLeavesFilesAsTheyWere()
     {
-        const FileSizeLimit limit(old.size() + 16);
-        defaults.setValue(QStringLiteral("history"), QString(4096, u'検'));
-        Diagnostics::Capture capture;
+        QFETCH(int, writer);
+        QTemporaryDir dir;
+        const QString note = dir.filePath(QStringLiteral("2025-03-05.txt"));
+        const QByteArray old = "# 会議\n14 時から\n";
+        if (writer != createFile)
+            QVERIFY(write(note, old));
+        const QStringList before = entries(dir.path());
+
+        QString error;
+        bool written = true;
+        {
+            const auto limit =
+                limitFileSize(1024); // a part of the new text fits, the rest does not
+            const QByteArray bytes(4096, 'x');
+            if (writer == replaceFile)
+                written = AtomicFile::write(note, bytes, &error);
+            else if (writer == createFile)
+                written = AtomicFile::writeNew(note, bytes, &error);
+            else
+                written = TextFile::writeUtf8(note, QString(4096, u'あ'), &error);
+        }
+        QVERIFY(!written);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(entries(dir.path()), before);
+        QCOMPARE(read(note), writer == createFile ? QByteArray() : old);
+    }
+
+    void settingsWriteFailureStaysPending()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("settings.json"));
+        SettingsStore defaults(file);
+        defaults.setValue(QStringLiteral("fontSize"), 14);
         defaults.sync();
-        reported = capture.finish();
+        const QByteArray old = read(file);
+        QString reported;
+        {
+            const auto limit = limitFileSize(old.size() + 16);
+            defaults.setValue(QStringLiteral("history"), QString(4096, u'検'));
+            Diagnostics::Capture capture;
+            defaults.sync();
+            reported = capture.finish();
+        }
+        QCOMPARE(read(file), old);
+        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("settings.json")});
+        QVERIFY(reported.startsWith(QStringLiteral("設定の保存に失敗: ")));
+        QVERIFY(defaults.hasUnsavedChanges());
+
+        // With room again the next sync writes what was left pending.
+        defaults.sync();
+        QVERIFY(!defaults.hasUnsavedChanges());
+        SettingsStore reread(file);
+        QCOMPARE(reread.string(QStringLiteral("history")), QString(4096, u'検'));
+        QCOMPARE(reread.integer(QStringLiteral("fontSize")), qint64(14));
     }
-    QCOMPARE(contents(file), old);
-    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("settings.json")});
-    QVERIFY(reported.startsWith(QStringLiteral("設定の保存に失敗: ")));
-    QVERIFY(defaults.hasUnsavedChanges());
 
-    // With room again the next sync writes what was left pending.
-    defaults.sync();
-    QVERIFY(!defaults.hasUnsavedChanges());
-    SettingsStore reread(file);
-    QCOMPARE(reread.string(QStringLiteral("history")), QString(4096, u'検'));
-    QCOMPARE(reread.integer(QStringLiteral("fontSize")), qint64(14));
-}
-
-void TestSafeWrites::readingRejectsWhatIsNotWholeUtf8_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("isText");
-    QTest::addColumn<QString>("text");
-    const auto notText = [](const char *name, const QByteArray &bytes) {
-        QTest::newRow(name) << bytes << false << QString();
-    };
-    notText("Latin-1 café, its last character not UTF-8", "caf\xe9");
-    notText("日本 cut in the middle of its last character", "\xe6\x97\xa5\xe6\x9c");
-    notText("lone continuation byte", "a\x80 b");
-    notText("overlong slash", "\xc0\xaf");
-    notText("CESU-8 surrogate pair", "\xed\xa0\xbd\xed\xb8\x80");
-    notText("beyond U+10FFFF", "\xf4\x90\x80\x80");
-    QTest::newRow("valid, no byte-order mark")
-        << QByteArray("日本語\n") << true << QStringLiteral("日本語\n");
-    QTest::newRow("valid, leading byte-order mark dropped")
-        << QByteArray("\xef\xbb\xbf日本語") << true << QStringLiteral("日本語");
-    QTest::newRow("only the leading mark is dropped")
-        << QByteArray("\xef\xbb\xbf\xef\xbb\xbfx") << true << QStringLiteral("\uFEFFx");
-    QTest::newRow("empty file") << QByteArray() << true << QString();
-}
-
-void TestSafeWrites::readingRejectsWhatIsNotWholeUtf8()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, isText);
-    QFETCH(QString, text);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("memo.txt"));
-    put(path, bytes);
-    const TextFileRead read = TextFile::readUtf8(path);
-    QCOMPARE(read.status, isText ? TextFileRead::Status::Ok : TextFileRead::Status::NotUtf8);
-    QCOMPARE(read.text, text);
-    QCOMPARE(read.editable(), isText);
-    QCOMPARE(read.stamp, TextFile::stampOf(path));
-    QCOMPARE(read.stamp.size, qint64(bytes.size()));
-}
-
-void TestSafeWrites::readingOnlyRegularFiles_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<TextFileRead::Status>("status");
-    QTest::addColumn<QString>("error");
-    const QString notRegular = QStringLiteral("通常のファイルではありません");
-    QTest::newRow("named pipe nobody writes to")
-        << "pipe" << TextFileRead::Status::Unreadable << notRegular;
-    QTest::newRow("link to a named pipe")
-        << "link to pipe" << TextFileRead::Status::Unreadable << notRegular;
-    QTest::newRow("device") << "device" << TextFileRead::Status::Unreadable << notRegular;
-    QTest::newRow("folder") << "folder" << TextFileRead::Status::Unreadable
-                            << QStringLiteral("フォルダです");
-    QTest::newRow("nothing there") << "missing" << TextFileRead::Status::Missing << QString();
-    QTest::newRow("link to a note") << "link to note" << TextFileRead::Status::Ok << QString();
-}
-
-void TestSafeWrites::readingOnlyRegularFiles()
-{
-    QFETCH(QString, kind);
-    QFETCH(TextFileRead::Status, status);
-    QFETCH(QString, error);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("2025-03-05.txt"));
-    const QString pipe = dir.filePath(QStringLiteral("pipe"));
-    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    put(dir.filePath(QStringLiteral("note")), "本文");
-    if (kind == u"pipe")
-        QVERIFY(QFile::rename(pipe, path));
-    else if (kind == u"link to pipe")
-        QVERIFY(QFile::link(pipe, path));
-    else if (kind == u"device")
-        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
-    else if (kind == u"folder")
-        QVERIFY(QDir().mkdir(path));
-    else if (kind == u"link to note")
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral("note")), path));
-
-    // Returning at all is the point for a pipe: no writer ever opens it.
-    const TextFileRead read = TextFile::readUtf8(path);
-    QCOMPARE(read.status, status);
-    QCOMPARE(read.error, error);
-    QCOMPARE(read.text, status == TextFileRead::Status::Ok ? QStringLiteral("本文") : QString());
-    QCOMPARE(read.stamp.exists, status != TextFileRead::Status::Missing);
-}
-
-void TestSafeWrites::newFilesFollowUmaskReplacedKeepTheirMode_data()
-{
-    QTest::addColumn<int>("writer");
-    QTest::addColumn<int>("umask");
-    QTest::addColumn<int>("oldMode"); // -1: no file before
-    QTest::addColumn<int>("mode");
-    QTest::newRow("new memo, umask 022") << int(replaceFile) << 022 << -1 << 0644;
-    QTest::newRow("new memo, umask 077") << int(replaceFile) << 077 << -1 << 0600;
-    QTest::newRow("new note, umask 022") << int(createFile) << 022 << -1 << 0644;
-    QTest::newRow("new note, umask 077") << int(createFile) << 077 << -1 << 0600;
-    QTest::newRow("replaced 0640 stays 0640") << int(replaceFile) << 022 << 0640 << 0640;
-    QTest::newRow("replaced 0604 stays 0604 under umask 077")
-        << int(replaceFile) << 077 << 0604 << 0604;
-}
-
-void TestSafeWrites::newFilesFollowUmaskReplacedKeepTheirMode()
-{
-    QFETCH(int, writer);
-    QFETCH(int, umask);
-    QFETCH(int, oldMode);
-    QFETCH(int, mode);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ノート.md"));
-    if (oldMode >= 0) {
-        put(path, "old");
-        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(oldMode)), 0);
-    }
+    void readingRejectsWhatIsNotWholeUtf8_data()
     {
-        const Umask mask{mode_t(umask)};
-        QVERIFY(writer == createFile ? AtomicFile::writeNew(path, "new")
-                                     : AtomicFile::write(path, "new"));
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("isText");
+        QTest::addColumn<QString>("text");
+        const auto notText = [](const char *name, const QByteArray &bytes) {
+            QTest::newRow(name) << bytes << false << QString();
+        };
+        notText("Latin-1 café, its last character not UTF-8", "caf\xe9");
+        notText("日本 cut in the middle of its last character", "\xe6\x97\xa5\xe6\x9c");
+        notText("lone continuation byte", "a\x80 b");
+        notText("overlong slash", "\xc0\xaf");
+        notText("CESU-8 surrogate pair", "\xed\xa0\xbd\xed\xb8\x80");
+        notText("beyond U+10FFFF", "\xf4\x90\x80\x80");
+        QTest::newRow("valid, leading byte-order mark dropped")
+            << QByteArray("\xef\xbb\xbf日本語\n") << true << QStringLiteral("日本語\n");
+        QTest::newRow("only the leading mark is dropped")
+            << QByteArray("\xef\xbb\xbf\xef\xbb\xbfx") << true << QStringLiteral("\uFEFFx");
+        QTest::newRow("empty file") << QByteArray() << true << QString();
     }
-    QCOMPARE(contents(path), QByteArray("new"));
-    QCOMPARE(modeOf(path), mode_t(mode));
-}
+    void readingRejectsWhatIsNotWholeUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, isText);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("memo.txt"));
+        QVERIFY(write(path, bytes));
+        const TextFileRead read = TextFile::readUtf8(path);
+        QCOMPARE(read.status, isText ? TextFileRead::Status::Ok : TextFileRead::Status::NotUtf8);
+        QCOMPARE(read.text, text);
+        QCOMPARE(read.editable(), isText);
+        QCOMPARE(read.stamp, TextFile::stampOf(path));
+        QCOMPARE(read.stamp.size, qint64(bytes.size()));
+    }
 
-void TestSafeWrites::writingThroughLinkKeepsTheLink()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("real"))));
-    const QString target = dir.filePath(QStringLiteral("real/memo.txt"));
-    const QString link = dir.filePath(QStringLiteral("memo.txt"));
-    put(target, "old");
-    QVERIFY(QFile::link(target, link));
-    QVERIFY(TextFile::writeUtf8(link, QStringLiteral("新しい")));
-    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
-    QCOMPARE(contents(target), QByteArray("新しい"));
-    QCOMPARE(entries(dir.filePath(QStringLiteral("real"))), QStringList{"memo.txt"});
-}
+    void readingOnlyRegularFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<TextFileRead::Status>("status");
+        QTest::addColumn<QString>("error");
+        const auto unreadable = TextFileRead::Status::Unreadable;
+        const QString notRegular = QStringLiteral("通常のファイルではありません");
+        QTest::newRow("named pipe nobody writes to") << "pipe" << unreadable << notRegular;
+        QTest::newRow("link to a named pipe") << "link to pipe" << unreadable << notRegular;
+        QTest::newRow("device") << "device" << unreadable << notRegular;
+        QTest::newRow("folder") << "folder" << unreadable << QStringLiteral("フォルダです");
+        QTest::newRow("nothing there") << "missing" << TextFileRead::Status::Missing << QString();
+        QTest::newRow("link to a note") << "link to note" << TextFileRead::Status::Ok << QString();
+    }
+    void readingOnlyRegularFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(TextFileRead::Status, status);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("2025-03-05.txt"));
+        const QString pipe = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QVERIFY(write(dir.filePath(QStringLiteral("note")), "本文"));
+        if (kind == u"pipe")
+            QVERIFY(QFile::rename(pipe, path));
+        else if (kind == u"link to pipe")
+            QVERIFY(QFile::link(pipe, path));
+        else if (kind == u"device")
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        else if (kind == u"folder")
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == u"link to note")
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("note")), path));
 
-void TestSafeWrites::leftoversOfDeadWritersOnly_data()
-{
-    QTest::addColumn<bool>("recursive");
-    QTest::addColumn<int>("removed");
-    QTest::newRow("one folder") << false << 1;
-    QTest::newRow("with subfolders") << true << 2;
-}
+        // Returning at all is the point for a pipe: no writer ever opens it.
+        const TextFileRead read = TextFile::readUtf8(path);
+        QCOMPARE(read.status, status);
+        QCOMPARE(read.error, error);
+        QCOMPARE(read.text,
+                 status == TextFileRead::Status::Ok ? QStringLiteral("本文") : QString());
+        QCOMPARE(read.stamp.exists, status != TextFileRead::Status::Missing);
+    }
 
-void TestSafeWrites::leftoversOfDeadWritersOnly()
-{
-    QFETCH(bool, recursive);
-    QFETCH(int, removed);
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("Notes"));
-    const QString outside = dir.filePath(QStringLiteral("outside"));
-    QVERIFY(QDir().mkpath(folder + QStringLiteral("/仕事")));
-    QVERIFY(QDir().mkpath(outside));
-    const pid_t dead = deadPid();
-    const pid_t own = ::getpid();
+    void newFilesFollowUmaskReplacedKeepTheirMode_data()
+    {
+        QTest::addColumn<int>("writer");
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("oldMode"); // -1: no file before
+        QTest::addColumn<int>("mode");
+        QTest::newRow("new memo") << int(replaceFile) << 077 << -1 << 0600;
+        QTest::newRow("new note") << int(createFile) << 022 << -1 << 0644;
+        QTest::newRow("replaced 0640 stays 0640") << int(replaceFile) << 022 << 0640 << 0640;
+        QTest::newRow("replaced 0604 stays 0604 under umask 077")
+            << int(replaceFile) << 077 << 0604 << 0604;
+    }
+    void newFilesFollowUmaskReplacedKeepTheirMode()
+    {
+        QFETCH(int, writer);
+        QFETCH(int, umask);
+        QFETCH(int, oldMode);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ノート.md"));
+        if (oldMode >= 0) {
+            QVERIFY(write(path, "old"));
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(oldMode)), 0);
+        }
+        const mode_t saved = ::umask(mode_t(umask));
+        const bool written = writer == createFile ? AtomicFile::writeNew(path, "new")
+                                                  : AtomicFile::write(path, "new");
+        ::umask(saved);
+        QVERIFY(written);
+        QCOMPARE(read(path), QByteArray("new"));
+        QCOMPARE(modeOf(path), mode_t(mode));
+    }
 
-    const QString deadTemporary = temporaryName(QStringLiteral("a.md"), dead);
-    const QStringList kept{
-        temporaryName(QStringLiteral("b.md"), own), // a save in progress in this process
-        QStringLiteral("a.md"),
-        QStringLiteral("a.md.quillmere-%1-Ab12Cd").arg(dead), // not hidden: the user's
-        QStringLiteral(".quillmere-%1-Ab12Cd").arg(dead),     // no target name
-        temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12C")),
-        temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12Cd.md")),
-        QStringLiteral(".a.md.quillmere-x%1-Ab12Cd").arg(dead),
-    };
-    for (const QString &name : kept + QStringList{deadTemporary})
-        put(folder + u'/' + name, "text");
-    // A folder and a link that look like leftovers are not files we write.
-    const QString folderLookAlike = temporaryName(QStringLiteral("c.md"), dead, "Zz99Zz");
-    const QString linkLookAlike = temporaryName(QStringLiteral("d.md"), dead, "Yy88Yy");
-    QVERIFY(QDir().mkdir(folder + u'/' + folderLookAlike));
-    QVERIFY(QFile::link(outside + u'/' + deadTemporary, folder + u'/' + linkLookAlike));
-    put(folder + QStringLiteral("/仕事/") + deadTemporary, "text");
-    // The walk does not follow a link into another tree.
-    put(outside + u'/' + deadTemporary, "text");
-    QVERIFY(QFile::link(outside, folder + QStringLiteral("/link")));
+    void writingThroughLinkKeepsTheLink()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("real/memo.txt"));
+        const QString link = dir.filePath(QStringLiteral("memo.txt"));
+        QVERIFY(write(target, "old"));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(TextFile::writeUtf8(link, QStringLiteral("新しい")));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+        QCOMPARE(read(target), QByteArray("新しい"));
+        QCOMPARE(entries(dir.filePath(QStringLiteral("real"))), QStringList{"memo.txt"});
+    }
 
-    QCOMPARE(AtomicFile::removeLeftovers(folder, recursive), removed);
-    QStringList expected = kept + QStringList{folderLookAlike, linkLookAlike, "link", "仕事"};
-    expected.sort();
-    QCOMPARE(entries(folder), expected);
-    QCOMPARE(entries(folder + QStringLiteral("/仕事")),
-             recursive ? QStringList() : QStringList{deadTemporary});
-    QCOMPARE(entries(outside), QStringList{deadTemporary});
-    QVERIFY(AtomicFile::isTemporaryName(deadTemporary));
-    for (const QString &name : kept.mid(1))
-        QVERIFY2(!AtomicFile::isTemporaryName(name), qPrintable(name));
-}
+    void leftoversOfDeadWritersOnly_data()
+    {
+        QTest::addColumn<bool>("recursive");
+        QTest::newRow("one folder") << false;
+        QTest::newRow("with subfolders") << true;
+    }
+    void leftoversOfDeadWritersOnly()
+    {
+        QFETCH(bool, recursive);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("Notes"));
+        const QString outside = dir.filePath(QStringLiteral("outside"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/仕事")));
+        const pid_t dead = deadPid();
 
-void TestSafeWrites::killedWriterLeavesNoteAndCleanableLeftover()
-{
-    QTemporaryDir dir;
-    const QString daily = dir.filePath(QStringLiteral("Daily"));
-    QVERIFY(QDir().mkpath(daily));
-    const QString memo = daily + QStringLiteral("/2025-03-05.txt");
-    put(memo, "朝の会議\n");
+        const QString deadTemporary = temporaryName(QStringLiteral("a.md"), dead);
+        const QStringList kept{
+            temporaryName(QStringLiteral("b.md"), ::getpid()), // a save in progress here
+            QStringLiteral("a.md"),
+            QStringLiteral("a.md.quillmere-%1-Ab12Cd").arg(dead), // not hidden: the user's
+            QStringLiteral(".quillmere-%1-Ab12Cd").arg(dead),     // no target name
+            temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12C")),
+            temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12Cd.md")),
+            QStringLiteral(".a.md.quillmere-x%1-Ab12Cd").arg(dead),
+        };
+        for (const QString &name : kept + QStringList{deadTemporary})
+            QVERIFY(write(folder + u'/' + name, "text"));
+        // A folder and a link that look like leftovers are not files we write.
+        const QString folderLookAlike = temporaryName(QStringLiteral("c.md"), dead, "Zz99Zz");
+        const QString linkLookAlike = temporaryName(QStringLiteral("d.md"), dead, "Yy88Yy");
+        QVERIFY(QDir().mkdir(folder + u'/' + folderLookAlike));
+        QVERIFY(QFile::link(outside + u'/' + deadTemporary, folder + u'/' + linkLookAlike));
+        QVERIFY(write(folder + QStringLiteral("/仕事/") + deadTemporary, "text"));
+        // The walk does not follow a link into another tree.
+        QVERIFY(write(outside + u'/' + deadTemporary, "text"));
+        QVERIFY(QFile::link(outside, folder + QStringLiteral("/link")));
 
-    QProcess writer;
-    writer.start(QCoreApplication::applicationFilePath(),
-                 {QString::fromLatin1(dieWhileWritingArgument), memo});
-    QVERIFY(writer.waitForFinished());
-    QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(AtomicFile::removeLeftovers(folder, recursive), recursive ? 2 : 1);
+        QStringList expected = kept + QStringList{folderLookAlike, linkLookAlike, "link", "仕事"};
+        expected.sort();
+        QCOMPARE(entries(folder), expected);
+        QCOMPARE(entries(folder + QStringLiteral("/仕事")),
+                 recursive ? QStringList() : QStringList{deadTemporary});
+        QCOMPARE(entries(outside), QStringList{deadTemporary});
+        for (const QString &name : kept.mid(1))
+            QVERIFY2(!AtomicFile::isTemporaryName(name), qPrintable(name));
+    }
 
-    QCOMPARE(contents(memo), QByteArray("朝の会議\n"));
-    const QStringList left = entries(daily);
-    QCOMPARE(left.size(), 2);
-    const QString leftover = left.first();
-    QVERIFY2(leftover.startsWith(QStringLiteral(".2025-03-05.txt.quillmere-")),
-             qPrintable(leftover));
-    QVERIFY(AtomicFile::isTemporaryName(leftover));
+    void killedWriterLeavesNoteAndCleanableLeftover()
+    {
+        QTemporaryDir dir;
+        const QString memo = dir.filePath(QStringLiteral("Daily/2025-03-05.txt"));
+        QVERIFY(write(memo, "朝の会議\n"));
 
-    QCOMPARE(removeWriteLeftoversIn(dir.path(), QString()), 1);
-    QCOMPARE(entries(daily), QStringList{QStringLiteral("2025-03-05.txt")});
-    QCOMPARE(contents(memo), QByteArray("朝の会議\n"));
-}
+        QProcess writer;
+        writer.start(QCoreApplication::applicationFilePath(),
+                     {QString::fromLatin1(dieWhileWritingArgument), memo});
+        QVERIFY(writer.waitForFinished());
+        QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(read(memo), QByteArray("朝の会議\n"));
+        const QStringList left = entries(dir.filePath(QStringLiteral("Daily")));
+        QCOMPARE(left.size(), 2);
+        QVERIFY2(left.first().startsWith(QStringLiteral(".2025-03-05.txt.quillmere-")),
+                 qPrintable(left.first()));
+        QVERIFY(AtomicFile::isTemporaryName(left.first()));
 
-void TestSafeWrites::startCleansEveryFolderWeWriteTo()
-{
-    TestEnvironment env;
-    const QString base = env.useBaseFolder();
-    const QString settings = QFileInfo(SettingsStore::instanceFilePath()).absolutePath();
-    const pid_t dead = deadPid();
-    const QStringList folders{base, base + QStringLiteral("/Daily"), base + QStringLiteral("/Data"),
-                              base + QStringLiteral("/Notes/仕事/2025"), settings};
-    for (const QString &folder : folders) {
+        QCOMPARE(removeWriteLeftoversIn(dir.path(), QString()), 1);
+        QCOMPARE(entries(dir.filePath(QStringLiteral("Daily"))), QStringList{"2025-03-05.txt"});
+        QCOMPARE(read(memo), QByteArray("朝の会議\n"));
+    }
+
+    void startCleansEveryFolderWeWriteTo()
+    {
+        TestEnvironment env;
+        const QString base = env.useBaseFolder();
+        const QString settings = QFileInfo(SettingsStore::instanceFilePath()).absolutePath();
+        const pid_t dead = deadPid();
+        const QStringList folders{base, base + QStringLiteral("/Daily"),
+                                  base + QStringLiteral("/Data"),
+                                  base + QStringLiteral("/Notes/仕事/2025"), settings};
+        for (const QString &folder : folders)
+            QVERIFY(write(folder + u'/' + temporaryName(QStringLiteral("x.md"), dead), "half"));
+        // Below the memos nothing is ours to clean.
+        const QString notOurs = base + QStringLiteral("/Daily/sub/") + temporaryName("x.md", dead);
+        QVERIFY(write(notOurs, "half"));
+
+        removeWriteLeftovers();
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(entries(base), (QStringList{"Daily", "Data", "Notes"}));
+        QCOMPARE(entries(base + QStringLiteral("/Daily")), QStringList{"sub"});
+        for (const QString &folder : folders.mid(2))
+            QCOMPARE(entries(folder), QStringList());
+        QVERIFY(QFile::exists(notOurs));
+    }
+
+    void folderLockMakesAnotherProcessWait()
+    {
+        if (!QFileInfo(QStringLiteral("/proc/locks")).isReadable())
+            QSKIP("the kernel's list of locks is needed to see a process wait");
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("Daily"));
         QVERIFY(QDir().mkpath(folder));
-        put(folder + u'/' + temporaryName(QStringLiteral("x.md"), dead), "half");
-    }
-    // Below the memos nothing is ours to clean.
-    QVERIFY(QDir().mkpath(base + QStringLiteral("/Daily/sub")));
-    const QString notOurs = base + QStringLiteral("/Daily/sub/") + temporaryName("x.md", dead);
-    put(notOurs, "half");
+        struct stat info = {};
+        QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
 
-    removeWriteLeftovers();
-    QThreadPool::globalInstance()->waitForDone();
-    QCOMPARE(entries(base), (QStringList{"Daily", "Data", "Notes"}));
-    QCOMPARE(entries(base + QStringLiteral("/Daily")), QStringList{"sub"});
-    QCOMPARE(entries(base + QStringLiteral("/Data")), QStringList());
-    QCOMPARE(entries(base + QStringLiteral("/Notes/仕事/2025")), QStringList());
-    QCOMPARE(entries(settings), QStringList());
-    QVERIFY(QFile::exists(notOurs));
-}
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(),
+                     {QString::fromLatin1(holdLockArgument), folder});
+        QVERIFY(holder.waitForReadyRead());
+        QCOMPARE(holder.readLine(), QByteArray("locked\n"));
 
-void TestSafeWrites::folderLockMakesAnotherProcessWait()
-{
-    if (!QFileInfo(QStringLiteral("/proc/locks")).isReadable())
-        QSKIP("the kernel's list of locks is needed to see a process wait");
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("Daily"));
-    QVERIFY(QDir().mkpath(folder));
-    struct stat info = {};
-    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+        std::atomic<bool> acquired = false;
+        bool locked = false;
+        std::thread waiter([&] {
+            const FolderLock lock(folder);
+            locked = lock.isLocked();
+            acquired = true;
+        });
+        // However this ends, the holder lets go and the waiter is joined.
+        const auto release = qScopeGuard([&] {
+            holder.write("release\n");
+            holder.waitForBytesWritten();
+            if (waiter.joinable())
+                waiter.join();
+        });
+        // The kernel lists this process among the lock's waiters: it asked and was made to wait.
+        QTRY_VERIFY_WITH_TIMEOUT(waitsForLock(info.st_ino), 20000);
+        QVERIFY(!acquired);
 
-    QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(),
-                 {QString::fromLatin1(holdLockArgument), folder});
-    QVERIFY(holder.waitForReadyRead());
-    QCOMPARE(holder.readLine(), QByteArray("locked\n"));
-
-    std::atomic<bool> acquired = false;
-    bool locked = false;
-    std::thread waiter([&] {
-        const FolderLock lock(folder);
-        locked = lock.isLocked();
-        acquired = true;
-    });
-    // However this ends, the holder lets go and the waiter is joined.
-    const auto release = qScopeGuard([&] {
         holder.write("release\n");
-        holder.waitForBytesWritten();
-        if (waiter.joinable())
-            waiter.join();
-    });
-    // The kernel lists this process among the lock's waiters: it asked and was made to wait.
-    QTRY_VERIFY_WITH_TIMEOUT(waitsForLock(info.st_ino), 20000);
-    QVERIFY(!acquired);
-
-    holder.write("release\n");
-    QVERIFY(holder.waitForBytesWritten());
-    waiter.join();
-    QVERIFY(holder.waitForFinished());
-    QCOMPARE(holder.exitCode(), 0);
-    QVERIFY(acquired);
-    QVERIFY(locked);
-}
-
-void TestSafeWrites::folderLockIsReentrantAcrossSpellings()
-{
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("Notes"));
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(QFile::link(folder, dir.filePath(QStringLiteral("link"))));
-    // Another open file description of the folder stands in for another process.
-    const int probe = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    QVERIFY(probe >= 0);
-    const auto othersMayLock = [probe] {
-        if (::flock(probe, LOCK_EX | LOCK_NB) != 0)
-            return false;
-        ::flock(probe, LOCK_UN);
-        return true;
-    };
-
-    auto first = std::make_unique<FolderLock>(folder);
-    {
-        const FolderLock second(folder + QStringLiteral("/."));
-        const FolderLock third(dir.filePath(QStringLiteral("link")));
-        QVERIFY(first->isLocked());
-        QVERIFY(second.isLocked());
-        QVERIFY(third.isLocked());
-        QVERIFY(!othersMayLock());
+        QVERIFY(holder.waitForBytesWritten());
+        waiter.join();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(locked);
     }
-    QVERIFY(!othersMayLock()); // the first still holds it
-    first.reset();
-    QVERIFY(othersMayLock());
-    ::close(probe);
-}
 
-void TestSafeWrites::mergeCombinesOrConflicts_data()
-{
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("ours");
-    QTest::addColumn<QString>("theirs");
-    QTest::addColumn<bool>("clean");
-    QTest::addColumn<QString>("merged");
-    QTest::newRow("edit at the top, line appended at the end") << "a\nb\nc\n"
-                                                               << "A\nb\nc\n"
-                                                               << "a\nb\nc\nd\n"
-                                                               << true << "A\nb\nc\nd\n";
-    QTest::newRow("both append different lines")
-        << "a\nb\nc\n"
-        << "a\nb\nc\nX\n"
-        << "a\nb\nc\nY\n"
-        << false << "a\nb\nc\n<<<<<<< ours\nX\n=======\nY\n>>>>>>> theirs\n";
-    QTest::newRow("same line changed differently")
-        << "a\nb\nc\n"
-        << "a\nB1\nc\n"
-        << "a\nB2\nc\n"
-        << false << "a\n<<<<<<< ours\nB1\n=======\nB2\n>>>>>>> theirs\nc\n";
-    QTest::newRow("same change on both sides taken once") << "a\nb\nc\n"
-                                                          << "a\nB\nc\n"
-                                                          << "a\nB\nc\n"
-                                                          << true << "a\nB\nc\n";
-    QTest::newRow("empty base, different texts")
-        << ""
-        << "x\n"
-        << "y\n"
-        << false << "<<<<<<< ours\nx\n=======\ny\n>>>>>>> theirs\n";
-    QTest::newRow("edit at the top, append to a text without final line feed")
-        << "a\nb\nc"
-        << "A\nb\nc"
-        << "a\nb\nc\nd" << true << "A\nb\nc\nd";
-    QTest::newRow("Japanese text") << "朝\n昼\n夜\n"
-                                   << "朝ごはん\n昼\n夜\n"
-                                   << "朝\n昼\n夜\n- [ ] 議事録を送る\n"
-                                   << true << "朝ごはん\n昼\n夜\n- [ ] 議事録を送る\n";
-}
+    void folderLockIsReentrantAcrossSpellings()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("Notes"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(folder, dir.filePath(QStringLiteral("link"))));
+        // Another open file description of the folder stands in for another process.
+        const int probe = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(probe >= 0);
+        const auto closeProbe = qScopeGuard([probe] { ::close(probe); });
+        const auto othersMayLock = [probe] {
+            if (::flock(probe, LOCK_EX | LOCK_NB) != 0)
+                return false;
+            ::flock(probe, LOCK_UN);
+            return true;
+        };
 
-void TestSafeWrites::mergeCombinesOrConflicts()
-{
-    QFETCH(QString, base);
-    QFETCH(QString, ours);
-    QFETCH(QString, theirs);
-    QFETCH(bool, clean);
-    QFETCH(QString, merged);
-    const TextMergeResult result = TextMerge::merge(base, ours, theirs);
-    QCOMPARE(result.clean, clean);
-    QCOMPARE(result.text, merged);
-}
+        auto first = std::make_unique<FolderLock>(folder);
+        {
+            const FolderLock second(folder + QStringLiteral("/."));
+            const FolderLock third(dir.filePath(QStringLiteral("link")));
+            QVERIFY(first->isLocked() && second.isLocked() && third.isLocked());
+            QVERIFY(!othersMayLock());
+        }
+        QVERIFY(!othersMayLock()); // the first still holds it
+        first.reset();
+        QVERIFY(othersMayLock());
+    }
+
+    void mergeCombinesOrConflicts_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("ours");
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<bool>("clean");
+        QTest::addColumn<QString>("merged");
+        const auto row = [](const char *name, const char *base, const char *ours,
+                            const char *theirs, bool clean, const char *merged) {
+            QTest::newRow(name) << QString::fromUtf8(base) << QString::fromUtf8(ours)
+                                << QString::fromUtf8(theirs) << clean << QString::fromUtf8(merged);
+        };
+        row("edit at the top, line appended at the end", "a\nb\nc\n", "A\nb\nc\n", "a\nb\nc\nd\n",
+            true, "A\nb\nc\nd\n");
+        row("both append different lines", "a\nb\nc\n", "a\nb\nc\nX\n", "a\nb\nc\nY\n", false,
+            "a\nb\nc\n<<<<<<< ours\nX\n=======\nY\n>>>>>>> theirs\n");
+        row("same line changed differently", "a\nb\nc\n", "a\nB1\nc\n", "a\nB2\nc\n", false,
+            "a\n<<<<<<< ours\nB1\n=======\nB2\n>>>>>>> theirs\nc\n");
+        row("same change on both sides taken once", "a\nb\nc\n", "a\nB\nc\n", "a\nB\nc\n", true,
+            "a\nB\nc\n");
+        row("empty base, different texts", "", "x\n", "y\n", false,
+            "<<<<<<< ours\nx\n=======\ny\n>>>>>>> theirs\n");
+        row("edit at the top, append to a text without final line feed", "a\nb\nc", "A\nb\nc",
+            "a\nb\nc\nd", true, "A\nb\nc\nd");
+        row("Japanese text", "朝\n昼\n夜\n", "朝ごはん\n昼\n夜\n",
+            "朝\n昼\n夜\n- [ ] 議事録を送る\n", true, "朝ごはん\n昼\n夜\n- [ ] 議事録を送る\n");
+    }
+    void mergeCombinesOrConflicts()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, ours);
+        QFETCH(QString, theirs);
+        QFETCH(bool, clean);
+        QFETCH(QString, merged);
+        const TextMergeResult result = TextMerge::merge(base, ours, theirs);
+        QCOMPARE(result.clean, clean);
+        QCOMPARE(result.text, merged);
+    }
+};
 
 int main(int argc, char **argv)
 {
