@@ -78,21 +78,6 @@ void clickAccessible(MarkdownPreviewView *view, QAccessibleInterface *element)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, center);
 }
 
-QPalette darkPalette()
-{
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(40, 40, 42));
-    palette.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    palette.setColor(QPalette::Base, QColor(30, 30, 30));
-    palette.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
-    palette.setColor(QPalette::Text, QColor(230, 230, 230));
-    palette.setColor(QPalette::Button, QColor(50, 50, 52));
-    palette.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
-    palette.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-    return palette;
-}
-
 } // namespace
 
 class TestPreviewPane : public QObject
