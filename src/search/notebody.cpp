@@ -280,7 +280,8 @@ std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, 
 
 std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Scratch &scratch)
 {
-    if (std::memchr(utf8.data(), '\r', size_t(utf8.size())))
+    // An empty file's bytes may have no address at all, which memchr must never be given.
+    if (!utf8.isEmpty() && std::memchr(utf8.data(), '\r', size_t(utf8.size())))
         return std::nullopt;
     // The decoder drops one byte-order mark and the parser another.
     qsizetype offset = 0;
