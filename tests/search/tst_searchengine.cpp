@@ -433,6 +433,11 @@ void TestSearchEngine::bodyRangeAgreesWithNoteParser()
         QCOMPARE(body, parseNoteDocument(decoder.decode(utf8)).body);
     }
     QVERIFY(!NoteBody::bodyRange("a\r\nb", scratch));
+    // An empty file, whose bytes have no address at all: an empty body, nothing read.
+    const auto empty = NoteBody::bodyRange(QByteArray(), scratch);
+    QVERIFY(empty);
+    QCOMPARE(empty->first, qsizetype(0));
+    QCOMPARE(empty->second, qsizetype(0));
 }
 
 void TestSearchEngine::bodyRangeOnSampleNotes()
