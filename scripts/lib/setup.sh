@@ -76,3 +76,12 @@ configure_and_build() {
     export CCACHE_DIR="${CCACHE_DIR:-$ROOT/.cache/ccache}"
     cmake --build "$BUILD_DIR" -j "$JOBS"
 }
+
+# How a sanitized build's programs report: the first finding ends the process with a stack, so
+# the test that ran it fails; leaks are findings too, less those listed (each with its reason)
+# in lsan.supp, which are the system libraries' own and never ours.
+export_sanitizer_options() {
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+    export LSAN_OPTIONS="suppressions=$ROOT/scripts/lib/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+}

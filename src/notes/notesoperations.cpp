@@ -107,7 +107,10 @@ Result renameFolder(const QString &folder, const QString &name)
     if (!moveWithoutReplacing(folder, target, &error))
         return failure(QStringLiteral("名前変更失敗: "), error);
 
-    const auto movedPath = [&](const QString &note) { return target + note.mid(folder.size()); };
+    // A QString, not the string builder, whose reference to note.mid() would dangle.
+    const auto movedPath = [&](const QString &note) -> QString {
+        return target + note.mid(folder.size());
+    };
     for (const QString &note : Pins::pinnedFiles(notes))
         Pins::renamePinnedNote(note, movedPath(note));
     const QHash<QString, int> counts = ViewCounts::viewCounts(notes);

@@ -280,6 +280,10 @@ std::optional<qsizetype> findTrailingJoplinStart(Lines &lines, qsizetype begin, 
 
 std::optional<std::pair<qsizetype, qsizetype>> bodyRange(QByteArrayView utf8, Scratch &scratch)
 {
+    // An empty file's bytes may have no address at all, which memchr and the line walk below
+    // must never be given; its body is empty.
+    if (utf8.isEmpty())
+        return std::pair(qsizetype(0), qsizetype(0));
     if (std::memchr(utf8.data(), '\r', size_t(utf8.size())))
         return std::nullopt;
     // The decoder drops one byte-order mark and the parser another.

@@ -82,6 +82,20 @@ void savePins(const QStringList &keys)
     pins.basePath = standardizedBaseFolderPath();
 }
 
+// Takes the note's key out of the pins and, to pin it, puts it first.
+void changePin(const QString &filePath, bool pinned)
+{
+    const auto key = relativeNotePath(filePath);
+    if (!key)
+        return;
+    ensurePinsLoaded();
+    QStringList keys = cache().list;
+    keys.removeAll(*key);
+    if (pinned)
+        keys.prepend(*key);
+    savePins(keys);
+}
+
 } // namespace
 
 QString pinsFilePath()
@@ -100,25 +114,12 @@ bool isPinned(const QString &filePath)
 
 void pinNote(const QString &filePath)
 {
-    const auto key = relativeNotePath(filePath);
-    if (!key)
-        return;
-    ensurePinsLoaded();
-    QStringList keys = cache().list;
-    keys.removeAll(*key);
-    keys.prepend(*key);
-    savePins(keys);
+    changePin(filePath, true);
 }
 
 void unpinNote(const QString &filePath)
 {
-    const auto key = relativeNotePath(filePath);
-    if (!key)
-        return;
-    ensurePinsLoaded();
-    QStringList keys = cache().list;
-    keys.removeAll(*key);
-    savePins(keys);
+    changePin(filePath, false);
 }
 
 void renamePinnedNote(const QString &from, const QString &to)

@@ -6,7 +6,6 @@
 #include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesrowstyle.h"
-#include "notes/notessettings.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/settingsstore.h"
@@ -117,19 +116,18 @@ void TestNotesView::cleanup()
 std::unique_ptr<NotesView> TestNotesView::shownPage()
 {
     [&] {
-        QVERIFY(writeNote(notes(QStringLiteral("はじめに.md")), "x", minute(1)));
-        QVERIFY(writeNote(notes(QStringLiteral("仕事/会議メモ.md")), "x", minute(5)));
-        QVERIFY(writeNote(notes(QStringLiteral("仕事/企画書.md")), "x", minute(3)));
-        QVERIFY(writeNote(notes(QStringLiteral("仕事/週報.txt")), "x", minute(4)));
-        QVERIFY(
-            writeNote(notes(QStringLiteral("仕事/とても長い名前のノートはこのように省略される.md")),
-                      "x", minute(2)));
-        QVERIFY(writeNote(notes(QStringLiteral("仕事/2025/一月.md")), "x", minute(6)));
-        QVERIFY(writeNote(notes(QStringLiteral("仕事/2024/十二月.md")), "x", minute(7)));
-        QVERIFY(writeNote(notes(QStringLiteral("日記/散歩.md")), "x", minute(8)));
-        QVERIFY(writeNote(notes(QStringLiteral("趣味/読書/小説.md")), "x", minute(9)));
-        Pins::pinNote(notes(QStringLiteral("仕事/企画書.md")));
-        Pins::pinNote(notes(QStringLiteral("仕事/週報.txt")));
+        QVERIFY(writeNote(notes("はじめに.md"), "x", minute(1)));
+        QVERIFY(writeNote(notes("仕事/会議メモ.md"), "x", minute(5)));
+        QVERIFY(writeNote(notes("仕事/企画書.md"), "x", minute(3)));
+        QVERIFY(writeNote(notes("仕事/週報.txt"), "x", minute(4)));
+        QVERIFY(writeNote(notes("仕事/とても長い名前のノートはこのように省略される.md"), "x",
+                          minute(2)));
+        QVERIFY(writeNote(notes("仕事/2025/一月.md"), "x", minute(6)));
+        QVERIFY(writeNote(notes("仕事/2024/十二月.md"), "x", minute(7)));
+        QVERIFY(writeNote(notes("日記/散歩.md"), "x", minute(8)));
+        QVERIFY(writeNote(notes("趣味/読書/小説.md"), "x", minute(9)));
+        Pins::pinNote(notes("仕事/企画書.md"));
+        Pins::pinNote(notes("仕事/週報.txt"));
     }();
     auto page = std::make_unique<NotesView>();
     page->resize(220, 620);
@@ -229,13 +227,13 @@ void TestNotesView::folderIconTogglesAndRowSelects()
     auto page = shownPage();
     MemoFolderListView *tree = page->folderList();
     NotesBrowser &browser = page->browser();
-    const QString work = notes(QStringLiteral("仕事"));
+    const QString work = notes("仕事");
     const int row = tree->rowOf(work);
 
     QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
                       tree->iconRect(row).center());
     QVERIFY(!browser.expandedFolderPaths().contains(work));
-    QCOMPARE(tree->rowOf(notes(QStringLiteral("仕事/2024"))), -1);
+    QCOMPARE(tree->rowOf(notes("仕事/2024")), -1);
     QVERIFY(browser.isAllNotesSelected()); // the icon does not select
 
     QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
@@ -247,7 +245,7 @@ void TestNotesView::folderIconTogglesAndRowSelects()
     QTest::keyClick(tree->listView(), Qt::Key_Right);
     QVERIFY(browser.expandedFolderPaths().contains(work));
     QTest::keyClick(tree->listView(), Qt::Key_Down);
-    QCOMPARE(browser.selectedFolder(), notes(QStringLiteral("仕事/2024")));
+    QCOMPARE(browser.selectedFolder(), notes("仕事/2024"));
 }
 
 void TestNotesView::folderMenusOfferWhatEachFolderAllows()
@@ -257,7 +255,7 @@ void TestNotesView::folderMenusOfferWhatEachFolderAllows()
     QMenu *rootMenu = tree->openContextMenu(tree->rowOf(m_notes), QPoint(10, 10));
     QCOMPARE(actionTexts(rootMenu), (QStringList{"フォルダを追加", "--", "ノートを追加"}));
     rootMenu->close();
-    QMenu *menu = tree->openContextMenu(tree->rowOf(notes(QStringLiteral("日記"))), QPoint(10, 10));
+    QMenu *menu = tree->openContextMenu(tree->rowOf(notes("日記")), QPoint(10, 10));
     QCOMPARE(actionTexts(menu), (QStringList{"フォルダを追加", "フォルダ名を変更", "フォルダを削除",
                                              "--", "ノートを追加"}));
     QCOMPARE(tree->openContextMenu(tree->rowOf(QString()), QPoint(10, 10)), nullptr);
@@ -267,21 +265,21 @@ void TestNotesView::folderMenusOfferWhatEachFolderAllows()
     NameDialog *dialog = openDialog<NameDialog>(tree);
     QCOMPARE(dialog->name(), QStringLiteral("新しいノート.md"));
     dialog->confirmButton()->click();
-    QVERIFY(QFile::exists(notes(QStringLiteral("日記/新しいノート.md"))));
+    QVERIFY(QFile::exists(notes("日記/新しいノート.md")));
 }
 
 void TestNotesView::newFolderFromTheMenu()
 {
     auto page = shownPage();
     MemoFolderListView *tree = page->folderList();
-    const QString parent = notes(QStringLiteral("日記"));
+    const QString parent = notes("日記");
     QMenu *menu = tree->openContextMenu(tree->rowOf(parent), QPoint(10, 10));
     actionNamed(menu, QStringLiteral("フォルダを追加"))->trigger();
     NameDialog *dialog = openDialog<NameDialog>(tree);
     QCOMPARE(dialog->name(), QStringLiteral("新しいフォルダ"));
     dialog->confirmButton()->click();
     // The parent opens to show its new subfolder.
-    QVERIFY(tree->rowOf(notes(QStringLiteral("日記/新しいフォルダ"))) > tree->rowOf(parent));
+    QVERIFY(tree->rowOf(notes("日記/新しいフォルダ")) > tree->rowOf(parent));
 }
 
 void TestNotesView::inPlaceRename_data()
@@ -304,9 +302,9 @@ void TestNotesView::inPlaceRename()
     QFETCH(int, key);
     QFETCH(QString, expected);
     auto page = shownPage();
-    page->browser().selectFolder(notes(QStringLiteral("仕事")));
+    page->browser().selectFolder(notes("仕事"));
     FileListView *files = page->fileList();
-    const QString note = notes(QStringLiteral("仕事/週報.txt"));
+    const QString note = notes("仕事/週報.txt");
     page->setSelectedFile(note);
     QSignalSpy saves(page.get(), &NotesView::saveRequested);
 
@@ -339,10 +337,9 @@ void TestNotesView::headerFollowsFolderAndSortMode()
     FileListView *files = page->fileList();
     QCOMPARE(files->titleLabel()->accessibleName(), QStringLiteral("ノート一覧: すべて"));
     QVERIFY(!files->addButton()->isEnabled());
-    page->browser().selectFolder(notes(QStringLiteral("仕事")));
+    page->browser().selectFolder(notes("仕事"));
     QCOMPARE(files->titleLabel()->text(), QStringLiteral("ノート一覧: 仕事"));
-    const QString longName =
-        notes(QStringLiteral("とても長い名前のフォルダはヘッダーで省略される"));
+    const QString longName = notes("とても長い名前のフォルダはヘッダーで省略される");
     QDir().mkpath(longName);
     page->browser().selectFolder(longName);
     QVERIFY(files->titleLabel()->text().endsWith(QChar(0x2026)));
@@ -366,7 +363,7 @@ void TestNotesView::deleteAsksFirst()
 {
     auto page = shownPage();
     FileListView *files = page->fileList();
-    const QString note = notes(QStringLiteral("はじめに.md"));
+    const QString note = notes("はじめに.md");
     QSignalSpy deleted(page.get(), &NotesView::fileDeleted);
 
     QMenu *menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
@@ -396,8 +393,8 @@ void TestNotesView::droppingANoteOnAFolderMovesIt()
     auto page = shownPage();
     MemoFolderListView *tree = page->folderList();
     QWidget *viewport = tree->listView()->viewport();
-    const QString note = notes(QStringLiteral("はじめに.md"));
-    const QPoint onDiary = rowCenter(tree->listView(), tree->rowOf(notes(QStringLiteral("日記"))));
+    const QString note = notes("はじめに.md");
+    const QPoint onDiary = rowCenter(tree->listView(), tree->rowOf(notes("日記")));
 
     // Plain text from another program is not a note to move.
     QMimeData text;
@@ -416,7 +413,7 @@ void TestNotesView::droppingANoteOnAFolderMovesIt()
     QVERIFY(move.isAccepted());
     QDropEvent drop(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
     QApplication::sendEvent(viewport, &drop);
-    QTRY_VERIFY(QFile::exists(notes(QStringLiteral("日記/はじめに.md"))));
+    QTRY_VERIFY(QFile::exists(notes("日記/はじめに.md")));
     QVERIFY(!QFile::exists(note));
 }
 
@@ -427,17 +424,17 @@ void TestNotesView::clickOpensNoteThroughThePage()
     QListView *list = page->fileList()->listView();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, 0));
     // Pinned first: the newer of the two pinned notes leads "すべて".
-    QCOMPARE(selected, QList<QVariantList>{{notes(QStringLiteral("仕事/週報.txt"))}});
+    QCOMPARE(selected, QList<QVariantList>{{notes("仕事/週報.txt")}});
 }
 
 void TestNotesView::contextMenuOfAPinnedNote()
 {
     auto page = shownPage();
-    page->browser().selectFolder(notes(QStringLiteral("仕事")));
-    page->setSelectedFile(notes(QStringLiteral("仕事/会議メモ.md")));
-    page->browser().toggleExpanded(notes(QStringLiteral("趣味")));
+    page->browser().selectFolder(notes("仕事"));
+    page->setSelectedFile(notes("仕事/会議メモ.md"));
+    page->browser().toggleExpanded(notes("趣味"));
     FileListView *files = page->fileList();
-    QMenu *menu = files->openContextMenu(files->rowOf(notes(QStringLiteral("仕事/企画書.md"))),
+    QMenu *menu = files->openContextMenu(files->rowOf(notes("仕事/企画書.md")),
                                          page->mapToGlobal(QPoint(60, 470)));
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(actionTexts(menu).constFirst(), QStringLiteral("ピン留めを解除"));

@@ -203,87 +203,64 @@ private Q_SLOTS:
 
 void TestPreviewBlocks::predicates_data()
 {
-    // Columns: ATX level (0 none), fence "c×n info" or "", thematic break, underline level,
-    // comment line, indented code, setext content line.
+    // What each predicate makes of the line: "h2" ATX level, "fence(`3,info)", "rule",
+    // "underline1" setext level, "comment" line, indented "code", setext "content" line.
     QTest::addColumn<QString>("line");
-    QTest::addColumn<int>("atx");
-    QTest::addColumn<QString>("fence");
-    QTest::addColumn<bool>("rule");
-    QTest::addColumn<int>("underline");
-    QTest::addColumn<bool>("comment");
-    QTest::addColumn<bool>("code");
-    QTest::addColumn<bool>("content");
-
-    QTest::newRow("heading needs a space after the hashes")
-        << "#Title" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("heading level 1")
-        << "# Title" << 1 << "" << false << 0 << false << false << false;
-    QTest::newRow("empty heading") << "# " << 1 << "" << false << 0 << false << false << false;
-    QTest::newRow("lone hash is text") << "#" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("seven hashes are text")
-        << "####### x" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("tab after hashes is text")
-        << "#\tx" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("three spaces still a heading")
-        << "   ## x" << 2 << "" << false << 0 << false << false << false;
-    QTest::newRow("four spaces are code")
-        << "    # Title" << 0 << "" << false << 0 << false << true << false;
-    QTest::newRow("tab start is code")
-        << "\tcode" << 0 << "" << false << 0 << false << true << false;
-    QTest::newRow("backtick fence with info")
-        << "```json title=x" << 0 << "`3 json title=x" << false << 0 << false << false << false;
-    QTest::newRow("tilde fence") << "~~~~" << 0 << "~4 " << false << 0 << false << false << false;
-    QTest::newRow("backtick in backtick info is no fence")
-        << "``` a`b" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("backtick in tilde info is a fence")
-        << "~~~ a`b" << 0 << "~3 a`b" << false << 0 << false << false << false;
-    QTest::newRow("two backticks are text")
-        << "``" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("dash rule is also an underline")
-        << "---" << 0 << "" << true << 2 << false << false << false;
-    QTest::newRow("spaced stars") << "* * *" << 0 << "" << true << 0 << false << false << false;
-    QTest::newRow("spaced underscores")
-        << "_  _  _" << 0 << "" << true << 0 << false << false << false;
-    QTest::newRow("two dashes are a short underline")
-        << "--" << 0 << "" << false << 2 << false << false << true;
-    QTest::newRow("mixed rule characters")
-        << "-*-" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("equals underline") << "===" << 0 << "" << false << 1 << false << false << true;
-    QTest::newRow("underline with inner space")
-        << "= =" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("comment") << "[comment]: #" << 0 << "" << false << 0 << true << false << false;
-    QTest::newRow("comment in capitals with text")
-        << "[COMMENT]: # (hidden text)" << 0 << "" << false << 0 << true << false << false;
-    QTest::newRow("comment without spaces")
-        << "[comment]:#()" << 0 << "" << false << 0 << true << false << false;
-    QTest::newRow("comment target other than #")
-        << "[comment]: x" << 0 << "" << false << 0 << false << false << true;
-    QTest::newRow("ideographic space line is blank")
-        << "\u3000 " << 0 << "" << false << 0 << false << false << false;
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char *name, const QString &line, const char *expected) {
+        QTest::newRow(name) << line << QString::fromLatin1(expected);
+    };
+    row("heading needs a space after the hashes", "#Title", "content");
+    row("heading level 1", "# Title", "h1");
+    row("empty heading", "# ", "h1");
+    row("lone hash is text", "#", "content");
+    row("seven hashes are text", "####### x", "content");
+    row("tab after hashes is text", "#\tx", "content");
+    row("three spaces still a heading", "   ## x", "h2");
+    row("four spaces are code", "    # Title", "code");
+    row("tab start is code", "\tcode", "code");
+    row("backtick fence with info", "```json title=x", "fence(`3,json title=x)");
+    row("tilde fence", "~~~~", "fence(~4,)");
+    row("backtick in backtick info is no fence", "``` a`b", "content");
+    row("backtick in tilde info is a fence", "~~~ a`b", "fence(~3,a`b)");
+    row("two backticks are text", "``", "content");
+    row("dash rule is also an underline", "---", "rule underline2");
+    row("spaced stars", "* * *", "rule");
+    row("spaced underscores", "_  _  _", "rule");
+    row("two dashes are a short underline", "--", "underline2 content");
+    row("mixed rule characters", "-*-", "content");
+    row("equals underline", "===", "underline1 content");
+    row("underline with inner space", "= =", "content");
+    row("comment", "[comment]: #", "comment");
+    row("comment in capitals with text", "[COMMENT]: # (hidden text)", "comment");
+    row("comment without spaces", "[comment]:#()", "comment");
+    row("comment target other than #", "[comment]: x", "content");
+    row("ideographic space line is blank", "\u3000 ", "");
 }
 
 void TestPreviewBlocks::predicates()
 {
     QFETCH(QString, line);
-    QFETCH(int, atx);
-    QFETCH(QString, fence);
-    QFETCH(bool, rule);
-    QFETCH(int, underline);
-    QFETCH(bool, comment);
-    QFETCH(bool, code);
-    QFETCH(bool, content);
-
-    QCOMPARE(atxHeadingLevel(line).value_or(0), atx);
-    const auto opening = fenceOpening(line);
-    const QString fenceText = opening ? QString(opening->character) +
-                                            QString::number(opening->length) + u' ' + opening->info
-                                      : QString();
-    QCOMPARE(fenceText, fence);
-    QCOMPARE(isThematicBreak(line), rule);
-    QCOMPARE(setextUnderlineLevel(line).value_or(0), underline);
-    QCOMPARE(isCommentLine(line), comment);
-    QCOMPARE(isIndentedCodeLine(line), code);
-    QCOMPARE(isSetextContentLine(line), content);
+    QFETCH(QString, expected);
+    QStringList found;
+    if (const auto level = atxHeadingLevel(line))
+        found.append(QStringLiteral("h%1").arg(*level));
+    if (const auto fence = fenceOpening(line))
+        found.append(QStringLiteral("fence(%1%2,%3)")
+                         .arg(fence->character)
+                         .arg(fence->length)
+                         .arg(fence->info));
+    if (isThematicBreak(line))
+        found.append(QStringLiteral("rule"));
+    if (const auto level = setextUnderlineLevel(line))
+        found.append(QStringLiteral("underline%1").arg(*level));
+    if (isCommentLine(line))
+        found.append(QStringLiteral("comment"));
+    if (isIndentedCodeLine(line))
+        found.append(QStringLiteral("code"));
+    if (isSetextContentLine(line))
+        found.append(QStringLiteral("content"));
+    QCOMPARE(found.join(u' '), expected);
 }
 
 void TestPreviewBlocks::blockQuoteLines_data()
@@ -321,44 +298,28 @@ void TestPreviewBlocks::parseItems_data()
 {
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("items");
-
-    QTest::newRow("one line") << "abc"
-                              << "0:standard";
-    QTest::newRow("setext level 1 and the next item") << "Title\n===\nnext"
-                                                      << "0-1:setext1 2:standard";
-    QTest::newRow("dash underline is a heading, not a rule") << "Title\n---"
-                                                             << "0-1:setext2";
-    QTest::newRow("rule alone") << "---"
-                                << "0:rule";
-    QTest::newRow("list line under an underline is heading text") << "- item\n---"
-                                                                  << "0-1:setext2";
-    QTest::newRow("fenced code keeps fence rows") << "```json\nlet a = 1\n```"
-                                                  << "0-2:code[json]F.F";
-    QTest::newRow("four backticks are not closed by three") << "````\na\n```\nb\n````"
-                                                            << "0-4:code[]F...F";
-    QTest::newRow("tilde fence is not closed by backticks") << "~~~\na\n```\n~~~"
-                                                            << "0-3:code[]F..F";
-    QTest::newRow("closing fence takes no info string") << "```\na\n``` x\n```"
-                                                        << "0-3:code[]F..F";
-    QTest::newRow("unclosed fence runs to the end") << "```\n# a\n\nb"
-                                                    << "0-3:code[]F._.";
-    QTest::newRow("indented code across a blank line") << "    code\n\n    more"
-                                                       << "0-2:code[]._.";
-    QTest::newRow("trailing blank lines leave indented code") << "    code\n\n"
-                                                              << "0:code[]. 1:empty 2:empty";
-    QTest::newRow("quote ends at a line without marker") << "> a\n> b\nc"
-                                                         << "0-1:quote(1,1) 2:standard";
-    QTest::newRow("quote ends at a blank line") << "> a\n\n> > b"
-                                                << "0:quote(1) 1:empty 2:quote(2)";
-    QTest::newRow("comments are hidden, other targets are text")
-        << "[comment]: #\n[COMMENT]: # (x)\n[comment]: x"
-        << "0:hidden 1:hidden 2:standard";
-    QTest::newRow("no setext heading across a blank line") << "Title\n\n==="
-                                                           << "0:standard 1:empty 2:standard";
-    QTest::newRow("heading line is not setext content") << "# a\n---"
-                                                        << "0:standard 1:rule";
-    QTest::newRow("carriage return stays on its line") << "a\r\n\r"
-                                                       << "0:standard 1:standard";
+    const auto row = [](const char *name, const QString &body, const QString &items) {
+        QTest::newRow(name) << body << items;
+    };
+    row("one line", "abc", "0:standard");
+    row("setext level 1 and the next item", "Title\n===\nnext", "0-1:setext1 2:standard");
+    row("dash underline is a heading, not a rule", "Title\n---", "0-1:setext2");
+    row("rule alone", "---", "0:rule");
+    row("list line under an underline is heading text", "- item\n---", "0-1:setext2");
+    row("fenced code keeps fence rows", "```json\nlet a = 1\n```", "0-2:code[json]F.F");
+    row("four backticks are not closed by three", "````\na\n```\nb\n````", "0-4:code[]F...F");
+    row("tilde fence is not closed by backticks", "~~~\na\n```\n~~~", "0-3:code[]F..F");
+    row("closing fence takes no info string", "```\na\n``` x\n```", "0-3:code[]F..F");
+    row("unclosed fence runs to the end", "```\n# a\n\nb", "0-3:code[]F._.");
+    row("indented code across a blank line", "    code\n\n    more", "0-2:code[]._.");
+    row("trailing blank lines leave indented code", "    code\n\n", "0:code[]. 1:empty 2:empty");
+    row("quote ends at a line without marker", "> a\n> b\nc", "0-1:quote(1,1) 2:standard");
+    row("quote ends at a blank line", "> a\n\n> > b", "0:quote(1) 1:empty 2:quote(2)");
+    row("comments are hidden, other targets are text",
+        "[comment]: #\n[COMMENT]: # (x)\n[comment]: x", "0:hidden 1:hidden 2:standard");
+    row("no setext heading across a blank line", "Title\n\n===", "0:standard 1:empty 2:standard");
+    row("heading line is not setext content", "# a\n---", "0:standard 1:rule");
+    row("carriage return stays on its line", "a\r\n\r", "0:standard 1:standard");
 }
 
 void TestPreviewBlocks::parseItems()
@@ -550,63 +511,25 @@ void TestPreviewBlocks::inlineRendering_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("emphasised"); // emphasised stretches joined by "|"
     QTest::addColumn<QString>("links");      // link targets joined by "|"
-
-    QTest::newRow("strong and emphasis are coloured") << "a **b** *c* ***d***"
-                                                      << "a b c d"
-                                                      << "b|c|d"
-                                                      << "";
-    QTest::newRow("underscore emphasis too") << "_x_ y"
-                                             << "x y"
-                                             << "x"
-                                             << "";
-    QTest::newRow("link") << "see [site](https://example.com)"
-                          << "see site"
-                          << ""
-                          << "https://example.com";
-    QTest::newRow("bare e-mail is plain") << "mail a@example.com"
-                                          << "mail a@example.com"
-                                          << ""
-                                          << "";
-    QTest::newRow("mailto link is plain") << "[me](mailto:a@b.co)"
-                                          << "me"
-                                          << ""
-                                          << "";
-    QTest::newRow("link whose text is an address is plain") << "[a@b.co](https://x.org)"
-                                                            << "a@b.co"
-                                                            << ""
-                                                            << "";
-    QTest::newRow("heading marker consumed, weight is not emphasis") << "## Title *x*"
-                                                                     << "Title x"
-                                                                     << "x"
-                                                                     << "";
-    QTest::newRow("heading content is not read as a list") << "# - item"
-                                                           << "- item"
-                                                           << ""
-                                                           << "";
-    QTest::newRow("list marker consumed") << "- [link](http://a.b)"
-                                          << "link"
-                                          << ""
-                                          << "http://a.b";
-    QTest::newRow("four spaces shown literally") << "    *not* [x](y)"
-                                                 << "    *not* [x](y)"
-                                                 << ""
-                                                 << "";
-    QTest::newRow("emphasis the parser refused is still coloured") << "** spaced **"
-                                                                   << "** spaced **"
-                                                                   << " spaced "
-                                                                   << "";
-    QTest::newRow("code span without backticks") << "`a+b`"
-                                                 << "a+b"
-                                                 << ""
-                                                 << "";
-    QTest::newRow("image shows its description") << "![a cat](cat.png)"
-                                                 << "a cat"
-                                                 << ""
-                                                 << "";
-    QTest::newRow("raw html is text") << "<b>x</b>"
-                                      << "<b>x</b>"
-                                      << ""
-                                      << "";
+    const auto row = [](const char *name, const QString &markdown, const QString &text,
+                        const QString &emphasised, const QString &links) {
+        QTest::newRow(name) << markdown << text << emphasised << links;
+    };
+    row("strong and emphasis are coloured", "a **b** *c* ***d***", "a b c d", "b|c|d", "");
+    row("underscore emphasis too", "_x_ y", "x y", "x", "");
+    row("link", "see [site](https://example.com)", "see site", "", "https://example.com");
+    row("bare e-mail is plain", "mail a@example.com", "mail a@example.com", "", "");
+    row("mailto link is plain", "[me](mailto:a@b.co)", "me", "", "");
+    row("link whose text is an address is plain", "[a@b.co](https://x.org)", "a@b.co", "", "");
+    row("heading marker consumed, weight is not emphasis", "## Title *x*", "Title x", "x", "");
+    row("heading content is not read as a list", "# - item", "- item", "", "");
+    row("list marker consumed", "- [link](http://a.b)", "link", "", "http://a.b");
+    row("four spaces shown literally", "    *not* [x](y)", "    *not* [x](y)", "", "");
+    row("emphasis the parser refused is still coloured", "** spaced **", "** spaced **", " spaced ",
+        "");
+    row("code span without backticks", "`a+b`", "a+b", "", "");
+    row("image shows its description", "![a cat](cat.png)", "a cat", "", "");
+    row("raw html is text", "<b>x</b>", "<b>x</b>", "", "");
 }
 
 void TestPreviewBlocks::inlineRendering()

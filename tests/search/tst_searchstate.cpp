@@ -52,10 +52,14 @@ private Q_SLOTS:
     void quickOpenSelectionWraps();
 
 private:
-    SearchHit hit(const QString &name, int count = 1)
+    /// A controller that has searched the base folder, holding a.md, for "a".
+    std::unique_ptr<SearchController> searchedForA()
     {
-        return {m_env->path(name), QStringLiteral("snippet ") + name, count,
-                GlobalSearch::earliestDate()};
+        [&] { QVERIFY(TestFiles::write(m_env->useBaseFolder() + u"/a.md", "a", 1000)); }();
+        auto controller = std::make_unique<SearchController>();
+        controller->setKeyword(QStringLiteral("a"));
+        controller->runSearch();
+        return controller;
     }
     std::unique_ptr<TestEnvironment> m_env;
 };
@@ -98,13 +102,9 @@ void TestSearchState::historyRemovalAndClearing()
 
 void TestSearchState::storedResultsRoundTrip()
 {
-    const QList<SearchHit> hits = {hit(QStringLiteral("a.md"), 3), hit(QStringLiteral("会議.md"))};
-    const std::optional<QList<PersistedHit>> decoded =
-        SearchStore::decodeHits(SearchStore::encodeHits(hits));
-    QVERIFY(decoded);
-    QCOMPARE(decoded->size(), 2);
-    QCOMPARE(decoded->at(0), (PersistedHit{hits[0].filePath, hits[0].snippet, 3}));
-    QCOMPARE(decoded->at(1).urlPath, hits[1].filePath);
+    const QList<SearchHit> hits = {{"/n/a.md", "snippet a", 3, {}}, {"/n/会議.md", "会議", 1, {}}};
+    QCOMPARE(SearchStore::decodeHits(SearchStore::encodeHits(hits)),
+             (QList<PersistedHit>{{"/n/a.md", "snippet a", 3}, {"/n/会議.md", "会議", 1}}));
 }
 
 void TestSearchState::undecodableResultsAreIgnored_data()
@@ -130,12 +130,12 @@ void TestSearchState::undecodableResultsAreIgnored()
 void TestSearchState::restoredResultsFollowCurrentDates()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "x", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/b.md"), "x", 2000));
-    SearchStore::persistResults({{base + QStringLiteral("/b.md"), QStringLiteral("b"), 1, {}},
-                                 {base + QStringLiteral("/gone.md"), QStringLiteral("g"), 2, {}},
-                                 {base + QStringLiteral("/a.md"), QStringLiteral("a"), 1, {}}});
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "x", 3000)); // edited since
+    QVERIFY(TestFiles::write(base + "/a.md", "x", 1000));
+    QVERIFY(TestFiles::write(base + "/b.md", "x", 2000));
+    SearchStore::persistResults({{base + "/b.md", QStringLiteral("b"), 1, {}},
+                                 {base + "/gone.md", QStringLiteral("g"), 2, {}},
+                                 {base + "/a.md", QStringLiteral("a"), 1, {}}});
+    QVERIFY(TestFiles::write(base + "/a.md", "x", 3000)); // edited since
     const std::optional<QList<SearchHit>> restored = SearchStore::restorePersistedResults();
     QVERIFY(restored);
     QStringList order;
@@ -148,8 +148,8 @@ void TestSearchState::restoredResultsFollowCurrentDates()
 void TestSearchState::searchOpensNewestHitAndStoresEverything()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/old.md"), "Memo one memo", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "memo", 2000));
+    QVERIFY(TestFiles::write(base + "/old.md", "Memo one memo", 1000));
+    QVERIFY(TestFiles::write(base + "/new.md", "memo", 2000));
     SearchController controller;
     QSignalSpy opened(&controller, &SearchController::hitSelected);
     QSignalSpy synced(&controller, &SearchController::keywordSynced);
@@ -162,8 +162,8 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
     QCOMPARE(controller.keyword(), QStringLiteral("memo"));
     QCOMPARE(controller.summary(), QStringLiteral("2 件 / 一致 3 件"));
     QCOMPARE(opened.size(), 1);
-    QCOMPARE(opened.at(0).at(0).toString(), base + QStringLiteral("/new.md"));
-    QCOMPARE(controller.selectedFile(), base + QStringLiteral("/new.md"));
+    QCOMPARE(opened.at(0).at(0).toString(), base + "/new.md");
+    QCOMPARE(controller.selectedFile(), base + "/new.md");
     QCOMPARE(controller.history(), QStringList{"memo"});
     QCOMPARE(SettingsStore::instance().stringOr(QStringLiteral("lastSearchKeyword"), {}),
              QStringLiteral("memo"));
@@ -178,94 +178,75 @@ void TestSearchState::searchOpensNewestHitAndStoresEverything()
 
 void TestSearchState::blankKeywordClearsInsteadOfSearching()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
-    SearchController controller;
-    QSignalSpy synced(&controller, &SearchController::keywordSynced);
-    controller.setKeyword(QStringLiteral("a"));
-    controller.runSearch();
-    QVERIFY(!controller.results().isEmpty());
-
-    controller.setKeyword(QStringLiteral("   "));
-    QVERIFY(controller.results().isEmpty());
-    QVERIFY(!controller.hasSearched());
-    controller.runSearch();
+    const auto controller = searchedForA();
+    QSignalSpy synced(controller.get(), &SearchController::keywordSynced);
+    controller->setKeyword(QStringLiteral("   "));
+    QVERIFY(controller->results().isEmpty());
+    QVERIFY(!controller->hasSearched());
+    controller->runSearch();
     // The editor is told to highlight nothing rather than runs of spaces.
-    QCOMPARE(synced.last().at(0).toString(), QString());
+    QCOMPARE(synced, QList<QVariantList>{{QString()}});
     QVERIFY(!SearchStore::restorePersistedResults());
-    QCOMPARE(controller.history(), QStringList{"a"});
+    QCOMPARE(controller->history(), QStringList{"a"});
 }
 
 void TestSearchState::clearEmptiesPageAndTellsEditor()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
-    SearchController controller;
-    controller.setKeyword(QStringLiteral("a"));
-    controller.runSearch();
-    QSignalSpy cleared(&controller, &SearchController::cleared);
-    QSignalSpy focus(&controller, &SearchController::focusKeywordFieldRequested);
-    QSignalSpy synced(&controller, &SearchController::keywordSynced);
-    controller.clearSearch();
+    const auto controller = searchedForA();
+    QSignalSpy cleared(controller.get(), &SearchController::cleared);
+    QSignalSpy focus(controller.get(), &SearchController::focusKeywordFieldRequested);
+    QSignalSpy synced(controller.get(), &SearchController::keywordSynced);
+    controller->clearSearch();
     QCOMPARE(cleared.size(), 1);
     QCOMPARE(focus.size(), 1);
-    QCOMPARE(synced.size(), 1);
-    QCOMPARE(controller.keyword(), QString());
-    QCOMPARE(controller.selectedFile(), QString());
-    QVERIFY(controller.results().isEmpty());
+    QCOMPARE(synced, QList<QVariantList>{{QString()}});
+    QCOMPARE(controller->keyword(), QString());
+    QCOMPARE(controller->selectedFile(), QString());
+    QVERIFY(controller->results().isEmpty());
     QVERIFY(!SearchStore::restorePersistedResults());
 }
 
 void TestSearchState::baseFolderChangeDropsResults()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "a", 1000));
-    SearchController controller;
-    controller.setKeyword(QStringLiteral("a"));
-    controller.runSearch();
+    const auto controller = searchedForA();
     m_env->useBaseFolder(QStringLiteral("other"));
-    QVERIFY(controller.results().isEmpty());
+    QVERIFY(controller->results().isEmpty());
     // No "0 件" for a folder that was never searched.
-    QVERIFY(!controller.hasSearched());
-    QCOMPARE(controller.keyword(), QStringLiteral("a"));
-    QCOMPARE(controller.history(), QStringList{"a"});
+    QVERIFY(!controller->hasSearched());
+    QCOMPARE(controller->keyword(), QStringLiteral("a"));
+    QCOMPARE(controller->history(), QStringList{"a"});
 }
 
 void TestSearchState::appearRestoresResultsForMatchingKeyword()
 {
-    const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/a.md"), "alpha", 1000));
-    {
-        SearchController before;
-        before.setKeyword(QStringLiteral("alpha"));
-        before.runSearch();
-    }
+    searchedForA().reset();
     SearchController restarted;
     QSignalSpy focus(&restarted, &SearchController::focusKeywordFieldRequested);
     restarted.appear();
     QCOMPARE(restarted.results().size(), 1);
     QVERIFY(restarted.hasSearched());
-    QCOMPARE(restarted.history(), QStringList{"alpha"});
+    QCOMPARE(restarted.history(), QStringList{"a"});
     QTest::qWait(1);
     QCOMPARE(focus.size(), 0); // results shown: the field is left alone
 
-    restarted.setKeyword(QStringLiteral("alph"));
+    // The results belong to another keyword, of which the stored one is a part.
+    restarted.setKeyword(QStringLiteral("an"));
     restarted.appear();
-    QVERIFY(!restarted.hasSearched()); // the results belong to another keyword
+    QVERIFY(!restarted.hasSearched());
 }
 
 void TestSearchState::quickOpenListsHiddenNotesButNoAppFiles()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/.obsidian/hidden.md"), "", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Upper.TXT"), "", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/image.png"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/.obsidian/hidden.md", "", 1000));
+    QVERIFY(TestFiles::write(base + "/Upper.TXT", "", 1000));
+    QVERIFY(TestFiles::write(base + "/image.png", "", 1000));
     // A save's temporary file is hidden and never ends in a note extension.
-    QVERIFY(TestFiles::write(base + QStringLiteral("/.Upper.TXT.quillmere-4242-Ab12Cd"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/.Upper.TXT.quillmere-4242-Ab12Cd", "", 1000));
     // The application's state is not a note; a folder of the user's with the same name is.
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Data/pinned_notes.txt"), "", 2000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Data/old/note.md"), "", 2000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Notes/Data/kept.md"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/Data/pinned_notes.txt", "", 2000));
+    QVERIFY(TestFiles::write(base + "/Data/old/note.md", "", 2000));
+    QVERIFY(TestFiles::write(base + "/Notes/Data/kept.md", "", 1000));
     QStringList found;
     const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
     for (const QuickOpen::Candidate &file : files)
@@ -307,14 +288,8 @@ void TestSearchState::quickOpenFilters()
 void TestSearchState::quickOpenRecentListIsNewestThirty()
 {
     QList<QuickOpen::Candidate> files;
-    for (int i = 0; i < 40; ++i) {
-        files.append({QStringLiteral("/b/n%1.md").arg(i),
-                      QStringLiteral("n%1.md").arg(i),
-                      QStringLiteral("."),
-                      {},
-                      {},
-                      qint64(i / 2)});
-    }
+    for (int i = 0; i < 40; ++i)
+        files.append({QStringLiteral("/b/n%1.md").arg(i), {}, {}, {}, {}, qint64(i / 2)});
     files[39].modifiedMSecs.reset(); // unreadable date: left out
     const QList<qsizetype> shown = QuickOpen::filteredFiles(files, QString());
     QCOMPARE(shown.size(), QuickOpen::recentLimit);
@@ -327,21 +302,13 @@ void TestSearchState::quickOpenFolderLabels_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("label");
-    QTest::newRow("in the base folder") << "/b/n.md"
-                                        << "/b"
-                                        << ".";
-    QTest::newRow("nested") << "/b/A/B/n.md"
-                            << "/b"
-                            << "A/B";
-    QTest::newRow("base with trailing slash") << "/b/A/n.md"
-                                              << "/b/"
-                                              << "A";
-    QTest::newRow("outside: the full folder") << "/x/n.md"
-                                              << "/b"
-                                              << "/x";
-    QTest::newRow("a sibling sharing the prefix is outside") << "/b2/n.md"
-                                                             << "/b"
-                                                             << "/b2";
+    const auto row = [](const char *name, const QString &file, const QString &base,
+                        const QString &label) { QTest::newRow(name) << file << base << label; };
+    row("in the base folder", "/b/n.md", "/b", ".");
+    row("nested", "/b/A/B/n.md", "/b", "A/B");
+    row("base with trailing slash", "/b/A/n.md", "/b/", "A");
+    row("outside: the full folder", "/x/n.md", "/b", "/x");
+    row("a sibling sharing the prefix is outside", "/b2/n.md", "/b", "/b2");
 }
 
 void TestSearchState::quickOpenFolderLabels()

@@ -74,8 +74,8 @@ private:
 void TestSearchWidgets::searchPageShowsResultsAndOpensNewest()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/old.md"), "memo memo", 1000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/new.md"), "a memo line", 2000));
+    QVERIFY(TestFiles::write(base + "/old.md", "memo memo", 1000));
+    QVERIFY(TestFiles::write(base + "/new.md", "a memo line", 2000));
     SearchView view;
     view.resize(220, 600);
     view.show();
@@ -85,7 +85,7 @@ void TestSearchWidgets::searchPageShowsResultsAndOpensNewest()
     QTest::keyClick(field, Qt::Key_Return);
 
     QCOMPARE(opened.size(), 1);
-    QCOMPARE(opened.at(0).at(0).toString(), base + QStringLiteral("/new.md"));
+    QCOMPARE(opened.at(0).at(0).toString(), base + "/new.md");
     bool summaryShown = false;
     for (QLabel *label : view.findChildren<QLabel *>())
         summaryShown |= label->isVisible() && label->text() == QStringLiteral("2 件 / 一致 3 件");
@@ -97,7 +97,7 @@ void TestSearchWidgets::searchPageShowsResultsAndOpensNewest()
     // A click on a row opens it.
     const QRect second = results->visualRect(results->model()->index(1, 0));
     QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, second.center());
-    QCOMPARE(opened.last().at(0).toString(), base + QStringLiteral("/old.md"));
+    QCOMPARE(opened.last().at(0).toString(), base + "/old.md");
 
     QSignalSpy cleared(&view, &SearchView::cleared);
     QTest::mouseClick(button(&view, QStringLiteral("クリア")), Qt::LeftButton);
@@ -154,8 +154,8 @@ void TestSearchWidgets::focusRequestsReachKeywordField()
 void TestSearchWidgets::paletteOpensChoiceAfterClosing()
 {
     const QString base = m_env->useBaseFolder();
-    QVERIFY(TestFiles::write(base + QStringLiteral("/Projects/plan.md"), "", 2000));
-    QVERIFY(TestFiles::write(base + QStringLiteral("/notes.md"), "", 1000));
+    QVERIFY(TestFiles::write(base + "/Projects/plan.md", "", 2000));
+    QVERIFY(TestFiles::write(base + "/notes.md", "", 1000));
     QWidget window;
     window.resize(800, 600);
     window.show();
@@ -172,7 +172,7 @@ void TestSearchWidgets::paletteOpensChoiceAfterClosing()
     QVERIFY(palette->isHidden());
     QCOMPARE(chosen.size(), 0); // not before the palette is gone
     QVERIFY(chosen.wait(1000));
-    QCOMPARE(chosen.at(0).at(0).toString(), base + QStringLiteral("/notes.md"));
+    QCOMPARE(chosen.at(0).at(0).toString(), base + "/notes.md");
 }
 
 void TestSearchWidgets::paletteKeysWrapAndEscapeCloses()
