@@ -45,7 +45,8 @@ private Q_SLOTS:
     {
         const QString marked = m_env->makeFolder(QStringLiteral("marked"));
         const QString stored = m_env->makeFolder(QStringLiteral("stored"));
-        defaults().setValue(QStringLiteral("DayleafFolderBookmark"), *FolderBookmark::create(marked));
+        defaults().setValue(QStringLiteral("DayleafFolderBookmark"),
+                            *FolderBookmark::create(marked));
         defaults().setValue(QStringLiteral("SelectedDayleafFolder"), stored);
         QCOMPARE(PathManager::baseFolderPath(), marked);
 
@@ -84,38 +85,37 @@ private Q_SLOTS:
         QVERIFY(resolved && !resolved->stale);
         QCOMPARE(resolved->path, after);
     }
-    void switchingRecordsChoice()
+    // Every switch is announced and recorded; a bookmark goes with a folder that needs one.
+    void switchingRecordsTheChoice_data()
     {
-        const QString folder = m_env->makeFolder(QStringLiteral("chosen"));
-        defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
-        QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
-
-        PathManager::setBaseFolder(folder);
-
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(PathManager::baseFolderPath(), folder);
-        QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), folder);
-        QCOMPARE(FolderBookmark::resolve(*defaults().data(QStringLiteral("DayleafFolderBookmark")))->path, folder);
-        QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
+        QTest::addColumn<QString>("folder"); // null: no folder at all
+        QTest::addColumn<QString>("bookmark");
+        QTest::newRow("a chosen folder gets its bookmark") << "chosen"
+                                                           << "own";
+        QTest::newRow("no folder at all means the default") << QString() << "none";
+        // The default folder needs no bookmark, however it is spelled.
+        QTest::newRow("default, plain") << "data/Quillmere"
+                                        << "none";
+        QTest::newRow("default, trailing slash") << "data/Quillmere/"
+                                                 << "none";
+        QTest::newRow("default, dot-dot components") << "data/Quillmere/../Quillmere/."
+                                                     << "none";
+        QTest::newRow("a missing folder keeps the previous bookmark") << "not there"
+                                                                      << "previous";
     }
-    // The default folder needs no bookmark, however it is spelled; no folder at all means it.
-    void switchingToDefaultDropsBookmarks_data()
+    void switchingRecordsTheChoice()
     {
-        QTest::addColumn<QString>("spelling");
-        QTest::newRow("no folder at all") << QString();
-        QTest::newRow("plain") << "data/Quillmere";
-        QTest::newRow("trailing slash") << "data/Quillmere/";
-        QTest::newRow("dot-dot components") << "data/Quillmere/../Quillmere/.";
-    }
-    void switchingToDefaultDropsBookmarks()
-    {
-        QFETCH(QString, spelling);
+        QFETCH(QString, folder);
+        QFETCH(QString, bookmark);
         PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("other")));
-        QVERIFY(defaults().contains(QStringLiteral("DayleafFolderBookmark")));
+        const auto previous = defaults().data(QStringLiteral("DayleafFolderBookmark"));
+        QVERIFY(previous);
         defaults().setValue(QStringLiteral("SecureBookmark"), QByteArray("old"));
+        if (bookmark == u"own")
+            m_env->makeFolder(folder);
         QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
 
-        const QString path = spelling.isNull() ? QString() : m_env->path(spelling);
+        const QString path = folder.isNull() ? QString() : m_env->path(folder);
         PathManager::setBaseFolder(path);
 
         QCOMPARE(changed.count(), 1);
@@ -124,23 +124,16 @@ private Q_SLOTS:
                  path.isNull() ? m_env->path(QStringLiteral("data/Quillmere")) : path);
         QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")),
                  path.isNull() ? std::nullopt : std::optional(path));
-        QVERIFY(!defaults().contains(QStringLiteral("DayleafFolderBookmark")));
-        QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
-    }
-    void switchingKeepsOldBookmarkWhenNewOneFails()
-    {
-        const QString first = m_env->makeFolder(QStringLiteral("first"));
-        PathManager::setBaseFolder(first);
-        const QByteArray firstBookmark = *defaults().data(QStringLiteral("DayleafFolderBookmark"));
-        QSignalSpy changed(&AppEvents::instance(), &AppEvents::baseFolderChanged);
-
-        const QString missing = m_env->path(QStringLiteral("not there"));
-        PathManager::setBaseFolder(missing);
-
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(PathManager::baseFolderPath(), missing);
-        QCOMPARE(defaults().string(QStringLiteral("SelectedDayleafFolder")), missing);
-        QCOMPARE(defaults().data(QStringLiteral("DayleafFolderBookmark")), firstBookmark);
+        const auto stored = defaults().data(QStringLiteral("DayleafFolderBookmark"));
+        if (bookmark == u"own")
+            QCOMPARE(FolderBookmark::resolve(stored.value_or(""))
+                         .value_or(FolderBookmark::Resolution())
+                         .path,
+                     path);
+        else
+            QCOMPARE(stored, bookmark == u"none" ? std::nullopt : previous);
+        if (bookmark != u"previous")
+            QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
     }
     void dailyMemoNames_data()
     {
