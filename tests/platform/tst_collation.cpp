@@ -11,49 +11,46 @@ class TestCollation : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void naturalOrder_data();
-    void naturalOrder();
+    void initTestCase()
+    {
+        // A locale the C library lacks would leave the process under C without a word.
+        const QByteArray wanted = qgetenv("LC_ALL");
+        if (!wanted.isEmpty())
+            QCOMPARE(QByteArray(std::setlocale(LC_ALL, nullptr)), wanted);
+    }
+
+    void naturalOrder_data()
+    {
+        QTest::addColumn<QStringList>("pair"); // in their order
+        QTest::addColumn<bool>("tie");         // compare() calls them equal
+
+        QTest::newRow("letter case is ignored") << QStringList{"a.md", "B.md"} << false;
+        QTest::newRow("numbers by value") << QStringList{"item 2.md", "item 10.md"} << false;
+        QTest::newRow("numbers by value, letter case aside")
+            << QStringList{"Item 2.md", "item 10.md"} << false;
+        QTest::newRow("full-width digits by value") << QStringList{"２.md", "10.md"} << false;
+        QTest::newRow("kana before kanji") << QStringList{"かきく.md", "愛.md"} << false;
+        // 会 comes before 愛 in code points; read aloud, あい comes before かいぎ.
+        QTest::newRow("common kanji by reading") << QStringList{"愛.md", "会議.md"} << false;
+        QTest::newRow("names equal but for case") << QStringList{"A.md", "a.md"} << true;
+        QTest::newRow("hiragana and katakana spellings")
+            << QStringList{"あいう.md", "アイウ.md"} << true;
+    }
+
+    void naturalOrder()
+    {
+        QFETCH(QStringList, pair);
+        QFETCH(bool, tie);
+        const QString &first = pair.at(0);
+        const QString &second = pair.at(1);
+        const auto sign = [](int value) { return (value > 0) - (value < 0); };
+        const int expected = tie ? 0 : -1;
+        QCOMPARE(sign(NaturalOrder::compare(first, second)), expected);
+        QCOMPARE(sign(NaturalOrder::compare(second, first)), -expected);
+        QCOMPARE(sign(NaturalOrder::sortKey(first).compare(NaturalOrder::sortKey(second))),
+                 expected);
+    }
 };
-
-void TestCollation::initTestCase()
-{
-    // A locale the C library lacks would leave the process under C without a word.
-    const QByteArray wanted = qgetenv("LC_ALL");
-    if (!wanted.isEmpty())
-        QCOMPARE(QByteArray(std::setlocale(LC_ALL, nullptr)), wanted);
-}
-
-void TestCollation::naturalOrder_data()
-{
-    QTest::addColumn<QStringList>("pair"); // in their order
-    QTest::addColumn<bool>("tie");         // compare() calls them equal
-
-    QTest::newRow("letter case is ignored") << QStringList{"a.md", "B.md"} << false;
-    QTest::newRow("numbers by value") << QStringList{"item 2.md", "item 10.md"} << false;
-    QTest::newRow("numbers by value, letter case aside")
-        << QStringList{"Item 2.md", "item 10.md"} << false;
-    QTest::newRow("full-width digits by value") << QStringList{"２.md", "10.md"} << false;
-    QTest::newRow("kana before kanji") << QStringList{"かきく.md", "愛.md"} << false;
-    // 会 comes before 愛 in code points; read aloud, あい comes before かいぎ.
-    QTest::newRow("common kanji by reading") << QStringList{"愛.md", "会議.md"} << false;
-    QTest::newRow("names equal but for case") << QStringList{"A.md", "a.md"} << true;
-    QTest::newRow("hiragana and katakana spellings")
-        << QStringList{"あいう.md", "アイウ.md"} << true;
-}
-
-void TestCollation::naturalOrder()
-{
-    QFETCH(QStringList, pair);
-    QFETCH(bool, tie);
-    const QString &first = pair.at(0);
-    const QString &second = pair.at(1);
-    const auto sign = [](int value) { return (value > 0) - (value < 0); };
-    const int expected = tie ? 0 : -1;
-    QCOMPARE(sign(NaturalOrder::compare(first, second)), expected);
-    QCOMPARE(sign(NaturalOrder::compare(second, first)), -expected);
-    QCOMPARE(sign(NaturalOrder::sortKey(first).compare(NaturalOrder::sortKey(second))), expected);
-}
 
 QTEST_GUILESS_MAIN(TestCollation)
 #include "tst_collation.moc"

@@ -56,80 +56,78 @@ class TestSymbolIcons : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sharpOnDenseScreens_data();
-    void sharpOnDenseScreens();
-    void disabledIconsAreFaded();
-    void clearCircleShowsWhatLiesBeneath_data();
-    void clearCircleShowsWhatLiesBeneath();
-};
-
-void TestSymbolIcons::sharpOnDenseScreens_data()
-{
-    QTest::addColumn<Symbol>("symbol");
-    // Drawn straight onto the device, and (the cut-out cross) through a layer of its own.
-    QTest::newRow("pin of a pinned note") << Symbol::pinFilled;
-    QTest::newRow("refresh arrow") << Symbol::refresh;
-    QTest::newRow("page with white lines") << Symbol::document;
-    QTest::newRow("eye with a white ring") << Symbol::eye;
-    QTest::newRow("magnifier") << Symbol::magnifier;
-    QTest::newRow("cross cut out of a circle") << Symbol::clearCircle;
-}
-
-void TestSymbolIcons::sharpOnDenseScreens()
-{
-    QFETCH(Symbol, symbol);
-    // 16 logical pixels at twice the density are the same 32 device pixels as a symbol drawn
-    // 32 pixels large: not a 16-pixel drawing blown up.
-    const QImage reference = painted(symbol, 32, 1.0);
-    QVERIFY(opaquePixels(reference) > 32 * 4);
-    QVERIFY2(largestDifference(painted(symbol, 16, 2.0), reference) <= 8,
-             "painted onto a device of ratio 2");
-
-    const QPixmap pixmap = SymbolIcons::icon(symbol, SymbolIcons::blue).pixmap(QSize(16, 16), 2.0);
-    QCOMPARE(pixmap.devicePixelRatio(), 2.0);
-    QCOMPARE(pixmap.size(), QSize(32, 32));
-    QVERIFY2(
-        largestDifference(pixmap.toImage().convertToFormat(QImage::Format_ARGB32), reference) <= 8,
-        "the icon's pixmap at ratio 2");
-}
-
-void TestSymbolIcons::disabledIconsAreFaded()
-{
-    // The plus: two strokes that cross, where a stroke-by-stroke fade would show darker.
-    const QIcon icon = SymbolIcons::icon(Symbol::plus, SymbolIcons::blue);
-    const QImage normal =
-        icon.pixmap(QSize(32, 32), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
-    const QImage disabled = icon.pixmap(QSize(32, 32), 1.0, QIcon::Disabled)
-                                .toImage()
-                                .convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(qAlpha(normal.pixel(15, 15)), 255);
-    int unevenlyFaded = 0;
-    for (int y = 0; y < normal.height(); ++y) {
-        for (int x = 0; x < normal.width(); ++x) {
-            const int expected = qRound(qAlpha(normal.pixel(x, y)) * SymbolIcons::disabledOpacity);
-            unevenlyFaded += qAbs(qAlpha(disabled.pixel(x, y)) - expected) > 2;
-        }
+    void sharpOnDenseScreens_data()
+    {
+        QTest::addColumn<Symbol>("symbol");
+        // Drawn straight onto the device, and (the cut-out cross) through a layer of its own.
+        QTest::newRow("pin of a pinned note") << Symbol::pinFilled;
+        QTest::newRow("refresh arrow") << Symbol::refresh;
+        QTest::newRow("page with white lines") << Symbol::document;
+        QTest::newRow("eye with a white ring") << Symbol::eye;
+        QTest::newRow("magnifier") << Symbol::magnifier;
+        QTest::newRow("cross cut out of a circle") << Symbol::clearCircle;
     }
-    QCOMPARE(unevenlyFaded, 0);
-    QCOMPARE(disabled.pixelColor(15, 15).toRgb().hue(), SymbolIcons::blue.hue());
-}
 
-void TestSymbolIcons::clearCircleShowsWhatLiesBeneath_data()
-{
-    QTest::addColumn<qreal>("ratio");
-    QTest::newRow("ordinary screen") << 1.0;
-    QTest::newRow("dense screen") << 2.0;
-}
+    void sharpOnDenseScreens()
+    {
+        QFETCH(Symbol, symbol);
+        // 16 logical pixels at twice the density are the same 32 device pixels as a symbol drawn
+        // 32 pixels large: not a 16-pixel drawing blown up.
+        const QImage reference = painted(symbol, 32, 1.0);
+        QVERIFY(opaquePixels(reference) > 32 * 4);
+        QVERIFY2(largestDifference(painted(symbol, 16, 2.0), reference) <= 8,
+                 "painted onto a device of ratio 2");
 
-void TestSymbolIcons::clearCircleShowsWhatLiesBeneath()
-{
-    QFETCH(qreal, ratio);
-    const QImage image = painted(Symbol::clearCircle, 32, ratio, Qt::red);
-    const auto at = [&](int x, int y) { return image.pixelColor(QPoint(x, y) * ratio).toRgb(); };
-    QCOMPARE(at(16, 16), QColor(Qt::red));          // where the strokes of the cross meet
-    QCOMPARE(at(1, 1), QColor(Qt::red));            // outside the circle
-    QCOMPARE(at(16, 5), QColor(SymbolIcons::blue)); // the circle above the cross
-}
+        const QPixmap pixmap =
+            SymbolIcons::icon(symbol, SymbolIcons::blue).pixmap(QSize(16, 16), 2.0);
+        QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+        QCOMPARE(pixmap.size(), QSize(32, 32));
+        QVERIFY2(largestDifference(pixmap.toImage().convertToFormat(QImage::Format_ARGB32),
+                                   reference) <= 8,
+                 "the icon's pixmap at ratio 2");
+    }
+
+    void disabledIconsAreFaded()
+    {
+        // The plus: two strokes that cross, where a stroke-by-stroke fade would show darker.
+        const QIcon icon = SymbolIcons::icon(Symbol::plus, SymbolIcons::blue);
+        const QImage normal =
+            icon.pixmap(QSize(32, 32), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage disabled = icon.pixmap(QSize(32, 32), 1.0, QIcon::Disabled)
+                                    .toImage()
+                                    .convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(qAlpha(normal.pixel(15, 15)), 255);
+        int unevenlyFaded = 0;
+        for (int y = 0; y < normal.height(); ++y) {
+            for (int x = 0; x < normal.width(); ++x) {
+                const int expected =
+                    qRound(qAlpha(normal.pixel(x, y)) * SymbolIcons::disabledOpacity);
+                unevenlyFaded += qAbs(qAlpha(disabled.pixel(x, y)) - expected) > 2;
+            }
+        }
+        QCOMPARE(unevenlyFaded, 0);
+        QCOMPARE(disabled.pixelColor(15, 15).toRgb().hue(), SymbolIcons::blue.hue());
+    }
+
+    void clearCircleShowsWhatLiesBeneath_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("ordinary screen") << 1.0;
+        QTest::newRow("dense screen") << 2.0;
+    }
+
+    void clearCircleShowsWhatLiesBeneath()
+    {
+        QFETCH(qreal, ratio);
+        const QImage image = painted(Symbol::clearCircle, 32, ratio, Qt::red);
+        const auto at = [&](int x, int y) {
+            return image.pixelColor(QPoint(x, y) * ratio).toRgb();
+        };
+        QCOMPARE(at(16, 16), QColor(Qt::red));          // where the strokes of the cross meet
+        QCOMPARE(at(1, 1), QColor(Qt::red));            // outside the circle
+        QCOMPARE(at(16, 5), QColor(SymbolIcons::blue)); // the circle above the cross
+    }
+};
 
 QTEST_MAIN(TestSymbolIcons)
 #include "tst_symbolicons.moc"
