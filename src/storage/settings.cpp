@@ -85,6 +85,17 @@ using Emitter = std::function<void(Settings &)>;
 
 } // namespace
 
+// The writer and the remover of a setting whose value is stored as it is.
+#define QUILLMERE_STORED_AS_IS(Type, getter, Name)                                                 \
+    void Settings::set##Name(const Type &value)                                                    \
+    {                                                                                              \
+        store().setValue(Key::getter, value);                                                      \
+    }                                                                                              \
+    void Settings::reset##Name()                                                                   \
+    {                                                                                              \
+        store().remove(Key::getter);                                                               \
+    }
+
 Settings &Settings::instance()
 {
     static Settings *settings = new Settings;
@@ -114,45 +125,21 @@ int Settings::editorFontSize() const
     return sizeWithin(store().integer(Key::editorFontSize), 6, 72, defaultEditorFontSize);
 }
 
-void Settings::setEditorFontSize(const int &value)
-{
-    store().setValue(Key::editorFontSize, value);
-}
-
-void Settings::resetEditorFontSize()
-{
-    store().remove(Key::editorFontSize);
-}
+QUILLMERE_STORED_AS_IS(int, editorFontSize, EditorFontSize)
 
 int Settings::listFontSize() const
 {
     return sizeWithin(store().integer(Key::listFontSize), 8, 48, defaultListFontSize);
 }
 
-void Settings::setListFontSize(const int &value)
-{
-    store().setValue(Key::listFontSize, value);
-}
-
-void Settings::resetListFontSize()
-{
-    store().remove(Key::listFontSize);
-}
+QUILLMERE_STORED_AS_IS(int, listFontSize, ListFontSize)
 
 bool Settings::thickEditorCursor() const
 {
     return store().boolOr(Key::thickEditorCursor, true);
 }
 
-void Settings::setThickEditorCursor(const bool &value)
-{
-    store().setValue(Key::thickEditorCursor, value);
-}
-
-void Settings::resetThickEditorCursor()
-{
-    store().remove(Key::thickEditorCursor);
-}
+QUILLMERE_STORED_AS_IS(bool, thickEditorCursor, ThickEditorCursor)
 
 AppAppearanceMode Settings::appearanceMode() const
 {
@@ -179,105 +166,49 @@ bool Settings::showMarkdownPreview() const
     return store().boolOr(Key::showMarkdownPreview, true);
 }
 
-void Settings::setShowMarkdownPreview(const bool &value)
-{
-    store().setValue(Key::showMarkdownPreview, value);
-}
-
-void Settings::resetShowMarkdownPreview()
-{
-    store().remove(Key::showMarkdownPreview);
-}
+QUILLMERE_STORED_AS_IS(bool, showMarkdownPreview, ShowMarkdownPreview)
 
 QString Settings::lastSelectedPage() const
 {
     return store().stringOr(Key::lastSelectedPage, {});
 }
 
-void Settings::setLastSelectedPage(const QString &value)
-{
-    store().setValue(Key::lastSelectedPage, value);
-}
-
-void Settings::resetLastSelectedPage()
-{
-    store().remove(Key::lastSelectedPage);
-}
+QUILLMERE_STORED_AS_IS(QString, lastSelectedPage, LastSelectedPage)
 
 QString Settings::previewPaneSideTab() const
 {
     return store().stringOr(Key::previewPaneSideTab, {});
 }
 
-void Settings::setPreviewPaneSideTab(const QString &value)
-{
-    store().setValue(Key::previewPaneSideTab, value);
-}
-
-void Settings::resetPreviewPaneSideTab()
-{
-    store().remove(Key::previewPaneSideTab);
-}
+QUILLMERE_STORED_AS_IS(QString, previewPaneSideTab, PreviewPaneSideTab)
 
 QString Settings::searchKeyword() const
 {
     return store().stringOr(Key::searchKeyword, {});
 }
 
-void Settings::setSearchKeyword(const QString &value)
-{
-    store().setValue(Key::searchKeyword, value);
-}
-
-void Settings::resetSearchKeyword()
-{
-    store().remove(Key::searchKeyword);
-}
+QUILLMERE_STORED_AS_IS(QString, searchKeyword, SearchKeyword)
 
 QString Settings::lastSearchKeyword() const
 {
     return store().stringOr(Key::lastSearchKeyword, {});
 }
 
-void Settings::setLastSearchKeyword(const QString &value)
-{
-    store().setValue(Key::lastSearchKeyword, value);
-}
-
-void Settings::resetLastSearchKeyword()
-{
-    store().remove(Key::lastSearchKeyword);
-}
+QUILLMERE_STORED_AS_IS(QString, lastSearchKeyword, LastSearchKeyword)
 
 QStringList Settings::searchHistory() const
 {
     return store().stringArray(Key::searchHistory).value_or(QStringList());
 }
 
-void Settings::setSearchHistory(const QStringList &value)
-{
-    store().setValue(Key::searchHistory, value);
-}
-
-void Settings::resetSearchHistory()
-{
-    store().remove(Key::searchHistory);
-}
+QUILLMERE_STORED_AS_IS(QStringList, searchHistory, SearchHistory)
 
 QByteArray Settings::persistedSearchResults() const
 {
     return store().data(Key::persistedSearchResults).value_or(QByteArray());
 }
 
-void Settings::setPersistedSearchResults(const QByteArray &value)
-{
-    store().setValue(Key::persistedSearchResults, value);
-}
-
-void Settings::resetPersistedSearchResults()
-{
-    store().remove(Key::persistedSearchResults);
-}
+QUILLMERE_STORED_AS_IS(QByteArray, persistedSearchResults, PersistedSearchResults)
 
 NotesFileSortMode Settings::notesFileSortMode() const
 {
@@ -304,15 +235,7 @@ QString Settings::selectedNotesFolder() const
     return store().stringOr(Key::selectedNotesFolder, {});
 }
 
-void Settings::setSelectedNotesFolder(const QString &value)
-{
-    store().setValue(Key::selectedNotesFolder, value);
-}
-
-void Settings::resetSelectedNotesFolder()
-{
-    store().remove(Key::selectedNotesFolder);
-}
+QUILLMERE_STORED_AS_IS(QString, selectedNotesFolder, SelectedNotesFolder)
 
 std::optional<QStringList> Settings::expandedNoteFolders() const
 {
@@ -337,15 +260,7 @@ QString Settings::baseFolder() const
     return store().stringOr(Key::baseFolder, {});
 }
 
-void Settings::setBaseFolder(const QString &value)
-{
-    store().setValue(Key::baseFolder, value);
-}
-
-void Settings::resetBaseFolder()
-{
-    store().remove(Key::baseFolder);
-}
+QUILLMERE_STORED_AS_IS(QString, baseFolder, BaseFolder)
 
 QByteArray Settings::baseFolderBookmark() const
 {
@@ -374,15 +289,7 @@ QStringList Settings::folderHistory() const
     return store().stringArray(Key::folderHistory).value_or(QStringList());
 }
 
-void Settings::setFolderHistory(const QStringList &value)
-{
-    store().setValue(Key::folderHistory, value);
-}
-
-void Settings::resetFolderHistory()
-{
-    store().remove(Key::folderHistory);
-}
+QUILLMERE_STORED_AS_IS(QStringList, folderHistory, FolderHistory)
 
 Settings::FolderBookmarks Settings::folderHistoryBookmarks() const
 {
@@ -437,30 +344,14 @@ QString Settings::windowScreen() const
     return store().stringOr(Key::windowScreen, {});
 }
 
-void Settings::setWindowScreen(const QString &value)
-{
-    store().setValue(Key::windowScreen, value);
-}
-
-void Settings::resetWindowScreen()
-{
-    store().remove(Key::windowScreen);
-}
+QUILLMERE_STORED_AS_IS(QString, windowScreen, WindowScreen)
 
 QStringList Settings::announcedRecoveryFiles() const
 {
     return store().stringArray(Key::announcedRecoveryFiles).value_or(QStringList());
 }
 
-void Settings::setAnnouncedRecoveryFiles(const QStringList &value)
-{
-    store().setValue(Key::announcedRecoveryFiles, value);
-}
-
-void Settings::resetAnnouncedRecoveryFiles()
-{
-    store().remove(Key::announcedRecoveryFiles);
-}
+QUILLMERE_STORED_AS_IS(QStringList, announcedRecoveryFiles, AnnouncedRecoveryFiles)
 
 // ----- Keys built at run time -----
 
