@@ -1,6 +1,7 @@
 // A note file from anywhere: its parts must survive being saved and read again.
 #include "fuzzcheck.h"
 #include "storage/notedocument.h"
+#include "storage/notelines.h"
 
 #include <QTimeZone>
 
@@ -8,8 +9,10 @@ namespace {
 
 bool isOwnedOrContinuation(const QString &line)
 {
+    // Indented by any space the note format counts (a full-width one too): part of the value
+    // above, which a save may rewrite whole.
     return line.startsWith(u"title") || line.startsWith(u"created") ||
-           line.startsWith(u"updated") || line.startsWith(u' ') || line.startsWith(u'\t') ||
+           line.startsWith(u"updated") || (!line.isEmpty() && NoteLines::isSpaceOrTab(line[0])) ||
            line.trimmed().startsWith(u'-');
 }
 

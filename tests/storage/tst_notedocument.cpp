@@ -477,6 +477,9 @@ private Q_SLOTS:
             {"---\n  - x\n\tmore\ntags: a\n---\nB",
              "---\n  - x\n\tmore\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\ntags: "
              "a\n---\n\nB"});
+        row("a line indented with a full-width space belongs to the value above",
+            {"---\ncreated: 2020-01-01\n\u3000more\nkeep: 1\n---\nB",
+             "---\ntitle: \"note\"\ncreated: \"2020-01-01\"\nupdated: \"NOW\"\nkeep: 1\n---\n\nB"});
         row("empty header",
             {"---\n---\nB", "---\ntitle: \"note\"\ncreated: \"NOW\"\nupdated: \"NOW\"\n---\n\nB"});
         row("leading Joplin block kept after the header",
