@@ -201,8 +201,6 @@ QWidget *ContentView::createPage(Page page)
         m_search = new SearchView(m_pages);
         connect(m_search, &SearchView::hitSelected, this, &ContentView::searchHitSelected);
         connect(m_search, &SearchView::cleared, this, &ContentView::searchCleared);
-        connect(&m_search->controller(), &SearchController::keywordSynced, m_editor,
-                &MemoEditorView::syncSearchKeyword);
         return m_search;
     case Page::notes:
         m_notes = new NotesView(m_pages);
@@ -227,6 +225,9 @@ void ContentView::connectEditor()
             &MemoEditorView::refreshTitle);
     connect(m_editor, &MemoEditorView::textChanged, this, &ContentView::edited);
     connect(m_editor, &MemoEditorView::saveRequested, this, [this] { saveCurrent(); });
+    // The pages exist before the editor: the search page's keyword is wired to it here.
+    connect(&m_search->controller(), &SearchController::keywordSynced, m_editor,
+            &MemoEditorView::syncSearchKeyword);
     connect(m_editor, &MemoEditorView::disappeared, this, [this] { saveCurrent(); });
     connect(m_editor, &MemoEditorView::showMarkdownPreviewToggled, this,
             &ContentView::setShowMarkdownPreview);

@@ -283,6 +283,14 @@ void TestAccessibility::findKeysActOnceWithTheMenuShowingThem()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
     const QByteArray saved = TestFiles::read(desk.base() + QStringLiteral("/Daily/2025-03-05.txt"));
     QCOMPARE(parseNoteDocument(QString::fromUtf8(saved)).body, QStringLiteral("ab ab ab"));
+
+    // A search on the search page hands its trimmed keyword to the editor's search bar.
+    desk.prepare(QStringLiteral("search"), QStringLiteral("search"));
+    QCOMPARE(bar->searchField()->text(), QStringLiteral("会議"));
+    SearchController &search = desk.content()->searchView()->controller();
+    search.setKeyword(QStringLiteral("   "));
+    search.runSearch();
+    QCOMPARE(bar->searchField()->text(), QString());
 }
 
 // A button that shows only an icon (or a sign such as "<") says what it does: as a tooltip
