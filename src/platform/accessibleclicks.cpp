@@ -160,22 +160,17 @@ void clickRow(QAbstractItemView *view, const QModelIndex &index)
 
 /// One row of a list. It is the row at its position whatever the model holds there now, as a
 /// list read aloud is; it turns invalid when the list gets shorter.
-class ClickableRowAccessible : public QAccessibleInterface, public QAccessibleActionInterface
+class ClickableRowAccessible : public AccessibleActionItem
 {
 public:
     ClickableRowAccessible(QListView *view, int row) : m_view(view), m_row(row) {}
 
     bool isValid() const override { return index().isValid(); }
-    QObject *object() const override { return nullptr; }
     QWindow *window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
     QAccessibleInterface *parent() const override
     {
         return QAccessible::queryAccessibleInterface(m_view.data());
     }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
 
     QString text(QAccessible::Text t) const override
     {
@@ -190,7 +185,6 @@ public:
             return i.data(Qt::AccessibleDescriptionRole).toString();
         return {};
     }
-    void setText(QAccessible::Text, const QString &) override {}
 
     QRect rect() const override
     {
@@ -228,13 +222,6 @@ public:
         return s;
     }
 
-    void *interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ActionInterface)
-            return static_cast<QAccessibleActionInterface *>(this);
-        return nullptr;
-    }
-
     QStringList actionNames() const override
     {
         if (!(index().flags() & Qt::ItemIsEnabled))
@@ -246,7 +233,6 @@ public:
         if (actionName == pressAction() || actionName == toggleAction())
             clickRow(m_view, index());
     }
-    QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
     const QListView *view() const { return m_view; }
     int row() const { return m_row; }

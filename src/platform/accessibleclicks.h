@@ -1,6 +1,30 @@
 #pragma once
 
+#include <QAccessibleActionInterface>
+#include <QAccessibleInterface>
+
 class QAbstractItemView;
+
+/// An accessible item without children and without an object of its own (a list row, a link
+/// painted in a view), offering actions: subclasses give its parent, text, place, state and
+/// actions.
+class AccessibleActionItem : public QAccessibleInterface, public QAccessibleActionInterface
+{
+public:
+    QObject *object() const override { return nullptr; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    void setText(QAccessible::Text, const QString &) override {}
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ActionInterface)
+            return static_cast<QAccessibleActionInterface *>(this);
+        return nullptr;
+    }
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
+};
 
 /// Accessibility actions that act as a click.
 ///

@@ -1,5 +1,6 @@
 #include "preview/previewaccessible.h"
 
+#include "platform/accessibleclicks.h"
 #include "preview/markdownpreviewview.h"
 
 #include <QAccessibleWidget>
@@ -16,7 +17,7 @@ MarkdownPreviewView *previewOf(QWidget *viewport)
 
 /// One checkbox or link on screen. It stays valid until the preview's elements change
 /// (new text, scrolling, a new layout); the viewport's interface then hands out fresh ones.
-class PreviewElementAccessible : public QAccessibleInterface, public QAccessibleActionInterface
+class PreviewElementAccessible : public AccessibleActionItem
 {
 public:
     PreviewElementAccessible(QWidget *viewport, int index, quint64 generation)
@@ -25,7 +26,6 @@ public:
     }
 
     bool isValid() const override { return element().has_value(); }
-    QObject *object() const override { return nullptr; }
     QWindow *window() const override
     {
         return m_viewport ? m_viewport->window()->windowHandle() : nullptr;
@@ -34,10 +34,6 @@ public:
     {
         return QAccessible::queryAccessibleInterface(m_viewport.data());
     }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
 
     QString text(QAccessible::Text t) const override
     {
@@ -52,7 +48,6 @@ public:
             return e->url;
         return {};
     }
-    void setText(QAccessible::Text, const QString &) override {}
 
     QRect rect() const override
     {
@@ -87,13 +82,6 @@ public:
         return s;
     }
 
-    void *interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ActionInterface)
-            return static_cast<QAccessibleActionInterface *>(this);
-        return nullptr;
-    }
-
     QStringList actionNames() const override
     {
         const auto e = element();
@@ -110,7 +98,6 @@ public:
         if (e && view && actionNames().contains(actionName))
             view->activateElement(*e);
     }
-    QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
 private:
     static bool isCheckbox(const PreviewDocument::Element &e)
