@@ -185,6 +185,18 @@ __attribute__((target("avx2"))) inline ProbeVectors probeVectors(const ProbeTest
     return vectors;
 }
 
+/// Calls `candidate(at)` for every place `at` in [p, last] that both probes accept, one place
+/// at a time, until it returns false: the tail the vector loops leave.
+template <typename Candidate>
+void forEachCandidateScalar(const uchar *p, const uchar *last, const ProbeTest &first,
+                            const ProbeTest &second, Candidate &candidate)
+{
+    for (; p <= last; ++p) {
+        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
+            return;
+    }
+}
+
 /// The bytes of 32 consecutive places that a probe accepts, each 0xFF or 0.
 template <int Count>
 __attribute__((target("avx2"))) inline __m256i acceptedBy(const uchar *places, qsizetype offset,
@@ -217,10 +229,7 @@ forEachCandidateAvx2(const uchar *p, const uchar *last, const ProbeTest &first,
                 return;
         }
     }
-    for (; p <= last; ++p) {
-        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
-            return;
-    }
+    forEachCandidateScalar(p, last, first, second, candidate);
 }
 
 /// The same 64 places at a time, where the processor has AVX-512.
@@ -267,10 +276,7 @@ forEachCandidateAvx512(const uchar *p, const uchar *last, const ProbeTest &first
                 return;
         }
     }
-    for (; p <= last; ++p) {
-        if (first.accepts(p[first.offset]) && second.accepts(p[second.offset]) && !candidate(p))
-            return;
-    }
+    forEachCandidateScalar(p, last, first, second, candidate);
 }
 
 template <typename Candidate>
