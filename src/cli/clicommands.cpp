@@ -19,10 +19,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <thread>
 
 namespace CliCommands {
 namespace {
@@ -70,6 +72,60 @@ QString withLineAppended(const QString &body, QString line)
     return body + u'\n' + line;
 }
 
+/// Calls `write(hit, path)` for the hits [from, to), with each path below the base folder (see
+/// belowBase).
+template <typename Write>
+void forEachHit(const QList<SearchHit> &hits, qsizetype from, qsizetype to, const QString &base,
+                const QString &root, Write write)
+{
+    QString made;
+    const SearchHit *found = hits.constData();
+    constexpr qsizetype ahead = 8;
+    for (qsizetype i = from; i < to; ++i) {
+        // The hits' strings lie all over the heap, where the workers made them: asking for them
+        // a few lines ahead spares waiting for memory on every line.
+        if (i + ahead < to) {
+            __builtin_prefetch(found[i + ahead].filePath.constData());
+            __builtin_prefetch(found[i + ahead].snippet.constData());
+        }
+        const SearchHit &hit = found[i];
+        write(hit, belowBase(base, root, hit.filePath, made));
+    }
+}
+
+/// Writes the hits as text lines: match count, path, snippet. A search may list every note: a
+/// line is encoded without building a string, and many lines are encoded on two threads, the
+/// second half into memory while the first is written.
+void writeTextLines(CliOutput &output, const QList<SearchHit> &hits, const QString &base,
+                    const QString &root)
+{
+    constexpr qsizetype sharedFrom = 2048;
+    const qsizetype half = hits.size() >= sharedFrom && QThread::idealThreadCount() > 1
+                               ? hits.size() / 2
+                               : hits.size();
+    QByteArray secondHalf;
+    {
+        std::jthread helper;
+        if (half < hits.size()) {
+            helper = std::jthread([&] {
+                std::array<char16_t, 24> digits;
+                forEachHit(hits, half, hits.size(), base, root,
+                           [&](const SearchHit &hit, QStringView path) {
+                               CliOutput::appendTextLine(
+                                   secondHalf,
+                                   {decimal(hit.matchCount, digits), path, hit.snippet});
+                           });
+            });
+        }
+        std::array<char16_t, 24> digits;
+        forEachHit(hits, 0, half, base, root, [&](const SearchHit &hit, QStringView path) {
+            output.writeTextLine({decimal(hit.matchCount, digits), path, hit.snippet});
+        });
+    }
+    if (!secondHalf.isEmpty())
+        output.writeEncoded(secondHalf);
+}
+
 std::optional<int> yearOf(const QString &text)
 {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,4}$"));
@@ -93,26 +149,14 @@ int search(const CliArguments &arguments, CliOutput &output)
     const QString base = PathManager::baseFolderPath();
     const QString root = QDir::cleanPath(base) + u'/';
     QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
-    std::array<char16_t, 24> digits;
-    QString made;
-    const SearchHit *found = hits.constData();
-    constexpr qsizetype ahead = 8;
-    for (qsizetype i = 0; i < hits.size(); ++i) {
-        // The hits' strings lie all over the heap, where the workers made them: asking for them
-        // a few lines ahead spares waiting for memory on every line.
-        if (i + ahead < hits.size()) {
-            __builtin_prefetch(found[i + ahead].filePath.constData());
-            __builtin_prefetch(found[i + ahead].snippet.constData());
-        }
-        const SearchHit &hit = found[i];
-        const QStringView path = belowBase(base, root, hit.filePath, made);
-        // A search may list every note: a text line is encoded without building a string.
-        if (output.isJson())
+    if (output.isJson()) {
+        forEachHit(hits, 0, hits.size(), base, root, [&](const SearchHit &hit, QStringView path) {
             output.write({}, {{QLatin1String("path"), path.toString()},
                               {QLatin1String("matchCount"), hit.matchCount},
                               {QLatin1String("snippet"), hit.snippet}});
-        else
-            output.writeTextLine({decimal(hit.matchCount, digits), path, hit.snippet});
+        });
+    } else {
+        writeTextLines(output, hits, base, root);
     }
     const int status = hits.isEmpty() ? Cli::nothingFound : Cli::success;
     keepUntilExit(std::move(hits));

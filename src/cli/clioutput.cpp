@@ -110,14 +110,25 @@ void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)
 {
     // Lines gather in one buffer of bounded size, written and reused as it fills: ten thousand
     // results take no more memory than a few.
+    appendTextLine(m_pending, fields);
+    if (m_pending.size() >= 64 * 1024)
+        writePending();
+}
+
+void CliOutput::appendTextLine(QByteArray &out, std::initializer_list<QStringView> fields)
+{
     qsizetype left = qsizetype(fields.size());
     for (const QStringView field : fields) {
         const bool last = --left == 0;
-        appendShownUtf8(m_pending, field, /*keepTabs=*/last);
-        m_pending += last ? '\n' : '\t';
+        appendShownUtf8(out, field, /*keepTabs=*/last);
+        out += last ? '\n' : '\t';
     }
-    if (m_pending.size() >= 64 * 1024)
-        writePending();
+}
+
+void CliOutput::writeEncoded(const QByteArray &lines)
+{
+    writePending();
+    writeBytes(stdout, lines);
 }
 
 void CliOutput::writePending()

@@ -31,6 +31,11 @@ public:
     /// shown() shows them (tabs too, except in the last field), and a line feed. For results
     /// that come by the thousand: the line is encoded straight into the output buffer.
     void writeTextLine(std::initializer_list<QStringView> fields);
+    /// Appends what writeTextLine() writes to `out`, so that lines can be encoded on another
+    /// thread and written later with writeEncoded().
+    static void appendTextLine(QByteArray &out, std::initializer_list<QStringView> fields);
+    /// Writes lines appendTextLine() encoded, after those written before.
+    void writeEncoded(const QByteArray &lines);
     /// Writes `text` as it is (help, version).
     void writeRaw(const QString &text);
     /// Writes the error line and returns `exitCode`.

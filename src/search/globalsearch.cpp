@@ -119,54 +119,104 @@ QString fallbackSnippet(qsizetype nameCount, QStringView baseName, const QString
     return {};
 }
 
-// The order of sortHits() for `count` hits reached through `hit(i)`: the indexes in result order.
-// Sorts a run of hits with equal dates, the path that sorts later first. Long runs (notes
-// written by a script in the same millisecond) compare collation keys: a key costs about one
-// comparison to build, and a sort makes several comparisons per hit.
-template <typename Key, typename Hit> void sortByPathDescending(Key begin, Key end, Hit hit)
+/// A hit in the sort: its date, its place in the walk and its path.
+struct SortKey
 {
-    constexpr std::ptrdiff_t keyedRun = 8;
-    if (end - begin < keyedRun) {
-        std::stable_sort(begin, end, [&](const auto &a, const auto &b) {
-            return NaturalOrder::compare(hit(a.index).filePath, hit(b.index).filePath) > 0;
-        });
-        return;
+    qint64 msecs;
+    qsizetype index;
+    QStringView path;
+};
+using SortKeys = std::vector<SortKey>::iterator;
+
+// Where the comparisons of a run of paths start: at the last slash the paths all share, so the
+// folders every one of them lies in are not compared again and again. Collation reads what
+// follows a slash the same whatever came before it (no contraction, context or digit run crosses
+// a slash), so the paths from that slash on order as the whole paths would.
+qsizetype sharedFolderEnd(SortKeys begin, SortKeys end)
+{
+    const QStringView first = begin->path;
+    qsizetype shared = first.size();
+    for (SortKeys key = begin + 1; key != end && shared > 0; ++key) {
+        const qsizetype limit = std::min(shared, key->path.size());
+        shared = std::mismatch(first.begin(), first.begin() + limit, key->path.begin()).first -
+                 first.begin();
     }
-    std::vector<std::pair<QCollatorSortKey, qsizetype>> keyed;
-    keyed.reserve(size_t(end - begin));
-    for (Key key = begin; key != end; ++key)
-        keyed.emplace_back(NaturalOrder::sortKey(hit(key->index).filePath), key->index);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto &a, const auto &b) { return b.first.compare(a.first) < 0; });
-    for (const auto &[sortKey, index] : keyed)
-        (begin++)->index = index;
+    return std::max<qsizetype>(first.first(shared).lastIndexOf(u'/'), 0);
 }
 
+// Sorts a run of hits with equal dates, the path that sorts later first, comparing the paths
+// from the last folder they share on. Plain ASCII paths compare quickly as they are. Long runs
+// of other paths (notes written by a script or copied in the same millisecond) compare
+// collation keys: a key costs about one comparison to build, and a sort makes several
+// comparisons per hit.
+void sortByPathDescending(SortKeys begin, SortKeys end)
+{
+    const qsizetype from = sharedFolderEnd(begin, end);
+    bool plain = true;
+    for (SortKeys key = begin; key != end; ++key) {
+        key->path = key->path.sliced(from);
+        plain = plain && NaturalOrder::isPlain(key->path);
+    }
+    constexpr std::ptrdiff_t keyedRun = 8;
+    if (plain || end - begin < keyedRun) {
+        const auto order = plain ? NaturalOrder::comparePlain : NaturalOrder::compare;
+        const auto later = [order](const SortKey &a, const SortKey &b) {
+            return order(a.path, b.path) > 0;
+        };
+        // Most runs are short: an insertion sort, stable, without the buffer of a merge sort.
+        constexpr std::ptrdiff_t shortRun = 16;
+        if (end - begin > shortRun) {
+            std::stable_sort(begin, end, later);
+            return;
+        }
+        for (SortKeys key = begin + 1; key < end; ++key) {
+            const SortKey moved = *key;
+            SortKeys to = key;
+            for (; to != begin && later(moved, *(to - 1)); --to)
+                *to = *(to - 1);
+            *to = moved;
+        }
+        return;
+    }
+    using Keyed = std::pair<QCollatorSortKey, SortKey>;
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(end - begin));
+    for (SortKeys key = begin; key != end; ++key)
+        keyed.emplace_back(NaturalOrder::sortKey(key->path.toString()), *key);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed &a, const Keyed &b) { return b.first.compare(a.first) < 0; });
+    for (const Keyed &key : keyed)
+        *begin++ = key.second;
+}
+
+// The order of sortHits() for `count` hits reached through `hit(i)`: the indexes in result order.
 template <typename Hit> std::vector<qsizetype> resultOrder(Hit hit, qsizetype count)
 {
-    struct Key
-    {
-        qint64 msecs;
-        qsizetype index;
-    };
-    std::vector<Key> keys;
+    std::vector<SortKey> keys;
     keys.reserve(size_t(count));
     for (qsizetype i = 0; i < count; ++i)
-        keys.push_back({hit(i).sortDate.toMSecsSinceEpoch(), i});
+        keys.push_back({hit(i).sortDate.toMSecsSinceEpoch(), i, hit(i).filePath});
     std::stable_sort(keys.begin(), keys.end(),
-                     [](const Key &a, const Key &b) { return a.msecs > b.msecs; });
+                     [](const SortKey &a, const SortKey &b) { return a.msecs > b.msecs; });
 
-    // Names are compared only where dates tie.
-    for (auto run = keys.begin(); run != keys.end();) {
-        const auto runEnd =
-            std::find_if(run, keys.end(), [&](const Key &key) { return key.msecs != run->msecs; });
+    // Names are compared only where dates tie. Their text lies all over the heap, where the
+    // workers made it: it is asked for a little ahead, so that the comparisons find it at hand.
+    constexpr size_t ahead = 16;
+    size_t asked = 0;
+    for (size_t run = 0; run < keys.size();) {
+        size_t runEnd = run + 1;
+        while (runEnd < keys.size() && keys[runEnd].msecs == keys[run].msecs)
+            ++runEnd;
+        for (; asked < std::min(runEnd + ahead, keys.size()); ++asked)
+            __builtin_prefetch(keys[asked].path.data());
         if (runEnd - run > 1)
-            sortByPathDescending(run, runEnd, hit);
+            sortByPathDescending(keys.begin() + std::ptrdiff_t(run),
+                                 keys.begin() + std::ptrdiff_t(runEnd));
         run = runEnd;
     }
     std::vector<qsizetype> order;
     order.reserve(keys.size());
-    for (const Key &key : keys)
+    for (const SortKey &key : keys)
         order.push_back(key.index);
     return order;
 }
@@ -439,8 +489,15 @@ public:
     void run(int threads)
     {
         std::vector<std::jthread> helpers;
-        for (int i = 1; i < threads; ++i)
-            helpers.emplace_back([this] { work(); });
+        for (int i = 1; i < threads; ++i) {
+            helpers.emplace_back([this, first = i == 1] {
+                // The sort after the walk compares names; its table is read from the collator
+                // here, while the walk's first folder is still being listed.
+                if (first)
+                    NaturalOrder::prepare();
+                work();
+            });
+        }
         work();
     }
 
