@@ -18,11 +18,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -365,6 +367,17 @@ bool isLineBreakStartingAt(const uchar *at, const uchar *end)
     return available >= 3 && at[0] == 0xE2 && at[1] == 0x80 && (at[2] == 0xA8 || at[2] == 0xA9);
 }
 
+// Whether [from, to) holds a byte that ends a line break other than a line feed: CR, VT, FF, or
+// the last byte of U+0085, U+2028 or U+2029 (which also occur inside other characters). Without
+// a branch, so that the compiler tests many bytes at once.
+bool mayHoldRareLineBreak(const uchar *from, const uchar *to)
+{
+    bool any = false;
+    for (const uchar *p = from; p < to; ++p)
+        any |= (uchar(*p - 0x0B) <= 2) | (*p == 0x85) | ((*p | 1) == 0xA9);
+    return any;
+}
+
 // The snippet for a body whose first match starts at byte `firstByte`: the line around it,
 // decoded on its own into `line`, whose storage is reused from note to note.
 QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMatcher &matcher,
@@ -372,12 +385,26 @@ QString snippetAtByte(QByteArrayView body, qsizetype firstByte, const KeywordMat
 {
     const auto *begin = reinterpret_cast<const uchar *>(body.data());
     const uchar *end = begin + body.size();
-    const uchar *lineStart = begin + firstByte;
-    while (lineStart > begin && !isLineBreakEndingAt(begin, lineStart))
-        --lineStart;
-    const uchar *lineEnd = begin + firstByte;
-    while (lineEnd < end && !isLineBreakStartingAt(lineEnd, end))
-        ++lineEnd;
+    const uchar *match = begin + firstByte;
+    // Lines end at line feeds nearly always: the nearest ones on either side bound the line, and
+    // only where a rarer break may lie between (CR, VT, FF, U+0085, U+2028, U+2029) are the
+    // bytes walked one by one.
+    const void *feedBefore = firstByte > 0 ? ::memrchr(begin, '\n', size_t(firstByte)) : nullptr;
+    const uchar *lineStart = feedBefore ? static_cast<const uchar *>(feedBefore) + 1 : begin;
+    if (mayHoldRareLineBreak(lineStart, match)) {
+        const uchar *bound = lineStart;
+        lineStart = match;
+        while (lineStart > bound && !isLineBreakEndingAt(begin, lineStart))
+            --lineStart;
+    }
+    const void *feedAfter = std::memchr(match, '\n', size_t(end - match));
+    const uchar *lineEnd = feedAfter ? static_cast<const uchar *>(feedAfter) : end;
+    if (mayHoldRareLineBreak(match, lineEnd)) {
+        const uchar *bound = lineEnd;
+        lineEnd = match;
+        while (lineEnd < bound && !isLineBreakStartingAt(lineEnd, end))
+            ++lineEnd;
+    }
     Utf8Validation::decodePieceInto(body.sliced(lineStart - begin, lineEnd - lineStart), line);
     // A copy of exactly the line's size, as lineSnippet makes one: a decoder's own string keeps
     // room for a unit per byte, twice what Japanese text needs, for every hit.
@@ -581,8 +608,13 @@ private:
             NoteFiles::FolderEntry &entry = folder.entries[size_t(i)];
             if (entry.isFolder)
                 continue;
-            if (std::optional<SearchHit> hit = searchFile(m_matcher, folder, entry, worker))
+            if (std::optional<SearchHit> hit = searchFile(m_matcher, folder, entry, worker)) {
+                // Room for the rest of the batch at the first hit: where one note matches, most
+                // do, and hits are large to move.
+                if (hits.empty())
+                    hits.reserve(size_t(task.end - i));
                 hits.emplace_back(i, std::move(*hit));
+            }
             entry = {};
         }
         m_found += qsizetype(hits.size());

@@ -115,6 +115,9 @@ const QList<QByteArray> mixedCorpusParts = {
     "\n\nid: 0f\nparent_id: 9a\ntype_: 1\n",
     "\xFF\xFE broken bytes project\n",
     "\u212Aelvin and ſign: KELVIN\n",
+    // Line breaks other than the line feed, around and beside a match.
+    "first\u2028a project line\vthird\fforth\u0085fifth project\u2029sixth\n",
+    "リリース (\u2028は区切り) project 会議\n",
 };
 
 /// Every file below tests/data that is UTF-8, whole.
