@@ -45,8 +45,10 @@ public:
         const QCollator &order = collator();
         std::vector<char16_t> characters;
         for (char16_t c = 0x20; c < 0x7F; ++c) {
-            // A character the collator ignores leaves its name to the collator.
-            if (order.compare(QStringView(&c, 1), QStringView()) != 0)
+            // A character the collator ignores leaves its name to the collator. (Compared
+            // beside a letter: QCollator puts any text after the empty one.)
+            const char16_t withLetter[] = {c, u'a'};
+            if (order.compare(QStringView(withLetter, 2), u"a") != 0)
                 characters.push_back(c);
         }
         std::stable_sort(characters.begin(), characters.end(), [&](char16_t a, char16_t b) {
