@@ -609,14 +609,13 @@ void TestSearchEngine::tiesKeepTheWalkOrderWhateverTheThreads()
     checkOrder(300);
     if (QTest::currentTestFailed())
         return;
-    const QList<SearchHit> plain = sequential;
     // Equal names come in byte order of their paths: "A/…" before "a/…", "Note" before "note".
     const auto at = [&](const char *relative) {
-        return std::find_if(plain.begin(), plain.end(),
+        return std::find_if(sequential.begin(), sequential.end(),
                             [&](const SearchHit &hit) {
                                 return hit.filePath == base + u'/' + QString::fromUtf8(relative);
                             }) -
-               plain.begin();
+               sequential.begin();
     };
     QCOMPARE_LT(at("A/Note 3.md"), at("A/note 3.md"));
     QCOMPARE_LT(at("A/note 3.md"), at("a/Note 3.md"));
