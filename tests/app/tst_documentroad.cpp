@@ -1,8 +1,7 @@
 // A randomized, model-based test of the document road: seeded sequences of what a user (and
 // other programs) do, run against the real content view with real widgets, and checked after
 // every step against a plain model of what every file and the editor must hold.
-//
-// QUILLMERE_ROAD_STEPS sets the steps per seed (default 400) and QUILLMERE_ROAD_SEEDS the seeds
+// QUILLMERE_ROAD_STEPS sets the steps per seed (default 400), QUILLMERE_ROAD_SEEDS the seeds
 // (default 8); QUILLMERE_ROAD_SEED runs one seed. A failure prints its seed and its steps.
 
 #include "common/testenvironment.h"
@@ -15,7 +14,6 @@
 #include "editor/notetextedit.h"
 #include "notes/notesoperations.h"
 #include "notes/notesview.h"
-#include "platform/appevents.h"
 #include "platform/clock.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
@@ -23,7 +21,6 @@
 
 #include <QAbstractButton>
 #include <QDirIterator>
-#include <QFile>
 #include <QInputMethodEvent>
 #include <QMainWindow>
 #include <QRandomGenerator>
@@ -48,8 +45,7 @@ public:
     {
         std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit small = m_saved;
-        small.rlim_cur = 16;
+        const rlimit small{16, m_saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &small);
     }
     ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_saved); }
@@ -75,49 +71,502 @@ public:
     Road(quint32 seed, TestEnvironment &env) : m_random(seed), m_env(env) {}
     ~Road() { stop(); }
 
-    bool run(int steps);
     const QStringList &log() const { return m_log; }
     const QString &failure() const { return m_failure; }
 
+    bool run(int steps)
+    {
+        m_base = m_env.useBaseFolder();
+        for (const QString &name : {QStringLiteral("a.md"), QStringLiteral("work/b.md")}) {
+            const QString path = m_base + QStringLiteral("/Notes/") + name;
+            TestFiles::write(path, "---\ntitle: \"x\"\n---\n\n- [ ] one\ntwo\n");
+            m_model.disk.insert(path, QStringLiteral("- [ ] one\ntwo\n"));
+        }
+        m_clock = std::make_unique<FixedClock>(
+            QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
+            QTimeZone("Asia/Tokyo"));
+        Clock::setCurrent(m_clock.get());
+        start();
+        using Step = void (Road::*)();
+        const std::pair<Step, int> table[] = {{&Road::type, 30},
+                                              {&Road::compose, 4},
+                                              {&Road::switchDay, 8},
+                                              {&Road::switchPage, 6},
+                                              {&Road::openNote, 8},
+                                              {&Road::createNote, 3},
+                                              {&Road::renameNote, 3},
+                                              {&Road::moveNote, 2},
+                                              {&Road::deleteNote, 2},
+                                              {&Road::toggleCheckbox, 4},
+                                              {&Road::save, 5},
+                                              {&Road::autosave, 4},
+                                              {&Road::otherProgramWrites, 8},
+                                              {&Road::activate, 4},
+                                              {&Road::failedWrite, 4},
+                                              {&Road::restart, 2}};
+        int total = 0;
+        for (const auto &entry : table)
+            total += entry.second;
+        for (int i = 0; i < steps && check(); ++i) {
+            int roll = int(m_random.bounded(total));
+            for (const auto &[step, weight] : table) {
+                if (roll < weight) {
+                    (this->*step)();
+                    break;
+                }
+                roll -= weight;
+            }
+        }
+        return check();
+    }
+
 private:
-    void start();
-    void stop();
+    void start()
+    {
+        m_memo = std::make_unique<MemoManager>();
+        m_memo->setMessageDurationForTesting(1);
+        m_window = std::make_unique<QMainWindow>();
+        m_view = new ContentView(*m_memo, m_window.get());
+        m_view->setExternalChangePrompt([this](QWidget *) {
+            m_prompted = true;
+            return m_promptAnswer;
+        });
+        m_view->setDiscardPrompt([](QWidget *) { return true; });
+        m_window->setCentralWidget(m_view);
+        m_window->resize(1000, 600);
+        m_window->show();
+        m_view->appear();
+        modelLoad(m_memo->currentFilePath());
+    }
 
-    // Steps.
-    void type();
-    void compose();
-    void switchDay();
-    void switchPage();
-    void openNote();
-    void createNote();
-    void renameNote();
-    void moveNote();
-    void deleteNote();
-    void toggleCheckbox();
-    void save();
-    void autosave();
-    void otherProgramWrites();
-    void activate();
-    void failedWrite();
-    void restart();
-
-    // The model's side of a save; `succeeded` is what the program reported.
-    void modelSave(bool succeeded);
-    void modelLoad(const QString &path);
-    bool check();
-    bool fail(const QString &what);
+    void stop()
+    {
+        if (!m_window)
+            return;
+        m_window->hide();
+        m_window.reset();
+        m_memo.reset();
+    }
 
     QString pick(const QStringList &from)
     {
         return from.at(m_random.bounded(qsizetype(from.size())));
     }
-    QStringList notes() const;
+    QString pick(const QString &choices) { return pick(choices.split(u'|')); }
+
     QString daily(const QDate &date) const
     {
         return m_base + QStringLiteral("/Daily/") + date.toString(Qt::ISODate) +
                QStringLiteral(".txt");
     }
     NoteTextEdit *textEdit() const { return m_view->editorView()->editor()->textEdit(); }
+    bool editable() const { return !m_model.docPath.isEmpty() && !textEdit()->isReadOnly(); }
+    bool onPage(ContentView::Page page) const { return m_view->selectedPage() == page; }
+    bool noteOpen() const { return m_model.docPath.contains(QStringLiteral("/Notes/")); }
+
+    /// The notes in the model, conflict copies aside.
+    QStringList notes() const
+    {
+        QStringList result;
+        for (const QString &path : m_model.disk.keys()) {
+            if (path.contains(QStringLiteral("/Notes/")) && !path.contains(QStringLiteral("競合")))
+                result.append(path);
+        }
+        return result;
+    }
+
+    void modelLoad(const QString &path)
+    {
+        m_model.docPath = path;
+        m_model.editor = m_model.base = path.isEmpty() ? QString() : m_model.disk.value(path);
+        m_model.theirLine.clear();
+    }
+
+    /// The model's side of a save; `succeeded` is what the program reported.
+    void modelSave(bool succeeded)
+    {
+        const QString &path = m_model.docPath;
+        if (!succeeded || path.isEmpty() || m_model.editor == m_model.base)
+            return;
+        if (!m_model.disk.contains(path) || m_model.disk.value(path) == m_model.base) {
+            m_model.disk[path] = m_model.base = m_model.editor;
+            return;
+        }
+        // Another program changed the file: merged, or kept beside the user's text.
+        const QFileInfo info(path);
+        QDirIterator it(info.absolutePath(), {info.completeBaseName() + QStringLiteral(" (競合 *")},
+                        QDir::Files);
+        QString copy;
+        while (it.hasNext()) {
+            const QString found = it.next();
+            if (!m_model.disk.contains(found))
+                copy = found;
+        }
+        if (!copy.isEmpty()) {
+            m_model.disk.insert(copy, m_model.editor);
+            m_model.editor = m_model.base = m_model.disk.value(path);
+            m_log.append(QStringLiteral("  → conflict copy ") + info.fileName());
+        } else {
+            const QString merged = bodyOf(path);
+            QString without = merged;
+            without.remove(without.lastIndexOf(m_model.theirLine), m_model.theirLine.size());
+            if (!m_model.theirLine.isEmpty() && without != m_model.editor)
+                fail(QStringLiteral("merge lost text: %1 holds \"%2\"; editor \"%3\", base "
+                                    "\"%4\", their line \"%5\"")
+                         .arg(path, merged, m_model.editor, m_model.base, m_model.theirLine));
+            m_model.disk[path] = m_model.editor = m_model.base = merged;
+            m_log.append(QStringLiteral("  → merged"));
+        }
+        m_model.theirLine.clear();
+    }
+
+    void type()
+    {
+        if (!editable())
+            return;
+        const QString text = pick(QStringLiteral("a|日本語|\n|- [ ] task\n|x y"));
+        const qsizetype at = m_random.bounded(m_model.editor.size() + 1);
+        const bool focused = m_random.bounded(2) == 0;
+        m_log.append(
+            QStringLiteral("type %1 at %2, focus %3").arg(text.trimmed()).arg(at).arg(focused));
+        if (focused)
+            textEdit()->setFocus();
+        else
+            m_view->calendarView()->setFocus();
+        QTextCursor cursor = textEdit()->textCursor();
+        cursor.setPosition(int(at));
+        textEdit()->setTextCursor(cursor);
+        if (text == u"a")
+            QTest::keyClick(textEdit(), Qt::Key_A);
+        else
+            textEdit()->insertPlainText(text);
+        m_model.editor.insert(at, text);
+    }
+
+    void compose()
+    {
+        if (!editable())
+            return;
+        textEdit()->setFocus();
+        const qsizetype at = textEdit()->textCursor().position();
+        QInputMethodEvent preedit(QStringLiteral("かんじ"), {});
+        QCoreApplication::sendEvent(textEdit(), &preedit);
+        if (m_random.bounded(2) == 0) {
+            m_log.append(QStringLiteral("compose 漢字 at %1").arg(at));
+            QInputMethodEvent commit;
+            commit.setCommitString(QStringLiteral("漢字"));
+            QCoreApplication::sendEvent(textEdit(), &commit);
+            m_model.editor.insert(at, QStringLiteral("漢字"));
+            return;
+        }
+        // Left composing, then another day is chosen: the composition goes with the old text.
+        m_log.append(QStringLiteral("compose, then switch day"));
+        switchDay();
+        // When no switch took place, the input method gives up its composition.
+        if (textEdit()->isComposing()) {
+            QInputMethodEvent cancel;
+            QCoreApplication::sendEvent(textEdit(), &cancel);
+        }
+    }
+
+    void clickButton(QWidget *within, const QString &text, bool checkable = false)
+    {
+        for (QAbstractButton *button : within->findChildren<QAbstractButton *>()) {
+            if (button->text() == text && (!checkable || button->isCheckable()))
+                return QTest::mouseClick(button, Qt::LeftButton);
+        }
+    }
+
+    void switchDay()
+    {
+        const int offset = int(m_random.bounded(5)) - 2;
+        const QDate date = m_view->selectedDate().addDays(offset == 0 ? 1 : offset);
+        const QString route = pick(QStringLiteral("grid|明日|昨日"));
+        m_log.append(QStringLiteral("day %1 by %2").arg(date.toString(Qt::ISODate), route));
+        if (!onPage(ContentView::Page::calendar))
+            return;
+        QDate target = date;
+        if (route == u"grid") {
+            // What a click on a day of the grid does.
+            m_view->calendarView()->setSelectedDate(date);
+            Q_EMIT m_view->calendarView()->dateChanged(date);
+        } else {
+            // The day buttons count from today; the day shown opens nothing.
+            const QDate today = m_clock->now().toTimeZone(m_clock->timeZone()).date();
+            target = today.addDays(route == u"明日" ? 1 : -1);
+            if (target == m_view->selectedDate())
+                return;
+            clickButton(m_view->calendarView(), route);
+        }
+        modelSave(true);
+        modelLoad(daily(target));
+    }
+
+    void switchPage()
+    {
+        const int page = int(m_random.bounded(3));
+        const QString name = QStringLiteral("日付 ノート 検索").split(u' ').at(page);
+        m_log.append(QStringLiteral("page ") + name);
+        if (int(m_view->selectedPage()) == page)
+            return;
+        clickButton(m_view, name, true);
+        modelSave(true);
+        if (page == int(ContentView::Page::calendar))
+            modelLoad(daily(m_view->selectedDate()));
+        else if (page == int(ContentView::Page::search))
+            modelLoad(m_view->searchSelectedFile());
+        else if (!m_view->notesSelectedFile().isEmpty())
+            modelLoad(m_view->notesSelectedFile());
+    }
+
+    void openNote()
+    {
+        const QStringList all = notes();
+        if (all.isEmpty())
+            return;
+        const QString path = pick(all);
+        const QString route = pick(QStringLiteral("list|hit|quick open"));
+        m_log.append(QStringLiteral("open %1 by %2").arg(QFileInfo(path).fileName(), route));
+        if (route == u"list" && onPage(ContentView::Page::notes))
+            m_view->notesFileSelected(path);
+        else if (route == u"hit" && onPage(ContentView::Page::search))
+            m_view->searchHitSelected(path);
+        else if (route == u"quick open")
+            m_view->loadDocument(path);
+        else
+            return;
+        modelSave(true);
+        modelLoad(path);
+    }
+
+    void createNote()
+    {
+        if (!onPage(ContentView::Page::notes))
+            return;
+        const QString name = QStringLiteral("new%1").arg(++m_names);
+        m_log.append(QStringLiteral("create ") + name);
+        const auto created = NotesOperations::createNote(m_base + QStringLiteral("/Notes"), name);
+        if (!created.ok())
+            return;
+        m_model.disk.insert(created.path, bodyOf(created.path));
+        m_view->notesFileSelected(created.path);
+        modelSave(true);
+        modelLoad(created.path);
+    }
+
+    /// The open note's model entry moves to `now`.
+    void modelMove(const QString &now)
+    {
+        m_model.disk.insert(now, m_model.disk.take(m_model.docPath));
+        m_model.docPath = now;
+    }
+
+    void renameNote()
+    {
+        if (!noteOpen())
+            return;
+        const QString name = QStringLiteral("renamed%1").arg(++m_names);
+        m_log.append(QStringLiteral("rename to ") + name);
+        // Renaming saves first; the save is checked on its own, before the file moves.
+        modelSave(m_view->saveCurrent());
+        if (m_view->renameFromTitle(name))
+            modelMove(QFileInfo(m_model.docPath).absolutePath() + u'/' + name +
+                      QStringLiteral(".md"));
+    }
+
+    void moveNote()
+    {
+        if (!noteOpen())
+            return;
+        const QString old = m_model.docPath;
+        const QString folder =
+            m_base + (old.contains(QStringLiteral("/work/")) ? QStringLiteral("/Notes")
+                                                             : QStringLiteral("/Notes/work"));
+        const QString now = folder + u'/' + QFileInfo(old).fileName();
+        // The notes page only offers files that are there.
+        if (QFileInfo::exists(now) || !QFileInfo::exists(old))
+            return;
+        m_log.append(QStringLiteral("move to ") + folder.section(u'/', -1));
+        // What the notes page does: save, move, report.
+        Q_EMIT m_view->notesView()->saveRequested();
+        modelSave(true);
+        QFile::rename(old, now); // a file left behind shows as unexpected
+        Q_EMIT m_view->notesView()->openFileMoved(old, now);
+        modelMove(now);
+    }
+
+    void deleteNote()
+    {
+        if (!noteOpen())
+            return;
+        m_log.append(QStringLiteral("delete the open note"));
+        QFile::remove(m_model.docPath);
+        m_view->fileDeleted(m_model.docPath);
+        m_model.disk.remove(m_model.docPath);
+        modelLoad(QString());
+    }
+
+    void toggleCheckbox()
+    {
+        const qint64 line = m_random.bounded(m_model.editor.count(u'\n') + 1);
+        m_log.append(QStringLiteral("toggle line %1").arg(line));
+        if (!editable())
+            return;
+        m_view->toggleCheckboxLine(line);
+        if (const auto toggled = ContentView::toggledCheckboxText(m_model.editor, line))
+            m_model.editor = *toggled;
+    }
+
+    void save()
+    {
+        m_log.append(QStringLiteral("save"));
+        modelSave(m_view->saveCurrent());
+    }
+
+    void autosave()
+    {
+        m_log.append(QStringLiteral("pause 3 s"));
+        m_clock->advance(3);
+        m_view->autosaveIfDue();
+        modelSave(true);
+    }
+
+    void otherProgramWrites()
+    {
+        QStringList targets = notes();
+        for (const QString &path : m_model.disk.keys()) {
+            if (path.contains(QStringLiteral("/Daily/")))
+                targets.append(path);
+        }
+        if (!m_model.docPath.isEmpty() && m_random.bounded(2) == 0)
+            targets = {m_model.docPath};
+        if (targets.isEmpty())
+            return;
+        const QString path = pick(targets);
+        const QString how = pick(QStringLiteral("append|rewrite|replace|delete"));
+        m_log.append(QStringLiteral("other program: %1 %2").arg(how, QFileInfo(path).fileName()));
+        const bool open = path == m_model.docPath;
+        const QString before = m_model.disk.value(path);
+        if (how == u"delete") {
+            QFile::remove(path);
+            m_model.disk.remove(path);
+            if (open)
+                m_model.theirLine.clear();
+            return;
+        }
+        const QString line = QStringLiteral("外部%1\n").arg(++m_names);
+        const bool joined = before.isEmpty() || before.endsWith(u'\n');
+        const QString body =
+            how == u"append" ? before + (joined ? QString() : QStringLiteral("\n")) + line : line;
+        const QByteArray bytes = "---\ntitle: \"other\"\n---\n\n" + body.toUtf8();
+        if (how == u"replace") {
+            TestFiles::write(path + QStringLiteral(".sync"), bytes);
+            QFile::remove(path);
+            QFile::rename(path + QStringLiteral(".sync"), path);
+        } else {
+            TestFiles::write(path, bytes);
+        }
+        m_model.disk.insert(path, body);
+        // Only a plain append since the last load keeps the merge checkable line by line.
+        const bool plain =
+            how == u"append" && m_model.theirLine.isEmpty() && before == m_model.base;
+        if (open)
+            m_model.theirLine = plain && before.endsWith(u'\n') ? line : QString();
+    }
+
+    void activate()
+    {
+        m_promptAnswer = m_random.bounded(2) == 0;
+        m_prompted = false;
+        m_log.append(QStringLiteral("window activated (reload answer: %1)").arg(m_promptAnswer));
+        const bool modified = m_memo->isModified();
+        m_view->checkExternalChange();
+        const QString &path = m_model.docPath;
+        if (path.isEmpty() || !m_model.disk.contains(path) ||
+            m_model.disk.value(path) == m_model.base)
+            return;
+        if (!modified || (m_prompted && m_promptAnswer))
+            modelLoad(path);
+    }
+
+    void failedWrite()
+    {
+        m_log.append(QStringLiteral("disk full: save, then switch day"));
+        const QDate dayBefore = m_view->selectedDate();
+        bool saved = false;
+        {
+            FullDisk full;
+            saved = m_view->saveCurrent();
+            if (onPage(ContentView::Page::calendar)) {
+                m_view->calendarView()->setSelectedDate(dayBefore.addDays(1));
+                Q_EMIT m_view->calendarView()->dateChanged(dayBefore.addDays(1));
+            }
+        }
+        if (!m_model.docPath.isEmpty() && m_model.editor != m_model.base) {
+            if (saved)
+                fail(QStringLiteral("a save on a full disk was reported as done"));
+            if (m_view->selectedDate() != dayBefore)
+                fail(QStringLiteral("switched days after a failed save"));
+        } else if (onPage(ContentView::Page::calendar)) {
+            modelLoad(daily(dayBefore.addDays(1)));
+        }
+    }
+
+    void restart()
+    {
+        m_log.append(QStringLiteral("quit and start again"));
+        const bool saved = m_view->saveBeforeExit();
+        if (!saved && !m_model.docPath.isEmpty() && m_model.editor != m_model.base)
+            ++m_model.recoveryFiles;
+        modelSave(saved);
+        stop();
+        start();
+    }
+
+    bool fail(const QString &what)
+    {
+        if (m_failure.isEmpty())
+            m_failure = what;
+        return false;
+    }
+
+    bool check()
+    {
+        if (!m_failure.isEmpty())
+            return false;
+        if (m_memo->currentFilePath() != m_model.docPath)
+            return fail(QStringLiteral("open document is %1, expected %2")
+                            .arg(m_memo->currentFilePath(), m_model.docPath));
+        if (m_view->editorText() != m_model.editor)
+            return fail(QStringLiteral("editor shows \"%1\", expected \"%2\"")
+                            .arg(m_view->editorText(), m_model.editor));
+        if (!m_memo->isModified() && !m_model.docPath.isEmpty() && m_memo->isEditable() &&
+            m_model.editor != m_model.disk.value(m_model.docPath, m_model.editor) &&
+            m_model.disk.value(m_model.docPath) == m_model.base)
+            return fail(QStringLiteral("unsaved edits are not marked modified"));
+        for (auto it = m_model.disk.cbegin(); it != m_model.disk.cend(); ++it) {
+            const bool there = QFile::exists(it.key());
+            if ((there || !it.value().isEmpty()) && bodyOf(it.key()) != it.value())
+                return fail(QStringLiteral("%1 holds \"%2\", expected \"%3\" (%4)")
+                                .arg(it.key(), bodyOf(it.key()), it.value(),
+                                     there ? QStringLiteral("there") : QStringLiteral("missing")));
+        }
+        // Nothing else appears among the notes: no stray temporary files, no unexpected copies.
+        for (const QString &folder : {QStringLiteral("/Daily"), QStringLiteral("/Notes")}) {
+            QDirIterator files(m_base + folder, QDir::Files | QDir::Hidden,
+                               QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                const QString file = files.next();
+                if (!m_model.disk.contains(file))
+                    return fail(QStringLiteral("unexpected file ") + file);
+            }
+        }
+        if (Recovery::files().size() != m_model.recoveryFiles)
+            return fail(QStringLiteral("%1 recovery files, expected %2")
+                            .arg(Recovery::files().size())
+                            .arg(m_model.recoveryFiles));
+        return true;
+    }
 
     QRandomGenerator m_random;
     TestEnvironment &m_env;
@@ -134,528 +583,6 @@ private:
     bool m_prompted = false;
 };
 
-bool Road::run(int steps)
-{
-    m_base = m_env.useBaseFolder();
-    QDir().mkpath(m_base + QStringLiteral("/Notes/work"));
-    for (const QString &name : {QStringLiteral("a.md"), QStringLiteral("work/b.md")}) {
-        const QString path = m_base + QStringLiteral("/Notes/") + name;
-        TestFiles::write(path, "---\ntitle: \"x\"\n---\n\n- [ ] one\ntwo\n");
-        m_model.disk.insert(path, QStringLiteral("- [ ] one\ntwo\n"));
-    }
-    m_clock = std::make_unique<FixedClock>(
-        QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
-        QTimeZone("Asia/Tokyo"));
-    Clock::setCurrent(m_clock.get());
-    start();
-    if (!check())
-        return false;
-    using Step = void (Road::*)();
-    const std::pair<Step, int> table[] = {{&Road::type, 30},
-                                          {&Road::compose, 4},
-                                          {&Road::switchDay, 8},
-                                          {&Road::switchPage, 6},
-                                          {&Road::openNote, 8},
-                                          {&Road::createNote, 3},
-                                          {&Road::renameNote, 3},
-                                          {&Road::moveNote, 2},
-                                          {&Road::deleteNote, 2},
-                                          {&Road::toggleCheckbox, 4},
-                                          {&Road::save, 5},
-                                          {&Road::autosave, 4},
-                                          {&Road::otherProgramWrites, 8},
-                                          {&Road::activate, 4},
-                                          {&Road::failedWrite, 4},
-                                          {&Road::restart, 2}};
-    int total = 0;
-    for (const auto &entry : table)
-        total += entry.second;
-    for (int i = 0; i < steps; ++i) {
-        int roll = int(m_random.bounded(total));
-        for (const auto &[step, weight] : table) {
-            if (roll < weight) {
-                (this->*step)();
-                if (!check())
-                    return false;
-                break;
-            }
-            roll -= weight;
-        }
-    }
-    return true;
-}
-
-void Road::start()
-{
-    m_memo = std::make_unique<MemoManager>();
-    m_memo->setMessageDurationForTesting(1);
-    m_window = std::make_unique<QMainWindow>();
-    m_view = new ContentView(*m_memo, m_window.get());
-    m_view->setExternalChangePrompt([this](QWidget *) {
-        m_prompted = true;
-        return m_promptAnswer;
-    });
-    m_view->setDiscardPrompt([](QWidget *) { return true; });
-    m_window->setCentralWidget(m_view);
-    m_window->resize(1000, 600);
-    m_window->show();
-    m_view->appear();
-    modelLoad(m_memo->currentFilePath());
-}
-
-void Road::stop()
-{
-    if (!m_window)
-        return;
-    m_window->hide();
-    m_window.reset();
-    m_memo.reset();
-}
-
-QStringList Road::notes() const
-{
-    QStringList result;
-    for (auto it = m_model.disk.cbegin(); it != m_model.disk.cend(); ++it) {
-        if (it.key().contains(QStringLiteral("/Notes/")) &&
-            !it.key().contains(QStringLiteral("競合")))
-            result.append(it.key());
-    }
-    return result;
-}
-
-void Road::modelLoad(const QString &path)
-{
-    m_model.docPath = path;
-    m_model.editor = m_model.base = path.isEmpty() ? QString() : m_model.disk.value(path);
-    m_model.theirLine.clear();
-}
-
-void Road::modelSave(bool succeeded)
-{
-    const QString &path = m_model.docPath;
-    if (!succeeded || path.isEmpty() || m_model.editor == m_model.base)
-        return;
-    const bool changedElsewhere =
-        m_model.disk.contains(path) && m_model.disk.value(path) != m_model.base;
-    if (!changedElsewhere) {
-        m_model.disk[path] = m_model.base = m_model.editor;
-        return;
-    }
-    // Another program changed the file: merged, or kept beside the user's text.
-    const QFileInfo info(path);
-    QDirIterator it(info.absolutePath(), {info.completeBaseName() + QStringLiteral(" (競合 *")},
-                    QDir::Files);
-    QString copy;
-    while (it.hasNext()) {
-        const QString found = it.next();
-        if (!m_model.disk.contains(found))
-            copy = found;
-    }
-    if (!copy.isEmpty()) {
-        m_model.disk.insert(copy, m_model.editor);
-        m_model.editor = m_model.base = m_model.disk.value(path);
-        m_log.append(QStringLiteral("  → conflict copy ") + info.fileName());
-    } else {
-        const QString merged = bodyOf(path);
-        if (!m_model.theirLine.isEmpty()) {
-            QString without = merged;
-            without.remove(without.lastIndexOf(m_model.theirLine), m_model.theirLine.size());
-            if (without != m_model.editor)
-                fail(QStringLiteral("merge lost text: %1 holds \"%2\"; editor \"%3\", base \"%4\", "
-                                    "their line \"%5\"")
-                         .arg(path, merged, m_model.editor, m_model.base, m_model.theirLine));
-        }
-        m_model.disk[path] = m_model.editor = m_model.base = merged;
-        m_log.append(QStringLiteral("  → merged"));
-    }
-    m_model.theirLine.clear();
-}
-
-void Road::type()
-{
-    if (m_model.docPath.isEmpty() || textEdit()->isReadOnly())
-        return;
-    const QString text = pick({QStringLiteral("a"), QStringLiteral("日本語"), QStringLiteral("\n"),
-                               QStringLiteral("- [ ] task\n"), QStringLiteral("x y")});
-    const qsizetype at = m_random.bounded(m_model.editor.size() + 1);
-    const bool focused = m_random.bounded(2) == 0;
-    m_log.append(QStringLiteral("type %1 at %2%3")
-                     .arg(text.contains(u'\n') ? QStringLiteral("(line)") : text)
-                     .arg(at)
-                     .arg(focused ? QStringLiteral(" with focus") : QString()));
-    if (focused)
-        textEdit()->setFocus();
-    else
-        m_view->calendarView()->setFocus();
-    QTextCursor cursor = textEdit()->textCursor();
-    cursor.setPosition(int(at));
-    textEdit()->setTextCursor(cursor);
-    if (text == u"a")
-        QTest::keyClick(textEdit(), Qt::Key_A);
-    else
-        textEdit()->insertPlainText(text);
-    m_model.editor.insert(at, text);
-}
-
-void Road::compose()
-{
-    if (m_model.docPath.isEmpty() || textEdit()->isReadOnly())
-        return;
-    textEdit()->setFocus();
-    const qsizetype at = textEdit()->textCursor().position();
-    QInputMethodEvent preedit(QStringLiteral("かんじ"), {});
-    QCoreApplication::sendEvent(textEdit(), &preedit);
-    if (m_random.bounded(2) == 0) {
-        m_log.append(QStringLiteral("compose 漢字 at %1").arg(at));
-        QInputMethodEvent commit;
-        commit.setCommitString(QStringLiteral("漢字"));
-        QCoreApplication::sendEvent(textEdit(), &commit);
-        m_model.editor.insert(at, QStringLiteral("漢字"));
-    } else {
-        // Left composing, then another day is chosen: the composition goes with the old text.
-        m_log.append(QStringLiteral("compose, then switch day"));
-        switchDay();
-        // When no switch took place, the input method gives up its composition.
-        if (textEdit()->isComposing()) {
-            QInputMethodEvent cancel;
-            QCoreApplication::sendEvent(textEdit(), &cancel);
-        }
-    }
-}
-
-void Road::switchDay()
-{
-    const int offset = int(m_random.bounded(5)) - 2;
-    const QDate date = m_view->selectedDate().addDays(offset == 0 ? 1 : offset);
-    const QString route =
-        pick({QStringLiteral("grid"), QStringLiteral("明日"), QStringLiteral("昨日")});
-    m_log.append(QStringLiteral("day %1 by %2").arg(date.toString(Qt::ISODate), route));
-    if (m_view->selectedPage() != ContentView::Page::calendar)
-        return;
-    QDate target = date;
-    if (route == u"grid") {
-        // What a click on a day of the grid does.
-        m_view->calendarView()->setSelectedDate(date);
-        Q_EMIT m_view->calendarView()->dateChanged(date);
-    } else {
-        // The day buttons count from today, not from the day shown.
-        target = m_clock->now()
-                     .toTimeZone(m_clock->timeZone())
-                     .date()
-                     .addDays(route == u"明日" ? 1 : -1);
-        // Choosing the day already shown opens nothing.
-        if (target == m_view->selectedDate())
-            return;
-        for (QAbstractButton *button : m_view->calendarView()->findChildren<QAbstractButton *>()) {
-            if (button->text() == route) {
-                QTest::mouseClick(button, Qt::LeftButton);
-                break;
-            }
-        }
-    }
-    modelSave(true);
-    modelLoad(daily(target));
-}
-
-void Road::switchPage()
-{
-    const int page = int(m_random.bounded(3));
-    const QString name =
-        QStringList{QStringLiteral("日付"), QStringLiteral("ノート"), QStringLiteral("検索")}.at(
-            page);
-    m_log.append(QStringLiteral("page ") + name);
-    if (int(m_view->selectedPage()) == page)
-        return;
-    for (QAbstractButton *button : m_view->findChildren<QAbstractButton *>()) {
-        if (button->text() == name && button->isCheckable()) {
-            QTest::mouseClick(button, Qt::LeftButton);
-            break;
-        }
-    }
-    modelSave(true);
-    switch (ContentView::Page(page)) {
-    case ContentView::Page::calendar:
-        modelLoad(daily(m_view->selectedDate()));
-        break;
-    case ContentView::Page::notes:
-        if (!m_view->notesSelectedFile().isEmpty())
-            modelLoad(m_view->notesSelectedFile());
-        break;
-    case ContentView::Page::search:
-        modelLoad(m_view->searchSelectedFile());
-        break;
-    }
-}
-
-void Road::openNote()
-{
-    const QStringList all = notes();
-    if (all.isEmpty())
-        return;
-    const QString path = pick(all);
-    const QString route =
-        pick({QStringLiteral("list"), QStringLiteral("hit"), QStringLiteral("quick open")});
-    m_log.append(QStringLiteral("open %1 by %2").arg(QFileInfo(path).fileName(), route));
-    if (route == u"list") {
-        if (m_view->selectedPage() != ContentView::Page::notes)
-            return;
-        m_view->notesFileSelected(path);
-    } else if (route == u"hit") {
-        if (m_view->selectedPage() != ContentView::Page::search)
-            return;
-        m_view->searchHitSelected(path);
-    } else {
-        m_view->loadDocument(path);
-    }
-    modelSave(true);
-    modelLoad(path);
-}
-
-void Road::createNote()
-{
-    if (m_view->selectedPage() != ContentView::Page::notes)
-        return;
-    const QString name = QStringLiteral("new%1").arg(++m_names);
-    m_log.append(QStringLiteral("create ") + name);
-    const NotesOperations::Result created =
-        NotesOperations::createNote(m_base + QStringLiteral("/Notes"), name);
-    if (!created.ok())
-        return;
-    m_model.disk.insert(created.path, bodyOf(created.path));
-    m_view->notesFileSelected(created.path);
-    modelSave(true);
-    modelLoad(created.path);
-}
-
-void Road::renameNote()
-{
-    if (!m_model.docPath.contains(QStringLiteral("/Notes/")))
-        return;
-    const QString name = QStringLiteral("renamed%1").arg(++m_names);
-    m_log.append(QStringLiteral("rename to ") + name);
-    const QString old = m_model.docPath;
-    // Renaming saves first; the save is checked on its own, before the file moves.
-    modelSave(m_view->saveCurrent());
-    const bool renamed = m_view->renameFromTitle(name);
-    if (!renamed)
-        return;
-    const QString now =
-        QFileInfo(old).absolutePath() + QLatin1Char('/') + name + QStringLiteral(".md");
-    m_model.disk.insert(now, m_model.disk.take(old));
-    m_model.docPath = now;
-}
-
-void Road::moveNote()
-{
-    if (!m_model.docPath.contains(QStringLiteral("/Notes/")))
-        return;
-    const QString old = m_model.docPath;
-    const QString folder = old.contains(QStringLiteral("/work/"))
-                               ? m_base + QStringLiteral("/Notes")
-                               : m_base + QStringLiteral("/Notes/work");
-    const QString now = folder + QLatin1Char('/') + QFileInfo(old).fileName();
-    // The notes page only offers files that are there.
-    if (QFileInfo::exists(now) || !QFileInfo::exists(old))
-        return;
-    m_log.append(QStringLiteral("move to ") + folder.section(QLatin1Char('/'), -1));
-    // What the notes page does: save, move, report.
-    Q_EMIT m_view->notesView()->saveRequested();
-    modelSave(true);
-    QVERIFY(QFile::rename(old, now));
-    Q_EMIT m_view->notesView()->openFileMoved(old, now);
-    m_model.disk.insert(now, m_model.disk.take(old));
-    m_model.docPath = now;
-}
-
-void Road::deleteNote()
-{
-    if (!m_model.docPath.contains(QStringLiteral("/Notes/")))
-        return;
-    m_log.append(QStringLiteral("delete the open note"));
-    const QString path = m_model.docPath;
-    QFile::remove(path);
-    m_view->fileDeleted(path);
-    m_model.disk.remove(path);
-    modelLoad(QString());
-}
-
-void Road::toggleCheckbox()
-{
-    const QStringList lines = m_model.editor.split(QLatin1Char('\n'));
-    const qint64 line = m_random.bounded(qsizetype(lines.size()));
-    m_log.append(QStringLiteral("toggle line %1").arg(line));
-    if (m_model.docPath.isEmpty() || textEdit()->isReadOnly())
-        return;
-    m_view->toggleCheckboxLine(line);
-    if (const auto toggled = ContentView::toggledCheckboxText(m_model.editor, line))
-        m_model.editor = *toggled;
-}
-
-void Road::save()
-{
-    m_log.append(QStringLiteral("save"));
-    modelSave(m_view->saveCurrent());
-}
-
-void Road::autosave()
-{
-    m_log.append(QStringLiteral("pause 3 s"));
-    m_clock->advance(3);
-    m_view->autosaveIfDue();
-    modelSave(true);
-}
-
-void Road::otherProgramWrites()
-{
-    QStringList targets = notes();
-    for (const QString &path : m_model.disk.keys()) {
-        if (path.contains(QStringLiteral("/Daily/")))
-            targets.append(path);
-    }
-    if (!m_model.docPath.isEmpty() && m_random.bounded(2) == 0)
-        targets = {m_model.docPath};
-    if (targets.isEmpty())
-        return;
-    const QString path = pick(targets);
-    const QString how = pick({QStringLiteral("append"), QStringLiteral("rewrite"),
-                              QStringLiteral("replace"), QStringLiteral("delete")});
-    m_log.append(QStringLiteral("other program: %1 %2").arg(how, QFileInfo(path).fileName()));
-    const bool open = path == m_model.docPath;
-    const QString before = m_model.disk.value(path);
-    if (how == u"delete") {
-        QFile::remove(path);
-        m_model.disk.remove(path);
-        if (open)
-            m_model.theirLine.clear();
-        return;
-    }
-    const QString line = QStringLiteral("外部%1\n").arg(++m_names);
-    QString body;
-    if (how == u"append")
-        body = before +
-               (before.isEmpty() || before.endsWith(u'\n') ? QString() : QStringLiteral("\n")) +
-               line;
-    else
-        body = line;
-    const QByteArray bytes = "---\ntitle: \"other\"\n---\n\n" + body.toUtf8();
-    if (how == u"replace") {
-        TestFiles::write(path + QStringLiteral(".sync"), bytes);
-        QFile::remove(path);
-        QFile::rename(path + QStringLiteral(".sync"), path);
-    } else {
-        TestFiles::write(path, bytes);
-    }
-    m_model.disk.insert(path, body);
-    if (open) {
-        // Only a plain append since the last load keeps the merge checkable line by line.
-        const bool plainAppend = how == u"append" && m_model.theirLine.isEmpty() &&
-                                 before == m_model.base && before.endsWith(u'\n');
-        m_model.theirLine = plainAppend ? line : QString();
-    }
-}
-
-void Road::activate()
-{
-    m_promptAnswer = m_random.bounded(2) == 0;
-    m_prompted = false;
-    m_log.append(QStringLiteral("window activated (reload answer: %1)").arg(m_promptAnswer));
-    const bool modified = m_memo->isModified();
-    m_view->checkExternalChange();
-    const QString &path = m_model.docPath;
-    if (path.isEmpty() || !m_model.disk.contains(path) || m_model.disk.value(path) == m_model.base)
-        return;
-    if (!modified || (m_prompted && m_promptAnswer)) {
-        m_model.editor = m_model.base = m_model.disk.value(path);
-        m_model.theirLine.clear();
-    }
-}
-
-void Road::failedWrite()
-{
-    m_log.append(QStringLiteral("disk full: save, then switch day"));
-    const QString path = m_model.docPath;
-    const QString editorBefore = m_model.editor;
-    const QDate dayBefore = m_view->selectedDate();
-    bool saved = false;
-    {
-        FullDisk full;
-        saved = m_view->saveCurrent();
-        if (m_view->selectedPage() == ContentView::Page::calendar) {
-            m_view->calendarView()->setSelectedDate(dayBefore.addDays(1));
-            Q_EMIT m_view->calendarView()->dateChanged(dayBefore.addDays(1));
-        }
-    }
-    const bool hadEdits = !path.isEmpty() && editorBefore != m_model.base;
-    if (hadEdits && saved)
-        fail(QStringLiteral("a save on a full disk was reported as done"));
-    if (hadEdits) {
-        if (m_view->selectedDate() != dayBefore)
-            fail(QStringLiteral("switched days after a failed save"));
-        return;
-    }
-    if (m_view->selectedPage() == ContentView::Page::calendar)
-        modelLoad(daily(dayBefore.addDays(1)));
-}
-
-void Road::restart()
-{
-    m_log.append(QStringLiteral("quit and start again"));
-    const bool saved = m_view->saveBeforeExit();
-    if (!saved && !m_model.docPath.isEmpty() && m_model.editor != m_model.base)
-        ++m_model.recoveryFiles;
-    modelSave(saved);
-    stop();
-    start();
-}
-
-bool Road::fail(const QString &what)
-{
-    if (m_failure.isEmpty())
-        m_failure = what;
-    return false;
-}
-
-bool Road::check()
-{
-    if (!m_failure.isEmpty())
-        return false;
-    if (m_memo->currentFilePath() != m_model.docPath)
-        return fail(QStringLiteral("open document is %1, expected %2")
-                        .arg(m_memo->currentFilePath(), m_model.docPath));
-    if (m_view->editorText() != m_model.editor)
-        return fail(QStringLiteral("editor shows \"%1\", expected \"%2\"")
-                        .arg(m_view->editorText(), m_model.editor));
-    if (!m_memo->isModified() && !m_model.docPath.isEmpty() && m_memo->isEditable() &&
-        m_model.editor != m_model.disk.value(m_model.docPath, m_model.editor) &&
-        m_model.disk.value(m_model.docPath) == m_model.base)
-        return fail(QStringLiteral("unsaved edits are not marked modified"));
-    for (auto it = m_model.disk.cbegin(); it != m_model.disk.cend(); ++it) {
-        if (!QFile::exists(it.key())) {
-            if (!it.value().isEmpty())
-                return fail(QStringLiteral("missing file ") + it.key());
-            continue;
-        }
-        if (bodyOf(it.key()) != it.value())
-            return fail(QStringLiteral("%1 holds \"%2\", expected \"%3\"")
-                            .arg(it.key(), bodyOf(it.key()), it.value()));
-    }
-    // Nothing else appears among the notes: no stray temporary files, no unexpected copies.
-    for (const QString &folder : {QStringLiteral("/Daily"), QStringLiteral("/Notes")}) {
-        QDirIterator files(m_base + folder, QDir::Files | QDir::Hidden,
-                           QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QString file = files.next();
-            if (!m_model.disk.contains(file))
-                return fail(QStringLiteral("unexpected file ") + file);
-        }
-    }
-    if (Recovery::files().size() != m_model.recoveryFiles)
-        return fail(QStringLiteral("%1 recovery files, expected %2")
-                        .arg(Recovery::files().size())
-                        .arg(m_model.recoveryFiles));
-    return true;
-}
-
 } // namespace
 
 class TestDocumentRoad : public QObject
@@ -663,38 +590,32 @@ class TestDocumentRoad : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void randomUserSteps_data();
-    void randomUserSteps();
-};
-
-void TestDocumentRoad::randomUserSteps_data()
-{
-    QTest::addColumn<quint32>("seed");
-    const QByteArray only = qgetenv("QUILLMERE_ROAD_SEED");
-    if (!only.isEmpty()) {
-        QTest::newRow(only.constData()) << only.toUInt();
-        return;
+    void randomUserSteps_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        const QByteArray only = qgetenv("QUILLMERE_ROAD_SEED");
+        const int seeds = qEnvironmentVariableIntValue("QUILLMERE_ROAD_SEEDS");
+        for (int i = 1; i <= (seeds > 0 ? seeds : 8) && only.isEmpty(); ++i)
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(i))) << quint32(i);
+        if (!only.isEmpty())
+            QTest::newRow(only.constData()) << only.toUInt();
     }
-    const int seeds = qEnvironmentVariableIntValue("QUILLMERE_ROAD_SEEDS");
-    for (int i = 1; i <= (seeds > 0 ? seeds : 8); ++i)
-        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(i))) << quint32(i);
-}
 
-void TestDocumentRoad::randomUserSteps()
-{
-    QFETCH(quint32, seed);
-    const int steps = qEnvironmentVariableIntValue("QUILLMERE_ROAD_STEPS");
-    TestEnvironment env;
-    Road road(seed, env);
-    if (!road.run(steps > 0 ? steps : 400)) {
+    void randomUserSteps()
+    {
+        QFETCH(quint32, seed);
+        const int steps = qEnvironmentVariableIntValue("QUILLMERE_ROAD_STEPS");
+        TestEnvironment env;
+        Road road(seed, env);
+        if (road.run(steps > 0 ? steps : 400))
+            return;
         QString report =
             QStringLiteral("seed %1 failed: %2\nsteps:\n").arg(seed).arg(road.failure());
-        const QStringList &log = road.log();
-        for (qsizetype i = 0; i < log.size(); ++i)
-            report += QStringLiteral("%1. %2\n").arg(i + 1).arg(log[i]);
+        for (qsizetype i = 0; i < road.log().size(); ++i)
+            report += QStringLiteral("%1. %2\n").arg(i + 1).arg(road.log()[i]);
         QFAIL(qPrintable(report));
     }
-}
+};
 
 QTEST_MAIN(TestDocumentRoad)
 #include "tst_documentroad.moc"
