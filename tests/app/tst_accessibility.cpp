@@ -29,6 +29,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 /// The whole window over a small base folder of its own, as the application shows it.
@@ -44,10 +46,10 @@ public:
         const auto note = [this](const QString &path, const QByteArray &text, qint64 seconds) {
             QVERIFY(TestFiles::write(m_base + u'/' + path, text, seconds));
         };
-        note(QStringLiteral("Daily/2025-03-03.txt"), "月曜の会議\n", 1740900000);
-        note(QStringLiteral("Daily/2025-03-04.txt"), "火曜のメモ\n", 1741000000);
-        note(QStringLiteral("Notes/議事録.md"), "# 会議\n\n本文\n", 1741100000);
-        note(QStringLiteral("Notes/仕事/計画.md"), "計画の会議\n", 1741050000);
+        note(u"Daily/2025-03-03.txt"_s, "月曜の会議\n", 1740900000);
+        note(u"Daily/2025-03-04.txt"_s, "火曜のメモ\n", 1741000000);
+        note(u"Notes/議事録.md"_s, "# 会議\n\n本文\n", 1741100000);
+        note(u"Notes/仕事/計画.md"_s, "計画の会議\n", 1741050000);
         m_memo = std::make_unique<MemoManager>();
         m_window = std::make_unique<MainWindow>(*m_memo, m_folders);
         m_window->resize(1100, 720);
@@ -73,7 +75,7 @@ public:
         content()->setSelectedPage(*ContentView::pageFromString(page));
         SearchController &search = content()->searchView()->controller();
         if (setup == u"search" || setup == u"history") {
-            search.setKeyword(QStringLiteral("会議"));
+            search.setKeyword(u"会議"_s);
             search.runSearch();
         }
         if (setup == u"history")
@@ -85,6 +87,15 @@ public:
     /// Waits for the quick-open palette, when one was chosen from, to hand over its file.
     void settle() const { QTRY_VERIFY(!m_window->findChild<QuickOpenView *>()); }
 
+    QAbstractButton *pageButton(const QString &title) const
+    {
+        for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>()) {
+            if (button->text() == title && button->isCheckable())
+                return button;
+        }
+        return nullptr;
+    }
+
     QListView *list(const QString &accessibleName) const
     {
         for (QListView *view : m_window->findChildren<QListView *>()) {
@@ -92,6 +103,35 @@ public:
                 return view;
         }
         return nullptr;
+    }
+
+    /// Clicks the page button titled `target` (`row` < 0) or a row of the list so named.
+    void click(const QString &target, int row)
+    {
+        if (row < 0)
+            return QTest::mouseClick(pageButton(target), Qt::LeftButton);
+        QListView *view = list(target);
+        QVERIFY2(view, qPrintable(target));
+        const QModelIndex index = view->model()->index(row, 0);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    }
+
+    /// What a screen reader finds for the same; null unless a list shows a screen reader its
+    /// rows as they are.
+    QAccessibleInterface *accessible(const QString &target, int row) const
+    {
+        if (row < 0)
+            return QAccessible::queryAccessibleInterface(pageButton(target));
+        QListView *view = list(target);
+        QAccessibleInterface *rows = view ? QAccessible::queryAccessibleInterface(view) : nullptr;
+        if (!rows || rows->role() != QAccessible::List ||
+            rows->childCount() != view->model()->rowCount())
+            return nullptr;
+        QAccessibleInterface *item = rows->child(row);
+        const bool whole =
+            item && item->role() == QAccessible::ListItem && rows->indexOfChild(item) == row;
+        return whole ? item : nullptr;
     }
 
     /// Everything a click in the page column can change, with paths below the base folder.
@@ -120,15 +160,6 @@ private:
     std::unique_ptr<MainWindow> m_window;
 };
 
-QAbstractButton *pageButton(QWidget *window, const QString &title)
-{
-    for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
-        if (button->text() == title && button->isCheckable())
-            return button;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestAccessibility : public QObject
@@ -136,70 +167,31 @@ class TestAccessibility : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void pagePickerFollowsAccessibilityActions_data();
-    void pagePickerFollowsAccessibilityActions();
-    void listRowsActAsClicked_data();
-    void listRowsActAsClicked();
+    void actsAsClicked_data();
+    void actsAsClicked();
     void findKeysActOnceWithTheMenuShowingThem();
     void iconOnlyButtonsAreNamed();
     void sortButtonOpensItsMenu_data();
     void sortButtonOpensItsMenu();
 };
 
-void TestAccessibility::pagePickerFollowsAccessibilityActions_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("page");
-    const auto row = [](const char *name, const QString &action, const char *title,
-                        const char *page) {
-        QTest::newRow(name) << action << QString::fromUtf8(title) << QString::fromUtf8(page);
-    };
-    const QString toggle = QAccessibleActionInterface::toggleAction();
-    const QString press = QAccessibleActionInterface::pressAction();
-    row("Toggle on notes", toggle, "ノート", "notes");
-    row("Press on notes", press, "ノート", "notes");
-    row("Toggle on search", toggle, "検索", "search");
-    row("Toggle on the page shown keeps it", toggle, "日付", "calendar");
-}
-
-void TestAccessibility::pagePickerFollowsAccessibilityActions()
-{
-    QFETCH(QString, action);
-    QFETCH(QString, title);
-    QFETCH(QString, page);
-    Desk desk;
-    QAbstractButton *button = pageButton(desk.window(), title);
-    QVERIFY(button);
-    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
-    QVERIFY(accessible && accessible->actionInterface());
-    QVERIFY(accessible->actionInterface()->actionNames().contains(action));
-
-    accessible->actionInterface()->doAction(action);
-    QCOMPARE(ContentView::pageToString(desk.content()->selectedPage()), page);
-    // One of a group where exactly one is on: the button of the page shown.
-    QCOMPARE(accessible->role(), QAccessible::RadioButton);
-    QVERIFY(accessible->state().checkable && accessible->state().checked);
-    int checked = 0;
-    for (const char *other : {"日付", "ノート", "検索"})
-        checked += pageButton(desk.window(), QString::fromUtf8(other))->isChecked() ? 1 : 0;
-    QCOMPARE(checked, 1);
-}
-
-void TestAccessibility::listRowsActAsClicked_data()
+void TestAccessibility::actsAsClicked_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("target"); // a list's accessible name, or a page button's title
+    QTest::addColumn<int>("row");        // the list's row; -1 for the page button
     QTest::addColumn<QString>("action");
-    const auto row = [](const char *name, const char *page, const char *setup, const char *list,
+    const auto row = [](const char *name, const char *page, const char *setup, const char *target,
                         int index, const QString &action) {
         QTest::newRow(name) << QString::fromUtf8(page) << QString::fromUtf8(setup)
-                            << QString::fromUtf8(list) << index << action;
+                            << QString::fromUtf8(target) << index << action;
     };
     const QString toggle = QAccessibleActionInterface::toggleAction();
     const QString press = QAccessibleActionInterface::pressAction();
+    row("page button, Toggle", "calendar", "", "ノート", -1, toggle);
+    row("page button, Press", "calendar", "", "検索", -1, press);
+    row("page button of the page shown, Toggle keeps it", "calendar", "", "日付", -1, toggle);
     row("note list, Press", "notes", "", "ノート一覧", 1, press);
     row("note list, Toggle", "notes", "", "ノート一覧", 1, toggle);
     row("folder list", "notes", "", "フォルダ一覧", 1, toggle);
@@ -209,13 +201,13 @@ void TestAccessibility::listRowsActAsClicked_data()
     row("calendar day list", "calendar", "", "日ごとのメモ", 2, toggle);
 }
 
-// The same row is clicked with the mouse in one window and acted on through its accessibility
-// interface in another one made alike: both must end in the same state, and a changed one.
-void TestAccessibility::listRowsActAsClicked()
+// The same target is clicked with the mouse in one window and acted on through its accessibility
+// interface in another one made alike: both must end in the same state, a list row's a changed one.
+void TestAccessibility::actsAsClicked()
 {
     QFETCH(QString, page);
     QFETCH(QString, setup);
-    QFETCH(QString, list);
+    QFETCH(QString, target);
     QFETCH(int, row);
     QFETCH(QString, action);
 
@@ -225,33 +217,28 @@ void TestAccessibility::listRowsActAsClicked()
         Desk desk;
         desk.prepare(page, setup);
         before = desk.state();
-        QListView *view = desk.list(list);
-        QVERIFY2(view, qPrintable(list));
-        const QModelIndex index = view->model()->index(row, 0);
-        view->scrollTo(index);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        desk.click(target, row);
         desk.settle();
         clicked = desk.state();
     }
-    QVERIFY2(clicked != before, qPrintable(clicked));
+    QVERIFY2(clicked != before || row < 0, qPrintable(clicked));
 
     Desk desk;
     desk.prepare(page, setup);
     QCOMPARE(desk.state(), before);
-    QListView *view = desk.list(list);
-    QVERIFY(view);
-    QAccessibleInterface *accessibleList = QAccessible::queryAccessibleInterface(view);
-    QVERIFY(accessibleList);
-    QCOMPARE(accessibleList->role(), QAccessible::List);
-    QCOMPARE(accessibleList->childCount(), view->model()->rowCount());
-    QAccessibleInterface *rowInterface = accessibleList->child(row);
-    QVERIFY(rowInterface && rowInterface->actionInterface());
-    QCOMPARE(rowInterface->role(), QAccessible::ListItem);
-    QCOMPARE(accessibleList->indexOfChild(rowInterface), row);
-    QVERIFY(!rowInterface->text(QAccessible::Name).isEmpty());
-    rowInterface->actionInterface()->doAction(action);
+    QAccessibleInterface *item = desk.accessible(target, row);
+    QVERIFY(item && item->actionInterface() && !item->text(QAccessible::Name).isEmpty());
+    QVERIFY(item->actionInterface()->actionNames().contains(action));
+    item->actionInterface()->doAction(action);
     desk.settle();
     QCOMPARE(desk.state(), clicked);
+    if (row >= 0)
+        return;
+    // One of a group where exactly one is on: the button of the page shown.
+    QCOMPARE(item->role(), QAccessible::RadioButton);
+    QVERIFY(item->state().checkable);
+    for (const QString &title : {u"日付"_s, u"ノート"_s, u"検索"_s})
+        QCOMPARE(desk.pageButton(title)->isChecked(), title == target);
 }
 
 // The 編集 menu shows the editor's find keys; a press must still reach the search once, not
@@ -266,10 +253,10 @@ void TestAccessibility::findKeysActOnceWithTheMenuShowingThem()
     QWidget *text = QApplication::focusWidget();
     QVERIFY(text && editor->isAncestorOf(text));
 
-    QTest::keyClicks(text, QStringLiteral("ab ab ab"));
+    QTest::keyClicks(text, u"ab ab ab"_s);
     QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
     QTRY_VERIFY(bar->isSearchFieldFocused());
-    QTest::keyClicks(bar->searchField(), QStringLiteral("ab"));
+    QTest::keyClicks(bar->searchField(), u"ab"_s);
     QTRY_COMPARE(bar->state().resultCount, 3);
     editor->editor()->focusEditor();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
@@ -281,14 +268,14 @@ void TestAccessibility::findKeysActOnceWithTheMenuShowingThem()
 
     // Ctrl+S, the file menu's 保存, writes what was typed.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
-    const QByteArray saved = TestFiles::read(desk.base() + QStringLiteral("/Daily/2025-03-05.txt"));
-    QCOMPARE(parseNoteDocument(QString::fromUtf8(saved)).body, QStringLiteral("ab ab ab"));
+    const QByteArray saved = TestFiles::read(desk.base() + u"/Daily/2025-03-05.txt"_s);
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(saved)).body, u"ab ab ab"_s);
 
     // A search on the search page hands its trimmed keyword to the editor's search bar.
-    desk.prepare(QStringLiteral("search"), QStringLiteral("search"));
-    QCOMPARE(bar->searchField()->text(), QStringLiteral("会議"));
+    desk.prepare(u"search"_s, u"search"_s);
+    QCOMPARE(bar->searchField()->text(), u"会議"_s);
     SearchController &search = desk.content()->searchView()->controller();
-    search.setKeyword(QStringLiteral("   "));
+    search.setKeyword(u"   "_s);
     search.runSearch();
     QCOMPARE(bar->searchField()->text(), QString());
 }
@@ -299,7 +286,7 @@ void TestAccessibility::iconOnlyButtonsAreNamed()
 {
     Desk desk;
     desk.content()->showQuickOpen();
-    const QRegularExpression word(QStringLiteral("[\\p{L}\\p{N}]"));
+    const QRegularExpression word(u"[\\p{L}\\p{N}]"_s);
     int checked = 0;
     for (QAbstractButton *button : desk.window()->findChildren<QAbstractButton *>()) {
         const auto *tool = qobject_cast<QToolButton *>(button);
@@ -309,7 +296,7 @@ void TestAccessibility::iconOnlyButtonsAreNamed()
         // Day cells are read by their dates; a tab bar's scroll arrows and the menu bar's
         // overflow button are Qt's own, named by Qt.
         const bool qtsOwn = qobject_cast<QTabBar *>(button->parentWidget()) ||
-                            button->objectName().startsWith(QStringLiteral("qt_"));
+                            button->objectName().startsWith(u"qt_"_s);
         if (!iconOnly || qobject_cast<DayCellButton *>(button) || qtsOwn)
             continue;
         ++checked;
@@ -339,7 +326,7 @@ void TestAccessibility::sortButtonOpensItsMenu()
     desk.content()->setSelectedPage(ContentView::Page::notes);
     QToolButton *sort = nullptr;
     for (QToolButton *button : desk.window()->findChildren<QToolButton *>()) {
-        if (button->toolTip().startsWith(QStringLiteral("並べ替え: ")))
+        if (button->toolTip().startsWith(u"並べ替え: "_s))
             sort = button;
     }
     QVERIFY(sort && sort->menu());
@@ -355,7 +342,7 @@ void TestAccessibility::sortButtonOpensItsMenu()
         QAccessibleInterface *items = QAccessible::queryAccessibleInterface(menu);
         for (int i = 0; i < items->childCount(); ++i) {
             QAccessibleInterface *item = items->child(i);
-            if (item->text(QAccessible::Name) == QStringLiteral("閲覧順"))
+            if (item->text(QAccessible::Name) == u"閲覧順"_s)
                 item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         }
         menu->close();
@@ -363,7 +350,6 @@ void TestAccessibility::sortButtonOpensItsMenu()
     accessible->actionInterface()->doAction(action);
     QVERIFY(shown);
     QCOMPARE(desk.content()->notesView()->browser().sortMode(), NotesFileSortMode::viewCount);
-    QCOMPARE(sort->toolTip(), QStringLiteral("並べ替え: 閲覧順"));
 }
 
 QTEST_MAIN(TestAccessibility)
