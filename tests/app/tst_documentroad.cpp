@@ -177,6 +177,7 @@ private:
 
     void modelLoad(const QString &path)
     {
+        m_opened = path != m_model.docPath;
         m_model.docPath = path;
         m_model.editor = m_model.base = path.isEmpty() ? QString() : m_model.disk.value(path);
         m_model.theirLine.clear();
@@ -544,6 +545,9 @@ private:
             m_model.editor != m_model.disk.value(m_model.docPath, m_model.editor) &&
             m_model.disk.value(m_model.docPath) == m_model.base)
             return fail(QStringLiteral("unsaved edits are not marked modified"));
+        // Undo stops at the text a document opened with; it never reaches the one before.
+        if (std::exchange(m_opened, false) && textEdit()->document()->isUndoAvailable())
+            return fail(QStringLiteral("undo reaches the document before"));
         for (auto it = m_model.disk.cbegin(); it != m_model.disk.cend(); ++it) {
             const bool there = QFile::exists(it.key());
             if ((there || !it.value().isEmpty()) && bodyOf(it.key()) != it.value())
@@ -581,6 +585,7 @@ private:
     int m_names = 0;
     bool m_promptAnswer = false;
     bool m_prompted = false;
+    bool m_opened = false;
 };
 
 } // namespace
