@@ -2,7 +2,6 @@
 #include "common/testfiles.h"
 
 #include "app/contentview.h"
-#include "calendar/calendarview.h"
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
@@ -50,15 +49,6 @@ void settleQueuedSteps(QObject *context)
     QTRY_VERIFY(settled);
 }
 
-QAbstractButton *button(QWidget *within, const QString &text)
-{
-    for (QAbstractButton *button : within->findChildren<QAbstractButton *>()) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestContentView : public QObject
@@ -78,13 +68,9 @@ private Q_SLOTS:
     void failedSaveOnSwitchKeepsEdits();
     void focusWhenTheWindowComesBack_data();
     void focusWhenTheWindowComesBack();
-    void renameFollowsIntoSelection();
-    void openNoteFollowsItsMovedFolder();
-    void externalChangeAskedOncePerText();
+    void openNoteFollowsItsFolderAndTitle();
     void checkboxToggleMarksModified();
     void baseFolderChangeReloadsSelectedDay();
-    void everyRouteShowsTheLoadedText_data();
-    void everyRouteShowsTheLoadedText();
     void autosaveFollowsTheClock();
     void otherProgramsChangesWhileTyping();
     void quittingAfterAFailedSaveAsksAndKeepsARecoveryFile();
@@ -294,15 +280,8 @@ void TestContentView::focusWhenTheWindowComesBack()
     QCOMPARE(posted.count(focusEditor), searching ? 0 : 1);
 }
 
-void TestContentView::renameFollowsIntoSelection()
-{
-    openNote(u"old.md"_s, u"x"_s);
-    QVERIFY(m_view->renameFromTitle(u"new"_s));
-    QVERIFY(!m_view->renameFromTitle(QString()));
-    QCOMPARE(m_view->notesSelectedFile(), notePath(u"new.md"_s));
-}
-
-void TestContentView::openNoteFollowsItsMovedFolder()
+// The open note moves under edits, with its folder and by a new title; edits land where it went.
+void TestContentView::openNoteFollowsItsFolderAndTitle()
 {
     const QString oldPath = openNote(u"仕事/plan.md"_s, u"v1"_s);
     const QString newPath = notePath(u"業務/plan.md"_s);
@@ -320,36 +299,11 @@ void TestContentView::openNoteFollowsItsMovedFolder()
     m_view->saveCurrent();
     QCOMPARE(bodyOf(newPath), u"v1 v2 v3"_s);
     QVERIFY(!QFileInfo::exists(notePath(u"仕事"_s)));
-}
 
-void TestContentView::externalChangeAskedOncePerText()
-{
-    int asked = 0;
-    bool answer = false;
-    m_view->setExternalChangePrompt([&](QWidget *) { return ++asked, answer; });
-    const QString path = openNote(u"shared.md"_s, u"one"_s);
-
-    // Without edits of its own the editor follows the file without asking.
-    m_view->checkExternalChange();
-    writeText(path, u"uno"_s);
-    m_view->checkExternalChange();
-    QCOMPARE(asked, 0);
-    QCOMPARE(m_view->editorText(), u"uno"_s);
-
-    // With edits, the question comes; declined, it is not asked again for the same text.
-    typeIntoEditor(u"!"_s);
-    writeText(path, u"two"_s);
-    m_view->checkExternalChange();
-    m_view->checkExternalChange();
-    QCOMPARE(asked, 1);
-    QCOMPARE(m_view->editorText(), u"uno!"_s);
-
-    answer = true;
-    writeText(path, u"three"_s);
-    m_view->checkExternalChange();
-    QCOMPARE(asked, 2);
-    QCOMPARE(m_view->editorText(), u"three"_s);
-    QVERIFY(!m_memo->isModified());
+    QVERIFY(!m_view->renameFromTitle(QString()));
+    QVERIFY(m_view->renameFromTitle(u"計画"_s));
+    QCOMPARE(m_view->notesSelectedFile(), notePath(u"業務/計画.md"_s));
+    QCOMPARE(bodyOf(m_view->notesSelectedFile()), u"v1 v2 v3"_s);
 }
 
 void TestContentView::checkboxToggleMarksModified()
@@ -374,72 +328,6 @@ void TestContentView::baseFolderChangeReloadsSelectedDay()
     PathManager::setBaseFolder(other);
     QCOMPARE(m_memo->currentFilePath(), other + u"/Daily/2025-01-02.txt"_s);
     QCOMPARE(m_view->editorText(), u"elsewhere"_s);
-}
-
-// The editor has the keyboard focus and holds typed text when another document is chosen: the
-// editor must show the new document's text, and the next keystroke must land there.
-void TestContentView::everyRouteShowsTheLoadedText_data()
-{
-    QTest::addColumn<QString>("route");
-    QTest::addColumn<QString>("opened");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char *name, const char *route, const char *opened, const char *text) {
-        QTest::newRow(name) << QString::fromUtf8(route) << QString::fromUtf8(opened)
-                            << QString::fromUtf8(text);
-    };
-    row("明日 button", "明日", "Daily/2025-03-06.txt", "明日の予定");
-    row("昨日 button", "昨日", "Daily/2025-03-04.txt", "昨日の記録");
-    row("page picker to the notes page", "picker", "Notes/plan.md", "企画");
-    row("note chosen on the notes page", "note", "Notes/plan.md", "企画");
-    row("search hit", "hit", "Notes/plan.md", "企画");
-    row("quick open", "quickopen", "Notes/plan.md", "企画");
-}
-
-void TestContentView::everyRouteShowsTheLoadedText()
-{
-    QFETCH(QString, route);
-    QFETCH(QString, opened);
-    QFETCH(QString, text);
-    const QString note = notePath(u"plan.md"_s);
-    writeText(daily(u"2025-03-06"_s), u"明日の予定"_s);
-    writeText(daily(u"2025-03-04"_s), u"昨日の記録"_s);
-    writeText(note, u"企画"_s);
-    Settings::instance().setSelectedNotesFolder(notePath(QString()));
-    m_view->appear();
-    typeIntoEditor(u"今日のメモ"_s);
-    QCOMPARE(m_window->focusWidget(), m_view->editorView()->editor()->textEdit());
-
-    if (route == u"明日" || route == u"昨日") {
-        QTest::mouseClick(button(m_view->calendarView(), route), Qt::LeftButton);
-    } else if (route == u"picker") {
-        // The notes page keeps the note chosen before; the memo holds fresh typing when it is
-        // picked.
-        m_view->notesFileSelected(note);
-        m_view->dateChanged(QDate(2025, 3, 5));
-        typeIntoEditor(u"追記"_s);
-        QTest::mouseClick(button(m_view, u"ノート"_s), Qt::LeftButton);
-    } else if (route == u"note") {
-        m_view->setSelectedPage(ContentView::Page::notes);
-        typeIntoEditor(u"!"_s);
-        m_view->notesFileSelected(note);
-    } else if (route == u"hit") {
-        m_view->searchHitSelected(note);
-    } else {
-        m_view->loadDocument(note);
-    }
-
-    const QString path = m_base + u'/' + opened;
-    QCOMPARE(m_memo->currentFilePath(), path);
-    QCOMPARE(m_view->editorText(), text);
-    QVERIFY(!m_view->editorView()->editor()->textEdit()->document()->isUndoAvailable());
-    QVERIFY(bodyOf(daily()).startsWith(u"今日のメモ"_s));
-
-    // The next keystrokes go into the document on screen, and only there.
-    const QString todayOnDisk = readText(daily());
-    typeIntoEditor(u"。"_s);
-    QVERIFY(m_view->saveCurrent());
-    QCOMPARE(bodyOf(path), text + u"。"_s);
-    QCOMPARE(readText(daily()), todayOnDisk);
 }
 
 void TestContentView::autosaveFollowsTheClock()
