@@ -6,7 +6,6 @@
 #include "app/statusbarview.h"
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
-#include "platform/appevents.h"
 #include "preview/markdownpreviewview.h"
 #include "storage/foldermanager.h"
 #include "storage/settings.h"
@@ -64,11 +63,8 @@ private Q_SLOTS:
     void sizeMenusStoreWhatTheyShow();
     void thickCursorSwitchNotifies();
     void helpDocumentShips();
-    void helpWindowReadsAtTheEditorsSize();
-    void helpWindowClosesWithItsKeys_data();
-    void helpWindowClosesWithItsKeys();
-    void findItemsPostWhatTheEditorKeysDo_data();
-    void findItemsPostWhatTheEditorKeysDo();
+    void helpWindow_data();
+    void helpWindow();
 };
 
 void TestAppShell::fitIntoVisibleArea_data()
@@ -224,33 +220,26 @@ void TestAppShell::helpDocumentShips()
                              u"/../share/quillmere/help/detail.md"_s));
 }
 
-// The help reads at the editor's size, also when it changes while open.
-void TestAppShell::helpWindowReadsAtTheEditorsSize()
-{
-    TestEnvironment env;
-    HelpWindowController controller;
-    controller.showHelp();
-    auto *view = controller.window()->findChild<MarkdownPreviewView *>();
-    QVERIFY(view);
-    QCOMPARE(view->markdownText(), HelpWindowController::helpText());
-    Settings::instance().setEditorFontSize(20);
-    QCOMPARE(view->fontSize(), 20);
-}
-
-void TestAppShell::helpWindowClosesWithItsKeys_data()
+void TestAppShell::helpWindow_data()
 {
     QTest::addColumn<QKeySequence>("keys");
     QTest::newRow("Escape") << QKeySequence(Qt::Key_Escape);
     QTest::newRow("Ctrl+W") << QKeySequence(Qt::CTRL | Qt::Key_W);
 }
 
-void TestAppShell::helpWindowClosesWithItsKeys()
+// The help reads at the editor's size, also when it changes while open, and closes with its keys.
+void TestAppShell::helpWindow()
 {
     QFETCH(QKeySequence, keys);
     TestEnvironment env;
     HelpWindowController controller;
     controller.showHelp();
     QWidget *window = controller.window();
+    auto *view = window->findChild<MarkdownPreviewView *>();
+    QVERIFY(view);
+    QCOMPARE(view->markdownText(), HelpWindowController::helpText());
+    Settings::instance().setEditorFontSize(20);
+    QCOMPARE(view->fontSize(), 20);
     QVERIFY(QTest::qWaitForWindowActive(window));
     QWidget *focus = QApplication::focusWidget();
     QTest::keySequence(focus ? focus : window, keys);
@@ -259,40 +248,6 @@ void TestAppShell::helpWindowClosesWithItsKeys()
     controller.showHelp();
     QCOMPARE(controller.window(), window);
     QVERIFY(window->isVisible());
-}
-
-void TestAppShell::findItemsPostWhatTheEditorKeysDo_data()
-{
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("notification");
-    QTest::addColumn<int>("direction"); // -1: none
-    QTest::newRow("find") << "検索…" << Notifications::FocusEditorSearchBar << -1;
-    QTest::newRow("find next") << "次を検索" << Notifications::EditorSearchNavigate
-                               << int(SearchDirection::next);
-    QTest::newRow("find previous")
-        << "前を検索" << Notifications::EditorSearchNavigate << int(SearchDirection::previous);
-}
-
-// The 編集 menu's find items only show the editor's keys (tst_accessibility presses them);
-// chosen from the menu, they ask the editor for the same.
-void TestAppShell::findItemsPostWhatTheEditorKeysDo()
-{
-    QFETCH(QString, title);
-    QFETCH(QString, notification);
-    QFETCH(int, direction);
-    Menus menus;
-    QAction *item = menus.find<QAction>(title);
-    QVERIFY(item && menus.find<QMenu>(u"編集"_s)->actions().contains(item));
-    QCOMPARE(item->shortcutContext(), Qt::WidgetShortcut);
-
-    QSignalSpy posted(&AppEvents::instance(), &AppEvents::posted);
-    QSignalSpy navigate(&AppEvents::instance(), &AppEvents::editorSearchNavigate);
-    item->trigger();
-    QCOMPARE(posted.count(), 1);
-    QCOMPARE(posted.at(0).at(0).toString(), notification);
-    QCOMPARE(navigate.count(), direction < 0 ? 0 : 1);
-    if (direction >= 0)
-        QCOMPARE(navigate.at(0).at(0).value<SearchDirection>(), SearchDirection(direction));
 }
 
 QTEST_MAIN(TestAppShell)
