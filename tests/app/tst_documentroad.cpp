@@ -87,23 +87,16 @@ public:
             QTimeZone("Asia/Tokyo"));
         Clock::setCurrent(m_clock.get());
         start();
+        // Each step with how often it comes.
         using Step = void (Road::*)();
-        const std::pair<Step, int> table[] = {{&Road::type, 30},
-                                              {&Road::compose, 4},
-                                              {&Road::switchDay, 8},
-                                              {&Road::switchPage, 6},
-                                              {&Road::openNote, 8},
-                                              {&Road::createNote, 3},
-                                              {&Road::renameNote, 3},
-                                              {&Road::moveNote, 2},
-                                              {&Road::deleteNote, 2},
-                                              {&Road::toggleCheckbox, 4},
-                                              {&Road::save, 5},
-                                              {&Road::autosave, 4},
-                                              {&Road::otherProgramWrites, 8},
-                                              {&Road::activate, 4},
-                                              {&Road::failedWrite, 4},
-                                              {&Road::restart, 2}};
+        // clang-format off
+        const std::pair<Step, int> table[] = {
+            {&Road::type, 30}, {&Road::compose, 4}, {&Road::switchDay, 8}, {&Road::switchPage, 6},
+            {&Road::openNote, 8}, {&Road::createNote, 3}, {&Road::renameNote, 3},
+            {&Road::moveNote, 2}, {&Road::deleteNote, 2}, {&Road::toggleCheckbox, 4},
+            {&Road::save, 5}, {&Road::autosave, 4}, {&Road::otherProgramWrites, 8},
+            {&Road::activate, 4}, {&Road::failedWrite, 4}, {&Road::restart, 2}};
+        // clang-format on
         int total = 0;
         for (const auto &entry : table)
             total += entry.second;
