@@ -1,13 +1,19 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
+#include "app/appearance.h"
 #include "app/contentview.h"
+#include "app/translations.h"
+#include "calendar/calendarcolors.h"
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
+#include "preview/markdownheaderinfoview.h"
+#include "preview/markdownpreviewpane.h"
+#include "preview/markdownpreviewview.h"
 #include "search/searchview.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
@@ -15,8 +21,15 @@
 #include "storage/settings.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHash>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -49,6 +62,43 @@ void settleQueuedSteps(QObject *context)
     QTRY_VERIFY(settled);
 }
 
+/// The background (the most frequent colour) of what a widget shows, and the colour drawn on
+/// it that stands out most: what a reader sees as the text on its background.
+struct Rendered
+{
+    QColor background;
+    QColor text;
+    double contrast = 0;
+};
+
+Rendered rendered(QWidget *widget)
+{
+    // Grabbed from the window, so what lies behind a transparent widget is there too.
+    QWidget *window = widget->window();
+    const QImage image =
+        window->grab(QRect(widget->mapTo(window, QPoint(0, 0)), widget->size())).toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000];
+    }
+    Rendered result;
+    const auto most = std::max_element(counts.cbegin(), counts.cend());
+    result.background = QColor::fromRgb(most.key());
+    // Antialiased edges are mixtures; the glyphs' cores carry the text colour itself.
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() < 8)
+            continue;
+        const double contrast =
+            CalendarColors::contrastRatio(QColor::fromRgb(it.key()), result.background);
+        if (contrast > result.contrast) {
+            result.contrast = contrast;
+            result.text = QColor::fromRgb(it.key());
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 class TestContentView : public QObject
@@ -74,6 +124,12 @@ private Q_SLOTS:
     void autosaveFollowsTheClock();
     void otherProgramsChangesWhileTyping();
     void quittingAfterAFailedSaveAsksAndKeepsARecoveryFile();
+    void qtTextsAreJapanese();
+    void messagesSayWhatTheyMean();
+    void focusReturnsAfterQuickOpen_data();
+    void focusReturnsAfterQuickOpen();
+    void appearanceSwitchKeepsTextReadable_data();
+    void appearanceSwitchKeepsTextReadable();
 
 private:
     void typeIntoEditor(const QString &text);
@@ -119,6 +175,7 @@ void TestContentView::cleanup()
     m_window->hide();
     m_window.reset();
     m_memo.reset();
+    Appearance::apply(AppAppearanceMode::system);
     m_env.reset();
     m_clock.reset();
 }
@@ -410,6 +467,150 @@ void TestContentView::quittingAfterAFailedSaveAsksAndKeepsARecoveryFile()
     QCOMPARE(bodyOf(files.first()), u"一時間分の文章"_s);
     discard = true;
     QVERIFY(m_view->saveOrConfirmClose());
+}
+
+void TestContentView::qtTextsAreJapanese()
+{
+    m_view->appear();
+    QObject owner;
+    QVERIFY(Translations::installQtJapanese(&owner));
+    // The editor's context menu, as the user opens it.
+    NoteTextEdit *text = m_view->editorView()->editor()->textEdit();
+    std::unique_ptr<QMenu> menu(text->createStandardContextMenu());
+    QStringList shown;
+    for (const QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            shown.append(action->text());
+    }
+    for (const QString &english : u"&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All"_s.split(u'|'))
+        QVERIFY2(!shown.contains(english), qPrintable(shown.join(u'|')));
+    QVERIFY2(shown.join(u'|').contains(u"元に戻す"_s), qPrintable(shown.join(u'|')));
+    QCOMPARE(QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(),
+             u"キャンセル"_s);
+}
+
+void TestContentView::messagesSayWhatTheyMean()
+{
+    // Both colours read well on the light and the dark window.
+    for (const auto mode : {AppAppearanceMode::light, AppAppearanceMode::dark}) {
+        Appearance::apply(mode);
+        const QPalette palette = QApplication::palette();
+        for (bool failure : {true, false}) {
+            const double contrast = CalendarColors::contrastRatio(
+                MessageColors::color(failure, palette), palette.color(QPalette::Window));
+            QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+        }
+    }
+
+    // A file that cannot be read: a lasting read-only mark, a failure message, and no promise
+    // of a header added on save.
+    const QString odd = notePath(u"latin1.txt"_s);
+    QVERIFY(TestFiles::write(odd, "caf\xe9\n"));
+    m_view->appear();
+    m_view->loadDocument(odd);
+    auto *mark = m_view->editorView()->findChild<QLabel *>(u"readOnlyMark"_s);
+    QVERIFY(mark && mark->isVisible());
+    QCOMPARE(m_memo->temporaryMessageKind(), MessageKind::failure);
+    auto *status = m_view->editorView()->findChild<QLabel *>(u"statusMessage"_s);
+    QCOMPARE(status->palette().color(QPalette::WindowText),
+             MessageColors::color(true, m_view->palette()));
+    for (QLabel *label : m_view->sidePane()->infoView()->findChildren<QLabel *>())
+        QVERIFY2(!label->text().contains(u"保存"_s), qPrintable(label->text()));
+
+    // A readable day again: the mark goes, and a save reports success in its colour.
+    m_view->dateChanged(QDate(2025, 3, 5));
+    QVERIFY(!mark->isVisible());
+    m_view->editorView()->replaceText(u"今日"_s);
+    m_memo->markModified();
+    QVERIFY(m_view->saveCurrent());
+    QCOMPARE(m_memo->temporaryMessageKind(), MessageKind::success);
+    QCOMPARE(status->palette().color(QPalette::WindowText),
+             MessageColors::color(false, m_view->palette()));
+}
+
+void TestContentView::focusReturnsAfterQuickOpen_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<bool>("startInSearchField");
+    QTest::newRow("Escape, from the editor") << Qt::Key_Escape << false;
+    QTest::newRow("Return opens the note, into the editor") << Qt::Key_Return << false;
+    QTest::newRow("Escape, back to the search field") << Qt::Key_Escape << true;
+}
+
+void TestContentView::focusReturnsAfterQuickOpen()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(bool, startInSearchField);
+    const QString note = notePath(u"plan.md"_s);
+    writeText(note, u"plan\n"_s);
+    m_view->appear();
+    QWidget *start = m_view->editorView()->editor()->textEdit();
+    if (startInSearchField) {
+        m_view->setSelectedPage(ContentView::Page::search);
+        start = m_view->searchView()->findChild<QLineEdit *>();
+        QVERIFY(start);
+    }
+    start->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), start);
+
+    m_view->showQuickOpen();
+    QWidget *query = QApplication::focusWidget();
+    QVERIFY(query && query != start);
+    QTest::keyClicks(query, u"plan"_s);
+    QTest::keyClick(query, key);
+
+    QWidget *expected = key == Qt::Key_Return ? m_view->editorView()->editor()->textEdit() : start;
+    QTRY_COMPARE(QApplication::focusWidget(), expected);
+    if (key == Qt::Key_Return)
+        QTRY_COMPARE(m_memo->currentFilePath(), note);
+}
+
+void TestContentView::appearanceSwitchKeepsTextReadable_data()
+{
+    QTest::addColumn<QList<int>>("modes");
+    const int light = int(AppAppearanceMode::light);
+    const int dark = int(AppAppearanceMode::dark);
+    // Every mode is checked after each switch: from the start and after the other mode.
+    QTest::newRow("light, then dark") << QList<int>{light, dark};
+    QTest::newRow("dark, light, dark") << QList<int>{dark, light, dark};
+}
+
+void TestContentView::appearanceSwitchKeepsTextReadable()
+{
+    QFETCH(QList<int>, modes);
+    openNote(u"会議メモ.md"_s, u"# 見出し\n\n本文の文字 text ■■■■■■■■■■\n"_s);
+    auto *titleButton = m_view->editorView()->findChild<QPushButton *>(u"titleButton"_s);
+    auto *titleField = m_view->editorView()->findChild<QLineEdit *>(u"titleField"_s);
+    QStringList unreadable;
+    for (int mode : modes) {
+        const auto readable = [&unreadable, mode](const QString &name, QWidget *widget) {
+            const Rendered seen = rendered(widget);
+            if (seen.contrast < 4.5)
+                unreadable.append(u"%1 in mode %2: %3 on %4, contrast %5"_s.arg(name)
+                                      .arg(mode)
+                                      .arg(seen.text.name(), seen.background.name())
+                                      .arg(seen.contrast));
+        };
+        Appearance::apply(AppAppearanceMode(mode));
+        QCoreApplication::processEvents();
+        const bool dark = QApplication::palette().color(QPalette::Window).lightness() < 128;
+        QCOMPARE(dark, AppAppearanceMode(mode) == AppAppearanceMode::dark);
+        readable(u"title"_s, titleButton);
+        // The title in its rename field.
+        QTest::mouseClick(titleButton, Qt::LeftButton);
+        QVERIFY(titleField->isVisible());
+        QCoreApplication::processEvents();
+        titleField->deselect();
+        readable(u"title field"_s, titleField);
+        readable(u"preview"_s, m_view->sidePane()->previewView()->viewport());
+        readable(u"editor"_s, m_view->editorView()->editor()->textEdit()->viewport());
+        for (QListView *list : m_view->findChildren<QListView *>()) {
+            if (list->isVisible() && list->model() && list->model()->rowCount() > 0)
+                readable(list->accessibleName(), list->viewport());
+        }
+        QTest::keyClick(titleField, Qt::Key_Escape);
+    }
+    QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u'\n')));
 }
 
 QTEST_MAIN(TestContentView)
