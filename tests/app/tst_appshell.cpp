@@ -1,39 +1,105 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
-#include "app/appmenus.h"
+#include "app/contentview.h"
 #include "app/helpwindow.h"
+#include "app/mainwindow.h"
 #include "app/statusbarview.h"
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
+#include "calendar/daycellbutton.h"
+#include "editor/editorsearchbar.h"
+#include "editor/markdowneditor.h"
+#include "editor/memoeditorview.h"
+#include "notes/notesbrowser.h"
+#include "notes/notesview.h"
+#include "platform/clock.h"
 #include "preview/markdownpreviewview.h"
+#include "search/quickopenview.h"
+#include "search/searchcontroller.h"
+#include "search/searchview.h"
 #include "storage/foldermanager.h"
+#include "storage/memomanager.h"
+#include "storage/notedocument.h"
 #include "storage/settings.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
-#include <QMainWindow>
+#include <QListView>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 using WindowFrame::ScreenInfo;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-/// The application's menus on a bare window, over settings of their own.
-struct Menus
+/// The whole window over a small base folder and settings of its own, as the application shows it.
+class Desk
 {
-    TestEnvironment env;
-    QMainWindow window;
-    FolderManager folders;
-    AppMenus menus{window, folders};
+public:
+    Desk()
+        : m_clock(QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
+                  QTimeZone("Asia/Tokyo"))
+    {
+        Clock::setCurrent(&m_clock);
+        m_base = m_env.useBaseFolder();
+        const auto note = [this](const QString &path, const QByteArray &text, qint64 seconds) {
+            QVERIFY(TestFiles::write(m_base + u'/' + path, text, seconds));
+        };
+        note(u"Daily/2025-03-03.txt"_s, "月曜の会議\n", 1740900000);
+        note(u"Daily/2025-03-04.txt"_s, "火曜のメモ\n", 1741000000);
+        note(u"Notes/議事録.md"_s, "# 会議\n\n本文\n", 1741100000);
+        note(u"Notes/仕事/計画.md"_s, "計画の会議\n", 1741050000);
+        m_memo = std::make_unique<MemoManager>();
+        m_window = std::make_unique<MainWindow>(*m_memo, m_folders);
+        m_window->resize(1100, 720);
+        m_window->show();
+        content()->appear();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    ~Desk()
+    {
+        // Hidden while everything is whole: hiding the editor saves.
+        m_window->hide();
+        m_window.reset();
+        Clock::setCurrent(nullptr);
+    }
 
+    ContentView *content() const { return m_window->contentView(); }
+    const QString &base() const { return m_base; }
+    QWidget *window() const { return m_window.get(); }
+
+    /// Brings the page and list into the state a row is acted on in.
+    void prepare(const QString &page, const QString &setup)
+    {
+        content()->setSelectedPage(*ContentView::pageFromString(page));
+        SearchController &search = content()->searchView()->controller();
+        if (setup == u"search" || setup == u"history") {
+            search.setKeyword(u"会議"_s);
+            search.runSearch();
+        }
+        if (setup == u"history")
+            search.clearSearch();
+        if (setup == u"quick open")
+            content()->showQuickOpen();
+    }
+
+    /// Waits for the quick-open palette, when one was chosen from, to hand over its file.
+    void settle() const { QTRY_VERIFY(!m_window->findChild<QuickOpenView *>()); }
+
+    /// A menu by its title, anything else by its text.
     template <typename T> T *find(const QString &text) const
     {
-        for (T *child : window.findChildren<T *>()) {
+        for (T *child : m_window->findChildren<T *>()) {
             if constexpr (std::is_same_v<T, QMenu>) {
                 if (child->title() == text)
                     return child;
@@ -43,6 +109,78 @@ struct Menus
         }
         return nullptr;
     }
+
+    QAbstractButton *pageButton(const QString &title) const
+    {
+        for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>()) {
+            if (button->text() == title && button->isCheckable())
+                return button;
+        }
+        return nullptr;
+    }
+
+    QListView *list(const QString &accessibleName) const
+    {
+        for (QListView *view : m_window->findChildren<QListView *>()) {
+            if (view->accessibleName() == accessibleName && view->isVisible())
+                return view;
+        }
+        return nullptr;
+    }
+
+    /// Clicks the page button titled `target` (`row` < 0) or a row of the list so named.
+    void click(const QString &target, int row)
+    {
+        if (row < 0)
+            return QTest::mouseClick(pageButton(target), Qt::LeftButton);
+        QListView *view = list(target);
+        QVERIFY2(view, qPrintable(target));
+        const QModelIndex index = view->model()->index(row, 0);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    }
+
+    /// What a screen reader finds for the same; null unless a list shows a screen reader its
+    /// rows as they are.
+    QAccessibleInterface *accessible(const QString &target, int row) const
+    {
+        if (row < 0)
+            return QAccessible::queryAccessibleInterface(pageButton(target));
+        QListView *view = list(target);
+        QAccessibleInterface *rows = view ? QAccessible::queryAccessibleInterface(view) : nullptr;
+        if (!rows || rows->role() != QAccessible::List ||
+            rows->childCount() != view->model()->rowCount())
+            return nullptr;
+        QAccessibleInterface *item = rows->child(row);
+        const bool whole =
+            item && item->role() == QAccessible::ListItem && rows->indexOfChild(item) == row;
+        return whole ? item : nullptr;
+    }
+
+    /// Everything a click in the page column can change, with paths below the base folder.
+    QString state() const
+    {
+        const auto relative = [this](const QString &path) {
+            return path.isEmpty() ? QString() : QDir(m_base).relativeFilePath(path);
+        };
+        ContentView *c = content();
+        return QStringList{ContentView::pageToString(c->selectedPage()),
+                           c->selectedDate().toString(Qt::ISODate),
+                           relative(c->notesSelectedFile()),
+                           relative(c->searchSelectedFile()),
+                           relative(c->notesView()->browser().selectedFolder()),
+                           c->searchView()->controller().keyword(),
+                           c->editorText()}
+            .join(u'|');
+    }
+
+private:
+    TestEnvironment m_env;
+    FixedClock m_clock;
+    QString m_base;
+    FolderManager m_folders;
+    std::unique_ptr<MemoManager> m_memo;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 } // namespace
@@ -52,6 +190,12 @@ class TestAppShell : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void actsAsClicked_data();
+    void actsAsClicked();
+    void findKeysAndItemsActOnce();
+    void iconOnlyButtonsAreNamed();
+    void sortButtonOpensItsMenu_data();
+    void sortButtonOpensItsMenu();
     void fitIntoVisibleArea_data();
     void fitIntoVisibleArea();
     void screenChoice_data();
@@ -66,6 +210,189 @@ private Q_SLOTS:
     void helpWindow_data();
     void helpWindow();
 };
+
+void TestAppShell::actsAsClicked_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("target"); // a list's accessible name, or a page button's title
+    QTest::addColumn<int>("row");        // the list's row; -1 for the page button
+    QTest::addColumn<QString>("action");
+    const auto row = [](const char *name, const char *page, const char *setup, const char *target,
+                        int index, const QString &action) {
+        QTest::newRow(name) << QString::fromUtf8(page) << QString::fromUtf8(setup)
+                            << QString::fromUtf8(target) << index << action;
+    };
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    const QString press = QAccessibleActionInterface::pressAction();
+    row("page button, Toggle", "calendar", "", "ノート", -1, toggle);
+    row("page button, Press", "calendar", "", "検索", -1, press);
+    row("page button of the page shown, Toggle keeps it", "calendar", "", "日付", -1, toggle);
+    row("note list, Press", "notes", "", "ノート一覧", 1, press);
+    row("note list, Toggle", "notes", "", "ノート一覧", 1, toggle);
+    row("folder list", "notes", "", "フォルダ一覧", 1, toggle);
+    row("search results", "search", "search", "検索結果", 1, press);
+    row("search history", "search", "history", "検索履歴", 0, toggle);
+    row("quick open", "calendar", "quick open", "ファイル", 2, press);
+    row("calendar day list", "calendar", "", "日ごとのメモ", 2, toggle);
+}
+
+// The same target is clicked with the mouse in one window and acted on through its accessibility
+// interface in another one made alike: both must end in the same state, a list row's a changed one.
+void TestAppShell::actsAsClicked()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, setup);
+    QFETCH(QString, target);
+    QFETCH(int, row);
+    QFETCH(QString, action);
+
+    QString before;
+    QString clicked;
+    {
+        Desk desk;
+        desk.prepare(page, setup);
+        before = desk.state();
+        desk.click(target, row);
+        desk.settle();
+        clicked = desk.state();
+    }
+    QVERIFY2(clicked != before || row < 0, qPrintable(clicked));
+
+    Desk desk;
+    desk.prepare(page, setup);
+    QCOMPARE(desk.state(), before);
+    QAccessibleInterface *item = desk.accessible(target, row);
+    QVERIFY(item && item->actionInterface() && !item->text(QAccessible::Name).isEmpty());
+    QVERIFY(item->actionInterface()->actionNames().contains(action));
+    item->actionInterface()->doAction(action);
+    desk.settle();
+    QCOMPARE(desk.state(), clicked);
+    if (row >= 0)
+        return;
+    // One of a group where exactly one is on: the button of the page shown.
+    QCOMPARE(item->role(), QAccessible::RadioButton);
+    QVERIFY(item->state().checkable);
+    for (const QString &title : {u"日付"_s, u"ノート"_s, u"検索"_s})
+        QCOMPARE(desk.pageButton(title)->isChecked(), title == target);
+}
+
+// The 編集 menu shows the editor's find keys; a press must still reach the search once, not
+// twice and not never (two shortcuts for one key would make it ambiguous), as must its items.
+void TestAppShell::findKeysAndItemsActOnce()
+{
+    Desk desk;
+    MemoEditorView *editor = desk.content()->editorView();
+    EditorSearchBar *bar = editor->searchBar();
+    QSignalSpy requests(bar, &EditorSearchBar::searchRequested);
+    editor->editor()->focusEditor();
+    QWidget *text = QApplication::focusWidget();
+    QVERIFY(text && editor->isAncestorOf(text));
+    const auto choose = [&desk](const QString &title) { desk.find<QAction>(title)->trigger(); };
+
+    QTest::keyClicks(text, u"ab ab ab"_s);
+    QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(bar->isSearchFieldFocused());
+    QTest::keyClicks(bar->searchField(), u"ab"_s);
+    QTRY_COMPARE(bar->state().resultCount, 3);
+    editor->editor()->focusEditor();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    choose(u"次を検索"_s);
+    choose(u"前を検索"_s);
+    QCOMPARE(requests.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(requests.at(i).at(0).value<SearchCommand>().direction,
+                 i % 2 ? SearchDirection::previous : SearchDirection::next);
+
+    // Ctrl+S, the file menu's 保存, writes what was typed.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    const QByteArray saved = TestFiles::read(desk.base() + u"/Daily/2025-03-05.txt"_s);
+    QCOMPARE(parseNoteDocument(QString::fromUtf8(saved)).body, u"ab ab ab"_s);
+    choose(u"検索…"_s);
+    QTRY_VERIFY(bar->isSearchFieldFocused());
+
+    // A search on the search page hands its trimmed keyword to the editor's search bar.
+    desk.prepare(u"search"_s, u"search"_s);
+    QCOMPARE(bar->searchField()->text(), u"会議"_s);
+    SearchController &search = desk.content()->searchView()->controller();
+    search.setKeyword(u"   "_s);
+    search.runSearch();
+    QCOMPARE(bar->searchField()->text(), QString());
+}
+
+// A button that shows only an icon (or a sign such as "<") says what it does: as a tooltip
+// for the mouse and as its accessible name for a screen reader.
+void TestAppShell::iconOnlyButtonsAreNamed()
+{
+    Desk desk;
+    desk.content()->showQuickOpen();
+    const QRegularExpression word(u"[\\p{L}\\p{N}]"_s);
+    int checked = 0;
+    for (QAbstractButton *button : desk.window()->findChildren<QAbstractButton *>()) {
+        const auto *tool = qobject_cast<QToolButton *>(button);
+        const bool iconOnly =
+            !button->text().contains(word) ||
+            (tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly && !button->icon().isNull());
+        // Day cells are read by their dates; a tab bar's scroll arrows and the menu bar's
+        // overflow button are Qt's own, named by Qt.
+        const bool qtsOwn = qobject_cast<QTabBar *>(button->parentWidget()) ||
+                            button->objectName().startsWith(u"qt_"_s);
+        if (!iconOnly || qobject_cast<DayCellButton *>(button) || qtsOwn)
+            continue;
+        ++checked;
+        const QByteArray what = button->metaObject()->className() + QByteArray(" ") +
+                                button->objectName().toUtf8() + " " +
+                                button->parentWidget()->metaObject()->className();
+        QVERIFY2(!button->toolTip().isEmpty(), what.constData());
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(), what.constData());
+    }
+    QVERIFY(checked >= 8);
+}
+
+void TestAppShell::sortButtonOpensItsMenu_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("ShowMenu") << QAccessibleActionInterface::showMenuAction();
+    QTest::newRow("Press") << QAccessibleActionInterface::pressAction();
+}
+
+// The note list's sort button pops its menu up at once when clicked; its accessibility actions
+// must open it too, and an item chosen there sorts as when clicked.
+void TestAppShell::sortButtonOpensItsMenu()
+{
+    QFETCH(QString, action);
+    Desk desk;
+    desk.content()->setSelectedPage(ContentView::Page::notes);
+    QToolButton *sort = nullptr;
+    for (QToolButton *button : desk.window()->findChildren<QToolButton *>()) {
+        if (button->toolTip().startsWith(u"並べ替え: "_s))
+            sort = button;
+    }
+    QVERIFY(sort && sort->menu());
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(sort);
+    QCOMPARE(accessible->role(), QAccessible::ButtonMenu);
+    QVERIFY(accessible->actionInterface()->actionNames().contains(action));
+
+    // The menu runs its own loop; it is read and an item chosen from inside it.
+    bool shown = false;
+    QTimer::singleShot(0, sort, [&] {
+        QMenu *menu = sort->menu();
+        shown = menu->isVisible();
+        QAccessibleInterface *items = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; i < items->childCount(); ++i) {
+            QAccessibleInterface *item = items->child(i);
+            if (item->text(QAccessible::Name) == u"閲覧順"_s)
+                item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        }
+        menu->close();
+    });
+    accessible->actionInterface()->doAction(action);
+    QVERIFY(shown);
+    QCOMPARE(desk.content()->notesView()->browser().sortMode(), NotesFileSortMode::viewCount);
+}
 
 void TestAppShell::fitIntoVisibleArea_data()
 {
@@ -172,8 +499,8 @@ void TestAppShell::sizeMenusStoreWhatTheyShow()
 {
     QFETCH(QString, title);
     QFETCH(bool, editor);
-    Menus menus;
-    QMenu *sizes = menus.find<QMenu>(title);
+    Desk desk;
+    QMenu *sizes = desk.find<QMenu>(title);
     QVERIFY(sizes);
     const auto stored = [editor] {
         return editor ? Settings::instance().editorFontSize() : Settings::instance().listFontSize();
@@ -191,9 +518,9 @@ void TestAppShell::sizeMenusStoreWhatTheyShow()
 
 void TestAppShell::thickCursorSwitchNotifies()
 {
-    Menus menus;
+    Desk desk;
     QSignalSpy changed(&Settings::instance(), &Settings::thickEditorCursorChanged);
-    QAction *thick = menus.find<QAction>(u"カーソルを太くする"_s);
+    QAction *thick = desk.find<QAction>(u"カーソルを太くする"_s);
     QVERIFY(thick && thick->isChecked());
     thick->trigger();
     QCOMPARE(SettingsStore::instance().boolean(u"thickEditorCursor"_s), false);
