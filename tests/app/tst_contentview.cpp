@@ -414,7 +414,10 @@ private Q_SLOTS:
     {
         int asked = 0;
         bool discard = false;
-        m_view->setDiscardPrompt([&](QWidget *) { return ++asked, discard; });
+        m_view->setDiscardPrompt([&](QWidget *) {
+            ++asked;
+            return discard;
+        });
         m_view->appear();
         QVERIFY(m_view->saveOrConfirmClose());
         QCOMPARE(asked, 0);
