@@ -115,7 +115,7 @@ private Q_SLOTS:
     }
     void splitsDocument()
     {
-        auto [text, title, body, joplin, where] = cells<5>();
+        const auto [text, title, body, joplin, where] = cells<5>();
 
         const NoteDocumentParts parts = parseNoteDocument(text);
         QCOMPARE(parts.obsidian ? parts.obsidian->title : std::nullopt, optional(title));
@@ -210,7 +210,7 @@ private Q_SLOTS:
     }
     void readsDates()
     {
-        auto [text, expected, zone, lenient] = cells<4>();
+        const auto [text, expected, zone, lenient] = cells<4>();
         if (!zone.isEmpty())
             m_clock.setTimeZone(QTimeZone(zone.toLatin1()));
         const auto parse = lenient.isEmpty() ? parseFrontMatterDate : parseFrontMatterDateLenient;
@@ -230,7 +230,7 @@ private Q_SLOTS:
     }
     void quotingRoundTrips()
     {
-        auto [written, value] = cells<2>();
+        const auto [written, value] = cells<2>();
         QCOMPARE(unquoteValue(written), value);
         QCOMPARE(unquoteValue(quoteValue(value)), value);
 
@@ -250,7 +250,7 @@ private Q_SLOTS:
     }
     void findsFirstBodyLine()
     {
-        auto [text, expected] = cells<2>();
+        const auto [text, expected] = cells<2>();
         QCOMPARE(firstBodyLine(text), optional(expected));
     }
     void buildsSaveText_data()
@@ -267,7 +267,7 @@ private Q_SLOTS:
     }
     void buildsSaveText()
     {
-        auto [body, joplin, where, expected] = cells<4>();
+        const auto [body, joplin, where, expected] = cells<4>();
 
         const NoteFrontMatter header{QStringLiteral("A"), {}, {}, {}, {}, {"x: 1"}};
         const QString saved =
@@ -300,7 +300,7 @@ private Q_SLOTS:
     }
     void completesHeader()
     {
-        auto [text, fileDates, shownCreated, shownUpdated, savedCreated] = cells<5>();
+        const auto [text, fileDates, shownCreated, shownUpdated, savedCreated] = cells<5>();
 
         const bool known = !fileDates.isEmpty();
         const auto fileCreated = known ? std::optional(utc("2024-01-01T00:00:00Z")) : std::nullopt;
@@ -335,7 +335,7 @@ private Q_SLOTS:
     }
     void keepsForeignFilesOnSave()
     {
-        auto [path, where, created] = cells<3>();
+        const auto [path, where, created] = cells<3>();
 
         QFile file(QStringLiteral(QUILLMERE_TEST_DATA "/") + path); // written by other programs
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
