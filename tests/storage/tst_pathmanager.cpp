@@ -90,18 +90,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("folder"); // null: no folder at all
         QTest::addColumn<QString>("bookmark");
-        QTest::newRow("a chosen folder gets its bookmark") << "chosen"
-                                                           << "own";
-        QTest::newRow("no folder at all means the default") << QString() << "none";
+        const auto row = [](const char *name, const QString &folder, const char *bookmark) {
+            QTest::newRow(name) << folder << QString::fromLatin1(bookmark);
+        };
+        row("a chosen folder gets its bookmark", "chosen", "own");
+        row("no folder at all means the default", QString(), "none");
         // The default folder needs no bookmark, however it is spelled.
-        QTest::newRow("default, plain") << "data/Quillmere"
-                                        << "none";
-        QTest::newRow("default, trailing slash") << "data/Quillmere/"
-                                                 << "none";
-        QTest::newRow("default, dot-dot components") << "data/Quillmere/../Quillmere/."
-                                                     << "none";
-        QTest::newRow("a missing folder keeps the previous bookmark") << "not there"
-                                                                      << "previous";
+        row("default, plain", "data/Quillmere", "none");
+        row("default, trailing slash", "data/Quillmere/", "none");
+        row("default, dot-dot components", "data/Quillmere/../Quillmere/.", "none");
+        row("a missing folder keeps the previous bookmark", "not there", "previous");
     }
     void switchingRecordsTheChoice()
     {
@@ -134,24 +132,6 @@ private Q_SLOTS:
             QCOMPARE(stored, bookmark == u"none" ? std::nullopt : previous);
         if (bookmark != u"previous")
             QVERIFY(!defaults().contains(QStringLiteral("SecureBookmark")));
-    }
-    void dailyMemoNames_data()
-    {
-        QTest::addColumn<QDate>("date");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("ordinary day") << QDate(2025, 3, 5) << "2025-03-05.txt";
-        QTest::newRow("leap day") << QDate(2024, 2, 29) << "2024-02-29.txt";
-        QTest::newRow("first year") << QDate(1, 1, 1) << "0001-01-01.txt";
-        QTest::newRow("far future") << QDate(9999, 12, 31) << "9999-12-31.txt";
-    }
-    void dailyMemoNames()
-    {
-        QFETCH(QDate, date);
-        QFETCH(QString, name);
-        const QString base = m_env->useBaseFolder();
-        QCOMPARE(PathManager::dailyMemoPath(date), base + QStringLiteral("/Daily/") + name);
-        QVERIFY(QFileInfo(base + QStringLiteral("/Daily")).isDir());
-        QVERIFY(!QFileInfo::exists(base + QStringLiteral("/Daily/") + name));
     }
     void notesFolderIsCreated()
     {
