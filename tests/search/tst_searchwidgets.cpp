@@ -9,7 +9,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -20,7 +19,8 @@
 #include <QToolButton>
 
 // Clicks on result, history and palette rows are driven, mouse and screen reader alike, by
-// tst_accessibility's listRowsActAsClicked.
+// tst_accessibility's listRowsActAsClicked; the keyword field's focus requests by
+// tst_contentview's focusWhenTheWindowComesBack.
 
 namespace {
 
@@ -125,20 +125,6 @@ private Q_SLOTS:
         QTest::mouseClick(clearAll, Qt::LeftButton);
         QVERIFY(!clearAll->isVisible());
         QCOMPARE(view.controller().history(), QStringList());
-    }
-
-    void focusRequestsReachKeywordField()
-    {
-        m_env->useBaseFolder();
-        QWidget window;
-        auto *other = new QLineEdit(&window);
-        auto *view = new SearchView(&window);
-        view->move(0, 40);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        other->setFocus();
-        view->controller().requestKeywordFieldFocus();
-        QCOMPARE(QApplication::focusWidget(), view->findChild<QLineEdit *>());
     }
 
     void paletteOpensChoiceAfterClosing()
