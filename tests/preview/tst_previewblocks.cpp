@@ -47,23 +47,16 @@ QString describe(const QList<PreviewItem> &items)
 
 QString describeStandard(const QStringList &lines, qint64 index)
 {
+    using K = StandardLine::Kind;
     const StandardLine line = classifyStandardLine(lines, index);
-    switch (line.kind) {
-    case StandardLine::Kind::delimiterRow:
-        return QStringLiteral("delimiter");
-    case StandardLine::Kind::tableRow:
-        return line.isHeaderRow ? QStringLiteral("header row") : QStringLiteral("body row");
-    case StandardLine::Kind::heading:
+    const auto &item = line.listItem;
+    if (line.kind == K::unorderedItem || line.kind == K::orderedItem)
+        return QStringLiteral("%1 %2|%3|").arg(item.indent).arg(item.marker, item.itemText);
+    if (line.kind == K::heading)
         return QStringLiteral("h%1").arg(line.headingLevel);
-    case StandardLine::Kind::unorderedItem:
-    case StandardLine::Kind::orderedItem:
-        return QStringLiteral("%1 %2|%3|")
-            .arg(line.listItem.indent)
-            .arg(line.listItem.marker, line.listItem.itemText);
-    case StandardLine::Kind::paragraph:
-        return QStringLiteral("paragraph");
-    }
-    return {};
+    if (line.kind == K::tableRow)
+        return line.isHeaderRow ? QStringLiteral("header row") : QStringLiteral("body row");
+    return line.kind == K::delimiterRow ? QStringLiteral("delimiter") : QStringLiteral("paragraph");
 }
 
 /// The top-level blocks of CommonMark's expected HTML: "hr", "h2", "pre", "p", "ul", …
