@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace NotesTestUtil;
@@ -37,11 +38,31 @@ struct Run
     }
 };
 
+/// Checks the dynamic loader's logs in `folder`, which name every library a process looks for,
+/// whether needed or opened later: a command starts in a few milliseconds only while it loads
+/// no window system (the Qt Gui, Widgets and D-Bus libraries), nor the merge library that a
+/// command merging nothing skips.
+void expectQtCoreOnly(const QString &folder)
+{
+    static const QRegularExpression loaded("find library=(\\S+)");
+    QStringList libraries;
+    for (const QFileInfo &log : QDir(folder).entryInfoList(QDir::Files)) {
+        const QString text = QString::fromUtf8(readBytes(log.filePath()));
+        for (auto it = loaded.globalMatch(text); it.hasNext();)
+            libraries.append(it.next().captured(1));
+    }
+    QVERIFY2(libraries.contains("libQt6Core.so.6"), qPrintable(libraries.join(u' ')));
+    for (const QString &library : libraries) {
+        for (const char *heavy : {"libQt6Gui", "libQt6Widgets", "libQt6DBus", "libgit2"})
+            QVERIFY2(!library.startsWith(heavy), qPrintable(library));
+    }
+}
+
 /// Runs the program, arguments written "memo|2025-03-05|--print", with no display to reach: a
-/// window, or even a QApplication, would fail. `locale` replaces LC_ALL when given; `variables`
-/// ("NAME=value") are added to the environment.
+/// window, or even a QApplication, would fail, and checks that it loaded Qt Core only.
+/// `locale` replaces LC_ALL when given.
 Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString &locale = {},
-              const QStringList &variables = {}, const QString &program = QUILLMERE_BINARY)
+              const QString &program = QUILLMERE_BINARY)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
@@ -49,8 +70,9 @@ Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString
     environment.insert("QT_QPA_PLATFORM", "xcb");
     if (!locale.isEmpty())
         environment.insert("LC_ALL", locale);
-    for (const QString &variable : variables)
-        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    QTemporaryDir logs;
+    environment.insert("LD_DEBUG", "libs");
+    environment.insert("LD_DEBUG_OUTPUT", logs.filePath("loader"));
     QProcess process;
     process.setProcessEnvironment(environment);
     if (!stdoutFile.isEmpty())
@@ -58,6 +80,7 @@ Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString
     process.start(program, line.isEmpty() ? QStringList() : line.split(u'|'));
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
         return {};
+    expectQtCoreOnly(logs.path());
     return {process.exitCode(), process.readAllStandardOutput(),
             QString::fromUtf8(process.readAllStandardError())};
 }
@@ -143,37 +166,6 @@ private Q_SLOTS:
         QCOMPARE(quillmere("--version").out, QByteArray("quillmere " QUILLMERE_VERSION "\n"));
     }
 
-    // A command starts in a few milliseconds only while it loads no window system: the Qt Gui,
-    // Widgets and D-Bus libraries, nor the merge library a command that merges nothing skips.
-    void commandsLoadQtCoreOnly_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("status");
-        QTest::newRow("search") << "search|hello" << 0;
-        QTest::newRow("append to today's memo") << "today|--append|x" << 0;
-        QTest::newRow("new note") << "new|idea" << 0;
-        QTest::newRow("quick-open list") << "open" << 0;
-        QTest::newRow("holidays, none in this base folder") << "holidays|2025" << 1;
-    }
-    void commandsLoadQtCoreOnly()
-    {
-        QFETCH(QString, line);
-        QFETCH(int, status);
-        QVERIFY(writeFixture());
-        // The dynamic loader names every library it looks for, whether needed or opened later.
-        const Run run = inBase(line, {}, {"LD_DEBUG=libs"});
-        QCOMPARE(run.exitCode, status);
-        static const QRegularExpression loaded("find library=(\\S+)");
-        QStringList libraries;
-        for (auto it = loaded.globalMatch(run.err); it.hasNext();)
-            libraries.append(it.next().captured(1));
-        QVERIFY2(libraries.contains("libQt6Core.so.6"), qPrintable(libraries.join(u' ')));
-        for (const QString &library : libraries) {
-            for (const char *heavy : {"libQt6Gui", "libQt6Widgets", "libQt6DBus", "libgit2"})
-                QVERIFY2(!library.startsWith(heavy), qPrintable(library));
-        }
-    }
-
     // `quillmere` without a command becomes the window's program beside it (beside the real
     // file, when started through a link), with the same arguments and exit status.
     void withoutCommandTheWindowProgramTakesOver_data()
@@ -202,7 +194,7 @@ private Q_SLOTS:
             QVERIFY(QFile::link(program, started));
         }
 
-        const Run run = quillmere(line, {}, {}, {}, started);
+        const Run run = quillmere(line, {}, {}, started);
         QCOMPARE(run.exitCode, 7);
         QCOMPARE(run.out, QByteArray());
         const QStringList arguments = line.isEmpty() ? QStringList() : line.split(u'|');
@@ -211,7 +203,7 @@ private Q_SLOTS:
 
         // Without the window's program: one line on standard error and a shell's status.
         QVERIFY(QFile::remove(folder + "/quillmere-window"));
-        const Run missing = quillmere(line, {}, {}, {}, started);
+        const Run missing = quillmere(line, {}, {}, started);
         expectOneErrorLine(missing, 127, folder + "/quillmere-window");
     }
 
@@ -452,10 +444,9 @@ private Q_SLOTS:
 
 private:
     QString at(const QString &relative) const { return m_base + '/' + relative; }
-    Run inBase(const QString &line, const QString &locale = {},
-               const QStringList &variables = {}) const
+    Run inBase(const QString &line, const QString &locale = {}) const
     {
-        return quillmere("--base|" + m_base + '|' + line, {}, locale, variables);
+        return quillmere("--base|" + m_base + '|' + line, {}, locale);
     }
 
     /// The library's hits for `keyword` as the command's text lines and, when asked, JSON objects.
