@@ -1,7 +1,6 @@
 #include "common/testenvironment.h"
 #include "notes/notestestutil.h"
 
-#include "calendar/holidaystore.h"
 #include "notes/notenaming.h"
 #include "notes/notesoperations.h"
 #include "search/globalsearch.h"

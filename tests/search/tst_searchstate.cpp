@@ -1,7 +1,6 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
-#include "platform/appevents.h"
 #include "search/quickopen.h"
 #include "search/searchcontroller.h"
 #include "search/searchstore.h"
