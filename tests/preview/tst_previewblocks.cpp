@@ -321,19 +321,14 @@ private Q_SLOTS:
             if (lines[i] != fence + QStringLiteral(" example"))
                 continue;
             ++number;
-            QStringList markdown;
-            QStringList html;
-            bool inHtml = false;
-            for (++i; i < lines.size() && lines[i] != fence; ++i) {
-                if (!inHtml && lines[i] == u".")
-                    inHtml = true;
-                else
-                    (inHtml ? html : markdown).append(QString(lines[i]).replace(u'→', u'\t'));
-            }
+            const qsizetype dot = lines.indexOf(QStringLiteral("."), i); // markdown, then HTML
+            const qsizetype end = lines.indexOf(fence, dot);
+            const QString markdown = lines.mid(i + 1, dot - i - 1).join(u'\n').replace(u'→', u'\t');
             if (sections.contains(section)) {
                 QTest::addRow("example %d (%s)", number, qPrintable(section))
-                    << number << markdown.join(u'\n') << html.join(u'\n');
+                    << number << markdown << lines.mid(dot + 1, end - dot - 1).join(u'\n');
             }
+            i = end;
         }
         QCOMPARE(number, 652);
     }
