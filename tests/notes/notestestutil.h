@@ -8,16 +8,10 @@
 /// Small file helpers shared by the notes tests.
 namespace NotesTestUtil {
 
-/// Writes `text` to `path`; see TestFiles::write.
 inline bool writeNote(const QString &path, const QByteArray &text = "body\n",
                       const QDateTime &modified = {})
 {
     return TestFiles::write(path, text, modified);
-}
-
-inline QByteArray readBytes(const QString &path)
-{
-    return TestFiles::read(path);
 }
 
 /// A fixed date `minutes` after a common origin, for ordering notes by date.
