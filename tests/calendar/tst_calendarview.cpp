@@ -351,10 +351,6 @@ private Q_SLOTS:
         Settings::instance().setListFontSize(18);
         QCOMPARE(cell->font().pixelSize(), 18);
         QCOMPARE(view.findChild<QListView *>()->font().pixelSize(), 18);
-
-        // A broken setting falls back to the default instead of an unusable page.
-        Settings::instance().setListFontSize(0);
-        QCOMPARE(cell->font().pixelSize(), 13);
     }
 
 private:
