@@ -277,8 +277,7 @@ private Q_SLOTS:
                  (QStringList{"ピン留め", "ノートの名前を変更", "--", "ノートを削除"}));
         actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
         QMessageBox *box = openDialog<QMessageBox>(files);
-        // Return in the question keeps the note.
-        QCOMPARE(box->buttonRole(box->defaultButton()), QMessageBox::RejectRole);
+        // Return in the question (its default button) keeps the note.
         box->defaultButton()->click();
         QVERIFY(QFile::exists(note));
 
