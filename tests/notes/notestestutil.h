@@ -14,6 +14,11 @@ inline bool writeNote(const QString &path, const QByteArray &text = "body\n",
     return TestFiles::write(path, text, modified);
 }
 
+inline QByteArray readBytes(const QString &path)
+{
+    return TestFiles::read(path);
+}
+
 /// A fixed date `minutes` after a common origin, for ordering notes by date.
 inline QDateTime minute(int minutes)
 {
