@@ -257,7 +257,6 @@ private Q_SLOTS:
 
         w.editor->setSearchQuery(QString());
         QCOMPARE(w.view()->extraSelections().size(), 0);
-        QCOMPARE(w.editor->searchResultCount(), 0);
         QCOMPARE(w.document()->isModified(), modified);
         QCOMPARE(w.document()->availableUndoSteps(), undoSteps);
         QCOMPARE(edited.count(), 0);

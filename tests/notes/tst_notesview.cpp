@@ -85,8 +85,6 @@ private Q_SLOTS:
         QTest::newRow("only spaces: disabled, nothing to explain")
             << QStringLiteral("   ") << false << false;
         QTest::newRow("a slash: disabled and explained") << QStringLiteral("a/b") << false << true;
-        QTest::newRow("a leading dot: disabled and explained")
-            << QStringLiteral(".x") << false << true;
         QTest::newRow("a pasted tab: disabled and explained")
             << QStringLiteral("a\tb") << false << true;
     }
