@@ -158,52 +158,47 @@ private Q_SLOTS:
                  QStringLiteral("modificationDate"));
         QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"new.md", "old.md"}));
     }
-    void renamingTheOpenNoteSavesBeforeMoving()
+    // Renamed, or dragged onto a folder that has a note of its name: the open note is saved
+    // first (the owner writes wherever the note is at that moment), lands under a free name
+    // and stays open.
+    void movingTheOpenNoteSavesItFirst_data()
     {
-        const QString note = notes("draft.md");
-        const QString renamed = notes("final.md");
-        QVERIFY(writeNote(note, "old text"));
-        auto browser = shownBrowser();
-        browser->setSelectedFile(note);
-        // The owner's save writes the unsaved edits to wherever the note is at that moment.
-        connect(browser.get(), &NotesBrowser::saveRequested, this,
-                [&] { QVERIFY(writeNote(browser->selectedFile(), "edited")); });
-        QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
-        QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
-
-        QVERIFY(browser->renameNote(note, QStringLiteral("final")).ok());
-        QCOMPARE(TestFiles::read(renamed), QByteArray("edited"));
-        QVERIFY(!QFile::exists(note));
-        QCOMPARE(moved, (QList<QVariantList>{{note, renamed}}));
-        QCOMPARE(browser->selectedFile(), renamed);
-        QCOMPARE(browser->notes(), QStringList{renamed});
-        QCOMPARE(posted.count(), 1);
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<QString>("landed");
+        QTest::newRow("renamed") << false << QStringLiteral("final.md");
+        QTest::newRow("dropped") << true << QStringLiteral("Inbox/n (1).md");
     }
-    void droppingTheOpenNoteKeepsItOpen()
+    void movingTheOpenNoteSavesItFirst()
     {
-        const QString note = notes("n.md");
-        const QString target = notes("Inbox");
-        QVERIFY(writeNote(note));
+        QFETCH(bool, dropped);
+        QFETCH(QString, landed);
+        const QString note = notes("n.md"), target = notes("Inbox");
+        QVERIFY(writeNote(note, "old text"));
         QVERIFY(writeNote(notes("Inbox/n.md"), "resident"));
         auto browser = shownBrowser(); // "すべて": the dragged note is known by its path
         browser->setSelectedFile(note);
+        connect(browser.get(), &NotesBrowser::saveRequested, this,
+                [&] { QVERIFY(writeNote(browser->selectedFile(), "edited")); });
         QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
         QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
         QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
 
         browser->beginDrag(note);
-        QVERIFY(browser->moveNote(note, target).ok());
+        QVERIFY((dropped ? browser->moveNote(note, target)
+                         : browser->renameNote(note, QStringLiteral("final")))
+                    .ok());
         browser->endDrag();
-
-        const QString landed = notes("Inbox/n (1).md");
-        QVERIFY(saves.count() >= 1);
-        QCOMPARE(moved, (QList<QVariantList>{{note, landed}}));
+        QCOMPARE(TestFiles::read(notes(landed)), QByteArray("edited"));
+        QVERIFY(!QFile::exists(note));
         QCOMPARE(TestFiles::read(notes("Inbox/n.md")), QByteArray("resident"));
+        QCOMPARE(moved, (QList<QVariantList>{{note, notes(landed)}}));
+        QCOMPARE(browser->selectedFile(), notes(landed));
+        QVERIFY(browser->notes().contains(notes(landed)) && !browser->notes().contains(note));
         QTRY_COMPARE(posted.count(), 1);
 
         // Onto its own folder: nothing, not even a save.
         saves.clear();
-        QCOMPARE(browser->moveNote(landed, target).status,
+        QCOMPARE(browser->moveNote(notes(landed), QFileInfo(notes(landed)).absolutePath()).status,
                  NotesOperations::Result::Status::nothingToDo);
         QCOMPARE(saves.count(), 0);
     }
