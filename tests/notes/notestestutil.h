@@ -8,7 +8,6 @@
 /// Small file helpers shared by the notes tests.
 namespace NotesTestUtil {
 
-/// Writes `text` to `path`; see TestFiles::write.
 inline bool writeNote(const QString &path, const QByteArray &text = "body\n",
                       const QDateTime &modified = {})
 {

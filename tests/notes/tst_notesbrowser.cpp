@@ -19,24 +19,300 @@ class TestNotesBrowser : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_base = m_env->useBaseFolder();
+        m_notes = PathManager::notesFolderPath();
+    }
+    void cleanup() { m_env.reset(); }
 
-    void firstRunExpandsParentsThenUsesStoredSet();
-    void selectionIsRestoredOnFirstShow();
-    void staleOrForeignSelectionIsIgnored();
-    void selectionFollowsBaseFolderChanges();
-    void onlyNotesOfTheSelectedFolderAreRemembered();
-    void clickOnSelectedNoteStillCountsAView();
-    void sortModeIsStoredAndFollowed();
-    void renamingTheOpenNoteSavesBeforeMoving();
-    void droppingTheOpenNoteKeepsItOpen();
-    void folderRenameTakesOpenNoteSelectionAndExpansionAlong();
-    void folderDeleteClosesTheOpenNote();
-    void deletingTheOpenNoteClearsTheSelection();
-    void newNoteIsSelectedWhereItIsListed_data();
-    void newNoteIsSelectedWhereItIsListed();
-    void savedMemoRefreshesTheList();
+    void firstRunExpandsParentsThenUsesStoredSet()
+    {
+        QDir().mkpath(notes("a/b/c"));
+        QDir().mkpath(notes("d"));
+        const QSet<QString> parents{m_notes, notes("a"), notes("a/b")};
+        {
+            auto browser = shownBrowser();
+            QCOMPARE(browser->expandedFolderPaths(), parents);
+            browser->toggleExpanded(notes("a"));
+            browser->toggleExpanded(notes("d")); // a leaf: nothing to toggle
+        }
+        QDir(notes("a/b")).removeRecursively();
+        QDir().mkpath(notes("d/e"));
+        auto browser = shownBrowser();
+        // Stored set used as is (d stays closed, a stays closed); the vanished a/b is pruned.
+        QCOMPARE(browser->expandedFolderPaths(), QSet<QString>{m_notes});
+        QCOMPARE(NotesSettings::expandedFolderPaths(), QSet<QString>{m_notes});
+    }
+    void selectionIsRestoredOnFirstShow()
+    {
+        const QString folder = notes("Work");
+        const QString note = notes("Work/plan.md");
+        QVERIFY(writeNote(note));
+        QVERIFY(writeNote(notes("Work/other.md")));
+        QDir().mkpath(notes("Work/inner"));
+        NotesSettings::saveLastSelectedFolder(folder);
+        NotesSettings::saveLastFileInFolder(note, folder);
+
+        NotesBrowser browser;
+        QSignalSpy selected(&browser, &NotesBrowser::fileSelected);
+        browser.setPageVisible(true);
+        QCOMPARE(browser.selectedFolder(), folder);
+        QCOMPARE(selected, QList<QVariantList>{{note}});
+        QCOMPARE(browser.notes().size(), 2);
+        QVERIFY(browser.expandedFolderPaths().contains(folder));
+
+        browser.setPageVisible(false);
+        browser.setPageVisible(true);
+        QCOMPARE(selected.count(), 1);
+    }
+    void staleOrForeignSelectionIsIgnored()
+    {
+        // The last folder is gone, and "selectedFolder", shared by all base folders, names a
+        // folder of another base folder.
+        const QString foreign = m_env->makeFolder(QStringLiteral("other/Notes/Elsewhere"));
+        NotesSettings::saveLastSelectedFolder(notes("Deleted"));
+        NotesSettings::saveSelectedFolder(foreign);
+        auto browser = shownBrowser();
+        QVERIFY(browser->isAllNotesSelected());
+
+        // A remembered note that is gone is not reopened.
+        const QString folder = notes("Kept");
+        QDir().mkpath(folder);
+        NotesSettings::saveLastFileInFolder(notes("Kept/gone.md"), folder);
+        QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+        browser->selectFolder(folder);
+        QCOMPARE(selected.count(), 0);
+    }
+    void selectionFollowsBaseFolderChanges()
+    {
+        const QString folderA = notes("A");
+        const QString noteA = notes("A/a.md");
+        QVERIFY(writeNote(noteA));
+        QDir().mkpath(notes("X/Y"));
+        auto browser = shownBrowser();
+        QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+        browser->selectFolder(folderA);
+        browser->selectFile(noteA);
+
+        const QString baseB = m_env->makeFolder(QStringLiteral("baseB"));
+        QVERIFY(writeNote(baseB + "/Notes/b.md"));
+        PathManager::setBaseFolder(baseB);
+        // Nothing remembered for B: its Notes folder itself is selected.
+        QCOMPARE(browser->selectedFolder(), baseB + "/Notes");
+        QCOMPARE(browser->notes(), QStringList{baseB + "/Notes/b.md"});
+        QCOMPARE(selected.count(), 1);
+
+        PathManager::setBaseFolder(m_base);
+        QCOMPARE(browser->selectedFolder(), folderA);
+        // Folders opened here stay open while another base folder was shown.
+        QVERIFY(browser->expandedFolderPaths().contains(notes("X")));
+        QCOMPARE(selected.count(), 2);
+        QCOMPARE(selected.last(), QVariantList{noteA});
+
+        // A hidden page waits for its next showing before it opens the note again.
+        browser->setPageVisible(false);
+        PathManager::setBaseFolder(baseB);
+        PathManager::setBaseFolder(m_base);
+        browser->setSelectedFile(QString()); // the owner opened something else meanwhile
+        QCOMPARE(selected.count(), 2);
+        browser->setPageVisible(true);
+        QCOMPARE(selected.count(), 3);
+        QCOMPARE(selected.last(), QVariantList{noteA});
+    }
+    void onlyNotesOfTheSelectedFolderAreRemembered()
+    {
+        const QString folder = notes("A");
+        QVERIFY(writeNote(notes("A/mine.md")));
+        QVERIFY(writeNote(notes("B/theirs.md")));
+        auto browser = shownBrowser();
+        browser->selectFolder(folder);
+        browser->setSelectedFile(notes("A/mine.md"));
+        browser->setSelectedFile(notes("B/theirs.md")); // e.g. opened from search
+        QCOMPARE(NotesSettings::lastFileInFolder(folder), notes("A/mine.md"));
+    }
+    void clickOnSelectedNoteStillCountsAView()
+    {
+        const QString note = notes("n.md");
+        QVERIFY(writeNote(note));
+        auto browser = shownBrowser();
+        browser->setSelectedFile(note);
+        QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+        browser->selectFile(note);
+        QCOMPARE(selected.count(), 0);
+        QCOMPARE(ViewCounts::viewCounts({note}).value(note), 1);
+    }
+    void sortModeIsStoredAndFollowed()
+    {
+        QVERIFY(writeNote(notes("old.md"), "x", minute(1)));
+        QVERIFY(writeNote(notes("new.md"), "x", minute(2)));
+        Pins::pinNote(notes("old.md"));
+        auto browser = shownBrowser();
+        QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"old.md", "new.md"}));
+
+        QSignalSpy changed(browser.get(), &NotesBrowser::sortModeChanged);
+        browser->setSortMode(NotesFileSortMode::modificationDate);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(SettingsStore::instance().string(QStringLiteral("notesFileSortMode")),
+                 QStringLiteral("modificationDate"));
+        QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"new.md", "old.md"}));
+    }
+    // Renamed, or dragged onto a folder that has a note of its name: the open note is saved
+    // first (the owner writes wherever the note is at that moment), lands under a free name
+    // and stays open.
+    void movingTheOpenNoteSavesItFirst_data()
+    {
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<QString>("landed");
+        QTest::newRow("renamed") << false << QStringLiteral("final.md");
+        QTest::newRow("dropped") << true << QStringLiteral("Inbox/n (1).md");
+    }
+    void movingTheOpenNoteSavesItFirst()
+    {
+        QFETCH(bool, dropped);
+        QFETCH(QString, landed);
+        const QString note = notes("n.md"), target = notes("Inbox");
+        QVERIFY(writeNote(note, "old text"));
+        QVERIFY(writeNote(notes("Inbox/n.md"), "resident"));
+        auto browser = shownBrowser(); // "すべて": the dragged note is known by its path
+        browser->setSelectedFile(note);
+        connect(browser.get(), &NotesBrowser::saveRequested, this,
+                [&] { QVERIFY(writeNote(browser->selectedFile(), "edited")); });
+        QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
+        QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
+        QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
+
+        browser->beginDrag(note);
+        QVERIFY((dropped ? browser->moveNote(note, target)
+                         : browser->renameNote(note, QStringLiteral("final")))
+                    .ok());
+        browser->endDrag();
+        QCOMPARE(TestFiles::read(notes(landed)), QByteArray("edited"));
+        QVERIFY(!QFile::exists(note));
+        QCOMPARE(TestFiles::read(notes("Inbox/n.md")), QByteArray("resident"));
+        QCOMPARE(moved, (QList<QVariantList>{{note, notes(landed)}}));
+        QCOMPARE(browser->selectedFile(), notes(landed));
+        QVERIFY(browser->notes().contains(notes(landed)) && !browser->notes().contains(note));
+        QTRY_COMPARE(posted.count(), 1);
+
+        // Onto its own folder: nothing, not even a save.
+        saves.clear();
+        QCOMPARE(browser->moveNote(notes(landed), QFileInfo(notes(landed)).absolutePath()).status,
+                 NotesOperations::Result::Status::nothingToDo);
+        QCOMPARE(saves.count(), 0);
+    }
+    void folderRenameTakesOpenNoteSelectionAndExpansionAlong()
+    {
+        const QString oldFolder = notes("Proj/sub");
+        const QString oldNote = notes("Proj/sub/n.md");
+        QVERIFY(writeNote(oldNote, "saved"));
+        QDir().mkpath(notes("Proj/sub/deeper"));
+        auto browser = shownBrowser();
+        browser->selectFolder(oldFolder);
+        browser->selectFile(oldNote);
+        bool folderExistedAtSave = false;
+        connect(browser.get(), &NotesBrowser::saveRequested, this,
+                [&] { folderExistedAtSave = QFileInfo(oldFolder).isDir(); });
+        QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
+
+        QVERIFY(browser->renameFolder(notes("Proj"), QStringLiteral("Work")).ok());
+        const QString newFolder = notes("Work/sub");
+        const QString newNote = notes("Work/sub/n.md");
+        QVERIFY(folderExistedAtSave);
+        QCOMPARE(moved, (QList<QVariantList>{{oldNote, newNote}}));
+        QCOMPARE(browser->selectedFile(), newNote);
+        QCOMPARE(browser->selectedFolder(), newFolder);
+        QCOMPARE(browser->notes(), QStringList{newNote});
+        QVERIFY(browser->expandedFolderPaths().contains(notes("Work")) &&
+                browser->expandedFolderPaths().contains(newFolder));
+        QCOMPARE(NotesSettings::lastFileInFolder(newFolder), newNote);
+        QCOMPARE(NotesSettings::lastSelectedFolder(m_notes), newFolder);
+
+        // The Notes folder itself is never renamed.
+        QCOMPARE(browser->renameFolder(m_notes, QStringLiteral("x")).status,
+                 NotesOperations::Result::Status::refused);
+    }
+    // The open note goes, alone or with its folder.
+    void deletingClosesTheOpenNote_data()
+    {
+        QTest::addColumn<bool>("wholeFolder");
+        QTest::newRow("the note") << false;
+        QTest::newRow("its folder") << true;
+    }
+    void deletingClosesTheOpenNote()
+    {
+        QFETCH(bool, wholeFolder);
+        const QString note = notes("Box/inner/n.md");
+        QVERIFY(writeNote(note));
+        QVERIFY(writeNote(notes("keep.md")));
+        auto browser = shownBrowser();
+        browser->selectFolder(notes("Box/inner"));
+        browser->selectFile(note);
+        QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
+        QSignalSpy deleted(browser.get(), &NotesBrowser::fileDeleted);
+
+        QVERIFY(
+            (wholeFolder ? browser->deleteFolder(notes("Box")) : browser->deleteNote(note)).ok());
+        QVERIFY(!QFile::exists(note));
+        if (!wholeFolder)
+            QCOMPARE(saves.count(), 0); // the deleted note must not be written back
+        QCOMPARE(deleted, QList<QVariantList>{{note}});
+        QCOMPARE(browser->selectedFile(), QString());
+        QCOMPARE(browser->isAllNotesSelected(), wholeFolder);
+        QCOMPARE(browser->notes(), wholeFolder ? QStringList{notes("keep.md")} : QStringList());
+        QCOMPARE(browser->expandedFolderPaths().contains(notes("Box")), !wholeFolder);
+    }
+    void newNoteIsSelectedWhereItIsListed_data()
+    {
+        QTest::addColumn<QString>("selectedBefore");
+        QTest::addColumn<QString>("selectedAfter");
+        QTest::newRow("from すべて: stays on すべて, where the note is listed too")
+            << QString() << QString();
+        QTest::newRow("from another folder: the target folder is selected")
+            << QStringLiteral("Other") << QStringLiteral("Target");
+        QTest::newRow("in the selected folder")
+            << QStringLiteral("Target") << QStringLiteral("Target");
+    }
+    void newNoteIsSelectedWhereItIsListed()
+    {
+        QFETCH(QString, selectedBefore);
+        QFETCH(QString, selectedAfter);
+        QDir().mkpath(notes("Other"));
+        QDir().mkpath(notes("Target"));
+        auto browser = shownBrowser();
+        browser->selectFolder(selectedBefore.isEmpty() ? QString() : notes(selectedBefore));
+        QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
+        QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
+
+        const auto created = browser->createNote(notes("Target"), QStringLiteral("idea"));
+        QCOMPARE(created.path, notes("Target/idea.md"));
+        QCOMPARE(browser->selectedFolder(),
+                 selectedAfter.isEmpty() ? QString() : notes(selectedAfter));
+        QVERIFY(browser->notes().contains(created.path));
+        QCOMPARE(selected.count(), 0); // selected on the next turn of the event loop
+        QTRY_COMPARE(selected, QList<QVariantList>{{created.path}});
+        QCOMPARE(browser->selectedFile(), created.path);
+        QCOMPARE(posted.count(), 1);
+    }
+    void savedMemoRefreshesTheList()
+    {
+        auto browser = shownBrowser();
+        QVERIFY(writeNote(notes("late.md")));
+        QCOMPARE(browser->notes(), QStringList());
+        AppEvents::instance().postMemoSaved();
+        AppEvents::instance().postFileMoved();
+        QTRY_COMPARE(browser->notes(), QStringList{notes("late.md")});
+
+        // While the page is hidden the reload waits for the next showing.
+        browser->setPageVisible(false);
+        QVERIFY(writeNote(notes("later.md")));
+        AppEvents::instance().postMemoSaved();
+        QTest::qWait(20);
+        QCOMPARE(browser->notes().size(), 1);
+        browser->setPageVisible(true);
+        QCOMPARE(browser->notes().size(), 2);
+    }
 
 private:
     QString notes(const QString &relative = {}) const
@@ -55,336 +331,6 @@ private:
     QString m_base;
     QString m_notes;
 };
-
-void TestNotesBrowser::init()
-{
-    m_env = std::make_unique<TestEnvironment>();
-    m_base = m_env->useBaseFolder();
-    m_notes = PathManager::notesFolderPath();
-}
-
-void TestNotesBrowser::cleanup()
-{
-    m_env.reset();
-}
-
-void TestNotesBrowser::firstRunExpandsParentsThenUsesStoredSet()
-{
-    QDir().mkpath(notes("a/b/c"));
-    QDir().mkpath(notes("d"));
-    const QSet<QString> parents{m_notes, notes("a"), notes("a/b")};
-    {
-        auto browser = shownBrowser();
-        QCOMPARE(browser->expandedFolderPaths(), parents);
-        QCOMPARE(NotesSettings::expandedFolderPaths(), parents);
-        browser->toggleExpanded(notes("a"));
-        browser->toggleExpanded(notes("d")); // a leaf: nothing to toggle
-    }
-    QDir(notes("a/b")).removeRecursively();
-    QDir().mkpath(notes("d/e"));
-    auto browser = shownBrowser();
-    // Stored set used as is (d stays closed, a stays closed); the vanished a/b is pruned.
-    QCOMPARE(browser->expandedFolderPaths(), QSet<QString>{m_notes});
-    QCOMPARE(NotesSettings::expandedFolderPaths(), QSet<QString>{m_notes});
-}
-
-void TestNotesBrowser::selectionIsRestoredOnFirstShow()
-{
-    const QString folder = notes("Work");
-    const QString note = notes("Work/plan.md");
-    QVERIFY(writeNote(note));
-    QVERIFY(writeNote(notes("Work/other.md")));
-    QDir().mkpath(notes("Work/inner"));
-    NotesSettings::saveLastSelectedFolder(folder);
-    NotesSettings::saveLastFileInFolder(note, folder);
-
-    NotesBrowser browser;
-    QSignalSpy selected(&browser, &NotesBrowser::fileSelected);
-    QCOMPARE(browser.notes(), QStringList());
-    browser.setPageVisible(true);
-    QCOMPARE(browser.selectedFolder(), folder);
-    QCOMPARE(selected, QList<QVariantList>{{note}});
-    QCOMPARE(browser.selectedFile(), note);
-    QCOMPARE(browser.notes().size(), 2);
-    QVERIFY(browser.expandedFolderPaths().contains(folder));
-
-    browser.setPageVisible(false);
-    browser.setPageVisible(true);
-    QCOMPARE(selected.count(), 1);
-}
-
-void TestNotesBrowser::staleOrForeignSelectionIsIgnored()
-{
-    // The last folder is gone, and "selectedFolder", shared by all base folders, names a
-    // folder of another base folder.
-    const QString foreign = m_env->makeFolder(QStringLiteral("other/Notes/Elsewhere"));
-    NotesSettings::saveLastSelectedFolder(notes("Deleted"));
-    NotesSettings::saveSelectedFolder(foreign);
-    auto browser = shownBrowser();
-    QVERIFY(browser->isAllNotesSelected());
-
-    // A remembered note that is gone is not reopened.
-    const QString folder = notes("Kept");
-    QDir().mkpath(folder);
-    NotesSettings::saveLastFileInFolder(notes("Kept/gone.md"), folder);
-    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
-    browser->selectFolder(folder);
-    QCOMPARE(selected.count(), 0);
-}
-
-void TestNotesBrowser::selectionFollowsBaseFolderChanges()
-{
-    const QString folderA = notes("A");
-    const QString noteA = notes("A/a.md");
-    QVERIFY(writeNote(noteA));
-    QDir().mkpath(notes("X/Y"));
-    auto browser = shownBrowser();
-    QVERIFY(browser->expandedFolderPaths().contains(notes("X")));
-    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
-    browser->selectFolder(folderA);
-    browser->selectFile(noteA);
-    QCOMPARE(selected.count(), 1);
-
-    const QString baseB = m_env->makeFolder(QStringLiteral("baseB"));
-    QVERIFY(writeNote(baseB + "/Notes/b.md"));
-    PathManager::setBaseFolder(baseB);
-    // Nothing remembered for B: its Notes folder itself is selected.
-    QCOMPARE(browser->selectedFolder(), baseB + "/Notes");
-    QCOMPARE(browser->folderTree().root(), baseB + "/Notes");
-    QCOMPARE(browser->notes(), QStringList{baseB + "/Notes/b.md"});
-    QCOMPARE(selected.count(), 1);
-
-    PathManager::setBaseFolder(m_base);
-    QCOMPARE(browser->selectedFolder(), folderA);
-    // Folders opened here stay open while another base folder was shown.
-    QVERIFY(browser->expandedFolderPaths().contains(notes("X")));
-    QCOMPARE(selected.count(), 2);
-    QCOMPARE(selected.last(), QVariantList{noteA});
-
-    // A hidden page waits for its next showing before it opens the note again.
-    browser->setPageVisible(false);
-    PathManager::setBaseFolder(baseB);
-    PathManager::setBaseFolder(m_base);
-    browser->setSelectedFile(QString()); // the owner opened something else meanwhile
-    QCOMPARE(selected.count(), 2);
-    browser->setPageVisible(true);
-    QCOMPARE(selected.count(), 3);
-    QCOMPARE(selected.last(), QVariantList{noteA});
-}
-
-void TestNotesBrowser::onlyNotesOfTheSelectedFolderAreRemembered()
-{
-    const QString folder = notes("A");
-    QVERIFY(writeNote(notes("A/mine.md")));
-    QVERIFY(writeNote(notes("B/theirs.md")));
-    auto browser = shownBrowser();
-    browser->selectFolder(folder);
-    browser->setSelectedFile(notes("A/mine.md"));
-    browser->setSelectedFile(notes("B/theirs.md")); // e.g. opened from search
-    QCOMPARE(NotesSettings::lastFileInFolder(folder), notes("A/mine.md"));
-}
-
-void TestNotesBrowser::clickOnSelectedNoteStillCountsAView()
-{
-    const QString note = notes("n.md");
-    QVERIFY(writeNote(note));
-    auto browser = shownBrowser();
-    browser->setSelectedFile(note);
-    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
-    browser->selectFile(note);
-    QCOMPARE(selected.count(), 0);
-    QCOMPARE(ViewCounts::viewCounts({note}).value(note), 1);
-}
-
-void TestNotesBrowser::sortModeIsStoredAndFollowed()
-{
-    QVERIFY(writeNote(notes("old.md"), "x", minute(1)));
-    QVERIFY(writeNote(notes("new.md"), "x", minute(2)));
-    Pins::pinNote(notes("old.md"));
-    auto browser = shownBrowser();
-    QCOMPARE(SettingsStore::instance().string(QStringLiteral("notesFileSortMode")),
-             QStringLiteral("pinsFirst"));
-    QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"old.md", "new.md"}));
-
-    QSignalSpy changed(browser.get(), &NotesBrowser::sortModeChanged);
-    browser->setSortMode(NotesFileSortMode::modificationDate);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(SettingsStore::instance().string(QStringLiteral("notesFileSortMode")),
-             QStringLiteral("modificationDate"));
-    QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"new.md", "old.md"}));
-
-    browser->togglePin(notes("old.md"));
-    QVERIFY(!browser->isPinned(notes("old.md")));
-}
-
-void TestNotesBrowser::renamingTheOpenNoteSavesBeforeMoving()
-{
-    const QString note = notes("draft.md");
-    const QString renamed = notes("final.md");
-    QVERIFY(writeNote(note, "old text"));
-    auto browser = shownBrowser();
-    browser->setSelectedFile(note);
-    // The owner's save writes the unsaved edits to wherever the note is at that moment.
-    connect(browser.get(), &NotesBrowser::saveRequested, this,
-            [&] { QVERIFY(writeNote(browser->selectedFile(), "edited")); });
-    QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
-    QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
-
-    QVERIFY(browser->renameNote(note, QStringLiteral("final")).ok());
-    QCOMPARE(readBytes(renamed), QByteArray("edited"));
-    QVERIFY(!QFile::exists(note));
-    QCOMPARE(moved, (QList<QVariantList>{{note, renamed}}));
-    QCOMPARE(browser->selectedFile(), renamed);
-    QCOMPARE(browser->notes(), QStringList{renamed});
-    QCOMPARE(posted.count(), 1);
-}
-
-void TestNotesBrowser::droppingTheOpenNoteKeepsItOpen()
-{
-    const QString note = notes("n.md");
-    const QString target = notes("Inbox");
-    QVERIFY(writeNote(note));
-    QVERIFY(writeNote(notes("Inbox/n.md"), "resident"));
-    auto browser = shownBrowser(); // "すべて": the dragged note is known by its path
-    browser->setSelectedFile(note);
-    QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
-    QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
-    QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
-
-    browser->beginDrag(note);
-    QCOMPARE(browser->draggedFile(), note);
-    QVERIFY(browser->moveNote(note, target).ok());
-    browser->endDrag();
-    QCOMPARE(browser->draggedFile(), QString());
-
-    const QString landed = notes("Inbox/n (1).md");
-    QVERIFY(saves.count() >= 1);
-    QCOMPARE(moved, (QList<QVariantList>{{note, landed}}));
-    QCOMPARE(readBytes(notes("Inbox/n.md")), QByteArray("resident"));
-    QTRY_COMPARE(posted.count(), 1);
-
-    // Onto its own folder: nothing, not even a save.
-    saves.clear();
-    QCOMPARE(browser->moveNote(landed, target).status,
-             NotesOperations::Result::Status::nothingToDo);
-    QCOMPARE(saves.count(), 0);
-}
-
-void TestNotesBrowser::folderRenameTakesOpenNoteSelectionAndExpansionAlong()
-{
-    const QString oldFolder = notes("Proj/sub");
-    const QString oldNote = notes("Proj/sub/n.md");
-    QVERIFY(writeNote(oldNote, "saved"));
-    QDir().mkpath(notes("Proj/sub/deeper"));
-    auto browser = shownBrowser();
-    browser->selectFolder(oldFolder);
-    browser->selectFile(oldNote);
-    bool folderExistedAtSave = false;
-    connect(browser.get(), &NotesBrowser::saveRequested, this,
-            [&] { folderExistedAtSave = QFileInfo(oldFolder).isDir(); });
-    QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
-
-    QVERIFY(browser->renameFolder(notes("Proj"), QStringLiteral("Work")).ok());
-    const QString newFolder = notes("Work/sub");
-    const QString newNote = notes("Work/sub/n.md");
-    QVERIFY(folderExistedAtSave);
-    QCOMPARE(moved, (QList<QVariantList>{{oldNote, newNote}}));
-    QCOMPARE(browser->selectedFile(), newNote);
-    QCOMPARE(browser->selectedFolder(), newFolder);
-    QCOMPARE(browser->notes(), QStringList{newNote});
-    QVERIFY(browser->expandedFolderPaths().contains(notes("Work")));
-    QVERIFY(browser->expandedFolderPaths().contains(newFolder));
-    QCOMPARE(NotesSettings::lastFileInFolder(newFolder), newNote);
-    QCOMPARE(NotesSettings::lastSelectedFolder(m_notes), newFolder);
-
-    // The Notes folder itself is never renamed.
-    QCOMPARE(browser->renameFolder(m_notes, QStringLiteral("x")).status,
-             NotesOperations::Result::Status::refused);
-}
-
-void TestNotesBrowser::folderDeleteClosesTheOpenNote()
-{
-    const QString note = notes("Box/inner/n.md");
-    QVERIFY(writeNote(note));
-    QVERIFY(writeNote(notes("keep.md")));
-    auto browser = shownBrowser();
-    browser->selectFolder(notes("Box/inner"));
-    browser->selectFile(note);
-    QSignalSpy deleted(browser.get(), &NotesBrowser::fileDeleted);
-
-    QVERIFY(browser->deleteFolder(notes("Box")).ok());
-    QCOMPARE(deleted, QList<QVariantList>{{note}});
-    QCOMPARE(browser->selectedFile(), QString());
-    QVERIFY(browser->isAllNotesSelected());
-    QCOMPARE(browser->notes(), QStringList{notes("keep.md")});
-    QVERIFY(!browser->expandedFolderPaths().contains(notes("Box")));
-}
-
-void TestNotesBrowser::deletingTheOpenNoteClearsTheSelection()
-{
-    const QString note = notes("n.md");
-    QVERIFY(writeNote(note));
-    auto browser = shownBrowser();
-    browser->selectFile(note);
-    QSignalSpy saves(browser.get(), &NotesBrowser::saveRequested);
-    QSignalSpy deleted(browser.get(), &NotesBrowser::fileDeleted);
-    QVERIFY(browser->deleteNote(note).ok());
-    QCOMPARE(saves.count(), 0); // the deleted note must not be written back
-    QCOMPARE(deleted, QList<QVariantList>{{note}});
-    QCOMPARE(browser->selectedFile(), QString());
-    QCOMPARE(browser->notes(), QStringList());
-}
-
-void TestNotesBrowser::newNoteIsSelectedWhereItIsListed_data()
-{
-    QTest::addColumn<QString>("selectedBefore");
-    QTest::addColumn<QString>("selectedAfter");
-    QTest::newRow("from すべて: stays on すべて, where the note is listed too")
-        << QString() << QString();
-    QTest::newRow("from another folder: the target folder is selected")
-        << QStringLiteral("Other") << QStringLiteral("Target");
-    QTest::newRow("in the selected folder") << QStringLiteral("Target") << QStringLiteral("Target");
-}
-
-void TestNotesBrowser::newNoteIsSelectedWhereItIsListed()
-{
-    QFETCH(QString, selectedBefore);
-    QFETCH(QString, selectedAfter);
-    QDir().mkpath(notes("Other"));
-    QDir().mkpath(notes("Target"));
-    auto browser = shownBrowser();
-    browser->selectFolder(selectedBefore.isEmpty() ? QString() : notes(selectedBefore));
-    QSignalSpy selected(browser.get(), &NotesBrowser::fileSelected);
-    QSignalSpy posted(&AppEvents::instance(), &AppEvents::fileMoved);
-
-    const auto created = browser->createNote(notes("Target"), QStringLiteral("idea"));
-    QCOMPARE(created.path, notes("Target/idea.md"));
-    QCOMPARE(browser->selectedFolder(), selectedAfter.isEmpty() ? QString() : notes(selectedAfter));
-    QVERIFY(browser->notes().contains(created.path));
-    QCOMPARE(selected.count(), 0); // selected on the next turn of the event loop
-    QTRY_COMPARE(selected, QList<QVariantList>{{created.path}});
-    QCOMPARE(browser->selectedFile(), created.path);
-    QCOMPARE(posted.count(), 1);
-}
-
-void TestNotesBrowser::savedMemoRefreshesTheList()
-{
-    auto browser = shownBrowser();
-    QVERIFY(writeNote(notes("late.md")));
-    QCOMPARE(browser->notes(), QStringList());
-    AppEvents::instance().postMemoSaved();
-    AppEvents::instance().postFileMoved();
-    QTRY_COMPARE(browser->notes(), QStringList{notes("late.md")});
-
-    // While the page is hidden the reload waits for the next showing.
-    browser->setPageVisible(false);
-    QVERIFY(writeNote(notes("later.md")));
-    AppEvents::instance().postMemoSaved();
-    QTest::qWait(20);
-    QCOMPARE(browser->notes().size(), 1);
-    browser->setPageVisible(true);
-    QCOMPARE(browser->notes().size(), 2);
-}
 
 QTEST_GUILESS_MAIN(TestNotesBrowser)
 #include "tst_notesbrowser.moc"

@@ -13,7 +13,10 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace NotesTestUtil;
+using namespace Qt::StringLiterals;
 using Status = NotesOperations::Result::Status;
 
 class TestNotesLogic : public QObject
@@ -21,33 +24,398 @@ class TestNotesLogic : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_clock = std::make_unique<FixedClock>(
+            QDateTime(QDate(2025, 3, 5), QTime(9, 5, 7), QTimeZone("Asia/Tokyo")),
+            QTimeZone("Asia/Tokyo"));
+        Clock::setCurrent(m_clock.get());
+        m_env->useBaseFolder();
+        m_notes = PathManager::notesFolderPath();
+    }
+    void cleanup()
+    {
+        Clock::setCurrent(nullptr);
+        m_env.reset();
+    }
 
-    void folderListing_data();
-    void folderListing();
-    void noteListing_data();
-    void noteListing();
+    void folderListing_data()
+    {
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QStringList>("expected");
 
-    void allNotesOfManyFoldersOnceEach();
-    void folderTree();
+        QTest::newRow("siblings case-insensitively, each followed by its own subfolders")
+            << QStringList{"b", "A", "c", "A/z", "A/y"}
+            << QStringList{".", "A", "A/y", "A/z", "b", "c"};
+        QTest::newRow("trash in any letter case is skipped with everything inside")
+            << QStringList{"Trash/inner", "x/TRASH", "x/trash2", "tRaSh"}
+            << QStringList{".", "x", "x/trash2"};
+        QTest::newRow("hidden folders are skipped with everything inside")
+            << QStringList{".git/objects", "visible/.cache"} << QStringList{".", "visible"};
+        QTest::newRow("numbers by value, kanji by reading")
+            << QStringList{"item 10", "会議", "item 2", "愛"}
+            << QStringList{".", "item 2", "item 10", "愛", "会議"};
+        QTest::newRow("Japanese names sort and nest like any other")
+            << QStringList{"仕事/会議", "日記"} << QStringList{".", "仕事", "仕事/会議", "日記"};
+    }
+    void folderListing()
+    {
+        QFETCH(QStringList, folders);
+        QFETCH(QStringList, expected);
+        makeFolders(folders);
+        QCOMPARE(relativeTo(m_notes, NoteScan::collectFolders(m_notes)), expected);
+    }
+    void noteListing_data()
+    {
+        QTest::addColumn<bool>("allNotes");
+        QTest::addColumn<QStringList>("expected");
 
-    void sortOrders_data();
-    void sortOrders();
+        QTest::newRow("one folder: md and txt in any case, nothing hidden, no subfolders")
+            << false << QStringList{"a.md", "b.TXT"};
+        QTest::newRow("all notes: every folder but trash, no links to folders")
+            << true << QStringList{"a.md",      "b.TXT",    "folder.md/inside.md",
+                                   "linked.md", "sub/d.md", "sub/deeper/e.txt"};
+    }
+    void noteListing()
+    {
+        QFETCH(bool, allNotes);
+        QFETCH(QStringList, expected);
+        for (const char *name : {"a.md", "b.TXT", "c.markdown", ".hidden.md", "noextension",
+                                 "sub/d.md", "sub/deeper/e.txt", "Trash/gone.md",
+                                 "sub/TRASH/gone.md", ".hidden/gone.md", "folder.md/inside.md"})
+            QVERIFY(writeNote(notes(QString::fromUtf8(name))));
+        // A link to a note counts; a link to a folder is neither a note nor entered, so a link
+        // back up the tree cannot loop; a dangling link is nothing.
+        QVERIFY(QFile::link(notes("a.md"), notes("linked.md")));
+        QVERIFY(QFile::link(m_notes, notes("sub/loop")));
+        QVERIFY(QFile::link(notes("missing.md"), notes("dangling.md")));
+        if (!allNotes)
+            expected.append(QStringLiteral("linked.md"));
 
-    void usableNames_data();
-    void usableNames();
-    void freeNamesCountFromTheGivenName();
+        const QList<NoteFileItem> items = allNotes ? NoteScan::collectAllNoteItems(m_notes)
+                                                   : NoteScan::noteItemsInFolder(m_notes);
+        QStringList found;
+        for (const NoteFileItem &item : items)
+            found.append(item.path.mid(m_notes.size() + 1));
+        found.sort();
+        expected.sort();
+        QCOMPARE(found, expected);
+    }
 
-    void newNotesGetHeaderTitleAndFreeName();
-    void renameNote_data();
-    void renameNote();
-    void movesAndRenamesCarryPinsAndCounts();
-    void moveNeverReplaces();
-    void deletesForgetPinsAndCounts();
-    void folderRenameCarriesPinsOfNotesInside();
-    void folderDeleteStaysInsideTheNotesFolder();
-    void folderNamesAreCheckedAndTrimmed();
+    // "すべて" is read by several threads, a large folder's notes dated in parts: every note comes
+    // once, with its own date, whatever thread read it.
+    void allNotesOfManyFoldersOnceEach()
+    {
+        QHash<QString, qint64> expected;
+        const auto add = [&](const QString &relative, int minutes) {
+            QVERIFY(writeNote(notes(relative), "x", minute(minutes)));
+            expected.insert(relative, minute(minutes).toMSecsSinceEpoch() * 1000000);
+        };
+        for (int folder = 0; folder < 40; ++folder) {
+            const QString path = QStringLiteral("f%1/sub%2").arg(folder % 8).arg(folder);
+            for (int i = 0; i < 3; ++i)
+                add(QStringLiteral("%1/n%2.md").arg(path).arg(i), folder * 3 + i);
+        }
+        for (int i = 0; i < 300; ++i) // several times what one thread dates at once
+            add(QStringLiteral("big/n%1.txt").arg(i), 1000 + i);
+
+        QHash<QString, qint64> found;
+        for (const NoteFileItem &item : NoteScan::collectAllNoteItems(m_notes)) {
+            const QString relative = item.path.mid(m_notes.size() + 1);
+            QVERIFY2(!found.contains(relative), qPrintable(relative));
+            found.insert(relative, item.modified);
+        }
+        QCOMPARE(found, expected);
+    }
+    void folderTree()
+    {
+        makeFolders({"a/b/c", "d", "work", "work2/inner"});
+        const FolderTree tree(NoteScan::collectFolders(m_notes));
+        const QString a = notes("a"), b = notes("a/b"), c = notes("a/b/c"), d = notes("d");
+        // "work" is no parent of "work2/inner": the subfolder test needs the separator.
+        QVERIFY(!tree.hasSubfolders(notes("work")));
+        QVERIFY(tree.hasSubfolders(notes("work2")));
+        QCOMPARE(tree.ancestorFolders(notes("work2/inner")),
+                 (QStringList{notes("work2"), m_notes}));
+        QCOMPARE(tree.ancestorFolders(m_notes), QStringList());
+
+        using S = FolderIconState;
+        QCOMPARE(tree.visibleRows({m_notes, a, b}).mid(0, 5),
+                 (QList<FolderRow>{{m_notes, QStringLiteral("Notes"), 0, S::expanded},
+                                   {a, QStringLiteral("a"), 1, S::expanded},
+                                   {b, QStringLiteral("b"), 2, S::expanded},
+                                   {c, QStringLiteral("c"), 3, S::leaf},
+                                   {d, QStringLiteral("d"), 1, S::leaf}}));
+        // Closing "a" hides its whole subtree even though "b" stays expanded, and the sibling after
+        // the subtree shows again.
+        const QList<FolderRow> aClosed = tree.visibleRows({m_notes, b});
+        QCOMPARE(aClosed.at(1).state, S::collapsed);
+        QCOMPARE(aClosed.at(2).path, d);
+        QVERIFY(!tree.isVisible(c, {m_notes, b}));
+        // The Notes folder closed leaves only itself.
+        QCOMPARE(tree.visibleRows({a, b}).size(), 1);
+
+        QCOMPARE(tree.foldersToReveal(c), (QSet<QString>{m_notes, a, b}));
+    }
+
+    void sortOrders_data()
+    {
+        QTest::addColumn<NotesFileSortMode>("mode");
+        QTest::addColumn<QStringList>("expected");
+
+        // old.md 1, pinnedOld.md 2, B.md, a.md, item 10.md and item 2.md share 3, pinnedNew.md 4,
+        // new.md 5 (minutes). pinnedOld was pinned last, so it leads the pin list.
+        // Views: old.md 3, B.md 1, a.md 1, new.md 1.
+        const QStringList tied{"a.md", "B.md", "item 2.md", "item 10.md"};
+        QTest::newRow("date: newest first, equal dates by name, case aside, numbers by value")
+            << NotesFileSortMode::modificationDate
+            << QStringList{"new.md", "pinnedNew.md"} + tied + QStringList{"pinnedOld.md", "old.md"};
+        QTest::newRow("pins first: pinned by date, not by pin order, then the rest by date")
+            << NotesFileSortMode::pinsFirst
+            << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md"} + tied + QStringList{"old.md"};
+        QTest::newRow("views: most viewed first, equal counts newest first")
+            << NotesFileSortMode::viewCount
+            << QStringList{"old.md",       "new.md",    "a.md",       "B.md",
+                           "pinnedNew.md", "item 2.md", "item 10.md", "pinnedOld.md"};
+    }
+    void sortOrders()
+    {
+        QFETCH(NotesFileSortMode, mode);
+        QFETCH(QStringList, expected);
+        const QList<std::pair<const char *, int>> files = {
+            {"old.md", 1},     {"pinnedOld.md", 2}, {"B.md", 3},         {"a.md", 3},
+            {"item 10.md", 3}, {"item 2.md", 3},    {"pinnedNew.md", 4}, {"new.md", 5}};
+        for (const auto &[name, at] : files)
+            QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
+        Pins::pinNote(notes("pinnedNew.md"));
+        Pins::pinNote(notes("pinnedOld.md"));
+        const QHash<QString, int> views = {{QStringLiteral("old.md"), 3},
+                                           {QStringLiteral("B.md"), 1},
+                                           {QStringLiteral("a.md"), 1},
+                                           {QStringLiteral("new.md"), 1}};
+        // Counted in separate runs of the application: one run counts a note once.
+        for (auto it = views.cbegin(); it != views.cend(); ++it) {
+            for (int i = 0; i < it.value(); ++i) {
+                ViewCounts::resetCachesForTesting();
+                ViewCounts::recordNoteView(notes(it.key()));
+            }
+        }
+
+        const QStringList ordered =
+            NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode);
+        QCOMPARE(relativeTo(m_notes, ordered), expected);
+
+        // Spelled another way, a note still has its pin and its count (pins and counts are looked
+        // up by path for the usual spelling).
+        QList<NoteFileItem> respelled = NoteScan::noteItemsInFolder(m_notes);
+        for (NoteFileItem &item : respelled)
+            item.path.replace(m_notes + u'/', m_notes + QStringLiteral("/./"));
+        QStringList again = NoteOrder::orderNotes(respelled, mode);
+        again.replaceInStrings(m_notes + QStringLiteral("/./"), m_notes + u'/');
+        QCOMPARE(relativeTo(m_notes, again), expected);
+    }
+
+    void usableNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("usable");
+
+        QTest::newRow("plain") << QStringLiteral("会議メモ") << true;
+        QTest::newRow("inner spaces and dots") << QStringLiteral(" v1.2 draft ") << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("only spaces and line breaks") << QStringLiteral(" \n\t　") << false;
+        QTest::newRow("slash would lead into another folder") << QStringLiteral("a/b") << false;
+        QTest::newRow("slash would lead out of the Notes folder")
+            << QStringLiteral("../x") << false;
+        QTest::newRow("leading dot would hide it") << QStringLiteral(".secret") << false;
+        QTest::newRow("leading dot behind spaces") << QStringLiteral("  .secret") << false;
+        QTest::newRow("dot dot") << QStringLiteral("..") << false;
+        QTest::newRow("NUL") << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") << false;
+        QTest::newRow("line feed inside") << QStringLiteral("a\nb") << false;
+        QTest::newRow("escape") << QStringLiteral("a\x1b[31m") << false;
+        QTest::newRow("tab where trimming would remove it") << QStringLiteral("a\t") << false;
+        QTest::newRow("DEL") << QStringLiteral("a\x7f") << false;
+        QTest::newRow("C1 control") << QStringLiteral("a\u009bb") << false;
+        QTest::newRow("format characters are not controls") << QStringLiteral("a\u200db") << true;
+    }
+    void usableNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, usable);
+        QCOMPARE(NoteNaming::isUsableName(name), usable);
+    }
+    void freeNamesCountFromTheGivenName()
+    {
+        QVERIFY(writeNote(notes("a.md")));
+        QVERIFY(writeNote(notes("a (1).md")));
+        QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("a.md")), notes("a (2).md"));
+        QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("b.md")), notes("b.md"));
+        // A dangling link still occupies its name.
+        QVERIFY(QFile::link(notes("nowhere"), notes("c.txt")));
+        QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("c.txt")), notes("c (1).txt"));
+        QCOMPARE(NoteNaming::newNoteFileName(QStringLiteral("  idea ")), QStringLiteral("idea.md"));
+        QCOMPARE(NoteNaming::newNoteFileName(QStringLiteral("idea.md")), QStringLiteral("idea.md"));
+    }
+
+    void newNotesGetHeaderTitleAndFreeName()
+    {
+        const auto first = NotesOperations::createNote(m_notes, QStringLiteral("新しいノート.md"));
+        const auto second =
+            NotesOperations::createNote(m_notes, QStringLiteral(" 新しいノート.md "));
+        QCOMPARE(first.path, notes("新しいノート.md"));
+        QCOMPARE(second.path, notes("新しいノート (1).md"));
+
+        const QString text = QString::fromUtf8(TestFiles::read(second.path));
+        QCOMPARE(text, QStringLiteral(
+                           "---\ntitle: \"新しいノート (1)\"\ncreated: \"2025-03-05T09:05:07\"\n"
+                           "updated: \"2025-03-05T09:05:07\"\n---\n\n新しいノート (1)\n"));
+        QCOMPARE(parseNoteDocument(text).body, QStringLiteral("新しいノート (1)\n"));
+
+        const auto hidden = NotesOperations::createNote(m_notes, QStringLiteral(".md"));
+        QCOMPARE(hidden.status, Status::refused);
+        const auto escaping = NotesOperations::createNote(m_notes, QStringLiteral("../escape"));
+        QCOMPARE(escaping.status, Status::refused);
+        QVERIFY(!QFile::exists(QFileInfo(m_notes).absolutePath() + QStringLiteral("/escape.md")));
+    }
+    void renameNote_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<QString>("result");
+
+        const auto rename = [](const char *name, const char *typed, Status status,
+                               const char *result) {
+            QTest::newRow(name) << QString::fromUtf8(typed) << status << QString::fromUtf8(result);
+        };
+        rename("keeps the old extension", " idea ", Status::done, "idea.txt");
+        rename("empty just ends editing", "  ", Status::nothingToDo, "memo.txt");
+        rename("unchanged just ends editing", "memo", Status::nothingToDo, "memo.txt");
+        rename("a taken name is refused", "taken", Status::refused, "memo.txt");
+        rename("a slash is refused, nothing moves into the subfolder", "sub/memo", Status::refused,
+               "memo.txt");
+        rename("a leading dot is refused, the note stays listed", ".memo", Status::refused,
+               "memo.txt");
+    }
+    void renameNote()
+    {
+        QFETCH(QString, typed);
+        QFETCH(Status, status);
+        QFETCH(QString, result);
+        QVERIFY(writeNote(notes("memo.txt"), "original"));
+        QVERIFY(writeNote(notes("taken.txt"), "other"));
+        makeFolders({"sub"});
+
+        QCOMPARE(NotesOperations::renameNote(notes("memo.txt"), typed).status, status);
+        QCOMPARE(TestFiles::read(notes(result)), QByteArray("original"));
+        QCOMPARE(TestFiles::read(notes("taken.txt")), QByteArray("other"));
+        QCOMPARE(NoteScan::noteItemsInFolder(notes("sub")).size(), 0);
+    }
+    // Pins and view counts follow a note renamed or moved, alone or with its folder (in their
+    // place among the others), and go with a deleted one: a new note under the old name starts
+    // unpinned and unviewed.
+    void pinsAndCountsFollowTheNote_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("landed");
+        const auto follow = [](const char *operation, const char *note, const char *landed) {
+            QTest::newRow(operation) << QString::fromUtf8(operation) << QString::fromUtf8(note)
+                                     << QString::fromUtf8(landed);
+        };
+        follow("note renamed", "plan.md", "計画.md");
+        follow("note moved", "plan.md", "Projects/plan.md");
+        follow("folder renamed, name trimmed", "Old/sub/deep.md", "New/sub/deep.md");
+        follow("note deleted", "gone.md", "");
+        follow("folder deleted", "Box/note.md", "");
+    }
+    void pinsAndCountsFollowTheNote()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, note);
+        QFETCH(QString, landed);
+        const QString before = notes(note), keep = notes("keep.md");
+        makeFolders({"Projects"});
+        for (const QString &path : {keep, before}) {
+            QVERIFY(writeNote(path));
+            Pins::pinNote(path);
+            ViewCounts::recordNoteView(path);
+        }
+        const QHash<QString, std::function<NotesOperations::Result()>> operations{
+            {u"note renamed"_s, [&] { return NotesOperations::renameNote(before, u"計画"_s); }},
+            {u"note moved"_s, [&] { return NotesOperations::moveNote(before, notes("Projects")); }},
+            {u"folder renamed, name trimmed"_s,
+             [&] { return NotesOperations::renameFolder(notes("Old"), u" New "_s); }},
+            {u"note deleted"_s, [&] { return NotesOperations::deleteNote(before); }},
+            {u"folder deleted"_s,
+             [&] { return NotesOperations::deleteFolder(notes("Box"), m_notes); }}};
+        QVERIFY(operations.value(operation)().ok());
+        QVERIFY(!QFile::exists(before));
+
+        QVERIFY(writeNote(before));
+        QStringList pinned{keep};
+        QHash<QString, int> counts{{before, 0}, {keep, 1}};
+        if (!landed.isEmpty()) {
+            QVERIFY(QFile::exists(notes(landed)));
+            pinned.prepend(notes(landed));
+            counts.insert(notes(landed), 1);
+        }
+        QCOMPARE(Pins::pinnedFiles(counts.keys()), pinned);
+        QCOMPARE(ViewCounts::viewCounts(counts.keys()), counts);
+    }
+    void moveNeverReplaces()
+    {
+        QVERIFY(writeNote(notes("a.md"), "mine"));
+        QVERIFY(writeNote(notes("T/a.md"), "first"));
+        QVERIFY(writeNote(notes("T/a (1).md"), "second"));
+
+        const auto moved = NotesOperations::moveNote(notes("a.md"), notes("T"));
+        QCOMPARE(moved.path, notes("T/a (2).md"));
+        QCOMPARE(TestFiles::read(notes("T/a.md")), QByteArray("first"));
+        QCOMPARE(TestFiles::read(notes("T/a (1).md")), QByteArray("second"));
+        QCOMPARE(TestFiles::read(moved.path), QByteArray("mine"));
+
+        // Dropped onto its own folder: nothing happens.
+        const auto home = NotesOperations::moveNote(moved.path, notes("T"));
+        QCOMPARE(home.status, Status::nothingToDo);
+        QVERIFY(QFile::exists(moved.path));
+    }
+    void folderDeleteStaysInsideTheNotesFolder()
+    {
+        const QString outside = PathManager::dataFolderPath();
+        makeFolders({"real/x"});
+        QVERIFY(QFile::link(QFileInfo(m_notes).absolutePath(), notes("link")));
+
+        for (const QString &folder : {m_notes, outside, notes("link"), notes("../Notes")}) {
+            QCOMPARE(NotesOperations::deleteFolder(folder, m_notes).status, Status::refused);
+        }
+        QVERIFY(QFileInfo(outside).isDir());
+        QVERIFY(QFileInfo(notes("real/x")).isDir());
+        QVERIFY(NotesOperations::deleteFolder(notes("real"), m_notes).ok());
+        QVERIFY(!QFileInfo::exists(notes("real")));
+    }
+    void folderNamesAreCheckedAndTrimmed()
+    {
+        const auto created =
+            NotesOperations::createFolder(m_notes, QStringLiteral("  新しいフォルダ "));
+        QCOMPARE(created.path, notes("新しいフォルダ"));
+        QVERIFY(QFileInfo(created.path).isDir());
+
+        QCOMPARE(NotesOperations::createFolder(m_notes, QStringLiteral("新しいフォルダ")).status,
+                 Status::failed);
+        for (const QString &bad :
+             {QStringLiteral("a/b"), QStringLiteral(".hidden"), QStringLiteral("  ")}) {
+            QCOMPARE(NotesOperations::createFolder(m_notes, bad).status, Status::refused);
+            QCOMPARE(NotesOperations::renameFolder(created.path, bad).status, Status::refused);
+        }
+        QCOMPARE(NoteScan::collectFolders(m_notes).size(), 2);
+
+        // Never renamed onto an existing folder.
+        makeFolders({"Other/keep"});
+        QCOMPARE(NotesOperations::renameFolder(created.path, u"Other"_s).status, Status::failed);
+        QVERIFY(QFileInfo(created.path).isDir());
+        QVERIFY(QFileInfo(notes("Other/keep")).isDir());
+    }
 
 private:
     QString notes(const QString &relative = {}) const
@@ -64,423 +432,6 @@ private:
     std::unique_ptr<FixedClock> m_clock;
     QString m_notes;
 };
-
-void TestNotesLogic::init()
-{
-    m_env = std::make_unique<TestEnvironment>();
-    m_clock = std::make_unique<FixedClock>(
-        QDateTime(QDate(2025, 3, 5), QTime(9, 5, 7), QTimeZone("Asia/Tokyo")),
-        QTimeZone("Asia/Tokyo"));
-    Clock::setCurrent(m_clock.get());
-    m_env->useBaseFolder();
-    m_notes = PathManager::notesFolderPath();
-}
-
-void TestNotesLogic::cleanup()
-{
-    Clock::setCurrent(nullptr);
-    m_env.reset();
-}
-
-void TestNotesLogic::folderListing_data()
-{
-    QTest::addColumn<QStringList>("folders");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("siblings case-insensitively, each followed by its own subfolders")
-        << QStringList{"b", "A", "c", "A/z", "A/y"}
-        << QStringList{".", "A", "A/y", "A/z", "b", "c"};
-    QTest::newRow("trash in any letter case is skipped with everything inside")
-        << QStringList{"Trash/inner", "x/TRASH", "x/trash2", "tRaSh"}
-        << QStringList{".", "x", "x/trash2"};
-    QTest::newRow("hidden folders are skipped with everything inside")
-        << QStringList{".git/objects", "visible/.cache"} << QStringList{".", "visible"};
-    QTest::newRow("numbers by value, kanji by reading")
-        << QStringList{"item 10", "会議", "item 2", "愛"}
-        << QStringList{".", "item 2", "item 10", "愛", "会議"};
-    QTest::newRow("Japanese names sort and nest like any other")
-        << QStringList{"仕事/会議", "日記"} << QStringList{".", "仕事", "仕事/会議", "日記"};
-}
-
-void TestNotesLogic::folderListing()
-{
-    QFETCH(QStringList, folders);
-    QFETCH(QStringList, expected);
-    makeFolders(folders);
-    QCOMPARE(relativeTo(m_notes, NoteScan::collectFolders(m_notes)), expected);
-}
-
-void TestNotesLogic::noteListing_data()
-{
-    QTest::addColumn<bool>("allNotes");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("one folder: md and txt in any case, nothing hidden, no subfolders")
-        << false << QStringList{"a.md", "b.TXT"};
-    QTest::newRow("all notes: every folder but trash, no links to folders")
-        << true << QStringList{"a.md",      "b.TXT",    "folder.md/inside.md",
-                               "linked.md", "sub/d.md", "sub/deeper/e.txt"};
-}
-
-void TestNotesLogic::noteListing()
-{
-    QFETCH(bool, allNotes);
-    QFETCH(QStringList, expected);
-    for (const char *name : {"a.md", "b.TXT", "c.markdown", ".hidden.md", "noextension", "sub/d.md",
-                             "sub/deeper/e.txt", "Trash/gone.md", "sub/TRASH/gone.md",
-                             ".hidden/gone.md", "folder.md/inside.md"})
-        QVERIFY(writeNote(notes(QString::fromUtf8(name))));
-    // A link to a note counts; a link to a folder is neither a note nor entered, so a link
-    // back up the tree cannot loop; a dangling link is nothing.
-    QVERIFY(QFile::link(notes("a.md"), notes("linked.md")));
-    QVERIFY(QFile::link(m_notes, notes("sub/loop")));
-    QVERIFY(QFile::link(notes("missing.md"), notes("dangling.md")));
-    if (!allNotes)
-        expected.append(QStringLiteral("linked.md"));
-
-    const QList<NoteFileItem> items =
-        allNotes ? NoteScan::collectAllNoteItems(m_notes) : NoteScan::noteItemsInFolder(m_notes);
-    QStringList found;
-    for (const NoteFileItem &item : items)
-        found.append(item.path.mid(m_notes.size() + 1));
-    found.sort();
-    expected.sort();
-    QCOMPARE(found, expected);
-}
-
-// "すべて" is read by several threads, a large folder's notes dated in parts: every note comes
-// once, with its own date, whatever thread read it.
-void TestNotesLogic::allNotesOfManyFoldersOnceEach()
-{
-    QHash<QString, qint64> expected;
-    const auto add = [&](const QString &relative, int minutes) {
-        QVERIFY(writeNote(notes(relative), "x", minute(minutes)));
-        expected.insert(relative, minute(minutes).toMSecsSinceEpoch() * 1000000);
-    };
-    for (int folder = 0; folder < 40; ++folder) {
-        const QString path = QStringLiteral("f%1/sub%2").arg(folder % 8).arg(folder);
-        for (int i = 0; i < 3; ++i)
-            add(QStringLiteral("%1/n%2.md").arg(path).arg(i), folder * 3 + i);
-    }
-    for (int i = 0; i < 300; ++i) // several times what one thread dates at once
-        add(QStringLiteral("big/n%1.txt").arg(i), 1000 + i);
-
-    QHash<QString, qint64> found;
-    for (const NoteFileItem &item : NoteScan::collectAllNoteItems(m_notes)) {
-        const QString relative = item.path.mid(m_notes.size() + 1);
-        QVERIFY2(!found.contains(relative), qPrintable(relative));
-        found.insert(relative, item.modified);
-    }
-    QCOMPARE(found, expected);
-}
-
-void TestNotesLogic::folderTree()
-{
-    makeFolders({"a/b/c", "d", "work", "work2/inner"});
-    const FolderTree tree(NoteScan::collectFolders(m_notes));
-    const QString a = notes("a"), b = notes("a/b"), c = notes("a/b/c"), d = notes("d");
-    // "work" is no parent of "work2/inner": the subfolder test needs the separator.
-    QVERIFY(!tree.hasSubfolders(notes("work")));
-    QVERIFY(tree.hasSubfolders(notes("work2")));
-    QCOMPARE(tree.ancestorFolders(notes("work2/inner")), (QStringList{notes("work2"), m_notes}));
-    QCOMPARE(tree.ancestorFolders(m_notes), QStringList());
-    QCOMPARE(tree.initiallyExpanded(), (QSet<QString>{m_notes, a, b, notes("work2")}));
-
-    using S = FolderIconState;
-    QCOMPARE(tree.visibleRows({m_notes, a, b}).mid(0, 5),
-             (QList<FolderRow>{{m_notes, QStringLiteral("Notes"), 0, S::expanded},
-                               {a, QStringLiteral("a"), 1, S::expanded},
-                               {b, QStringLiteral("b"), 2, S::expanded},
-                               {c, QStringLiteral("c"), 3, S::leaf},
-                               {d, QStringLiteral("d"), 1, S::leaf}}));
-    // Closing "a" hides its whole subtree even though "b" stays expanded, and the sibling after
-    // the subtree shows again.
-    const QList<FolderRow> aClosed = tree.visibleRows({m_notes, b});
-    QCOMPARE(aClosed.at(1).state, S::collapsed);
-    QCOMPARE(aClosed.at(2).path, d);
-    QVERIFY(!tree.isVisible(c, {m_notes, b}));
-    QVERIFY(tree.isVisible(d, {m_notes, b}));
-    // The Notes folder closed leaves only itself.
-    QCOMPARE(tree.visibleRows({a, b}).size(), 1);
-
-    QCOMPARE(tree.foldersToReveal(c), (QSet<QString>{m_notes, a, b}));
-    QCOMPARE(tree.foldersToReveal(d), QSet<QString>{m_notes});
-    // Gone from this tree: dropped. Outside it (another base folder): kept for the return.
-    QCOMPARE(tree.pruned({a, notes("gone"), QStringLiteral("/elsewhere/Notes")}),
-             (QSet<QString>{a, QStringLiteral("/elsewhere/Notes")}));
-}
-
-void TestNotesLogic::sortOrders_data()
-{
-    QTest::addColumn<NotesFileSortMode>("mode");
-    QTest::addColumn<QStringList>("expected");
-
-    // old.md 1, pinnedOld.md 2, B.md, a.md, item 10.md and item 2.md share 3, pinnedNew.md 4,
-    // new.md 5 (minutes). pinnedOld was pinned last, so it leads the pin list.
-    // Views: old.md 3, B.md 1, a.md 1, new.md 1.
-    const QStringList tied{"a.md", "B.md", "item 2.md", "item 10.md"};
-    QTest::newRow("date: newest first, equal dates by name, case aside, numbers by value")
-        << NotesFileSortMode::modificationDate
-        << QStringList{"new.md", "pinnedNew.md"} + tied + QStringList{"pinnedOld.md", "old.md"};
-    QTest::newRow("pins first: pinned by date, not by pin order, then the rest by date")
-        << NotesFileSortMode::pinsFirst
-        << QStringList{"pinnedNew.md", "pinnedOld.md", "new.md"} + tied + QStringList{"old.md"};
-    QTest::newRow("views: most viewed first, equal counts newest first")
-        << NotesFileSortMode::viewCount
-        << QStringList{"old.md",       "new.md",    "a.md",       "B.md",
-                       "pinnedNew.md", "item 2.md", "item 10.md", "pinnedOld.md"};
-}
-
-void TestNotesLogic::sortOrders()
-{
-    QFETCH(NotesFileSortMode, mode);
-    QFETCH(QStringList, expected);
-    const QList<std::pair<const char *, int>> files = {
-        {"old.md", 1},     {"pinnedOld.md", 2}, {"B.md", 3},         {"a.md", 3},
-        {"item 10.md", 3}, {"item 2.md", 3},    {"pinnedNew.md", 4}, {"new.md", 5}};
-    for (const auto &[name, at] : files)
-        QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
-    Pins::pinNote(notes("pinnedNew.md"));
-    Pins::pinNote(notes("pinnedOld.md"));
-    const QHash<QString, int> views = {{QStringLiteral("old.md"), 3},
-                                       {QStringLiteral("B.md"), 1},
-                                       {QStringLiteral("a.md"), 1},
-                                       {QStringLiteral("new.md"), 1}};
-    // Counted in separate runs of the application: one run counts a note once.
-    for (auto it = views.cbegin(); it != views.cend(); ++it) {
-        for (int i = 0; i < it.value(); ++i) {
-            ViewCounts::resetCachesForTesting();
-            ViewCounts::recordNoteView(notes(it.key()));
-        }
-    }
-
-    const QStringList ordered = NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode);
-    QCOMPARE(relativeTo(m_notes, ordered), expected);
-
-    // Spelled another way, a note still has its pin and its count (pins and counts are looked
-    // up by path for the usual spelling).
-    QList<NoteFileItem> respelled = NoteScan::noteItemsInFolder(m_notes);
-    for (NoteFileItem &item : respelled)
-        item.path.replace(m_notes + u'/', m_notes + QStringLiteral("/./"));
-    QStringList again = NoteOrder::orderNotes(respelled, mode);
-    again.replaceInStrings(m_notes + QStringLiteral("/./"), m_notes + u'/');
-    QCOMPARE(relativeTo(m_notes, again), expected);
-}
-
-void TestNotesLogic::usableNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("usable");
-
-    QTest::newRow("plain") << QStringLiteral("会議メモ") << true;
-    QTest::newRow("inner spaces and dots") << QStringLiteral(" v1.2 draft ") << true;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("only spaces and line breaks") << QStringLiteral(" \n\t　") << false;
-    QTest::newRow("slash would lead into another folder") << QStringLiteral("a/b") << false;
-    QTest::newRow("slash would lead out of the Notes folder") << QStringLiteral("../x") << false;
-    QTest::newRow("leading dot would hide it") << QStringLiteral(".secret") << false;
-    QTest::newRow("leading dot behind spaces") << QStringLiteral("  .secret") << false;
-    QTest::newRow("dot dot") << QStringLiteral("..") << false;
-    QTest::newRow("NUL") << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") << false;
-    QTest::newRow("line feed inside") << QStringLiteral("a\nb") << false;
-    QTest::newRow("escape") << QStringLiteral("a\x1b[31m") << false;
-    QTest::newRow("tab where trimming would remove it") << QStringLiteral("a\t") << false;
-    QTest::newRow("DEL") << QStringLiteral("a\x7f") << false;
-    QTest::newRow("C1 control") << QStringLiteral("a\u009bb") << false;
-    QTest::newRow("format characters are not controls") << QStringLiteral("a\u200db") << true;
-}
-
-void TestNotesLogic::usableNames()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, usable);
-    QCOMPARE(NoteNaming::isUsableName(name), usable);
-}
-
-void TestNotesLogic::freeNamesCountFromTheGivenName()
-{
-    QVERIFY(writeNote(notes("a.md")));
-    QVERIFY(writeNote(notes("a (1).md")));
-    QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("a.md")), notes("a (2).md"));
-    QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("b.md")), notes("b.md"));
-    // A dangling link still occupies its name.
-    QVERIFY(QFile::link(notes("nowhere"), notes("c.txt")));
-    QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("c.txt")), notes("c (1).txt"));
-    QCOMPARE(NoteNaming::newNoteFileName(QStringLiteral("  idea ")), QStringLiteral("idea.md"));
-    QCOMPARE(NoteNaming::newNoteFileName(QStringLiteral("idea.md")), QStringLiteral("idea.md"));
-}
-
-void TestNotesLogic::newNotesGetHeaderTitleAndFreeName()
-{
-    const auto first = NotesOperations::createNote(m_notes, QStringLiteral("新しいノート.md"));
-    const auto second = NotesOperations::createNote(m_notes, QStringLiteral(" 新しいノート.md "));
-    QCOMPARE(first.path, notes("新しいノート.md"));
-    QCOMPARE(second.path, notes("新しいノート (1).md"));
-
-    const QString text = QString::fromUtf8(readBytes(second.path));
-    QCOMPARE(text,
-             QStringLiteral("---\ntitle: \"新しいノート (1)\"\ncreated: \"2025-03-05T09:05:07\"\n"
-                            "updated: \"2025-03-05T09:05:07\"\n---\n\n新しいノート (1)\n"));
-    QCOMPARE(parseNoteDocument(text).body, QStringLiteral("新しいノート (1)\n"));
-
-    const auto hidden = NotesOperations::createNote(m_notes, QStringLiteral(".md"));
-    QCOMPARE(hidden.status, Status::refused);
-    const auto escaping = NotesOperations::createNote(m_notes, QStringLiteral("../escape"));
-    QCOMPARE(escaping.status, Status::refused);
-    QVERIFY(!QFile::exists(QFileInfo(m_notes).absolutePath() + QStringLiteral("/escape.md")));
-}
-
-void TestNotesLogic::renameNote_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<Status>("status");
-    QTest::addColumn<QString>("result");
-
-    QTest::newRow("keeps the old extension")
-        << QStringLiteral(" idea ") << Status::done << QStringLiteral("idea.txt");
-    QTest::newRow("empty just ends editing")
-        << QStringLiteral("  ") << Status::nothingToDo << QStringLiteral("memo.txt");
-    QTest::newRow("unchanged just ends editing")
-        << QStringLiteral("memo") << Status::nothingToDo << QStringLiteral("memo.txt");
-    QTest::newRow("a taken name is refused")
-        << QStringLiteral("taken") << Status::refused << QStringLiteral("memo.txt");
-    QTest::newRow("a slash is refused, nothing moves into the subfolder")
-        << QStringLiteral("sub/memo") << Status::refused << QStringLiteral("memo.txt");
-    QTest::newRow("a leading dot is refused, the note stays listed")
-        << QStringLiteral(".memo") << Status::refused << QStringLiteral("memo.txt");
-}
-
-void TestNotesLogic::renameNote()
-{
-    QFETCH(QString, typed);
-    QFETCH(Status, status);
-    QFETCH(QString, result);
-    QVERIFY(writeNote(notes("memo.txt"), "original"));
-    QVERIFY(writeNote(notes("taken.txt"), "other"));
-    makeFolders({"sub"});
-
-    QCOMPARE(NotesOperations::renameNote(notes("memo.txt"), typed).status, status);
-    QCOMPARE(readBytes(notes(result)), QByteArray("original"));
-    QCOMPARE(readBytes(notes("taken.txt")), QByteArray("other"));
-    QCOMPARE(NoteScan::noteItemsInFolder(notes("sub")).size(), 0);
-}
-
-void TestNotesLogic::movesAndRenamesCarryPinsAndCounts()
-{
-    const QString note = notes("plan.md");
-    QVERIFY(writeNote(note));
-    makeFolders({"Projects"});
-    Pins::pinNote(notes("other.md"));
-    Pins::pinNote(note);
-    ViewCounts::recordNoteView(note);
-
-    const auto renamed = NotesOperations::renameNote(note, QStringLiteral("計画"));
-    QVERIFY(renamed.ok());
-    const auto moved = NotesOperations::moveNote(renamed.path, notes("Projects"));
-    QVERIFY(moved.ok());
-    QCOMPARE(moved.path, notes("Projects/計画.md"));
-
-    QVERIFY(!Pins::isPinned(note));
-    QCOMPARE(Pins::pinnedFiles({notes("other.md"), moved.path}),
-             (QStringList{moved.path, notes("other.md")}));
-    QCOMPARE(ViewCounts::viewCounts({note, moved.path}),
-             (QHash<QString, int>{{note, 0}, {moved.path, 1}}));
-}
-
-void TestNotesLogic::moveNeverReplaces()
-{
-    QVERIFY(writeNote(notes("a.md"), "mine"));
-    QVERIFY(writeNote(notes("T/a.md"), "first"));
-    QVERIFY(writeNote(notes("T/a (1).md"), "second"));
-
-    const auto moved = NotesOperations::moveNote(notes("a.md"), notes("T"));
-    QCOMPARE(moved.path, notes("T/a (2).md"));
-    QCOMPARE(readBytes(notes("T/a.md")), QByteArray("first"));
-    QCOMPARE(readBytes(notes("T/a (1).md")), QByteArray("second"));
-    QCOMPARE(readBytes(moved.path), QByteArray("mine"));
-
-    // Dropped onto its own folder: nothing happens.
-    const auto home = NotesOperations::moveNote(moved.path, notes("T"));
-    QCOMPARE(home.status, Status::nothingToDo);
-    QVERIFY(QFile::exists(moved.path));
-}
-
-// A new note under a deleted note's name starts unpinned and unviewed, whether the note or its
-// folder was deleted; other pins stay.
-void TestNotesLogic::deletesForgetPinsAndCounts()
-{
-    const QString note = notes("gone.md"), inner = notes("Box/note.md"), keep = notes("keep.md");
-    for (const QString &path : {note, inner, keep}) {
-        QVERIFY(writeNote(path));
-        Pins::pinNote(path);
-        ViewCounts::recordNoteView(path);
-    }
-    QVERIFY(NotesOperations::deleteNote(note).ok());
-    QVERIFY(!QFile::exists(note));
-    QVERIFY(NotesOperations::deleteFolder(notes("Box"), m_notes).ok());
-    QVERIFY(!QFile::exists(inner));
-
-    for (const QString &path : {note, inner})
-        QVERIFY(writeNote(path));
-    QCOMPARE(Pins::pinnedFiles({note, inner, keep}), QStringList{keep});
-    QCOMPARE(ViewCounts::viewCounts({note, inner, keep}),
-             (QHash<QString, int>{{note, 0}, {inner, 0}, {keep, 1}}));
-}
-
-void TestNotesLogic::folderRenameCarriesPinsOfNotesInside()
-{
-    const QString inner = notes("Old/sub/deep.md");
-    QVERIFY(writeNote(inner));
-    Pins::pinNote(inner);
-    ViewCounts::recordNoteView(inner);
-
-    const auto renamed = NotesOperations::renameFolder(notes("Old"), QStringLiteral(" New "));
-    QVERIFY(renamed.ok());
-    QCOMPARE(renamed.path, notes("New"));
-    const QString moved = notes("New/sub/deep.md");
-    QVERIFY(Pins::isPinned(moved));
-    QVERIFY(!Pins::isPinned(inner));
-    QCOMPARE(ViewCounts::viewCounts({moved}).value(moved), 1);
-
-    // Never onto an existing folder.
-    makeFolders({"Other/keep"});
-    const auto clash = NotesOperations::renameFolder(notes("New"), QStringLiteral("Other"));
-    QCOMPARE(clash.status, Status::failed);
-    QVERIFY(QFile::exists(moved));
-    QVERIFY(QFileInfo(notes("Other/keep")).isDir());
-}
-
-void TestNotesLogic::folderDeleteStaysInsideTheNotesFolder()
-{
-    const QString outside = PathManager::dataFolderPath();
-    makeFolders({"real/x"});
-    QVERIFY(QFile::link(QFileInfo(m_notes).absolutePath(), notes("link")));
-
-    for (const QString &folder : {m_notes, outside, notes("link"), notes("../Notes")}) {
-        QCOMPARE(NotesOperations::deleteFolder(folder, m_notes).status, Status::refused);
-    }
-    QVERIFY(QFileInfo(outside).isDir());
-    QVERIFY(QFileInfo(notes("real/x")).isDir());
-    QVERIFY(NotesOperations::deleteFolder(notes("real"), m_notes).ok());
-    QVERIFY(!QFileInfo::exists(notes("real")));
-}
-
-void TestNotesLogic::folderNamesAreCheckedAndTrimmed()
-{
-    const auto created =
-        NotesOperations::createFolder(m_notes, QStringLiteral("  新しいフォルダ "));
-    QCOMPARE(created.path, notes("新しいフォルダ"));
-    QVERIFY(QFileInfo(created.path).isDir());
-
-    QCOMPARE(NotesOperations::createFolder(m_notes, QStringLiteral("新しいフォルダ")).status,
-             Status::failed);
-    for (const QString &bad :
-         {QStringLiteral("a/b"), QStringLiteral(".hidden"), QStringLiteral("  ")}) {
-        QCOMPARE(NotesOperations::createFolder(m_notes, bad).status, Status::refused);
-        QCOMPARE(NotesOperations::renameFolder(created.path, bad).status, Status::refused);
-    }
-    QCOMPARE(NoteScan::collectFolders(m_notes).size(), 2);
-}
 
 QTEST_GUILESS_MAIN(TestNotesLogic)
 #include "tst_noteslogic.moc"

@@ -8,7 +8,6 @@
 #include "notes/notesrowstyle.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
-#include "platform/settingsstore.h"
 #include "storage/pins.h"
 #include "storage/settings.h"
 #include "storage/sortmode.h"
@@ -69,25 +68,278 @@ class TestNotesView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_env->useBaseFolder();
+        m_notes = PathManager::notesFolderPath();
+    }
+    void cleanup() { m_env.reset(); }
 
-    void sheetsRefuseUnusableNames_data();
-    void sheetsRefuseUnusableNames();
-    void sheetKeys();
-    void folderRowsAreNamedForScreenReaders();
-    void folderIconTogglesAndRowSelects();
-    void folderMenusOfferWhatEachFolderAllows();
-    void newFolderFromTheMenu();
-    void inPlaceRename_data();
-    void inPlaceRename();
-    void headerFollowsFolderAndSortMode();
-    void deleteAsksFirst();
-    void droppingANoteOnAFolderMovesIt();
-    void clickOpensNoteThroughThePage();
-    void contextMenuOfAPinnedNote();
-    void rowsFollowTheListFontSize_data();
-    void rowsFollowTheListFontSize();
+    void sheetsRefuseUnusableNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("hintShown");
+        QTest::newRow("default name") << QStringLiteral("新しいノート.md") << true << false;
+        QTest::newRow("only spaces: disabled, nothing to explain")
+            << QStringLiteral("   ") << false << false;
+        QTest::newRow("a slash: disabled and explained") << QStringLiteral("a/b") << false << true;
+        QTest::newRow("a pasted tab: disabled and explained")
+            << QStringLiteral("a\tb") << false << true;
+    }
+    void sheetsRefuseUnusableNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, enabled);
+        QFETCH(bool, hintShown);
+        QWidget owner;
+        for (auto kind : {NameDialog::Kind::newNote, NameDialog::Kind::newFolder,
+                          NameDialog::Kind::renameFolder}) {
+            NameDialog dialog(kind, QString(), &owner);
+            dialog.nameField()->setText(name);
+            QCOMPARE(dialog.confirmButton()->isEnabled(), enabled);
+            const auto hint = dialog.findChildren<QLabel *>();
+            const bool shown = std::any_of(hint.cbegin(), hint.cend(), [](const QLabel *label) {
+                return label->text() == NameDialog::unusableNameHint && !label->isHidden();
+            });
+            QCOMPARE(shown, hintShown);
+        }
+    }
+    void sheetKeys()
+    {
+        QWidget owner;
+        owner.show();
+        QStringList confirmed;
+        const auto remember = [&](const QString &name) { confirmed.append(name); };
+
+        NameDialog *dialog =
+            NameDialog::ask(NameDialog::Kind::newFolder, QStringLiteral("  "), &owner, remember);
+        QTest::keyClick(dialog->nameField(), Qt::Key_Return);
+        QVERIFY(dialog->isVisible()); // an empty name keeps the dialog open
+        QTest::keyClick(dialog->nameField(), Qt::Key_Escape);
+        QTRY_VERIFY(!owner.findChild<NameDialog *>());
+        QCOMPARE(confirmed, QStringList());
+
+        // The dialog hands the name back untrimmed; the owner trims.
+        dialog = NameDialog::ask(NameDialog::Kind::renameFolder, QStringLiteral(" 資料 "), &owner,
+                                 remember);
+        QTest::keyClick(dialog->nameField(), Qt::Key_Return);
+        QCOMPARE(confirmed, QStringList{QStringLiteral(" 資料 ")});
+    }
+    void folderIconTogglesAndRowSelects()
+    {
+        auto page = shownPage();
+        MemoFolderListView *tree = page->folderList();
+        NotesBrowser &browser = page->browser();
+        const QString work = notes("仕事");
+        const int row = tree->rowOf(work);
+
+        QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
+                          tree->iconRect(row).center());
+        QVERIFY(!browser.expandedFolderPaths().contains(work));
+        QCOMPARE(tree->rowOf(notes("仕事/2024")), -1);
+        QVERIFY(browser.isAllNotesSelected()); // the icon does not select
+
+        QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
+                          rowCenter(tree->listView(), row));
+        QCOMPARE(browser.selectedFolder(), work);
+        QCOMPARE(page->fileList()->listView()->model()->rowCount(), 4);
+
+        // From the keyboard: Right opens the current folder, Down moves to and selects the next.
+        QTest::keyClick(tree->listView(), Qt::Key_Right);
+        QVERIFY(browser.expandedFolderPaths().contains(work));
+        QTest::keyClick(tree->listView(), Qt::Key_Down);
+        QCOMPARE(browser.selectedFolder(), notes("仕事/2024"));
+    }
+    void folderMenusOfferWhatEachFolderAllows()
+    {
+        auto page = shownPage();
+        MemoFolderListView *tree = page->folderList();
+        QMenu *rootMenu = tree->openContextMenu(tree->rowOf(m_notes), QPoint(10, 10));
+        QCOMPARE(actionTexts(rootMenu), (QStringList{"フォルダを追加", "--", "ノートを追加"}));
+        rootMenu->close();
+        QMenu *menu = tree->openContextMenu(tree->rowOf(notes("日記")), QPoint(10, 10));
+        QCOMPARE(actionTexts(menu), (QStringList{"フォルダを追加", "フォルダ名を変更",
+                                                 "フォルダを削除", "--", "ノートを追加"}));
+        QCOMPARE(tree->openContextMenu(tree->rowOf(QString()), QPoint(10, 10)), nullptr);
+
+        // Each command acts on the folder whose menu it is; a new subfolder shows at once.
+        actionNamed(menu, QStringLiteral("ノートを追加"))->trigger();
+        NameDialog *dialog = openDialog<NameDialog>(tree);
+        dialog->confirmButton()->click();
+        QVERIFY(QFile::exists(notes("日記/新しいノート.md")));
+        menu = tree->openContextMenu(tree->rowOf(notes("日記")), QPoint(10, 10));
+        actionNamed(menu, QStringLiteral("フォルダを追加"))->trigger();
+        dialog = openDialog<NameDialog>(tree);
+        dialog->confirmButton()->click();
+        QVERIFY(tree->rowOf(notes("日記/新しいフォルダ")) > tree->rowOf(notes("日記")));
+    }
+
+    void inPlaceRename_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Return renames, keeping the extension")
+            << QStringLiteral("報告") << int(Qt::Key_Return) << QStringLiteral("報告.txt");
+        QTest::newRow("Escape keeps the old name")
+            << QStringLiteral("報告") << int(Qt::Key_Escape) << QStringLiteral("週報.txt");
+
+        QTest::newRow("a slash keeps the note where it is")
+            << QStringLiteral("2025/週報") << int(Qt::Key_Return) << QStringLiteral("週報.txt");
+    }
+    void inPlaceRename()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        auto page = shownPage();
+        page->browser().selectFolder(notes("仕事"));
+        FileListView *files = page->fileList();
+        const QString note = notes("仕事/週報.txt");
+        page->setSelectedFile(note);
+        QSignalSpy saves(page.get(), &NotesView::saveRequested);
+
+        files->beginRename(files->rowOf(note));
+        QPointer<QLineEdit> editor; // closed editors are deleted
+        QTRY_VERIFY((editor = files->listView()->findChild<QLineEdit *>()) && editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("週報"));
+        editor->setText(typed); // key clicks cannot type Japanese
+        QTest::keyClick(editor, Qt::Key(key));
+
+        QTRY_VERIFY(!editor || !editor->isVisible());
+        QTest::qWait(10); // the rename runs once the editor has closed
+
+        const QString result = notes(QStringLiteral("仕事/") + expected);
+        const bool renamed = result != note;
+        QVERIFY(QFile::exists(result));
+        QCOMPARE(QFile::exists(note), !renamed);
+        QCOMPARE(page->selectedFile(), result);
+        QVERIFY(files->rowOf(result) >= 0);
+        // Only a rename that takes place saves the open note first.
+        QCOMPARE(saves.count(), renamed ? 1 : 0);
+    }
+    // The header names the folder, elided when long (the full name stays for screen readers);
+    // notes are added to a folder, not to すべて. Sorting from the menu: tst_accessibility.
+    void headerFollowsFolder()
+    {
+        auto page = shownPage();
+        FileListView *files = page->fileList();
+        QVERIFY(!files->addButton()->isEnabled());
+        page->browser().selectFolder(notes("仕事"));
+        QVERIFY(files->titleLabel()->text().endsWith(QStringLiteral("仕事")));
+        const QString longName = QStringLiteral("とても長い名前のフォルダはヘッダーで省略される");
+        QDir().mkpath(notes(longName));
+        page->browser().selectFolder(notes(longName));
+        QVERIFY(files->titleLabel()->text().endsWith(QChar(0x2026)));
+        QVERIFY(files->titleLabel()->accessibleName().endsWith(longName));
+        QVERIFY(files->addButton()->isEnabled());
+
+        // The mode chosen again stays marked.
+        QAction *views = actionNamed(files->sortButton()->menu(), QStringLiteral("閲覧順"));
+        views->trigger();
+        views->trigger();
+        QVERIFY(views->isChecked());
+        QCOMPARE(page->browser().sortMode(), NotesFileSortMode::viewCount);
+    }
+    void deleteAsksFirst()
+    {
+        auto page = shownPage();
+        FileListView *files = page->fileList();
+        const QString note = notes("はじめに.md");
+        QSignalSpy deleted(page.get(), &NotesView::fileDeleted);
+
+        QMenu *menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
+        QCOMPARE(actionTexts(menu),
+                 (QStringList{"ピン留め", "ノートの名前を変更", "--", "ノートを削除"}));
+        actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
+        QMessageBox *box = openDialog<QMessageBox>(files);
+        // Return in the question (its default button) keeps the note.
+        box->defaultButton()->click();
+        QVERIFY(QFile::exists(note));
+
+        menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
+        actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
+        box = openDialog<QMessageBox>(files);
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == QStringLiteral("削除"))
+                button->click();
+        }
+        QVERIFY(!QFile::exists(note));
+        QCOMPARE(deleted, QList<QVariantList>{{note}});
+        QCOMPARE(files->rowOf(note), -1);
+    }
+    void droppingANoteOnAFolderMovesIt()
+    {
+        auto page = shownPage();
+        MemoFolderListView *tree = page->folderList();
+        QWidget *viewport = tree->listView()->viewport();
+        const QString note = notes("はじめに.md");
+        const QPoint onDiary = rowCenter(tree->listView(), tree->rowOf(notes("日記")));
+
+        // Plain text from another program is not a note to move.
+        QMimeData text;
+        text.setText(QStringLiteral("はじめに.md"));
+        QDragEnterEvent foreign(onDiary, Qt::MoveAction, &text, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &foreign);
+        QVERIFY(!foreign.isAccepted());
+
+        QMimeData payload;
+        payload.setData(NotesRowStyle::noteDragMimeType, note.toUtf8());
+        QDragEnterEvent enter(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QDragMoveEvent move(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(move.isAccepted());
+        QDropEvent drop(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &drop);
+        QTRY_VERIFY(QFile::exists(notes("日記/はじめに.md")));
+        QVERIFY(!QFile::exists(note));
+    }
+    void clickOpensNoteThroughThePage()
+    {
+        auto page = shownPage();
+        QSignalSpy selected(page.get(), &NotesView::fileSelected);
+        QListView *list = page->fileList()->listView();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, 0));
+        // Pinned first: the newer of the two pinned notes leads "すべて".
+        QCOMPARE(selected, QList<QVariantList>{{notes("仕事/週報.txt")}});
+        // A screen reader hears which notes are pinned.
+        QAccessibleInterface *rows = QAccessible::queryAccessibleInterface(list);
+        QVERIFY(!rows->child(0)->text(QAccessible::Description).isEmpty());
+        QCOMPARE(rows->child(2)->text(QAccessible::Description), QString());
+    }
+    void contextMenuOfAPinnedNote()
+    {
+        auto page = shownPage();
+        page->browser().selectFolder(notes("仕事"));
+        page->setSelectedFile(notes("仕事/会議メモ.md"));
+        page->browser().toggleExpanded(notes("趣味"));
+        FileListView *files = page->fileList();
+        QMenu *menu = files->openContextMenu(files->rowOf(notes("仕事/企画書.md")),
+                                             page->mapToGlobal(QPoint(60, 470)));
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(actionTexts(menu).constFirst(), QStringLiteral("ピン留めを解除"));
+    }
+    // A change of the setting lays the shown rows out again at once, every row alike.
+    void rowsFollowTheListFontSize()
+    {
+        auto page = shownPage();
+        const QList<QListView *> lists{page->fileList()->listView(),
+                                       page->folderList()->listView()};
+        QList<int> before;
+        for (QListView *list : lists)
+            before.append(list->visualRect(list->model()->index(1, 0)).height());
+        Settings::instance().setListFontSize(30);
+        for (QListView *list : lists) {
+            const QRect row = list->visualRect(list->model()->index(1, 0));
+            QVERIFY(row.height() >= 30);
+            QVERIFY(row.height() > before.takeFirst());
+            QCOMPARE(row.top(), row.height());
+        }
+    }
 
 private:
     QString notes(const QString &relative = {}) const
@@ -101,31 +353,21 @@ private:
     QString m_notes;
 };
 
-void TestNotesView::init()
-{
-    m_env = std::make_unique<TestEnvironment>();
-    m_env->useBaseFolder();
-    m_notes = PathManager::notesFolderPath();
-}
-
-void TestNotesView::cleanup()
-{
-    m_env.reset();
-}
-
 std::unique_ptr<NotesView> TestNotesView::shownPage()
 {
     [&] {
-        QVERIFY(writeNote(notes("はじめに.md"), "x", minute(1)));
-        QVERIFY(writeNote(notes("仕事/会議メモ.md"), "x", minute(5)));
-        QVERIFY(writeNote(notes("仕事/企画書.md"), "x", minute(3)));
-        QVERIFY(writeNote(notes("仕事/週報.txt"), "x", minute(4)));
-        QVERIFY(writeNote(notes("仕事/とても長い名前のノートはこのように省略される.md"), "x",
-                          minute(2)));
-        QVERIFY(writeNote(notes("仕事/2025/一月.md"), "x", minute(6)));
-        QVERIFY(writeNote(notes("仕事/2024/十二月.md"), "x", minute(7)));
-        QVERIFY(writeNote(notes("日記/散歩.md"), "x", minute(8)));
-        QVERIFY(writeNote(notes("趣味/読書/小説.md"), "x", minute(9)));
+        const QList<std::pair<const char *, int>> files{
+            {"はじめに.md", 1},
+            {"仕事/会議メモ.md", 5},
+            {"仕事/企画書.md", 3},
+            {"仕事/週報.txt", 4},
+            {"仕事/とても長い名前のノートはこのように省略される.md", 2},
+            {"仕事/2025/一月.md", 6},
+            {"仕事/2024/十二月.md", 7},
+            {"日記/散歩.md", 8},
+            {"趣味/読書/小説.md", 9}};
+        for (const auto &[name, at] : files)
+            QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
         Pins::pinNote(notes("仕事/企画書.md"));
         Pins::pinNote(notes("仕事/週報.txt"));
     }();
@@ -139,329 +381,6 @@ std::unique_ptr<NotesView> TestNotesView::shownPage()
             list->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, list->model());
     }
     return page;
-}
-
-void TestNotesView::sheetsRefuseUnusableNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("hintShown");
-    QTest::newRow("default name") << QStringLiteral("新しいノート.md") << true << false;
-    QTest::newRow("only spaces: disabled, nothing to explain")
-        << QStringLiteral("   ") << false << false;
-    QTest::newRow("a slash: disabled and explained") << QStringLiteral("a/b") << false << true;
-    QTest::newRow("a leading dot: disabled and explained") << QStringLiteral(".x") << false << true;
-    QTest::newRow("a pasted tab: disabled and explained")
-        << QStringLiteral("a\tb") << false << true;
-}
-
-void TestNotesView::sheetsRefuseUnusableNames()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, enabled);
-    QFETCH(bool, hintShown);
-    QWidget owner;
-    for (auto kind :
-         {NameDialog::Kind::newNote, NameDialog::Kind::newFolder, NameDialog::Kind::renameFolder}) {
-        NameDialog dialog(kind, QString(), &owner);
-        dialog.nameField()->setText(name);
-        QCOMPARE(dialog.confirmButton()->isEnabled(), enabled);
-        const auto hint = dialog.findChildren<QLabel *>();
-        const bool shown = std::any_of(hint.cbegin(), hint.cend(), [](const QLabel *label) {
-            return label->text() == NameDialog::unusableNameHint && !label->isHidden();
-        });
-        QCOMPARE(shown, hintShown);
-    }
-}
-
-void TestNotesView::sheetKeys()
-{
-    QWidget owner;
-    owner.show();
-    QStringList confirmed;
-    const auto remember = [&](const QString &name) { confirmed.append(name); };
-
-    NameDialog *dialog =
-        NameDialog::ask(NameDialog::Kind::newFolder, QStringLiteral("  "), &owner, remember);
-    QTest::keyClick(dialog->nameField(), Qt::Key_Return);
-    QVERIFY(dialog->isVisible()); // an empty name keeps the dialog open
-    QTest::keyClick(dialog->nameField(), Qt::Key_Escape);
-    QTRY_VERIFY(!owner.findChild<NameDialog *>());
-    QCOMPARE(confirmed, QStringList());
-
-    // The dialog hands the name back untrimmed; the owner trims.
-    dialog =
-        NameDialog::ask(NameDialog::Kind::renameFolder, QStringLiteral(" 資料 "), &owner, remember);
-    QTest::keyClick(dialog->nameField(), Qt::Key_Return);
-    QCOMPARE(confirmed, QStringList{QStringLiteral(" 資料 ")});
-}
-
-void TestNotesView::folderRowsAreNamedForScreenReaders()
-{
-    auto page = shownPage();
-    QListView *list = page->folderList()->listView();
-    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(list);
-    QVERIFY(accessible);
-    QStringList names;
-    for (int i = 0; i < accessible->childCount(); ++i) {
-        QAccessibleInterface *row = accessible->child(i);
-        if (row->role() == QAccessible::ListItem)
-            names.append(row->text(QAccessible::Name));
-    }
-    // Japanese collation: 趣味 (shumi) before 日記 (nikki), whatever the code points say.
-    QCOMPARE(names,
-             (QStringList{"すべて", "Notes", "仕事", "2024", "2025", "趣味", "読書", "日記"}));
-
-    QAccessibleInterface *notesList =
-        QAccessible::queryAccessibleInterface(page->fileList()->listView());
-    QCOMPARE(notesList->child(0)->role(), QAccessible::ListItem);
-    QCOMPARE(notesList->child(0)->text(QAccessible::Name), QStringLiteral("週報.txt"));
-    QCOMPARE(notesList->child(0)->text(QAccessible::Description), QStringLiteral("ピン留め"));
-
-    for (QToolButton *button : page->findChildren<QToolButton *>())
-        QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->toolTip()));
-}
-
-void TestNotesView::folderIconTogglesAndRowSelects()
-{
-    auto page = shownPage();
-    MemoFolderListView *tree = page->folderList();
-    NotesBrowser &browser = page->browser();
-    const QString work = notes("仕事");
-    const int row = tree->rowOf(work);
-
-    QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
-                      tree->iconRect(row).center());
-    QVERIFY(!browser.expandedFolderPaths().contains(work));
-    QCOMPARE(tree->rowOf(notes("仕事/2024")), -1);
-    QVERIFY(browser.isAllNotesSelected()); // the icon does not select
-
-    QTest::mouseClick(tree->listView()->viewport(), Qt::LeftButton, {},
-                      rowCenter(tree->listView(), row));
-    QCOMPARE(browser.selectedFolder(), work);
-    QCOMPARE(page->fileList()->listView()->model()->rowCount(), 4);
-
-    // From the keyboard: Right opens the current folder, Down moves to and selects the next.
-    QTest::keyClick(tree->listView(), Qt::Key_Right);
-    QVERIFY(browser.expandedFolderPaths().contains(work));
-    QTest::keyClick(tree->listView(), Qt::Key_Down);
-    QCOMPARE(browser.selectedFolder(), notes("仕事/2024"));
-}
-
-void TestNotesView::folderMenusOfferWhatEachFolderAllows()
-{
-    auto page = shownPage();
-    MemoFolderListView *tree = page->folderList();
-    QMenu *rootMenu = tree->openContextMenu(tree->rowOf(m_notes), QPoint(10, 10));
-    QCOMPARE(actionTexts(rootMenu), (QStringList{"フォルダを追加", "--", "ノートを追加"}));
-    rootMenu->close();
-    QMenu *menu = tree->openContextMenu(tree->rowOf(notes("日記")), QPoint(10, 10));
-    QCOMPARE(actionTexts(menu), (QStringList{"フォルダを追加", "フォルダ名を変更", "フォルダを削除",
-                                             "--", "ノートを追加"}));
-    QCOMPARE(tree->openContextMenu(tree->rowOf(QString()), QPoint(10, 10)), nullptr);
-
-    // "ノートを追加" creates the note in the folder whose menu it is.
-    actionNamed(menu, QStringLiteral("ノートを追加"))->trigger();
-    NameDialog *dialog = openDialog<NameDialog>(tree);
-    QCOMPARE(dialog->name(), QStringLiteral("新しいノート.md"));
-    dialog->confirmButton()->click();
-    QVERIFY(QFile::exists(notes("日記/新しいノート.md")));
-}
-
-void TestNotesView::newFolderFromTheMenu()
-{
-    auto page = shownPage();
-    MemoFolderListView *tree = page->folderList();
-    const QString parent = notes("日記");
-    QMenu *menu = tree->openContextMenu(tree->rowOf(parent), QPoint(10, 10));
-    actionNamed(menu, QStringLiteral("フォルダを追加"))->trigger();
-    NameDialog *dialog = openDialog<NameDialog>(tree);
-    QCOMPARE(dialog->name(), QStringLiteral("新しいフォルダ"));
-    dialog->confirmButton()->click();
-    // The parent opens to show its new subfolder.
-    QVERIFY(tree->rowOf(notes("日記/新しいフォルダ")) > tree->rowOf(parent));
-}
-
-void TestNotesView::inPlaceRename_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("Return renames, keeping the extension")
-        << QStringLiteral("報告") << int(Qt::Key_Return) << QStringLiteral("報告.txt");
-    QTest::newRow("Escape keeps the old name")
-        << QStringLiteral("報告") << int(Qt::Key_Escape) << QStringLiteral("週報.txt");
-
-    QTest::newRow("a slash keeps the note where it is")
-        << QStringLiteral("2025/週報") << int(Qt::Key_Return) << QStringLiteral("週報.txt");
-}
-
-void TestNotesView::inPlaceRename()
-{
-    QFETCH(QString, typed);
-    QFETCH(int, key);
-    QFETCH(QString, expected);
-    auto page = shownPage();
-    page->browser().selectFolder(notes("仕事"));
-    FileListView *files = page->fileList();
-    const QString note = notes("仕事/週報.txt");
-    page->setSelectedFile(note);
-    QSignalSpy saves(page.get(), &NotesView::saveRequested);
-
-    files->beginRename(files->rowOf(note));
-    QPointer<QLineEdit> editor; // closed editors are deleted
-    QTRY_VERIFY((editor = files->listView()->findChild<QLineEdit *>()) && editor->isVisible());
-    QCOMPARE(editor->text(), QStringLiteral("週報"));
-    editor->setText(typed); // key clicks cannot type Japanese
-    QTest::keyClick(editor, Qt::Key(key));
-
-    QTRY_VERIFY(!editor || !editor->isVisible());
-    QTest::qWait(10); // the rename runs once the editor has closed
-
-    const QString result = notes(QStringLiteral("仕事/") + expected);
-    const bool renamed = result != note;
-    QVERIFY(QFile::exists(result));
-    QCOMPARE(QFile::exists(note), !renamed);
-    QCOMPARE(page->selectedFile(), result);
-    QVERIFY(files->rowOf(result) >= 0);
-    // Only a rename that takes place saves the open note first.
-    QCOMPARE(saves.count(), renamed ? 1 : 0);
-}
-
-void TestNotesView::headerFollowsFolderAndSortMode()
-{
-    // A stored mode this version does not know counts as pins first.
-    SettingsStore::instance().setValue(QStringLiteral("notesFileSortMode"),
-                                       QStringLiteral("alphabetical"));
-    auto page = shownPage();
-    FileListView *files = page->fileList();
-    QCOMPARE(files->titleLabel()->accessibleName(), QStringLiteral("ノート一覧: すべて"));
-    QVERIFY(!files->addButton()->isEnabled());
-    page->browser().selectFolder(notes("仕事"));
-    QCOMPARE(files->titleLabel()->text(), QStringLiteral("ノート一覧: 仕事"));
-    const QString longName = notes("とても長い名前のフォルダはヘッダーで省略される");
-    QDir().mkpath(longName);
-    page->browser().selectFolder(longName);
-    QVERIFY(files->titleLabel()->text().endsWith(QChar(0x2026)));
-    QCOMPARE(files->titleLabel()->accessibleName(),
-             QStringLiteral("ノート一覧: とても長い名前のフォルダはヘッダーで省略される"));
-    QVERIFY(files->addButton()->isEnabled());
-
-    QCOMPARE(files->sortButton()->toolTip(), QStringLiteral("並べ替え: ピン留め優先"));
-    QMenu *menu = files->sortButton()->menu();
-    QVERIFY(actionNamed(menu, QStringLiteral("ピン留め優先"))->isChecked());
-    actionNamed(menu, QStringLiteral("閲覧順"))->trigger();
-    QCOMPARE(page->browser().sortMode(), NotesFileSortMode::viewCount);
-    QCOMPARE(files->sortButton()->toolTip(), QStringLiteral("並べ替え: 閲覧順"));
-    QVERIFY(actionNamed(menu, QStringLiteral("閲覧順"))->isChecked());
-    QVERIFY(!actionNamed(menu, QStringLiteral("ピン留め優先"))->isChecked());
-    actionNamed(menu, QStringLiteral("閲覧順"))->trigger(); // chosen again: stays marked
-    QVERIFY(actionNamed(menu, QStringLiteral("閲覧順"))->isChecked());
-}
-
-void TestNotesView::deleteAsksFirst()
-{
-    auto page = shownPage();
-    FileListView *files = page->fileList();
-    const QString note = notes("はじめに.md");
-    QSignalSpy deleted(page.get(), &NotesView::fileDeleted);
-
-    QMenu *menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
-    QCOMPARE(actionTexts(menu),
-             (QStringList{"ピン留め", "ノートの名前を変更", "--", "ノートを削除"}));
-    actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
-    QMessageBox *box = openDialog<QMessageBox>(files);
-    // Return in the question keeps the note.
-    QCOMPARE(box->buttonRole(box->defaultButton()), QMessageBox::RejectRole);
-    box->defaultButton()->click();
-    QVERIFY(QFile::exists(note));
-
-    menu = files->openContextMenu(files->rowOf(note), QPoint(10, 10));
-    actionNamed(menu, QStringLiteral("ノートを削除"))->trigger();
-    box = openDialog<QMessageBox>(files);
-    for (QAbstractButton *button : box->buttons()) {
-        if (button->text() == QStringLiteral("削除"))
-            button->click();
-    }
-    QVERIFY(!QFile::exists(note));
-    QCOMPARE(deleted, QList<QVariantList>{{note}});
-    QCOMPARE(files->rowOf(note), -1);
-}
-
-void TestNotesView::droppingANoteOnAFolderMovesIt()
-{
-    auto page = shownPage();
-    MemoFolderListView *tree = page->folderList();
-    QWidget *viewport = tree->listView()->viewport();
-    const QString note = notes("はじめに.md");
-    const QPoint onDiary = rowCenter(tree->listView(), tree->rowOf(notes("日記")));
-
-    // Plain text from another program is not a note to move.
-    QMimeData text;
-    text.setText(QStringLiteral("はじめに.md"));
-    QDragEnterEvent foreign(onDiary, Qt::MoveAction, &text, Qt::LeftButton, {});
-    QApplication::sendEvent(viewport, &foreign);
-    QVERIFY(!foreign.isAccepted());
-
-    QMimeData payload;
-    payload.setData(NotesRowStyle::noteDragMimeType, note.toUtf8());
-    QDragEnterEvent enter(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
-    QApplication::sendEvent(viewport, &enter);
-    QVERIFY(enter.isAccepted());
-    QDragMoveEvent move(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
-    QApplication::sendEvent(viewport, &move);
-    QVERIFY(move.isAccepted());
-    QDropEvent drop(onDiary, Qt::MoveAction, &payload, Qt::LeftButton, {});
-    QApplication::sendEvent(viewport, &drop);
-    QTRY_VERIFY(QFile::exists(notes("日記/はじめに.md")));
-    QVERIFY(!QFile::exists(note));
-}
-
-void TestNotesView::clickOpensNoteThroughThePage()
-{
-    auto page = shownPage();
-    QSignalSpy selected(page.get(), &NotesView::fileSelected);
-    QListView *list = page->fileList()->listView();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, 0));
-    // Pinned first: the newer of the two pinned notes leads "すべて".
-    QCOMPARE(selected, QList<QVariantList>{{notes("仕事/週報.txt")}});
-}
-
-void TestNotesView::contextMenuOfAPinnedNote()
-{
-    auto page = shownPage();
-    page->browser().selectFolder(notes("仕事"));
-    page->setSelectedFile(notes("仕事/会議メモ.md"));
-    page->browser().toggleExpanded(notes("趣味"));
-    FileListView *files = page->fileList();
-    QMenu *menu = files->openContextMenu(files->rowOf(notes("仕事/企画書.md")),
-                                         page->mapToGlobal(QPoint(60, 470)));
-    QTRY_VERIFY(menu->isVisible());
-    QCOMPARE(actionTexts(menu).constFirst(), QStringLiteral("ピン留めを解除"));
-}
-
-void TestNotesView::rowsFollowTheListFontSize_data()
-{
-    QTest::addColumn<bool>("folderTree");
-    QTest::newRow("note list") << false;
-    QTest::newRow("folder tree") << true;
-}
-
-void TestNotesView::rowsFollowTheListFontSize()
-{
-    QFETCH(bool, folderTree);
-    auto page = shownPage();
-    QListView *list = folderTree ? page->folderList()->listView() : page->fileList()->listView();
-    const auto rowHeight = [list] { return list->visualRect(list->model()->index(1, 0)).height(); };
-    const auto rowTop = [list] { return list->visualRect(list->model()->index(1, 0)).top(); };
-    const int before = rowHeight();
-    QVERIFY(before >= Settings::defaultListFontSize);
-
-    // A change of the setting lays the shown rows out again at once, every row alike.
-    Settings::instance().setListFontSize(30);
-    QVERIFY(rowHeight() >= 30);
-    QVERIFY(rowHeight() > before);
-    QCOMPARE(rowTop(), rowHeight());
 }
 
 QTEST_MAIN(TestNotesView)
