@@ -94,9 +94,6 @@ private Q_SLOTS:
         row("leading Joplin block, then header",
             {"---\nparent_id: x\n...\n\n---\ntitle: T\n---\nBody", "T", "Body",
              "---\nparent_id: x\n...", "leading"});
-        row("second Joplin block stays in body",
-            {"---\nsource: Joplin\n---\n---\ntodo_due: 0\n---\nBody", "",
-             "---\ntodo_due: 0\n---\nBody", "---\nsource: Joplin\n---", "leading"});
         row("leading Joplin block wins over trailing lines",
             {"---\nsource: joplin-desktop\n---\nBody\n\n" + meta, "", "Body\n\n" + meta,
              "---\nsource: joplin-desktop\n---", "leading"});
@@ -130,7 +127,6 @@ private Q_SLOTS:
 
         const QString early = QStringLiteral("2020-01-01T00:00:00Z");
         const QString late = QStringLiteral("2021-01-01T00:00:00Z");
-        const QDateTime earlyDate = utc("2020-01-01T00:00:00Z");
         const QDateTime lateDate = utc("2021-01-01T00:00:00Z");
         const auto row = [](const char *name, const QStringList &lines, NoteFrontMatter expected) {
             expected.lines = lines;
@@ -140,11 +136,6 @@ private Q_SLOTS:
             {"created_time: " + early, "created: " + late}, {{}, lateDate, late, {}, {}, {}});
         row("own created wins over created_time below it",
             {"created: " + late, "created_time: " + early}, {{}, lateDate, late, {}, {}, {}});
-        row("own updated wins over a later user time",
-            {"updated: " + early, "  user_updated_time: '" + late + "'"},
-            {{}, {}, {}, earlyDate, early, {}});
-        row("own created wins over a later date", {"created: " + early, "date: " + late},
-            {{}, earlyDate, early, {}, {}, {}});
         row("among other keys a user time replaces",
             {"Updated: " + early, "  user_updated_time: '" + late + "'"},
             {{}, {}, {}, lateDate, late, {}});
@@ -182,12 +173,9 @@ private Q_SLOTS:
         row("no fraction, -HH:MM", {"2024-03-04T10:20:30-05:00", "2024-03-04T15:20:30.000Z"});
         row("6 fraction digits, +HHMM",
             {"2024-03-04T10:20:30.999999+0530", "2024-03-04T04:50:30.999Z"});
-        row("no fraction, +HH", {"2024-03-04T10:20:30+09", "2024-03-04T01:20:30.000Z"});
         row("local, space and 3 fraction digits",
             {"2024-03-04 10:20:30.500", "2024-03-04T01:20:30.500Z"});
         row("local, date only", {"2024-03-04", "2024-03-03T15:00:00.000Z"});
-        row("local in New York, winter",
-            {"2024-01-15 12:00:00", "2024-01-15T17:00:00.000Z", "America/New_York"});
         row("wall time skipped by DST", {"2024-03-10T02:30:00", "", "America/New_York"});
         row("internet form, 1 fraction digit",
             {"2024-03-04T10:20:30.5Z", "2024-03-04T10:20:30.500Z"});
@@ -196,13 +184,10 @@ private Q_SLOTS:
         row("zone after space form", {"2024-03-04 10:20:30Z", ""});
         row("minutes without seconds", {"2019-05-01 16:54-07:00", ""});
         row("February 30", {"2024-02-30", ""});
-        row("hour 24", {"2024-03-04T24:00:00", ""});
         row("offset hour 24", {"2024-03-04T10:00:00+24:00", ""});
         row("surrounding space is not trimmed", {" 2024-03-04", ""});
         row("lenient: 9 fraction digits and offset",
             {"2024-03-04T10:20:30.123456789+09:00", "2024-03-04T01:20:30.000Z", "", "lenient"});
-        row("lenient: short fraction without zone",
-            {"2024-03-04T10:20:30.5", "2024-03-04T01:20:30.000Z", "", "lenient"});
         row("lenient: space and line breaks trimmed",
             {" \n2024-03-04\t", "2024-03-03T15:00:00.000Z", "", "lenient"});
         row("lenient: strict success keeps the fraction",
@@ -221,11 +206,9 @@ private Q_SLOTS:
         table();
         row("Japanese with inner spaces", {"\"豆腐 よう\"", "豆腐 よう"});
         row("escaped quotes, outer space", {" \"Travel \\\"notes\\\"\"\t", "Travel \"notes\""});
-        row("backslash before a quote", {"\"a\\\\\\\"b\"", "a\\\"b"});
         row("trailing backslash", {"\"C:\\\\dir\\\\\"", "C:\\dir\\"});
         row("single quotes unescape the same way", {"'a\\\"b\\\\'", "a\"b\\"});
         row("mismatched quotes kept", {"\"abc'", "\"abc'"});
-        row("lone quote kept", {"\"", "\""});
         row("empty", {"\"\"", ""});
     }
     void quotingRoundTrips()
@@ -323,15 +306,12 @@ private Q_SLOTS:
         table(); // where the Joplin text is; created empty: save time
         row("offset dates stay extra", {"obsidian/2020-08-08-an-earlier-post.md", "", ""});
         row("date key", {"obsidian/2023-09-12 Meeting with Steph.md", "", "2023-09-12"});
-        row("Japanese title", {"obsidian/4行日記.md", "", ""});
         row("empty body", {"obsidian/Fushimi Inari.md", "", "2023-09-12"});
-        row("empty last key", {"obsidian/In good hands.md", "", "2023-09-12"});
         row("empty Source key", {"obsidian/豆腐よう.md", "", ""});
         row("BOM and CRLF", {"joplin/frontmatter-bom-crlf.md", "", "2019-05-01 16:54-07:00"});
         row("leading Joplin block",
             {"joplin/frontmatter-source.md", "leading", "2024-03-04 09:00"});
         row("raw note", {"joplin/raw-note.md", "trailing", "2023-04-01T08:15:30.120Z"});
-        row("raw to-do", {"joplin/raw-todo.md", "trailing", "2024-02-10T00:00:00.000Z"});
     }
     void keepsForeignFilesOnSave()
     {
@@ -376,10 +356,6 @@ private Q_SLOTS:
         row("other spellings and a blank line",
             {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
              "---\n{t}created: \"tomorrow\"\n{u}Title: My talk\n\nDate: tomorrow\n---\n\nBody"});
-        row("date and modified only: dates read, own lines added",
-            {"---\ndate: 2024-01-02\nmodified: 2024-02-03\ntags: [a]\n---\n\nBody",
-             "---\n{t}created: \"2024-01-02\"\n{u}date: 2024-01-02\nmodified: 2024-02-03\n"
-             "tags: [a]\n---\n\nBody"});
         row("own lines updated where they are, unchanged ones kept as written",
             {"---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: 2020-01-02\n"
              "title: x\n---\nB",
@@ -387,14 +363,6 @@ private Q_SLOTS:
         row("a missing key follows the one before it",
             {"---\naliases:\n- x\ncreated: 2020-01-01\nstatus: draft\n---\nB",
              "---\n{t}aliases:\n- x\ncreated: 2020-01-01\n{u}status: draft\n---\n\nB"});
-        row("comments, blanks, odd indentation and quoting kept",
-            {"---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\nz:   \n---\nB",
-             "---\n# by hand\n\n   odd: indent\n\ttabbed: x\ntitle: 'note'\n{c}{u}z:   \n"
-             "---\n\nB"});
-        row("capitalised and indented own keys belong to others",
-            {"---\nCreated: 2020-01-01\nUPDATED: 2020-01-02\nmeta:\n  title: inner\n---\nB",
-             "---\n{t}created: \"2020-01-01\"\n{u}Created: 2020-01-01\nUPDATED: 2020-01-02\n"
-             "meta:\n  title: inner\n---\n\nB"});
         row("of duplicates only the line that counts changes",
             {"---\ntitle: a\ntitle: b\ncreated: 2020-01-01\ncreated:\nupdated: 1\n"
              "updated: 2\n---\nB",
@@ -404,9 +372,6 @@ private Q_SLOTS:
              "---\n{t}{c}{u}tags:\n  - a\n---\n\nB"});
         row("a stray item at the top stays put, not taken as the new title's value",
             {"---\n-\n---\nB", "---\n-\n{t}{c}{u}---\n\nB"});
-        row("indented lines at the top stay above the new lines",
-            {"---\n  - x\n\tmore\ntags: a\n---\nB",
-             "---\n  - x\n\tmore\n{t}{c}{u}tags: a\n---\n\nB"});
         row("a line indented with a full-width space belongs to the value above",
             {"---\ncreated: 2020-01-01\n\u3000more\nkeep: 1\n---\nB",
              "---\n{t}created: \"2020-01-01\"\n{u}keep: 1\n---\n\nB"});
@@ -414,10 +379,6 @@ private Q_SLOTS:
         row("leading Joplin block kept after the header",
             {"---\nTitle: T\n---\n\n---\nparent_id: 1\n---\nB",
              "---\n{t}{c}{u}Title: T\n---\n\n---\nparent_id: 1\n---\n\nB"});
-        row("trailing Joplin metadata kept at the end",
-            {"---\ndate: 2024-01-02\n---\nB\n\nid: 1\ntype_: 1",
-             "---\n{t}created: \"2024-01-02\"\n{u}date: 2024-01-02\n---\n\nB\n\nid: 1\n"
-             "type_: 1\n"});
     }
     void keepsHeaderLinesOnSave()
     {
