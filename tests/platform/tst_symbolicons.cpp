@@ -66,10 +66,7 @@ private Q_SLOTS:
         QTest::addColumn<Symbol>("symbol");
         // Drawn straight onto the device, and (the cut-out cross) through a layer of its own.
         QTest::newRow("pin of a pinned note") << Symbol::pinFilled;
-        QTest::newRow("refresh arrow") << Symbol::refresh;
         QTest::newRow("page with white lines") << Symbol::document;
-        QTest::newRow("eye with a white ring") << Symbol::eye;
-        QTest::newRow("magnifier") << Symbol::magnifier;
         QTest::newRow("cross cut out of a circle") << Symbol::clearCircle;
     }
     void sharpOnDenseScreens()

@@ -97,7 +97,6 @@ private Q_SLOTS:
         row("no folder at all means the default", QString(), "none");
         // The default folder needs no bookmark, however it is spelled.
         row("default, plain", "data/Quillmere", "none");
-        row("default, trailing slash", "data/Quillmere/", "none");
         row("default, dot-dot components", "data/Quillmere/../Quillmere/.", "none");
         row("a missing folder keeps the previous bookmark", "not there", "previous");
     }
