@@ -277,7 +277,6 @@ private Q_SLOTS:
             QStringLiteral("a.md.quillmere-%1-Ab12Cd").arg(dead), // not hidden: the user's
             QStringLiteral(".quillmere-%1-Ab12Cd").arg(dead),     // no target name
             temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12C")),
-            temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12Cd.md")),
             QStringLiteral(".a.md.quillmere-x%1-Ab12Cd").arg(dead),
         };
         for (const QString &name : kept + QStringList{deadTemporary})
