@@ -48,14 +48,6 @@ QString asUtc(const std::optional<QDateTime> &date)
     return date ? date->toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
-// The lines between the fences of the header a text starts with; none without one.
-QStringList headerLines(const QString &text)
-{
-    const QStringList lines = text.split(u'\n');
-    const qsizetype close = lines.indexOf(QStringLiteral("---"), 1);
-    return lines.first() == u"---" && close > 0 ? lines.mid(1, close - 1) : QStringList();
-}
-
 // The header lines another application owns: all but the top-level lower-case title, created and
 // updated keys.
 QStringList foreignLines(const QStringList &lines)
@@ -322,7 +314,6 @@ private Q_SLOTS:
         // Keep a byte-order mark in the text: dropping it is the parser's job.
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
         const QString original = decoder.decode(file.readAll());
-        const QString normalized = QString(original).replace("\r\n", "\n").remove(QChar(0xFEFF));
         const QString name = QFileInfo(path).completeBaseName();
         const QString savedAt = formatFrontMatterDate(m_clock.now());
 
@@ -331,16 +322,16 @@ private Q_SLOTS:
         QCOMPARE(parts.joplinYAML.has_value(), !where.isEmpty());
         QCOMPARE(parts.joplinIsTrailing, where == u"trailing");
 
-        const QString saved = savedAndReread(parts, name);
-        const std::optional<NoteFrontMatter> header = parseNoteDocument(saved).obsidian;
+        const std::optional<NoteFrontMatter> header =
+            parseNoteDocument(savedAndReread(parts, name)).obsidian;
         QVERIFY(header);
         QCOMPARE(header->title, name);
         QCOMPARE(header->createdRaw, created.isEmpty() ? savedAt : created);
         QCOMPARE(header->updatedRaw, savedAt);
         // Every line another application wrote stays, in its order; this program's own lines are
         // rewritten only where their value changed.
-        const QStringList before = headerLines(where.isEmpty() ? normalized : QString());
-        const QStringList after = headerLines(saved);
+        const QStringList before = parts.obsidian ? parts.obsidian->lines : QStringList();
+        const QStringList after = header->lines;
         QCOMPARE(foreignLines(after), foreignLines(before));
         const QString createdLine = "created: " + created;
         QCOMPARE(after.contains(createdLine), before.contains(createdLine));
