@@ -14,14 +14,6 @@ QVariant stored(const QString &key)
     return SettingsStore::instance().value(key);
 }
 
-QStringList bookmarkedFolders()
-{
-    return SettingsStore::instance()
-        .dictionary(QStringLiteral("FolderHistoryBookmarks"))
-        .value_or(QVariantMap())
-        .keys();
-}
-
 } // namespace
 
 class TestFolderManager : public QObject
@@ -44,7 +36,7 @@ private Q_SLOTS:
         const QStringList expected{folder(6), folder(5), folder(4), folder(3), folder(2)};
         QCOMPARE(manager.folderHistory(), expected);
         QCOMPARE(stored(QStringLiteral("FolderHistory")).toStringList(), expected);
-        QCOMPARE(bookmarkedFolders(),
+        QCOMPARE(stored(QStringLiteral("FolderHistoryBookmarks")).toMap().keys(),
                  QStringList({folder(2), folder(3), folder(4), folder(5), folder(6)}));
         QCOMPARE(PathManager::baseFolderPath(), folder(6));
         QCOMPARE(changed.count(), 6);
