@@ -98,21 +98,17 @@ private Q_SLOTS:
     void writesUnderTheStoredNames_data()
     {
         // The names other installations read: a rename here loses every user's choice. Names
-        // another test reads back after a write through the application are left to that test.
+        // the reading rows above store by, or another test reads back after a write through the
+        // application, are left to those (a getter and its setter share the name).
         QTest::addColumn<Writer>("write");
         QTest::addColumn<QString>("storedName");
         const auto row = [](const char *name, Writer write) {
             QTest::newRow(name) << write << QString::fromLatin1(name);
         };
-        row("fontSize", [](Settings &s) { s.setEditorFontSize(20); });
-        row("uiListFontSize", [](Settings &s) { s.setListFontSize(16); });
-        row("appAppearanceMode", [](Settings &s) { s.setAppearanceMode(AppAppearanceMode::dark); });
         row("showMarkdownPreview", [](Settings &s) { s.setShowMarkdownPreview(false); });
         row("searchKeyword", [](Settings &s) { s.setSearchKeyword("k"); });
         row("searchHistory", [](Settings &s) { s.setSearchHistory({"k"}); });
         row("selectedFolder", [](Settings &s) { s.setSelectedNotesFolder("/n"); });
-        row("expandedNoteFolderPaths", [](Settings &s) { s.setExpandedNoteFolders({{"/n"}}); });
-        row("MainWindowFrame", [](Settings &s) { s.setWindowFrame(QRect(1, 2, 3, 4)); });
         row("MainWindowScreenID", [](Settings &s) { s.setWindowScreen("screen_A"); });
         row("announcedRecoveryFiles", [](Settings &s) { s.setAnnouncedRecoveryFiles({"/r"}); });
         row("lastSelectedFolderPath_/b_notes",
