@@ -171,9 +171,7 @@ private Q_SLOTS:
         row("wall time skipped by DST", {"2024-03-10T02:30:00", "", "America/New_York"});
         row("internet form, 1 fraction digit",
             {"2024-03-04T10:20:30.5Z", "2024-03-04T10:20:30.500Z"});
-        row("1 fraction digit needs an extended zone", {"2024-03-04T10:20:30.5+0900", ""});
         row("9 fraction digits", {"2024-03-04T10:20:30.123456789+09:00", ""});
-        row("zone after space form", {"2024-03-04 10:20:30Z", ""});
         row("minutes without seconds", {"2019-05-01 16:54-07:00", ""});
         row("February 30", {"2024-02-30", ""});
         row("offset hour 24", {"2024-03-04T10:00:00+24:00", ""});
