@@ -97,16 +97,16 @@ private Q_SLOTS:
 
     void writesUnderTheStoredNames_data()
     {
-        // The names other installations read: a rename here loses every user's choice. Names
-        // the reading rows above store by, or another test reads back after a write through the
-        // application, are left to those (a getter and its setter share the name).
+        // The names other installations read: a rename here loses every user's choice. Names the
+        // reading rows above or the change signals below store by, or another test reads back
+        // after a write through the application, are left to those (a getter and its setter
+        // share the name).
         QTest::addColumn<Writer>("write");
         QTest::addColumn<QString>("storedName");
         const auto row = [](const char *name, Writer write) {
             QTest::newRow(name) << write << QString::fromLatin1(name);
         };
         row("showMarkdownPreview", [](Settings &s) { s.setShowMarkdownPreview(false); });
-        row("searchKeyword", [](Settings &s) { s.setSearchKeyword("k"); });
         row("searchHistory", [](Settings &s) { s.setSearchHistory({"k"}); });
         row("selectedFolder", [](Settings &s) { s.setSelectedNotesFolder("/n"); });
         row("MainWindowScreenID", [](Settings &s) { s.setWindowScreen("screen_A"); });
