@@ -332,7 +332,8 @@ private Q_SLOTS:
         writeText(path, readText(path) + u"third\n"_s);
         QTRY_COMPARE(m_view->editorText(), u"first\nsecond\nthird\n"_s);
 
-        // With edits at the top, another program's line at the end is merged in on save.
+        // With edits at the top, another program's line at the end waits for the save and is
+        // merged in then (what the editor shows after a merge is the document road's check).
         NoteTextEdit *textEdit = m_view->editorView()->editor()->textEdit();
         textEdit->setFocus();
         textEdit->moveCursor(QTextCursor::Start);
@@ -342,7 +343,6 @@ private Q_SLOTS:
         QCOMPARE(m_view->editorText(), u"*first\nsecond\nthird\n"_s);
         QVERIFY(m_view->saveCurrent());
         QCOMPARE(bodyOf(path), u"*first\nsecond\nthird\nfourth\n"_s);
-        QCOMPARE(m_view->editorText(), bodyOf(path));
     }
 
     void qtTextsAreJapanese()
@@ -402,7 +402,7 @@ private Q_SLOTS:
     }
 
     // Quick open, left from the search field, gives the keyboard back to it; a note chosen there
-    // takes it to the editor.
+    // takes it to the editor (that the note opens is the app shell test's).
     void focusReturnsAfterQuickOpen_data()
     {
         QTest::addColumn<Qt::Key>("key");
@@ -413,8 +413,7 @@ private Q_SLOTS:
     void focusReturnsAfterQuickOpen()
     {
         QFETCH(Qt::Key, key);
-        const QString note = notePath(u"plan.md"_s);
-        writeText(note, u"plan\n"_s);
+        writeText(notePath(u"plan.md"_s), u"plan\n"_s);
         m_view->appear();
         m_view->setSelectedPage(ContentView::Page::search);
         QWidget *start = m_view->searchView()->findChild<QLineEdit *>();
@@ -430,8 +429,6 @@ private Q_SLOTS:
         QWidget *expected =
             key == Qt::Key_Return ? m_view->editorView()->editor()->textEdit() : start;
         QTRY_COMPARE(QApplication::focusWidget(), expected);
-        if (key == Qt::Key_Return)
-            QTRY_COMPARE(m_memo->currentFilePath(), note);
     }
 
     // Every mode is checked from the start and after the other one.
