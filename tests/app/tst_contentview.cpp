@@ -30,6 +30,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -62,16 +63,9 @@ void settleQueuedSteps(QObject *context)
     QTRY_VERIFY(settled);
 }
 
-/// The background (the most frequent colour) of what a widget shows, and the colour drawn on
-/// it that stands out most: what a reader sees as the text on its background.
-struct Rendered
-{
-    QColor background;
-    QColor text;
-    double contrast = 0;
-};
-
-Rendered rendered(QWidget *widget)
+/// What a reader sees in a widget, as text (the colour that stands out most) on its background
+/// (the most frequent colour): described when they contrast less than 4.5:1, else empty.
+QString unreadable(QWidget *widget)
 {
     // Grabbed from the window, so what lies behind a transparent widget is there too.
     QWidget *window = widget->window();
@@ -82,21 +76,19 @@ Rendered rendered(QWidget *widget)
         for (int x = 0; x < image.width(); ++x)
             ++counts[image.pixel(x, y) | 0xff000000];
     }
-    Rendered result;
-    const auto most = std::max_element(counts.cbegin(), counts.cend());
-    result.background = QColor::fromRgb(most.key());
+    const QColor background =
+        QColor::fromRgb(std::max_element(counts.cbegin(), counts.cend()).key());
+    QColor text;
+    double best = 0;
     // Antialiased edges are mixtures; the glyphs' cores carry the text colour itself.
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() < 8)
-            continue;
         const double contrast =
-            CalendarColors::contrastRatio(QColor::fromRgb(it.key()), result.background);
-        if (contrast > result.contrast) {
-            result.contrast = contrast;
-            result.text = QColor::fromRgb(it.key());
-        }
+            CalendarColors::contrastRatio(QColor::fromRgb(it.key()), background);
+        if (it.value() >= 8 && contrast > best)
+            std::tie(best, text) = std::pair(contrast, QColor::fromRgb(it.key()));
     }
-    return result;
+    return best >= 4.5 ? QString()
+                       : u"%1 on %2, contrast %3"_s.arg(text.name(), background.name()).arg(best);
 }
 
 } // namespace
@@ -107,10 +99,7 @@ class TestContentView : public QObject
 
 private:
     QString notePath(const QString &name) const { return m_base + u"/Notes/"_s + name; }
-    QString daily(const QString &day = u"2025-03-05"_s) const
-    {
-        return m_base + u"/Daily/"_s + day + u".txt"_s;
-    }
+    QString daily() const { return m_base + u"/Daily/2025-03-05.txt"_s; }
 
     void typeIntoEditor(const QString &text)
     {
@@ -173,96 +162,77 @@ private Q_SLOTS:
         m_clock.reset();
     }
 
-    void toggledCheckboxText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("line");
-        QTest::addColumn<QString>("expected"); // empty: nothing to toggle
-        const auto row = [](const char *name, const char *text, qint64 line, const char *expected) {
-            QTest::newRow(name) << QString::fromUtf8(text) << line << QString::fromUtf8(expected);
-        };
-        row("unchecked becomes checked", "a\n- [ ] task\nb", 1, "a\n- [x] task\nb");
-        row("capital X becomes unchecked, indentation kept", "  \t- [X] done", 0, "  \t- [ ] done");
-        row("line without checkbox", "- plain", 0, "");
-        row("other bullets are not toggled", "* [ ] star", 0, "");
-        row("checkbox without its space", "- [ ]", 0, "");
-        row("line past the end", "- [ ] a", 1, "");
-        row("negative line", "- [ ] a", -1, "");
-    }
-
     void toggledCheckboxText()
     {
-        QFETCH(QString, text);
-        QFETCH(qint64, line);
-        QFETCH(QString, expected);
-        QCOMPARE(ContentView::toggledCheckboxText(text, line).value_or(QString()), expected);
+        const auto toggled = [](const char *text, qint64 line) {
+            return ContentView::toggledCheckboxText(QString::fromUtf8(text), line).value_or(u"-"_s);
+        };
+        QCOMPARE(toggled("a\n- [ ] task\nb", 1), u"a\n- [x] task\nb"_s);
+        QCOMPARE(toggled("  \t- [X] done", 0), u"  \t- [ ] done"_s); // capital X, indent kept
+        // Nothing to toggle ("-"): another bullet, a box without its space, lines past the ends.
+        QCOMPARE(toggled("* [ ] star", 0), u"-"_s);
+        QCOMPARE(toggled("- [ ]", 0), u"-"_s);
+        QCOMPARE(toggled("- [ ] a", 1), u"-"_s);
+        QCOMPARE(toggled("- [ ] a", -1), u"-"_s);
     }
 
-    void sidePaneWindowWidth_data()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::addColumn<int>("window");
-        QTest::addColumn<int>("editor");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("showing adds the editor's width") << true << 800 << 500 << 1300;
-        QTest::newRow("hiding never goes below 400") << false << 800 << 500 << 400;
-        QTest::newRow("hiding removes the editor's width") << false << 1200 << 500 << 700;
-        QTest::newRow("unmeasured editor counts as 600") << true << 800 << 0 << 1400;
-    }
-
+    // Showing the pane adds the editor's width (600 while unmeasured); hiding removes it, down to
+    // 400.
     void sidePaneWindowWidth()
     {
-        QFETCH(bool, shown);
-        QFETCH(int, window);
-        QFETCH(int, editor);
-        QFETCH(int, expected);
-        QCOMPARE(ContentView::windowWidthForSidePane(shown, window, editor), expected);
+        QCOMPARE(ContentView::windowWidthForSidePane(true, 800, 500), 1300);
+        QCOMPARE(ContentView::windowWidthForSidePane(true, 800, 0), 1400);
+        QCOMPARE(ContentView::windowWidthForSidePane(false, 1200, 500), 700);
+        QCOMPARE(ContentView::windowWidthForSidePane(false, 800, 500), 400);
     }
 
-    void restoresLastPage_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<ContentView::Page>("expected");
-        QTest::newRow("search") << "search" << ContentView::Page::search;
-        QTest::newRow("unknown value falls back to the calendar")
-            << "diary" << ContentView::Page::calendar;
-    }
-
-    // The page shown at the start is the one chosen last; a page chosen is stored for the next
-    // start.
+    // The page shown at the start is the one chosen last (with none stored, every test here starts
+    // on the calendar); a page chosen is stored for the next start.
     void restoresLastPage()
     {
-        QFETCH(QString, stored);
-        QFETCH(ContentView::Page, expected);
-        Settings::instance().setLastSelectedPage(stored);
+        Settings::instance().setLastSelectedPage(u"search"_s);
         m_view->appear();
-        QCOMPARE(m_view->selectedPage(), expected);
+        QCOMPARE(m_view->selectedPage(), ContentView::Page::search);
         m_view->setSelectedPage(ContentView::Page::notes);
         QCOMPARE(Settings::instance().lastSelectedPage(), u"notes"_s);
     }
 
-    // Every way away from a document whose edits could not be written stays where it is: the
-    // document open, modified, with the message.
-    void failedSaveOnSwitchKeepsEdits()
+    // Every way away from edits that could not be written stays where it is: the document open,
+    // its text, the message. Closing asks before they are dropped; quitting keeps them in a
+    // recovery file that names the note.
+    void failedSaveKeepsTheEdits()
     {
+        int asked = 0;
+        bool discard = false;
+        m_view->setDiscardPrompt([&](QWidget *) {
+            ++asked;
+            return discard;
+        });
         m_view->appear();
+        QVERIFY(m_view->saveOrConfirmClose());
+        QCOMPARE(asked, 0);
         typeIntoEditor(u"大事なこと"_s);
-        const QString folder = blockDailyFolder();
+        const QString memo = blockDailyFolder() + u"/2025-03-05.txt"_s;
 
         m_view->setSelectedPage(ContentView::Page::notes);
         QCOMPARE(m_view->selectedPage(), ContentView::Page::calendar);
-        m_view->dateChanged(QDate(2025, 3, 6));
-        QCOMPARE(m_view->selectedDate(), QDate(2025, 3, 5));
         QVERIFY(!m_view->loadDocument(notePath(u"any.md"_s)));
         QVERIFY(!m_view->saveAndClear());
-
-        QCOMPARE(m_memo->currentFilePath(), folder + u"/2025-03-05.txt"_s);
-        QVERIFY(m_memo->isModified());
+        QVERIFY(!m_view->saveOrConfirmClose());
+        QCOMPARE(asked, 1);
+        QCOMPARE(m_memo->currentFilePath(), memo);
         QCOMPARE(m_memo->temporaryMessage(), MemoManager::saveFailedMessage);
         QCOMPARE(m_view->editorText(), u"大事なこと"_s);
-        QVERIFY(QFile::remove(folder));
-        m_view->setSelectedPage(ContentView::Page::notes);
-        QCOMPARE(m_view->selectedPage(), ContentView::Page::notes);
+
+        QVERIFY(!m_view->saveBeforeExit());
+        const QStringList files = Recovery::files();
+        QCOMPARE(files.size(), 1);
+        QVERIFY(files.first().startsWith(Recovery::folder()));
+        QVERIFY(files.first().endsWith(u" 2025-03-05.txt"_s));
+        QCOMPARE(Recovery::notePathOf(files.first()), memo);
+        QCOMPARE(bodyOf(files.first()), u"大事なこと"_s);
+        discard = true;
+        QVERIFY(m_view->saveOrConfirmClose());
     }
 
     // The window shown again (after it was hidden) brings the editor back on screen: it takes the
@@ -297,50 +267,22 @@ private Q_SLOTS:
         QWidget *expected =
             searching ? static_cast<QWidget *>(m_view->searchView()->findChild<QLineEdit *>())
                       : m_view->editorView()->editor()->textEdit();
-        QVERIFY(expected);
         QCOMPARE(m_window->focusWidget(), expected);
         const QList<QVariant> focusEditor{Notifications::FocusEditor};
         QCOMPARE(posted.count(focusEditor), searching ? 0 : 1);
     }
 
-    // The open note moves under edits, with its folder and by a new title; edits land where it
-    // went.
-    void openNoteFollowsItsFolderAndTitle()
+    // The notes list follows the open note to its new folder and its new title (what the files
+    // hold then is checked on the document road).
+    void notesListFollowsTheOpenNote()
     {
         const QString oldPath = openNote(u"仕事/plan.md"_s, u"v1"_s);
         const QString newPath = notePath(u"業務/plan.md"_s);
-        typeIntoEditor(u" v2"_s);
-
-        // What the notes page does when the folder is renamed: save, move, report.
-        Q_EMIT m_view->notesView()->saveRequested();
         QVERIFY(QDir().rename(notePath(u"仕事"_s), notePath(u"業務"_s)));
         Q_EMIT m_view->notesView()->openFileMoved(oldPath, newPath);
-
-        QCOMPARE(m_memo->currentFilePath(), newPath);
         QCOMPARE(m_view->notesSelectedFile(), newPath);
-        QCOMPARE(bodyOf(newPath), u"v1 v2"_s);
-        typeIntoEditor(u" v3"_s);
-        m_view->saveCurrent();
-        QCOMPARE(bodyOf(newPath), u"v1 v2 v3"_s);
-        QVERIFY(!QFileInfo::exists(notePath(u"仕事"_s)));
-
-        QVERIFY(!m_view->renameFromTitle(QString()));
         QVERIFY(m_view->renameFromTitle(u"計画"_s));
         QCOMPARE(m_view->notesSelectedFile(), notePath(u"業務/計画.md"_s));
-        QCOMPARE(bodyOf(m_view->notesSelectedFile()), u"v1 v2 v3"_s);
-    }
-
-    void checkboxToggleMarksModified()
-    {
-        m_view->appear();
-        typeIntoEditor(u"- [ ] buy tea"_s);
-        m_view->saveCurrent();
-        m_view->toggleCheckboxLine(0);
-        QCOMPARE(m_view->editorText(), u"- [x] buy tea"_s);
-        QVERIFY(m_memo->isModified());
-        // One undo step, like an edit.
-        m_view->editorView()->editor()->textEdit()->undo();
-        QCOMPARE(m_view->editorText(), u"- [ ] buy tea"_s);
     }
 
     void baseFolderChangeReloadsSelectedDay()
@@ -358,10 +300,7 @@ private Q_SLOTS:
     {
         m_view->appear();
         typeIntoEditor(u"a"_s);
-        m_view->autosaveIfDue();
-        QVERIFY(!QFile::exists(daily()));
-
-        // Two seconds after the last keystroke.
+        // Two seconds after the last keystroke, not the first.
         m_clock->advance(1);
         typeIntoEditor(u"b"_s);
         m_clock->advance(1);
@@ -393,7 +332,8 @@ private Q_SLOTS:
         writeText(path, readText(path) + u"third\n"_s);
         QTRY_COMPARE(m_view->editorText(), u"first\nsecond\nthird\n"_s);
 
-        // With edits at the top, another program's line at the end is merged in on save.
+        // With edits at the top, another program's line at the end waits for the save and is
+        // merged in then (what the editor shows after a merge is the document road's check).
         NoteTextEdit *textEdit = m_view->editorView()->editor()->textEdit();
         textEdit->setFocus();
         textEdit->moveCursor(QTextCursor::Start);
@@ -403,40 +343,6 @@ private Q_SLOTS:
         QCOMPARE(m_view->editorText(), u"*first\nsecond\nthird\n"_s);
         QVERIFY(m_view->saveCurrent());
         QCOMPARE(bodyOf(path), u"*first\nsecond\nthird\nfourth\n"_s);
-        QCOMPARE(m_view->editorText(), bodyOf(path));
-        // The caret stayed where the user was typing.
-        QCOMPARE(textEdit->textCursor().position(), 1);
-    }
-
-    // Closing asks before edits that could not be written are dropped; quitting keeps them in a
-    // recovery file that names the note.
-    void quittingAfterAFailedSaveAsksAndKeepsARecoveryFile()
-    {
-        int asked = 0;
-        bool discard = false;
-        m_view->setDiscardPrompt([&](QWidget *) {
-            ++asked;
-            return discard;
-        });
-        m_view->appear();
-        QVERIFY(m_view->saveOrConfirmClose());
-        QCOMPARE(asked, 0);
-
-        typeIntoEditor(u"一時間分の文章"_s);
-        const QString folder = blockDailyFolder();
-        QVERIFY(!m_view->saveOrConfirmClose());
-        QCOMPARE(asked, 1);
-        QCOMPARE(m_view->editorText(), u"一時間分の文章"_s);
-
-        QVERIFY(!m_view->saveBeforeExit());
-        const QStringList files = Recovery::files();
-        QCOMPARE(files.size(), 1);
-        QVERIFY(files.first().startsWith(Recovery::folder()));
-        QVERIFY(files.first().endsWith(u" 2025-03-05.txt"_s));
-        QCOMPARE(Recovery::notePathOf(files.first()), folder + u"/2025-03-05.txt"_s);
-        QCOMPARE(bodyOf(files.first()), u"一時間分の文章"_s);
-        discard = true;
-        QVERIFY(m_view->saveOrConfirmClose());
     }
 
     void qtTextsAreJapanese()
@@ -448,14 +354,11 @@ private Q_SLOTS:
         NoteTextEdit *text = m_view->editorView()->editor()->textEdit();
         std::unique_ptr<QMenu> menu(text->createStandardContextMenu());
         QStringList shown;
-        for (const QAction *action : menu->actions()) {
-            if (!action->isSeparator())
-                shown.append(action->text());
-        }
-        for (const QString &english :
-             u"&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All"_s.split(u'|'))
-            QVERIFY2(!shown.contains(english), qPrintable(shown.join(u'|')));
-        QVERIFY2(shown.join(u'|').contains(u"元に戻す"_s), qPrintable(shown.join(u'|')));
+        for (const QAction *action : menu->actions())
+            shown.append(action->text());
+        const QString texts = shown.join(u'|');
+        const QRegularExpression english(u"&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All"_s);
+        QVERIFY2(texts.contains(u"元に戻す"_s) && !texts.contains(english), qPrintable(texts));
         QCOMPARE(
             QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(),
             u"キャンセル"_s);
@@ -482,7 +385,6 @@ private Q_SLOTS:
         m_view->loadDocument(odd);
         auto *mark = m_view->editorView()->findChild<QLabel *>(u"readOnlyMark"_s);
         QVERIFY(mark && mark->isVisible());
-        QCOMPARE(m_memo->temporaryMessageKind(), MessageKind::failure);
         auto *status = m_view->editorView()->findChild<QLabel *>(u"statusMessage"_s);
         QCOMPARE(status->palette().color(QPalette::WindowText),
                  MessageColors::color(true, m_view->palette()));
@@ -495,33 +397,26 @@ private Q_SLOTS:
         m_view->editorView()->replaceText(u"今日"_s);
         m_memo->markModified();
         QVERIFY(m_view->saveCurrent());
-        QCOMPARE(m_memo->temporaryMessageKind(), MessageKind::success);
         QCOMPARE(status->palette().color(QPalette::WindowText),
                  MessageColors::color(false, m_view->palette()));
     }
 
+    // Quick open, left from the search field, gives the keyboard back to it; a note chosen there
+    // takes it to the editor (that the note opens is the app shell test's).
     void focusReturnsAfterQuickOpen_data()
     {
         QTest::addColumn<Qt::Key>("key");
-        QTest::addColumn<bool>("startInSearchField");
-        QTest::newRow("Escape, from the editor") << Qt::Key_Escape << false;
-        QTest::newRow("Return opens the note, into the editor") << Qt::Key_Return << false;
-        QTest::newRow("Escape, back to the search field") << Qt::Key_Escape << true;
+        QTest::newRow("Return opens the note, into the editor") << Qt::Key_Return;
+        QTest::newRow("Escape, back to the search field") << Qt::Key_Escape;
     }
 
     void focusReturnsAfterQuickOpen()
     {
         QFETCH(Qt::Key, key);
-        QFETCH(bool, startInSearchField);
-        const QString note = notePath(u"plan.md"_s);
-        writeText(note, u"plan\n"_s);
+        writeText(notePath(u"plan.md"_s), u"plan\n"_s);
         m_view->appear();
-        QWidget *start = m_view->editorView()->editor()->textEdit();
-        if (startInSearchField) {
-            m_view->setSelectedPage(ContentView::Page::search);
-            start = m_view->searchView()->findChild<QLineEdit *>();
-            QVERIFY(start);
-        }
+        m_view->setSelectedPage(ContentView::Page::search);
+        QWidget *start = m_view->searchView()->findChild<QLineEdit *>();
         start->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), start);
 
@@ -534,35 +429,21 @@ private Q_SLOTS:
         QWidget *expected =
             key == Qt::Key_Return ? m_view->editorView()->editor()->textEdit() : start;
         QTRY_COMPARE(QApplication::focusWidget(), expected);
-        if (key == Qt::Key_Return)
-            QTRY_COMPARE(m_memo->currentFilePath(), note);
     }
 
-    void appearanceSwitchKeepsTextReadable_data()
-    {
-        QTest::addColumn<QList<int>>("modes");
-        const int light = int(AppAppearanceMode::light);
-        const int dark = int(AppAppearanceMode::dark);
-        // Every mode is checked after each switch: from the start and after the other mode.
-        QTest::newRow("light, then dark") << QList<int>{light, dark};
-        QTest::newRow("dark, light, dark") << QList<int>{dark, light, dark};
-    }
-
+    // Every mode is checked from the start and after the other one.
     void appearanceSwitchKeepsTextReadable()
     {
-        QFETCH(QList<int>, modes);
+        const int modes[] = {int(AppAppearanceMode::light), int(AppAppearanceMode::dark),
+                             int(AppAppearanceMode::light), int(AppAppearanceMode::dark)};
         openNote(u"会議メモ.md"_s, u"# 見出し\n\n本文の文字 text ■■■■■■■■■■\n"_s);
         auto *titleButton = m_view->editorView()->findChild<QPushButton *>(u"titleButton"_s);
         auto *titleField = m_view->editorView()->findChild<QLineEdit *>(u"titleField"_s);
         QStringList unreadable;
         for (int mode : modes) {
             const auto readable = [&unreadable, mode](const QString &name, QWidget *widget) {
-                const Rendered seen = rendered(widget);
-                if (seen.contrast < 4.5)
-                    unreadable.append(u"%1 in mode %2: %3 on %4, contrast %5"_s.arg(name)
-                                          .arg(mode)
-                                          .arg(seen.text.name(), seen.background.name())
-                                          .arg(seen.contrast));
+                if (const QString seen = ::unreadable(widget); !seen.isEmpty())
+                    unreadable.append(u"%1 in mode %2: %3"_s.arg(name).arg(mode).arg(seen));
             };
             Appearance::apply(AppAppearanceMode(mode));
             QCoreApplication::processEvents();

@@ -29,6 +29,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 /// The note's body; empty when there is no such file.
@@ -77,10 +79,10 @@ public:
     bool run(int steps)
     {
         m_base = m_env.useBaseFolder();
-        for (const QString &name : {QStringLiteral("a.md"), QStringLiteral("work/b.md")}) {
-            const QString path = m_base + QStringLiteral("/Notes/") + name;
+        for (const QString &name : {u"a.md"_s, u"work/b.md"_s}) {
+            const QString path = m_base + u"/Notes/"_s + name;
             TestFiles::write(path, "---\ntitle: \"x\"\n---\n\n- [ ] one\ntwo\n");
-            m_model.disk.insert(path, QStringLiteral("- [ ] one\ntwo\n"));
+            m_model.disk.insert(path, u"- [ ] one\ntwo\n"_s);
         }
         m_clock = std::make_unique<FixedClock>(
             QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
@@ -102,13 +104,10 @@ public:
             total += entry.second;
         for (int i = 0; i < steps && check(); ++i) {
             int roll = int(m_random.bounded(total));
-            for (const auto &[step, weight] : table) {
-                if (roll < weight) {
-                    (this->*step)();
-                    break;
-                }
-                roll -= weight;
-            }
+            const auto chosen =
+                std::find_if(std::begin(table), std::end(table),
+                             [&roll](const auto &entry) { return (roll -= entry.second) < 0; });
+            (this->*chosen->first)();
         }
         return check();
     }
@@ -149,22 +148,18 @@ private:
 
     QString daily(const QDate &date) const
     {
-        return m_base + QStringLiteral("/Daily/") + date.toString(Qt::ISODate) +
-               QStringLiteral(".txt");
+        return m_base + u"/Daily/"_s + date.toString(Qt::ISODate) + u".txt"_s;
     }
     NoteTextEdit *textEdit() const { return m_view->editorView()->editor()->textEdit(); }
     bool editable() const { return !m_model.docPath.isEmpty() && !textEdit()->isReadOnly(); }
     bool onPage(ContentView::Page page) const { return m_view->selectedPage() == page; }
-    bool noteOpen() const { return m_model.docPath.contains(QStringLiteral("/Notes/")); }
+    bool noteOpen() const { return m_model.docPath.contains(u"/Notes/"_s); }
 
     /// The notes in the model, conflict copies aside.
     QStringList notes() const
     {
-        QStringList result;
-        for (const QString &path : m_model.disk.keys()) {
-            if (path.contains(QStringLiteral("/Notes/")) && !path.contains(QStringLiteral("競合")))
-                result.append(path);
-        }
+        QStringList result = m_model.disk.keys().filter(u"/Notes/"_s);
+        result.removeIf([](const QString &path) { return path.contains(u"競合"_s); });
         return result;
     }
 
@@ -188,7 +183,7 @@ private:
         }
         // Another program changed the file: merged, or kept beside the user's text.
         const QFileInfo info(path);
-        QDirIterator it(info.absolutePath(), {info.completeBaseName() + QStringLiteral(" (競合 *")},
+        QDirIterator it(info.absolutePath(), {info.completeBaseName() + u" (競合 *"_s},
                         QDir::Files);
         QString copy;
         while (it.hasNext()) {
@@ -199,7 +194,7 @@ private:
         if (!copy.isEmpty()) {
             m_model.disk.insert(copy, m_model.editor);
             m_model.editor = m_model.base = m_model.disk.value(path);
-            m_log.append(QStringLiteral("  → conflict copy ") + info.fileName());
+            m_log.append(u"  → conflict copy "_s + info.fileName());
         } else {
             const QString merged = bodyOf(path);
             QString without = merged;
@@ -209,7 +204,7 @@ private:
                                     "\"%4\", their line \"%5\"")
                          .arg(path, merged, m_model.editor, m_model.base, m_model.theirLine));
             m_model.disk[path] = m_model.editor = m_model.base = merged;
-            m_log.append(QStringLiteral("  → merged"));
+            m_log.append(u"  → merged"_s);
         }
         m_model.theirLine.clear();
     }
@@ -218,11 +213,10 @@ private:
     {
         if (!editable())
             return;
-        const QString text = pick(QStringLiteral("a|日本語|\n|- [ ] task\n|x y"));
+        const QString text = pick(u"a|日本語|\n|- [ ] task\n|x y"_s);
         const qsizetype at = m_random.bounded(m_model.editor.size() + 1);
         const bool focused = m_random.bounded(2) == 0;
-        m_log.append(
-            QStringLiteral("type %1 at %2, focus %3").arg(text.trimmed()).arg(at).arg(focused));
+        m_log.append(u"type %1 at %2, focus %3"_s.arg(text.trimmed()).arg(at).arg(focused));
         if (focused)
             textEdit()->setFocus();
         else
@@ -243,18 +237,18 @@ private:
             return;
         textEdit()->setFocus();
         const qsizetype at = textEdit()->textCursor().position();
-        QInputMethodEvent preedit(QStringLiteral("かんじ"), {});
+        QInputMethodEvent preedit(u"かんじ"_s, {});
         QCoreApplication::sendEvent(textEdit(), &preedit);
         if (m_random.bounded(2) == 0) {
-            m_log.append(QStringLiteral("compose 漢字 at %1").arg(at));
+            m_log.append(u"compose 漢字 at %1"_s.arg(at));
             QInputMethodEvent commit;
-            commit.setCommitString(QStringLiteral("漢字"));
+            commit.setCommitString(u"漢字"_s);
             QCoreApplication::sendEvent(textEdit(), &commit);
-            m_model.editor.insert(at, QStringLiteral("漢字"));
+            m_model.editor.insert(at, u"漢字"_s);
             return;
         }
         // Left composing, then another day is chosen: the composition goes with the old text.
-        m_log.append(QStringLiteral("compose, then switch day"));
+        m_log.append(u"compose, then switch day"_s);
         switchDay();
         // When no switch took place, the input method gives up its composition.
         if (textEdit()->isComposing()) {
@@ -275,8 +269,8 @@ private:
     {
         const int offset = int(m_random.bounded(5)) - 2;
         const QDate date = m_view->selectedDate().addDays(offset == 0 ? 1 : offset);
-        const QString route = pick(QStringLiteral("grid|明日|昨日"));
-        m_log.append(QStringLiteral("day %1 by %2").arg(date.toString(Qt::ISODate), route));
+        const QString route = pick(u"grid|明日|昨日"_s);
+        m_log.append(u"day %1 by %2"_s.arg(date.toString(Qt::ISODate), route));
         if (!onPage(ContentView::Page::calendar))
             return;
         QDate target = date;
@@ -299,8 +293,8 @@ private:
     void switchPage()
     {
         const int page = int(m_random.bounded(3));
-        const QString name = QStringLiteral("日付 ノート 検索").split(u' ').at(page);
-        m_log.append(QStringLiteral("page ") + name);
+        const QString name = u"日付 ノート 検索"_s.split(u' ').at(page);
+        m_log.append(u"page "_s + name);
         if (int(m_view->selectedPage()) == page)
             return;
         clickButton(m_view, name, true);
@@ -319,8 +313,8 @@ private:
         if (all.isEmpty())
             return;
         const QString path = pick(all);
-        const QString route = pick(QStringLiteral("list|hit|quick open"));
-        m_log.append(QStringLiteral("open %1 by %2").arg(QFileInfo(path).fileName(), route));
+        const QString route = pick(u"list|hit|quick open"_s);
+        m_log.append(u"open %1 by %2"_s.arg(QFileInfo(path).fileName(), route));
         if (route == u"list" && onPage(ContentView::Page::notes))
             m_view->notesFileSelected(path);
         else if (route == u"hit" && onPage(ContentView::Page::search))
@@ -337,9 +331,9 @@ private:
     {
         if (!onPage(ContentView::Page::notes))
             return;
-        const QString name = QStringLiteral("new%1").arg(++m_names);
-        m_log.append(QStringLiteral("create ") + name);
-        const auto created = NotesOperations::createNote(m_base + QStringLiteral("/Notes"), name);
+        const QString name = u"new%1"_s.arg(++m_names);
+        m_log.append(u"create "_s + name);
+        const auto created = NotesOperations::createNote(m_base + u"/Notes"_s, name);
         if (!created.ok())
             return;
         m_model.disk.insert(created.path, bodyOf(created.path));
@@ -359,13 +353,12 @@ private:
     {
         if (!noteOpen())
             return;
-        const QString name = QStringLiteral("renamed%1").arg(++m_names);
-        m_log.append(QStringLiteral("rename to ") + name);
+        const QString name = u"renamed%1"_s.arg(++m_names);
+        m_log.append(u"rename to "_s + name);
         // Renaming saves first; the save is checked on its own, before the file moves.
         modelSave(m_view->saveCurrent());
         if (m_view->renameFromTitle(name))
-            modelMove(QFileInfo(m_model.docPath).absolutePath() + u'/' + name +
-                      QStringLiteral(".md"));
+            modelMove(QFileInfo(m_model.docPath).absolutePath() + u'/' + name + u".md"_s);
     }
 
     void moveNote()
@@ -374,13 +367,12 @@ private:
             return;
         const QString old = m_model.docPath;
         const QString folder =
-            m_base + (old.contains(QStringLiteral("/work/")) ? QStringLiteral("/Notes")
-                                                             : QStringLiteral("/Notes/work"));
+            m_base + (old.contains(u"/work/"_s) ? u"/Notes"_s : u"/Notes/work"_s);
         const QString now = folder + u'/' + QFileInfo(old).fileName();
         // The notes page only offers files that are there.
         if (QFileInfo::exists(now) || !QFileInfo::exists(old))
             return;
-        m_log.append(QStringLiteral("move to ") + folder.section(u'/', -1));
+        m_log.append(u"move to "_s + folder.section(u'/', -1));
         // What the notes page does: save, move, report.
         Q_EMIT m_view->notesView()->saveRequested();
         modelSave(true);
@@ -393,7 +385,7 @@ private:
     {
         if (!noteOpen())
             return;
-        m_log.append(QStringLiteral("delete the open note"));
+        m_log.append(u"delete the open note"_s);
         QFile::remove(m_model.docPath);
         m_view->fileDeleted(m_model.docPath);
         m_model.disk.remove(m_model.docPath);
@@ -403,7 +395,7 @@ private:
     void toggleCheckbox()
     {
         const qint64 line = m_random.bounded(m_model.editor.count(u'\n') + 1);
-        m_log.append(QStringLiteral("toggle line %1").arg(line));
+        m_log.append(u"toggle line %1"_s.arg(line));
         if (!editable())
             return;
         m_view->toggleCheckboxLine(line);
@@ -413,13 +405,13 @@ private:
 
     void save()
     {
-        m_log.append(QStringLiteral("save"));
+        m_log.append(u"save"_s);
         modelSave(m_view->saveCurrent());
     }
 
     void autosave()
     {
-        m_log.append(QStringLiteral("pause 3 s"));
+        m_log.append(u"pause 3 s"_s);
         m_clock->advance(3);
         m_view->autosaveIfDue();
         modelSave(true);
@@ -427,18 +419,14 @@ private:
 
     void otherProgramWrites()
     {
-        QStringList targets = notes();
-        for (const QString &path : m_model.disk.keys()) {
-            if (path.contains(QStringLiteral("/Daily/")))
-                targets.append(path);
-        }
+        QStringList targets = notes() + m_model.disk.keys().filter(u"/Daily/"_s);
         if (!m_model.docPath.isEmpty() && m_random.bounded(2) == 0)
             targets = {m_model.docPath};
         if (targets.isEmpty())
             return;
         const QString path = pick(targets);
-        const QString how = pick(QStringLiteral("append|rewrite|replace|delete"));
-        m_log.append(QStringLiteral("other program: %1 %2").arg(how, QFileInfo(path).fileName()));
+        const QString how = pick(u"append|rewrite|replace|delete"_s);
+        m_log.append(u"other program: %1 %2"_s.arg(how, QFileInfo(path).fileName()));
         const bool open = path == m_model.docPath;
         const QString before = m_model.disk.value(path);
         if (how == u"delete") {
@@ -448,15 +436,15 @@ private:
                 m_model.theirLine.clear();
             return;
         }
-        const QString line = QStringLiteral("外部%1\n").arg(++m_names);
+        const QString line = u"外部%1\n"_s.arg(++m_names);
         const bool joined = before.isEmpty() || before.endsWith(u'\n');
         const QString body =
-            how == u"append" ? before + (joined ? QString() : QStringLiteral("\n")) + line : line;
+            how == u"append" ? before + (joined ? QString() : u"\n"_s) + line : line;
         const QByteArray bytes = "---\ntitle: \"other\"\n---\n\n" + body.toUtf8();
         if (how == u"replace") {
-            TestFiles::write(path + QStringLiteral(".sync"), bytes);
+            TestFiles::write(path + u".sync"_s, bytes);
             QFile::remove(path);
-            QFile::rename(path + QStringLiteral(".sync"), path);
+            QFile::rename(path + u".sync"_s, path);
         } else {
             TestFiles::write(path, bytes);
         }
@@ -472,7 +460,7 @@ private:
     {
         m_promptAnswer = m_random.bounded(2) == 0;
         m_prompted = false;
-        m_log.append(QStringLiteral("window activated (reload answer: %1)").arg(m_promptAnswer));
+        m_log.append(u"window activated (reload answer: %1)"_s.arg(m_promptAnswer));
         const bool modified = m_memo->isModified();
         m_view->checkExternalChange();
         const QString &path = m_model.docPath;
@@ -485,7 +473,7 @@ private:
 
     void failedWrite()
     {
-        m_log.append(QStringLiteral("disk full: save, then switch day"));
+        m_log.append(u"disk full: save, then switch day"_s);
         const QDate dayBefore = m_view->selectedDate();
         bool saved = false;
         {
@@ -498,9 +486,9 @@ private:
         }
         if (!m_model.docPath.isEmpty() && m_model.editor != m_model.base) {
             if (saved)
-                fail(QStringLiteral("a save on a full disk was reported as done"));
+                fail(u"a save on a full disk was reported as done"_s);
             if (m_view->selectedDate() != dayBefore)
-                fail(QStringLiteral("switched days after a failed save"));
+                fail(u"switched days after a failed save"_s);
         } else if (onPage(ContentView::Page::calendar)) {
             modelLoad(daily(dayBefore.addDays(1)));
         }
@@ -508,7 +496,7 @@ private:
 
     void restart()
     {
-        m_log.append(QStringLiteral("quit and start again"));
+        m_log.append(u"quit and start again"_s);
         const bool saved = m_view->saveBeforeExit();
         if (!saved && !m_model.docPath.isEmpty() && m_model.editor != m_model.base)
             ++m_model.recoveryFiles;
@@ -529,38 +517,36 @@ private:
         if (!m_failure.isEmpty())
             return false;
         if (m_memo->currentFilePath() != m_model.docPath)
-            return fail(QStringLiteral("open document is %1, expected %2")
-                            .arg(m_memo->currentFilePath(), m_model.docPath));
+            return fail(u"open document is %1, expected %2"_s.arg(m_memo->currentFilePath(),
+                                                                  m_model.docPath));
         if (m_view->editorText() != m_model.editor)
-            return fail(QStringLiteral("editor shows \"%1\", expected \"%2\"")
-                            .arg(m_view->editorText(), m_model.editor));
+            return fail(u"editor shows \"%1\", expected \"%2\""_s.arg(m_view->editorText(),
+                                                                      m_model.editor));
         if (!m_memo->isModified() && !m_model.docPath.isEmpty() && m_memo->isEditable() &&
             m_model.editor != m_model.disk.value(m_model.docPath, m_model.editor) &&
             m_model.disk.value(m_model.docPath) == m_model.base)
-            return fail(QStringLiteral("unsaved edits are not marked modified"));
+            return fail(u"unsaved edits are not marked modified"_s);
         // Undo stops at the text a document opened with; it never reaches the one before.
         if (std::exchange(m_opened, false) && textEdit()->document()->isUndoAvailable())
-            return fail(QStringLiteral("undo reaches the document before"));
+            return fail(u"undo reaches the document before"_s);
         for (auto it = m_model.disk.cbegin(); it != m_model.disk.cend(); ++it) {
             const bool there = QFile::exists(it.key());
             if ((there || !it.value().isEmpty()) && bodyOf(it.key()) != it.value())
-                return fail(QStringLiteral("%1 holds \"%2\", expected \"%3\" (%4)")
-                                .arg(it.key(), bodyOf(it.key()), it.value(),
-                                     there ? QStringLiteral("there") : QStringLiteral("missing")));
+                return fail(u"%1 holds \"%2\", expected \"%3\" (%4)"_s.arg(
+                    it.key(), bodyOf(it.key()), it.value(), there ? u"there"_s : u"missing"_s));
         }
         // Nothing else appears among the notes: no stray temporary files, no unexpected copies.
-        for (const QString &folder : {QStringLiteral("/Daily"), QStringLiteral("/Notes")}) {
+        for (const QString &folder : {u"/Daily"_s, u"/Notes"_s}) {
             QDirIterator files(m_base + folder, QDir::Files | QDir::Hidden,
                                QDirIterator::Subdirectories);
             while (files.hasNext()) {
                 const QString file = files.next();
                 if (!m_model.disk.contains(file))
-                    return fail(QStringLiteral("unexpected file ") + file);
+                    return fail(u"unexpected file "_s + file);
             }
         }
         if (Recovery::files().size() != m_model.recoveryFiles)
-            return fail(QStringLiteral("%1 recovery files, expected %2")
-                            .arg(Recovery::files().size())
+            return fail(u"%1 recovery files, expected %2"_s.arg(Recovery::files().size())
                             .arg(m_model.recoveryFiles));
         return true;
     }
@@ -594,7 +580,7 @@ private Q_SLOTS:
         const QByteArray only = qgetenv("QUILLMERE_ROAD_SEED");
         const int seeds = qEnvironmentVariableIntValue("QUILLMERE_ROAD_SEEDS");
         for (int i = 1; i <= (seeds > 0 ? seeds : 8) && only.isEmpty(); ++i)
-            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(i))) << quint32(i);
+            QTest::newRow(qPrintable(u"seed %1"_s.arg(i))) << quint32(i);
         if (!only.isEmpty())
             QTest::newRow(only.constData()) << only.toUInt();
     }
@@ -607,10 +593,9 @@ private Q_SLOTS:
         Road road(seed, env);
         if (road.run(steps > 0 ? steps : 400))
             return;
-        QString report =
-            QStringLiteral("seed %1 failed: %2\nsteps:\n").arg(seed).arg(road.failure());
+        QString report = u"seed %1 failed: %2\nsteps:\n"_s.arg(seed).arg(road.failure());
         for (qsizetype i = 0; i < road.log().size(); ++i)
-            report += QStringLiteral("%1. %2\n").arg(i + 1).arg(road.log()[i]);
+            report += u"%1. %2\n"_s.arg(i + 1).arg(road.log()[i]);
         QFAIL(qPrintable(report));
     }
 };
