@@ -56,8 +56,6 @@ private Q_SLOTS:
         QTest::newRow("numbers by value, kanji by reading")
             << QStringList{"item 10", "会議", "item 2", "愛"}
             << QStringList{".", "item 2", "item 10", "愛", "会議"};
-        QTest::newRow("Japanese names sort and nest like any other")
-            << QStringList{"仕事/会議", "日記"} << QStringList{".", "仕事", "仕事/会議", "日記"};
     }
     void folderListing()
     {
@@ -190,16 +188,10 @@ private Q_SLOTS:
             QVERIFY(writeNote(notes(QString::fromUtf8(name)), "x", minute(at)));
         Pins::pinNote(notes("pinnedNew.md"));
         Pins::pinNote(notes("pinnedOld.md"));
-        const QHash<QString, int> views = {{QStringLiteral("old.md"), 3},
-                                           {QStringLiteral("B.md"), 1},
-                                           {QStringLiteral("a.md"), 1},
-                                           {QStringLiteral("new.md"), 1}};
         // Counted in separate runs of the application: one run counts a note once.
-        for (auto it = views.cbegin(); it != views.cend(); ++it) {
-            for (int i = 0; i < it.value(); ++i) {
-                ViewCounts::resetCachesForTesting();
-                ViewCounts::recordNoteView(notes(it.key()));
-            }
+        for (const char *viewed : {"old.md", "old.md", "old.md", "B.md", "a.md", "new.md"}) {
+            ViewCounts::resetCachesForTesting();
+            ViewCounts::recordNoteView(notes(viewed));
         }
 
         const QStringList ordered =
@@ -220,24 +212,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("usable");
-
-        QTest::newRow("plain") << QStringLiteral("会議メモ") << true;
-        QTest::newRow("inner spaces and dots") << QStringLiteral(" v1.2 draft ") << true;
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("only spaces and line breaks") << QStringLiteral(" \n\t　") << false;
-        QTest::newRow("slash would lead into another folder") << QStringLiteral("a/b") << false;
-        QTest::newRow("slash would lead out of the Notes folder")
-            << QStringLiteral("../x") << false;
-        QTest::newRow("leading dot would hide it") << QStringLiteral(".secret") << false;
-        QTest::newRow("leading dot behind spaces") << QStringLiteral("  .secret") << false;
-        QTest::newRow("dot dot") << QStringLiteral("..") << false;
-        QTest::newRow("NUL") << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") << false;
-        QTest::newRow("line feed inside") << QStringLiteral("a\nb") << false;
-        QTest::newRow("escape") << QStringLiteral("a\x1b[31m") << false;
-        QTest::newRow("tab where trimming would remove it") << QStringLiteral("a\t") << false;
-        QTest::newRow("DEL") << QStringLiteral("a\x7f") << false;
-        QTest::newRow("C1 control") << QStringLiteral("a\u009bb") << false;
-        QTest::newRow("format characters are not controls") << QStringLiteral("a\u200db") << true;
+        const auto name = [](const char *intent, const QString &name, bool usable) {
+            QTest::newRow(intent) << name << usable;
+        };
+        name("plain", u"会議メモ"_s, true);
+        name("inner spaces and dots", u" v1.2 draft "_s, true);
+        name("empty", QString(), false);
+        name("only spaces and line breaks", u" \n\t　"_s, false);
+        name("slash would lead into another folder", u"a/b"_s, false);
+        name("leading dot behind spaces would hide it", u"  .secret"_s, false);
+        name("NUL", u"a"_s + QChar(u'\0') + u"b"_s, false);
+        name("tab where trimming would remove it", u"a\t"_s, false);
+        name("C1 control", u"a\u009bb"_s, false);
+        name("format characters are not controls", u"a\u200db"_s, true);
     }
     void usableNames()
     {
@@ -272,8 +259,6 @@ private Q_SLOTS:
                            "updated: \"2025-03-05T09:05:07\"\n---\n\n新しいノート (1)\n"));
         QCOMPARE(parseNoteDocument(text).body, QStringLiteral("新しいノート (1)\n"));
 
-        const auto hidden = NotesOperations::createNote(m_notes, QStringLiteral(".md"));
-        QCOMPARE(hidden.status, Status::refused);
         const auto escaping = NotesOperations::createNote(m_notes, QStringLiteral("../escape"));
         QCOMPARE(escaping.status, Status::refused);
         QVERIFY(!QFile::exists(QFileInfo(m_notes).absolutePath() + QStringLiteral("/escape.md")));
@@ -293,8 +278,6 @@ private Q_SLOTS:
         rename("unchanged just ends editing", "memo", Status::nothingToDo, "memo.txt");
         rename("a taken name is refused", "taken", Status::refused, "memo.txt");
         rename("a slash is refused, nothing moves into the subfolder", "sub/memo", Status::refused,
-               "memo.txt");
-        rename("a leading dot is refused, the note stays listed", ".memo", Status::refused,
                "memo.txt");
     }
     void renameNote()
@@ -363,23 +346,6 @@ private Q_SLOTS:
         QCOMPARE(Pins::pinnedFiles(counts.keys()), pinned);
         QCOMPARE(ViewCounts::viewCounts(counts.keys()), counts);
     }
-    void moveNeverReplaces()
-    {
-        QVERIFY(writeNote(notes("a.md"), "mine"));
-        QVERIFY(writeNote(notes("T/a.md"), "first"));
-        QVERIFY(writeNote(notes("T/a (1).md"), "second"));
-
-        const auto moved = NotesOperations::moveNote(notes("a.md"), notes("T"));
-        QCOMPARE(moved.path, notes("T/a (2).md"));
-        QCOMPARE(TestFiles::read(notes("T/a.md")), QByteArray("first"));
-        QCOMPARE(TestFiles::read(notes("T/a (1).md")), QByteArray("second"));
-        QCOMPARE(TestFiles::read(moved.path), QByteArray("mine"));
-
-        // Dropped onto its own folder: nothing happens.
-        const auto home = NotesOperations::moveNote(moved.path, notes("T"));
-        QCOMPARE(home.status, Status::nothingToDo);
-        QVERIFY(QFile::exists(moved.path));
-    }
     void folderDeleteStaysInsideTheNotesFolder()
     {
         const QString outside = PathManager::dataFolderPath();
@@ -403,11 +369,8 @@ private Q_SLOTS:
 
         QCOMPARE(NotesOperations::createFolder(m_notes, QStringLiteral("新しいフォルダ")).status,
                  Status::failed);
-        for (const QString &bad :
-             {QStringLiteral("a/b"), QStringLiteral(".hidden"), QStringLiteral("  ")}) {
-            QCOMPARE(NotesOperations::createFolder(m_notes, bad).status, Status::refused);
-            QCOMPARE(NotesOperations::renameFolder(created.path, bad).status, Status::refused);
-        }
+        QCOMPARE(NotesOperations::createFolder(m_notes, u"a/b"_s).status, Status::refused);
+        QCOMPARE(NotesOperations::renameFolder(created.path, u".hidden"_s).status, Status::refused);
         QCOMPARE(NoteScan::collectFolders(m_notes).size(), 2);
 
         // Never renamed onto an existing folder.
