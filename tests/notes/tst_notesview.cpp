@@ -292,22 +292,19 @@ private Q_SLOTS:
         QTRY_VERIFY(QFile::exists(notes("日記/はじめに.md")));
         QVERIFY(!QFile::exists(note));
     }
-    void clickOpensNoteThroughThePage()
+    // Pinned notes lead すべて, are told apart for a screen reader and offer to be unpinned; a
+    // click opens a note through the page.
+    void pinnedNotesAndClicks()
     {
         auto page = shownPage();
         QSignalSpy selected(page.get(), &NotesView::fileSelected);
         QListView *list = page->fileList()->listView();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, 0));
-        // Pinned first: the newer of the two pinned notes leads "すべて".
         QCOMPARE(selected, QList<QVariantList>{{notes("仕事/週報.txt")}});
-        // A screen reader hears which notes are pinned.
         QAccessibleInterface *rows = QAccessible::queryAccessibleInterface(list);
         QVERIFY(!rows->child(0)->text(QAccessible::Description).isEmpty());
         QCOMPARE(rows->child(2)->text(QAccessible::Description), QString());
-    }
-    void contextMenuOfAPinnedNote()
-    {
-        auto page = shownPage();
+
         page->browser().selectFolder(notes("仕事"));
         page->setSelectedFile(notes("仕事/会議メモ.md"));
         page->browser().toggleExpanded(notes("趣味"));
