@@ -64,41 +64,30 @@ private Q_SLOTS:
         makeFolders(folders);
         QCOMPARE(relativeTo(m_notes, NoteScan::collectFolders(m_notes)), expected);
     }
-    void noteListing_data()
-    {
-        QTest::addColumn<bool>("allNotes");
-        QTest::addColumn<QStringList>("expected");
-
-        QTest::newRow("one folder: md and txt in any case, nothing hidden, no subfolders")
-            << false << QStringList{"a.md", "b.TXT"};
-        QTest::newRow("all notes: every folder but trash, no links to folders")
-            << true << QStringList{"a.md",      "b.TXT",    "folder.md/inside.md",
-                                   "linked.md", "sub/d.md", "sub/deeper/e.txt"};
-    }
+    // One folder: .md and .txt in any case, nothing hidden. All notes: every folder but hidden
+    // ones and trash. A link to a note counts; a link to a folder is neither a note nor entered,
+    // so a link back up the tree cannot loop; a dangling link is nothing.
     void noteListing()
     {
-        QFETCH(bool, allNotes);
-        QFETCH(QStringList, expected);
         for (const char *name : {"a.md", "b.TXT", "c.markdown", ".hidden.md", "noextension",
                                  "sub/d.md", "sub/deeper/e.txt", "Trash/gone.md",
                                  "sub/TRASH/gone.md", ".hidden/gone.md", "folder.md/inside.md"})
             QVERIFY(writeNote(notes(QString::fromUtf8(name))));
-        // A link to a note counts; a link to a folder is neither a note nor entered, so a link
-        // back up the tree cannot loop; a dangling link is nothing.
         QVERIFY(QFile::link(notes("a.md"), notes("linked.md")));
         QVERIFY(QFile::link(m_notes, notes("sub/loop")));
         QVERIFY(QFile::link(notes("missing.md"), notes("dangling.md")));
-        if (!allNotes)
-            expected.append(QStringLiteral("linked.md"));
-
-        const QList<NoteFileItem> items = allNotes ? NoteScan::collectAllNoteItems(m_notes)
-                                                   : NoteScan::noteItemsInFolder(m_notes);
-        QStringList found;
-        for (const NoteFileItem &item : items)
-            found.append(item.path.mid(m_notes.size() + 1));
-        found.sort();
-        expected.sort();
-        QCOMPARE(found, expected);
+        const auto listed = [this](const QList<NoteFileItem> &items) {
+            QStringList found;
+            for (const NoteFileItem &item : items)
+                found.append(item.path.mid(m_notes.size() + 1));
+            found.sort();
+            return found;
+        };
+        QCOMPARE(listed(NoteScan::noteItemsInFolder(m_notes)),
+                 (QStringList{"a.md", "b.TXT", "linked.md"}));
+        QCOMPARE(listed(NoteScan::collectAllNoteItems(m_notes)),
+                 (QStringList{"a.md", "b.TXT", "folder.md/inside.md", "linked.md", "sub/d.md",
+                              "sub/deeper/e.txt"}));
     }
 
     // "すべて" is read by several threads, a large folder's notes dated in parts: every note comes
