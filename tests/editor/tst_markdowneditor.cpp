@@ -340,7 +340,6 @@ private Q_SLOTS:
         };
 
         QTest::keyClicks(w.view(), QStringLiteral("c"));
-        QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
         QCOMPARE(edited.count(), 1);
 
         // A composition is reported when it ends, with what was committed on the way.
@@ -360,8 +359,7 @@ private Q_SLOTS:
         QCOMPARE(edited.count(), 2);
 
         w.view()->undo();
-        QCOMPARE(w.screen(), QStringLiteral("abc"));
-        QCOMPARE(w.live.latestText(), w.screen());
+        QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
         w.view()->redo();
         QCOMPARE(w.live.latestText(), QStringLiteral("abc漢"));
         QCOMPARE(edited.count(), 4);
