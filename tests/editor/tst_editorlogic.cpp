@@ -89,7 +89,6 @@ private Q_SLOTS:
         edit("return on plain line: ordinary newline", "return", "text|", "text|", false);
         edit("return over two items: ordinary newline", "return", "‹- a\n- b›", "‹- a\n- b›",
              false);
-        edit("tab indents by two spaces", "tab", "x\n- a|", "x\n  - a|");
         edit("tab keeps the selected text selected", "tab", "- ‹ab›c", "  - ‹ab›c");
         edit("tab on plain line: ordinary tab", "tab", "abc|", "abc|", false);
         edit("shift-tab removes two spaces", "backtab", "    - a|", "  - a|");
