@@ -80,9 +80,6 @@ private Q_SLOTS:
             << encoded("EUC-JP", old + u',' + enthronement) << E::eucJp << 1 << old << enthronement;
         QTest::newRow("short Shift-JIS stays Shift-JIS")
             << encoded("Shift_JIS", old + u',' + funeral) << E::shiftJis << 1 << old << funeral;
-        QTest::newRow("plain ASCII is read as Shift-JIS first")
-            << QByteArray("1989/2/24,Taiso no rei") << E::shiftJis << 1 << old
-            << QStringLiteral("Taiso no rei");
     }
     void encodings()
     {
@@ -91,7 +88,6 @@ private Q_SLOTS:
         QFETCH(int, records);
         QFETCH(QString, key);
         QFETCH(QString, name);
-        QVERIFY(!bytes.isEmpty());
         const auto decoded = HolidayCsv::decode(bytes);
         QVERIFY(decoded.has_value());
         QCOMPARE(decoded->encoding, encoding);
@@ -125,7 +121,6 @@ private Q_SLOTS:
             "春分の日");
         row("a line without comma is skipped", "2025/3/20 春分の日\n2025/3/21,x",
             "2025/3/20 春分の日", "");
-        row("leading zeros never match a key", "2025/03/20,春分の日", "2025/3/20", "");
         row("the header is stored like any line", HolidayCsv::officialHeader,
             "国民の祝日・休日月日", "国民の祝日・休日名称");
     }
@@ -178,23 +173,16 @@ private Q_SLOTS:
         QCOMPARE(store.loadedRootPath(), std::optional<QString>(without));
         QVERIFY(!QFileInfo::exists(without + QStringLiteral("/Data"))); // reading creates nothing
 
-        PathManager::setBaseFolder(withTable);
-        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
-    }
-    void storeReloadsOnBaseFolderChanged()
-    {
-        const QString folder = m_env->useBaseFolder();
-        HolidayStore &store = HolidayStore::shared();
-        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
-
         // Same folder, new file: only the notification tells the store to look again.
-        QVERIFY(writeTable(folder, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n"))));
+        QVERIFY(writeTable(without, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n"))));
         QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
         QSignalSpy loaded(&store, &HolidayStore::loaded);
         AppEvents::instance().postBaseFolderChanged();
-        QCOMPARE(loaded.count(), 1);
         QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QStringLiteral("春分の日"));
         QCOMPARE(loaded.count(), 1);
+
+        PathManager::setBaseFolder(withTable);
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
     }
     void defaultFolderIsSeeded_data()
     {

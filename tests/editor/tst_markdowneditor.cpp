@@ -95,25 +95,9 @@ private Q_SLOTS:
     void cleanup() { m_environment.reset(); }
 
     // Another document replaces the screen in the middle of typing: the editor never shows one
-    // document's text under another's name. (Unfocused and composing: tst_documentroad.)
-    void loadedTextReplacesWhatWasTyped()
-    {
-        Window w;
-        w.load(QStringLiteral("note|"));
-        QVERIFY(w.focusEditor());
-        QTest::keyClicks(w.view(), QStringLiteral("!"));
-        QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
-        w.editor->loadText(QStringLiteral("pushed"));
-        QCOMPARE(w.screen(), QStringLiteral("pushed"));
-        QCOMPARE(w.editor->text(), QStringLiteral("pushed"));
-        QCOMPARE(w.live.latestText(), QStringLiteral("pushed"));
-        QVERIFY(!w.document()->isUndoAvailable());
-        QCOMPARE(edited.count(), 0);
-        QTest::keyClicks(w.view(), QStringLiteral("x"));
-        QCOMPARE(w.editor->text(), QStringLiteral("xpushed"));
-    }
-
-    void newFileResetsSelectionUndoAndScroll()
+    // document's text under another's name, nor keeps its caret, undo or scrolling; the same text
+    // as another document still starts afresh. (Unfocused and composing: tst_documentroad.)
+    void loadedTextStartsAfresh()
     {
         Window w;
         const QString text = QStringLiteral("line\n").repeated(100);
@@ -122,15 +106,19 @@ private Q_SLOTS:
         QVERIFY(w.focusEditor());
         w.select(text.size(), 0);
         QTest::keyClicks(w.view(), QStringLiteral("typed"));
-        QVERIFY(w.document()->isUndoAvailable());
         QTRY_VERIFY(w.live.scrollOffset() > 0);
+        QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
 
-        // The same text as another document still starts afresh.
         w.editor->loadText(text + QStringLiteral("typed"));
         QCOMPARE(w.marked().left(6), QStringLiteral("|line\n"));
         QVERIFY(!w.document()->isUndoAvailable());
         QCOMPARE(w.view()->verticalScrollBar()->value(), 0);
         QTRY_COMPARE(w.live.scrollOffset(), 0.0);
+        w.editor->loadText(QStringLiteral("pushed"));
+        QCOMPARE(w.live.latestText(), QStringLiteral("pushed"));
+        QCOMPARE(edited.count(), 0);
+        QTest::keyClicks(w.view(), QStringLiteral("x"));
+        QCOMPARE(w.editor->text(), QStringLiteral("xpushed"));
     }
 
     void replacedTextKeepsCaretSelectionAndUndo()
@@ -175,7 +163,6 @@ private Q_SLOTS:
                                 << QString::fromUtf8(after);
         };
         key("return continues a numbered item", "1. one|", Qt::Key_Return, false, "1. one\n2. |");
-        key("return on an empty item ends the list", "- a\n- |", Qt::Key_Return, false, "- a\n\n|");
         key("shift+return is a plain newline", "- a|", Qt::Key_Return, true, "- a\n|");
         key("tab on plain text types a tab", "a|", Qt::Key_Tab, false, "a\t|");
         key("tab indents the item, selection kept", "x\n- ‹a›\ny", Qt::Key_Tab, false,
@@ -313,16 +300,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("marked");
         QTest::addColumn<EditorCursorInfo>("expected");
-        QTest::newRow("empty text") << "|" << EditorCursorInfo{1, 1, 0, 0};
-        QTest::newRow("start of the second line") << "ab\n|cd" << EditorCursorInfo{2, 1, 0, 5};
-        QTest::newRow("end of the text") << "ab\ncd|" << EditorCursorInfo{2, 3, 0, 5};
-        QTest::newRow("after a final line feed: new empty line, column 1")
-            << "ab\n|" << EditorCursorInfo{2, 1, 0, 3};
-        QTest::newRow("selection across lines: measured from its start")
-            << "a‹b\nc›d" << EditorCursorInfo{1, 2, 3, 5};
-        QTest::newRow("columns count UTF-16 units") << "😀x|" << EditorCursorInfo{1, 4, 0, 3};
-        QTest::newRow("line feeds only after a no-break space")
-            << "\u00a0\n\n\u00a0|" << EditorCursorInfo{3, 2, 0, 4};
+        const auto at = [](const char *name, const char *marked, const EditorCursorInfo &info) {
+            QTest::newRow(name) << QString::fromUtf8(marked) << info;
+        };
+        at("empty text", "|", {1, 1, 0, 0});
+        at("after a final line feed: new empty line, column 1", "ab\n|", {2, 1, 0, 3});
+        at("selection across lines: measured from its start", "a‹b\nc›d", {1, 2, 3, 5});
+        at("columns count UTF-16 units", "😀x|", {1, 4, 0, 3});
+        at("line feeds only after a no-break space", "\u00a0\n\n\u00a0|", {3, 2, 0, 4});
     }
     void cursorInfo()
     {
@@ -355,8 +340,6 @@ private Q_SLOTS:
         };
 
         QTest::keyClicks(w.view(), QStringLiteral("c"));
-        QCOMPARE(w.editor->text(), QStringLiteral("abc"));
-        QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
         QCOMPARE(edited.count(), 1);
 
         // A composition is reported when it ends, with what was committed on the way.
@@ -376,8 +359,7 @@ private Q_SLOTS:
         QCOMPARE(edited.count(), 2);
 
         w.view()->undo();
-        QCOMPARE(w.screen(), QStringLiteral("abc"));
-        QCOMPARE(w.live.latestText(), w.screen());
+        QCOMPARE(w.live.latestText(), QStringLiteral("abc"));
         w.view()->redo();
         QCOMPARE(w.live.latestText(), QStringLiteral("abc漢"));
         QCOMPARE(edited.count(), 4);
