@@ -86,14 +86,12 @@ private Q_SLOTS:
                  QStringLiteral("info"));
     }
 
-    void closeButtonIsAccessible()
+    // Its name for a screen reader is checked with every icon button in tst_appshell.
+    void closeButtonAsksToClose()
     {
         m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
         m_pane->show();
         QSignalSpy closed(m_pane.get(), &MarkdownPreviewPane::closeRequested);
-        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(m_pane->closeButton());
-        QVERIFY(!button->text(QAccessible::Name).isEmpty());
-        QCOMPARE(button->role(), QAccessible::Button);
         QTest::mouseClick(m_pane->closeButton(), Qt::LeftButton);
         QCOMPARE(closed.size(), 1);
     }
