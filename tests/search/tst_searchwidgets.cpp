@@ -89,7 +89,6 @@ private Q_SLOTS:
         QTest::keyClicks(field, QStringLiteral("memo"));
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(opened, QList<QVariantList>{{QString(base + "/new.md")}});
-        QVERIFY(showsLabel(&view, QStringLiteral("2 件 / 一致 3 件")));
         auto *results = view.findChild<QListView *>();
         QCOMPARE(accessibleRows(results),
                  (QStringList{"new.md、1 件、a memo line", "old.md、2 件、memo memo"}));
@@ -157,9 +156,8 @@ private Q_SLOTS:
         QCOMPARE(palette->controller().selectedIndex(), 29);
         QTest::keyClick(palette->queryField(), Qt::Key_Down);
         QCOMPARE(palette->controller().selectedIndex(), 0);
-        QSignalSpy closed(palette.data(), &QuickOpenView::closed);
+        // Where the focus goes after Escape is tst_contentview's focusReturnsAfterQuickOpen.
         QTest::keyClick(palette->queryField(), Qt::Key_Escape);
-        QCOMPARE(closed.size(), 1);
         QTRY_VERIFY(!palette);
     }
 
