@@ -82,14 +82,6 @@ QList<SearchHit> referenceSearch(const QString &base, const QString &keyword)
     return hits;
 }
 
-QString joinedNames(const QList<SearchHit> &hits, const QString &base)
-{
-    QStringList names;
-    for (const SearchHit &hit : hits)
-        names.append(QDir(base).relativeFilePath(hit.filePath));
-    return names.join(u',');
-}
-
 // Characters whose case folding trips up naive matchers: the Kelvin sign and long s fold to
 // ASCII, final sigma and sigma share a fold, dotted capital I folds to itself, full-width
 // letters have cases (but no width folding), no diacritic is folded, an emoji needs surrogates.
@@ -461,7 +453,9 @@ private Q_SLOTS:
         const auto checkOrder = [&](qsizetype count) {
             const QList<SearchHit> hits = GlobalSearch::runSearch(base, QStringLiteral("hit"), {1});
             QCOMPARE(hits.size(), count);
-            sequential = joinedNames(hits, base).split(u',');
+            sequential.clear();
+            for (const SearchHit &hit : hits)
+                sequential.append(QDir(base).relativeFilePath(hit.filePath));
             // One long run of equal dates: the path that sorts later first, as in a short run.
             for (qsizetype i = 1; i < hits.size(); ++i) {
                 const QCollatorSortKey earlier = NaturalOrder::sortKey(hits[i - 1].filePath);
