@@ -132,7 +132,6 @@ private Q_SLOTS:
         }));
         QSignalSpy selected(m_pane.get(), &MarkdownPreviewPane::headingSelected);
         QListView *list = m_pane->outlineView()->listView();
-        QCOMPARE(list->model()->rowCount(), 1);
         QAccessibleInterface *row = QAccessible::queryAccessibleInterface(list)->child(0);
         QCOMPARE(row->text(QAccessible::Name), QStringLiteral("Target"));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},

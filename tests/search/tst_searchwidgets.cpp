@@ -8,7 +8,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -30,14 +29,6 @@ QPushButton *button(QWidget *root, const QString &text)
             return candidate;
     }
     return nullptr;
-}
-
-/// Whether a label showing `text` is among the children of `root`.
-bool showsLabel(QWidget *root, const QString &text)
-{
-    const QList<QLabel *> labels = root->findChildren<QLabel *>();
-    return std::any_of(labels.begin(), labels.end(),
-                       [&](QLabel *label) { return label->isVisible() && label->text() == text; });
 }
 
 // The names and roles a screen reader gets for the children of a list.
@@ -147,13 +138,13 @@ private Q_SLOTS:
     void paletteKeysWrapAndEscapeCloses()
     {
         const QString base = m_env->useBaseFolder();
-        for (int i = 0; i < 40; ++i)
+        // How many are listed is quickOpenRecentListIsNewestThirty's.
+        for (int i = 0; i < 3; ++i)
             QVERIFY(TestFiles::write(base + QStringLiteral("/n%1.md").arg(i), "", 1000 + i));
         QWidget window;
         QPointer<QuickOpenView> palette = openPalette(&window);
-        QVERIFY(showsLabel(palette, QStringLiteral("30 件")));
         QTest::keyClick(palette->queryField(), Qt::Key_Up);
-        QCOMPARE(palette->controller().selectedIndex(), 29);
+        QCOMPARE(palette->controller().selectedIndex(), 2);
         QTest::keyClick(palette->queryField(), Qt::Key_Down);
         QCOMPARE(palette->controller().selectedIndex(), 0);
         // Where the focus goes after Escape is tst_contentview's focusReturnsAfterQuickOpen.
