@@ -8,8 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <numeric>
-
 namespace {
 
 QStringList names(const QList<QuickOpen::Candidate> &files, const QList<qsizetype> &shown)
@@ -198,39 +196,26 @@ private Q_SLOTS:
         QVERIFY(!restarted.hasSearched());
     }
 
+    // Each folder's files and subfolders in natural order: "proj-notes.md" before "Projects".
     // Hidden notes are listed. A save's temporary file is hidden and never ends in a note
-    // extension. The application's state is not a note; a folder of the user's with the same
-    // name is.
-    void quickOpenListsHiddenNotesButNoAppFiles()
-    {
-        const QString base = m_env->useBaseFolder();
-        writeEmptyNotes(base,
-                        {".obsidian/hidden.md", "Upper.TXT", "image.png",
-                         ".Upper.TXT.quillmere-4242-Ab12Cd", "Notes/Data/kept.md"},
-                        1000);
-        writeEmptyNotes(base, {"Data/pinned_notes.txt", "Data/old/note.md"}, 2000);
-        const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
-        QList<qsizetype> all(files.size());
-        std::iota(all.begin(), all.end(), 0);
-        QCOMPARE(names(files, all),
-                 (QStringList{".obsidian/hidden.md", "Notes/Data/kept.md", "./Upper.TXT"}));
-        QCOMPARE(names(files, QuickOpen::filteredFiles(files, QStringLiteral("data"))),
-                 QStringList{"Notes/Data/kept.md"});
-    }
-
+    // extension. The application's state in Data is not a note; a folder of the user's with the
+    // same name is.
     void quickOpenFilters_data()
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QStringList>("expected");
-        // Each folder's files and subfolders in natural order: "proj-notes.md" before "Projects".
         QTest::newRow("name or folder, any case")
             << "PROJ" << QStringList{"./proj-notes.md", "Projects/a.md", "Projects/b.txt"};
-        QTest::newRow("the extension is part of the name")
-            << ".md"
-            << QStringList{"./item 2.md", "./item 10.md", "./proj-notes.md", "Projects/a.md",
-                           "会議/議事録.md"};
+        QTest::newRow("the extension is part of the name, hidden notes too")
+            << ".md" << QStringList{".obsidian/hidden.md", "./item 2.md",     "./item 10.md",
+                                    "Notes/Data/kept.md",  "./proj-notes.md", "Projects/a.md",
+                                    "会議/議事録.md"};
         QTest::newRow("Japanese") << "議事" << QStringList{"会議/議事録.md"};
         QTest::newRow("folder name only, not the path above") << "ects/a" << QStringList{};
+        QTest::newRow("a Data folder of the user's, not the application's")
+            << "data" << QStringList{"Notes/Data/kept.md"};
+        QTest::newRow("note extensions in any case, no temporary file")
+            << "upper" << QStringList{"./Upper.TXT"};
     }
     void quickOpenFilters()
     {
@@ -239,7 +224,9 @@ private Q_SLOTS:
         const QString base = m_env->useBaseFolder();
         writeEmptyNotes(base,
                         {"proj-notes.md", "Projects/a.md", "Projects/b.txt", "会議/議事録.md",
-                         "item 10.md", "item 2.md"},
+                         "item 10.md", "item 2.md", ".obsidian/hidden.md", "Upper.TXT", "upper.png",
+                         ".Upper.TXT.quillmere-4242-Ab12Cd", "Notes/Data/kept.md",
+                         "Data/pinned_notes.txt", "Data/old/note.md"},
                         1000);
         const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
         QCOMPARE(names(files, QuickOpen::filteredFiles(files, query)), expected);
