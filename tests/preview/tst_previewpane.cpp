@@ -64,24 +64,19 @@ private Q_SLOTS:
         m_env.reset();
     }
 
-    void sideTabRestoredFromSetting_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("tab");
-        using Tab = MarkdownPreviewPane::SideTab;
-        QTest::newRow("outline survives a restart") << "outline" << int(Tab::outline);
-        QTest::newRow("info survives a restart") << "info" << int(Tab::info);
-        QTest::newRow("unknown value falls back to preview") << "foo" << int(Tab::preview);
-    }
+    // The tab survives a restart; an unknown value falls back to the preview.
     void sideTabRestoredFromSetting()
     {
-        QFETCH(QString, stored);
-        QFETCH(int, tab);
-        SettingsStore::instance().setValue(QStringLiteral("previewPaneSideTab"), stored);
-        m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
-        QCOMPARE(int(m_pane->selectedTab()), tab);
-        QCOMPARE(m_pane->tabBar()->currentIndex(), tab);
-        m_pane->tabBar()->setCurrentIndex(int(MarkdownPreviewPane::SideTab::info));
+        using Tab = MarkdownPreviewPane::SideTab;
+        for (const auto &[stored, tab] :
+             {std::pair{"outline", Tab::outline}, {"info", Tab::info}, {"foo", Tab::preview}}) {
+            SettingsStore::instance().setValue(QStringLiteral("previewPaneSideTab"),
+                                               QString::fromUtf8(stored));
+            m_pane = std::make_unique<MarkdownPreviewPane>(*m_live);
+            QCOMPARE(int(m_pane->selectedTab()), int(tab));
+            QCOMPARE(m_pane->tabBar()->currentIndex(), int(tab));
+        }
+        m_pane->tabBar()->setCurrentIndex(int(Tab::info));
         QCOMPARE(SettingsStore::instance().stringOr(QStringLiteral("previewPaneSideTab"), {}),
                  QStringLiteral("info"));
     }

@@ -68,23 +68,17 @@ private Q_SLOTS:
         QCOMPARE(SearchStore::loadHistory(), QStringList());
     }
 
-    void undecodableResultsAreIgnored_data()
-    {
-        QTest::addColumn<QByteArray>("data");
-        QTest::newRow("not JSON") << QByteArray("[{");
-        QTest::newRow("not an array") << QByteArray("{}");
-        QTest::newRow("missing key") << QByteArray(R"([{"urlPath":"/a","snippet":"s"}])");
-        QTest::newRow("count as text")
-            << QByteArray(R"([{"urlPath":"/a","snippet":"s","matchCount":"2"}])");
-        QTest::newRow("fractional count")
-            << QByteArray(R"([{"urlPath":"/a","snippet":"s","matchCount":1.5}])");
-    }
+    // Not JSON, not an array, a key missing, a count as text, a count with a fraction.
     void undecodableResultsAreIgnored()
     {
-        QFETCH(QByteArray, data);
-        QVERIFY(!SearchStore::decodeHits(data));
-        SettingsStore::instance().setValue(QStringLiteral("persistedResults"), data);
-        QVERIFY(!SearchStore::restorePersistedResults());
+        for (const char *data : {"[{", "{}", R"([{"urlPath":"/a","snippet":"s"}])",
+                                 R"([{"urlPath":"/a","snippet":"s","matchCount":"2"}])",
+                                 R"([{"urlPath":"/a","snippet":"s","matchCount":1.5}])"}) {
+            QVERIFY2(!SearchStore::decodeHits(data), data);
+            SettingsStore::instance().setValue(QStringLiteral("persistedResults"),
+                                               QByteArray(data));
+            QVERIFY2(!SearchStore::restorePersistedResults(), data);
+        }
     }
 
     // The stored results come back with their paths, snippets and counts, in the order of the
