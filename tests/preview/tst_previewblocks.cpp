@@ -191,7 +191,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         const QString table = QStringLiteral("| a | b |\n|---|---|\n| 1 | 2 |");
         QTest::newRow("table header row") << table << 0 << "header row";
-        QTest::newRow("table delimiter row") << table << 1 << "delimiter";
         QTest::newRow("table body row") << table << 2 << "body row";
         QTest::newRow("aligned delimiter") << "| :-: | --: |" << 0 << "delimiter";
         QTest::newRow("empty corner cell keeps the header row")
