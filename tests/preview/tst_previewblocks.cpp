@@ -115,31 +115,23 @@ QStringList previewBlocks(const QString &markdown)
     return blocks;
 }
 
-/// Examples where the preview's line-by-line rules deliberately part from CommonMark, by
-/// example number, with the reason.
-const QHash<int, const char *> &commonMarkDifferences()
+/// Examples where the preview's line-by-line rules deliberately part from CommonMark, by reason.
+const QList<std::pair<const char *, QList<int>>> commonMarkDifferences = {
+    {"an indented line after a paragraph is code: no paragraph continuation", {49, 70, 87, 113}},
+    {"setext content is one line: the line above it stays a paragraph", {81, 82, 95}},
+    {"a quote or list line followed by an underline is setext content", {92, 94, 99, 101}},
+    {"list items are single lines: what is indented below them is code", {108, 109}},
+    {"a lone \"#\" needs a space after it to be a heading", {79}},
+    {"no lazy continuation: a line without \">\" ends the quote", {93}}};
+
+/// Why example `number` is listed as a difference; null when it is not.
+const char *differenceReason(int number)
 {
-    const char *code = "an indented line after a paragraph is code: no paragraph continuation";
-    const char *oneLine = "setext content is one line: the line above it stays a paragraph";
-    const char *underlined = "a quote or list line followed by an underline is setext content";
-    const char *singleItems = "list items are single lines: what is indented below them is code";
-    static const QHash<int, const char *> differences = {
-        {49, code},
-        {70, code},
-        {87, code},
-        {113, code},
-        {81, oneLine},
-        {82, oneLine},
-        {95, oneLine},
-        {92, underlined},
-        {94, underlined},
-        {99, underlined},
-        {101, underlined},
-        {108, singleItems},
-        {109, singleItems},
-        {79, "a lone \"#\" needs a space after it to be a heading"},
-        {93, "no lazy continuation: a line without \">\" ends the quote"}};
-    return differences;
+    for (const auto &[reason, numbers] : commonMarkDifferences) {
+        if (numbers.contains(number))
+            return reason;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -160,18 +152,10 @@ private Q_SLOTS:
             QTest::newRow(name) << body << items;
         };
         row("setext level 1 and the next item", "Title\n===\nnext", "0-1:setext1 2:standard");
-        row("dash underline is a heading, not a rule", "Title\n---", "0-1:setext2");
-        row("two dashes are a short underline, alone no rule", "T\n--\n\n--",
-            "0-1:setext2 2:empty 3:standard");
-        row("rule alone", "---", "0:rule");
         row("list line under an underline is heading text", "- item\n---", "0-1:setext2");
         row("fenced code keeps fence rows and the whole info string",
             "```json title=x\nlet a = 1\n```", "0-2:code[json title=x](F|let a = 1|F)");
         row("fenced code keeps its indent", "  ```\n  a\n```", "0-2:code[](F|  a|F)");
-        row("four backticks are not closed by three", "````\na\n```\nb\n````",
-            "0-4:code[](F|a|```|b|F)");
-        row("closing fence takes no info string", "```\na\n``` x\n```", "0-3:code[](F|a|``` x|F)");
-        row("unclosed fence runs to the end", "```\n# a\n\nb", "0-3:code[](F|# a||b)");
         row("indented code loses four columns, a tab counts as four", "\tcode\n      six\n\n    x",
             "0-3:code[](code|  six||x)");
         row("trailing blank lines leave indented code", "    code\n\n",
@@ -207,22 +191,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         const QString table = QStringLiteral("| a | b |\n|---|---|\n| 1 | 2 |");
         QTest::newRow("table header row") << table << 0 << "header row";
-        QTest::newRow("table delimiter row") << table << 1 << "delimiter";
         QTest::newRow("table body row") << table << 2 << "body row";
         QTest::newRow("aligned delimiter") << "| :-: | --: |" << 0 << "delimiter";
         QTest::newRow("empty corner cell keeps the header row")
             << "| | Mon |\n|---|---|" << 0 << "header row";
         QTest::newRow("blank cells are no delimiter") << "|  |" << 0 << "body row";
         QTest::newRow("pipe inside text is a paragraph") << "a | b" << 0 << "paragraph";
-        QTest::newRow("heading") << "### x" << 0 << "h3";
         QTest::newRow("unchecked box") << "- [ ] task" << 0 << "0 ☐|task|";
         QTest::newRow("checked box, capital X") << "  - [X] done" << 0 << "8 ☑|done|";
         QTest::newRow("box without text is a bullet") << "- [ ]" << 0 << "0 •|[ ]|";
-        QTest::newRow("plus bullet") << "+ a" << 0 << "0 •|a|";
-        QTest::newRow("numbered") << "3. three" << 0 << "0 3.|three|";
         QTest::newRow("numbered keeps further spaces") << " 12.  x" << 0 << "4 12.| x|";
         QTest::newRow("parenthesis number is a paragraph") << "3) three" << 0 << "paragraph";
-        QTest::newRow("hash without space is a paragraph") << "#Title" << 0 << "paragraph";
         QTest::newRow("tab after the hashes is a paragraph") << "#\tx" << 0 << "paragraph";
     }
     void standardLines()
@@ -233,21 +212,17 @@ private Q_SLOTS:
         QCOMPARE(describeStandard(splitLines(body), line), kind);
     }
 
-    void tableCells_data()
-    {
-        QTest::addColumn<QString>("row");
-        QTest::addColumn<QStringList>("cells");
-        QTest::newRow("two cells") << "| a | b |" << QStringList{"a", "b"};
-        QTest::newRow("empty middle cell") << "|a||b|" << QStringList{"a", "", "b"};
-        QTest::newRow("lone pipe") << "|" << QStringList{""};
-        QTest::newRow("no closing pipe is one cell") << "| a | b" << QStringList{"| a | b"};
-        QTest::newRow("full-width spaces trimmed") << "|\u3000a\u3000|" << QStringList{"a"};
-    }
+    // An empty middle cell, a lone pipe, a row without its closing pipe (one cell, kept whole),
+    // full-width spaces trimmed.
     void tableCells()
     {
-        QFETCH(QString, row);
-        QFETCH(QStringList, cells);
-        QCOMPARE(MarkdownBlocks::tableCells(row), cells);
+        const auto cells = [](const char *row) {
+            return MarkdownBlocks::tableCells(QString::fromUtf8(row));
+        };
+        QCOMPARE((QList<QStringList>{cells("|a||b|"), cells("|"), cells("| a | b"),
+                                     cells("|\u3000a\u3000|")}),
+                 (QList<QStringList>{QStringList{"a", "", "b"}, QStringList{""},
+                                     QStringList{"| a | b"}, QStringList{"a"}}));
     }
 
     void headings_data()
@@ -275,30 +250,16 @@ private Q_SLOTS:
         QCOMPARE(extractHeadings(body), headings);
     }
 
-    void scrollOffsetToLine_data()
-    {
-        QTest::addColumn<double>("offset");
-        QTest::addColumn<double>("fontSize");
-        QTest::addColumn<qint64>("lines");
-        QTest::addColumn<qint64>("line");
-        const auto row = [](const char *name, double offset, double size, qint64 lines,
-                            qint64 line) {
-            QTest::newRow(name) << offset << size << lines << line;
-        };
-        row("inside the first line", 20.9, 14, 10, 0);
-        row("second line starts at 21", 21, 14, 10, 1);
-        row("beyond the end is the last line", 5000, 14, 10, 9);
-        row("negative is the first line", -40, 14, 10, 0);
-        row("no font size", 100, 0, 10, 0);
-        row("empty body", 100, 14, 0, 0);
-    }
+    // Lines are 21 high at size 14: just inside the first line, the second's first pixel, beyond
+    // the end, a negative offset, no font size and an empty body.
     void scrollOffsetToLine()
     {
-        QFETCH(double, offset);
-        QFETCH(double, fontSize);
-        QFETCH(qint64, lines);
-        QFETCH(qint64, line);
-        QCOMPARE(lineIndexForScrollOffset(offset, fontSize, lines), line);
+        const auto line = [](double offset, double fontSize, qint64 lines) {
+            return lineIndexForScrollOffset(offset, fontSize, lines);
+        };
+        QCOMPARE((QList<qint64>{line(20.9, 14, 10), line(21, 14, 10), line(5000, 14, 10),
+                                line(-40, 14, 10), line(100, 0, 10), line(100, 14, 0)}),
+                 (QList<qint64>{0, 1, 9, 0, 0, 0}));
     }
 
     void commonMarkExamples_data()
@@ -342,9 +303,9 @@ private Q_SLOTS:
             markdown.chop(1);
         const QStringList ours = previewBlocks(markdown);
         const QStringList theirs = htmlBlocks(html);
-        if (commonMarkDifferences().contains(number)) {
+        if (const char *reason = differenceReason(number)) {
             // Listed as a deliberate difference: it must still differ, or the list is stale.
-            QVERIFY2(ours != theirs, commonMarkDifferences().value(number));
+            QVERIFY2(ours != theirs, reason);
             return;
         }
         QCOMPARE(ours.join(u' '), theirs.join(u' '));
@@ -392,23 +353,17 @@ private Q_SLOTS:
         QCOMPARE(picture + rendered.text.mid(at), shown);
     }
 
-    void openableLinks_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("openable");
-        QTest::newRow("web") << "https://example.com" << true;
-        QTest::newRow("another application's scheme") << "obsidian://open?vault=x" << true;
-        QTest::newRow("relative link has nothing to open against") << "other.md" << false;
-        QTest::newRow("local file could start a program") << "file:///usr/bin/xterm" << false;
-        QTest::newRow("script") << "javascript:alert(1)" << false;
-        QTest::newRow("data") << "data:text/html,x" << false;
-        QTest::newRow("mail") << "mailto:a@b.co" << false;
-    }
+    // The web and another application's scheme open; a relative link has nothing to open
+    // against, a local file could start a program, a script runs.
     void openableLinks()
     {
-        QFETCH(QString, url);
-        QFETCH(bool, openable);
-        QCOMPARE(InlineMarkdown::isOpenableLink(QUrl(url)), openable);
+        QStringList openable;
+        for (const char *url : {"https://example.com", "obsidian://open?vault=x", "other.md",
+                                "file:///usr/bin/xterm", "javascript:alert(1)"}) {
+            if (InlineMarkdown::isOpenableLink(QUrl(QString::fromUtf8(url))))
+                openable.append(QString::fromUtf8(url));
+        }
+        QCOMPARE(openable, (QStringList{"https://example.com", "obsidian://open?vault=x"}));
     }
 };
 

@@ -8,7 +8,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -30,14 +29,6 @@ QPushButton *button(QWidget *root, const QString &text)
             return candidate;
     }
     return nullptr;
-}
-
-/// Whether a label showing `text` is among the children of `root`.
-bool showsLabel(QWidget *root, const QString &text)
-{
-    const QList<QLabel *> labels = root->findChildren<QLabel *>();
-    return std::any_of(labels.begin(), labels.end(),
-                       [&](QLabel *label) { return label->isVisible() && label->text() == text; });
 }
 
 // The names and roles a screen reader gets for the children of a list.
@@ -89,7 +80,6 @@ private Q_SLOTS:
         QTest::keyClicks(field, QStringLiteral("memo"));
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(opened, QList<QVariantList>{{QString(base + "/new.md")}});
-        QVERIFY(showsLabel(&view, QStringLiteral("2 件 / 一致 3 件")));
         auto *results = view.findChild<QListView *>();
         QCOMPARE(accessibleRows(results),
                  (QStringList{"new.md、1 件、a memo line", "old.md、2 件、memo memo"}));
@@ -148,18 +138,17 @@ private Q_SLOTS:
     void paletteKeysWrapAndEscapeCloses()
     {
         const QString base = m_env->useBaseFolder();
-        for (int i = 0; i < 40; ++i)
+        // How many are listed is quickOpenRecentListIsNewestThirty's.
+        for (int i = 0; i < 3; ++i)
             QVERIFY(TestFiles::write(base + QStringLiteral("/n%1.md").arg(i), "", 1000 + i));
         QWidget window;
         QPointer<QuickOpenView> palette = openPalette(&window);
-        QVERIFY(showsLabel(palette, QStringLiteral("30 件")));
         QTest::keyClick(palette->queryField(), Qt::Key_Up);
-        QCOMPARE(palette->controller().selectedIndex(), 29);
+        QCOMPARE(palette->controller().selectedIndex(), 2);
         QTest::keyClick(palette->queryField(), Qt::Key_Down);
         QCOMPARE(palette->controller().selectedIndex(), 0);
-        QSignalSpy closed(palette.data(), &QuickOpenView::closed);
+        // Where the focus goes after Escape is tst_contentview's focusReturnsAfterQuickOpen.
         QTest::keyClick(palette->queryField(), Qt::Key_Escape);
-        QCOMPARE(closed.size(), 1);
         QTRY_VERIFY(!palette);
     }
 
