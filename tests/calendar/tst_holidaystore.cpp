@@ -10,7 +10,6 @@
 #include <QStringEncoder>
 #include <QTest>
 
-Q_DECLARE_METATYPE(HolidayCsv::Encoding)
 
 namespace {
 
@@ -36,6 +35,22 @@ bool writeTable(const QString &baseFolder, const QByteArray &bytes)
     return TestFiles::write(baseFolder + QLatin1Char('/') + HolidayStore::relativePath, bytes);
 }
 
+QHash<QString, QString> tableOf(const QList<HolidayRow> &rows)
+{
+    QHash<QString, QString> table;
+    for (const HolidayRow &row : rows)
+        table.insert(row.key, row.name);
+    return table;
+}
+
+struct Decoding
+{
+    QByteArray bytes;
+    HolidayCsv::Encoding encoding;
+    int records;
+    QString key, name;
+};
+
 } // namespace
 
 class TestHolidayStore : public QObject
@@ -55,11 +70,7 @@ private Q_SLOTS:
     // single error, into nonsense. Expected: the record count and one record.
     void encodings_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<HolidayCsv::Encoding>("encoding");
-        QTest::addColumn<int>("records");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<Decoding>("row");
         using E = HolidayCsv::Encoding;
         const QString text = publishedText();
         const QString sports = QStringLiteral("体育の日（スポーツの日）");
@@ -67,36 +78,28 @@ private Q_SLOTS:
         const QString funeral = QStringLiteral("大喪の礼");
         const QString enthronement = QStringLiteral("即位礼正殿の儀");
         QTest::newRow("published Shift-JIS file")
-            << testData(QStringLiteral("syukujitsu.csv")) << E::shiftJis << 1068 << day << sports;
-        QTest::newRow("UTF-8 copy without header, from another source")
-            << testData(QStringLiteral("syukujitsu-utf8-noheader.csv")) << E::utf8 << 1032 << day
-            << sports;
+            << Decoding{testData(QStringLiteral("syukujitsu.csv")), E::shiftJis, 1068, day, sports};
+        QTest::newRow("UTF-8 copy without header, from another source") << Decoding{
+            testData(QStringLiteral("syukujitsu-utf8-noheader.csv")), E::utf8, 1032, day, sports};
         QTest::newRow("UTF-8 with byte-order mark")
-            << QByteArray("\xEF\xBB\xBF" + text.toUtf8()) << E::utf8 << 1068 << day << sports;
-        QTest::newRow("EUC-JP") << encoded("EUC-JP", text) << E::eucJp << 1068 << day << sports;
+            << Decoding{QByteArray("\xEF\xBB\xBF" + text.toUtf8()), E::utf8, 1068, day, sports};
+        QTest::newRow("EUC-JP") << Decoding{encoded("EUC-JP", text), E::eucJp, 1068, day, sports};
         QTest::newRow("short UTF-8")
-            << QString(old + u',' + funeral).toUtf8() << E::utf8 << 1 << old << funeral;
-        QTest::newRow("short EUC-JP")
-            << encoded("EUC-JP", old + u',' + enthronement) << E::eucJp << 1 << old << enthronement;
+            << Decoding{QString(old + u',' + funeral).toUtf8(), E::utf8, 1, old, funeral};
+        QTest::newRow("short EUC-JP") << Decoding{encoded("EUC-JP", old + u',' + enthronement),
+                                                  E::eucJp, 1, old, enthronement};
         QTest::newRow("short Shift-JIS stays Shift-JIS")
-            << encoded("Shift_JIS", old + u',' + funeral) << E::shiftJis << 1 << old << funeral;
+            << Decoding{encoded("Shift_JIS", old + u',' + funeral), E::shiftJis, 1, old, funeral};
     }
     void encodings()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(HolidayCsv::Encoding, encoding);
-        QFETCH(int, records);
-        QFETCH(QString, key);
-        QFETCH(QString, name);
-        const auto decoded = HolidayCsv::decode(bytes);
+        QFETCH(Decoding, row);
+        const auto decoded = HolidayCsv::decode(row.bytes);
         QVERIFY(decoded.has_value());
-        QCOMPARE(decoded->encoding, encoding);
+        QCOMPARE(decoded->encoding, row.encoding);
         const QList<HolidayRow> rows = HolidayCsv::parse(decoded->text);
-        QCOMPARE(rows.size(), records);
-        QHash<QString, QString> table;
-        for (const HolidayRow &row : rows)
-            table.insert(row.key, row.name);
-        QCOMPARE(table.value(key), name);
+        QCOMPARE(rows.size(), row.records);
+        QCOMPARE(tableOf(rows).value(row.key), row.name);
     }
     void undecodableBytes()
     {
@@ -129,10 +132,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, key);
         QFETCH(QString, expected);
-        QHash<QString, QString> table;
-        for (const HolidayRow &row : HolidayCsv::parse(text))
-            table.insert(row.key, row.name);
-        QCOMPARE(table.value(key), expected);
+        QCOMPARE(tableOf(HolidayCsv::parse(text)).value(key), expected);
     }
     void keysAndDailyFileNames_data()
     {
@@ -174,7 +174,8 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(without + QStringLiteral("/Data"))); // reading creates nothing
 
         // Same folder, new file: only the notification tells the store to look again.
-        QVERIFY(writeTable(without, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n"))));
+        QVERIFY(
+            writeTable(without, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n"))));
         QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
         QSignalSpy loaded(&store, &HolidayStore::loaded);
         AppEvents::instance().postBaseFolderChanged();
@@ -187,16 +188,14 @@ private Q_SLOTS:
     void defaultFolderIsSeeded_data()
     {
         QTest::addColumn<QString>("existing");
-        QTest::addColumn<bool>("seeded");
-        QTest::newRow("new default folder gets the table") << QString() << true;
-        QTest::newRow("existing default folder is left alone")
-            << QStringLiteral("Quillmere") << false;
-        QTest::newRow("older default folder is left alone") << QStringLiteral("Dayleaf") << false;
+        QTest::newRow("new default folder gets the table") << QString();
+        QTest::newRow("existing default folder is left alone") << QStringLiteral("Quillmere");
+        QTest::newRow("older default folder is left alone") << QStringLiteral("Dayleaf");
     }
     void defaultFolderIsSeeded()
     {
         QFETCH(QString, existing);
-        QFETCH(bool, seeded);
+        const bool seeded = existing.isEmpty();
         if (!existing.isEmpty())
             m_env->makeFolder(QStringLiteral("data/") + existing);
         BundledHolidays::installDefaultFolderHandler();

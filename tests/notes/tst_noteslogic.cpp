@@ -44,7 +44,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("folders");
         QTest::addColumn<QStringList>("expected");
-
         QTest::newRow("siblings case-insensitively, each followed by its own subfolders")
             << QStringList{"b", "A", "c", "A/z", "A/y"}
             << QStringList{".", "A", "A/y", "A/z", "b", "c"};
@@ -150,7 +149,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<NotesFileSortMode>("mode");
         QTest::addColumn<QStringList>("expected");
-
         // old.md 1, pinnedOld.md 2, B.md, a.md, item 10.md and item 2.md share 3, pinnedNew.md 4,
         // new.md 5 (minutes). pinnedOld was pinned last, so it leads the pin list.
         // Views: old.md 3, B.md 1, a.md 1, new.md 1.
@@ -183,9 +181,9 @@ private Q_SLOTS:
             ViewCounts::recordNoteView(notes(viewed));
         }
 
-        const QStringList ordered =
-            NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode);
-        QCOMPARE(relativeTo(m_notes, ordered), expected);
+        QCOMPARE(
+            relativeTo(m_notes, NoteOrder::orderNotes(NoteScan::noteItemsInFolder(m_notes), mode)),
+            expected);
 
         // Spelled another way, a note still has its pin and its count (pins and counts are looked
         // up by path for the usual spelling).
@@ -225,16 +223,14 @@ private Q_SLOTS:
     // name), a header with title and dates, the title as its first line.
     void newNotesGetHeaderTitleAndFreeName()
     {
-        QVERIFY(writeNote(notes("a.md")));
-        QVERIFY(writeNote(notes("a (1).md")));
+        QVERIFY(writeNote(notes("a.md")) && writeNote(notes("a (1).md")));
         QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("a.md")), notes("a (2).md"));
         QVERIFY(QFile::link(notes("nowhere"), notes("c.txt")));
         QCOMPARE(NoteNaming::freeNotePath(m_notes, QStringLiteral("c.txt")), notes("c (1).txt"));
 
-        const auto first = NotesOperations::createNote(m_notes, QStringLiteral("新しいノート.md"));
-        const auto second =
-            NotesOperations::createNote(m_notes, QStringLiteral(" 新しいノート "));
-        QCOMPARE(first.path, notes("新しいノート.md"));
+        QCOMPARE(NotesOperations::createNote(m_notes, u"新しいノート.md"_s).path,
+                 notes("新しいノート.md"));
+        const auto second = NotesOperations::createNote(m_notes, u" 新しいノート "_s);
         QCOMPARE(second.path, notes("新しいノート (1).md"));
         const QString text = QString::fromUtf8(TestFiles::read(second.path));
         QCOMPARE(text, QStringLiteral(
@@ -242,8 +238,7 @@ private Q_SLOTS:
                            "updated: \"2025-03-05T09:05:07\"\n---\n\n新しいノート (1)\n"));
         QCOMPARE(parseNoteDocument(text).body, QStringLiteral("新しいノート (1)\n"));
 
-        const auto escaping = NotesOperations::createNote(m_notes, QStringLiteral("../escape"));
-        QCOMPARE(escaping.status, Status::refused);
+        QCOMPARE(NotesOperations::createNote(m_notes, u"../escape"_s).status, Status::refused);
         QVERIFY(!QFile::exists(QFileInfo(m_notes).absolutePath() + QStringLiteral("/escape.md")));
     }
     void renameNote_data()
@@ -268,8 +263,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(Status, status);
         QFETCH(QString, result);
-        QVERIFY(writeNote(notes("memo.txt"), "original"));
-        QVERIFY(writeNote(notes("taken.txt"), "other"));
+        QVERIFY(writeNote(notes("memo.txt"), "original") && writeNote(notes("taken.txt"), "other"));
         makeFolders({"sub"});
 
         QCOMPARE(NotesOperations::renameNote(notes("memo.txt"), typed).status, status);
@@ -282,12 +276,10 @@ private Q_SLOTS:
     // unpinned and unviewed.
     void pinsAndCountsFollowTheNote_data()
     {
-        QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("landed");
         const auto follow = [](const char *operation, const char *note, const char *landed) {
-            QTest::newRow(operation) << QString::fromUtf8(operation) << QString::fromUtf8(note)
-                                     << QString::fromUtf8(landed);
+            QTest::newRow(operation) << QString::fromUtf8(note) << QString::fromUtf8(landed);
         };
         follow("note renamed", "plan.md", "計画.md");
         follow("note moved", "plan.md", "Projects/plan.md");
@@ -297,7 +289,6 @@ private Q_SLOTS:
     }
     void pinsAndCountsFollowTheNote()
     {
-        QFETCH(QString, operation);
         QFETCH(QString, note);
         QFETCH(QString, landed);
         const QString before = notes(note), keep = notes("keep.md");
@@ -315,7 +306,7 @@ private Q_SLOTS:
             {u"note deleted"_s, [&] { return NotesOperations::deleteNote(before); }},
             {u"folder deleted"_s,
              [&] { return NotesOperations::deleteFolder(notes("Box"), m_notes); }}};
-        QVERIFY(operations.value(operation)().ok());
+        QVERIFY(operations.value(QString::fromUtf8(QTest::currentDataTag()))().ok());
         QVERIFY(!QFile::exists(before));
 
         QVERIFY(writeNote(before));
@@ -343,7 +334,8 @@ private Q_SLOTS:
         const auto created = NotesOperations::createFolder(m_notes, u"  新しいフォルダ "_s);
         QCOMPARE(created.path, notes("新しいフォルダ"));
         QVERIFY(QFileInfo(created.path).isDir());
-        QCOMPARE(NotesOperations::createFolder(m_notes, u"新しいフォルダ"_s).status, Status::failed);
+        QCOMPARE(NotesOperations::createFolder(m_notes, u"新しいフォルダ"_s).status,
+                 Status::failed);
         QCOMPARE(NotesOperations::createFolder(m_notes, u"a/b"_s).status, Status::refused);
         QCOMPARE(NotesOperations::renameFolder(created.path, u".hidden"_s).status, Status::refused);
         QCOMPARE(NotesOperations::renameFolder(created.path, u"Other"_s).status, Status::failed);
