@@ -36,6 +36,11 @@ QByteArray storedCounts()
     return QJsonDocument(stored.object()).toJson(QJsonDocument::Compact);
 }
 
+// Viewed at, the month the view is stored under, read at, the count then.
+using MonthRow = std::tuple<QDateTime, QString, QDateTime, int>;
+// Stored sort mode and older pins-on-top setting (invalid: absent), the mode they give.
+using ModeRow = std::tuple<QVariant, QVariant, NotesFileSortMode>;
+
 } // namespace
 
 class TestNoteStats : public QObject
@@ -127,7 +132,6 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, stored);
         QFETCH(QByteArray, rewritten);
-
         QVERIFY(write(Pins::pinsFilePath(), stored));
         // Keys are taken from standardized paths, and a sibling folder is not inside the base.
         const QStringList candidates{note("Notes/b.md"), note("Notes/c.md"), note("Notes/./a.md"),
@@ -169,27 +173,22 @@ private Q_SLOTS:
     }
     void monthsFollowJapanTime_data()
     {
-        QTest::addColumn<QDateTime>("viewedAt");
-        QTest::addColumn<QString>("month"); // the one the view is stored under
-        QTest::addColumn<QDateTime>("readAt");
-        QTest::addColumn<int>("expected");
+        QTest::addColumn<MonthRow>("row");
         const QDateTime lateMarch = tokyoTime(2025, 3, 31, 23, 30);
         QTest::newRow("31 March 23:30 counts in April")
-            << lateMarch << "2025-03" << tokyoTime(2025, 4, 30, 23, 59) << 1;
+            << MonthRow{lateMarch, "2025-03", tokyoTime(2025, 4, 30, 23, 59), 1};
         QTest::newRow("but not in May")
-            << lateMarch << "2025-03" << tokyoTime(2025, 5, 1, 0, 0) << 0;
+            << MonthRow{lateMarch, "2025-03", tokyoTime(2025, 5, 1, 0, 0), 0};
         QTest::newRow("31 March 15:30 UTC is April in Japan")
-            << QDateTime(QDate(2025, 3, 31), QTime(15, 30), QTimeZone::utc()) << "2025-04"
-            << tokyoTime(2025, 5, 31, 12, 0) << 1;
+            << MonthRow{QDateTime(QDate(2025, 3, 31), QTime(15, 30), QTimeZone::utc()), "2025-04",
+                        tokyoTime(2025, 5, 31, 12, 0), 1};
         QTest::newRow("December counts in January")
-            << tokyoTime(2024, 12, 31, 23, 59) << "2024-12" << tokyoTime(2025, 1, 1, 0, 0) << 1;
+            << MonthRow{tokyoTime(2024, 12, 31, 23, 59), "2024-12", tokyoTime(2025, 1, 1, 0, 0), 1};
     }
     void monthsFollowJapanTime()
     {
-        QFETCH(QDateTime, viewedAt);
-        QFETCH(QString, month);
-        QFETCH(QDateTime, readAt);
-        QFETCH(int, expected);
+        QFETCH(MonthRow, row);
+        const auto &[viewedAt, month, readAt, expected] = row;
         m_clock.setNow(viewedAt);
         ViewCounts::recordNoteView(note("Notes/a.md"));
         QCOMPARE(storedCounts(), R"({"Notes/a.md":{")" + month.toLatin1() + R"(":1}})");
@@ -237,23 +236,18 @@ private Q_SLOTS:
     }
     void initialSortMode_data()
     {
-        QTest::addColumn<QVariant>("storedMode");
-        QTest::addColumn<QVariant>("pinsOnTop");
-        QTest::addColumn<NotesFileSortMode>("expected");
+        QTest::addColumn<ModeRow>("row");
         using M = NotesFileSortMode;
-        QTest::newRow("older setting off") << QVariant() << QVariant(false) << M::modificationDate;
-        QTest::newRow("stored mode wins")
-            << QVariant("viewCount") << QVariant(false) << M::viewCount;
+        QTest::newRow("older setting off") << ModeRow{{}, false, M::modificationDate};
+        QTest::newRow("stored mode wins") << ModeRow{"viewCount", false, M::viewCount};
         QTest::newRow("case-sensitive raw value")
-            << QVariant("PinsFirst") << QVariant(false) << M::modificationDate;
-        QTest::newRow("wrong type counts as absent") << QVariant(2) << QVariant(1) << M::pinsFirst;
+            << ModeRow{"PinsFirst", false, M::modificationDate};
+        QTest::newRow("wrong type counts as absent") << ModeRow{2, 1, M::pinsFirst};
     }
     void initialSortMode()
     {
-        QFETCH(QVariant, storedMode);
-        QFETCH(QVariant, pinsOnTop);
-        QFETCH(NotesFileSortMode, expected);
-
+        QFETCH(ModeRow, row);
+        const auto &[storedMode, pinsOnTop, expected] = row;
         if (storedMode.isValid())
             SettingsStore::instance().setValue(QStringLiteral("notesFileSortMode"), storedMode);
         if (pinsOnTop.isValid())

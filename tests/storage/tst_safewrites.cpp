@@ -92,6 +92,8 @@ int dieWhileWriting(const char *path)
 }
 
 enum Writer { replaceFile, createFile };
+// Writer, umask, mode before (-1: no file before) and mode after.
+using Modes = std::array<int, 4>;
 
 } // namespace
 
@@ -210,21 +212,16 @@ private Q_SLOTS:
 
     void newFilesFollowUmaskReplacedKeepTheirMode_data()
     {
-        QTest::addColumn<int>("writer");
-        QTest::addColumn<int>("umask");
-        QTest::addColumn<int>("oldMode"); // -1: no file before
-        QTest::addColumn<int>("mode");
-        QTest::newRow("new memo") << int(replaceFile) << 077 << -1 << 0600;
-        QTest::newRow("new note") << int(createFile) << 022 << -1 << 0644;
+        QTest::addColumn<Modes>("modes");
+        QTest::newRow("new memo") << Modes{replaceFile, 077, -1, 0600};
+        QTest::newRow("new note") << Modes{createFile, 022, -1, 0644};
         QTest::newRow("replaced 0604 stays 0604 under umask 077")
-            << int(replaceFile) << 077 << 0604 << 0604;
+            << Modes{replaceFile, 077, 0604, 0604};
     }
     void newFilesFollowUmaskReplacedKeepTheirMode()
     {
-        QFETCH(int, writer);
-        QFETCH(int, umask);
-        QFETCH(int, oldMode);
-        QFETCH(int, mode);
+        QFETCH(Modes, modes);
+        const auto [writer, umask, oldMode, mode] = modes;
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("ノート.md"));
         if (oldMode >= 0) {
@@ -245,8 +242,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("real/memo.txt"));
         const QString link = dir.filePath(QStringLiteral("memo.txt"));
-        QVERIFY(write(target, "old"));
-        QVERIFY(QFile::link(target, link));
+        QVERIFY(write(target, "old") && QFile::link(target, link));
         QVERIFY(TextFile::writeUtf8(link, QStringLiteral("新しい")));
         QCOMPARE(QFileInfo(link).symLinkTarget(), target);
         QCOMPARE(read(target), QByteArray("新しい"));
