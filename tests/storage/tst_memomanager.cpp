@@ -23,6 +23,10 @@ QString bodyOf(const QString &path)
     return parseNoteDocument(QString::fromUtf8(read(path))).body;
 }
 
+// Their bytes (null: deleted), our text, the save's status and the document's text afterwards
+// (null: read-only).
+using WriterRow = std::tuple<QByteArray, QString, SaveOutcome::Status, QString>;
+
 } // namespace
 
 class TestMemoManager : public QObject
@@ -122,7 +126,6 @@ private Q_SLOTS:
         const QByteArray bytes("ok \xff then more");
         const QString path = notePath(QStringLiteral("odd.txt"));
         QVERIFY(write(path, bytes));
-
         MemoManager memo;
         memo.loadFile(path);
         QVERIFY(!memo.isEditable());
@@ -160,15 +163,12 @@ private Q_SLOTS:
     // Another program wrote to, or removed, the note between our load and our save.
     void saveAfterAnotherWriter_data()
     {
-        QTest::addColumn<QByteArray>("theirs"); // null: deleted
-        QTest::addColumn<QString>("ours");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("loaded"); // the document's text afterwards; null: read-only
+        QTest::addColumn<WriterRow>("row");
         const QByteArray header = "---\ntitle: \"shared\"\n---\n\n";
         const auto row = [](const char *name, const QByteArray &theirs, const char *ours,
                             SaveOutcome::Status status, const char *loaded) {
-            QTest::newRow(name) << theirs << QString::fromUtf8(ours) << int(status)
-                                << (loaded ? QString::fromUtf8(loaded) : QString());
+            QTest::newRow(name) << WriterRow{theirs, QString::fromUtf8(ours), status,
+                                             loaded ? QString::fromUtf8(loaded) : QString()};
         };
         using S = SaveOutcome::Status;
         row("they edit the top while we append", header + "uno\ntwo\nthree\n",
@@ -181,10 +181,8 @@ private Q_SLOTS:
     }
     void saveAfterAnotherWriter()
     {
-        QFETCH(QByteArray, theirs);
-        QFETCH(QString, ours);
-        QFETCH(int, status);
-        QFETCH(QString, loaded);
+        QFETCH(WriterRow, row);
+        const auto &[theirs, ours, status, loaded] = row;
         const QString path = notePath(QStringLiteral("shared.md"));
         QVERIFY(write(path, "---\ntitle: \"shared\"\n---\n\none\ntwo\nthree\n"));
         MemoManager memo;
@@ -194,7 +192,7 @@ private Q_SLOTS:
         QSignalSpy replaced(&memo, &MemoManager::bodyReplaced);
         const SaveOutcome outcome = memo.save(ours);
 
-        QCOMPARE(int(outcome.status), status);
+        QCOMPARE(outcome.status, status);
         QVERIFY(!memo.isModified());
         QCOMPARE(memo.currentFilePath(), path);
         QCOMPARE(memo.isEditable(), !loaded.isNull());
@@ -260,8 +258,7 @@ private Q_SLOTS:
 
     void renameRefusals()
     {
-        QVERIFY(write(notePath(u"mine.md"_s), "mine"));
-        QVERIFY(write(notePath(u"other.md"_s), "other"));
+        QVERIFY(write(notePath(u"mine.md"_s), "mine") && write(notePath(u"other.md"_s), "other"));
         MemoManager memo;
         memo.loadFile(notePath(u"mine.md"_s));
         QStringList messages;
@@ -352,10 +349,7 @@ private Q_SLOTS:
     }
 
 private:
-    QString notePath(const QString &name) const
-    {
-        return m_base + QStringLiteral("/Notes/") + name;
-    }
+    QString notePath(const QString &name) const { return m_base + u"/Notes/"_s + name; }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<FixedClock> m_clock;
