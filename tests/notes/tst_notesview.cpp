@@ -176,17 +176,15 @@ private Q_SLOTS:
 
     void inPlaceRename_data()
     {
-        QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("expected");
         QTest::newRow("Return renames, keeping the extension")
-            << QStringLiteral("報告") << int(Qt::Key_Return) << QStringLiteral("報告.txt");
+            << int(Qt::Key_Return) << QStringLiteral("報告.txt");
         QTest::newRow("Escape keeps the old name")
-            << QStringLiteral("報告") << int(Qt::Key_Escape) << QStringLiteral("週報.txt");
+            << int(Qt::Key_Escape) << QStringLiteral("週報.txt");
     }
     void inPlaceRename()
     {
-        QFETCH(QString, typed);
         QFETCH(int, key);
         QFETCH(QString, expected);
         auto page = shownPage();
@@ -200,7 +198,7 @@ private Q_SLOTS:
         QPointer<QLineEdit> editor; // closed editors are deleted
         QTRY_VERIFY((editor = files->listView()->findChild<QLineEdit *>()) && editor->isVisible());
         QCOMPARE(editor->text(), QStringLiteral("週報"));
-        editor->setText(typed); // key clicks cannot type Japanese
+        editor->setText(QStringLiteral("報告")); // key clicks cannot type Japanese
         QTest::keyClick(editor, Qt::Key(key));
 
         QTRY_VERIFY(!editor || !editor->isVisible());
