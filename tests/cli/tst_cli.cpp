@@ -51,10 +51,9 @@ void expectQtCoreOnly(const QString &folder)
             libraries.append(it.next().captured(1));
     }
     QVERIFY2(libraries.contains("libQt6Core.so.6"), qPrintable(libraries.join(u' ')));
-    for (const QString &library : libraries) {
+    for (const QString &library : libraries)
         for (const char *heavy : {"libQt6Gui", "libQt6Widgets", "libQt6DBus", "libgit2"})
             QVERIFY2(!library.startsWith(heavy), qPrintable(library));
-    }
 }
 
 /// Runs the program, arguments written "memo|2025-03-05|--print", with no display to reach: a

@@ -47,12 +47,9 @@ private Q_SLOTS:
     }
     void selectionIsRestoredOnFirstShow()
     {
-        const QString folder = notes("Work");
-        const QString note = notes("Work/plan.md");
-        QVERIFY(writeNote(note));
+        const QString folder = notes("Work"), note = notes("Work/plan.md");
         const QString other = notes("Work/other.md");
-        QVERIFY(writeNote(other));
-        QVERIFY(writeNote(notes("B/theirs.md")));
+        QVERIFY(writeNote(note) && writeNote(other) && writeNote(notes("B/theirs.md")));
         QDir().mkpath(notes("Work/inner"));
         NotesSettings::saveLastSelectedFolder(folder);
         NotesSettings::saveLastFileInFolder(note, folder);
@@ -95,8 +92,7 @@ private Q_SLOTS:
     }
     void selectionFollowsBaseFolderChanges()
     {
-        const QString folderA = notes("A");
-        const QString noteA = notes("A/a.md");
+        const QString folderA = notes("A"), noteA = notes("A/a.md");
         QVERIFY(writeNote(noteA));
         QDir().mkpath(notes("X/Y"));
         auto browser = shownBrowser();
@@ -131,8 +127,8 @@ private Q_SLOTS:
     }
     void sortModeIsStoredAndFollowed()
     {
-        QVERIFY(writeNote(notes("old.md"), "x", minute(1)));
-        QVERIFY(writeNote(notes("new.md"), "x", minute(2)));
+        QVERIFY(writeNote(notes("old.md"), "x", minute(1)) &&
+                writeNote(notes("new.md"), "x", minute(2)));
         Pins::pinNote(notes("old.md"));
         auto browser = shownBrowser();
         QCOMPARE(relativeTo(m_notes, browser->notes()), (QStringList{"old.md", "new.md"}));
@@ -159,8 +155,7 @@ private Q_SLOTS:
         QFETCH(bool, dropped);
         QFETCH(QString, landed);
         const QString note = notes("n.md"), target = notes("Inbox");
-        QVERIFY(writeNote(note, "old text"));
-        QVERIFY(writeNote(notes("Inbox/n.md"), "resident"));
+        QVERIFY(writeNote(note, "old text") && writeNote(notes("Inbox/n.md"), "resident"));
         auto browser = shownBrowser(); // "すべて": the dragged note is known by its path
         browser->setSelectedFile(note);
         connect(browser.get(), &NotesBrowser::saveRequested, this,
@@ -190,8 +185,7 @@ private Q_SLOTS:
     }
     void folderRenameTakesOpenNoteSelectionAndExpansionAlong()
     {
-        const QString oldFolder = notes("Proj/sub");
-        const QString oldNote = notes("Proj/sub/n.md");
+        const QString oldFolder = notes("Proj/sub"), oldNote = notes("Proj/sub/n.md");
         QVERIFY(writeNote(oldNote, "saved"));
         QDir().mkpath(notes("Proj/sub/deeper"));
         auto browser = shownBrowser();
@@ -203,8 +197,7 @@ private Q_SLOTS:
         QSignalSpy moved(browser.get(), &NotesBrowser::openFileMoved);
 
         QVERIFY(browser->renameFolder(notes("Proj"), QStringLiteral("Work")).ok());
-        const QString newFolder = notes("Work/sub");
-        const QString newNote = notes("Work/sub/n.md");
+        const QString newFolder = notes("Work/sub"), newNote = notes("Work/sub/n.md");
         QVERIFY(folderExistedAtSave);
         QCOMPARE(moved, (QList<QVariantList>{{oldNote, newNote}}));
         QCOMPARE(browser->selectedFile(), newNote);
@@ -230,8 +223,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, wholeFolder);
         const QString note = notes("Box/inner/n.md");
-        QVERIFY(writeNote(note));
-        QVERIFY(writeNote(notes("keep.md")));
+        QVERIFY(writeNote(note) && writeNote(notes("keep.md")));
         auto browser = shownBrowser();
         browser->selectFolder(notes("Box/inner"));
         browser->selectFile(note);
@@ -253,9 +245,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("selectedBefore");
         QTest::addColumn<QString>("selectedAfter");
-        QTest::newRow("from すべて: stays on すべて, where the note is listed too") << "" << "";
-        QTest::newRow("from another folder: the target folder is selected") << "Other" << "Target";
-        QTest::newRow("in the selected folder") << "Target" << "Target";
+        QTest::newRow("from すべて: stays on すべて, where the note is listed too") << ""
+                                                                                    << "";
+        QTest::newRow("from another folder: the target folder is selected") << "Other"
+                                                                            << "Target";
+        QTest::newRow("in the selected folder") << "Target"
+                                                << "Target";
     }
     void newNoteIsSelectedWhereItIsListed()
     {
