@@ -96,10 +96,9 @@ private Q_SLOTS:
     void gridShape_data()
     {
         QTest::addColumn<QDate>("day");
-        QTest::addColumn<int>("leadingBlanks");
-        QTest::addColumn<int>("rows");
+        QTest::addColumn<QList<int>>("blanksAndRows");
         const auto month = [](const char *name, const QDate &day, int blanks, int rows) {
-            QTest::newRow(name) << day << blanks << rows;
+            QTest::newRow(name) << day << QList<int>{blanks, rows};
         };
         month("February of a common year from Sunday: exactly 4 rows", QDate(2015, 2, 17), 0, 4);
         month("leap February from Thursday: 5 rows", QDate(2024, 2, 29), 4, 5);
@@ -109,11 +108,10 @@ private Q_SLOTS:
     void gridShape()
     {
         QFETCH(QDate, day);
-        QFETCH(int, leadingBlanks);
-        QFETCH(int, rows);
+        QFETCH(QList<int>, blanksAndRows);
         const CalendarMonth::Grid grid = CalendarMonth::grid(day);
-        QCOMPARE(grid.leadingBlanks, leadingBlanks);
-        QCOMPARE(grid.rowCount(), rows);
+        const int leadingBlanks = grid.leadingBlanks;
+        QCOMPARE((QList<int>{leadingBlanks, grid.rowCount()}), blanksAndRows);
         // Every day of the month under its own weekday, weeks starting on Sunday; neighbouring
         // months never show.
         QCOMPARE(grid.dateAt(leadingBlanks), QDate(day.year(), day.month(), 1));
@@ -230,8 +228,8 @@ private Q_SLOTS:
         view.show();
         QSignalSpy chosen(&view, &CalendarView::dateChanged);
         const auto click = [&view](const char *text) {
-            auto *button = buttonNamed<QAbstractButton>(view, QString::fromUtf8(text));
-            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::mouseClick(buttonNamed<QAbstractButton>(view, QString::fromUtf8(text)),
+                              Qt::LeftButton);
         };
         click("≫");
         click("≫");
@@ -294,8 +292,7 @@ private Q_SLOTS:
         QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
 
         // A folder without memos and without a holiday table.
-        const QString other = m_env->makeFolder(QStringLiteral("other"));
-        PathManager::setBaseFolder(other);
+        PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("other")));
         QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(), QString());
         QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::primary);
 

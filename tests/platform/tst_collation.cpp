@@ -42,8 +42,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, pair);
         QFETCH(bool, tie);
-        const QString &first = pair.at(0);
-        const QString &second = pair.at(1);
+        const QString &first = pair.at(0), &second = pair.at(1);
         const auto sign = [](int value) { return (value > 0) - (value < 0); };
         const int expected = tie ? 0 : -1;
         QCOMPARE(sign(NaturalOrder::compare(first, second)), expected);

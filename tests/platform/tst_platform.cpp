@@ -142,8 +142,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString settings = dir.filePath("settings.json");
         QVERIFY(write(settings, "{\"fontSize\": 1"));
-        const QString out = dir.filePath("stdout");
-        const QString err = dir.filePath("stderr");
+        const QString out = dir.filePath("stdout"), err = dir.filePath("stderr");
         QString collected;
         {
             const auto redirected = redirectOutput(out, err);
@@ -197,8 +196,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, change);
         QTemporaryDir dir;
-        const QString before = dir.filePath("メモ");
-        const QString after = dir.filePath("メモ2");
+        const QString before = dir.filePath("メモ"), after = dir.filePath("メモ2");
         QVERIFY(QDir().mkpath(before));
         const auto data = FolderBookmark::create(before);
         QVERIFY(data);
