@@ -10,7 +10,6 @@
 #include <QStringEncoder>
 #include <QTest>
 
-
 namespace {
 
 QByteArray testData(const QString &name)
@@ -20,8 +19,7 @@ QByteArray testData(const QString &name)
 
 QByteArray encoded(const char *encoding, const QString &text)
 {
-    QStringEncoder encoder(encoding);
-    return encoder.encode(text);
+    return QStringEncoder(encoding).encode(text);
 }
 
 QString publishedText()

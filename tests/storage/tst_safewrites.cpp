@@ -94,6 +94,8 @@ int dieWhileWriting(const char *path)
 enum Writer { replaceFile, createFile };
 // Writer, umask, mode before (-1: no file before) and mode after.
 using Modes = std::array<int, 4>;
+// What stands at the path (a "file" holds the bytes), the bytes, the status and text read.
+using ReadRow = std::tuple<QString, QByteArray, TextFileRead::Status, QString>;
 
 } // namespace
 
@@ -162,14 +164,11 @@ private Q_SLOTS:
 
     void readsWholeUtf8FromRegularFilesOnly_data()
     {
-        QTest::addColumn<QString>("kind"); // what stands at the path; a "file" holds the bytes
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<TextFileRead::Status>("status");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<ReadRow>("row");
         using S = TextFileRead::Status;
         const auto row = [](const char *name, const char *kind, const QByteArray &bytes, S status,
                             const QString &text = {}) {
-            QTest::newRow(name) << QString::fromLatin1(kind) << bytes << status << text;
+            QTest::newRow(name) << ReadRow{QString::fromLatin1(kind), bytes, status, text};
         };
         row("Latin-1 café, its last character not UTF-8", "file", "caf\xe9", S::NotUtf8);
         row("日本 cut in the middle of its last character", "file", "\xe6\x97\xa5\xe6\x9c",
@@ -186,10 +185,8 @@ private Q_SLOTS:
     }
     void readsWholeUtf8FromRegularFilesOnly()
     {
-        QFETCH(QString, kind);
-        QFETCH(QByteArray, bytes);
-        QFETCH(TextFileRead::Status, status);
-        QFETCH(QString, text);
+        QFETCH(ReadRow, row);
+        const auto &[kind, bytes, status, text] = row;
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("2025-03-05.txt"));
         const QString note = dir.filePath(QStringLiteral("note"));
