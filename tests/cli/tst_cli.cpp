@@ -18,6 +18,7 @@
 #include <QTest>
 
 using namespace NotesTestUtil;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -316,17 +317,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("message");
-        const auto row = [](const char *name, const char *setup, const char *option,
-                            const QString &message) {
-            QTest::newRow(name) << QString(setup) << QString(option) << message;
-        };
-        row("append to a memo that is not UTF-8", "latin1", "--append|x",
-            MemoManager::readOnlySaveMessage);
-        row("print a memo that is not UTF-8", "latin1", "--print", MemoManager::unreadableMessage);
-        row("append where a folder stands", "folder", "--append|x",
-            MemoManager::readOnlySaveMessage);
-        row("append when the file cannot be written", "blocked", "--append|x",
-            MemoManager::saveFailedMessage);
+        QTest::newRow("append to a memo that is not UTF-8")
+            << u"latin1"_s << u"--append|x"_s << MemoManager::readOnlySaveMessage;
+        QTest::newRow("print a memo that is not UTF-8")
+            << u"latin1"_s << u"--print"_s << MemoManager::unreadableMessage;
+        QTest::newRow("append where a folder stands")
+            << u"folder"_s << u"--append|x"_s << MemoManager::readOnlySaveMessage;
+        QTest::newRow("append when the file cannot be written")
+            << u"blocked"_s << u"--append|x"_s << MemoManager::saveFailedMessage;
     }
     void memoFailuresWriteNothing()
     {

@@ -199,19 +199,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("usable");
-        const auto name = [](const char *intent, const QString &name, bool usable) {
-            QTest::newRow(intent) << name << usable;
-        };
-        name("plain", u"会議メモ"_s, true);
-        name("inner spaces and dots", u" v1.2 draft "_s, true);
-        name("empty", QString(), false);
-        name("only spaces and line breaks", u" \n\t　"_s, false);
-        name("slash would lead into another folder", u"a/b"_s, false);
-        name("leading dot behind spaces would hide it", u"  .secret"_s, false);
-        name("NUL", u"a"_s + QChar(u'\0') + u"b"_s, false);
-        name("tab where trimming would remove it", u"a\t"_s, false);
-        name("C1 control", u"a\u009bb"_s, false);
-        name("format characters are not controls", u"a\u200db"_s, true);
+        QTest::newRow("plain") << u"会議メモ"_s << true;
+        QTest::newRow("inner spaces and dots") << u" v1.2 draft "_s << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("only spaces and line breaks") << u" \n\t　"_s << false;
+        QTest::newRow("slash would lead into another folder") << u"a/b"_s << false;
+        QTest::newRow("leading dot behind spaces would hide it") << u"  .secret"_s << false;
+        QTest::newRow("NUL") << u"a"_s + QChar(u'\0') + u"b"_s << false;
+        QTest::newRow("tab where trimming would remove it") << u"a\t"_s << false;
+        QTest::newRow("C1 control") << u"a\u009bb"_s << false;
+        QTest::newRow("format characters are not controls") << u"a\u200db"_s << true;
     }
     void usableNames()
     {
@@ -247,16 +244,13 @@ private Q_SLOTS:
         QTest::addColumn<Status>("status");
         QTest::addColumn<QString>("result");
 
-        const auto rename = [](const char *name, const char *typed, Status status,
-                               const char *result) {
-            QTest::newRow(name) << QString::fromUtf8(typed) << status << QString::fromUtf8(result);
-        };
-        rename("keeps the old extension", " idea ", Status::done, "idea.txt");
-        rename("empty just ends editing", "  ", Status::nothingToDo, "memo.txt");
-        rename("unchanged just ends editing", "memo", Status::nothingToDo, "memo.txt");
-        rename("a taken name is refused", "taken", Status::refused, "memo.txt");
-        rename("a slash is refused, nothing moves into the subfolder", "sub/memo", Status::refused,
-               "memo.txt");
+        QTest::newRow("keeps the old extension") << u" idea "_s << Status::done << u"idea.txt"_s;
+        QTest::newRow("empty just ends editing") << u"  "_s << Status::nothingToDo << u"memo.txt"_s;
+        QTest::newRow("unchanged just ends editing")
+            << u"memo"_s << Status::nothingToDo << u"memo.txt"_s;
+        QTest::newRow("a taken name is refused") << u"taken"_s << Status::refused << u"memo.txt"_s;
+        QTest::newRow("a slash is refused, nothing moves into the subfolder")
+            << u"sub/memo"_s << Status::refused << u"memo.txt"_s;
     }
     void renameNote()
     {
@@ -278,14 +272,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("landed");
-        const auto follow = [](const char *operation, const char *note, const char *landed) {
-            QTest::newRow(operation) << QString::fromUtf8(note) << QString::fromUtf8(landed);
-        };
-        follow("note renamed", "plan.md", "計画.md");
-        follow("note moved", "plan.md", "Projects/plan.md");
-        follow("folder renamed, name trimmed", "Old/sub/deep.md", "New/sub/deep.md");
-        follow("note deleted", "gone.md", "");
-        follow("folder deleted", "Box/note.md", "");
+        QTest::newRow("note renamed") << u"plan.md"_s << u"計画.md"_s;
+        QTest::newRow("note moved") << u"plan.md"_s << u"Projects/plan.md"_s;
+        QTest::newRow("folder renamed, name trimmed")
+            << u"Old/sub/deep.md"_s << u"New/sub/deep.md"_s;
+        QTest::newRow("note deleted") << u"gone.md"_s << QString();
+        QTest::newRow("folder deleted") << u"Box/note.md"_s << QString();
     }
     void pinsAndCountsFollowTheNote()
     {

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestPathManager : public QObject
 {
     Q_OBJECT
@@ -90,15 +92,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("folder"); // null: no folder at all
         QTest::addColumn<QString>("bookmark");
-        const auto row = [](const char *name, const QString &folder, const char *bookmark) {
-            QTest::newRow(name) << folder << QString::fromLatin1(bookmark);
-        };
-        row("a chosen folder gets its bookmark", "chosen", "own");
-        row("no folder at all means the default", QString(), "none");
+        QTest::newRow("a chosen folder gets its bookmark") << u"chosen"_s << u"own"_s;
+        QTest::newRow("no folder at all means the default") << QString() << u"none"_s;
         // The default folder needs no bookmark, however it is spelled.
-        row("default, plain", "data/Quillmere", "none");
-        row("default, dot-dot components", "data/Quillmere/../Quillmere/.", "none");
-        row("a missing folder keeps the previous bookmark", "not there", "previous");
+        QTest::newRow("default, plain") << u"data/Quillmere"_s << u"none"_s;
+        QTest::newRow("default, dot-dot components")
+            << u"data/Quillmere/../Quillmere/."_s << u"none"_s;
+        QTest::newRow("a missing folder keeps the previous bookmark")
+            << u"not there"_s << u"previous"_s;
     }
     void switchingRecordsTheChoice()
     {
