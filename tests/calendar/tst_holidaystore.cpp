@@ -10,6 +10,8 @@
 #include <QStringEncoder>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray testData(const QString &name)
@@ -109,21 +111,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, const QString &text, const char *key,
-                            const char *expected) {
-            QTest::newRow(name) << text << QString::fromUtf8(key) << QString::fromUtf8(expected);
-        };
-        row("spaces and tabs around the comma are trimmed", " 2025/3/20 \t,\t春分の日 \r\n",
-            "2025/3/20", "春分の日");
-        row("CR alone ends a line", "2025/3/20,春分の日\r2025/5/5,こどもの日", "2025/5/5",
-            "こどもの日");
-        row("further fields are ignored", "2025/3/20,春分の日,spring", "2025/3/20", "春分の日");
-        row("the later of two lines wins", "2025/3/20,春分\n2025/3/20,春分の日\n", "2025/3/20",
-            "春分の日");
-        row("a line without comma is skipped", "2025/3/20 春分の日\n2025/3/21,x",
-            "2025/3/20 春分の日", "");
-        row("the header is stored like any line", HolidayCsv::officialHeader,
-            "国民の祝日・休日月日", "国民の祝日・休日名称");
+        QTest::newRow("spaces and tabs around the comma are trimmed")
+            << u" 2025/3/20 \t,\t春分の日 \r\n"_s << u"2025/3/20"_s << u"春分の日"_s;
+        QTest::newRow("CR alone ends a line")
+            << u"2025/3/20,春分の日\r2025/5/5,こどもの日"_s << u"2025/5/5"_s << u"こどもの日"_s;
+        QTest::newRow("further fields are ignored")
+            << u"2025/3/20,春分の日,spring"_s << u"2025/3/20"_s << u"春分の日"_s;
+        QTest::newRow("the later of two lines wins")
+            << u"2025/3/20,春分\n2025/3/20,春分の日\n"_s << u"2025/3/20"_s << u"春分の日"_s;
+        QTest::newRow("a line without comma is skipped")
+            << u"2025/3/20 春分の日\n2025/3/21,x"_s << u"2025/3/20 春分の日"_s << u""_s;
+        QTest::newRow("the header is stored like any line")
+            << HolidayCsv::officialHeader << u"国民の祝日・休日月日"_s << u"国民の祝日・休日名称"_s;
     }
     void recordShapes()
     {
