@@ -89,6 +89,7 @@ struct Window
 class TestMarkdownEditor : public QObject
 {
     Q_OBJECT
+    using Key = std::tuple<QString, Qt::Key, bool, QString>; // before, key, shift, after
 
 private Q_SLOTS:
     void init() { m_environment = std::make_unique<TestEnvironment>(); }
@@ -153,14 +154,10 @@ private Q_SLOTS:
     // tst_editorlogic.
     void listKeys_data()
     {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("shift");
-        QTest::addColumn<QString>("after");
+        QTest::addColumn<Key>("key");
         const auto key = [](const char *name, const char *before, Qt::Key key, bool shift,
                             const char *after) {
-            QTest::newRow(name) << QString::fromUtf8(before) << int(key) << shift
-                                << QString::fromUtf8(after);
+            QTest::newRow(name) << Key{before, key, shift, after};
         };
         key("return continues a numbered item", "1. one|", Qt::Key_Return, false, "1. one\n2. |");
         key("shift+return is a plain newline", "- a|", Qt::Key_Return, true, "- a\n|");
@@ -171,14 +168,12 @@ private Q_SLOTS:
     }
     void listKeys()
     {
-        QFETCH(QString, before);
-        QFETCH(int, key);
-        QFETCH(bool, shift);
-        QFETCH(QString, after);
+        QFETCH(Key, key);
+        const auto &[before, pressed, shift, after] = key;
         Window w;
         w.load(before);
         QVERIFY(w.focusEditor());
-        QTest::keyClick(w.view(), Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
+        QTest::keyClick(w.view(), pressed, shift ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(w.marked(), after);
         QCOMPARE(w.live.latestText(), w.screen());
         w.view()->undo();

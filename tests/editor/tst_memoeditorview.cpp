@@ -57,6 +57,10 @@ char *toString(const EditorSearchState &state)
 class TestMemoEditorView : public QObject
 {
     Q_OBJECT
+    using Title = std::tuple<QString, QString, bool>;          // file, title text, a click edits
+    using Ends = std::tuple<QString, bool, QStringList, bool>; // how, accepts, renames, editing
+    using Rule =
+        std::tuple<EditorSearchState, QString, bool, bool>; // state, label, not found, navigates
 
 private Q_SLOTS:
     void init()
@@ -74,11 +78,9 @@ private Q_SLOTS:
 
     void title_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("clickEdits");
+        QTest::addColumn<Title>("title");
         const auto title = [](const char *name, const char *file, const char *text, bool edits) {
-            QTest::newRow(name) << QString::fromUtf8(file) << QString::fromUtf8(text) << edits;
+            QTest::newRow(name) << Title{file, text, edits};
         };
         title("no file: placeholder, click does nothing", "", "ファイル未選択", false);
         title("note: name without extension, renamable", "/base/Notes/買い物リスト.md",
@@ -94,9 +96,8 @@ private Q_SLOTS:
     }
     void title()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, text);
-        QFETCH(bool, clickEdits);
+        QFETCH(Title, title);
+        const auto &[file, text, clickEdits] = title;
 
         m_view->setHolidayNameProvider(newYearOnly);
         m_view->setRenameHandler([](const QString &) { return true; });
@@ -115,16 +116,12 @@ private Q_SLOTS:
     }
     void titleEditingEnds_data()
     {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("ownerAccepts");
-        QTest::addColumn<QStringList>("renames");
-        QTest::addColumn<bool>("stillEditing");
+        QTest::addColumn<Ends>("ends");
 
         const auto ends = [](const char *name, const char *how, bool accepts, bool renames,
                              bool stillEditing) {
-            QTest::newRow(name) << QString::fromUtf8(how) << accepts
-                                << (renames ? QStringList{u"menu 2"_s} : QStringList())
-                                << stillEditing;
+            QTest::newRow(name) << Ends{
+                how, accepts, renames ? QStringList{u"menu 2"_s} : QStringList(), stillEditing};
         };
         ends("Return, owner renames: back to the title", "return", true, true, false);
         ends("Return, owner refuses: field stays with the typed name", "return", false, true, true);
@@ -134,10 +131,8 @@ private Q_SLOTS:
     }
     void titleEditingEnds()
     {
-        QFETCH(QString, how);
-        QFETCH(bool, ownerAccepts);
-        QFETCH(QStringList, renames);
-        QFETCH(bool, stillEditing);
+        QFETCH(Ends, ends);
+        const auto &[how, ownerAccepts, renames, stillEditing] = ends;
 
         QStringList requested;
         m_view->setRenameHandler([&](const QString &name) {
@@ -206,14 +201,11 @@ private Q_SLOTS:
 
     void searchRules_data()
     {
-        QTest::addColumn<EditorSearchState>("state");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<bool>("notFound");
-        QTest::addColumn<bool>("canNavigate");
+        QTest::addColumn<Rule>("rule");
 
         const auto rule = [](const char *name, const EditorSearchState &state, const QString &label,
                              bool notFound, bool canNavigate) {
-            QTest::newRow(name) << state << label << notFound << canNavigate;
+            QTest::newRow(name) << Rule{state, label, notFound, canNavigate};
         };
         rule("no query: nothing to show", {}, QString(), false, false);
         rule("query without match", {u"zz"_s, 0, 0}, u"見つかりません"_s, true, false);
@@ -222,10 +214,8 @@ private Q_SLOTS:
     }
     void searchRules()
     {
-        QFETCH(EditorSearchState, state);
-        QFETCH(QString, label);
-        QFETCH(bool, notFound);
-        QFETCH(bool, canNavigate);
+        QFETCH(Rule, rule);
+        const auto &[state, label, notFound, canNavigate] = rule;
 
         QCOMPARE(EditorSearchRules::isNotFound(state), notFound);
         QCOMPARE(EditorSearchRules::request(state, SearchDirection::next).has_value(),
