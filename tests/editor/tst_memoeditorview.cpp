@@ -24,11 +24,6 @@ namespace {
 
 const QString noteFile = u"/base/Notes/買い物リスト.md"_s;
 
-QString newYearOnly(const QDate &date)
-{
-    return date == QDate(2024, 1, 1) ? u"元日"_s : QString();
-}
-
 int postedCount(const QSignalSpy &spy, const QString &name)
 {
     int count = 0;
@@ -99,7 +94,8 @@ private Q_SLOTS:
         QFETCH(Title, title);
         const auto &[file, text, clickEdits] = title;
 
-        m_view->setHolidayNameProvider(newYearOnly);
+        m_view->setHolidayNameProvider(
+            [](const QDate &date) { return date == QDate(2024, 1, 1) ? u"元日"_s : QString(); });
         m_view->setRenameHandler([](const QString &) { return true; });
         QVERIFY(showView(file));
         auto *button = m_view->findChild<QPushButton *>(u"titleButton"_s);
@@ -226,15 +222,16 @@ private Q_SLOTS:
         bar.setSearchText(state.searchText);
         bar.setSearchResult(state.resultCount, state.currentIndex);
         QCOMPARE(bar.resultLabel()->text(), label);
-        QCOMPARE(bar.resultLabel()->isVisible(), !state.searchText.isEmpty());
-        QCOMPARE(bar.clearButton()->isVisible(), !state.searchText.isEmpty());
+        QCOMPARE((QList<bool>{bar.resultLabel()->isVisible(), bar.clearButton()->isVisible()}),
+                 QList<bool>(2, !state.searchText.isEmpty()));
 
         QSignalSpy requests(&bar, &EditorSearchBar::searchRequested);
         QSignalSpy changed(&bar, &EditorSearchBar::searchTextChanged);
         bar.nextButton()->click();
         bar.previousButton()->click();
-        const QList<SearchDirection> both{SearchDirection::next, SearchDirection::previous};
-        QCOMPARE(directions(requests), canNavigate ? both : QList<SearchDirection>());
+        QCOMPARE(directions(requests),
+                 (canNavigate ? QList{SearchDirection::next, SearchDirection::previous}
+                              : QList<SearchDirection>()));
         bar.clearButton()->click();
         QCOMPARE(bar.state(), EditorSearchState{});
         QCOMPARE(bar.searchField()->text(), QString());
