@@ -24,14 +24,6 @@ namespace {
 
 const QString noteFile = u"/base/Notes/買い物リスト.md"_s;
 
-int postedCount(const QSignalSpy &spy, const QString &name)
-{
-    int count = 0;
-    for (const QList<QVariant> &arguments : spy)
-        count += arguments.value(0).toString() == name ? 1 : 0;
-    return count;
-}
-
 QList<SearchDirection> directions(const QSignalSpy &requests)
 {
     QList<SearchDirection> directions;
@@ -303,7 +295,7 @@ private Q_SLOTS:
         QTest::keyClick(field, Qt::Key_Escape);
         QCOMPARE(bar->state(), EditorSearchState{});
         QCOMPARE(m_view->editor()->searchQuery(), QString());
-        QCOMPARE(postedCount(posted, Notifications::FocusEditor), 1);
+        QCOMPARE(posted.count(QVariantList{Notifications::FocusEditor}), 1);
         QTRY_VERIFY(m_view->editor()->isAncestorOf(QApplication::focusWidget()));
     }
     // Whether the editor asks for the focus on appearing is driven by tst_contentview; here the
@@ -318,7 +310,7 @@ private Q_SLOTS:
         bool settled = false;
         QTimer::singleShot(0, this, [&settled] { settled = true; });
         QTRY_VERIFY(settled);
-        QCOMPARE(postedCount(posted, Notifications::FocusEditor), 0);
+        QCOMPARE(posted.count(QVariantList{Notifications::FocusEditor}), 0);
         m_view->hide();
         QCOMPARE(disappeared.size(), 1);
     }
@@ -338,32 +330,28 @@ private Q_SLOTS:
     }
 
 private:
-    MemoEditorView *showView(const QString &file, const QString &text = {});
-    QWidget *focusEditorTextView();
+    MemoEditorView *showView(const QString &file, const QString &text = {})
+    {
+        m_view->resize(600, 400);
+        m_view->showDocument(file, text);
+        m_view->show();
+        // Focus only moves inside the active window.
+        m_view->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_view.get()))
+            return nullptr;
+        return m_view.get();
+    }
+    QWidget *focusEditorTextView()
+    {
+        m_view->editor()->focusEditor();
+        QWidget *focused = QApplication::focusWidget();
+        return focused && m_view->editor()->isAncestorOf(focused) ? focused : nullptr;
+    }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<EditorLiveState> m_live;
     std::unique_ptr<MemoEditorView> m_view;
 };
-
-MemoEditorView *TestMemoEditorView::showView(const QString &file, const QString &text)
-{
-    m_view->resize(600, 400);
-    m_view->showDocument(file, text);
-    m_view->show();
-    // Focus only moves inside the active window.
-    m_view->activateWindow();
-    if (!QTest::qWaitForWindowActive(m_view.get()))
-        return nullptr;
-    return m_view.get();
-}
-
-QWidget *TestMemoEditorView::focusEditorTextView()
-{
-    m_view->editor()->focusEditor();
-    QWidget *focused = QApplication::focusWidget();
-    return focused && m_view->editor()->isAncestorOf(focused) ? focused : nullptr;
-}
 
 QTEST_MAIN(TestMemoEditorView)
 #include "tst_memoeditorview.moc"
