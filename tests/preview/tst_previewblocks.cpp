@@ -124,16 +124,6 @@ const QList<std::pair<const char *, QList<int>>> commonMarkDifferences = {
     {"a lone \"#\" needs a space after it to be a heading", {79}},
     {"no lazy continuation: a line without \">\" ends the quote", {93}}};
 
-/// Why example `number` is listed as a difference; null when it is not.
-const char *differenceReason(int number)
-{
-    for (const auto &[reason, numbers] : commonMarkDifferences) {
-        if (numbers.contains(number))
-            return reason;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestPreviewBlocks : public QObject
@@ -253,9 +243,7 @@ private Q_SLOTS:
     // the end, a negative offset, no font size and an empty body.
     void scrollOffsetToLine()
     {
-        const auto line = [](double offset, double fontSize, qint64 lines) {
-            return lineIndexForScrollOffset(offset, fontSize, lines);
-        };
+        const auto line = &lineIndexForScrollOffset;
         QCOMPARE((QList<qint64>{line(20.9, 14, 10), line(21, 14, 10), line(5000, 14, 10),
                                 line(-40, 14, 10), line(100, 0, 10), line(100, 14, 0)}),
                  (QList<qint64>{0, 1, 9, 0, 0, 0}));
@@ -299,10 +287,12 @@ private Q_SLOTS:
             markdown.chop(1);
         const QStringList ours = previewBlocks(markdown);
         const QStringList theirs = htmlBlocks(html);
-        if (const char *reason = differenceReason(number)) {
+        for (const auto &[reason, numbers] : commonMarkDifferences) {
             // Listed as a deliberate difference: it must still differ, or the list is stale.
-            QVERIFY2(ours != theirs, reason);
-            return;
+            if (numbers.contains(number)) {
+                QVERIFY2(ours != theirs, reason);
+                return;
+            }
         }
         QCOMPARE(ours.join(u' '), theirs.join(u' '));
     }
