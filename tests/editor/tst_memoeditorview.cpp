@@ -190,15 +190,12 @@ private Q_SLOTS:
     void searchRules_data()
     {
         QTest::addColumn<Rule>("rule");
-
-        const auto rule = [](const char *name, const EditorSearchState &state, const QString &label,
-                             bool notFound, bool canNavigate) {
-            QTest::newRow(name) << Rule{state, label, notFound, canNavigate};
-        };
-        rule("no query: nothing to show", {}, QString(), false, false);
-        rule("query without match", {u"zz"_s, 0, 0}, u"見つかりません"_s, true, false);
-        rule("position is 1-based", {u"a"_s, 5, 1}, u"2 / 5"_s, false, true);
-        rule("robustness: stale count without a query", {QString(), 3, 2}, QString(), false, false);
+        QTest::newRow("no query: nothing to show") << Rule{{}, QString(), false, false};
+        QTest::newRow("query without match")
+            << Rule{{u"zz"_s, 0, 0}, u"見つかりません"_s, true, false};
+        QTest::newRow("position is 1-based") << Rule{{u"a"_s, 5, 1}, u"2 / 5"_s, false, true};
+        QTest::newRow("robustness: stale count without a query")
+            << Rule{{QString(), 3, 2}, QString(), false, false};
     }
     void searchRules()
     {
