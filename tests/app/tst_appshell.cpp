@@ -182,19 +182,17 @@ private:
 class TestAppShell : public QObject
 {
     Q_OBJECT
+    // Page, setup, target (a list's accessible name, or a page button's title), row (-1 for the
+    // page button), accessibility action.
+    using Click = std::tuple<QString, QString, QString, int, QString>;
 
 private Q_SLOTS:
     void actsAsClicked_data()
     {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("target"); // a list's accessible name, or a page button's title
-        QTest::addColumn<int>("row");        // the list's row; -1 for the page button
-        QTest::addColumn<QString>("action");
+        QTest::addColumn<Click>("click");
         const auto row = [](const char *name, const char *page, const char *setup,
                             const char *target, int index, const QString &action) {
-            QTest::newRow(name) << QString::fromUtf8(page) << QString::fromUtf8(setup)
-                                << QString::fromUtf8(target) << index << action;
+            QTest::newRow(name) << Click{page, setup, target, index, action};
         };
         const QString toggle = QAccessibleActionInterface::toggleAction();
         const QString press = QAccessibleActionInterface::pressAction();
@@ -214,11 +212,8 @@ private Q_SLOTS:
     // row's a changed one.
     void actsAsClicked()
     {
-        QFETCH(QString, page);
-        QFETCH(QString, setup);
-        QFETCH(QString, target);
-        QFETCH(int, row);
-        QFETCH(QString, action);
+        QFETCH(Click, click);
+        const auto &[page, setup, target, row, action] = click;
 
         QString before;
         QString clicked;

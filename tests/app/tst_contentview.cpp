@@ -123,15 +123,6 @@ private:
         return path;
     }
 
-    /// A file stands where the daily memos' folder would be, so saving a memo fails.
-    QString blockDailyFolder()
-    {
-        const QString folder = m_base + u"/Daily"_s;
-        QDir(folder).removeRecursively();
-        writeText(folder, u"in the way"_s);
-        return folder;
-    }
-
 private Q_SLOTS:
     void init()
     {
@@ -167,23 +158,23 @@ private Q_SLOTS:
         const auto toggled = [](const char *text, qint64 line) {
             return ContentView::toggledCheckboxText(QString::fromUtf8(text), line).value_or(u"-"_s);
         };
-        QCOMPARE(toggled("a\n- [ ] task\nb", 1), u"a\n- [x] task\nb"_s);
-        QCOMPARE(toggled("  \t- [X] done", 0), u"  \t- [ ] done"_s); // capital X, indent kept
-        // Nothing to toggle ("-"): another bullet, a box without its space, lines past the ends.
-        QCOMPARE(toggled("* [ ] star", 0), u"-"_s);
-        QCOMPARE(toggled("- [ ]", 0), u"-"_s);
-        QCOMPARE(toggled("- [ ] a", 1), u"-"_s);
-        QCOMPARE(toggled("- [ ] a", -1), u"-"_s);
+        // A capital X unchecks, the indent is kept. Nothing to toggle ("-"): another bullet, a box
+        // without its space, lines past the ends.
+        QCOMPARE((QStringList{toggled("a\n- [ ] task\nb", 1), toggled("  \t- [X] done", 0),
+                              toggled("* [ ] star", 0), toggled("- [ ]", 0), toggled("- [ ] a", 1),
+                              toggled("- [ ] a", -1)}),
+                 (QStringList{u"a\n- [x] task\nb"_s, u"  \t- [ ] done"_s, u"-"_s, u"-"_s, u"-"_s,
+                              u"-"_s}));
     }
 
     // Showing the pane adds the editor's width (600 while unmeasured); hiding removes it, down to
     // 400.
     void sidePaneWindowWidth()
     {
-        QCOMPARE(ContentView::windowWidthForSidePane(true, 800, 500), 1300);
-        QCOMPARE(ContentView::windowWidthForSidePane(true, 800, 0), 1400);
-        QCOMPARE(ContentView::windowWidthForSidePane(false, 1200, 500), 700);
-        QCOMPARE(ContentView::windowWidthForSidePane(false, 800, 500), 400);
+        const auto width = &ContentView::windowWidthForSidePane;
+        QCOMPARE((QList<int>{width(true, 800, 500), width(true, 800, 0), width(false, 1200, 500),
+                             width(false, 800, 500)}),
+                 (QList<int>{1300, 1400, 700, 400}));
     }
 
     // The page shown at the start is the one chosen last (with none stored, every test here starts
@@ -212,7 +203,10 @@ private Q_SLOTS:
         QVERIFY(m_view->saveOrConfirmClose());
         QCOMPARE(asked, 0);
         typeIntoEditor(u"大事なこと"_s);
-        const QString memo = blockDailyFolder() + u"/2025-03-05.txt"_s;
+        // A file stands where the daily memos' folder would be, so saving the memo fails.
+        QDir(m_base + u"/Daily"_s).removeRecursively();
+        writeText(m_base + u"/Daily"_s, u"in the way"_s);
+        const QString memo = daily();
 
         m_view->setSelectedPage(ContentView::Page::notes);
         QCOMPARE(m_view->selectedPage(), ContentView::Page::calendar);
@@ -268,8 +262,7 @@ private Q_SLOTS:
             searching ? static_cast<QWidget *>(m_view->searchView()->findChild<QLineEdit *>())
                       : m_view->editorView()->editor()->textEdit();
         QCOMPARE(m_window->focusWidget(), expected);
-        const QList<QVariant> focusEditor{Notifications::FocusEditor};
-        QCOMPARE(posted.count(focusEditor), searching ? 0 : 1);
+        QCOMPARE(posted.count(QList<QVariant>{Notifications::FocusEditor}), searching ? 0 : 1);
     }
 
     // The notes list follows the open note to its new folder and its new title (what the files
@@ -434,13 +427,12 @@ private Q_SLOTS:
     // Every mode is checked from the start and after the other one.
     void appearanceSwitchKeepsTextReadable()
     {
-        const int modes[] = {int(AppAppearanceMode::light), int(AppAppearanceMode::dark),
-                             int(AppAppearanceMode::light), int(AppAppearanceMode::dark)};
         openNote(u"会議メモ.md"_s, u"# 見出し\n\n本文の文字 text ■■■■■■■■■■\n"_s);
         auto *titleButton = m_view->editorView()->findChild<QPushButton *>(u"titleButton"_s);
         auto *titleField = m_view->editorView()->findChild<QLineEdit *>(u"titleField"_s);
         QStringList unreadable;
-        for (int mode : modes) {
+        for (int mode : {int(AppAppearanceMode::light), int(AppAppearanceMode::dark),
+                         int(AppAppearanceMode::light), int(AppAppearanceMode::dark)}) {
             const auto readable = [&unreadable, mode](const QString &name, QWidget *widget) {
                 if (const QString seen = ::unreadable(widget); !seen.isEmpty())
                     unreadable.append(u"%1 in mode %2: %3"_s.arg(name).arg(mode).arg(seen));

@@ -217,10 +217,7 @@ private:
         const qsizetype at = m_random.bounded(m_model.editor.size() + 1);
         const bool focused = m_random.bounded(2) == 0;
         m_log.append(u"type %1 at %2, focus %3"_s.arg(text.trimmed()).arg(at).arg(focused));
-        if (focused)
-            textEdit()->setFocus();
-        else
-            m_view->calendarView()->setFocus();
+        (focused ? static_cast<QWidget *>(textEdit()) : m_view->calendarView())->setFocus();
         QTextCursor cursor = textEdit()->textCursor();
         cursor.setPosition(int(at));
         textEdit()->setTextCursor(cursor);

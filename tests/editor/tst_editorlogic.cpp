@@ -31,6 +31,9 @@ QString applied(const Marked &before, const std::optional<TextReplacement> &edit
 class TestEditorLogic : public QObject
 {
     Q_OBJECT
+    using Edit = std::tuple<QString, QString, QString, bool>;    // action, before, after, handled
+    using Find = std::tuple<QString, QString, QList<qsizetype>>; // text, query, starts
+    using Keeps = std::tuple<QString, QString, QString>;         // before, after, expected
 
 private Q_SLOTS:
     void parseListLine_data()
@@ -71,14 +74,10 @@ private Q_SLOTS:
     // selection are afterwards, and whether the key was taken from the ordinary editing.
     void keysAndDecorations_data()
     {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<bool>("handled");
+        QTest::addColumn<Edit>("edit");
         const auto edit = [](const char *name, const char *action, const char *before,
                              const char *after, bool handled = true) {
-            QTest::newRow(name) << QString::fromUtf8(action) << QString::fromUtf8(before)
-                                << QString::fromUtf8(after) << handled;
+            QTest::newRow(name) << Edit{action, before, after, handled};
         };
         edit("return: bullet continues", "return", "- a|", "- a\n- |");
         edit("return: number continues", "return", "x\n9. nine|\ny", "x\n9. nine\n10. |\ny");
@@ -110,10 +109,8 @@ private Q_SLOTS:
     }
     void keysAndDecorations()
     {
-        QFETCH(QString, action);
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        QFETCH(bool, handled);
+        QFETCH(Edit, edit);
+        const auto &[action, before, after, handled] = edit;
         const Marked in = unmark(before);
         const QHash<QString, MarkdownDecoration> decorations{
             {QStringLiteral("bold"), MarkdownDecoration::bold},
@@ -139,24 +136,18 @@ private Q_SLOTS:
 
     void findMatches_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QList<qsizetype>>("starts");
-        const auto find = [](const char *name, const char *text, const char *query,
-                             const QList<qsizetype> &starts) {
-            QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(query) << starts;
-        };
-        find("matches never overlap", "aaaa", "aa", {0, 2});
-        find("capitals find every case", "Word word WORD wOrD", "WORD", {0, 5, 10, 15});
-        find("pattern characters are literal", "a.b axb (x)", ".", {1});
-        find("japanese", "日本語の日本", "日本", {0, 4});
-        find("empty query finds nothing", "abc", "", {});
+        QTest::addColumn<Find>("find");
+        QTest::newRow("matches never overlap") << Find{"aaaa", "aa", {0, 2}};
+        QTest::newRow("capitals find every case")
+            << Find{"Word word WORD wOrD", "WORD", {0, 5, 10, 15}};
+        QTest::newRow("pattern characters are literal") << Find{"a.b axb (x)", ".", {1}};
+        QTest::newRow("japanese") << Find{"日本語の日本", "日本", {0, 4}};
+        QTest::newRow("empty query finds nothing") << Find{"abc", "", {}};
     }
     void findMatches()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, query);
-        QFETCH(QList<qsizetype>, starts);
+        QFETCH(Find, find);
+        const auto &[text, query, starts] = find;
         QList<qsizetype> found;
         for (const TextSearch::Match &match : TextSearch::findMatches(text, query)) {
             QCOMPARE(match.length, query.size());
@@ -197,13 +188,10 @@ private Q_SLOTS:
     void replacedTextKeepsPositions_data()
     {
         // "|" marks the position in `before` and where it must land in `after`.
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<Keeps>("keeps");
         const auto keeps = [](const char *name, const char *before, const char *after,
                               const char *expected) {
-            QTest::newRow(name) << QString::fromUtf8(before) << QString::fromUtf8(after)
-                                << QString::fromUtf8(expected);
+            QTest::newRow(name) << Keeps{before, after, expected};
         };
         keeps("change below stays put", "one|\ntwo\n", "one\ntwo\nthree\n", "one|\ntwo\nthree\n");
         keeps("insertion above moves it down", "one\ntw|o\n", "zero\none\ntwo\n",
@@ -218,9 +206,8 @@ private Q_SLOTS:
     }
     void replacedTextKeepsPositions()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        QFETCH(QString, expected);
+        QFETCH(Keeps, keeps);
+        auto [before, after, expected] = keeps;
         const qsizetype position = before.indexOf(u'|');
         before.remove(position, 1);
         const TextReplacement change = TextEdits::differingRange(before, after);

@@ -89,6 +89,7 @@ struct Window
 class TestMarkdownEditor : public QObject
 {
     Q_OBJECT
+    using Key = std::tuple<QString, Qt::Key, bool, QString>; // before, key, shift, after
 
 private Q_SLOTS:
     void init() { m_environment = std::make_unique<TestEnvironment>(); }
@@ -153,14 +154,10 @@ private Q_SLOTS:
     // tst_editorlogic.
     void listKeys_data()
     {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("shift");
-        QTest::addColumn<QString>("after");
+        QTest::addColumn<Key>("key");
         const auto key = [](const char *name, const char *before, Qt::Key key, bool shift,
                             const char *after) {
-            QTest::newRow(name) << QString::fromUtf8(before) << int(key) << shift
-                                << QString::fromUtf8(after);
+            QTest::newRow(name) << Key{before, key, shift, after};
         };
         key("return continues a numbered item", "1. one|", Qt::Key_Return, false, "1. one\n2. |");
         key("shift+return is a plain newline", "- a|", Qt::Key_Return, true, "- a\n|");
@@ -171,14 +168,12 @@ private Q_SLOTS:
     }
     void listKeys()
     {
-        QFETCH(QString, before);
-        QFETCH(int, key);
-        QFETCH(bool, shift);
-        QFETCH(QString, after);
+        QFETCH(Key, key);
+        const auto &[before, pressed, shift, after] = key;
         Window w;
         w.load(before);
         QVERIFY(w.focusEditor());
-        QTest::keyClick(w.view(), Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
+        QTest::keyClick(w.view(), pressed, shift ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(w.marked(), after);
         QCOMPARE(w.live.latestText(), w.screen());
         w.view()->undo();
@@ -207,16 +202,17 @@ private Q_SLOTS:
     {
         Window w;
         w.load(QStringLiteral("A x a x |a"));
-        const int undoSteps = w.document()->availableUndoSteps();
-        const bool modified = w.document()->isModified();
+        const qsizetype undoSteps = w.document()->availableUndoSteps();
+        const qsizetype modified = w.document()->isModified();
         QSignalSpy edited(w.editor, &MarkdownEditor::textEdited);
         QSignalSpy state(w.editor, &MarkdownEditor::searchStateChanged);
 
         w.editor->setSearchQuery(QStringLiteral("a"));
-        QCOMPARE(w.editor->searchResultCount(), 3);
         QCOMPARE(w.marked(), QStringLiteral("|A x a x a"));
-        QCOMPARE(w.view()->extraSelections().size(), 3);
-        QCOMPARE(state.count(), 1);
+        // Matches counted, highlighted, and one state change reported.
+        QCOMPARE((QList<qsizetype>{w.editor->searchResultCount(),
+                                   w.view()->extraSelections().size(), state.count()}),
+                 (QList<qsizetype>{3, 3, 1}));
 
         QList<int> visited{w.editor->currentSearchIndex()};
         for (const SearchDirection direction : {SearchDirection::next, SearchDirection::next,
@@ -234,10 +230,10 @@ private Q_SLOTS:
         QCOMPARE(w.editor->currentSearchIndex(), 0);
 
         w.editor->setSearchQuery(QString());
-        QCOMPARE(w.view()->extraSelections().size(), 0);
-        QCOMPARE(w.document()->isModified(), modified);
-        QCOMPARE(w.document()->availableUndoSteps(), undoSteps);
-        QCOMPARE(edited.count(), 0);
+        // No highlight left; modified flag, undo steps and edits as before the search.
+        QCOMPARE((QList<qsizetype>{w.view()->extraSelections().size(), w.document()->isModified(),
+                                   w.document()->availableUndoSteps(), edited.count()}),
+                 (QList<qsizetype>{0, modified, undoSteps, 0}));
     }
 
     // A step right after typing, before the pause that refreshes the highlights, searches the

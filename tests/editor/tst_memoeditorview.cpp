@@ -24,19 +24,6 @@ namespace {
 
 const QString noteFile = u"/base/Notes/買い物リスト.md"_s;
 
-QString newYearOnly(const QDate &date)
-{
-    return date == QDate(2024, 1, 1) ? u"元日"_s : QString();
-}
-
-int postedCount(const QSignalSpy &spy, const QString &name)
-{
-    int count = 0;
-    for (const QList<QVariant> &arguments : spy)
-        count += arguments.value(0).toString() == name ? 1 : 0;
-    return count;
-}
-
 QList<SearchDirection> directions(const QSignalSpy &requests)
 {
     QList<SearchDirection> directions;
@@ -57,6 +44,10 @@ char *toString(const EditorSearchState &state)
 class TestMemoEditorView : public QObject
 {
     Q_OBJECT
+    using Title = std::tuple<QString, QString, bool>;          // file, title text, a click edits
+    using Ends = std::tuple<QString, bool, QStringList, bool>; // how, accepts, renames, editing
+    using Rule =
+        std::tuple<EditorSearchState, QString, bool, bool>; // state, label, not found, navigates
 
 private Q_SLOTS:
     void init()
@@ -74,11 +65,9 @@ private Q_SLOTS:
 
     void title_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("clickEdits");
+        QTest::addColumn<Title>("title");
         const auto title = [](const char *name, const char *file, const char *text, bool edits) {
-            QTest::newRow(name) << QString::fromUtf8(file) << QString::fromUtf8(text) << edits;
+            QTest::newRow(name) << Title{file, text, edits};
         };
         title("no file: placeholder, click does nothing", "", "ファイル未選択", false);
         title("note: name without extension, renamable", "/base/Notes/買い物リスト.md",
@@ -94,11 +83,11 @@ private Q_SLOTS:
     }
     void title()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, text);
-        QFETCH(bool, clickEdits);
+        QFETCH(Title, title);
+        const auto &[file, text, clickEdits] = title;
 
-        m_view->setHolidayNameProvider(newYearOnly);
+        m_view->setHolidayNameProvider(
+            [](const QDate &date) { return date == QDate(2024, 1, 1) ? u"元日"_s : QString(); });
         m_view->setRenameHandler([](const QString &) { return true; });
         QVERIFY(showView(file));
         auto *button = m_view->findChild<QPushButton *>(u"titleButton"_s);
@@ -115,16 +104,12 @@ private Q_SLOTS:
     }
     void titleEditingEnds_data()
     {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("ownerAccepts");
-        QTest::addColumn<QStringList>("renames");
-        QTest::addColumn<bool>("stillEditing");
+        QTest::addColumn<Ends>("ends");
 
         const auto ends = [](const char *name, const char *how, bool accepts, bool renames,
                              bool stillEditing) {
-            QTest::newRow(name) << QString::fromUtf8(how) << accepts
-                                << (renames ? QStringList{u"menu 2"_s} : QStringList())
-                                << stillEditing;
+            QTest::newRow(name) << Ends{
+                how, accepts, renames ? QStringList{u"menu 2"_s} : QStringList(), stillEditing};
         };
         ends("Return, owner renames: back to the title", "return", true, true, false);
         ends("Return, owner refuses: field stays with the typed name", "return", false, true, true);
@@ -134,10 +119,8 @@ private Q_SLOTS:
     }
     void titleEditingEnds()
     {
-        QFETCH(QString, how);
-        QFETCH(bool, ownerAccepts);
-        QFETCH(QStringList, renames);
-        QFETCH(bool, stillEditing);
+        QFETCH(Ends, ends);
+        const auto &[how, ownerAccepts, renames, stillEditing] = ends;
 
         QStringList requested;
         m_view->setRenameHandler([&](const QString &name) {
@@ -206,26 +189,18 @@ private Q_SLOTS:
 
     void searchRules_data()
     {
-        QTest::addColumn<EditorSearchState>("state");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<bool>("notFound");
-        QTest::addColumn<bool>("canNavigate");
-
-        const auto rule = [](const char *name, const EditorSearchState &state, const QString &label,
-                             bool notFound, bool canNavigate) {
-            QTest::newRow(name) << state << label << notFound << canNavigate;
-        };
-        rule("no query: nothing to show", {}, QString(), false, false);
-        rule("query without match", {u"zz"_s, 0, 0}, u"見つかりません"_s, true, false);
-        rule("position is 1-based", {u"a"_s, 5, 1}, u"2 / 5"_s, false, true);
-        rule("robustness: stale count without a query", {QString(), 3, 2}, QString(), false, false);
+        QTest::addColumn<Rule>("rule");
+        QTest::newRow("no query: nothing to show") << Rule{{}, QString(), false, false};
+        QTest::newRow("query without match")
+            << Rule{{u"zz"_s, 0, 0}, u"見つかりません"_s, true, false};
+        QTest::newRow("position is 1-based") << Rule{{u"a"_s, 5, 1}, u"2 / 5"_s, false, true};
+        QTest::newRow("robustness: stale count without a query")
+            << Rule{{QString(), 3, 2}, QString(), false, false};
     }
     void searchRules()
     {
-        QFETCH(EditorSearchState, state);
-        QFETCH(QString, label);
-        QFETCH(bool, notFound);
-        QFETCH(bool, canNavigate);
+        QFETCH(Rule, rule);
+        const auto &[state, label, notFound, canNavigate] = rule;
 
         QCOMPARE(EditorSearchRules::isNotFound(state), notFound);
         QCOMPARE(EditorSearchRules::request(state, SearchDirection::next).has_value(),
@@ -236,15 +211,16 @@ private Q_SLOTS:
         bar.setSearchText(state.searchText);
         bar.setSearchResult(state.resultCount, state.currentIndex);
         QCOMPARE(bar.resultLabel()->text(), label);
-        QCOMPARE(bar.resultLabel()->isVisible(), !state.searchText.isEmpty());
-        QCOMPARE(bar.clearButton()->isVisible(), !state.searchText.isEmpty());
+        QCOMPARE((QList<bool>{bar.resultLabel()->isVisible(), bar.clearButton()->isVisible()}),
+                 QList<bool>(2, !state.searchText.isEmpty()));
 
         QSignalSpy requests(&bar, &EditorSearchBar::searchRequested);
         QSignalSpy changed(&bar, &EditorSearchBar::searchTextChanged);
         bar.nextButton()->click();
         bar.previousButton()->click();
-        const QList<SearchDirection> both{SearchDirection::next, SearchDirection::previous};
-        QCOMPARE(directions(requests), canNavigate ? both : QList<SearchDirection>());
+        QCOMPARE(directions(requests),
+                 (canNavigate ? QList{SearchDirection::next, SearchDirection::previous}
+                              : QList<SearchDirection>()));
         bar.clearButton()->click();
         QCOMPARE(bar.state(), EditorSearchState{});
         QCOMPARE(bar.searchField()->text(), QString());
@@ -316,7 +292,7 @@ private Q_SLOTS:
         QTest::keyClick(field, Qt::Key_Escape);
         QCOMPARE(bar->state(), EditorSearchState{});
         QCOMPARE(m_view->editor()->searchQuery(), QString());
-        QCOMPARE(postedCount(posted, Notifications::FocusEditor), 1);
+        QCOMPARE(posted.count(QVariantList{Notifications::FocusEditor}), 1);
         QTRY_VERIFY(m_view->editor()->isAncestorOf(QApplication::focusWidget()));
     }
     // Whether the editor asks for the focus on appearing is driven by tst_contentview; here the
@@ -331,7 +307,7 @@ private Q_SLOTS:
         bool settled = false;
         QTimer::singleShot(0, this, [&settled] { settled = true; });
         QTRY_VERIFY(settled);
-        QCOMPARE(postedCount(posted, Notifications::FocusEditor), 0);
+        QCOMPARE(posted.count(QVariantList{Notifications::FocusEditor}), 0);
         m_view->hide();
         QCOMPARE(disappeared.size(), 1);
     }
@@ -351,32 +327,28 @@ private Q_SLOTS:
     }
 
 private:
-    MemoEditorView *showView(const QString &file, const QString &text = {});
-    QWidget *focusEditorTextView();
+    MemoEditorView *showView(const QString &file, const QString &text = {})
+    {
+        m_view->resize(600, 400);
+        m_view->showDocument(file, text);
+        m_view->show();
+        // Focus only moves inside the active window.
+        m_view->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_view.get()))
+            return nullptr;
+        return m_view.get();
+    }
+    QWidget *focusEditorTextView()
+    {
+        m_view->editor()->focusEditor();
+        QWidget *focused = QApplication::focusWidget();
+        return focused && m_view->editor()->isAncestorOf(focused) ? focused : nullptr;
+    }
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<EditorLiveState> m_live;
     std::unique_ptr<MemoEditorView> m_view;
 };
-
-MemoEditorView *TestMemoEditorView::showView(const QString &file, const QString &text)
-{
-    m_view->resize(600, 400);
-    m_view->showDocument(file, text);
-    m_view->show();
-    // Focus only moves inside the active window.
-    m_view->activateWindow();
-    if (!QTest::qWaitForWindowActive(m_view.get()))
-        return nullptr;
-    return m_view.get();
-}
-
-QWidget *TestMemoEditorView::focusEditorTextView()
-{
-    m_view->editor()->focusEditor();
-    QWidget *focused = QApplication::focusWidget();
-    return focused && m_view->editor()->isAncestorOf(focused) ? focused : nullptr;
-}
 
 QTEST_MAIN(TestMemoEditorView)
 #include "tst_memoeditorview.moc"

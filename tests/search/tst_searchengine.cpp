@@ -380,13 +380,13 @@ private Q_SLOTS:
         const auto sortDate = [&](const char *relative) {
             return GlobalSearch::searchSortDate(base + u'/' + QString::fromUtf8(relative));
         };
-        QCOMPARE(sortDate("Daily/2024-03-05.txt"),
-                 QDateTime(QDate(2024, 3, 5), QTime(0, 0), tokyo));
-        QCOMPARE(sortDate("Other/2024-03-05.txt"), GlobalSearch::earliestDate());
-        QCOMPARE(sortDate("Daily/notes.txt"), GlobalSearch::earliestDate());
         QVERIFY(TestFiles::write(base + QStringLiteral("/Daily/2024-03-06.txt"), "x", 1700000000));
-        QCOMPARE(sortDate("Daily/2024-03-06.txt"),
-                 QDateTime::fromSecsSinceEpoch(1700000000, QTimeZone::utc()));
+        QCOMPARE(
+            (QList<QDateTime>{sortDate("Daily/2024-03-05.txt"), sortDate("Other/2024-03-05.txt"),
+                              sortDate("Daily/notes.txt"), sortDate("Daily/2024-03-06.txt")}),
+            (QList<QDateTime>{QDateTime(QDate(2024, 3, 5), QTime(0, 0), tokyo),
+                              GlobalSearch::earliestDate(), GlobalSearch::earliestDate(),
+                              QDateTime::fromSecsSinceEpoch(1700000000, QTimeZone::utc())}));
     }
 
     void folderMatchNeedsWholeFolderPrefix()
