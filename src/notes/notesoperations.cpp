@@ -1,23 +1,14 @@
 #include "notes/notesoperations.h"
 
 #include "notes/notenaming.h"
-#include "notes/notescan.h"
 #include "notes/notessettings.h"
-#include "platform/atomicfile.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
 #include "storage/notedocument.h"
-#include "storage/pins.h"
-#include "storage/viewcounts.h"
+#include "storage/notestore.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace NotesOperations {
 namespace {
@@ -40,49 +31,6 @@ QString parentOf(const QString &path)
     return QFileInfo(path).absolutePath();
 }
 
-/// Renames without ever replacing what is at `to`: renameat2 refuses atomically; file systems
-/// without it get a check right before the plain rename.
-bool moveWithoutReplacing(const QString &from, const QString &to, QString *error)
-{
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS) {
-        *error = qt_error_string(errno);
-        return false;
-    }
-    if (NoteNaming::isTaken(to)) {
-        *error = qt_error_string(EEXIST);
-        return false;
-    }
-    if (::rename(source.constData(), target.constData()) == 0)
-        return true;
-    *error = qt_error_string(errno);
-    return false;
-}
-
-QStringList notePathsBelow(const QString &folder)
-{
-    QStringList paths;
-    for (const NoteFileItem &item : NoteScan::collectAllNoteItems(folder))
-        paths.append(item.path);
-    return paths;
-}
-
-void carryPinAndCount(const QString &from, const QString &to)
-{
-    Pins::renamePinnedNote(from, to);
-    ViewCounts::renameViewCount(from, to);
-}
-
-void forgetPinAndCount(const QString &note)
-{
-    Pins::unpinNote(note);
-    ViewCounts::removeViewCount(note);
-}
-
 } // namespace
 
 Result createFolder(const QString &parent, const QString &name)
@@ -90,8 +38,9 @@ Result createFolder(const QString &parent, const QString &name)
     if (!NoteNaming::isUsableName(name))
         return {Status::refused, {}, {}};
     const QString path = parent + u'/' + NoteNaming::trimmedName(name);
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
-        return failure(QStringLiteral("作成失敗: "), qt_error_string(errno));
+    QString error;
+    if (!NoteStore::instance().createFolder(path, &error))
+        return failure(QStringLiteral("作成失敗: "), error);
     return done(path);
 }
 
@@ -102,22 +51,9 @@ Result renameFolder(const QString &folder, const QString &name)
     const QString target = parentOf(folder) + u'/' + NoteNaming::trimmedName(name);
     if (target == folder)
         return {Status::nothingToDo, folder, {}};
-    const QStringList notes = notePathsBelow(folder);
     QString error;
-    if (!moveWithoutReplacing(folder, target, &error))
+    if (!NoteStore::instance().moveFolder(folder, target, &error))
         return failure(QStringLiteral("名前変更失敗: "), error);
-
-    // A QString, not the string builder, whose reference to note.mid() would dangle.
-    const auto movedPath = [&](const QString &note) -> QString {
-        return target + note.mid(folder.size());
-    };
-    for (const QString &note : Pins::pinnedFiles(notes))
-        Pins::renamePinnedNote(note, movedPath(note));
-    const QHash<QString, int> counts = ViewCounts::viewCounts(notes);
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > 0)
-            ViewCounts::renameViewCount(it.key(), movedPath(it.key()));
-    }
     return done(target);
 }
 
@@ -130,15 +66,9 @@ Result deleteFolder(const QString &folder, const QString &notesFolder)
     if (cleaned == root || !NotesSettings::isInsideOrSame(cleaned, root) || info.isSymLink() ||
         !info.isDir())
         return {Status::refused, {}, {}};
-    const QStringList notes = notePathsBelow(cleaned);
-    const bool removed = QDir(cleaned).removeRecursively();
-    for (const QString &note : notes) {
-        if (!NoteNaming::isTaken(note))
-            forgetPinAndCount(note);
-    }
-    if (!removed)
-        return failure(QStringLiteral("削除失敗: "),
-                       QStringLiteral("一部の項目を削除できませんでした: ") + cleaned);
+    QString error;
+    if (!NoteStore::instance().deleteFolder(cleaned, &error))
+        return failure(QStringLiteral("削除失敗: "), error);
     return done(cleaned);
 }
 
@@ -149,9 +79,8 @@ Result moveNote(const QString &source, const QString &targetFolder)
         return {Status::nothingToDo, source, {}};
     const QString destination = NoteNaming::freeNotePath(targetFolder, info.fileName());
     QString error;
-    if (!moveWithoutReplacing(source, destination, &error))
+    if (!NoteStore::instance().moveNote(source, destination, &error))
         return failure(QStringLiteral("ファイル移動に失敗: "), error);
-    carryPinAndCount(source, destination);
     return done(destination);
 }
 
@@ -178,9 +107,8 @@ Result renameNote(const QString &note, const QString &baseName)
     if (!planned.ok())
         return planned;
     QString error;
-    if (!moveWithoutReplacing(note, planned.path, &error))
+    if (!NoteStore::instance().moveNote(note, planned.path, &error))
         return failure(QStringLiteral("インラインリネーム失敗: "), error);
-    carryPinAndCount(note, planned.path);
     return planned;
 }
 
@@ -202,7 +130,7 @@ Result createNote(const QString &folder, const QString &name)
         const QString path = NoteNaming::freeNotePath(folder, NoteNaming::newNoteFileName(name));
         bool taken = false;
         const QByteArray text = newNoteText(QFileInfo(path).completeBaseName()).toUtf8();
-        if (AtomicFile::writeNew(path, text, &error, &taken))
+        if (NoteStore::instance().createNote(path, text, &error, &taken))
             return done(path);
         if (!taken)
             break;
@@ -212,10 +140,9 @@ Result createNote(const QString &folder, const QString &name)
 
 Result deleteNote(const QString &note)
 {
-    QFile file(note);
-    if (!file.remove())
-        return failure(QStringLiteral("削除に失敗: "), file.errorString());
-    forgetPinAndCount(note);
+    QString error;
+    if (!NoteStore::instance().deleteNote(note, &error))
+        return failure(QStringLiteral("削除に失敗: "), error);
     return done(note);
 }
 

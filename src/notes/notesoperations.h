@@ -2,10 +2,11 @@
 
 #include <QString>
 
-/// The file work of the notes page: creating, renaming, moving and deleting notes and folders.
-/// Pins and view counts follow every note that moves and are dropped with every note that is
-/// deleted. Moves never replace an existing file or folder. A failure writes one line to the
-/// standard output (a Japanese prefix and the error) and leaves everything as it was.
+/// The file work of the notes page: creating, renaming, moving and deleting notes and folders,
+/// with the page's rules for names. The changes themselves go through NoteStore, which announces
+/// them (pins and view counts follow from there). Moves never replace an existing file or folder. A
+/// failure writes one line to the standard output (a Japanese prefix and the error) and leaves
+/// everything as it was.
 namespace NotesOperations {
 
 struct Result

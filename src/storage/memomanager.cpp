@@ -1,15 +1,13 @@
 #include "storage/memomanager.h"
 
 #include "platform/appevents.h"
-#include "platform/atomicfile.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
 #include "platform/folderlock.h"
+#include "storage/notestore.h"
 #include "storage/pathmanager.h"
-#include "storage/pins.h"
 #include "storage/textfile.h"
 #include "storage/textmerge.h"
-#include "storage/viewcounts.h"
 
 #include <QDir>
 #include <QFile>
@@ -206,11 +204,12 @@ MemoManager::DiskCheck MemoManager::checkDisk() const
     return check;
 }
 
-bool MemoManager::writeText(const QString &text, QString *error)
+bool MemoManager::writeText(const QString &text, const std::optional<QString> &previousText,
+                            QString *error)
 {
     // The folder may have been removed behind our back; recreating it beats losing the text.
     QDir().mkpath(QFileInfo(m_currentFilePath).absolutePath());
-    if (!TextFile::writeUtf8(m_currentFilePath, text, error))
+    if (!NoteStore::instance().writeNote(m_currentFilePath, text, previousText, error))
         return false;
     applyLoadedText(text, m_currentFilePath, TextFile::stampOf(m_currentFilePath));
     setModified(false);
@@ -275,7 +274,13 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
                               Clock::current().now());
     const QString text = buildNoteSaveText(header, merged, joplin, joplinIsTrailing);
     QString error;
-    if (!writeText(text, &error)) {
+    // What the file held before this write: another program's version when it changed it.
+    std::optional<QString> previousText;
+    if (disk.state == DiskCheck::State::Changed)
+        previousText = disk.text;
+    else if (disk.state == DiskCheck::State::Unchanged && m_originalStamp.exists)
+        previousText = m_originalText;
+    if (!writeText(text, previousText, &error)) {
         failSave(error);
         return {SaveOutcome::Status::Failed, {}};
     }
@@ -307,7 +312,8 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
     for (int attempt = 0; attempt < 100 && !written; ++attempt) {
         copyPath = conflictCopyPath(m_currentFilePath, now.addSecs(attempt));
         bool taken = false;
-        written = AtomicFile::writeNew(copyPath, bytes, &error, &taken);
+        written =
+            NoteStore::instance().createNote(copyPath, bytes, &error, &taken, m_currentFilePath);
         if (!written && !taken)
             break;
     }
@@ -449,17 +455,13 @@ bool MemoManager::renameCurrentFile(const QString &newName)
         showTemporaryMessage(saveFailedMessage);
         return false;
     }
-    const QString oldPath = m_currentFilePath;
-    QFile file(oldPath);
-    // QFile::rename refuses to replace an existing file, so a name taken in the meantime is
-    // reported instead of overwritten.
-    if (!file.rename(newPath)) {
+    // Never replaces a file: a name taken in the meantime is reported instead of overwritten.
+    QString error;
+    if (!NoteStore::instance().moveNote(m_currentFilePath, newPath, &error)) {
         showTemporaryMessage(renameFailedMessage);
-        Diagnostics::log(QStringLiteral("リネームエラー: ") + file.errorString());
+        Diagnostics::log(QStringLiteral("リネームエラー: ") + error);
         return false;
     }
-    Pins::renamePinnedNote(oldPath, newPath);
-    ViewCounts::renameViewCount(oldPath, newPath);
     setCurrentFilePath(newPath);
     refreshHeader();
     AppEvents::instance().postFileMoved(newPath);

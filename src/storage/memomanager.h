@@ -177,7 +177,7 @@ private:
     DiskCheck checkDisk() const;
     SaveOutcome writeBody(const QString &body, SaveAnnouncement announcement);
     SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk);
-    bool writeText(const QString &text, QString *error);
+    bool writeText(const QString &text, const std::optional<QString> &previousText, QString *error);
     void failSave(const QString &error);
     void setModified(bool modified);
     void setCurrentFilePath(const QString &filePath);

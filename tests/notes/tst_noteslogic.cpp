@@ -1,3 +1,4 @@
+#include "common/notechanges.h"
 #include "common/testenvironment.h"
 #include "notes/notestestutil.h"
 
@@ -311,6 +312,44 @@ private Q_SLOTS:
         }
         QCOMPARE(Pins::pinnedFiles(counts.keys()), pinned);
         QCOMPARE(ViewCounts::viewCounts(counts.keys()), counts);
+    }
+    // Each operation of the page is announced once it happened, and only then; pins and counts
+    // follow a folder's notes, not those of a sibling whose name starts alike.
+    void everyOperationIsAnnounced()
+    {
+        const QString base = QFileInfo(m_notes).absolutePath();
+        QVERIFY(writeNote(notes("Old/sub/deep.md"), "deep\n"));
+        QVERIFY(writeNote(notes("Older/x.md")));
+        QVERIFY(writeNote(notes("Box/inner.md")));
+        makeFolders({"Empty"});
+        for (const char *name : {"Old/sub/deep.md", "Older/x.md", "Box/inner.md"}) {
+            Pins::pinNote(notes(QString::fromUtf8(name)));
+            ViewCounts::recordNoteView(notes(QString::fromUtf8(name)));
+        }
+        NoteChangeRecorder changes;
+
+        QVERIFY(NotesOperations::createFolder(m_notes, u"新規"_s).ok());
+        const QString created = NotesOperations::createNote(notes("新規"), u"案"_s).path;
+        QVERIFY(NotesOperations::renameNote(created, u"企画"_s).ok());
+        QVERIFY(NotesOperations::moveNote(notes("新規/企画.md"), m_notes).ok());
+        QCOMPARE(NotesOperations::renameFolder(notes("Old"), u"Empty"_s).status, Status::failed);
+        QVERIFY(NotesOperations::renameFolder(notes("Old"), u"New"_s).ok());
+        QVERIFY(NotesOperations::deleteNote(notes("企画.md")).ok());
+        QCOMPARE(NotesOperations::deleteNote(notes("企画.md")).status, Status::failed);
+        QVERIFY(NotesOperations::deleteFolder(notes("Box"), m_notes).ok());
+
+        QCOMPARE(changes.take(base),
+                 (QStringList{u"folderCreated Notes/新規"_s, u"created Notes/新規/案.md"_s,
+                              u"moved Notes/新規/案.md -> Notes/新規/企画.md"_s,
+                              u"moved Notes/新規/企画.md -> Notes/企画.md"_s,
+                              u"folderMoved Notes/Old -> Notes/New"_s,
+                              u"deleted Notes/企画.md | "_s + NotesOperations::newNoteText(u"案"_s),
+                              u"folderDeleted Notes/Box"_s}));
+        QVERIFY(QFileInfo(notes("Empty")).isDir());
+        QVERIFY(QDir(notes("Empty")).isEmpty());
+        QCOMPARE(Pins::pinnedPaths(), (QStringList{notes("Older/x.md"), notes("New/sub/deep.md")}));
+        QCOMPARE(ViewCounts::viewCountsByPath(),
+                 (QHash<QString, int>{{notes("New/sub/deep.md"), 1}, {notes("Older/x.md"), 1}}));
     }
     // Folder operations stay inside the Notes folder, take trimmed usable names only and never
     // replace an existing folder.

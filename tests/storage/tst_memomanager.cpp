@@ -1,3 +1,4 @@
+#include "common/notechanges.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
@@ -313,6 +314,46 @@ private Q_SLOTS:
         QVERIFY(memo.renameCurrentFile(QStringLiteral(" 計画 ")));
         QCOMPARE(moved.count(), 1);
         QCOMPARE(bodyOf(newPath), QStringLiteral("v2"));
+    }
+
+    // Every write of the open document reaches the store's followers once, with what the file
+    // held before; a write that did not happen is not announced.
+    void everyChangeOfTheDocumentIsAnnounced()
+    {
+        const QString memoPath = m_base + u"/Daily/2025-03-05.txt"_s;
+        const QString notePath = this->notePath(u"shared.md"_s);
+        const QString renamed = this->notePath(u"計画.md"_s);
+        QVERIFY(write(notePath, "---\ntitle: \"shared\"\n---\n\none\ntwo\n"));
+        QVERIFY(write(this->notePath(u"taken.md"_s), "someone else's"));
+        NoteChangeRecorder changes;
+
+        MemoManager memo;
+        memo.loadMemo(QDate(2025, 3, 5));
+        QCOMPARE(memo.save(u"朝"_s).status, SaveOutcome::Status::Saved);
+        const QString firstMemo = QString::fromUtf8(read(memoPath));
+        QCOMPARE(memo.save(u"朝と昼"_s).status, SaveOutcome::Status::Saved);
+
+        memo.loadFile(notePath);
+        const QByteArray theirs = "---\ntitle: \"shared\"\n---\n\nuno\ntwo\n";
+        QVERIFY(write(notePath, theirs));
+        QCOMPARE(memo.save(u"one\ntwo\nthree\n"_s).status, SaveOutcome::Status::Merged);
+        const QByteArray merged = read(notePath);
+        QVERIFY(write(notePath, "---\ntitle: \"shared\"\n---\n\neins\ntwo\nthree\n"));
+        const SaveOutcome conflict = memo.save(u"ichi\ntwo\nthree\n"_s);
+        QCOMPARE(conflict.status, SaveOutcome::Status::Conflicted);
+        QVERIFY(!memo.renameCurrentFile(u"taken"_s));
+        QVERIFY(memo.renameCurrentFile(u"計画"_s));
+
+        QCOMPARE(changes.take(m_base),
+                 (QStringList{u"created Daily/2025-03-05.txt"_s,
+                              u"saved Daily/2025-03-05.txt | "_s + firstMemo,
+                              u"saved Notes/shared.md | "_s + QString::fromUtf8(theirs),
+                              u"conflictCopy Notes/shared.md -> Notes/"_s +
+                                  QFileInfo(conflict.conflictPath).fileName(),
+                              u"moved Notes/shared.md -> Notes/計画.md"_s}));
+        QCOMPARE(read(renamed), "---\ntitle: \"shared\"\n---\n\neins\ntwo\nthree\n");
+        QVERIFY(merged.endsWith("\n\nuno\ntwo\nthree\n"));
+        QCOMPARE(read(this->notePath(u"taken.md"_s)), "someone else's");
     }
 
     // A message's timer clears that message only, never the newer one that replaced it.
