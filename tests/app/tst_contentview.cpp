@@ -274,8 +274,12 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(notePath(u"仕事"_s), notePath(u"業務"_s)));
         Q_EMIT m_view->notesView()->openFileMoved(oldPath, newPath);
         QCOMPARE(m_view->notesSelectedFile(), newPath);
+        // Edited, then renamed: the edits are saved on the way, without a word of their own.
+        typeIntoEditor(u" v2"_s);
         QVERIFY(m_view->renameFromTitle(u"計画"_s));
         QCOMPARE(m_view->notesSelectedFile(), notePath(u"業務/計画.md"_s));
+        QCOMPARE(bodyOf(notePath(u"業務/計画.md"_s)), u"v1 v2"_s);
+        QCOMPARE(m_memo->temporaryMessage(), QString());
     }
 
     void baseFolderChangeReloadsSelectedDay()
