@@ -195,7 +195,7 @@ Result createNote(const QString &folder, const QString &name)
 {
     if (!NoteNaming::isUsableName(name))
         return {Status::refused, {}, {}};
-    QString error;
+    AtomicFile::Error error;
     // Another program may take the free name between choosing and writing it: then choose again
     // rather than replace its file.
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -207,7 +207,7 @@ Result createNote(const QString &folder, const QString &name)
         if (!taken)
             break;
     }
-    return failure(QStringLiteral("ファイル作成エラー: "), error);
+    return failure(QStringLiteral("ファイル作成エラー: "), error.text);
 }
 
 Result deleteNote(const QString &note)

@@ -206,7 +206,7 @@ MemoManager::DiskCheck MemoManager::checkDisk() const
     return check;
 }
 
-bool MemoManager::writeText(const QString &text, QString *error)
+bool MemoManager::writeText(const QString &text, AtomicFile::Error *error)
 {
     // The folder may have been removed behind our back; recreating it beats losing the text.
     QDir().mkpath(QFileInfo(m_currentFilePath).absolutePath());
@@ -218,11 +218,13 @@ bool MemoManager::writeText(const QString &text, QString *error)
     return true;
 }
 
-void MemoManager::failSave(const QString &error)
+SaveOutcome MemoManager::failSave(const AtomicFile::Error &error)
 {
-    showTemporaryMessage(saveFailedMessage);
+    m_saveFailureReason = error.reason();
+    showTemporaryMessage(saveFailedMessage + QStringLiteral(": ") + m_saveFailureReason);
     Diagnostics::log(QStringLiteral("保存エラー: ") + m_currentFilePath + QStringLiteral(": ") +
-                     error);
+                     error.text);
+    return {SaveOutcome::Status::Failed, {}};
 }
 
 SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement)
@@ -274,11 +276,9 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
         completeHeaderForSave(frontMatter, baseNameOf(m_currentFilePath), joplin, m_fileCreatedDate,
                               Clock::current().now());
     const QString text = buildNoteSaveText(header, merged, joplin, joplinIsTrailing);
-    QString error;
-    if (!writeText(text, &error)) {
-        failSave(error);
-        return {SaveOutcome::Status::Failed, {}};
-    }
+    AtomicFile::Error error;
+    if (!writeText(text, &error))
+        return failSave(error);
     setStatusModificationDate(Clock::current().now());
     if (status == SaveOutcome::Status::Merged)
         showTemporaryMessage(mergedMessage, MessageKind::success);
@@ -302,7 +302,7 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         buildNoteSaveText(header, body, m_joplinYAML, m_joplinIsTrailing).toUtf8();
     const QDateTime now = Clock::current().now().toTimeZone(Clock::current().timeZone());
     QString copyPath;
-    QString error;
+    AtomicFile::Error error;
     bool written = false;
     for (int attempt = 0; attempt < 100 && !written; ++attempt) {
         copyPath = conflictCopyPath(m_currentFilePath, now.addSecs(attempt));
@@ -311,10 +311,8 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         if (!written && !taken)
             break;
     }
-    if (!written) {
-        failSave(error);
-        return {SaveOutcome::Status::Failed, {}};
-    }
+    if (!written)
+        return failSave(error);
     if (disk.state == DiskCheck::State::Unreadable) {
         loadPath(m_currentFilePath);
     } else {

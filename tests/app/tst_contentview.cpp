@@ -215,7 +215,8 @@ private Q_SLOTS:
         QVERIFY(!m_view->saveOrConfirmClose());
         QCOMPARE(asked, 1);
         QCOMPARE(m_memo->currentFilePath(), memo);
-        QCOMPARE(m_memo->temporaryMessage(), MemoManager::saveFailedMessage);
+        QCOMPARE(m_memo->temporaryMessage(),
+                 MemoManager::saveFailedMessage + u": フォルダがありません"_s);
         QCOMPARE(m_view->editorText(), u"大事なこと"_s);
 
         QVERIFY(!m_view->saveBeforeExit());
