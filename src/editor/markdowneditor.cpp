@@ -32,16 +32,21 @@ constexpr int defaultFontSize = 14;
 constexpr qsizetype visibleMatchMargin = 2000;
 
 /// A match of the in-document search: yellow laid over the editor's background, stronger for
-/// the current match, with the text in a colour that reads on it (dark on the bright yellow of
-/// the dark appearance's current match).
+/// the current match, with the text in a colour that reads on it: the editor's own, or black or
+/// white where it does not (black on the bright yellow of the dark appearance's current match).
 QTextCharFormat matchFormat(bool current, const QPalette &palette)
 {
     const QColor yellow = QColor::fromRgbF(1.0f, 0.8f, 0.0f);
     const QColor fill =
         TextContrast::mixed(yellow, palette.color(QPalette::Base), current ? 0.72f : 0.38f);
+    QColor text = palette.color(QPalette::Text);
+    if (TextContrast::contrastRatio(text, fill) < TextContrast::minimumTextContrast)
+        text = TextContrast::contrastRatio(Qt::black, fill) >= TextContrast::contrastRatio(Qt::white, fill)
+                   ? QColor(Qt::black)
+                   : QColor(Qt::white);
     QTextCharFormat format;
     format.setBackground(fill);
-    format.setForeground(TextContrast::contrasting(palette.color(QPalette::Text), fill));
+    format.setForeground(text);
     return format;
 }
 
