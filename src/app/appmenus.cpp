@@ -100,9 +100,9 @@ void AppMenus::buildEditMenu()
     } items[] = {{"元に戻す", QKeySequence::Undo, "undo"},
                  {"やり直す", QKeySequence::Redo, "redo"},
                  {nullptr, QKeySequence::UnknownKey, nullptr},
-                 {"カット", QKeySequence::Cut, "cut"},
+                 {"切り取り", QKeySequence::Cut, "cut"},
                  {"コピー", QKeySequence::Copy, "copy"},
-                 {"ペースト", QKeySequence::Paste, "paste"},
+                 {"貼り付け", QKeySequence::Paste, "paste"},
                  {"すべてを選択", QKeySequence::SelectAll, "selectAll"}};
     for (const auto &item : items) {
         if (!item.title) {

@@ -573,7 +573,8 @@ void ContentView::toggleCheckboxLine(qint64 lineIndex)
 
 bool ContentView::renameFromTitle(const QString &name)
 {
-    if (!saveCurrent())
+    // The save is a step of the rename, not news of its own.
+    if (!saveCurrent(SaveAnnouncement::quiet))
         return false;
     const QString oldPath = m_memo.currentFilePath();
     if (!m_memo.renameCurrentFile(name))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/calendarmonth.h"
+#include "platform/textcontrast.h"
 
 #include <QColor>
 #include <QPalette>
@@ -11,16 +12,9 @@
 /// background by minimumTextContrast.
 namespace CalendarColors {
 
-/// The least contrast between text and its background: WCAG's level for body text.
-inline constexpr double minimumTextContrast = 4.5;
-
-/// WCAG's contrast ratio of two opaque colours: 1 for the same luminance, 21 for black and white.
-double contrastRatio(const QColor &a, const QColor &b);
-
-/// `color` made darker or lighter, whichever leads away from `other`, just until the two reach
-/// minimumTextContrast, hue and saturation kept; unchanged when they reach it already. Stops at
-/// black or white when even they fall short.
-QColor contrasting(const QColor &color, const QColor &other);
+using TextContrast::contrasting;
+using TextContrast::contrastRatio;
+using TextContrast::minimumTextContrast;
 
 /// True when the palette draws light text on a dark window.
 bool isDark(const QPalette &palette);

@@ -208,7 +208,11 @@ int memo(const CliArguments &arguments, CliOutput &output)
             outcome.status != SaveOutcome::Status::Merged) {
             const QString detail = capture.finish();
             return output.fail(Cli::fileError,
-                               MemoManager::saveFailedMessage + QStringLiteral(": ") + path +
+                               MemoManager::saveFailedMessage +
+                                   (outcome.status == SaveOutcome::Status::Failed
+                                        ? QStringLiteral(": ") + memo.saveFailureReason()
+                                        : QString()) +
+                                   QStringLiteral(": ") + path +
                                    (detail.isEmpty() ? QString()
                                                      : QString(QStringLiteral("（") + detail +
                                                                QStringLiteral("）"))));

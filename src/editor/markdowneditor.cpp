@@ -6,6 +6,7 @@
 #include "editor/textedits.h"
 #include "editor/textsearch.h"
 #include "platform/appevents.h"
+#include "platform/textcontrast.h"
 
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -30,16 +31,24 @@ constexpr int defaultFontSize = 14;
 // too, so a short scroll shows them at once.
 constexpr qsizetype visibleMatchMargin = 2000;
 
-const QColor &allMatchesColor()
+/// A match of the in-document search: yellow laid over the editor's background, stronger for
+/// the current match, with the text in a colour that reads on it: the editor's own, or black or
+/// white where it does not (black on the bright yellow of the dark appearance's current match).
+QTextCharFormat matchFormat(bool current, const QPalette &palette)
 {
-    static const QColor color = QColor::fromRgbF(1.0f, 0.8f, 0.0f, 0.38f);
-    return color;
-}
-
-const QColor &currentMatchColor()
-{
-    static const QColor color = QColor::fromRgbF(1.0f, 0.8f, 0.0f, 0.72f);
-    return color;
+    const QColor yellow = QColor::fromRgbF(1.0f, 0.8f, 0.0f);
+    const QColor fill =
+        TextContrast::mixed(yellow, palette.color(QPalette::Base), current ? 0.72f : 0.38f);
+    QColor text = palette.color(QPalette::Text);
+    if (TextContrast::contrastRatio(text, fill) < TextContrast::minimumTextContrast)
+        text = TextContrast::contrastRatio(Qt::black, fill) >=
+                       TextContrast::contrastRatio(Qt::white, fill)
+                   ? QColor(Qt::black)
+                   : QColor(Qt::white);
+    QTextCharFormat format;
+    format.setBackground(fill);
+    format.setForeground(text);
+    return format;
 }
 
 // Sets a flag for the length of a scope, so re-entrant signals can tell our edits from the
@@ -424,10 +433,12 @@ void MarkdownEditor::Private::showHighlights()
 
     QList<QTextEdit::ExtraSelection> selections;
     selections.reserve(endIndex - firstIndex);
+    const QTextCharFormat other = matchFormat(false, textEdit->palette());
+    const QTextCharFormat current = matchFormat(true, textEdit->palette());
     for (qsizetype i = firstIndex; i < endIndex; ++i) {
         QTextEdit::ExtraSelection selection;
         selection.cursor = rangeCursor(textEdit->document(), matches[i].start, matches[i].length);
-        selection.format.setBackground(i == currentIndex ? currentMatchColor() : allMatchesColor());
+        selection.format = i == currentIndex ? current : other;
         selections.append(selection);
     }
     // Setting them repaints, which reports the visible area again.
@@ -464,6 +475,15 @@ MarkdownEditor::MarkdownEditor(EditorLiveState &live, QWidget *parent)
     layout->addWidget(d->textEdit);
     setFocusProxy(d->textEdit);
     d->applyEditable();
+}
+
+void MarkdownEditor::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        d->shownFirst = d->shownEnd = -1;
+        d->showHighlights();
+    }
 }
 
 MarkdownEditor::~MarkdownEditor()

@@ -71,6 +71,10 @@ Q_SIGNALS:
     /// The match count or the current match changed.
     void searchStateChanged(int resultCount, int currentIndex);
 
+protected:
+    /// The search highlights take the colours of a new palette.
+    void changeEvent(QEvent *event) override;
+
 private:
     class Private;
     std::unique_ptr<Private> d;

@@ -56,6 +56,51 @@ protected:
     }
 };
 
+/// A one-line message that never pushes or hides behind its neighbours: it takes the room the
+/// row leaves and, when the message is longer, shows its start with an ellipsis. The whole
+/// message is always its tooltip and its accessible name.
+class MessageLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    void setMessage(const QString &message)
+    {
+        m_message = message;
+        setToolTip(message);
+        setAccessibleName(message);
+        showFitting();
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSize fitting = QLabel::sizeHint();
+        const int whole = fontMetrics().horizontalAdvance(m_message) + 2 * margin() + 4;
+        return {whole, fitting.height()};
+    }
+    QSize minimumSizeHint() const override
+    {
+        const QSize fitting = QLabel::minimumSizeHint();
+        return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, fitting.height()};
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        showFitting();
+    }
+
+private:
+    void showFitting()
+    {
+        setText(fontMetrics().elidedText(m_message, Qt::ElideRight, contentsRect().width()));
+    }
+
+    QString m_message;
+};
+
 // An eye, crossed out for "hide", in the text colour of the moment; stands in where the icon
 // theme has no view-visible / view-hidden.
 QIcon eyeIcon(const QColor &color, bool crossed)
@@ -168,7 +213,7 @@ public:
     EditorLiveState &live;
 
     QPushButton *saveButton = nullptr;
-    QLabel *statusLabel = nullptr;
+    MessageLabel *statusLabel = nullptr;
     QLabel *readOnlyMark = nullptr;
     bool messageIsFailure = false;
     QGraphicsOpacityEffect *statusOpacity = nullptr;
@@ -231,14 +276,12 @@ void MemoEditorView::Private::buildToolbar(QVBoxLayout *column, int sideMargin)
     saveButton->setFocusPolicy(Qt::TabFocus);
     connect(saveButton, &QPushButton::clicked, q, &MemoEditorView::saveRequested);
 
-    statusLabel = new QLabel(q);
+    statusLabel = new MessageLabel(q);
     statusLabel->setObjectName(QStringLiteral("statusMessage"));
     QFont statusFont = QApplication::font();
     statusFont.setPointSize(12);
     statusLabel->setFont(statusFont);
-    statusLabel->setMinimumWidth(160);
-    statusLabel->setMaximumWidth(280);
-    statusLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    statusLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     statusOpacity = new QGraphicsOpacityEffect(statusLabel);
     statusOpacity->setOpacity(0.0);
@@ -249,7 +292,7 @@ void MemoEditorView::Private::buildToolbar(QVBoxLayout *column, int sideMargin)
     connect(statusFade, &QPropertyAnimation::finished, this, [this] {
         // The old text stays visible while it fades out; drop it once it is gone.
         if (message.isEmpty())
-            statusLabel->clear();
+            statusLabel->setMessage({});
     });
 
     previewToggle = new QToolButton(q);
@@ -511,7 +554,7 @@ void MemoEditorView::Private::showMessage(const QString &newMessage)
     if (message.isEmpty()) {
         statusFade->setEndValue(0.0);
     } else {
-        statusLabel->setText(message);
+        statusLabel->setMessage(message);
         statusFade->setStartValue(0.0);
         statusFade->setEndValue(1.0);
     }

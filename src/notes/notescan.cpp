@@ -2,6 +2,7 @@
 
 #include "platform/naturalorder.h"
 #include "platform/workqueue.h"
+#include "storage/noterule.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -19,7 +20,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,26 +67,6 @@ bool isHidden(const char *name)
     return name[0] == '.';
 }
 
-bool isTrash(const char *name)
-{
-    return ::strcasecmp(name, "trash") == 0;
-}
-
-bool hasNoteExtension(const char *name, size_t length)
-{
-    // Compared from the end, letters in either case: this runs for every entry of every folder.
-    const auto endsWith = [&](const char *lowered, size_t size) {
-        if (length <= size || name[length - size - 1] != '.')
-            return false;
-        for (size_t i = 0; i < size; ++i) {
-            if ((name[length - size + i] | 0x20) != lowered[i])
-                return false;
-        }
-        return true;
-    };
-    return endsWith("md", 2) || endsWith("txt", 3);
-}
-
 /// Whether the entry is a folder itself (not a link to one).
 bool isFolderEntry(int dirFd, const dirent *entry)
 {
@@ -122,13 +102,14 @@ void collectNotes(const QByteArray &name, const QString &folder, QList<NoteFileI
             continue;
         const size_t length = ::strlen(entryName);
         if (entry->d_type == DT_REG || entry->d_type == DT_LNK) {
-            if (hasNoteExtension(entryName, length))
+            if (NoteRule::hasNoteExtension(std::string_view(entryName, length)))
                 appendNoteIfFile(dir.fd(), folder, entry, items);
             continue;
         }
         if (isFolderEntry(dir.fd(), entry))
             continue;
-        if (entry->d_type == DT_UNKNOWN && hasNoteExtension(entryName, length))
+        if (entry->d_type == DT_UNKNOWN &&
+            NoteRule::hasNoteExtension(std::string_view(entryName, length)))
             appendNoteIfFile(dir.fd(), folder, entry, items);
     }
 }
@@ -147,7 +128,8 @@ void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &fo
     };
     std::vector<Child> children;
     while (const dirent *entry = dir.next()) {
-        if (isHidden(entry->d_name) || isTrash(entry->d_name) || !isFolderEntry(dir.fd(), entry))
+        if (isHidden(entry->d_name) || NoteRule::isTrashFolderName(entry->d_name) ||
+            !isFolderEntry(dir.fd(), entry))
             continue;
         const QByteArray childName(entry->d_name);
         const QString displayName = QString::fromUtf8(childName);
@@ -275,7 +257,7 @@ private:
             if (isHidden(name))
                 continue;
             const size_t length = ::strlen(name);
-            const bool isNote = hasNoteExtension(name, length);
+            const bool isNote = NoteRule::hasNoteExtension(std::string_view(name, length));
             if (entry->d_type == DT_REG || entry->d_type == DT_LNK) {
                 if (isNote)
                     note(name, length);
@@ -283,7 +265,7 @@ private:
             }
             if (isFolderEntry(folder->fd(), entry)) {
                 // Handed out at once, so that other threads have folders to read meanwhile.
-                if (!isTrash(name)) {
+                if (!NoteRule::isTrashFolderName(std::string_view(name, length))) {
                     const QByteArray childName(name, qsizetype(length));
                     std::vector<ScanTask> child{
                         {folder, childName, folder->path() + u'/' + QString::fromUtf8(childName),
@@ -345,14 +327,7 @@ QString withoutTrailingSlash(const QString &path)
 
 bool isNoteFileName(QStringView name)
 {
-    if (name.startsWith(u'.'))
-        return false;
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
-        return false;
-    const QStringView extension = name.mid(dot + 1);
-    return extension.compare(u"md", Qt::CaseInsensitive) == 0 ||
-           extension.compare(u"txt", Qt::CaseInsensitive) == 0;
+    return !name.startsWith(u'.') && NoteRule::hasNoteExtension(name);
 }
 
 QStringList collectFolders(const QString &root)

@@ -38,9 +38,9 @@ Result createFolder(const QString &parent, const QString &name)
     if (!NoteNaming::isUsableName(name))
         return {Status::refused, {}, {}};
     const QString path = parent + u'/' + NoteNaming::trimmedName(name);
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().createFolder(path, &error))
-        return failure(QStringLiteral("作成失敗: "), error);
+        return failure(QStringLiteral("作成失敗: "), error.text);
     return done(path);
 }
 
@@ -51,9 +51,9 @@ Result renameFolder(const QString &folder, const QString &name)
     const QString target = parentOf(folder) + u'/' + NoteNaming::trimmedName(name);
     if (target == folder)
         return {Status::nothingToDo, folder, {}};
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().moveFolder(folder, target, &error))
-        return failure(QStringLiteral("名前変更失敗: "), error);
+        return failure(QStringLiteral("名前変更失敗: "), error.text);
     return done(target);
 }
 
@@ -66,9 +66,9 @@ Result deleteFolder(const QString &folder, const QString &notesFolder)
     if (cleaned == root || !NotesSettings::isInsideOrSame(cleaned, root) || info.isSymLink() ||
         !info.isDir())
         return {Status::refused, {}, {}};
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().deleteFolder(cleaned, &error))
-        return failure(QStringLiteral("削除失敗: "), error);
+        return failure(QStringLiteral("削除失敗: "), error.text);
     return done(cleaned);
 }
 
@@ -78,9 +78,9 @@ Result moveNote(const QString &source, const QString &targetFolder)
     if (!info.isFile() || parentOf(source) == QDir::cleanPath(targetFolder))
         return {Status::nothingToDo, source, {}};
     const QString destination = NoteNaming::freeNotePath(targetFolder, info.fileName());
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().moveNote(source, destination, &error))
-        return failure(QStringLiteral("ファイル移動に失敗: "), error);
+        return failure(QStringLiteral("ファイル移動に失敗: "), error.text);
     return done(destination);
 }
 
@@ -106,9 +106,9 @@ Result renameNote(const QString &note, const QString &baseName)
     const Result planned = renameTarget(note, baseName);
     if (!planned.ok())
         return planned;
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().moveNote(note, planned.path, &error))
-        return failure(QStringLiteral("インラインリネーム失敗: "), error);
+        return failure(QStringLiteral("インラインリネーム失敗: "), error.text);
     return planned;
 }
 
@@ -123,7 +123,7 @@ Result createNote(const QString &folder, const QString &name)
 {
     if (!NoteNaming::isUsableName(name))
         return {Status::refused, {}, {}};
-    QString error;
+    AtomicFile::Error error;
     // Another program may take the free name between choosing and writing it: then choose again
     // rather than replace its file.
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -135,14 +135,14 @@ Result createNote(const QString &folder, const QString &name)
         if (!taken)
             break;
     }
-    return failure(QStringLiteral("ファイル作成エラー: "), error);
+    return failure(QStringLiteral("ファイル作成エラー: "), error.text);
 }
 
 Result deleteNote(const QString &note)
 {
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().deleteNote(note, &error))
-        return failure(QStringLiteral("削除に失敗: "), error);
+        return failure(QStringLiteral("削除に失敗: "), error.text);
     return done(note);
 }
 

@@ -55,16 +55,17 @@ private:
     int m_fd;
 };
 
-QString errnoText(int error)
-{
-    return qt_error_string(error);
-}
-
-bool fail(QString *error, const QString &message)
+bool fail(Error *error, int code, const QString &text)
 {
     if (error)
-        *error = message;
+        *error = {code, text};
     return false;
+}
+
+/// A failed system call, told by its errno.
+bool fail(Error *error, int code)
+{
+    return fail(error, code, qt_error_string(code));
 }
 
 bool isAlphanumeric(QChar c)
@@ -314,52 +315,72 @@ int removeIn(int dirFd, bool recursive, int depth)
 
 } // namespace
 
-bool write(const QString &path, const QByteArray &bytes, QString *error)
+QString Error::reason() const
+{
+    switch (code) {
+    case ENOSPC:
+    case EDQUOT:
+    // Past the largest file the file system (or the process's limit) allows: no room either.
+    case EFBIG:
+        return QStringLiteral("ディスクの空きがありません");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("書き込みの権限がありません");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("フォルダがありません");
+    default:
+        return text;
+    }
+}
+
+bool write(const QString &path, const QByteArray &bytes, Error *error)
 {
     const Target target = splitPath(resolvedTarget(path));
     const Descriptor dir = openFolder(target.folder);
     if (!dir.isValid())
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     struct stat old;
     const bool replacing = ::fstatat(dir.get(), target.name.constData(), &old, 0) == 0;
     if (replacing && !S_ISREG(old.st_mode))
-        return fail(error, QStringLiteral("通常のファイルではありません"));
+        return fail(error, 0, QStringLiteral("通常のファイルではありません"));
 
     Temporary temporary(dir.get());
     // A replacement starts private and takes the old file's mode once written.
     if (!temporary.create(target.name, replacing ? 0600 : 0666))
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     if (!writeAll(temporary.fd(), bytes))
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     if (replacing) {
         keepGroup(temporary.fd(), old.st_gid);
         if (::fchmod(temporary.fd(), old.st_mode & 07777) != 0)
-            return fail(error, errnoText(errno));
+            return fail(error, errno);
     }
     if (!temporary.finish())
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     const char *source = temporary.name().constData();
     if (::renameat(dir.get(), source, dir.get(), target.name.constData()) != 0)
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     temporary.committed();
     if (!syncFolder(dir.get()))
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     return true;
 }
 
-bool writeNew(const QString &path, const QByteArray &bytes, QString *error, bool *exists)
+bool writeNew(const QString &path, const QByteArray &bytes, Error *error, bool *exists)
 {
     if (exists)
         *exists = false;
     const Target target = splitPath(path);
     const Descriptor dir = openFolder(target.folder);
     if (!dir.isValid())
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     Temporary temporary(dir.get());
     if (!temporary.create(target.name, 0666))
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     if (!writeAll(temporary.fd(), bytes) || !temporary.finish())
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
 
     const char *source = temporary.name().constData();
     const char *destination = target.name.constData();
@@ -373,14 +394,14 @@ bool writeNew(const QString &path, const QByteArray &bytes, QString *error, bool
     if (result != 0) {
         if (errno == EEXIST && exists)
             *exists = true;
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     }
     // After a link the temporary name is a second name of the note: drop it.
     if (!linked)
         temporary.committed();
     temporary.discard();
     if (!syncFolder(dir.get()))
-        return fail(error, errnoText(errno));
+        return fail(error, errno);
     return true;
 }
 

@@ -5,6 +5,18 @@
 
 namespace AtomicFile {
 
+/// Why a write failed: the system's error number (0 when no system call failed) and the text
+/// that describes it.
+struct Error
+{
+    int code = 0;
+    QString text;
+
+    /// What the user can do something about, in their words: "ディスクの空きがありません",
+    /// "書き込みの権限がありません" or "フォルダがありません"; otherwise the text.
+    QString reason() const;
+};
+
 /// Writes `bytes` to `path` as one whole file: the data goes to a temporary file beside the
 /// target, every step checked (each write, fsync of the file, the rename, fsync of the folder),
 /// then renamed over it. Readers see either the old or the new file, never a mix. Returns false
@@ -14,12 +26,12 @@ namespace AtomicFile {
 /// and the link stays. Something at `path` that is not a regular file is never replaced.
 /// The one failure after which the target already holds the new bytes: the folder could not be
 /// flushed after the rename, so the new file might not survive a crash.
-bool write(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+bool write(const QString &path, const QByteArray &bytes, Error *error = nullptr);
 
 /// Like write(), for a file that must not exist yet: the whole file appears at `path` only if
 /// nothing is there, checked and done in one step, so a file another program created in the
 /// meantime is never replaced. `exists` (when given) tells that case apart from other errors.
-bool writeNew(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+bool writeNew(const QString &path, const QByteArray &bytes, Error *error = nullptr,
               bool *exists = nullptr);
 
 /// True for the name of a temporary file that write() or writeNew() creates:

@@ -343,10 +343,10 @@ bool SettingsStore::persist()
             object.insert(it.key(), *encoded);
     }
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QString error;
+    AtomicFile::Error error;
     if (!AtomicFile::write(m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented),
                            &error)) {
-        Diagnostics::log(QStringLiteral("設定の保存に失敗: ") + error);
+        Diagnostics::log(QStringLiteral("設定の保存に失敗: ") + error.text);
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "preview/previewdocument.h"
 
+#include "platform/textcontrast.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -83,8 +85,9 @@ struct PreviewDocument::Block
 
 namespace {
 
+/// The text's layout; links and emphasis in colours that read on `ground`.
 std::unique_ptr<QTextLayout> makeLayout(const InlineText &content, const QFont &font, double width,
-                                        const PreviewStyle &style)
+                                        const PreviewStyle &style, const QColor &ground)
 {
     auto layout = std::make_unique<QTextLayout>(content.text, font);
     QTextOption option;
@@ -100,11 +103,11 @@ std::unique_ptr<QTextLayout> makeLayout(const InlineText &content, const QFont &
         if (run.strikeOut)
             format.setFontStrikeOut(true);
         if (!run.link.isEmpty()) {
-            format.setForeground(style.link());
+            format.setForeground(PreviewStyle::readableOn(style.link(), ground));
             format.setFontUnderline(true);
         }
         if (run.emphasis)
-            format.setForeground(style.emphasis());
+            format.setForeground(PreviewStyle::readableOn(style.emphasis(), ground));
         formats.append({int(run.start), int(run.length), format});
     }
     layout->setFormats(formats);
@@ -124,16 +127,16 @@ double layoutHeight(const QTextLayout &layout)
     return layout.boundingRect().height();
 }
 
-/// Adds a text piece at (x, y) and returns its height. Without a style only the text is kept
-/// (for copying blocks that are not on screen).
+/// Adds a text piece at (x, y), drawn on `ground`, and returns its height. Without a style only
+/// the text is kept (for copying blocks that are not on screen).
 double addPiece(std::vector<Piece> &pieces, InlineText content, const QFont &font, QColor color,
-                QPointF at, double width, qint64 lineIndex, const PreviewStyle *style,
-                double minimumHeight = minimumTextHeight)
+                const QColor &ground, QPointF at, double width, qint64 lineIndex,
+                const PreviewStyle *style, double minimumHeight = minimumTextHeight)
 {
     Piece piece;
     double height = minimumHeight;
     if (style) {
-        piece.layout = makeLayout(content, font, width, *style);
+        piece.layout = makeLayout(content, font, width, *style, ground);
         height = qMax(layoutHeight(*piece.layout), minimumHeight);
     }
     piece.content = std::move(content);
@@ -191,19 +194,27 @@ public:
     }
 
 private:
+    /// Text on the window colour.
     double addText(BlockContent &out, InlineText content, const QFont &font, QColor color,
                    QPointF at, double width, qint64 lineIndex,
                    double minimumHeight = minimumTextHeight) const
     {
-        return addPiece(out.pieces, std::move(content), font, color, at, width, lineIndex,
+        return addTextOn(out, std::move(content), font, color, m_style.background(), at, width,
+                         lineIndex, minimumHeight);
+    }
+    double addTextOn(BlockContent &out, InlineText content, const QFont &font, QColor color,
+                     const QColor &ground, QPointF at, double width, qint64 lineIndex,
+                     double minimumHeight = minimumTextHeight) const
+    {
+        return addPiece(out.pieces, std::move(content), font, color, ground, at, width, lineIndex,
                         m_layoutStyle, minimumHeight);
     }
 
     void addRule(BlockContent &out) const
     {
         const double pad = m_px * 0.7;
-        out.shapes.push_back({Shape::Kind::fill, QRectF(0, pad, m_width, 2),
-                              withAlpha(m_style.secondaryText(), 0.55)});
+        out.shapes.push_back(
+            {Shape::Kind::fill, QRectF(0, pad, m_width, 2), withAlpha(m_style.separator(), 0.55)});
         out.height = 2 + 2 * pad;
     }
 
@@ -225,8 +236,8 @@ private:
         if (!item.language.isEmpty()) {
             const QFont font =
                 PreviewStyle::monospaceFont(qMax(m_fontSize * 0.75, 10.0), QFont::Medium);
-            y += addText(out, {item.language, {}}, font, m_style.secondaryText(),
-                         {codePadding + 4, y}, inner - 8, item.id, 0);
+            y += addTextOn(out, {item.language, {}}, font, m_style.codeLabel(), m_style.codeFill(),
+                           {codePadding + 4, y}, inner - 8, item.id, 0);
             first = false;
         }
         const QFont mono = PreviewStyle::monospaceFont(m_fontSize);
@@ -241,14 +252,14 @@ private:
             first = false;
             out.lineTops.emplace_back(row.lineIndex, y);
             const QString text = row.text.isEmpty() ? QStringLiteral(" ") : row.text;
-            y += addText(out, {text, {}}, mono, m_style.text(), {codePadding, y}, inner,
-                         row.lineIndex, 0);
+            y += addTextOn(out, {text, {}}, mono, m_style.text(), m_style.codeFill(),
+                           {codePadding, y}, inner, row.lineIndex, 0);
         }
         out.height = y + codePadding;
         const QRectF frame(0.5, 0.5, m_width - 1, out.height - 1);
         out.shapes.push_back({Shape::Kind::roundedFill, frame, m_style.codeFill(), 6});
         out.shapes.push_back(
-            {Shape::Kind::roundedStroke, frame, withAlpha(m_style.secondaryText(), 0.25), 6, 1});
+            {Shape::Kind::roundedStroke, frame, withAlpha(m_style.separator(), 0.25), 6, 1});
     }
 
     /// Each quoted row indented by its depth behind a bar, all on one rounded fill.
@@ -267,16 +278,16 @@ private:
             const double textX = x + quoteBarWidth + quoteBarSpacing;
             const double textWidth = m_width - quotePaddingH - textX;
             const double h =
-                addText(out, InlineMarkdown::cachedRender(row.body), m_body,
-                        m_style.secondaryText(), {textX, y + 2}, textWidth, row.lineIndex);
+                addTextOn(out, InlineMarkdown::cachedRender(row.body), m_body, m_style.quoteText(),
+                          m_style.quoteFill(), {textX, y + 2}, textWidth, row.lineIndex);
             out.shapes.push_back(
                 {Shape::Kind::roundedFill, QRectF(x, y + 2, quoteBarWidth, h), bar, 2});
             y += h + 4;
         }
         out.height = y + quotePaddingV;
-        const QColor fill = withAlpha(m_style.controlBackground(), m_style.isDark() ? 0.38 : 0.52);
-        out.shapes.insert(out.shapes.begin(),
-                          {Shape::Kind::roundedFill, QRectF(0, 0, m_width, out.height), fill, 8});
+        out.shapes.insert(
+            out.shapes.begin(),
+            {Shape::Kind::roundedFill, QRectF(0, 0, m_width, out.height), m_style.quoteFill(), 8});
     }
 
     void addStandardLine(qint64 lineIndex, BlockContent &out) const
@@ -312,10 +323,15 @@ private:
         const QFont font =
             PreviewStyle::font(m_fontSize, isHeaderRow ? QFont::Bold : QFont::Normal);
         double tallest = 2 * m_px;
+        const QColor tint = m_style.isDark() ? QColor(255, 255, 255, 24) : QColor(0, 0, 0, 14);
+        const QColor ground = isHeaderRow
+                                  ? TextContrast::composited(tint, m_style.controlBackground())
+                                  : m_style.controlBackground();
         for (qsizetype c = 0; c < cells.size(); ++c) {
-            const double h = addText(out, InlineMarkdown::cachedRender(cells[c]), font,
-                                     m_style.text(), {c * cellWidth + cellPadding, cellPadding},
-                                     cellWidth - 2 * cellPadding, lineIndex, 0);
+            const double h =
+                addTextOn(out, InlineMarkdown::cachedRender(cells[c]), font, m_style.text(), ground,
+                          {c * cellWidth + cellPadding, cellPadding}, cellWidth - 2 * cellPadding,
+                          lineIndex, 0);
             tallest = qMax(tallest, h + 2 * cellPadding);
         }
         out.height = tallest;
@@ -325,10 +341,8 @@ private:
         const double pen = m_style.isDark() ? 1.0 : 0.5;
         for (qsizetype c = 0; c < cells.size(); ++c) {
             const QRectF cell(c * cellWidth, 0, cellWidth, tallest);
-            if (isHeaderRow) {
-                QColor tint = m_style.isDark() ? QColor(255, 255, 255, 24) : QColor(0, 0, 0, 14);
+            if (isHeaderRow)
                 out.shapes.push_back({Shape::Kind::fill, cell, tint});
-            }
             out.shapes.push_back({Shape::Kind::stroke, cell, border, 0, pen});
         }
     }
@@ -376,7 +390,7 @@ private:
         marker.checkbox = checkbox && m_checkboxesToggleable;
         marker.checked = list.marker == u"☑";
         marker.color = !marker.checkbox ? m_style.secondaryText()
-                       : marker.checked ? m_style.accent()
+                       : marker.checked ? m_style.accentText()
                                         : m_style.text();
         marker.rect = QRectF(markerX, 0, markerWidth, qMax(metrics.height(), minimumTextHeight));
         marker.lineIndex = lineIndex;
@@ -679,7 +693,7 @@ void PreviewDocument::paint(QPainter &painter, const QRectF &rect, Position from
     const qsizetype first = blockAt(rect.top());
     const qsizetype last = blockAt(rect.bottom());
     QTextCharFormat selectionFormat;
-    selectionFormat.setBackground(m_style.accent());
+    selectionFormat.setBackground(m_style.selectionFill());
     selectionFormat.setForeground(QColor(Qt::white));
     painter.setRenderHint(QPainter::Antialiasing);
     for (qsizetype b = first; b <= last; ++b) {

@@ -1,5 +1,7 @@
 #include "preview/previewstyle.h"
 
+#include "platform/textcontrast.h"
+
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
@@ -36,21 +38,57 @@ bool PreviewStyle::isDarkPalette(const QPalette &palette)
     return palette.color(QPalette::Window).lightness() < 128;
 }
 
+QColor PreviewStyle::readableOn(const QColor &color, const QColor &ground)
+{
+    return TextContrast::contrasting(color, ground);
+}
+
 QColor PreviewStyle::secondaryText() const
+{
+    return readableOn(TextContrast::mixed(text(), background(), m_dark ? 0.55f : 0.5f),
+                      background());
+}
+
+QColor PreviewStyle::separator() const
 {
     QColor color = text();
     color.setAlphaF(m_dark ? 0.55f : 0.5f);
     return color;
 }
 
+QColor PreviewStyle::accentText() const
+{
+    return readableOn(accent(), background());
+}
+
+QColor PreviewStyle::selectionFill() const
+{
+    return readableOn(accent(), Qt::white);
+}
+
 QColor PreviewStyle::link() const
 {
-    return QColor(m_dark ? blue.dark : blue.light);
+    return readableOn(QColor(m_dark ? blue.dark : blue.light), background());
 }
 
 QColor PreviewStyle::emphasis() const
 {
-    return QColor(m_dark ? yellow.dark : orange.light);
+    return readableOn(QColor(m_dark ? yellow.dark : orange.light), background());
+}
+
+QColor PreviewStyle::quoteFill() const
+{
+    return TextContrast::mixed(controlBackground(), background(), m_dark ? 0.38f : 0.52f);
+}
+
+QColor PreviewStyle::quoteText() const
+{
+    return readableOn(TextContrast::mixed(text(), quoteFill(), m_dark ? 0.55f : 0.5f), quoteFill());
+}
+
+QColor PreviewStyle::codeLabel() const
+{
+    return readableOn(TextContrast::mixed(text(), codeFill(), m_dark ? 0.55f : 0.5f), codeFill());
 }
 
 QColor PreviewStyle::headingColor(int level) const
@@ -59,7 +97,8 @@ QColor PreviewStyle::headingColor(int level) const
     if (level < 1 || level > 6)
         return text();
     const NamedColor &named = byLevel[level - 1];
-    return QColor(m_dark ? named.dark : named.light);
+    // The desktop's bright tones are made for symbols; as text they are made to read.
+    return readableOn(QColor(m_dark ? named.dark : named.light), background());
 }
 
 double PreviewStyle::headingScale(int level)

@@ -1,6 +1,7 @@
 #include "search/notefiles.h"
 
 #include "platform/naturalorder.h"
+#include "storage/noterule.h"
 #include "storage/pathmanager.h"
 
 #include <QFile>
@@ -28,20 +29,6 @@ struct Entry
     bool haveInfo = false;
     struct stat info = {};
 };
-
-bool hasNoteExtension(const std::string &name)
-{
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return false;
-    const std::string_view extension = std::string_view(name).substr(dot + 1);
-    const auto equalsIgnoringCase = [&](std::string_view expected) {
-        return extension.size() == expected.size() &&
-               std::equal(extension.begin(), extension.end(), expected.begin(),
-                          [](char a, char b) { return (a | 0x20) == b; });
-    };
-    return equalsIgnoringCase("md") || equalsIgnoringCase("txt");
-}
 
 // Byte order costs next to nothing; the natural order costs a collation key per name, paid
 // only by the lists that show the walk's order.
@@ -88,7 +75,7 @@ std::vector<Entry> readEntries(const QByteArray &folder, const ListOptions &opti
         if (name[0] == '.' && options.hidden == HiddenItems::Skip)
             continue;
         Entry entry{name, found->d_type};
-        entry.isNote = hasNoteExtension(entry.name);
+        entry.isNote = NoteRule::hasNoteExtension(entry.name);
         if (entry.type == DT_UNKNOWN) {
             if (fstatat(fd, name, &entry.info, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
@@ -98,6 +85,8 @@ std::vector<Entry> readEntries(const QByteArray &folder, const ListOptions &opti
                                                        : DT_FIFO;
             entry.haveInfo = S_ISREG(entry.info.st_mode);
         }
+        if (entry.type == DT_DIR && NoteRule::isTrashFolderName(entry.name))
+            continue;
         if (entry.type != DT_DIR &&
             !(entry.isNote && (entry.type == DT_REG || entry.type == DT_LNK)))
             continue;
@@ -217,12 +206,7 @@ NoteFileList listNoteFiles(const QString &baseFolder, const ListOptions &options
 
 bool hasNoteExtension(QStringView fileName)
 {
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    if (dot <= 0)
-        return false;
-    const QStringView extension = fileName.sliced(dot + 1);
-    return extension.compare(u"md", Qt::CaseInsensitive) == 0 ||
-           extension.compare(u"txt", Qt::CaseInsensitive) == 0;
+    return NoteRule::hasNoteExtension(fileName);
 }
 
 QStringView nameWithoutExtension(QStringView fileName)

@@ -8,10 +8,10 @@
 
 /// The note files below a base folder, as the search and quick open list them.
 ///
-/// A note file is a regular file (or a link to one) whose extension, in any letter case, is "md"
-/// or "txt". Folders are walked depth first; inside a folder, files and subfolders come in the
-/// byte order of their names, or in NaturalOrder when asked, so the list is the same on every
-/// run. Links to folders are not
+/// A note file is what NoteRule says: a regular file (or a link to one) whose extension, in any
+/// letter case, is "md" or "txt", outside folders named "trash" in any letter case. Folders are
+/// walked depth first; inside a folder, files and subfolders come in the byte order of their names,
+/// or in NaturalOrder when asked, so the list is the same on every run. Links to folders are not
 /// followed, so a link cycle cannot trap the walk. Folders that cannot be read add nothing.
 namespace NoteFiles {
 
@@ -80,9 +80,9 @@ struct FolderEntry
 };
 
 /// The entries of the folder at `nativePath` that listNoteFiles visits, in its order: note files
-/// and subfolders, hidden ones only when asked for. Empty when the folder cannot be read.
-/// Lets a caller walk the folders in its own way (several at once) and still list, and order,
-/// exactly what listNoteFiles lists.
+/// and subfolders (never a "trash" folder), hidden ones only when asked for. Empty when the folder
+/// cannot be read. Lets a caller walk the folders in its own way (several at once) and still list,
+/// and order, exactly what listNoteFiles lists.
 QList<FolderEntry> readFolder(const QByteArray &nativePath, const ListOptions &options = {});
 
 /// Whether a file name ends in ".md" or ".txt" in any letter case. A name whose only dot is its

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QToolTip>
 
 namespace {
 
@@ -158,10 +159,12 @@ QVariant SearchResultModel::data(const QModelIndex &index, int role) const
         return hit.filePath;
     case PinnedRole:
         return Pins::isPinned(hit.filePath);
+    case Qt::AccessibleDescriptionRole:
+        return Pins::isPinned(hit.filePath) ? SearchResultDelegate::pinnedText : QString();
     case Qt::AccessibleTextRole: {
         QStringList parts{QFileInfo(hit.filePath).fileName()};
         if (Pins::isPinned(hit.filePath))
-            parts.append(QStringLiteral("ピン留め中"));
+            parts.append(SearchResultDelegate::pinnedText);
         parts.append(QStringLiteral("%1 件").arg(hit.matchCount));
         if (!hit.snippet.isEmpty())
             parts.append(hit.snippet);
@@ -244,16 +247,18 @@ void SearchResultDelegate::paintBackground(QPainter &painter, const QStyleOption
     }
 }
 
-int SearchResultDelegate::paintTitleLine(QPainter &painter, const QStyleOptionViewItem &option,
-                                         const QModelIndex &index, const SearchHit &hit,
-                                         const Fonts &f) const
+SearchResultDelegate::TitleLine SearchResultDelegate::titleLine(const QStyleOptionViewItem &option,
+                                                                const QModelIndex &index,
+                                                                const SearchHit &hit,
+                                                                const Fonts &f) const
 {
     const QRect rect = option.rect;
     const bool pinned = index.data(SearchResultModel::PinnedRole).toBool();
     const QFontMetrics nameMetrics(f.name);
     const QFontMetrics badgeMetrics(f.badge);
-    const QString count = QString::number(hit.matchCount);
-    const int badgeWidth = badgeMetrics.horizontalAdvance(count) + 12;
+    TitleLine line;
+    line.count = QString::number(hit.matchCount);
+    const int badgeWidth = badgeMetrics.horizontalAdvance(line.count) + 12;
     const int badgeHeight = badgeMetrics.height() + 2;
     const bool showBadge = hit.matchCount >= 1;
     int room = rect.width() - 2 * horizontalPadding;
@@ -261,25 +266,56 @@ int SearchResultDelegate::paintTitleLine(QPainter &painter, const QStyleOptionVi
         room -= f.pinSize + 6;
     if (showBadge)
         room -= badgeWidth + 6;
-    const QString name =
+    line.name =
         nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, room);
     const int lineTop = rect.top() + f.padding + rowInset;
     const int lineHeight = nameMetrics.height();
     int x = rect.left() + horizontalPadding;
-    painter.setFont(f.name);
-    painter.setPen(option.palette.color(QPalette::Text));
-    painter.drawText(QRect(x, lineTop, room, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
-    x += nameMetrics.horizontalAdvance(name) + 6;
+    line.nameRect = QRect(x, lineTop, room, lineHeight);
+    x += nameMetrics.horizontalAdvance(line.name) + 6;
     if (pinned) {
-        const QRectF pinRect(x, lineTop + (lineHeight - f.pinSize) / 2.0, f.pinSize, f.pinSize);
-        SymbolIcons::paint(painter, pinRect, SymbolIcons::Symbol::pinFilled, SymbolIcons::orange);
+        line.pin = QRectF(x, lineTop + (lineHeight - f.pinSize) / 2.0, f.pinSize, f.pinSize);
         x += f.pinSize + 6;
     }
-    if (showBadge) {
-        const QRectF badge(x, lineTop + (lineHeight - badgeHeight) / 2.0, badgeWidth, badgeHeight);
-        paintBadge(painter, badge, count, f.badge, option.palette.color(QPalette::Highlight));
+    if (showBadge)
+        line.badge = QRectF(x, lineTop + (lineHeight - badgeHeight) / 2.0, badgeWidth, badgeHeight);
+    return line;
+}
+
+int SearchResultDelegate::paintTitleLine(QPainter &painter, const QStyleOptionViewItem &option,
+                                         const QModelIndex &index, const SearchHit &hit,
+                                         const Fonts &f) const
+{
+    const TitleLine line = titleLine(option, index, hit, f);
+    painter.setFont(f.name);
+    painter.setPen(option.palette.color(QPalette::Text));
+    painter.drawText(line.nameRect, Qt::AlignLeft | Qt::AlignVCenter, line.name);
+    if (!line.pin.isEmpty())
+        SymbolIcons::paint(painter, line.pin, SymbolIcons::Symbol::pinFilled, SymbolIcons::orange);
+    if (!line.badge.isEmpty())
+        paintBadge(painter, line.badge, line.count, f.badge,
+                   option.palette.color(QPalette::Highlight));
+    return line.nameRect.bottom() + 1 + 2;
+}
+
+QRect SearchResultDelegate::pinMarkRect(const QStyleOptionViewItem &option,
+                                        const QModelIndex &index) const
+{
+    const SearchHit *hit = hitAt(index);
+    return hit ? titleLine(option, index, *hit, fonts(option.font)).pin.toAlignedRect() : QRect();
+}
+
+bool SearchResultDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
+                                     const QStyleOptionViewItem &option, const QModelIndex &index)
+{
+    if (event && event->type() == QEvent::ToolTip) {
+        const QRect pin = pinMarkRect(option, index);
+        if (!pin.isEmpty() && pin.adjusted(-2, -2, 2, 2).contains(event->pos())) {
+            QToolTip::showText(event->globalPos(), pinnedText, view->viewport(), pin);
+            return true;
+        }
     }
-    return lineTop + lineHeight + 2;
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void SearchResultDelegate::paintSnippet(QPainter &painter, const QStyleOptionViewItem &option,

@@ -205,7 +205,7 @@ MemoManager::DiskCheck MemoManager::checkDisk() const
 }
 
 bool MemoManager::writeText(const QString &text, const std::optional<QString> &previousText,
-                            QString *error)
+                            AtomicFile::Error *error)
 {
     // The folder may have been removed behind our back; recreating it beats losing the text.
     QDir().mkpath(QFileInfo(m_currentFilePath).absolutePath());
@@ -217,11 +217,13 @@ bool MemoManager::writeText(const QString &text, const std::optional<QString> &p
     return true;
 }
 
-void MemoManager::failSave(const QString &error)
+SaveOutcome MemoManager::failSave(const AtomicFile::Error &error)
 {
-    showTemporaryMessage(saveFailedMessage);
+    m_saveFailureReason = error.reason();
+    showTemporaryMessage(saveFailedMessage + QStringLiteral(": ") + m_saveFailureReason);
     Diagnostics::log(QStringLiteral("保存エラー: ") + m_currentFilePath + QStringLiteral(": ") +
-                     error);
+                     error.text);
+    return {SaveOutcome::Status::Failed, {}};
 }
 
 SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement)
@@ -273,17 +275,15 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
         completeHeaderForSave(frontMatter, baseNameOf(m_currentFilePath), joplin, m_fileCreatedDate,
                               Clock::current().now());
     const QString text = buildNoteSaveText(header, merged, joplin, joplinIsTrailing);
-    QString error;
+    AtomicFile::Error error;
     // What the file held before this write: another program's version when it changed it.
     std::optional<QString> previousText;
     if (disk.state == DiskCheck::State::Changed)
         previousText = disk.text;
     else if (disk.state == DiskCheck::State::Unchanged && m_originalStamp.exists)
         previousText = m_originalText;
-    if (!writeText(text, previousText, &error)) {
-        failSave(error);
-        return {SaveOutcome::Status::Failed, {}};
-    }
+    if (!writeText(text, previousText, &error))
+        return failSave(error);
     setStatusModificationDate(Clock::current().now());
     if (status == SaveOutcome::Status::Merged)
         showTemporaryMessage(mergedMessage, MessageKind::success);
@@ -307,7 +307,7 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         buildNoteSaveText(header, body, m_joplinYAML, m_joplinIsTrailing).toUtf8();
     const QDateTime now = Clock::current().now().toTimeZone(Clock::current().timeZone());
     QString copyPath;
-    QString error;
+    AtomicFile::Error error;
     bool written = false;
     for (int attempt = 0; attempt < 100 && !written; ++attempt) {
         copyPath = conflictCopyPath(m_currentFilePath, now.addSecs(attempt));
@@ -317,10 +317,8 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         if (!written && !taken)
             break;
     }
-    if (!written) {
-        failSave(error);
-        return {SaveOutcome::Status::Failed, {}};
-    }
+    if (!written)
+        return failSave(error);
     if (disk.state == DiskCheck::State::Unreadable) {
         loadPath(m_currentFilePath);
     } else {
@@ -456,10 +454,10 @@ bool MemoManager::renameCurrentFile(const QString &newName)
         return false;
     }
     // Never replaces a file: a name taken in the meantime is reported instead of overwritten.
-    QString error;
+    AtomicFile::Error error;
     if (!NoteStore::instance().moveNote(m_currentFilePath, newPath, &error)) {
         showTemporaryMessage(renameFailedMessage);
-        Diagnostics::log(QStringLiteral("リネームエラー: ") + error);
+        Diagnostics::log(QStringLiteral("リネームエラー: ") + error.text);
         return false;
     }
     setCurrentFilePath(newPath);

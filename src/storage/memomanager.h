@@ -99,6 +99,8 @@ public:
     bool isEditable() const { return m_isEditable; }
     /// Why the open file could not be read; empty when it could.
     const QString &loadError() const { return m_loadError; }
+    /// Why the last failed save failed, in the user's words (AtomicFile::Error::reason).
+    const QString &saveFailureReason() const { return m_saveFailureReason; }
 
     /// Watches the open file, so that changes made by other programs are noticed at once
     /// (diskChanged()); off by default (the command line has no use for it).
@@ -177,8 +179,9 @@ private:
     DiskCheck checkDisk() const;
     SaveOutcome writeBody(const QString &body, SaveAnnouncement announcement);
     SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk);
-    bool writeText(const QString &text, const std::optional<QString> &previousText, QString *error);
-    void failSave(const QString &error);
+    bool writeText(const QString &text, const std::optional<QString> &previousText,
+                   AtomicFile::Error *error);
+    SaveOutcome failSave(const AtomicFile::Error &error);
     void setModified(bool modified);
     void setCurrentFilePath(const QString &filePath);
     void setStatusModificationDate(const QDateTime &date);
@@ -196,6 +199,7 @@ private:
     QDateTime m_statusModificationDate;
     bool m_isEditable = true;
     QString m_loadError;
+    QString m_saveFailureReason;
 
     QString m_originalText;
     FileStamp m_originalStamp;

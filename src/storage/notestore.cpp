@@ -1,6 +1,5 @@
 #include "storage/notestore.h"
 
-#include "platform/atomicfile.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/textfile.h"
@@ -26,17 +25,17 @@ bool occupied(const QByteArray &path)
     return ::lstat(path.constData(), &status) == 0;
 }
 
-bool fail(QString *error, int code)
+bool fail(AtomicFile::Error *error, int code)
 {
     if (error)
-        *error = qt_error_string(code);
+        *error = {code, qt_error_string(code)};
     return false;
 }
 
 /// Renames without ever replacing what is at `to` (rename(2) would replace a file, or an empty
 /// folder with a folder): renameat2 refuses atomically; file systems without it get a check
 /// right before the plain rename.
-bool moveWithoutReplacing(const QString &from, const QString &to, QString *error)
+bool moveWithoutReplacing(const QString &from, const QString &to, AtomicFile::Error *error)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
@@ -129,7 +128,7 @@ void NoteStore::announce(NoteChange change)
 }
 
 bool NoteStore::writeNote(const QString &path, const QString &text,
-                          const std::optional<QString> &previousText, QString *error)
+                          const std::optional<QString> &previousText, AtomicFile::Error *error)
 {
     const bool existed = occupied(QFile::encodeName(path));
     if (!TextFile::writeUtf8(path, text, error))
@@ -141,7 +140,7 @@ bool NoteStore::writeNote(const QString &path, const QString &text,
     return true;
 }
 
-bool NoteStore::createNote(const QString &path, const QByteArray &bytes, QString *error,
+bool NoteStore::createNote(const QString &path, const QByteArray &bytes, AtomicFile::Error *error,
                            bool *taken, const QString &conflictOf)
 {
     if (!AtomicFile::writeNew(path, bytes, error, taken))
@@ -153,7 +152,7 @@ bool NoteStore::createNote(const QString &path, const QByteArray &bytes, QString
     return true;
 }
 
-bool NoteStore::createFolder(const QString &path, QString *error)
+bool NoteStore::createFolder(const QString &path, AtomicFile::Error *error)
 {
     if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
         return fail(error, errno);
@@ -161,7 +160,7 @@ bool NoteStore::createFolder(const QString &path, QString *error)
     return true;
 }
 
-bool NoteStore::moveNote(const QString &from, const QString &to, QString *error)
+bool NoteStore::moveNote(const QString &from, const QString &to, AtomicFile::Error *error)
 {
     if (!moveWithoutReplacing(from, to, error))
         return false;
@@ -169,7 +168,7 @@ bool NoteStore::moveNote(const QString &from, const QString &to, QString *error)
     return true;
 }
 
-bool NoteStore::moveFolder(const QString &from, const QString &to, QString *error)
+bool NoteStore::moveFolder(const QString &from, const QString &to, AtomicFile::Error *error)
 {
     if (!moveWithoutReplacing(from, to, error))
         return false;
@@ -177,7 +176,7 @@ bool NoteStore::moveFolder(const QString &from, const QString &to, QString *erro
     return true;
 }
 
-bool NoteStore::deleteNote(const QString &path, QString *error)
+bool NoteStore::deleteNote(const QString &path, AtomicFile::Error *error)
 {
     // What the note held goes with the announcement, for followers that keep old texts.
     const TextFileRead last = TextFile::readUtf8(path);
@@ -190,11 +189,11 @@ bool NoteStore::deleteNote(const QString &path, QString *error)
     return true;
 }
 
-bool NoteStore::deleteFolder(const QString &path, QString *error)
+bool NoteStore::deleteFolder(const QString &path, AtomicFile::Error *error)
 {
     const bool removed = QDir(path).removeRecursively();
     announce({NoteChange::Kind::folderDeleted, path, {}, {}});
     if (!removed && error)
-        *error = QStringLiteral("一部の項目を削除できませんでした: ") + path;
+        *error = {0, QStringLiteral("一部の項目を削除できませんでした: ") + path};
     return removed;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomicfile.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -36,8 +38,8 @@ struct NoteChange
 /// follow moves and deletions from that announcement, whoever made the change (the title field,
 /// the notes page, drag and drop, the command line); other followers connect to changed().
 ///
-/// Failures announce nothing and fill `error` with the system's reason. Main thread only; the
-/// announcement is delivered before the operation returns.
+/// Failures announce nothing and fill `error` (when given) with the system's reason. Main thread
+/// only; the announcement is delivered before the operation returns.
 class NoteStore : public QObject
 {
     Q_OBJECT
@@ -48,30 +50,30 @@ public:
     /// Replaces the file at `path` with `text` in UTF-8, atomically (see AtomicFile::write), or
     /// creates it (announced as created: a memo's first save).
     bool writeNote(const QString &path, const QString &text,
-                   const std::optional<QString> &previousText, QString *error);
+                   const std::optional<QString> &previousText, AtomicFile::Error *error);
 
     /// Writes a file that must not exist yet; `taken` (when given) tells a name that is already
     /// in use apart from other failures. A non-empty `conflictOf` makes it the conflict copy of
     /// that note.
-    bool createNote(const QString &path, const QByteArray &bytes, QString *error,
+    bool createNote(const QString &path, const QByteArray &bytes, AtomicFile::Error *error,
                     bool *taken = nullptr, const QString &conflictOf = {});
 
     /// Creates the folder `path`, not its parents.
-    bool createFolder(const QString &path, QString *error);
+    bool createFolder(const QString &path, AtomicFile::Error *error);
 
     /// Renames or moves a note; never replaces anything at `to`.
-    bool moveNote(const QString &from, const QString &to, QString *error);
+    bool moveNote(const QString &from, const QString &to, AtomicFile::Error *error);
 
     /// Renames or moves a folder with everything in it; never replaces anything at `to`, an
     /// empty folder included.
-    bool moveFolder(const QString &from, const QString &to, QString *error);
+    bool moveFolder(const QString &from, const QString &to, AtomicFile::Error *error);
 
     /// Removes a note permanently.
-    bool deleteNote(const QString &path, QString *error);
+    bool deleteNote(const QString &path, AtomicFile::Error *error);
 
     /// Removes a folder and everything in it, permanently. What could be removed stays
     /// removed after a partial failure, and that is announced too.
-    bool deleteFolder(const QString &path, QString *error);
+    bool deleteFolder(const QString &path, AtomicFile::Error *error);
 
 Q_SIGNALS:
     void changed(const NoteChange &change);

@@ -40,7 +40,7 @@ QString write(const QString &notePath, const QString &body, QString *error)
                            quoteValue(notePath) + QStringLiteral("\nsaved-at: ") +
                            quoteValue(now.toString(Qt::ISODate)) + QStringLiteral("\n---\n\n");
     const QByteArray bytes = (header + body).toUtf8();
-    QString lastError;
+    AtomicFile::Error lastError;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd HHmmss"));
         const QString counter =
@@ -54,7 +54,7 @@ QString write(const QString &notePath, const QString &body, QString *error)
             break;
     }
     if (error)
-        *error = lastError;
+        *error = lastError.text;
     return {};
 }
 

@@ -124,7 +124,7 @@ FileStamp stampOf(const QString &path)
     return stampFrom(info);
 }
 
-bool writeUtf8(const QString &path, const QString &text, QString *error)
+bool writeUtf8(const QString &path, const QString &text, AtomicFile::Error *error)
 {
     return AtomicFile::write(path, text.toUtf8(), error);
 }

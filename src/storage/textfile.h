@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomicfile.h"
+
 #include <QString>
 
 #include <sys/types.h>
@@ -45,6 +47,6 @@ TextFileRead readUtf8(const QString &path);
 FileStamp stampOf(const QString &path);
 
 /// Writes `text` as UTF-8, atomically.
-bool writeUtf8(const QString &path, const QString &text, QString *error = nullptr);
+bool writeUtf8(const QString &path, const QString &text, AtomicFile::Error *error = nullptr);
 
 } // namespace TextFile

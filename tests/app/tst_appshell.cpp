@@ -5,6 +5,7 @@
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "app/statusbarview.h"
+#include "app/translations.h"
 #include "app/windowframe.h"
 #include "app/windowframekeeper.h"
 #include "calendar/daycellbutton.h"
@@ -28,6 +29,7 @@
 #include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
+#include <QHash>
 #include <QListView>
 #include <QMenu>
 #include <QRegularExpression>
@@ -286,6 +288,41 @@ private Q_SLOTS:
         search.setKeyword(u"   "_s);
         search.runSearch();
         QCOMPARE(bar->searchField()->text(), QString());
+    }
+
+    // The 編集 menu and the editor's context menu (Qt's own words) name each command alike.
+    void editMenuSpeaksAsTheContextMenu()
+    {
+        QObject owner;
+        QVERIFY(Translations::installQtJapanese(&owner));
+        Desk desk;
+        // The words alone: no access key, no shortcut after a tab.
+        const auto words = [](QString text) {
+            static const QRegularExpression accessKey(u"\\(&.\\)|&|\\t.*$"_s);
+            return text.remove(accessKey);
+        };
+        NoteTextEdit *text = desk.content()->editorView()->editor()->textEdit();
+        const std::unique_ptr<QMenu> context(text->createStandardContextMenu());
+        QHash<QString, QString> contextWords;
+        for (const QAction *action : context->actions())
+            contextWords.insert(action->text().section(u'\t', 1), words(action->text()));
+        QStringList differ;
+        int compared = 0;
+        for (const QKeySequence::StandardKey key :
+             {QKeySequence::Undo, QKeySequence::Redo, QKeySequence::Cut, QKeySequence::Copy,
+              QKeySequence::Paste, QKeySequence::SelectAll}) {
+            const QString keys = QKeySequence(key).toString(QKeySequence::NativeText);
+            const QAction *item = desk.child<QAction>([&keys](QAction *action) {
+                return !action->menu() &&
+                       action->shortcut().toString(QKeySequence::NativeText) == keys;
+            });
+            QVERIFY2(item && contextWords.contains(keys), qPrintable(keys));
+            ++compared;
+            if (words(item->text()) != contextWords.value(keys))
+                differ.append(words(item->text()) + u" / "_s + contextWords.value(keys));
+        }
+        QCOMPARE(compared, 6);
+        QVERIFY2(differ.isEmpty(), qPrintable(differ.join(u", "_s)));
     }
 
     // A button that shows only an icon (or a sign such as "<") says what it does: as a tooltip

@@ -1,8 +1,10 @@
+#include "common/inkrecorder.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
 #include "app/appearance.h"
 #include "app/contentview.h"
+#include "app/helpwindow.h"
 #include "app/translations.h"
 #include "calendar/calendarcolors.h"
 #include "editor/markdowneditor.h"
@@ -31,6 +33,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -215,7 +219,8 @@ private Q_SLOTS:
         QVERIFY(!m_view->saveOrConfirmClose());
         QCOMPARE(asked, 1);
         QCOMPARE(m_memo->currentFilePath(), memo);
-        QCOMPARE(m_memo->temporaryMessage(), MemoManager::saveFailedMessage);
+        QCOMPARE(m_memo->temporaryMessage(),
+                 MemoManager::saveFailedMessage + u": フォルダがありません"_s);
         QCOMPARE(m_view->editorText(), u"大事なこと"_s);
 
         QVERIFY(!m_view->saveBeforeExit());
@@ -274,8 +279,12 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(notePath(u"仕事"_s), notePath(u"業務"_s)));
         Q_EMIT m_view->notesView()->openFileMoved(oldPath, newPath);
         QCOMPARE(m_view->notesSelectedFile(), newPath);
+        // Edited, then renamed: the edits are saved on the way, without a word of their own.
+        typeIntoEditor(u" v2"_s);
         QVERIFY(m_view->renameFromTitle(u"計画"_s));
         QCOMPARE(m_view->notesSelectedFile(), notePath(u"業務/計画.md"_s));
+        QCOMPARE(bodyOf(notePath(u"業務/計画.md"_s)), u"v1 v2"_s);
+        QCOMPARE(m_memo->temporaryMessage(), QString());
     }
 
     void baseFolderChangeReloadsSelectedDay()
@@ -456,6 +465,63 @@ private Q_SLOTS:
             }
             QTest::keyClick(titleField, Qt::Key_Escape);
         }
+        QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u'\n')));
+    }
+
+    // Every text drawn in the preview, the help window and the editor's search highlights reads
+    // on what it is drawn on, in both appearances: headings, emphasis, links, quotes, code,
+    // lists, tables, the current match and the others.
+    void everyTextReadsOnItsGround_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("light") << int(AppAppearanceMode::light);
+        QTest::newRow("dark") << int(AppAppearanceMode::dark);
+    }
+    void everyTextReadsOnItsGround()
+    {
+        QFETCH(int, mode);
+        Appearance::apply(AppAppearanceMode(mode));
+        const auto restore = qScopeGuard([] { Appearance::apply(AppAppearanceMode::system); });
+        openNote(u"look.md"_s, u"# Heading one\n## Heading two\n### Heading three\n"
+                               "#### Heading four\n##### Heading five\n###### Heading six\n"
+                               "Plain **bold words**, *italic words* and [a link](https://a.b).\n"
+                               "> quoted text with **bold** and [a link](https://a.b)\n\n"
+                               "```swift\nlet code = 1\n```\n- list item\n2. numbered item\n"
+                               "- [x] done item\n- [ ] open item\n\n| head | **bold head** |\n"
+                               "|---|---|\n| cell | *italic cell* |\n\nmatch and match\n"_s);
+        MarkdownEditor *editor = m_view->editorView()->editor();
+        editor->setSearchQuery(u"match"_s);
+        QCOMPARE(editor->searchResultCount(), 2);
+        HelpWindowController help;
+        help.showHelp();
+        const QPalette palette = QApplication::palette();
+        const std::pair<QString, QWidget *> views[] = {
+            {u"preview"_s, m_view->sidePane()->previewView()->viewport()},
+            {u"help"_s, help.window()->findChild<MarkdownPreviewView *>()->viewport()},
+            {u"editor"_s, editor->textEdit()->viewport()},
+        };
+        QStringList unreadable;
+        QSet<QString> seen;
+        for (const auto &[name, widget] : views) {
+            widget->window()->resize(900, 1400);
+            QCoreApplication::processEvents();
+            for (const InkRecorder::Text &text :
+                 InkRecorder::textsOf(widget, palette.color(widget->backgroundRole()))) {
+                seen.insert(name == u"editor" && text.ground != palette.color(QPalette::Base)
+                                ? u"highlighted "_s + text.text
+                                : text.text);
+                if (text.contrast() < TextContrast::minimumTextContrast)
+                    unreadable.append(u"%1: \"%2\" %3 on %4, %5:1"_s.arg(
+                        name, text.text, text.ink.name(), text.ground.name(),
+                        QString::number(text.contrast(), 'f', 2)));
+            }
+        }
+        // What should be there was looked at.
+        for (const QString &expected :
+             {u"Heading three"_s, u"bold words"_s, u"italic words"_s, u"a link"_s,
+              u"quoted text with"_s, u"let code = 1"_s, u"swift"_s, u"bold head"_s,
+              u"highlighted match and match"_s})
+            QVERIFY2(seen.contains(expected), qPrintable(expected));
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u'\n')));
     }
 

@@ -324,7 +324,8 @@ private Q_SLOTS:
         QTest::newRow("append where a folder stands")
             << u"folder"_s << u"--append|x"_s << MemoManager::readOnlySaveMessage;
         QTest::newRow("append when the file cannot be written")
-            << u"blocked"_s << u"--append|x"_s << MemoManager::saveFailedMessage;
+            << u"blocked"_s << u"--append|x"_s
+            << MemoManager::saveFailedMessage + u": フォルダがありません: "_s;
     }
     void memoFailuresWriteNothing()
     {

@@ -326,6 +326,30 @@ private Q_SLOTS:
         }
     }
 
+    // A message longer than the toolbar's room stays clear of the preview button and shows how
+    // it goes on; the tooltip and a screen reader get it whole.
+    void longMessageIsShownWhole()
+    {
+        QVERIFY(showView(noteFile));
+        m_view->resize(320, 400);
+        const QString message = u"他のアプリケーションと同じ箇所が変更されたため、別のファイルに"
+                                u"保存しました: 買い物リスト (競合 2025-03-05 090507).md"_s;
+        m_view->setTemporaryMessage(message, true);
+        auto *label = m_view->findChild<QLabel *>(u"statusMessage"_s);
+        auto *toggle = m_view->findChild<QToolButton *>(u"previewToggle"_s);
+        QVERIFY(label && toggle);
+        QTRY_VERIFY(label->isVisible() && !label->text().isEmpty());
+        QVERIFY2(
+            label->geometry().right() < toggle->geometry().left(),
+            qPrintable(u"%1 / %2"_s.arg(label->geometry().right()).arg(toggle->geometry().left())));
+        const QString shown = label->text();
+        QVERIFY2(label->fontMetrics().horizontalAdvance(shown) <= label->contentsRect().width(),
+                 qPrintable(shown));
+        QVERIFY2(shown.endsWith(u'…') && message.startsWith(shown.chopped(1)), qPrintable(shown));
+        QCOMPARE(label->toolTip(), message);
+        QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), message);
+    }
+
 private:
     MemoEditorView *showView(const QString &file, const QString &text = {})
     {

@@ -174,9 +174,9 @@ private Q_SLOTS:
         bool exists = true;
         QVERIFY(AtomicFile::writeNew(fresh, "mine", nullptr, &exists));
         QVERIFY(!exists);
-        QString error;
+        AtomicFile::Error error;
         QVERIFY(!AtomicFile::writeNew(fresh, "theirs", &error, &exists));
-        QVERIFY(exists && !error.isEmpty());
+        QVERIFY(exists && !error.text.isEmpty());
         QCOMPARE(read(fresh), QByteArray("mine"));
         // No temporary file is left beside it.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),

@@ -321,6 +321,8 @@ private Q_SLOTS:
         // Name and folder matches and their snippets, counts that add up, headers, Joplin blocks,
         // CRLF and bytes that are not UTF-8 are compared with the reference search further down.
         row("hidden files and folders are skipped", "hiddenword", "");
+        row("trash folders are skipped in any letter case and at any depth, a trash note is not",
+            "trashword", "trash.md|1|trashword file");
         row("extensions in any case, other files never", "extword",
             "Note.MD|1|extword upper,Text.txt|1|extword txt");
         row("the application's Data folder is not searched, a deeper Data folder is", "data",
@@ -343,6 +345,10 @@ private Q_SLOTS:
             {"real.md", "special"},
             {".hidden/visible.md", "hiddenword"},
             {"Notes/.secret.md", "hiddenword"},
+            {"Trash/gone.md", "trashword"},
+            {"Notes/仕事/TRASH/old.md", "trashword"},
+            {"Notes/tRaSh/deeper/old.md", "trashword"},
+            {"trash.md", "trashword file"},
             {"Note.MD", "extword upper"},
             {"Text.txt", "extword txt"},
             {"image.PNG", "extword png"},

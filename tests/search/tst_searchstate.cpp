@@ -189,6 +189,7 @@ private Q_SLOTS:
         QTest::newRow("folder name only, not the path above") << "ects/a" << QStringList{};
         QTest::newRow("a Data folder of the user's, not the application's")
             << "data" << QStringList{"Notes/Data/kept.md"};
+        QTest::newRow("nothing inside a trash folder, at any depth") << "trash" << QStringList{};
         QTest::newRow("note extensions in any case, no temporary file")
             << "upper" << QStringList{"./Upper.TXT"};
     }
@@ -197,10 +198,11 @@ private Q_SLOTS:
         QFETCH(QString, query);
         QFETCH(QStringList, expected);
         const QString base = m_env->useBaseFolder();
-        for (const char *path : {"proj-notes.md", "Projects/a.md", "Projects/b.txt",
-                                 "会議/議事録.md", "item 10.md", "item 2.md", ".obsidian/hidden.md",
-                                 "Upper.TXT", "upper.png", ".Upper.TXT.quillmere-4242-Ab12Cd",
-                                 "Notes/Data/kept.md", "Data/pinned_notes.txt", "Data/old/note.md"})
+        for (const char *path :
+             {"proj-notes.md", "Projects/a.md", "Projects/b.txt", "会議/議事録.md", "item 10.md",
+              "item 2.md", ".obsidian/hidden.md", "Upper.TXT", "upper.png",
+              ".Upper.TXT.quillmere-4242-Ab12Cd", "Notes/Data/kept.md", "Data/pinned_notes.txt",
+              "Data/old/note.md", "Trash/old.md", "Projects/TRASH/old.md", "Notes/x/trash/old.md"})
             QVERIFY(TestFiles::write(base + u'/' + path, "", 1000));
         const QList<QuickOpen::Candidate> files = QuickOpen::gatherFiles(base);
         QStringList shown;

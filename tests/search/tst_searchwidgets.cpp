@@ -4,7 +4,9 @@
 #include "search/quickopen.h"
 #include "search/quickopenview.h"
 #include "search/searchcontroller.h"
+#include "search/searchresultlist.h"
 #include "search/searchview.h"
+#include "storage/pins.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
@@ -15,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 // Clicks on result, history and palette rows are driven, mouse and screen reader alike, by
 // tst_accessibility's listRowsActAsClicked; the keyword field's focus requests by
@@ -89,6 +92,50 @@ private Q_SLOTS:
         QCOMPARE(cleared.size(), 1);
         QVERIFY(field->text().isEmpty());
         QVERIFY(!results->isVisible());
+    }
+
+    // The pin mark says what it means, on hover and to a screen reader; the rest of the row
+    // shows the note's path.
+    void pinMarkExplainsItself()
+    {
+        const QString base = m_env->useBaseFolder();
+        QVERIFY(TestFiles::write(base + "/pinned.md", "memo", 2000));
+        QVERIFY(TestFiles::write(base + "/plain.md", "memo", 1000));
+        Pins::pinNote(base + "/pinned.md");
+        SearchView view;
+        view.resize(260, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *field = view.findChild<QLineEdit *>();
+        QTest::keyClicks(field, QStringLiteral("memo"));
+        QTest::keyClick(field, Qt::Key_Return);
+        auto *results = view.findChild<QListView *>();
+        auto *delegate = qobject_cast<SearchResultDelegate *>(results->itemDelegate());
+        QVERIFY(delegate);
+        const auto tooltipAt = [results](QPoint at) {
+            QHelpEvent help(QEvent::ToolTip, at, results->viewport()->mapToGlobal(at));
+            QCoreApplication::sendEvent(results->viewport(), &help);
+            const QString shown = QToolTip::isVisible() ? QToolTip::text() : QString();
+            QToolTip::hideText();
+            return shown;
+        };
+        QStringList tooltips;
+        QStringList descriptions;
+        for (int row = 0; row < 2; ++row) {
+            const QModelIndex index = results->model()->index(row, 0);
+            QStyleOptionViewItem option;
+            option.initFrom(results->viewport());
+            option.rect = results->visualRect(index);
+            option.font = results->font();
+            const QRect pin = delegate->pinMarkRect(option, index);
+            QCOMPARE(pin.isEmpty(), row == 1);
+            tooltips.append(tooltipAt(pin.isEmpty() ? option.rect.center() : pin.center()));
+            tooltips.append(tooltipAt(option.rect.topLeft() + QPoint(12, 12)));
+            descriptions.append(index.data(Qt::AccessibleDescriptionRole).toString());
+        }
+        QCOMPARE(tooltips, (QStringList{"ピン留め中", base + "/pinned.md", base + "/plain.md",
+                                        base + "/plain.md"}));
+        QCOMPARE(descriptions, (QStringList{"ピン留め中", ""}));
     }
 
     void historyRowsDelete()

@@ -9,8 +9,13 @@
 #include "storage/pins.h"
 #include "storage/viewcounts.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -72,6 +77,54 @@ private Q_SLOTS:
                  QStringLiteral("---\ntitle: \"2025-03-05\"\ncreated: \"2025-03-05T09:05:07\"\n"
                                 "updated: \"2025-03-05T09:05:07\"\n---\n\n朝の散歩"));
         QCOMPARE(memo.externalChangeText(), std::nullopt);
+    }
+
+    // A failed save says why, in words the user can act on, and keeps the edits.
+    void failedSaveSaysWhy_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no room on the disk") << u"full"_s << u"ディスクの空きがありません"_s;
+        QTest::newRow("a file stands where the folder was")
+            << u"file for folder"_s << u"フォルダがありません"_s;
+        QTest::newRow("a folder the user may not write")
+            << u"read-only folder"_s << u"書き込みの権限がありません"_s;
+    }
+    void failedSaveSaysWhy()
+    {
+        QFETCH(QString, cause);
+        QFETCH(QString, reason);
+        if (cause == u"read-only folder" && ::geteuid() == 0)
+            QSKIP("the superuser writes into read-only folders");
+        const QString folder = m_base + u"/Notes/仕事"_s;
+        const QString path = folder + u"/plan.md"_s;
+        QVERIFY(write(path, "old\n"));
+        MemoManager memo;
+        memo.loadFile(path);
+        memo.markModified();
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, handler);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        if (cause == u"full") {
+            const rlimit small{16, saved.rlim_max};
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        } else if (cause == u"file for folder") {
+            QVERIFY(QDir(folder).removeRecursively());
+            QVERIFY(write(folder, "in the way"));
+        } else {
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const SaveOutcome outcome = memo.save(u"new text that does not fit\n"_s);
+        QCOMPARE(outcome.status, SaveOutcome::Status::Failed);
+        QCOMPARE(memo.saveFailureReason(), reason);
+        QCOMPARE(memo.temporaryMessage(), MemoManager::saveFailedMessage + u": "_s + reason);
+        QVERIFY(memo.isModified());
+        QCOMPARE(memo.loadedBody(), u"old\n"_s);
     }
 
     void saveWithoutChangesWritesNothing()
