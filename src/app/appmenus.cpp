@@ -9,10 +9,13 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QShortcut>
 
 namespace {
 
@@ -35,11 +38,82 @@ AppMenus::AppMenus(QMainWindow &window, FolderManager &folders)
     buildHelpMenu();
     connect(&m_folders, &FolderManager::folderHistoryChanged, this,
             &AppMenus::rebuildFolderHistory);
+    // F10, and Alt pressed and released alone, open the first menu; Alt with a title's access
+    // key opens that menu (the menu bar's own shortcut).
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), &m_window);
+    connect(f10, &QShortcut::activated, this, &AppMenus::openFirstMenu);
+    m_window.installEventFilter(this);
+}
+
+AppMenus::~AppMenus()
+{
+    qApp->removeEventFilter(this);
+}
+
+void AppMenus::openFirstMenu()
+{
+    m_window.menuBar()->setActiveAction(m_fileMenu->menuAction());
+}
+
+void AppMenus::setWatchingAlt(bool watching)
+{
+    if (watching == m_altAlone)
+        return;
+    m_altAlone = watching;
+    if (watching)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+// An Alt press reaches the window as a shortcut override; from then on every event of the
+// program is watched until Alt is released (open the menu) or anything else happens first
+// (Alt was a modifier, or the user went elsewhere). Styles that move the menu bar into its
+// keyboard mode on Alt (Fusion among them) show nothing there until an arrow key is pressed:
+// the open menu shows where the keyboard is.
+bool AppMenus::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Whether the press itself carries the Alt modifier differs between window systems.
+        if (watched == &m_window && key->key() == Qt::Key_Alt &&
+            (key->modifiers() & ~Qt::AltModifier) == Qt::NoModifier &&
+            !QApplication::activePopupWidget())
+            setWatchingAlt(true);
+        else if (key->key() != Qt::Key_Alt)
+            setWatchingAlt(false);
+        break;
+    }
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent *>(event)->key() != Qt::Key_Alt)
+            setWatchingAlt(false);
+        break;
+    case QEvent::KeyRelease:
+        if (m_altAlone && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Alt) {
+            setWatchingAlt(false);
+            openFirstMenu();
+        }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::WindowDeactivate:
+    case QEvent::ApplicationStateChange:
+        setWatchingAlt(false);
+        break;
+    default:
+        break;
+    }
+    return false;
 }
 
 void AppMenus::buildFileMenu()
 {
-    m_fileMenu = m_window.menuBar()->addMenu(QStringLiteral("ファイル"));
+    m_fileMenu = m_window.menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QAction *newNote = m_fileMenu->addAction(QStringLiteral("新規ノート"));
+    newNote->setShortcut(QKeySequence::New);
+    connect(newNote, &QAction::triggered, this, &AppMenus::newNoteRequested);
+    m_fileMenu->addSeparator();
     QAction *open = m_fileMenu->addAction(QStringLiteral("フォルダを開く"));
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, [this] {
@@ -62,10 +136,10 @@ void AppMenus::buildFileMenu()
     save->setShortcut(QKeySequence::Save);
     connect(save, &QAction::triggered, this, &AppMenus::saveRequested);
     m_fileMenu->addSeparator();
-    // One main window only: the window items are shown for familiarity but stay disabled.
-    m_fileMenu->addAction(QStringLiteral("新規ウインドウ"))->setEnabled(false);
-    m_fileMenu->addAction(QStringLiteral("閉じる"))->setEnabled(false);
-    m_fileMenu->addSeparator();
+    // The one window: closing it ends the program, saving first as the close button does.
+    QAction *close = m_fileMenu->addAction(QStringLiteral("閉じる"));
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(close, &QAction::triggered, &m_window, &QWidget::close);
     QAction *quit = m_fileMenu->addAction(QStringLiteral("終了"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
@@ -91,7 +165,7 @@ void AppMenus::rebuildFolderHistory()
 
 void AppMenus::buildEditMenu()
 {
-    QMenu *edit = m_window.menuBar()->addMenu(QStringLiteral("編集"));
+    QMenu *edit = m_window.menuBar()->addMenu(QStringLiteral("編集(&E)"));
     const struct
     {
         const char *title;
@@ -179,7 +253,7 @@ QMenu *AppMenus::sizeMenu(const QString &title, const QList<int> &sizes,
 
 void AppMenus::buildViewMenu()
 {
-    QMenu *view = m_window.menuBar()->addMenu(QStringLiteral("表示"));
+    QMenu *view = m_window.menuBar()->addMenu(QStringLiteral("表示(&V)"));
     QMenu *appearance = view->addMenu(QStringLiteral("外観"));
     auto *modes = new QActionGroup(appearance);
     const QList<std::pair<AppAppearanceMode, QString>> items = {
@@ -211,8 +285,39 @@ void AppMenus::buildViewMenu()
 
 void AppMenus::buildHelpMenu()
 {
-    QMenu *help = m_window.menuBar()->addMenu(QStringLiteral("ヘルプ"));
+    QMenu *help = m_window.menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     QAction *show = help->addAction(QStringLiteral("Quillmereヘルプ"));
     show->setShortcuts({QKeySequence(QStringLiteral("Ctrl+?")), QKeySequence::HelpContents});
     connect(show, &QAction::triggered, this, &AppMenus::helpRequested);
+    help->addSeparator();
+    QAction *about = help->addAction(aboutTitle);
+    connect(about, &QAction::triggered, this, &AppMenus::showAbout);
+}
+
+QString AppMenus::aboutText()
+{
+    return QStringLiteral("<h3>Quillmere %1</h3>"
+                          "<p>日付ごとのメモとノートを、手元のフォルダに Markdown のテキスト"
+                          "ファイルとして書きためるアプリケーションです。</p>"
+                          "<p>ライセンス: GNU 一般公衆利用許諾書 第 3 版以降"
+                          " (GPL-3.0-or-later)<br>"
+                          "このプログラムはフリーソフトウェアです。ライセンスの条件のもとで"
+                          "再配布や改変ができます。保証は一切ありません。</p>")
+        .arg(QStringLiteral(QUILLMERE_VERSION));
+}
+
+void AppMenus::showAbout()
+{
+    // Modeless to the program's loop, like the other questions of this window, and gone when
+    // closed.
+    auto *box = new QMessageBox(&m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(aboutTitle);
+    box->setTextFormat(Qt::RichText);
+    box->setText(aboutText());
+    const QIcon icon = m_window.windowIcon();
+    if (!icon.isNull())
+        box->setIconPixmap(icon.pixmap(64, 64));
+    box->setStandardButtons(QMessageBox::Ok);
+    box->open();
 }

@@ -19,6 +19,7 @@ class AppMenus : public QObject
 
 public:
     AppMenus(QMainWindow &window, FolderManager &folders);
+    ~AppMenus() override;
 
     /// Runs before the base folder changes (saving the open document); false keeps the
     /// folder as it is.
@@ -27,8 +28,17 @@ public:
         m_beforeFolderChange = std::move(check);
     }
 
+    static inline const QString aboutTitle = QStringLiteral("Quillmere について");
+    /// What 「Quillmere について」 says: name, version, purpose and licence.
+    static QString aboutText();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 Q_SIGNALS:
     void helpRequested();
+    /// 新規ノート was chosen: a note is made as the notes page's "+" makes one.
+    void newNoteRequested();
     /// 保存 was chosen: the open note is saved now.
     void saveRequested();
 
@@ -39,6 +49,10 @@ private:
     void addFindItems(QMenu *edit);
     void buildViewMenu();
     void buildHelpMenu();
+    void showAbout();
+    void openFirstMenu();
+    /// Watches the program's events for the end of an Alt press (or stops watching).
+    void setWatchingAlt(bool watching);
     void rebuildFolderHistory();
     /// A menu of font sizes that stores the chosen one and marks the size stored, whoever
     /// stored it.
@@ -51,4 +65,5 @@ private:
     QList<QAction *> m_historyActions;
     QAction *m_historyEnd = nullptr;
     std::function<bool()> m_beforeFolderChange = [] { return true; };
+    bool m_altAlone = false;
 };

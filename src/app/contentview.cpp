@@ -5,6 +5,7 @@
 #include "calendar/holidaystore.h"
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
+#include "editor/notetextedit.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
@@ -19,6 +20,7 @@
 #include "storage/settings.h"
 
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPointer>
@@ -109,6 +111,23 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     quickOpen->setContext(Qt::WindowShortcut);
     connect(quickOpen, &QShortcut::activated, this, &ContentView::showQuickOpen);
+    connectPageKeys();
+}
+
+// Ctrl+1, Ctrl+2 and Ctrl+3 choose the pages in the order of their buttons. The search page's
+// field takes the keyboard, as with 全体から検索; the other pages hand it to the editor.
+void ContentView::connectPageKeys()
+{
+    for (Page page : {Page::calendar, Page::notes, Page::search}) {
+        auto *key = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + int(page))), this);
+        key->setContext(Qt::WindowShortcut);
+        connect(key, &QShortcut::activated, this, [this, page] {
+            if (page == Page::search)
+                activateGlobalSearch();
+            else
+                setSelectedPage(page);
+        });
+    }
 }
 
 ContentView::~ContentView()
@@ -212,6 +231,7 @@ QWidget *ContentView::createPage(Page page)
             Qt::DirectConnection);
         connect(m_notes, &NotesView::openFileMoved, this, &ContentView::openFileMoved);
         connect(m_notes, &NotesView::fileDeleted, this, &ContentView::fileDeleted);
+        connect(m_notes, &NotesView::noteCreated, this, &ContentView::noteCreated);
         return m_notes;
     }
     return nullptr;
@@ -274,6 +294,7 @@ void ContentView::connectMemo()
         m_editor->setCurrentFile(m_memo.currentFilePath());
         updateSidePaneDocument();
         updateStatusBar();
+        updateWindowTitle();
     });
     connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::showLoadedDocument);
     connect(&m_memo, &MemoManager::bodyReplaced, this, &ContentView::showReplacedBody);
@@ -637,6 +658,41 @@ void ContentView::showQuickOpen()
         if (loadDocument(path))
             m_editor->editor()->focusEditor();
     });
+}
+
+void ContentView::createNote()
+{
+    setSelectedPage(Page::notes);
+    // A failed save keeps the page where the edits are; the note waits until they are safe.
+    if (m_selectedPage == Page::notes)
+        m_notes->addNote();
+}
+
+void ContentView::noteCreated(const QString &filePath)
+{
+    if (filePath.isEmpty() || filePath != m_memo.currentFilePath())
+        return;
+    MarkdownEditor *editor = m_editor->editor();
+    editor->textEdit()->moveCursor(QTextCursor::End);
+    editor->focusEditor();
+}
+
+QString ContentView::windowTitleFor(const QString &filePath)
+{
+    const QString program = QStringLiteral("Quillmere");
+    if (filePath.isEmpty())
+        return program;
+    // "[*]" in a name is doubled so that it stays text and only our mark is the placeholder.
+    QString name = QFileInfo(filePath).completeBaseName();
+    name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    // The program's name at the end: a window system that appends it finds it already there.
+    return name + QStringLiteral("[*] — ") + program;
+}
+
+void ContentView::updateWindowTitle()
+{
+    if (QWidget *w = window(); w && w != this)
+        w->setWindowTitle(windowTitleFor(m_memo.currentFilePath()));
 }
 
 void ContentView::setNotesSelectedFile(const QString &filePath)

@@ -96,6 +96,14 @@ public:
     void sidePaneClosed();
     /// Opens the quick-open palette over the window (Ctrl+P).
     void showQuickOpen();
+    /// Makes a note as the notes page's "+" does, on that page: named in the same dialog, in
+    /// the selected folder (the Notes folder while every note is listed), then opened with the
+    /// caret in it.
+    void createNote();
+
+    /// The window's title for the open file: its name (a memo's date) before the program's,
+    /// with the place of the modified mark; the program's name alone without a file.
+    static QString windowTitleFor(const QString &filePath);
 
     /// Asks whether to reload a file another program changed; true reloads. Replaceable for
     /// tests; by default a message box over the window.
@@ -149,6 +157,10 @@ private:
     void setSearchSelectedFile(const QString &filePath);
     void setNotesSelectedFile(const QString &filePath);
     void openFileMoved(const QString &oldPath, const QString &newPath);
+    void connectPageKeys();
+    void updateWindowTitle();
+    /// The notes page made and opened `filePath`: the caret goes into it, after its title line.
+    void noteCreated(const QString &filePath);
 
     MemoManager &m_memo;
     EditorLiveState m_live;

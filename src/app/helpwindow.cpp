@@ -6,11 +6,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QShortcut>
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
 namespace {
+
+// What the window manager adds above the window, which Qt learns only once it is shown.
+constexpr int titleBarAllowance = 48;
 
 std::optional<QString> readNonEmptyUtf8(const QString &path)
 {
@@ -62,14 +66,29 @@ QString HelpWindowController::helpText(const QString &resourcePath, const QStrin
     return fallbackText;
 }
 
+QRect HelpWindowController::windowGeometry(const QRect &available)
+{
+    const QSize size =
+        QSize(720, 640).boundedTo(QSize(available.width(), available.height() - titleBarAllowance));
+    QRect frame(QPoint(0, 0), size);
+    frame.moveCenter(available.center());
+    frame.moveTop(qMax(frame.top(), available.top() + titleBarAllowance));
+    return frame;
+}
+
 void HelpWindowController::showHelp()
 {
     if (!m_window) {
         m_window = new QWidget(nullptr, Qt::Window);
         m_window->setWindowTitle(windowTitle);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
-        m_window->setMinimumSize(480, 360);
-        m_window->resize(720, 640);
+        // On the main window's screen, and whole on it however small it is.
+        const auto *owner = qobject_cast<QWidget *>(parent());
+        const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+        const QRect frame =
+            windowGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 720, 688));
+        m_window->setMinimumSize(QSize(480, 360).boundedTo(frame.size()));
+        m_window->setGeometry(frame);
         auto *view = new MarkdownPreviewView(m_window);
         view->setAccessibleName(windowTitle);
         view->setFontSize(Settings::instance().editorFontSize());

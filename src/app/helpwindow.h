@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -29,6 +30,10 @@ public:
     /// document counts as missing.
     static QString helpText(const QString &resourcePath = QStringLiteral(":/help/detail.md"),
                             const QString &installedPath = installedHelpPath());
+    /// The window's frame on a screen whose free area is `available`: 720 × 640 where that fits
+    /// with room for the title bar, smaller where it does not, centred in the area.
+    static QRect windowGeometry(const QRect &available);
+
     /// Where `cmake --install` puts the help document, found from the program's own folder
     /// (share/quillmere/help/detail.md beside bin/).
     static QString installedHelpPath();

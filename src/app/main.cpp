@@ -1,4 +1,5 @@
 #include "app/quillmereapp.h"
+#include "app/singleinstance.h"
 #include "calendar/bundledholidays.h"
 
 #include <QApplication>
@@ -10,8 +11,16 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmere"));
     QApplication::setDesktopFileName(QStringLiteral("io.github.quillmere.Quillmere"));
 
+    // A second start brings the running window forward instead of opening another one on
+    // the same notes.
+    SingleInstance instance(QDBusConnection::sessionBus());
+    if (instance.claim() == SingleInstance::Role::handedOver)
+        return 0;
+
     // A default base folder created on first start gets the shipped holiday table.
     BundledHolidays::installDefaultFolderHandler();
     QuillmereApp app;
+    QObject::connect(&instance, &SingleInstance::activationRequested, &app,
+                     &QuillmereApp::showWindow);
     return app.run();
 }

@@ -14,7 +14,7 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
 {
     // Before any control is read by an assistive technology.
     AccessibleClicks::install();
-    setWindowTitle(QStringLiteral("Quillmere[*]"));
+    setWindowTitle(ContentView::windowTitleFor(QString()));
     // The icon installed with the desktop entry, for window managers that show a window's own.
     setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.quillmere.Quillmere")));
     m_content = new ContentView(memo, this);
@@ -24,9 +24,10 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
 
     auto *menus = new AppMenus(*this, folders);
     menus->setBeforeFolderChange([this] { return m_content->saveCurrent(); });
-    auto *help = new HelpWindowController(this);
-    connect(menus, &AppMenus::helpRequested, help, &HelpWindowController::showHelp);
+    m_help = new HelpWindowController(this);
+    connect(menus, &AppMenus::helpRequested, m_help, &HelpWindowController::showHelp);
     connect(menus, &AppMenus::saveRequested, m_content, [this] { m_content->saveCurrent(); });
+    connect(menus, &AppMenus::newNoteRequested, m_content, &ContentView::createNote);
 
     m_frameKeeper = new WindowFrameKeeper(this);
     resize(1100, 720);
@@ -51,6 +52,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_discardConfirmed = true;
     m_frameKeeper->saveWindowFrame();
     event->accept();
+    // The help alone would keep the program running without its window.
+    if (QWidget *help = m_help->window())
+        help->close();
+}
+
+void MainWindow::bringToFront()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::closeUnattended()

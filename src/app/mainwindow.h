@@ -4,6 +4,7 @@
 
 class ContentView;
 class FolderManager;
+class HelpWindowController;
 class MemoManager;
 class WindowFrameKeeper;
 
@@ -22,6 +23,9 @@ public:
     void closeUnattended();
     /// The window was closed, with the document saved or its edits given up by the user.
     bool hasClosed() const { return m_discardConfirmed; }
+    /// Shows the window in front of the others, also when it was minimized (a second start
+    /// asks for this).
+    void bringToFront();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -29,6 +33,7 @@ protected:
 private:
     ContentView *m_content = nullptr;
     WindowFrameKeeper *m_frameKeeper = nullptr;
+    HelpWindowController *m_help = nullptr;
     bool m_closingUnattended = false;
     bool m_discardConfirmed = false;
 };

@@ -9,6 +9,7 @@
 #include "storage/foldermanager.h"
 #include "storage/leftovers.h"
 #include "storage/memomanager.h"
+#include "storage/pathmanager.h"
 #include "storage/recovery.h"
 #include "storage/settings.h"
 #include "storage/viewcounts.h"
@@ -20,19 +21,17 @@
 #include <QPushButton>
 #include <QSessionManager>
 
-namespace {
-
-std::optional<QString> chooseFolderWithDialog()
+std::optional<QString> QuillmereApp::chooseFolderWithDialog()
 {
     QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("フォルダを開く"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
+    // In the folder in use, not wherever the program happened to be started from.
+    dialog.setDirectory(PathManager::baseFolderPath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
-
-} // namespace
 
 QuillmereApp::QuillmereApp()
     : m_memo(std::make_unique<MemoManager>()), m_folders(std::make_unique<FolderManager>())
@@ -86,6 +85,11 @@ int QuillmereApp::run()
     const int status = QApplication::exec();
     ViewCounts::flushPendingWrites();
     return status;
+}
+
+void QuillmereApp::showWindow()
+{
+    m_window->bringToFront();
 }
 
 // Each recovery file is pointed out once, at the first start after it was written.

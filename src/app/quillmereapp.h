@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class FolderManager;
 class MainWindow;
@@ -22,6 +23,12 @@ public:
 
     /// Shows the window and runs the event loop; returns the exit status.
     int run();
+
+    /// Asks for a base folder, starting in the current one; nothing when cancelled.
+    static std::optional<QString> chooseFolderWithDialog();
+
+    /// Brings the window to the front (a second start asked for it).
+    void showWindow();
 
     /// Tells about recovery files written since the last start and offers to open the newest.
     void announceRecoveryFiles();

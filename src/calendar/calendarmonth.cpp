@@ -29,6 +29,30 @@ QDate monthOf(const QDate &date)
     return QDate(date.year(), date.month(), 1);
 }
 
+std::optional<QDate> keyboardTarget(const QDate &date, int key)
+{
+    switch (key) {
+    case Qt::Key_Left:
+        return date.addDays(-1);
+    case Qt::Key_Right:
+        return date.addDays(1);
+    case Qt::Key_Up:
+        return date.addDays(-7);
+    case Qt::Key_Down:
+        return date.addDays(7);
+    case Qt::Key_Home:
+        return monthOf(date);
+    case Qt::Key_End:
+        return monthOf(date).addMonths(1).addDays(-1);
+    case Qt::Key_PageUp:
+        return date.addMonths(-1);
+    case Qt::Key_PageDown:
+        return date.addMonths(1);
+    default:
+        return std::nullopt;
+    }
+}
+
 QList<QDate> daysOf(const QDate &month)
 {
     const QDate first = monthOf(month);

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 /// Date arithmetic, texts and measures of the calendar page, apart from its widgets. Gregorian
 /// calendar, weeks starting on Sunday. Qt Core only.
 namespace CalendarMonth {
@@ -33,6 +35,12 @@ struct Grid
 };
 
 Grid grid(const QDate &displayedMonth);
+
+/// Where a key moves the keyboard in the month grid from `date`: Left and Right by a day, Up
+/// and Down by a week, Home and End to the first and last day of its month, Page Up and Page
+/// Down to the same day of the month before or after (its last day where the month is
+/// shorter). Nothing for any other key.
+std::optional<QDate> keyboardTarget(const QDate &date, int key);
 
 /// How a day's number is coloured.
 enum class DayTone { primary, sunday, saturday, holiday };

@@ -12,9 +12,11 @@
 #include "platform/clock.h"
 #include "storage/settings.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QTimer>
@@ -41,7 +43,7 @@ QString shortDate(const QDate &date)
 CalendarView::CalendarView(QWidget *parent)
     : QWidget(parent), m_selectedDate(CalendarMonth::today()),
       m_yesterday(m_selectedDate.addDays(-1)), m_tomorrow(m_selectedDate.addDays(1)),
-      m_displayedMonth(CalendarMonth::monthOf(m_selectedDate))
+      m_displayedMonth(CalendarMonth::monthOf(m_selectedDate)), m_keyboardDate(m_selectedDate)
 {
     setAccessibleName(QStringLiteral("カレンダー"));
     buildLayout();
@@ -103,6 +105,7 @@ QLayout *CalendarView::buildMonthGrid()
         auto *button = new DayCellButton(this);
         m_cells.append(button);
         m_grid->addWidget(button, 1 + cell / 7, cell % 7);
+        button->installEventFilter(this);
         connect(button, &DayCellButton::clicked, this,
                 [this, button] { chooseDate(button->date()); });
     }
@@ -215,6 +218,7 @@ void CalendarView::chooseDate(const QDate &date)
 void CalendarView::applySelectedDate(const QDate &date)
 {
     m_selectedDate = date;
+    m_keyboardDate = date;
     m_model->setSelectedDate(date);
     if (CalendarMonth::monthOf(date) != m_displayedMonth)
         showMonth(date);
@@ -329,6 +333,7 @@ void CalendarView::updateGrid()
 {
     const CalendarMonth::Grid grid = CalendarMonth::grid(m_displayedMonth);
     const QDate today = CalendarMonth::today();
+    const QDate stop = keyboardStop();
     HolidayStore &holidays = HolidayStore::shared();
     for (int index = 0; index < m_cells.size(); ++index) {
         DayCellButton *cell = m_cells.at(index);
@@ -347,8 +352,64 @@ void CalendarView::updateGrid()
         cell->setDay(date, CalendarMonth::dayTone(date, !holiday.isEmpty()), isToday, isSelected,
                      CalendarMonth::dayDescription(date, holiday, isToday, isSelected));
         cell->setToolTip(holiday);
+        cell->setFocusPolicy(date == stop ? Qt::StrongFocus : Qt::NoFocus);
         cell->show();
     }
+}
+
+QDate CalendarView::keyboardStop() const
+{
+    for (const QDate &date : {m_keyboardDate, m_selectedDate}) {
+        if (CalendarMonth::monthOf(date) == m_displayedMonth)
+            return date;
+    }
+    return m_displayedMonth;
+}
+
+void CalendarView::moveKeyboardTo(const QDate &date)
+{
+    if (!date.isValid())
+        return;
+    m_keyboardDate = date;
+    if (CalendarMonth::monthOf(date) != m_displayedMonth)
+        showMonth(date);
+    else
+        updateGrid();
+    DayCellButton *target = nullptr;
+    for (DayCellButton *cell : std::as_const(m_cells)) {
+        if (cell->isVisibleTo(this) && cell->date() == date)
+            target = cell;
+    }
+    if (!target)
+        return;
+    if (target->hasFocus()) {
+        // The same cell now shows another day (a month on): Qt sees no focus change, so a
+        // screen reader is told that the focus is on a new day.
+        QAccessibleEvent focus(target, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    } else {
+        target->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool CalendarView::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *cell = qobject_cast<DayCellButton *>(watched);
+    if (!cell || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    // With Ctrl or Alt the keys belong to the window (page keys, menus).
+    if (key->modifiers() & ~(Qt::KeypadModifier))
+        return false;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        chooseDate(cell->date());
+        return true;
+    }
+    const auto target = CalendarMonth::keyboardTarget(cell->date(), key->key());
+    if (!target)
+        return false;
+    moveKeyboardTo(*target);
+    return true;
 }
 
 void CalendarView::updateDayButtons()

@@ -21,6 +21,10 @@ class TintedButton;
 /// Saturdays blue, today outlined, the chosen day filled), the day buttons "<", "昨日", "今日",
 /// "明日", ">", and a list of the month's days with the first line of each memo. It follows
 /// "MemoSaved", "BaseFolderChanged", the holiday table and the "uiListFontSize" setting.
+///
+/// The grid is one stop of the Tab chain: the day the keyboard is on. The arrows move it by a
+/// day or a week, Home and End to the month's first and last day, Page Up and Page Down by a
+/// month, into the months around as needed; Return or Space chooses it.
 class CalendarView : public QWidget
 {
     Q_OBJECT
@@ -46,6 +50,9 @@ public:
     /// previous one, emits dateChanged.
     void chooseDate(const QDate &date);
 
+    /// The day the keyboard is on in the grid (the chosen day until a key moves it).
+    QDate keyboardDate() const { return m_keyboardDate; }
+
 Q_SIGNALS:
     /// The user chose another day; the owner saves the open memo and opens this day's.
     void dateChanged(const QDate &date);
@@ -53,6 +60,7 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
@@ -75,12 +83,18 @@ private:
     void scheduleMidnightRefresh();
     void scrollListToSelection();
     void listRowChosen(const QModelIndex &index);
+    /// The day of the grid that Tab reaches: the keyboard's day when it is on screen, else the
+    /// chosen day, else the first of the month.
+    QDate keyboardStop() const;
+    /// Moves the keyboard to `date`, showing its month, and gives its cell the focus.
+    void moveKeyboardTo(const QDate &date);
 
     QDate m_selectedDate;
     // Fixed when the page is created, like the buttons they feed.
     const QDate m_yesterday;
     const QDate m_tomorrow;
     QDate m_displayedMonth;
+    QDate m_keyboardDate;
     bool m_needsCacheUpdate = false;
     int m_fontSize = 0;
 

@@ -9,7 +9,8 @@
 DayCellButton::DayCellButton(QWidget *parent) : QAbstractButton(parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    // The day list takes the keyboard; 42 extra tab stops would only be in the way.
+    // One cell at a time is a tab stop, the day the keyboard is on (the calendar decides);
+    // 42 stops would only be in the way.
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover);
 }
@@ -74,6 +75,16 @@ void DayCellButton::paintEvent(QPaintEvent *)
             painter.setBrush(Qt::NoBrush);
             painter.drawRoundedRect(box, radius, radius);
         }
+    }
+
+    if (hasFocus()) {
+        // Inside the fill of the chosen day, around any other: visible on both.
+        const QColor ring =
+            m_selected ? palette().color(QPalette::Window) : palette().color(QPalette::WindowText);
+        const QRectF inner = box.adjusted(1.5, 1.5, -1.5, -1.5);
+        painter.setPen(QPen(ring, 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(inner, radius - 1, radius - 1);
     }
 
     QFont numberFont = font();

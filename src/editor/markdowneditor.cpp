@@ -473,7 +473,6 @@ MarkdownEditor::MarkdownEditor(EditorLiveState &live, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(d->textEdit);
-    setFocusProxy(d->textEdit);
     d->applyEditable();
 }
 

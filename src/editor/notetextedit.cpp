@@ -40,6 +40,12 @@ bool isBacktab(const QKeyEvent *event)
            (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ShiftModifier);
 }
 
+bool isControlTab(const QKeyEvent *event)
+{
+    const bool tabKey = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    return tabKey && (event->modifiers() & ~Qt::ShiftModifier) == Qt::ControlModifier;
+}
+
 // The document keeps its lines as blocks; a block boundary is always a plain line feed here.
 QString withLineFeeds(QString text)
 {
@@ -127,6 +133,13 @@ void NoteTextEdit::refreshCursorWidth()
 
 void NoteTextEdit::keyPressEvent(QKeyEvent *event)
 {
+    if (isControlTab(event)) {
+        // Tab indents lists here; Ctrl+Tab and Ctrl+Shift+Tab are the way out to the next and
+        // the previous control. (QPlainTextEdit's own rule keeps the focus in editable text.)
+        const bool next = event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+        QWidget::focusNextPrevChild(next);
+        return;
+    }
     if (handleFindKeys(event) || handleListKeys(event))
         return;
     if (isShiftReturn(event) && !isComposing()) {

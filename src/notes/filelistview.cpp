@@ -422,7 +422,8 @@ void FileListView::applyFontSize()
 
 void FileListView::addNote()
 {
-    const QString folder = m_browser.selectedFolder();
+    const QString folder =
+        m_browser.isAllNotesSelected() ? m_browser.notesFolder() : m_browser.selectedFolder();
     if (folder.isEmpty())
         return;
     NameDialog::ask(NameDialog::Kind::newNote, QStringLiteral("新しいノート.md"), this,

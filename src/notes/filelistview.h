@@ -40,6 +40,10 @@ public:
     /// The sort menu's label for a mode.
     static QString sortModeLabel(NotesFileSortMode mode);
 
+    /// What "+" does: asks for a name, then makes the note in the selected folder. The menu's
+    /// 新規ノート comes here too; with every note listed ("+" disabled) it uses the Notes folder.
+    void addNote();
+
 protected:
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -59,7 +63,6 @@ private:
     void elideTitle();
     void updateSortButton();
     void applyFontSize();
-    void addNote();
     void deleteNote(const QString &note);
 
     NotesBrowser &m_browser;

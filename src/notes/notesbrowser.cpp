@@ -291,6 +291,7 @@ NotesOperations::Result NotesBrowser::createNote(const QString &folder, const QS
         changeSelectedFile(path);
         Q_EMIT fileSelected(path);
         AppEvents::instance().postFileMoved();
+        Q_EMIT noteCreated(path);
     });
     return result;
 }

@@ -99,6 +99,8 @@ Q_SIGNALS:
     /// The note at `filePath` was deleted, by itself or with its folder; an open document of it
     /// must close without being written back.
     void fileDeleted(const QString &filePath);
+    /// createNote made the note at `filePath` and handed it over with fileSelected just before.
+    void noteCreated(const QString &filePath);
 
 private:
     void appear();

@@ -28,6 +28,12 @@ NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrow
     connect(m_browser, &NotesBrowser::saveRequested, this, &NotesView::saveRequested);
     connect(m_browser, &NotesBrowser::openFileMoved, this, &NotesView::openFileMoved);
     connect(m_browser, &NotesBrowser::fileDeleted, this, &NotesView::fileDeleted);
+    connect(m_browser, &NotesBrowser::noteCreated, this, &NotesView::noteCreated);
+}
+
+void NotesView::addNote()
+{
+    m_files->addNote();
 }
 
 void NotesView::setSelectedFile(const QString &filePath)

@@ -20,6 +20,9 @@ public:
     /// so the list marks it. Emits nothing back.
     void setSelectedFile(const QString &filePath);
     QString selectedFile() const;
+    /// What "+" does: asks for a name and makes the note in the selected folder (in the Notes
+    /// folder while every note is listed).
+    void addNote();
 
     NotesBrowser &browser() const { return *m_browser; }
     MemoFolderListView *folderList() const { return m_folders; }
@@ -35,6 +38,8 @@ Q_SIGNALS:
     void openFileMoved(const QString &oldPath, const QString &newPath);
     /// The note at `filePath` was deleted: an open document of it closes unsaved.
     void fileDeleted(const QString &filePath);
+    /// A note was made here and handed over with fileSelected just before.
+    void noteCreated(const QString &filePath);
 
 protected:
     void showEvent(QShowEvent *event) override;

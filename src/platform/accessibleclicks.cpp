@@ -212,7 +212,9 @@ public:
         s.invisible = !m_view->isVisible() || !shown.intersects(rect());
         const QItemSelectionModel *selection = m_view->selectionModel();
         s.selected = selection && selection->isSelected(i);
-        s.focused = selection && selection->currentIndex() == i;
+        // The current row has the keyboard only while its list has: otherwise every list's
+        // current row would claim the one focus of the window.
+        s.focused = selection && selection->currentIndex() == i && m_view->hasFocus();
         s.checked = i.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         s.disabled = !(i.flags() & Qt::ItemIsEnabled);
         if (i.flags() & Qt::ItemIsSelectable) {

@@ -1,9 +1,12 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
+#include "app/appmenus.h"
 #include "app/contentview.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
+#include "app/quillmereapp.h"
+#include "app/singleinstance.h"
 #include "app/statusbarview.h"
 #include "app/translations.h"
 #include "app/windowframe.h"
@@ -13,6 +16,8 @@
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
+#include "notes/filelistview.h"
+#include "notes/namedialog.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesview.h"
 #include "platform/clock.h"
@@ -29,11 +34,17 @@
 #include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
+#include <QFileDialog>
 #include <QHash>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -80,6 +91,22 @@ public:
     ContentView *content() const { return m_window->contentView(); }
     const QString &base() const { return m_base; }
     QWidget *window() const { return m_window.get(); }
+    MainWindow *mainWindow() const { return m_window.get(); }
+
+    /// Makes the window the active one, as a user's click would, with the keyboard in the editor.
+    void activate() const
+    {
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        content()->editorView()->editor()->focusEditor();
+        QTRY_VERIFY(QApplication::focusWidget() == textEdit());
+    }
+    NoteTextEdit *textEdit() const { return content()->editorView()->editor()->textEdit(); }
+    /// Presses keys where the keyboard is.
+    void press(const QKeySequence &keys) const
+    {
+        QTest::keySequence(QApplication::focusWidget(), keys);
+    }
 
     /// Brings the page and list into the state a row is acted on in.
     void prepare(const QString &page, const QString &setup)
@@ -178,6 +205,31 @@ private:
     std::unique_ptr<MemoManager> m_memo;
     std::unique_ptr<MainWindow> m_window;
 };
+
+// The objects of an accessibility tree that say they have the keyboard focus, by class (rows
+// and other parts without an object of their own as "item"). Parts of the focused widget
+// itself (a scroll area's viewport, the current row of a focused list) count as it; so do the
+// tabs of a tab bar, which Qt's own interface marks as focused whenever they are current.
+void collectFocused(QAccessibleInterface *node, const QWidget *focus, QStringList &claiming)
+{
+    const auto *widget = qobject_cast<const QWidget *>(node->object());
+    const QAccessibleInterface *parent = node->parent();
+    const bool tab = parent && qobject_cast<const QTabBar *>(parent->object());
+    const bool partOfFocus = (widget && widget != focus && focus->isAncestorOf(widget)) ||
+                             (!widget && parent && parent->object() == focus);
+    if (node->state().focused && !tab && !partOfFocus)
+        claiming.append(widget ? QString::fromLatin1(widget->metaObject()->className())
+                               : u"item"_s);
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface *child = node->child(i))
+            collectFocused(child, focus, claiming);
+    }
+}
+
+QString bodyOf(const QString &path)
+{
+    return parseNoteDocument(QString::fromUtf8(TestFiles::read(path))).body;
+}
 
 } // namespace
 
@@ -393,6 +445,324 @@ private Q_SLOTS:
         }
     }
 
+    void menuKeys_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("F10") << u"F10"_s << u"ファイル(&F)"_s;
+        QTest::newRow("Alt alone") << u"Alt"_s << u"ファイル(&F)"_s;
+        QTest::newRow("Alt as a modifier") << u"Alt, Left"_s << QString();
+        QTest::newRow("Alt+F") << u"Alt+F"_s << u"ファイル(&F)"_s;
+        QTest::newRow("Alt+E") << u"Alt+E"_s << u"編集(&E)"_s;
+        QTest::newRow("Alt+V") << u"Alt+V"_s << u"表示(&V)"_s;
+        QTest::newRow("Alt+H") << u"Alt+H"_s << u"ヘルプ(&H)"_s;
+    }
+
+    // The menus open from the keyboard: F10 and Alt pressed alone the first, Alt with a title's
+    // access key that menu. None of these keys reaches the note as text.
+    void menuKeys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, menu);
+        Desk desk;
+        desk.activate();
+        QWidget *focus = QApplication::focusWidget();
+        if (keys.startsWith(u"Alt"_s) && !keys.contains(u'+')) {
+            QTest::sendKeyEvent(QTest::Press, focus, Qt::Key_Alt, QString(), Qt::AltModifier);
+            if (keys.contains(u"Left"_s))
+                QTest::keyClick(focus, Qt::Key_Left, Qt::AltModifier);
+            QTest::sendKeyEvent(QTest::Release, focus, Qt::Key_Alt, QString(), Qt::NoModifier);
+        } else {
+            desk.press(QKeySequence(keys));
+        }
+        const auto openMenu = [] {
+            const auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            return popup ? popup->title() : QString();
+        };
+        QTRY_COMPARE(openMenu(), menu);
+        if (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+        QCOMPARE(desk.content()->editorText(), QString());
+    }
+
+    void editorTabKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("direction");
+        QTest::newRow("Tab indents a list line") << int(Qt::Key_Tab) << 0 << 0;
+        QTest::newRow("Ctrl+Tab: the next control")
+            << int(Qt::Key_Tab) << int(Qt::ControlModifier) << 1;
+        QTest::newRow("Ctrl+Shift+Tab: the previous control")
+            << int(Qt::Key_Tab) << int(Qt::ControlModifier | Qt::ShiftModifier) << -1;
+        // What X11 sends for the same keys.
+        QTest::newRow("Ctrl+Shift+Backtab: the previous control")
+            << int(Qt::Key_Backtab) << int(Qt::ControlModifier | Qt::ShiftModifier) << -1;
+    }
+
+    // Tab keeps its list meaning in the editor; Ctrl+Tab and Ctrl+Shift+Tab leave it for the
+    // neighbouring controls, from where Shift+Tab or Tab lead back.
+    void editorTabKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, direction);
+        Desk desk;
+        desk.activate();
+        QTest::keyClicks(desk.textEdit(), u"- a"_s);
+        QTest::keyClick(desk.textEdit(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(desk.content()->editorText() != u"- a"_s, direction == 0);
+        if (direction == 0) {
+            QCOMPARE(QApplication::focusWidget(), desk.textEdit());
+            return;
+        }
+        QWidget *reached = QApplication::focusWidget();
+        QVERIFY(reached && reached != desk.textEdit());
+        QTest::keyClick(reached, Qt::Key_Tab, direction > 0 ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(QApplication::focusWidget(), desk.textEdit());
+    }
+
+    void pageKeys_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("Ctrl+2: notes") << u"calendar"_s << u"Ctrl+2"_s << u"notes"_s;
+        QTest::newRow("Ctrl+3: search") << u"calendar"_s << u"Ctrl+3"_s << u"search"_s;
+        QTest::newRow("Ctrl+1: calendar") << u"notes"_s << u"Ctrl+1"_s << u"calendar"_s;
+    }
+
+    // Ctrl+1, Ctrl+2 and Ctrl+3 choose the pages from wherever the keyboard is; the search page
+    // gives its field the keyboard, the others the editor.
+    void pageKeys()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, keys);
+        QFETCH(QString, page);
+        Desk desk;
+        desk.prepare(start, QString());
+        desk.activate();
+        desk.press(QKeySequence(keys));
+        QCOMPARE(ContentView::pageToString(desk.content()->selectedPage()), page);
+        QWidget *field = desk.content()->searchView();
+        QWidget *expected = page == u"search" ? field : desk.textEdit();
+        QTRY_VERIFY(expected == QApplication::focusWidget() ||
+                    expected->isAncestorOf(QApplication::focusWidget()));
+        QVERIFY(qobject_cast<QLineEdit *>(QApplication::focusWidget()) || page != u"search");
+    }
+
+    void newNote_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Ctrl+N on the calendar page")
+            << u"calendar"_s << u"Notes/仕事"_s << u"Ctrl+N"_s;
+        QTest::newRow("＋ on the notes page") << u"notes"_s << u"Notes/仕事"_s << u"+"_s;
+        QTest::newRow("Ctrl+N with every note listed: in Notes")
+            << u"notes"_s << QString() << u"Ctrl+N"_s;
+    }
+
+    // 新規ノート (Ctrl+N) makes a note as the notes page's ＋ does, from any page: named in the
+    // same dialog, in the selected folder (Notes while every note is listed), and opened with the
+    // caret after its title line, ready for typing.
+    void newNote()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, folder);
+        QFETCH(QString, how);
+        Desk desk;
+        desk.prepare(u"notes"_s, QString());
+        NotesBrowser &browser = desk.content()->notesView()->browser();
+        browser.selectFolder(folder.isEmpty() ? QString() : desk.base() + u'/' + folder);
+        desk.prepare(page, QString());
+        desk.activate();
+        desk.content()->notesView()->fileList()->listView()->setFocus();
+        if (how == u"+")
+            QTest::mouseClick(desk.content()->notesView()->fileList()->addButton(), Qt::LeftButton);
+        else
+            desk.press(QKeySequence(how));
+
+        NameDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = desk.window()->findChild<NameDialog *>()) && dialog->isVisible());
+        dialog->nameField()->setText(u"買い物.md"_s);
+        QTest::keyClick(dialog->nameField(), Qt::Key_Return);
+        const QString made =
+            desk.base() + (folder.isEmpty() ? u"/Notes"_s : u'/' + folder) + u"/買い物.md"_s;
+        QTRY_COMPARE(desk.content()->notesSelectedFile(), made);
+        QVERIFY(QFileInfo::exists(made));
+        // Where the keyboard goes as soon as the window is active again.
+        QTRY_COMPARE(desk.window()->focusWidget(), desk.textEdit());
+        QVERIFY(desk.textEdit()->textCursor().atEnd());
+        QVERIFY(!desk.content()->editorText().isEmpty());
+    }
+
+    void windowTitle_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("memo") << u"/b/Daily/2026-12-07.txt"_s << false
+                              << u"2026-12-07 — Quillmere"_s;
+        QTest::newRow("note, edited")
+            << u"/b/Notes/議事録.md"_s << true << u"議事録* — Quillmere"_s;
+        QTest::newRow("dots in the name")
+            << u"/b/Notes/v1.2 案.md"_s << false << u"v1.2 案 — Quillmere"_s;
+        QTest::newRow("the mark's placeholder in the name")
+            << u"/b/Notes/x[*].md"_s << true << u"x[*]* — Quillmere"_s;
+        QTest::newRow("nothing open") << QString() << false << u"Quillmere"_s;
+    }
+
+    // The window's title names the open note before the program, with the modified mark; a name
+    // ending in the program's name keeps the window system from adding it a second time.
+    void windowTitle()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, modified);
+        QFETCH(QString, shown);
+        QWidget window;
+        window.setWindowTitle(ContentView::windowTitleFor(file));
+        window.setWindowModified(modified);
+        window.winId();
+        QCOMPARE(window.windowHandle()->title(), shown);
+    }
+
+    void windowTitleFollowsTheNote()
+    {
+        Desk desk;
+        desk.activate();
+        const auto title = [&desk] { return desk.window()->windowHandle()->title(); };
+        QCOMPARE(title(), u"2025-03-05 — Quillmere"_s);
+        QTest::keyClicks(desk.textEdit(), u"x"_s);
+        QCOMPARE(title(), u"2025-03-05* — Quillmere"_s);
+        desk.press(QKeySequence(u"Ctrl+S"_s));
+        QCOMPARE(title(), u"2025-03-05 — Quillmere"_s);
+        desk.content()->setSelectedPage(ContentView::Page::notes);
+        desk.content()->notesFileSelected(desk.base() + u"/Notes/議事録.md"_s);
+        QCOMPARE(title(), u"議事録 — Quillmere"_s);
+    }
+
+    // 「Quillmere について」 says which version this is and under which licence.
+    void aboutNamesVersionAndLicence()
+    {
+        Desk desk;
+        QAction *about = desk.action(u"Quillmere について"_s);
+        QVERIFY(about);
+        about->trigger();
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = desk.window()->findChild<QMessageBox *>()) && box->isVisible());
+        QCOMPARE(box->windowTitle(), u"Quillmere について"_s);
+        QVERIFY2(box->text().contains(QStringLiteral(QUILLMERE_VERSION)), qPrintable(box->text()));
+        QVERIFY(box->text().contains(u"GPL-3.0-or-later"_s));
+        box->close();
+    }
+
+    // Every menu item can be used. 閉じる (Ctrl+W) closes the window as its close button does,
+    // with the typed text saved, and the help window goes with it: nothing is left to keep the
+    // program running without its window.
+    void closeItemSavesAndEndsEverything()
+    {
+        Desk desk;
+        const QList<QAction *> titles = desk.mainWindow()->menuBar()->actions();
+        for (QAction *title : titles) {
+            for (QAction *item : title->menu()->actions())
+                QVERIFY2(item->isSeparator() || item->isEnabled(), qPrintable(item->text()));
+        }
+        desk.action(u"Quillmereヘルプ"_s)->trigger();
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const auto help = std::find_if(windows.cbegin(), windows.cend(), [](QWidget *window) {
+            return window->windowTitle() == HelpWindowController::windowTitle;
+        });
+        QVERIFY(help != windows.cend() && (*help)->isVisible());
+        desk.activate();
+        QTest::keyClicks(desk.textEdit(), u"bye"_s);
+        desk.press(QKeySequence(u"Ctrl+W"_s));
+        QVERIFY(!desk.window()->isVisible());
+        QVERIFY(!(*help)->isVisible());
+        QCOMPARE(bodyOf(desk.base() + u"/Daily/2025-03-05.txt"_s), u"bye"_s);
+    }
+
+    // The chooser of 「フォルダを開く」 opens in the base folder in use.
+    void folderChooserStartsInTheBaseFolder()
+    {
+        Desk desk;
+        QString shown;
+        QTimer::singleShot(0, desk.window(), [&shown] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                shown = dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        QCOMPARE(QuillmereApp::chooseFolderWithDialog(), std::nullopt);
+        QCOMPARE(shown, desk.base());
+    }
+
+    // A second start finds the first on the session bus and brings its window forward (here
+    // from minimized) instead of opening another; once the first is gone, the next start is the
+    // first again. Without a bus every start runs on its own.
+    void secondStartBringsTheWindowForward()
+    {
+        {
+            SingleInstance noBus(
+                QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"nobus"_s));
+            QCOMPARE(noBus.claim(), SingleInstance::Role::alone);
+        }
+        QDBusConnection::disconnectFromBus(u"nobus"_s);
+
+        const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
+        if (daemon.isEmpty())
+            QSKIP("dbus-daemon is not installed: no private session bus can be started");
+        QProcess bus;
+        bus.start(daemon, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+        QVERIFY2(bus.waitForStarted() && bus.waitForReadyRead(), "dbus-daemon did not start");
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        const auto connect = [&address](const QString &name) {
+            return QDBusConnection::connectToBus(address, name);
+        };
+        {
+            Desk desk;
+            SingleInstance first(connect(u"first"_s));
+            SingleInstance second(connect(u"second"_s));
+            QCOMPARE(first.claim(), SingleInstance::Role::first);
+            QObject::connect(&first, &SingleInstance::activationRequested, desk.mainWindow(),
+                             &MainWindow::bringToFront);
+            desk.mainWindow()->showMinimized();
+            QCOMPARE(second.claim(), SingleInstance::Role::handedOver);
+            QVERIFY(!desk.mainWindow()->isMinimized() && desk.mainWindow()->isVisible());
+        }
+        {
+            SingleInstance next(connect(u"next"_s));
+            QCOMPARE(next.claim(), SingleInstance::Role::first);
+        }
+        for (const QString &name : {u"first"_s, u"second"_s, u"next"_s})
+            QDBusConnection::disconnectFromBus(name);
+        bus.terminate();
+        QVERIFY(bus.waitForFinished());
+    }
+
+    // Moving through the window with Tab (Ctrl+Tab out of the editor), one control at a time
+    // tells screen readers it has the focus: the one that has it, never also a box around it.
+    // The calendar's days are among the stops.
+    void oneFocusAtATime()
+    {
+        Desk desk;
+        desk.activate();
+        QList<QWidget *> visited;
+        QWidget *focus = QApplication::focusWidget();
+        while (focus && !visited.contains(focus) && visited.size() < 100) {
+            visited.append(focus);
+            QStringList claiming;
+            collectFocused(QAccessible::queryAccessibleInterface(desk.window()), focus, claiming);
+            QCOMPARE(claiming.join(u' '), QString::fromLatin1(focus->metaObject()->className()));
+            QTest::keyClick(focus, Qt::Key_Tab,
+                            focus == desk.textEdit() ? Qt::ControlModifier : Qt::NoModifier);
+            focus = QApplication::focusWidget();
+        }
+        QVERIFY(std::any_of(visited.cbegin(), visited.cend(), [](QWidget *widget) {
+            return qobject_cast<DayCellButton *>(widget) != nullptr;
+        }));
+    }
+
     void fitIntoVisibleArea()
     {
         // Visible area: x 0…1919, y 25…1079 (a panel at the top).
@@ -496,6 +866,19 @@ private Q_SLOTS:
         QCOMPARE(text->cursorWidth(), 1);
     }
 
+    // On a screen 1,000 pixels high the help keeps its size and room for its title bar; on a
+    // smaller one it shrinks to fit.
+    void helpWindowGeometry()
+    {
+        const QRect tall(0, 0, 1920, 1000);
+        const QRect small(0, 24, 1024, 576);
+        QCOMPARE(HelpWindowController::windowGeometry(tall).size(), QSize(720, 640));
+        for (const QRect &screen : {tall, small}) {
+            const QRect frame = HelpWindowController::windowGeometry(screen);
+            QVERIFY(screen.adjusted(0, 40, 0, 0).contains(frame));
+        }
+    }
+
     void helpDocumentShips()
     {
         QVERIFY(HelpWindowController::helpText() != HelpWindowController::fallbackText);
@@ -530,6 +913,8 @@ private Q_SLOTS:
             QWidget *window = controller.window();
             QCOMPARE(window, first ? first : window);
             first = window;
+            // Whole on its screen.
+            QVERIFY(window->screen()->availableGeometry().contains(window->geometry()));
             auto *view = window->findChild<MarkdownPreviewView *>();
             QVERIFY(view && window->isVisible());
             QCOMPARE(view->markdownText(), HelpWindowController::helpText());

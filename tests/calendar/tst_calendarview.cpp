@@ -11,6 +11,7 @@
 #include "platform/appevents.h"
 #include "storage/settings.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
@@ -309,6 +310,85 @@ private Q_SLOTS:
         Settings::instance().setListFontSize(18);
         QCOMPARE(cell->font().pixelSize(), 18);
         QCOMPARE(view.findChild<QListView *>()->font().pixelSize(), 18);
+    }
+
+    void keyboardMovesAndChooses_data()
+    {
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QDate>("keyboard");
+        QTest::addColumn<QDate>("chosen");
+        const QDate march5(2025, 3, 5);
+        const auto row = [](const char *name, QDate start, QList<int> keys, QDate keyboard,
+                            QDate chosen = {}) {
+            QTest::newRow(name) << start << keys << keyboard << chosen;
+        };
+        row("Right and Left: a day", march5, {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left},
+            QDate(2025, 3, 6));
+        row("Down and Up: a week", march5, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up},
+            QDate(2025, 3, 12));
+        row("Left from the first: the month before", QDate(2025, 3, 1), {Qt::Key_Left},
+            QDate(2025, 2, 28));
+        row("Down from the last week: the month after", QDate(2025, 3, 28), {Qt::Key_Down},
+            QDate(2025, 4, 4));
+        row("End: the last day", march5, {Qt::Key_End}, QDate(2025, 3, 31));
+        row("End, Home: the first day", march5, {Qt::Key_End, Qt::Key_Home}, QDate(2025, 3, 1));
+        row("Page Up: the same day a month before", march5, {Qt::Key_PageUp}, QDate(2025, 2, 5));
+        row("Page Down onto a shorter month: its last day", QDate(2025, 1, 31), {Qt::Key_PageDown},
+            QDate(2025, 2, 28));
+        // February and March 2025 both begin on a Saturday: the day stays in the same cell.
+        row("Page Down onto the same cell", QDate(2025, 2, 5), {Qt::Key_PageDown},
+            QDate(2025, 3, 5));
+        row("Return chooses", march5, {Qt::Key_Right, Qt::Key_Return}, QDate(2025, 3, 6),
+            QDate(2025, 3, 6));
+        row("Space chooses", march5, {Qt::Key_PageDown, Qt::Key_Space}, QDate(2025, 4, 5),
+            QDate(2025, 4, 5));
+    }
+
+    // The grid is one stop of the Tab chain, on the chosen day. The keys move the keyboard over
+    // the days and months without opening anything until Return or Space chooses.
+    void keyboardMovesAndChooses()
+    {
+        QFETCH(QDate, start);
+        QFETCH(QList<int>, keys);
+        QFETCH(QDate, keyboard);
+        QFETCH(QDate, chosen);
+        CalendarView view;
+        view.setSelectedDate(start);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QSignalSpy chosenDays(&view, &CalendarView::dateChanged);
+        auto *nextMonth = buttonNamed<QToolButton>(view, QStringLiteral("≫"));
+        nextMonth->setFocus();
+        QTest::keyClick(nextMonth, Qt::Key_Tab);
+        const auto focusedCell = [] {
+            return qobject_cast<DayCellButton *>(QApplication::focusWidget());
+        };
+        QVERIFY(focusedCell());
+        QCOMPARE(focusedCell()->date(), start);
+
+        for (const int key : keys) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            QVERIFY(focusedCell());
+        }
+        QCOMPARE(focusedCell()->date(), keyboard);
+        // What a screen reader reads: the focused day, by its date.
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(focusedCell());
+        QVERIFY(accessible->state().focused);
+        QVERIFY(accessible->text(QAccessible::Name)
+                    .startsWith(QStringLiteral("%1年%2月%3日 ")
+                                    .arg(keyboard.year())
+                                    .arg(keyboard.month())
+                                    .arg(keyboard.day())));
+        QCOMPARE(view.displayedMonth(), CalendarMonth::monthOf(keyboard));
+        QCOMPARE(chosenDays.count(), chosen.isValid() ? 1 : 0);
+        QCOMPARE(view.selectedDate(), chosen.isValid() ? chosen : start);
+        // Still the one stop: no other cell takes Tab.
+        int stops = 0;
+        for (DayCellButton *cell : visibleCells(view))
+            stops += cell->focusPolicy() & Qt::TabFocus ? 1 : 0;
+        QCOMPARE(stops, 1);
     }
 
 private:
