@@ -506,11 +506,12 @@ private Q_SLOTS:
         {
             QuillmereApp app;
             // Typed once the window is up, then the signal comes while the event loop runs.
+            MainWindow *window = nullptr;
             QTimer::singleShot(0, &app, [&] {
-                MainWindow *window = nullptr;
                 for (QWidget *top : QApplication::topLevelWidgets())
                     window = window ? window : qobject_cast<MainWindow *>(top);
-                QVERIFY(window);
+                if (!window)
+                    return QApplication::quit();
                 NoteTextEdit *edit = window->contentView()->editorView()->editor()->textEdit();
                 edit->moveCursor(QTextCursor::End);
                 edit->insertPlainText(u"大事なこと"_s);
@@ -519,6 +520,7 @@ private Q_SLOTS:
                 std::raise(SIGTERM);
             });
             QCOMPARE(app.run(), 0);
+            QVERIFY(window);
         }
         SystemCallFaults::reset();
         const auto body = [](const QString &path) {
