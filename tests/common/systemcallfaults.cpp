@@ -15,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -59,9 +59,6 @@ const Originals &originals()
     static const Originals found;
     return found;
 }
-
-// Looked up before main(): a stand-in may run where looking up is not safe (a signal handler).
-[[maybe_unused]] const Originals &lookedUpEarly = originals();
 
 constexpr int callCount = int(SystemCallFaults::Call::linkat) + 1;
 
