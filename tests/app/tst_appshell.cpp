@@ -1,3 +1,4 @@
+#include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
@@ -28,6 +29,7 @@
 #include "storage/foldermanager.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
+#include "storage/recovery.h"
 #include "storage/settings.h"
 
 #include <QAbstractButton>
@@ -50,6 +52,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <csignal>
 
 using WindowFrame::ScreenInfo;
 using namespace Qt::StringLiterals;
@@ -897,6 +901,57 @@ private Q_SLOTS:
         QCOMPARE(HelpWindowController::installedHelpPath(),
                  QDir::cleanPath(QCoreApplication::applicationDirPath() +
                                  u"/../share/quillmere/help/detail.md"_s));
+    }
+
+    // SIGTERM (a logout, `kill`) ends the application as any other way out does: the text typed
+    // is saved, or, when the note's folder takes no file, kept in a recovery file.
+    void quitSignalKeepsTheText_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("writable folder: saved") << true;
+        QTest::newRow("folder refuses files: recovery file") << false;
+    }
+    void quitSignalKeepsTheText()
+    {
+        QFETCH(bool, writable);
+        TestEnvironment env;
+        FixedClock clock(QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
+                         QTimeZone("Asia/Tokyo"));
+        Clock::setCurrent(&clock);
+        const QString base = env.useBaseFolder();
+        const QString memo = base + u"/Daily/2025-03-05.txt"_s;
+        QVERIFY(TestFiles::write(memo, "朝\n"));
+        const SystemCallFaults::Guard faults;
+        {
+            QuillmereApp app;
+            // Typed once the window is up, then the signal comes while the event loop runs.
+            MainWindow *window = nullptr;
+            QTimer::singleShot(0, &app, [&] {
+                for (QWidget *top : QApplication::topLevelWidgets())
+                    window = window ? window : qobject_cast<MainWindow *>(top);
+                if (!window)
+                    return QApplication::quit();
+                NoteTextEdit *edit = window->contentView()->editorView()->editor()->textEdit();
+                edit->moveCursor(QTextCursor::End);
+                edit->insertPlainText(u"大事なこと"_s);
+                if (!writable)
+                    SystemCallFaults::refuseCreatingIn(base, EACCES);
+                std::raise(SIGTERM);
+            });
+            QCOMPARE(app.run(), 0);
+            QVERIFY(window);
+        }
+        SystemCallFaults::reset();
+        const auto body = [](const QString &path) {
+            return parseNoteDocument(QString::fromUtf8(TestFiles::read(path))).body;
+        };
+        QCOMPARE(body(memo), writable ? u"朝\n大事なこと"_s : u"朝\n"_s);
+        const QStringList recovered = Recovery::files();
+        QCOMPARE(recovered.size(), writable ? 0 : 1);
+        if (!writable) {
+            QCOMPARE(body(recovered.first()), u"朝\n大事なこと"_s);
+            QCOMPARE(Recovery::notePathOf(recovered.first()), memo);
+        }
     }
 
     // The help reads at the editor's size, also when it changes while open, and closes with its

@@ -347,6 +347,53 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(path), u"*first\nsecond\nthird\nfourth\n"_s);
     }
 
+    // Nothing is written while a new name is half typed in the title: the autosave waits until
+    // the rename is done or given up.
+    void autosaveWaitsForTheTitle()
+    {
+        const QString path = openNote(u"plan.md"_s, u"v1"_s);
+        typeIntoEditor(u"+"_s);
+        auto *titleButton = m_view->editorView()->findChild<QPushButton *>(u"titleButton"_s);
+        QTest::mouseClick(titleButton, Qt::LeftButton);
+        QVERIFY(m_view->editorView()->isEditingTitle());
+        m_clock->advance(60);
+        m_view->autosaveIfDue();
+        QCOMPARE(bodyOf(path), u"v1"_s);
+        QVERIFY(m_memo->isModified());
+
+        QTest::keyClick(m_view->editorView()->findChild<QLineEdit *>(u"titleField"_s),
+                        Qt::Key_Escape);
+        QVERIFY(!m_view->editorView()->isEditingTitle());
+        m_view->autosaveIfDue();
+        QCOMPARE(bodyOf(path), u"v1+"_s);
+    }
+
+    // A change from another program that the user chose not to take is not asked about again;
+    // the next change is.
+    void declinedChangeIsAskedAboutOnce()
+    {
+        int asked = 0;
+        m_view->setExternalChangePrompt([&asked](QWidget *) {
+            ++asked;
+            return false;
+        });
+        const QString path = openNote(u"shared.md"_s, u"first\n"_s);
+        typeIntoEditor(u"mine"_s);
+        writeText(path, u"theirs\n"_s);
+        QList<int> counts;
+        for (const char *then : {"", "theirs again\n", ""}) {
+            if (*then)
+                writeText(path, QString::fromUtf8(then));
+            m_view->checkExternalChange();
+            m_view->checkExternalChange();
+            counts.append(asked);
+        }
+        QCOMPARE(counts, (QList<int>{1, 2, 2}));
+        // Declining keeps the edits; the file stays the other program's until the next save.
+        QCOMPARE(m_view->editorText(), u"first\nmine"_s);
+        QCOMPARE(readText(path), u"theirs again\n"_s);
+    }
+
     void qtTextsAreJapanese()
     {
         m_view->appear();

@@ -4,6 +4,7 @@
 // QUILLMERE_ROAD_STEPS sets the steps per seed (default 400), QUILLMERE_ROAD_SEEDS the seeds
 // (default 8); QUILLMERE_ROAD_SEED runs one seed. A failure prints its seed and its steps.
 
+#include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
@@ -26,6 +27,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -37,6 +39,33 @@ namespace {
 QString bodyOf(const QString &path)
 {
     return parseNoteDocument(QString::fromUtf8(TestFiles::read(path))).body;
+}
+
+/// The header's lines as written, but for the dates of creation and update, which come from the
+/// clock and the file system; empty when there is no header (or no file).
+QStringList headerOf(const QString &path)
+{
+    QStringList lines = parseNoteDocument(QString::fromUtf8(TestFiles::read(path)))
+                            .obsidian.value_or(NoteFrontMatter{})
+                            .lines;
+    lines.removeIf([](const QString &line) {
+        return line.startsWith(u"created:"_s) || line.startsWith(u"updated:"_s);
+    });
+    return lines;
+}
+
+/// `header` as a save of `path` writes it: titled after the file, every other line kept.
+QStringList titled(QStringList header, const QString &path)
+{
+    const QString name = QFileInfo(path).completeBaseName();
+    const auto title = std::find_if(header.begin(), header.end(), [](const QString &line) {
+        return line.startsWith(u"title:"_s);
+    });
+    if (title == header.end())
+        header.prepend(u"title: "_s + quoteValue(name));
+    else if (unquoteValue(QStringView(*title).sliced(6)) != name)
+        *title = u"title: "_s + quoteValue(name);
+    return header;
 }
 
 /// Writes past a few bytes fail with EFBIG while it lives: a full disk, without root.
@@ -60,11 +89,14 @@ private:
 struct Model
 {
     QMap<QString, QString> disk; ///< every note and memo there is: path → body
+    QMap<QString, QStringList> headers; ///< path → header lines (see headerOf)
     QString docPath;             ///< the open document ("" for none)
     QString editor;              ///< what the editor shows
     QString base;                ///< the body as last loaded or saved
+    QStringList baseHeader;      ///< the header as last loaded or saved
     QString theirLine;           ///< the line another program appended since, if that is all
-    int recoveryFiles = 0;
+    std::optional<QString> declined; ///< the body on disk the user chose not to take
+    QStringList recoveryFiles;
 };
 
 class Road
@@ -83,6 +115,7 @@ public:
             const QString path = m_base + u"/Notes/"_s + name;
             TestFiles::write(path, "---\ntitle: \"x\"\n---\n\n- [ ] one\ntwo\n");
             m_model.disk.insert(path, u"- [ ] one\ntwo\n"_s);
+            m_model.headers.insert(path, {u"title: \"x\""_s});
         }
         m_clock = std::make_unique<FixedClock>(
             QDateTime(QDate(2025, 3, 5), QTime(9, 0), QTimeZone("Asia/Tokyo")),
@@ -168,7 +201,9 @@ private:
         m_opened = path != m_model.docPath;
         m_model.docPath = path;
         m_model.editor = m_model.base = path.isEmpty() ? QString() : m_model.disk.value(path);
+        m_model.baseHeader = m_model.headers.value(path);
         m_model.theirLine.clear();
+        m_model.declined.reset();
     }
 
     /// The model's side of a save; `succeeded` is what the program reported.
@@ -178,7 +213,12 @@ private:
         if (!succeeded || path.isEmpty() || m_model.editor == m_model.base)
             return;
         if (!m_model.disk.contains(path) || m_model.disk.value(path) == m_model.base) {
+            // The header as loaded, or as it is on disk when that is the same file.
+            const QStringList header =
+                m_model.disk.contains(path) ? m_model.headers.value(path) : m_model.baseHeader;
             m_model.disk[path] = m_model.base = m_model.editor;
+            m_model.headers[path] = m_model.baseHeader = titled(header, path);
+            m_model.declined.reset();
             return;
         }
         // Another program changed the file: merged, or kept beside the user's text.
@@ -193,7 +233,10 @@ private:
         }
         if (!copy.isEmpty()) {
             m_model.disk.insert(copy, m_model.editor);
+            // The user's text with the header it was loaded with; the note stays theirs.
+            m_model.headers.insert(copy, titled(m_model.baseHeader, path));
             m_model.editor = m_model.base = m_model.disk.value(path);
+            m_model.baseHeader = m_model.headers.value(path);
             m_log.append(u"  → conflict copy "_s + info.fileName());
         } else {
             const QString merged = bodyOf(path);
@@ -204,6 +247,9 @@ private:
                                     "\"%4\", their line \"%5\"")
                          .arg(path, merged, m_model.editor, m_model.base, m_model.theirLine));
             m_model.disk[path] = m_model.editor = m_model.base = merged;
+            // The header now on disk, another program's changes to it included.
+            m_model.headers[path] = m_model.baseHeader = titled(m_model.headers.value(path), path);
+            m_model.declined.reset();
             m_log.append(u"  → merged"_s);
         }
         m_model.theirLine.clear();
@@ -334,6 +380,7 @@ private:
         if (!created.ok())
             return;
         m_model.disk.insert(created.path, bodyOf(created.path));
+        m_model.headers.insert(created.path, headerOf(created.path));
         m_view->notesFileSelected(created.path);
         modelSave(true);
         modelLoad(created.path);
@@ -343,6 +390,7 @@ private:
     void modelMove(const QString &now)
     {
         m_model.disk.insert(now, m_model.disk.take(m_model.docPath));
+        m_model.headers.insert(now, m_model.headers.take(m_model.docPath));
         m_model.docPath = now;
     }
 
@@ -386,6 +434,7 @@ private:
         QFile::remove(m_model.docPath);
         m_view->fileDeleted(m_model.docPath);
         m_model.disk.remove(m_model.docPath);
+        m_model.headers.remove(m_model.docPath);
         modelLoad(QString());
     }
 
@@ -429,6 +478,7 @@ private:
         if (how == u"delete") {
             QFile::remove(path);
             m_model.disk.remove(path);
+            m_model.headers.remove(path);
             if (open)
                 m_model.theirLine.clear();
             return;
@@ -437,7 +487,10 @@ private:
         const bool joined = before.isEmpty() || before.endsWith(u'\n');
         const QString body =
             how == u"append" ? before + (joined ? QString() : u"\n"_s) + line : line;
-        const QByteArray bytes = "---\ntitle: \"other\"\n---\n\n" + body.toUtf8();
+        // A header line of its own each time: a save after it must keep that one.
+        const QString source = u"source: %1"_s.arg(m_names);
+        const QByteArray bytes =
+            "---\ntitle: \"other\"\n" + source.toUtf8() + "\n---\n\n" + body.toUtf8();
         if (how == u"replace") {
             TestFiles::write(path + u".sync"_s, bytes);
             QFile::remove(path);
@@ -446,6 +499,7 @@ private:
             TestFiles::write(path, bytes);
         }
         m_model.disk.insert(path, body);
+        m_model.headers.insert(path, {u"title: \"other\""_s, source});
         // Only a plain append since the last load keeps the merge checkable line by line.
         const bool plain =
             how == u"append" && m_model.theirLine.isEmpty() && before == m_model.base;
@@ -455,17 +509,29 @@ private:
 
     void activate()
     {
-        m_promptAnswer = m_random.bounded(2) == 0;
-        m_prompted = false;
-        m_log.append(u"window activated (reload answer: %1)"_s.arg(m_promptAnswer));
-        const bool modified = m_memo->isModified();
-        m_view->checkExternalChange();
-        const QString &path = m_model.docPath;
-        if (path.isEmpty() || !m_model.disk.contains(path) ||
-            m_model.disk.value(path) == m_model.base)
-            return;
-        if (!modified || (m_prompted && m_promptAnswer))
-            modelLoad(path);
+        // Often twice in a row, as when the user goes to another window and comes back.
+        const int times = int(m_random.bounded(2)) + 1;
+        for (int i = 0; i < times; ++i) {
+            m_promptAnswer = m_random.bounded(2) == 0;
+            m_prompted = false;
+            m_log.append(u"window activated (reload answer: %1)"_s.arg(m_promptAnswer));
+            const bool modified = m_memo->isModified();
+            const QString &path = m_model.docPath;
+            const bool changed = !path.isEmpty() && m_model.disk.contains(path) &&
+                                 m_model.disk.value(path) != m_model.base;
+            // Asked only with edits of our own, and never twice about the same text.
+            const bool ask = modified && changed && m_model.declined != m_model.disk.value(path);
+            m_view->checkExternalChange();
+            if (m_prompted != ask)
+                fail(ask ? u"not asked about another program's change"_s
+                         : u"asked about a change that is no question"_s);
+            if (!changed)
+                continue;
+            if (!modified || (m_prompted && m_promptAnswer))
+                modelLoad(path);
+            else if (m_prompted)
+                m_model.declined = m_model.disk.value(path);
+        }
     }
 
     void failedWrite()
@@ -493,13 +559,44 @@ private:
 
     void restart()
     {
-        m_log.append(u"quit and start again"_s);
-        const bool saved = m_view->saveBeforeExit();
-        if (!saved && !m_model.docPath.isEmpty() && m_model.editor != m_model.base)
-            ++m_model.recoveryFiles;
-        modelSave(saved);
-        stop();
+        // Sometimes the base folder takes no file just then: what is not saved must be kept.
+        const bool refusing = m_random.bounded(2) == 0;
+        m_log.append(refusing ? u"quit while the base folder takes no file, start again"_s
+                              : u"quit and start again"_s);
+        {
+            const SystemCallFaults::Guard faults;
+            if (refusing)
+                SystemCallFaults::refuseCreatingIn(m_base, EACCES);
+            const bool saved = m_view->saveBeforeExit();
+            const bool unsaved = !m_model.docPath.isEmpty() && m_model.editor != m_model.base;
+            if (saved == (refusing && unsaved))
+                fail(saved ? u"a save into a folder that takes no file was reported as done"_s
+                           : u"a save failed"_s);
+            if (!saved)
+                checkNewRecoveryFile();
+            modelSave(saved);
+            // Closing the window (which saves again) still under the same conditions.
+            stop();
+        }
         start();
+    }
+
+    /// A recovery file has appeared with the editor's text and the note's path.
+    void checkNewRecoveryFile()
+    {
+        QStringList fresh = Recovery::files();
+        fresh.removeIf(
+            [this](const QString &file) { return m_model.recoveryFiles.contains(file); });
+        if (fresh.size() != 1) {
+            fail(u"%1 new recovery files, expected one"_s.arg(fresh.size()));
+            return;
+        }
+        m_model.recoveryFiles.append(fresh.first());
+        if (bodyOf(fresh.first()) != m_model.editor ||
+            Recovery::notePathOf(fresh.first()) != m_model.docPath)
+            fail(u"recovery file %1 holds \"%2\" for %3, expected \"%4\" for %5"_s.arg(
+                fresh.first(), bodyOf(fresh.first()), Recovery::notePathOf(fresh.first()),
+                m_model.editor, m_model.docPath));
     }
 
     bool fail(const QString &what)
@@ -531,6 +628,10 @@ private:
             if ((there || !it.value().isEmpty()) && bodyOf(it.key()) != it.value())
                 return fail(u"%1 holds \"%2\", expected \"%3\" (%4)"_s.arg(
                     it.key(), bodyOf(it.key()), it.value(), there ? u"there"_s : u"missing"_s));
+            const QStringList header = m_model.headers.value(it.key());
+            if (there && headerOf(it.key()) != header)
+                return fail(u"%1 has the header \"%2\", expected \"%3\""_s.arg(
+                    it.key(), headerOf(it.key()).join(u" | "_s), header.join(u" | "_s)));
         }
         // Nothing else appears among the notes: no stray temporary files, no unexpected copies.
         for (const QString &folder : {u"/Daily"_s, u"/Notes"_s}) {
@@ -542,9 +643,9 @@ private:
                     return fail(u"unexpected file "_s + file);
             }
         }
-        if (Recovery::files().size() != m_model.recoveryFiles)
+        if (Recovery::files().size() != m_model.recoveryFiles.size())
             return fail(u"%1 recovery files, expected %2"_s.arg(Recovery::files().size())
-                            .arg(m_model.recoveryFiles));
+                            .arg(m_model.recoveryFiles.size()));
         return true;
     }
 

@@ -1,4 +1,5 @@
 #include "common/notechanges.h"
+#include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "notes/notestestutil.h"
 
@@ -375,6 +376,38 @@ private Q_SLOTS:
 
         QVERIFY(NotesOperations::deleteFolder(notes("real"), m_notes).ok());
         QVERIFY(!QFileInfo::exists(notes("real")));
+    }
+
+    // rename(2) replaces an empty folder: a folder renamed, or a note moved, to a name an empty
+    // folder has must leave that folder as it is, also where the file system has no renameat2.
+    void emptyFolderOfTheNameStays_data()
+    {
+        QTest::addColumn<bool>("renameat2");
+        QTest::newRow("renameat2") << true;
+        QTest::newRow("no renameat2 on this file system") << false;
+    }
+    void emptyFolderOfTheNameStays()
+    {
+        QFETCH(bool, renameat2);
+        makeFolders({"Old/inner", "Empty", "Projects/plan.md"});
+        const QString note = notes("plan.md");
+        QVERIFY(TestFiles::write(note, "plan\n"));
+        const SystemCallFaults::Guard faults;
+        NotesOperations::Result renamed;
+        NotesOperations::Result moved;
+        {
+            if (!renameat2)
+                SystemCallFaults::failNth(SystemCallFaults::Call::renameat2, 1, EINVAL);
+            renamed = NotesOperations::renameFolder(notes("Old"), u"Empty"_s);
+            if (!renameat2)
+                SystemCallFaults::failNth(SystemCallFaults::Call::renameat2, 1, EINVAL);
+            moved = NotesOperations::moveNote(note, notes("Projects"));
+        }
+        QCOMPARE(renamed.status, Status::failed);
+        QCOMPARE(moved.path, notes("Projects/plan (1).md"));
+        QCOMPARE(relativeTo(m_notes, NoteScan::collectFolders(m_notes)),
+                 (QStringList{".", "Empty", "Old", "Old/inner", "Projects", "Projects/plan.md"}));
+        QCOMPARE(TestFiles::read(moved.path), QByteArray("plan\n"));
     }
 
 private:

@@ -10,6 +10,7 @@
 #include "storage/notedocument.h"
 #include "storage/textfile.h"
 
+#include <QCollator>
 #include <QDirIterator>
 #include <QStringDecoder>
 #include <QTest>
@@ -78,7 +79,17 @@ QList<SearchHit> referenceSearch(const QString &base, const QString &keyword)
             snippet = QStringLiteral("フォルダ「") + folderName + QStringLiteral("」に一致");
         hits.append({path, snippet, b + n + f, GlobalSearch::searchSortDate(path)});
     }
-    GlobalSearch::sortHits(hits);
+    // Newest first; equal dates by path, the later in Japanese collation first (letter case
+    // ignored, numbers by value). Sorted here with a collator of its own, not the search's
+    // ordering code.
+    QCollator collator(QLocale(QLocale::Japanese, QLocale::Japan));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::stable_sort(hits.begin(), hits.end(), [&](const SearchHit &a, const SearchHit &b) {
+        if (a.sortDate != b.sortDate)
+            return a.sortDate > b.sortDate;
+        return collator.compare(a.filePath, b.filePath) > 0;
+    });
     return hits;
 }
 
@@ -422,7 +433,8 @@ private Q_SLOTS:
                                      .arg(random() % 3 ? "note" : "project")
                                      .arg(i)
                                      .arg(random() % 4 ? "md" : "TXT");
-            QVERIFY(TestFiles::write(base + u'/' + name, text, 1600000000 + qint64(random() % 50)));
+            // Few dates, so that many hits tie and go by their paths, in short and long runs.
+            QVERIFY(TestFiles::write(base + u'/' + name, text, 1600000000 + qint64(random() % 8)));
         }
         for (const QString &keyword :
              QStringList{"project", "会議", "kelvin", "sign", "line two", "a"}) {

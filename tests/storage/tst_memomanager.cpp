@@ -7,6 +7,7 @@
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/pins.h"
+#include "storage/recovery.h"
 #include "storage/viewcounts.h"
 
 #include <QScopeGuard>
@@ -27,6 +28,18 @@ using TestFiles::write;
 QString bodyOf(const QString &path)
 {
     return parseNoteDocument(QString::fromUtf8(read(path))).body;
+}
+
+/// The header's lines that belong to other programs: all but this program's own.
+QStringList othersHeaderLines(const QByteArray &bytes)
+{
+    QStringList lines =
+        parseNoteDocument(QString::fromUtf8(bytes)).obsidian.value_or(NoteFrontMatter{}).lines;
+    lines.removeIf([](const QString &line) {
+        return line.startsWith(u"title:"_s) || line.startsWith(u"created:"_s) ||
+               line.startsWith(u"updated:"_s);
+    });
+    return lines;
 }
 
 // Their bytes (null: deleted), our text, the save's status and the document's text afterwards
@@ -219,13 +232,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<WriterRow>("row");
         const QByteArray header = "---\ntitle: \"shared\"\n---\n\n";
+        // Their header changed too: a merge writes it, not the one we loaded.
+        const QByteArray theirHeader = "---\ntitle: \"shared\"\ntags: [仕事]\n---\n\n";
         const auto row = [](const char *name, const QByteArray &theirs, const char *ours,
                             SaveOutcome::Status status, const char *loaded) {
             QTest::newRow(name) << WriterRow{theirs, QString::fromUtf8(ours), status,
                                              loaded ? QString::fromUtf8(loaded) : QString()};
         };
         using S = SaveOutcome::Status;
-        row("they edit the top while we append", header + "uno\ntwo\nthree\n",
+        row("they edit the top and the header while we append", theirHeader + "uno\ntwo\nthree\n",
             "one\ntwo\nthree\n追記\n", S::Merged, "uno\ntwo\nthree\n追記\n");
         row("both change one line: theirs kept, ours beside it", header + "uno\ntwo\nthree\n",
             "eins\ntwo\nthree\n", S::Conflicted, "uno\ntwo\nthree\n");
@@ -238,7 +253,8 @@ private Q_SLOTS:
         QFETCH(WriterRow, row);
         const auto &[theirs, ours, status, loaded] = row;
         const QString path = notePath(QStringLiteral("shared.md"));
-        QVERIFY(write(path, "---\ntitle: \"shared\"\n---\n\none\ntwo\nthree\n"));
+        const QByteArray original = "---\ntitle: \"shared\"\nid: 7\n---\n\none\ntwo\nthree\n";
+        QVERIFY(write(path, original));
         MemoManager memo;
         memo.loadFile(path);
         QVERIFY(theirs.isNull() ? QFile::remove(path) : write(path, theirs));
@@ -263,6 +279,8 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(bodyOf(path), loaded);
+        QCOMPARE(othersHeaderLines(read(path)),
+                 othersHeaderLines(theirs.isNull() ? original : theirs));
         // What was written is now the reference: the next save of the same text writes nothing.
         QCOMPARE(memo.save(loaded).status, SaveOutcome::Status::NothingToSave);
     }
@@ -282,6 +300,26 @@ private Q_SLOTS:
         QCOMPARE_NE(conflicts[0], conflicts[1]);
         QCOMPARE(bodyOf(conflicts[0]), QStringLiteral("ours 1\n"));
         QCOMPARE(bodyOf(conflicts[1]), QStringLiteral("ours 2\n"));
+    }
+
+    // Texts that could not be saved, twice in one second for one note, and for another note of
+    // the same name: each keeps a file of its own.
+    void recoveryFilesNeverReplaceEachOther()
+    {
+        const QStringList notes{notePath(u"plan.md"_s), notePath(u"plan.md"_s),
+                                notePath(u"仕事/plan.md"_s)};
+        const QStringList texts{u"first"_s, u"second"_s, u"third"_s};
+        QStringList written;
+        for (qsizetype i = 0; i < notes.size(); ++i) {
+            QString error;
+            written.append(Recovery::write(notes[i], texts[i], &error));
+            QVERIFY2(!written.last().isEmpty(), qPrintable(error));
+        }
+        QCOMPARE(Recovery::files().size(), 3);
+        for (qsizetype i = 0; i < notes.size(); ++i) {
+            QCOMPARE(bodyOf(written[i]), texts[i]);
+            QCOMPARE(Recovery::notePathOf(written[i]), notes[i]);
+        }
     }
 
     void watcherReportsOtherWritersOnly()

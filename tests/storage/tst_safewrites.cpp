@@ -1,3 +1,4 @@
+#include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
@@ -92,6 +93,9 @@ int dieWhileWriting(const char *path)
 }
 
 enum Writer { replaceFile, createFile };
+// The writer, the call that fails, which call of it (from 1), its error, and whether the new
+// bytes are in place afterwards.
+using FailedCall = std::tuple<Writer, SystemCallFaults::Call, int, int, bool>;
 // Writer, umask, mode before (-1: no file before) and mode after.
 using Modes = std::array<int, 4>;
 // What stands at the path (a "file" holds the bytes), the bytes, the status and text read.
@@ -133,6 +137,60 @@ private Q_SLOTS:
         QCOMPARE(error.code, EFBIG);
         QCOMPARE(entries(dir.path()), before);
         QCOMPARE(read(note), writer == createFile ? QByteArray() : old);
+    }
+
+    // Each step of a write fails in turn: the write says so, the note is as it was and no
+    // temporary file stays. Only when the folder cannot be flushed after the rename are the new
+    // bytes already there.
+    void failedCallLeavesFilesAsTheyWere_data()
+    {
+        using C = SystemCallFaults::Call;
+        QTest::addColumn<FailedCall>("row");
+        QTest::newRow("replacing: the file cannot be flushed")
+            << FailedCall{replaceFile, C::fsync, 1, EIO, false};
+        QTest::newRow("replacing: the rename fails")
+            << FailedCall{replaceFile, C::renameat, 1, EIO, false};
+        QTest::newRow("replacing: the folder cannot be flushed")
+            << FailedCall{replaceFile, C::fsync, 2, EIO, true};
+        QTest::newRow("creating: the file cannot be flushed")
+            << FailedCall{createFile, C::fsync, 1, EIO, false};
+        QTest::newRow("creating: the rename fails")
+            << FailedCall{createFile, C::renameat2, 1, EIO, false};
+        QTest::newRow("creating without renameat2: the link fails")
+            << FailedCall{createFile, C::linkat, 1, EIO, false};
+        QTest::newRow("creating: the folder cannot be flushed")
+            << FailedCall{createFile, C::fsync, 2, EIO, true};
+    }
+    void failedCallLeavesFilesAsTheyWere()
+    {
+        QFETCH(FailedCall, row);
+        const auto [writer, call, nth, error, written] = row;
+        QTemporaryDir dir;
+        const QString note = dir.filePath(QStringLiteral("2025-03-05.txt"));
+        const QByteArray old = "# 会議\n14 時から\n";
+        if (writer == replaceFile)
+            QVERIFY(write(note, old));
+        const QStringList before{QStringLiteral("2025-03-05.txt")};
+        const QByteArray bytes = "# 会議\n15 時から\n";
+
+        AtomicFile::Error failure;
+        bool reported = true;
+        {
+            const SystemCallFaults::Guard faults;
+            SystemCallFaults::failNth(call, nth, error);
+            // A file system without renameat2 has the link to fall back on.
+            if (call == SystemCallFaults::Call::linkat)
+                SystemCallFaults::failNth(SystemCallFaults::Call::renameat2, 1, EINVAL);
+            reported = writer == createFile ? AtomicFile::writeNew(note, bytes, &failure)
+                                            : AtomicFile::write(note, bytes, &failure);
+        }
+        QVERIFY(!reported);
+        // The system's reason reaches the message the user sees.
+        QCOMPARE(failure.code, error);
+        QVERIFY(!failure.text.isEmpty());
+        const bool existedBefore = writer == replaceFile;
+        QCOMPARE(entries(dir.path()), written || existedBefore ? before : QStringList());
+        QCOMPARE(read(note), written ? bytes : existedBefore ? old : QByteArray());
     }
 
     void settingsWriteFailureStaysPending()
