@@ -432,25 +432,6 @@ private Q_SLOTS:
                 original);
         }
     }
-    // A body edited where the file meets it still reads back as it is.
-    void bodyReadsBackBesideTheLayout_data()
-    {
-        table();
-        row("blank first line, no separator", {"---\na: 1\n---\nB", "\nnew"});
-        row("no line break after the fence", {"---\na: 1\n---", "text"});
-        row("last line like a metadata key", {"B\nid: 1\ntype_: 1", "B\nkey: value"});
-        row("body emptied above metadata", {"B\n\nid: 1\ntype_: 1", ""});
-        row("empty file", {"", ""});
-    }
-    void bodyReadsBackBesideTheLayout()
-    {
-        const auto [text, body] = cells<2>();
-        NoteDocumentParts parts = parseNoteDocument(text);
-        parts.body = body;
-        const QString saved = save(parts, QStringLiteral("note"));
-        QCOMPARE(parseNoteDocument(saved).body, body);
-        QCOMPARE(parseNoteDocument(saved).joplinYAML, parts.joplinYAML);
-    }
     void restoresLineEnds_data()
     {
         table(); // the original, the new text with line feeds, what is written
@@ -459,10 +440,8 @@ private Q_SLOTS:
         row("lone CR", {"a\rb", "a\nb\nc", "a\rb\rc"});
         row("mixed: lines kept keep theirs, new ones take the most common",
             {"h\r\na\nb\r\nc\r\n", "h\na\nnew\nb\nc\nend\n", "h\r\na\nnew\r\nb\r\nc\r\nend\r\n"});
-        row("mixed: a tie goes to the break found first", {"a\nb\r\n", "x\ny\n", "x\ny\n"});
         row("mixed: lines matched around several edits",
             {"1\n2\r\n3\r\n4\n5\r\n6\r\n", "1\nX\n3\n4\nY\n6\n", "1\nX\r\n3\r\n4\nY\r\n6\r\n"});
-        row("no line break at all: line feeds", {"one line", "a\nb", "a\nb"});
     }
     void restoresLineEnds()
     {
