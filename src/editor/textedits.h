@@ -22,12 +22,11 @@ qsizetype mapPosition(const QString &before, const QString &after,
 
 } // namespace TextEdits
 
-/// The editor's document ends a line at more characters than a note does: besides the line feed
-/// at a paragraph separator (U+2029) and at U+FDD0 and U+FDD1, which it keeps for frames, and it
-/// gives back every line end as U+2029. These map a note's text to what the document is given
-/// and back, so that such a character stays where it is and what it is. Each one is shown as a
-/// stand-in of the same length, a lone surrogate (which no text read from UTF-8 holds), so every
-/// position is the same in both forms.
+/// The editor's document ends a line not only at a line feed but also at a paragraph separator
+/// (U+2029) and at U+FDD0 and U+FDD1 (its frame marks), and gives every line end back as U+2029.
+/// These map a note's text to what the document is given and back, so that such a character
+/// stays what it is, inside its line. In the document it is a stand-in of the same length, a lone
+/// surrogate (which no text read from UTF-8 holds), so every position is the same in both forms.
 namespace EditorText {
 
 /// `text` as it is put into the document.
