@@ -3,6 +3,7 @@
 #include "storage/notedocument.h"
 #include "storage/notelines.h"
 
+#include <QRegularExpression>
 #include <QTimeZone>
 
 namespace {
@@ -29,21 +30,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QDateTime now(QDate(2025, 3, 5), QTime(9, 5, 7), QTimeZone::utc());
     const NoteFrontMatter completed = completeHeaderForSave(parts.obsidian, QStringLiteral("note"),
                                                             parts.joplinYAML, std::nullopt, now);
-    const QString saved =
-        buildNoteSaveText(completed, parts.body, parts.joplinYAML, parts.joplinIsTrailing);
+    const QString saved = buildNoteSaveText(completed, parts.body, parts.joplinYAML,
+                                            parts.joplinIsTrailing, parts.layout);
     const NoteDocumentParts reread = parseNoteDocument(saved);
+
+    // A header that needs no change and the same body give back the very text, line breaks and
+    // byte-order mark included.
+    if (parts.obsidian && renderFrontMatter(*parts.obsidian) ==
+                              QStringList{QStringLiteral("---"), parts.obsidian->lines.join(u'\n'),
+                                          QStringLiteral("---")}
+                                  .join(u'\n')) {
+        const QString same = buildNoteSaveText(*parts.obsidian, parts.body, parts.joplinYAML,
+                                               parts.joplinIsTrailing, parts.layout);
+        FUZZ_CHECK(restoreLineEnds(same, text) == text);
+    }
+    QString lineFeeds = text;
+    lineFeeds.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    FUZZ_CHECK(restoreLineEnds(lineFeeds, text) == text);
 
     FUZZ_CHECK(reread.body == parts.body);
     FUZZ_CHECK(reread.joplinYAML == parts.joplinYAML);
     FUZZ_CHECK(!parts.joplinYAML || reread.joplinIsTrailing == parts.joplinIsTrailing);
     FUZZ_CHECK(reread.obsidian.has_value());
-    FUZZ_CHECK(reread.obsidian->title == completed.title);
-    FUZZ_CHECK(reread.obsidian->createdRaw == completed.createdRaw);
-    FUZZ_CHECK(reread.obsidian->updatedRaw == completed.updatedRaw);
+    // A key another application wrote with space before its colon is left to it, and no line of
+    // this program's is added beside it.
+    const auto spelledOtherwise = [&](const char *key) {
+        const QRegularExpression spaced(QLatin1String("^") + QLatin1String(key) +
+                                        QLatin1String("[ \t]+:"));
+        return parts.obsidian && !parts.obsidian->lines.filter(spaced).isEmpty();
+    };
+    FUZZ_CHECK(spelledOtherwise("title") || reread.obsidian->title == completed.title);
+    FUZZ_CHECK(spelledOtherwise("created") || reread.obsidian->createdRaw == completed.createdRaw);
+    FUZZ_CHECK(spelledOtherwise("updated") || reread.obsidian->updatedRaw == completed.updatedRaw);
     // What was written is what a second save writes again.
     const QString header = renderFrontMatter(completed);
     FUZZ_CHECK(renderFrontMatter(*reread.obsidian) == header);
-    FUZZ_CHECK(saved.startsWith(header));
+    FUZZ_CHECK(buildNoteSaveText(completed, reread.body, reread.joplinYAML, reread.joplinIsTrailing,
+                                 reread.layout) == saved);
     // Every line another application wrote is still there, in its order. This program's own
     // lines and the lines that continue a value may be rewritten.
     if (parts.obsidian) {

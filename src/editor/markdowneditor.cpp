@@ -224,7 +224,7 @@ void MarkdownEditor::Private::loadNewText(const QString &newText)
     {
         FlagScope programmatic(isProgrammaticUpdate);
         dropComposition();
-        textEdit->document()->setPlainText(newText);
+        textEdit->document()->setPlainText(EditorText::shown(newText));
         textEdit->document()->clearUndoRedoStacks();
         textEdit->document()->setModified(false);
     }
@@ -264,7 +264,7 @@ void MarkdownEditor::Private::replaceSameDocumentText(const QString &newText)
         if (change.text.isEmpty())
             edit.removeSelectedText();
         else
-            edit.insertText(change.text);
+            edit.insertText(EditorText::shown(change.text));
         edit.endEditBlock();
     }
     QTextCursor placed(textEdit->document());

@@ -1,6 +1,7 @@
 #include "editor/notetextedit.h"
 
 #include "editor/listlineparser.h"
+#include "editor/textedits.h"
 #include "platform/appevents.h"
 #include "storage/settings.h"
 
@@ -46,7 +47,8 @@ bool isControlTab(const QKeyEvent *event)
     return tabKey && (event->modifiers() & ~Qt::ShiftModifier) == Qt::ControlModifier;
 }
 
-// The document keeps its lines as blocks; a block boundary is always a plain line feed here.
+// The document keeps its lines as blocks; a block boundary is always a plain line feed here. The
+// text stays in the document's form (see EditorText), for putting back into the document.
 QString withLineFeeds(QString text)
 {
     text.replace(QChar::ParagraphSeparator, u'\n');
@@ -72,7 +74,7 @@ NoteTextEdit::NoteTextEdit(QWidget *parent) : QPlainTextEdit(parent)
 
 QString NoteTextEdit::plainText() const
 {
-    return withLineFeeds(document()->toRawText());
+    return EditorText::stored(document()->toRawText());
 }
 
 void NoteTextEdit::setFontSize(int pointSize)
@@ -252,6 +254,6 @@ void NoteTextEdit::insertFromMimeData(const QMimeData *source)
 QMimeData *NoteTextEdit::createMimeDataFromSelection() const
 {
     auto *data = new QMimeData;
-    data->setText(withLineFeeds(textCursor().selectedText()));
+    data->setText(EditorText::stored(textCursor().selectedText()));
     return data;
 }

@@ -18,7 +18,8 @@ public:
     explicit NoteTextEdit(QWidget *parent = nullptr);
 
     /// The text exactly as stored: lines joined by "\n", nothing else rewritten (unlike
-    /// toPlainText(), which turns no-break spaces into spaces).
+    /// toPlainText(), which turns no-break spaces into spaces and line and paragraph separators
+    /// into line feeds). The document is given text in EditorText's form.
     QString plainText() const;
 
     /// Uses the application's font family at `pointSize` points.

@@ -72,3 +72,37 @@ qsizetype mapPosition(const QString &before, const QString &after, const TextRep
 }
 
 } // namespace TextEdits
+
+namespace EditorText {
+namespace {
+
+struct StandIn
+{
+    char16_t character;
+    char16_t standIn;
+};
+
+constexpr StandIn standIns[] = {
+    {0x2029, 0xDE29}, // paragraph separator
+    {0xFDD0, 0xDED0}, // the document's frame marks
+    {0xFDD1, 0xDED1},
+};
+
+} // namespace
+
+QString shown(QString text)
+{
+    for (const StandIn &pair : standIns)
+        text.replace(QChar(pair.character), QChar(pair.standIn));
+    return text;
+}
+
+QString stored(QString raw)
+{
+    raw.replace(QChar::ParagraphSeparator, u'\n');
+    for (const StandIn &pair : standIns)
+        raw.replace(QChar(pair.standIn), QChar(pair.character));
+    return raw;
+}
+
+} // namespace EditorText

@@ -21,3 +21,18 @@ qsizetype mapPosition(const QString &before, const QString &after,
                       const TextReplacement &change, qsizetype position);
 
 } // namespace TextEdits
+
+/// The editor's document ends a line not only at a line feed but also at a paragraph separator
+/// (U+2029) and at U+FDD0 and U+FDD1 (its frame marks), and gives every line end back as U+2029.
+/// These map a note's text to what the document is given and back, so that such a character
+/// stays what it is, inside its line. In the document it is a stand-in of the same length, a lone
+/// surrogate (which no text read from UTF-8 holds), so every position is the same in both forms.
+namespace EditorText {
+
+/// `text` as it is put into the document.
+QString shown(QString text);
+/// The note's text from the document's raw text (or a part of it): line ends become line feeds
+/// and stand-ins the characters they stand for.
+QString stored(QString raw);
+
+} // namespace EditorText

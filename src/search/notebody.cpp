@@ -20,22 +20,6 @@ using namespace NoteLines;
 // ---- The text's lines, split at line feeds; each is found, and decoded, only when a rule has
 // to read it. The byte tests in front of the decoding only rule out lines that cannot qualify.
 
-/// Whether `bytes` hold `c` three times in a row.
-bool containsThree(QByteArrayView bytes, char c)
-{
-    const char *p = bytes.data();
-    const char *end = p + bytes.size();
-    while (end - p >= 3) {
-        p = static_cast<const char *>(std::memchr(p, c, size_t(end - p - 2)));
-        if (!p)
-            return false;
-        if (p[1] == c && p[2] == c)
-            return true;
-        ++p;
-    }
-    return false;
-}
-
 /// The first character of valid UTF-8 `bytes` (not empty); a character beyond the BMP, which is
 /// never a space, gives U+FFFD.
 QChar firstCharacter(QByteArrayView bytes)
@@ -59,23 +43,16 @@ bool mayBeJoplinMetadataLine(QByteArrayView bytes)
                        [](char c) { return c == '_' || c == 'j' || c == 'J' || uchar(c) >= 0x80; });
 }
 
+/// NoteLines' fence rule on bytes: `marker` at the start of the line, then only spaces and tabs.
+bool isMarkerLine(QByteArrayView bytes, QByteArrayView marker)
+{
+    return bytes.startsWith(marker) && std::all_of(bytes.begin() + marker.size(), bytes.end(),
+                                                   [](char c) { return c == ' ' || c == '\t'; });
+}
+
 /// The lines of a text, each named by the offset of its first byte. Going from a line to the
 /// next or the previous one looks for one line feed: the rules read a few lines at either end,
 /// and the lines in between are never looked at, nor counted.
-/// An ASCII line trimmed as NoteLines::trimmed() trims it (spaces and tabs: the only space
-/// characters below U+0080), without decoding it; nothing for a line that is not ASCII.
-std::optional<QByteArrayView> trimmedAscii(QByteArrayView bytes)
-{
-    if (!std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
-        return std::nullopt;
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
-    while (!bytes.isEmpty() && isSpace(bytes.front()))
-        bytes = bytes.sliced(1);
-    while (!bytes.isEmpty() && isSpace(bytes.back()))
-        bytes.chop(1);
-    return bytes;
-}
-
 class Lines
 {
 public:
@@ -128,25 +105,12 @@ public:
         return trimmed(text(line)).isEmpty();
     }
 
-    bool isFenceLine(qsizetype line)
-    {
-        const QByteArrayView bytes = raw(line);
-        if (!containsThree(bytes, '-'))
-            return false;
-        if (const std::optional<QByteArrayView> ascii = trimmedAscii(bytes))
-            return *ascii == "---";
-        return trimmed(text(line)) == u"---";
-    }
+    bool isFenceLine(qsizetype line) const { return isMarkerLine(raw(line), "---"); }
 
-    bool isClosingFence(qsizetype line)
+    bool isClosingFence(qsizetype line) const
     {
         const QByteArrayView bytes = raw(line);
-        if (!containsThree(bytes, '-') && !containsThree(bytes, '.'))
-            return false;
-        if (const std::optional<QByteArrayView> ascii = trimmedAscii(bytes))
-            return *ascii == "---" || *ascii == "...";
-        const QStringView trimmedLine = trimmed(text(line));
-        return trimmedLine == u"---" || trimmedLine == u"...";
+        return isMarkerLine(bytes, "---") || isMarkerLine(bytes, "...");
     }
 
     bool isJoplinKeyLine(qsizetype line)

@@ -46,6 +46,13 @@ QString baseNameOf(const QString &filePath)
     return QFileInfo(filePath).completeBaseName();
 }
 
+/// The file's text as its bytes have it, a byte-order mark included, so that writing it back
+/// keeps the mark.
+QString fileText(const TextFileRead &read)
+{
+    return read.byteOrderMark ? QChar(0xFEFF) + read.text : read.text;
+}
+
 } // namespace
 
 /// What the disk holds compared with what the document last read or wrote.
@@ -114,7 +121,7 @@ void MemoManager::loadMemo(const QDate &date)
 void MemoManager::loadPath(const QString &filePath)
 {
     const TextFileRead read = TextFile::readUtf8(filePath);
-    applyLoadedText(read.text, filePath, read.stamp);
+    applyLoadedText(fileText(read), filePath, read.stamp);
     setModified(false);
     setEditable(read.editable(), read.editable() ? QString() : read.error);
     if (!read.editable()) {
@@ -145,6 +152,7 @@ void MemoManager::applyLoadedText(const QString &text, const QString &filePath,
     m_joplinYAML = std::move(parts.joplinYAML);
     m_joplinIsTrailing = parts.joplinIsTrailing;
     m_loadedBody = std::move(parts.body);
+    m_layout = std::move(parts.layout);
 
     m_fileCreatedDate.reset();
     m_fileModifiedDate.reset();
@@ -197,9 +205,9 @@ MemoManager::DiskCheck MemoManager::checkDisk() const
         check.error = read.error;
         return check;
     }
-    if (read.text != m_originalText) {
+    if (QString text = fileText(read); text != m_originalText) {
         check.state = DiskCheck::State::Changed;
-        check.text = std::move(read.text);
+        check.text = std::move(text);
     }
     return check;
 }
@@ -274,7 +282,12 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
     const NoteFrontMatter header =
         completeHeaderForSave(frontMatter, baseNameOf(m_currentFilePath), joplin, m_fileCreatedDate,
                               Clock::current().now());
-    const QString text = buildNoteSaveText(header, merged, joplin, joplinIsTrailing);
+    // Every line but the header's own and the body's is written back as the file has it, each
+    // with the line break it had.
+    const QString text =
+        restoreLineEnds(buildNoteSaveText(header, merged, joplin, joplinIsTrailing,
+                                          diskParts ? diskParts->layout : m_layout),
+                        diskParts ? disk.text : m_originalText);
     AtomicFile::Error error;
     // What the file held before this write: another program's version when it changed it.
     std::optional<QString> previousText;
@@ -304,7 +317,9 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         completeHeaderForSave(m_managedFrontMatter, baseNameOf(m_currentFilePath), m_joplinYAML,
                               m_fileCreatedDate, Clock::current().now());
     const QByteArray bytes =
-        buildNoteSaveText(header, body, m_joplinYAML, m_joplinIsTrailing).toUtf8();
+        restoreLineEnds(buildNoteSaveText(header, body, m_joplinYAML, m_joplinIsTrailing, m_layout),
+                        m_originalText)
+            .toUtf8();
     const QDateTime now = Clock::current().now().toTimeZone(Clock::current().timeZone());
     QString copyPath;
     AtomicFile::Error error;
@@ -372,7 +387,7 @@ bool MemoManager::reloadFromDisk()
     const TextFileRead read = TextFile::readUtf8(m_currentFilePath);
     if (!read.ok())
         return false;
-    applyLoadedText(read.text, m_currentFilePath, read.stamp);
+    applyLoadedText(fileText(read), m_currentFilePath, read.stamp);
     setModified(false);
     setEditable(true, {});
     m_declinedExternalContent.reset();

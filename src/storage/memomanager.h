@@ -207,6 +207,7 @@ private:
     std::optional<NoteFrontMatter> m_managedFrontMatter;
     std::optional<QString> m_joplinYAML;
     bool m_joplinIsTrailing = false;
+    NoteLayout m_layout;
     std::optional<QDateTime> m_fileCreatedDate;
     std::optional<QDateTime> m_fileModifiedDate;
     std::optional<QString> m_declinedExternalContent;

@@ -3,6 +3,7 @@
 #include "storage/notedates.h"
 #include "storage/notelines.h"
 
+#include <QHash>
 #include <QStringBuilder>
 
 #include <algorithm>
@@ -22,6 +23,15 @@ QStringView joinedLines(Lines lines)
         return {};
     const QStringView last = lines.back();
     return QStringView(lines.front().data(), last.data() + last.size());
+}
+
+QStringList toStrings(Lines lines)
+{
+    QStringList strings;
+    strings.reserve(qsizetype(lines.size()));
+    for (const QStringView line : lines)
+        strings.append(line.toString());
+    return strings;
 }
 
 qsizetype skipBlankLines(Lines lines, qsizetype index)
@@ -123,11 +133,25 @@ enum OwnedKey { titleKey, createdKey, updatedKey, ownedKeyCount };
 const QLatin1String ownedKeyNames[ownedKeyCount] = {
     QLatin1String("title"), QLatin1String("created"), QLatin1String("updated")};
 
-// Only a top-level key spelled exactly as this program writes it: an indented one belongs to some
-// other entry, and another spelling to another application, whose queries may rely on it.
+// Only a line that starts with the key exactly as this program writes it, colon right after: an
+// indented one belongs to some other entry, and another spelling ("Title:", "title :") to another
+// application, whose queries may rely on it.
 std::optional<OwnedKey> ownedKeyOf(QStringView line)
 {
-    if (line.isEmpty() || isSpaceOrTab(line.front()))
+    for (int key = 0; key < ownedKeyCount; ++key) {
+        const QLatin1String name = ownedKeyNames[key];
+        if (line.size() > name.size() && line.startsWith(name) && line[name.size()] == u':')
+            return OwnedKey(key);
+    }
+    return std::nullopt;
+}
+
+// A top-level line another application wrote for one of this program's keys, with space before
+// the colon ("title : x"). YAML reads it as that key, so adding this program's own line beside it
+// would give the key twice.
+std::optional<OwnedKey> spacedOwnedKeyOf(QStringView line)
+{
+    if (line.isEmpty() || isSpaceOrTab(line.front()) || ownedKeyOf(line))
         return std::nullopt;
     const std::optional<KeyLine> keyLine = splitKeyLine(line);
     if (!keyLine)
@@ -253,8 +277,8 @@ std::optional<QString> dateText(const std::optional<QString> &raw,
 }
 
 // Reads the fenced blocks at the top: at most one header and one Joplin block, in either order.
-// Returns the index of the first line after them.
-qsizetype readLeadingBlocks(Lines lines, NoteDocumentParts &parts)
+// Returns the index of the first line after them; `header` is where the header's fences are.
+qsizetype readLeadingBlocks(Lines lines, NoteDocumentParts &parts, std::optional<Block> &header)
 {
     qsizetype index = 0;
     while (const std::optional<Block> block = findLeadingBlock(lines, index)) {
@@ -267,6 +291,7 @@ qsizetype readLeadingBlocks(Lines lines, NoteDocumentParts &parts)
             if (parts.obsidian)
                 break;
             parts.obsidian = parseHeaderLines(inner);
+            header = block;
         }
         index = block->close + 1;
         // Nothing more can be taken, so spare the search for another closing fence in the body.
@@ -276,7 +301,7 @@ qsizetype readLeadingBlocks(Lines lines, NoteDocumentParts &parts)
     return index;
 }
 
-QStringView normalizedText(const QString &text, QString &storage)
+QStringView normalizedText(const QString &text, QString &storage, bool &byteOrderMark)
 {
     QStringView view = text;
     if (text.contains(u'\r')) {
@@ -285,7 +310,8 @@ QStringView normalizedText(const QString &text, QString &storage)
         storage.replace(u'\r', u'\n');
         view = storage;
     }
-    if (view.startsWith(QChar(0xFEFF)))
+    byteOrderMark = view.startsWith(QChar(0xFEFF));
+    if (byteOrderMark)
         view = view.sliced(1);
     return view;
 }
@@ -344,19 +370,22 @@ bool isLineBreak(QChar c)
 NoteDocumentParts parseNoteDocument(const QString &text)
 {
     QString storage;
-    const QStringView normalized = normalizedText(text, storage);
+    NoteDocumentParts parts;
+    NoteLayout &layout = parts.layout;
+    layout.fromText = true;
+    const QStringView normalized = normalizedText(text, storage, layout.byteOrderMark);
     const QList<QStringView> allLines = normalized.split(u'\n');
     const Lines lines(allLines.constData(), allLines.size());
 
-    NoteDocumentParts parts;
     // One blank line separates the header from the body; any further blank lines are the
     // body's own, so a body that starts with empty lines reads back as it was written.
-    const qsizetype afterBlocks = readLeadingBlocks(lines, parts);
+    std::optional<Block> header;
+    const qsizetype afterBlocks = readLeadingBlocks(lines, parts, header);
+    layout.bodySeparated =
+        afterBlocks > 0 && afterBlocks < qsizetype(lines.size()) && isBlank(lines[afterBlocks]);
     const qsizetype bodyStart =
-        afterBlocks > 0 && afterBlocks < qsizetype(lines.size()) && isBlank(lines[afterBlocks])
-            ? afterBlocks + 1
-            : afterBlocks;
-    Lines body = lines.subspan(std::min(bodyStart, qsizetype(lines.size())));
+        std::min(layout.bodySeparated ? afterBlocks + 1 : afterBlocks, qsizetype(lines.size()));
+    Lines body = lines.subspan(bodyStart);
     if (!parts.joplinYAML) {
         if (const std::optional<Trailer> trailer = findTrailingJoplinBlock(body)) {
             body = body.first(trailer->start);
@@ -367,6 +396,12 @@ NoteDocumentParts parseNoteDocument(const QString &text)
         }
     }
     parts.body = joinedLines(body).toString();
+    layout.bodyHasLines = !body.empty();
+    layout.hasHeader = header.has_value();
+    layout.before = toStrings(lines.first(header ? header->open + 1 : bodyStart));
+    if (header)
+        layout.between = toStrings(lines.subspan(header->close, bodyStart - header->close));
+    layout.after = toStrings(lines.subspan(bodyStart + qsizetype(body.size())));
     return parts;
 }
 
@@ -376,7 +411,10 @@ NoteFrontMatter parseFrontMatterLines(const QStringList &lines)
     return parseHeaderLines(Lines(views.constData(), views.size()));
 }
 
-QString renderFrontMatter(const NoteFrontMatter &frontMatter)
+namespace {
+
+// The lines between the fences as a save writes them (see renderFrontMatter).
+QStringList renderHeaderLines(const NoteFrontMatter &frontMatter)
 {
     const std::array<std::optional<QString>, ownedKeyCount> values = {
         frontMatter.title.value_or(QString()),
@@ -388,6 +426,11 @@ QString renderFrontMatter(const NoteFrontMatter &frontMatter)
 
     // insertions[0] goes above the first line, insertions[i + 1] below line i.
     QList<QStringList> insertions(views.size() + 1);
+    std::array<bool, ownedKeyCount> spelledOtherwise{};
+    for (const QStringView line : views) {
+        if (const std::optional<OwnedKey> key = spacedOwnedKeyOf(line))
+            spelledOtherwise[*key] = true;
+    }
     // Lines at the top that would continue a key are nobody's value yet: a title put above them
     // would take them as its own and replace them on the next save.
     qsizetype anchor = 0;
@@ -396,13 +439,12 @@ QString renderFrontMatter(const NoteFrontMatter &frontMatter)
     for (int key = 0; key < ownedKeyCount; ++key) {
         if (owned[key] >= 0)
             anchor = endOfEntry(lines, owned[key]) + 1;
-        else if (values[key])
+        else if (values[key] && !spelledOtherwise[key])
             insertions[anchor].append(ownedLine(OwnedKey(key), *values[key]));
     }
 
     QStringList out;
     out.reserve(views.size() + ownedKeyCount + 2);
-    out.append(QStringLiteral("---"));
     out.append(insertions[0]);
     for (qsizetype i = 0; i < views.size(); ++i) {
         const auto key = std::find(owned.begin(), owned.end(), i) - owned.begin();
@@ -418,8 +460,87 @@ QString renderFrontMatter(const NoteFrontMatter &frontMatter)
         }
         out.append(insertions[i + 1]);
     }
-    out.append(QStringLiteral("---"));
-    return out.join(u'\n');
+    return out;
+}
+
+// Joins lines with line feeds, a piece at a time, after a byte-order mark if there was one.
+class LineJoiner
+{
+public:
+    LineJoiner(qsizetype size, bool byteOrderMark)
+    {
+        m_text.reserve(size);
+        if (byteOrderMark)
+            m_text.append(QChar(0xFEFF));
+    }
+    void add(QStringView line)
+    {
+        if (m_any)
+            m_text.append(u'\n');
+        m_text.append(line);
+        m_any = true;
+    }
+    void add(const QStringList &lines)
+    {
+        for (const QString &line : lines)
+            add(line);
+    }
+    QString take() { return std::move(m_text); }
+
+private:
+    QString m_text;
+    bool m_any = false;
+};
+
+// The text of `layout` with `headerLines` and `body` in their places. Where the body meets the
+// layout, a blank line is put in only when the body would otherwise not read back as it is.
+QString spliceNoteText(const NoteLayout &layout, const QStringList &headerLines,
+                       const QString &body)
+{
+    LineJoiner out(body.size() + 1024, layout.byteOrderMark);
+    if (layout.hasHeader) {
+        out.add(layout.before);
+        out.add(headerLines);
+        out.add(layout.between);
+    } else {
+        out.add(u"---");
+        out.add(headerLines);
+        out.add(u"---");
+        // One blank line below a header composed here, as a save has always written it; below a
+        // header that is all the note holds, the line feed that ends its closing fence.
+        out.add(QStringView());
+        if (layout.before.isEmpty() && layout.after.isEmpty() && body.isEmpty())
+            return out.take();
+        out.add(layout.before);
+    }
+    const bool hasBody = !body.isEmpty() || layout.bodyHasLines;
+    const qsizetype firstBreak = body.indexOf(u'\n');
+    const QStringView firstLine =
+        QStringView(body).first(firstBreak < 0 ? body.size() : firstBreak);
+    const QStringView lastLine = QStringView(body).sliced(body.lastIndexOf(u'\n') + 1);
+    // Below fenced blocks the parser takes a first blank line for the separator.
+    const bool blocksAbove = layout.hasHeader || !layout.before.isEmpty();
+    if (blocksAbove && !layout.bodySeparated && hasBody &&
+        (!layout.bodyHasLines || isBlank(firstLine)))
+        out.add(QStringView());
+    if (hasBody)
+        out.add(body);
+    // Unfenced trailing metadata is a run of key lines: a last body line like them would join it.
+    if (!layout.after.isEmpty() && hasBody && !isBlank(layout.after.front()) &&
+        !isFenceLine(layout.after.front()) && isJoplinKeyLine(lastLine))
+        out.add(QStringView());
+    out.add(layout.after);
+    return out.take();
+}
+
+} // namespace
+
+QString renderFrontMatter(const NoteFrontMatter &frontMatter)
+{
+    QStringList lines = renderHeaderLines(frontMatter);
+    lines.prepend(QStringLiteral("---"));
+    lines.append(QStringLiteral("---"));
+    return lines.join(u'\n');
 }
 
 QString composeNoteText(const QString &header, const QString &body, const QString &trailer)
@@ -540,12 +661,130 @@ QString quoteValue(QStringView value)
 }
 
 QString buildNoteSaveText(const NoteFrontMatter &completedHeader, const QString &body,
-                          const std::optional<QString> &joplinYAML, bool joplinIsTrailing)
+                          const std::optional<QString> &joplinYAML, bool joplinIsTrailing,
+                          const NoteLayout &layout)
 {
+    if (layout.fromText)
+        return spliceNoteText(layout, renderHeaderLines(completedHeader), body);
     const QString header = renderFrontMatter(completedHeader);
     if (!joplinYAML || joplinYAML->isEmpty())
         return composeNoteText(header, body, QString());
     if (joplinIsTrailing)
         return composeNoteText(header, body, *joplinYAML);
     return composeNoteText(header % QLatin1String("\n\n") % *joplinYAML, body, QString());
+}
+
+namespace {
+
+enum class LineEnd : quint8 { none, lf, crlf, cr };
+
+QLatin1String lineEndText(LineEnd end)
+{
+    switch (end) {
+    case LineEnd::crlf:
+        return QLatin1String("\r\n");
+    case LineEnd::cr:
+        return QLatin1String("\r");
+    case LineEnd::lf:
+        return QLatin1String("\n");
+    case LineEnd::none:
+        break;
+    }
+    return QLatin1String();
+}
+
+struct EndedLine
+{
+    QStringView text;
+    LineEnd end;
+};
+
+QList<EndedLine> endedLines(QStringView text)
+{
+    QList<EndedLine> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\n' && c != u'\r')
+            continue;
+        LineEnd end = LineEnd::lf;
+        const qsizetype lineEnd = i;
+        if (c == u'\r') {
+            end = i + 1 < text.size() && text[i + 1] == u'\n' ? LineEnd::crlf : LineEnd::cr;
+            if (end == LineEnd::crlf)
+                ++i;
+        }
+        lines.append({text.sliced(start, lineEnd - start), end});
+        start = i + 1;
+    }
+    lines.append({text.sliced(start), LineEnd::none});
+    return lines;
+}
+
+} // namespace
+
+QString restoreLineEnds(const QString &text, const QString &original)
+{
+    const QList<EndedLine> old = endedLines(original);
+    std::array<qsizetype, 4> counts{};
+    QList<LineEnd> seen; // the kinds of break in the order they first occur
+    for (const EndedLine &line : old) {
+        if (line.end != LineEnd::none && counts[size_t(line.end)]++ == 0)
+            seen.append(line.end);
+    }
+    LineEnd common = LineEnd::lf;
+    qsizetype mostCount = 0;
+    for (const LineEnd end : seen) {
+        if (counts[size_t(end)] > mostCount) {
+            mostCount = counts[size_t(end)];
+            common = end;
+        }
+    }
+    // One kind of break throughout (nearly every file): every line ends with it.
+    if (mostCount == qsizetype(old.size()) - 1) {
+        if (common == LineEnd::lf)
+            return text;
+        QString converted = text;
+        return converted.replace(u'\n', lineEndText(common));
+    }
+
+    // Mixed breaks: the lines the texts share keep theirs. The shared lines are the common start
+    // and end, and in between each line matched to the next equal line of the original.
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    QList<LineEnd> ends(lines.size(), common);
+    const qsizetype oldCount = old.size();
+    qsizetype head = 0;
+    while (head < lines.size() && head < oldCount && lines[head] == old[head].text) {
+        ends[head] = old[head].end;
+        ++head;
+    }
+    qsizetype tail = 0;
+    while (tail < lines.size() - head && tail < oldCount - head &&
+           lines[lines.size() - 1 - tail] == old[oldCount - 1 - tail].text) {
+        ends[lines.size() - 1 - tail] = old[oldCount - 1 - tail].end;
+        ++tail;
+    }
+    QHash<QStringView, QList<qsizetype>> where;
+    for (qsizetype j = head; j < oldCount - tail; ++j)
+        where[old[j].text].append(j);
+    qsizetype next = head;
+    for (qsizetype i = head; i < lines.size() - tail; ++i) {
+        const auto found = where.constFind(lines[i]);
+        if (found == where.cend())
+            continue;
+        const auto match = std::lower_bound(found->cbegin(), found->cend(), next);
+        if (match == found->cend())
+            continue;
+        ends[i] = old[*match].end;
+        next = *match + 1;
+    }
+
+    QString restored;
+    restored.reserve(text.size() + text.size() / 16);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        restored.append(lines[i]);
+        if (i + 1 < lines.size())
+            restored.append(lineEndText(ends[i] == LineEnd::none ? common : ends[i]));
+    }
+    return restored;
 }

@@ -11,9 +11,9 @@
 // user edits. Everything here is a pure function of its arguments, except that "now" and the local
 // time zone come from Clock::current().
 
-/// The parsed header of a note. Only the lines keyed exactly `title`, `created` and `updated`
-/// (lower case, not indented) belong to this program; every other line belongs to whoever wrote
-/// it and is written back as it was.
+/// The parsed header of a note. Only the lines that start exactly `title:`, `created:` or
+/// `updated:` (lower case, not indented, no space before the colon) belong to this program; every
+/// other line belongs to whoever wrote it and is written back as it was.
 struct NoteFrontMatter
 {
     /// From this program's `title` line; else from a title key in another spelling.
@@ -35,6 +35,31 @@ struct NoteFrontMatter
     bool operator==(const NoteFrontMatter &) const = default;
 };
 
+/// Everything of a note's text around the header's lines and the body, exactly as found: blank
+/// lines, fences, Joplin metadata and their line breaks. A save puts the new header lines and
+/// body back in their places, so that every other byte stays as it was. Lines are split at line
+/// feeds only (the text is read with line feeds).
+struct NoteLayout
+{
+    /// False for a layout made from nothing: the note is composed in this program's own form.
+    bool fromText = false;
+    bool byteOrderMark = false;
+    /// Lines above the header's own lines, its opening fence included; without a header, the
+    /// lines above the body.
+    QStringList before;
+    /// With a header: from its closing fence to the body.
+    QStringList between;
+    /// Lines below the body (trailing Joplin metadata and the blank lines around it).
+    QStringList after;
+    /// Whether the body had lines at all: an empty body can be no line or one empty line.
+    bool bodyHasLines = false;
+    /// A blank line was read as the one that separates the fenced blocks from the body.
+    bool bodySeparated = false;
+    bool hasHeader = false;
+
+    bool operator==(const NoteLayout &) const = default;
+};
+
 /// A note's text split into its pieces.
 struct NoteDocumentParts
 {
@@ -45,12 +70,14 @@ struct NoteDocumentParts
     /// True when the Joplin metadata came from the end of the file.
     bool joplinIsTrailing = false;
     QString body;
+    NoteLayout layout;
 
     bool operator==(const NoteDocumentParts &) const = default;
 };
 
 /// Splits a file's text into header, Joplin metadata and body. CRLF and CR become LF and a leading
-/// byte-order mark is dropped first.
+/// byte-order mark is dropped first (the layout remembers the mark; LineEnds puts the breaks
+/// back).
 NoteDocumentParts parseNoteDocument(const QString &text);
 
 /// Reads the lines between a header's fences.
@@ -102,7 +129,17 @@ QString unquoteValue(QStringView value);
 /// Escapes backslashes and double quotes and wraps the result in double quotes.
 QString quoteValue(QStringView value);
 
-/// The whole text to write for a note: the completed header, then the body, with the note's Joplin
-/// metadata put back where it was found (after the header, or at the end).
+/// The whole text to write for a note, with line feeds: the completed header, then the body, with
+/// the note's Joplin metadata put back where it was found (after the header, or at the end). With
+/// a layout read from the note's text, only this program's header lines and the body are written
+/// anew; every other line, fences and blank lines included, is the layout's. A text without a
+/// header gets one on top.
 QString buildNoteSaveText(const NoteFrontMatter &completedHeader, const QString &body,
-                          const std::optional<QString> &joplinYAML, bool joplinIsTrailing);
+                          const std::optional<QString> &joplinYAML, bool joplinIsTrailing,
+                          const NoteLayout &layout = {});
+
+/// `text` (lines joined by line feeds) with the line breaks of `original`, the text it replaces:
+/// a line that `original` also has, in the same order, ends as it ended there (LF, CRLF or a lone
+/// CR); every other line ends with the break most lines of `original` end with (the first of
+/// them on a tie; LF when `original` has none).
+QString restoreLineEnds(const QString &text, const QString &original);

@@ -30,15 +30,28 @@ bool isBlank(QStringView line)
     return trimmed(line).isEmpty();
 }
 
+namespace {
+
+// A marker at the start of the line, followed by nothing but spaces and tabs. An indented one
+// is part of a value above it (a block scalar's text), not a fence.
+bool isMarkerLine(QStringView line, QStringView marker)
+{
+    if (!line.startsWith(marker))
+        return false;
+    const QStringView rest = line.sliced(marker.size());
+    return std::all_of(rest.begin(), rest.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+}
+
+} // namespace
+
 bool isFenceLine(QStringView line)
 {
-    return trimmed(line) == u"---";
+    return isMarkerLine(line, u"---");
 }
 
 bool isClosingFence(QStringView line)
 {
-    const QStringView text = trimmed(line);
-    return text == u"---" || text == u"...";
+    return isMarkerLine(line, u"---") || isMarkerLine(line, u"...");
 }
 
 std::optional<KeyLine> splitKeyLine(QStringView line)

@@ -13,9 +13,10 @@ bool isSpaceOrTab(QChar c);
 /// The line without leading and trailing spaces and tabs.
 QStringView trimmed(QStringView line);
 bool isBlank(QStringView line);
-/// "---", spaces aside: opens a header block.
+/// "---" at the start of the line, then nothing but spaces and tabs: opens a header block.
 bool isFenceLine(QStringView line);
-/// "---" or "...", spaces aside: closes a header block.
+/// "---" or "..." at the start of the line, then nothing but spaces and tabs: closes a header
+/// block.
 bool isClosingFence(QStringView line);
 
 struct KeyLine

@@ -113,6 +113,7 @@ TextFileRead readUtf8(const QString &path)
     }
     result.status = TextFileRead::Status::Ok;
     result.text = std::move(*text);
+    result.byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
     return result;
 }
 

@@ -27,6 +27,8 @@ struct TextFileRead
     enum class Status { Ok, Missing, Unreadable, NotUtf8 };
     Status status = Status::Missing;
     QString text;
+    /// The file started with a byte-order mark, which `text` leaves out.
+    bool byteOrderMark = false;
     QString error;
     /// The file as it was when read (from the open descriptor), for comparing later.
     FileStamp stamp;

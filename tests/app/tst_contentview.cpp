@@ -394,6 +394,20 @@ private Q_SLOTS:
         QCOMPARE(readText(path), u"theirs again\n"_s);
     }
 
+    // A save writes what was typed and the header's update time; the rest of the file stays as
+    // it was: characters the editor would take for line ends, the line breaks, the fences.
+    void saveKeepsWhatNobodyTyped()
+    {
+        const QString header = u"--- \r\ntitle: \"kept\"\r\ncreated: \"2020-01-01T00:00:00\"\r\n"
+                               u"updated: \"%1\"\r\n---\t\r\n\r\n"_s;
+        const QString body = u"one\u2029two\u2028three\r\n\uFDD0four\r\n"_s;
+        const QString path = openNote(u"kept.md"_s, header.arg(u"2020-01-01T00:00:00"_s) + body);
+        typeIntoEditor(u"x"_s);
+        QVERIFY(m_view->saveCurrent());
+        QCOMPARE(readText(path), header.arg(u"2025-03-05T09:00:00"_s) + body + u"x"_s);
+        QCOMPARE(m_view->editorText(), QString(body).remove(u'\r') + u"x"_s);
+    }
+
     void qtTextsAreJapanese()
     {
         m_view->appear();

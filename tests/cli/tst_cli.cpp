@@ -282,6 +282,47 @@ private Q_SLOTS:
         QCOMPARE(maskRecent(textOf(memo)), maskRecent(textOf(byEditor)));
     }
 
+    // An appended line and the header lines written anew end as the file's lines do; every
+    // other byte stays, the byte-order mark and the fences as written included.
+    void appendKeepsTheFilesBytes_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QByteArray>("expected"); // NOW: the time of the append
+        const QByteArray title = "title: \"2025-03-05\"";
+        const QByteArray created = "created: \"2025-03-05T09:00:00\"";
+        QTest::newRow("CRLF with a header")
+            << QByteArray("---\r\n" + title + "\r\n" + created +
+                          "\r\nupdated: \"x\"\r\n---\r\n\r\na\r\n")
+            << QByteArray("---\r\n" + title + "\r\n" + created +
+                          "\r\nupdated: \"NOW\"\r\n---\r\n\r\na\r\n追記\r\n");
+        QTest::newRow("CRLF without a header or a final break")
+            << QByteArray("a\r\nb")
+            << QByteArray("---\r\n" + title +
+                          "\r\ncreated: \"NOW\"\r\nupdated: \"NOW\"\r\n---\r\n\r\na\r\nb\r\n追記");
+        QTest::newRow("lone CR, byte-order mark, fences with a space and a tab")
+            << QByteArray("\xEF\xBB\xBF--- \r" + title + "\r" + created +
+                          "\rupdated: \"x\"\r---\t\ra\r")
+            << QByteArray("\xEF\xBB\xBF--- \r" + title + "\r" + created +
+                          "\rupdated: \"NOW\"\r---\t\ra\r追記\r");
+        const QByteArray sample =
+            readBytes(QStringLiteral(QUILLMERE_TEST_DATA "/joplin/frontmatter-bom-crlf.md"));
+        QTest::newRow("byte-order mark and CRLF from another program")
+            << sample
+            << QByteArray(QByteArray(sample)
+                              .replace("title: \"Travel \\\"notes\\\"\"", title)
+                              .replace("updated: 2019-05-01T16:54:00Z", "updated: \"NOW\"") +
+                          "追記\r\n");
+    }
+    void appendKeepsTheFilesBytes()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QByteArray, expected);
+        const QString memo = at("Daily/2025-03-05.txt");
+        QVERIFY(writeNote(memo, original));
+        QCOMPARE(inBase("memo|2025-03-05|--append|追記").exitCode, 0);
+        QCOMPARE(maskRecent(textOf(memo)), QString::fromUtf8(expected));
+    }
+
     // Two writers at once (two loops of --append here; the window saves the same way) take
     // turns from reading to writing, so neither loses the other's lines.
     void concurrentAppendsLoseNothing()

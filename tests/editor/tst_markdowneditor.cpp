@@ -6,6 +6,7 @@
 #include "platform/appevents.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -425,6 +426,37 @@ private Q_SLOTS:
         w.view()->paste();
         QCOMPARE(w.screen(), text + text);
         QCOMPARE(w.live.latestText(), text + text);
+    }
+
+    // Characters the document would take for line ends, though a note does not, stay what they
+    // are, one line, through loading, typing elsewhere, a change from outside and copying.
+    void keepsCharactersTheDocumentBreaksAt_data()
+    {
+        QTest::addColumn<QChar>("character");
+        QTest::newRow("paragraph separator") << QChar(QChar::ParagraphSeparator);
+        QTest::newRow("line separator") << QChar(QChar::LineSeparator);
+        QTest::newRow("frame start") << QChar(0xFDD0);
+        QTest::newRow("frame end") << QChar(0xFDD1);
+    }
+    void keepsCharactersTheDocumentBreaksAt()
+    {
+        QFETCH(QChar, character);
+        Window w;
+        const QString line = QStringLiteral("one") + character + QStringLiteral("two");
+        w.load("top\n" + line + "\nend|");
+        QCOMPARE(w.document()->blockCount(), 3);
+        QVERIFY(w.focusEditor());
+        QTest::keyClicks(w.view(), QStringLiteral("!"));
+        QCOMPARE(w.editor->text(), "top\n" + line + "\nend!");
+
+        const QString merged = line + "\ntop\n" + line + "\nend!";
+        w.editor->replaceText(merged);
+        QCOMPARE(w.editor->text(), merged);
+        QCOMPARE(w.live.latestText(), merged);
+        QCOMPARE(w.document()->blockCount(), 4);
+        w.select(0, line.size());
+        w.view()->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), line);
     }
 
 private:

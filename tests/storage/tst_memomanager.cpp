@@ -10,6 +10,7 @@
 #include "storage/recovery.h"
 #include "storage/viewcounts.h"
 
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -39,6 +40,21 @@ QStringList othersHeaderLines(const QByteArray &bytes)
         return line.startsWith(u"title:"_s) || line.startsWith(u"created:"_s) ||
                line.startsWith(u"updated:"_s);
     });
+    return lines;
+}
+
+// The lines of a file, each with its line break, but this program's own header lines.
+QList<QByteArray> linesButOwn(const QByteArray &bytes)
+{
+    static const QRegularExpression line("[^\\r\\n]*(\\r\\n|\\r|\\n|$)");
+    static const QRegularExpression own("^(\\xEF\\xBB\\xBF)?(title|created|updated):");
+    QList<QByteArray> lines;
+    const QString text = QString::fromLatin1(bytes);
+    for (auto it = line.globalMatch(text); it.hasNext();) {
+        const QString found = it.next().captured();
+        if (!found.isEmpty() && !own.match(found).hasMatch())
+            lines.append(found.toLatin1());
+    }
     return lines;
 }
 
@@ -171,6 +187,62 @@ private Q_SLOTS:
         QCOMPARE(after.joplinYAML, before.joplinYAML);
         QVERIFY(after.joplinIsTrailing);
         QCOMPARE(after.body, before.body + QStringLiteral("\n追記"));
+    }
+
+    // A save writes the body and this program's own header lines; every other byte of the file,
+    // from its byte-order mark to each line's break, stays as it was. Lines written anew end as
+    // most of the file's lines do.
+    void saveKeepsEveryByteNobodyChanged_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QByteArray>("lineEnd"); // of the lines written anew
+        const QDir data(QStringLiteral(QUILLMERE_TEST_DATA));
+        for (const QString &folder : {u"obsidian"_s, u"joplin"_s}) {
+            for (const QFileInfo &file : QDir(data.filePath(folder)).entryInfoList({"*.md"})) {
+                if (file.fileName() == u"SOURCES.md")
+                    continue;
+                QByteArray bytes = read(file.filePath());
+                const QByteArray lineEnd = bytes.contains('\r') ? "\r\n" : "\n";
+                QTest::newRow(qPrintable(folder + u'/' + file.fileName())) << bytes << lineEnd;
+                bytes.replace("\r\n", "\n");
+                QTest::newRow(qPrintable(folder + u'/' + file.fileName() + u" in CR"))
+                    << bytes.replace('\n', '\r') << QByteArray("\r");
+            }
+        }
+        QTest::newRow("no header, CRLF") << QByteArray("a\r\nb\r\n") << QByteArray("\r\n");
+        QTest::newRow("mixed, CRLF most")
+            << QByteArray("--- \r\nkeep: 1\n---\t\r\n\r\nline\nline\r\nline\r\n")
+            << QByteArray("\r\n");
+    }
+    void saveKeepsEveryByteNobodyChanged()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QByteArray, lineEnd);
+        const QString path = notePath(QStringLiteral("note.md"));
+        QVERIFY(write(path, original));
+        MemoManager memo;
+        memo.loadFile(path);
+        const QString body = memo.loadedBody();
+        const bool hadHeader = !memo.headerIsPending();
+        QCOMPARE(memo.save(QStringLiteral("追記\n") + body).status, SaveOutcome::Status::Saved);
+
+        const QByteArray saved = read(path);
+        QList<QByteArray> kept = linesButOwn(saved);
+        const qsizetype added = kept.indexOf(QByteArray("追記" + lineEnd));
+        QVERIFY(added > 0);
+        kept.removeAt(added);
+        // A header composed here comes with a blank line below it; a body where there was none
+        // gets one above it.
+        if (!hadHeader) {
+            QCOMPARE(kept.mid(0, 3), (QList<QByteArray>{QByteArray("---" + lineEnd),
+                                                        QByteArray("---" + lineEnd), lineEnd}));
+            kept.remove(0, 3);
+        } else if (body.isEmpty()) {
+            QCOMPARE(kept.takeAt(added - 1), lineEnd);
+        }
+        QCOMPARE(kept, linesButOwn(original));
+        QCOMPARE(saved.count(QByteArray("title: \"note\"" + lineEnd)), 1);
+        QCOMPARE(saved.count(QByteArray("updated: \"2025-03-05T09:05:07\"" + lineEnd)), 1);
     }
 
     void displayedHeaderFallsBackToFileDates()

@@ -81,6 +81,10 @@ private Q_SLOTS:
              "one\ntwo\nthree"});
         row("full-width space line is blank", {"---\ntitle: A\n---\n\u3000\nHello", "A", "Hello"});
         row("unclosed fence stays in body", {"---\ntitle: A\nHello", "", "---\ntitle: A\nHello"});
+        row("indented fence is a block scalar's text",
+            {"---\ntitle: A\nscript: |\n  ---\n---\nHello", "A", "Hello"});
+        row("indented opening fence is body",
+            {" ---\ntitle: A\n---\nHi", "", " ---\ntitle: A\n---\nHi"});
         row("second plain block stays in body",
             {"---\ntitle: A\n---\n---\ntitle: B\n---\nText", "A", "---\ntitle: B\n---\nText"});
         row("leading Joplin block, then header",
@@ -344,30 +348,30 @@ private Q_SLOTS:
         row("no header: the one this program composes", {"Hello", "---\n{t}{c}{u}---\n\nHello"});
         row("other spellings and a blank line",
             {"---\nTitle: My talk\n\nDate: tomorrow\n---\nBody",
-             "---\n{t}created: \"tomorrow\"\n{u}Title: My talk\n\nDate: tomorrow\n---\n\nBody"});
+             "---\n{t}created: \"tomorrow\"\n{u}Title: My talk\n\nDate: tomorrow\n---\nBody"});
         row("own lines updated where they are, unchanged ones kept as written",
             {"---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\nupdated: 2020-01-02\n"
              "title: x\n---\nB",
-             "---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\n{u}{t}---\n\nB"});
+             "---\ntags:\n  - a\ncreated: 2020-01-01\n# by hand\n{u}{t}---\nB"});
         row("a missing key follows the one before it",
             {"---\naliases:\n- x\ncreated: 2020-01-01\nstatus: draft\n---\nB",
-             "---\n{t}aliases:\n- x\ncreated: 2020-01-01\n{u}status: draft\n---\n\nB"});
+             "---\n{t}aliases:\n- x\ncreated: 2020-01-01\n{u}status: draft\n---\nB"});
         row("of duplicates only the line that counts changes",
             {"---\ntitle: a\ntitle: b\ncreated: 2020-01-01\ncreated:\nupdated: 1\n"
              "updated: 2\n---\nB",
-             "---\ntitle: a\n{t}created: 2020-01-01\ncreated:\nupdated: 1\n{u}---\n\nB"});
+             "---\ntitle: a\n{t}created: 2020-01-01\ncreated:\nupdated: 1\n{u}---\nB"});
         row("a value over several lines is replaced whole",
             {"---\ntitle: A long\n  title\ncreated:\n- 2020\n- 2021\ntags:\n  - a\n---\nB",
-             "---\n{t}{c}{u}tags:\n  - a\n---\n\nB"});
+             "---\n{t}{c}{u}tags:\n  - a\n---\nB"});
         row("a stray item at the top stays put, not taken as the new title's value",
-            {"---\n-\n---\nB", "---\n-\n{t}{c}{u}---\n\nB"});
+            {"---\n-\n---\nB", "---\n-\n{t}{c}{u}---\nB"});
         row("a line indented with a full-width space belongs to the value above",
             {"---\ncreated: 2020-01-01\n\u3000more\nkeep: 1\n---\nB",
-             "---\n{t}created: \"2020-01-01\"\n{u}keep: 1\n---\n\nB"});
-        row("empty header", {"---\n---\nB", "---\n{t}{c}{u}---\n\nB"});
+             "---\n{t}created: \"2020-01-01\"\n{u}keep: 1\n---\nB"});
+        row("empty header", {"---\n---\nB", "---\n{t}{c}{u}---\nB"});
         row("leading Joplin block kept after the header",
             {"---\nTitle: T\n---\n\n---\nparent_id: 1\n---\nB",
-             "---\n{t}{c}{u}Title: T\n---\n\n---\nparent_id: 1\n---\n\nB"});
+             "---\n{t}{c}{u}Title: T\n---\n\n---\nparent_id: 1\n---\nB"});
     }
     void keepsHeaderLinesOnSave()
     {
@@ -380,6 +384,69 @@ private Q_SLOTS:
             const NoteDocumentParts parts = parseNoteDocument(QString(text).replace("\n", lineEnd));
             QCOMPARE(savedAndReread(parts, QStringLiteral("note")), expected);
         }
+    }
+
+    // Only this program's own lines change: a header's other lines, its fences as written, the
+    // blank lines around it and the Joplin metadata keep every byte, whatever the line breaks. A
+    // header that needs no change and the same body give back the very text.
+    void keepsEveryOtherByteOnSave_data()
+    {
+        table();
+        const QString own = QStringLiteral("title: note\ncreated: 2020\nupdated: 1\n");
+        const QString saved = QStringLiteral("title: note\ncreated: 2020\n{u}");
+        row("fences with trailing space and tab",
+            {"--- \n" + own + "---\t\n\nB", "--- \n" + saved + "---\t\n\nB"});
+        row("indented fence in a block scalar is the value's",
+            {"---\n" + own + "script: |\n  ---\n  echo\nkeep: 1\n---\nB",
+             "---\n" + saved + "script: |\n  ---\n  echo\nkeep: 1\n---\nB"});
+        row("a title spelled with a space is another application's",
+            {"---\ntitle : spaced\ncreated: 2020\nupdated: 1\n---\n\nB",
+             "---\ntitle : spaced\ncreated: 2020\n{u}---\n\nB"});
+        row("own title beside a spaced one",
+            {"---\ntitle: a\ntitle : b\n---\n\nB", "---\n{t}{c}{u}title : b\n---\n\nB"});
+        row("blank lines above, none below, closing dots",
+            {"\n \n---\n" + own + "...\nB\n", "\n \n---\n" + saved + "...\nB\n"});
+        row("Joplin block above the header, metadata and blank lines at the end",
+            {"---\nparent_id: x\n---\n---\n" + own + "---\n\nB\nid: 1\ntype_: 1\n\n \n",
+             "---\nparent_id: x\n---\n---\n" + saved + "---\n\nB\nid: 1\ntype_: 1\n\n \n"});
+        row("byte-order mark",
+            {"\uFEFF---\n" + own + "---\n\nB", "\uFEFF---\n" + saved + "---\n\nB"});
+    }
+    void keepsEveryOtherByteOnSave()
+    {
+        auto [text, expected] = cells<2>();
+        expected.replace("{t}", "title: \"note\"\n")
+            .replace("{c}", "created: \"NOW\"\n")
+            .replace("{u}", "updated: \"NOW\"\n")
+            .replace("NOW", formatFrontMatterDate(m_clock.now()));
+        for (const char *lineEnd : {"\n", "\r\n", "\r"}) {
+            const QString original = QString(text).replace("\n", lineEnd);
+            const NoteDocumentParts parts = parseNoteDocument(original);
+            QCOMPARE(restoreLineEnds(save(parts, QStringLiteral("note")), original),
+                     QString(expected).replace("\n", lineEnd));
+            QVERIFY(parts.obsidian);
+            QCOMPARE(
+                restoreLineEnds(buildNoteSaveText(*parts.obsidian, parts.body, parts.joplinYAML,
+                                                  parts.joplinIsTrailing, parts.layout),
+                                original),
+                original);
+        }
+    }
+    void restoresLineEnds_data()
+    {
+        table(); // the original, the new text with line feeds, what is written
+        row("CRLF throughout, for new lines too",
+            {"a\r\nb\r\n", "a\nnew\nb\n", "a\r\nnew\r\nb\r\n"});
+        row("lone CR", {"a\rb", "a\nb\nc", "a\rb\rc"});
+        row("mixed: lines kept keep theirs, new ones take the most common",
+            {"h\r\na\nb\r\nc\r\n", "h\na\nnew\nb\nc\nend\n", "h\r\na\nnew\r\nb\r\nc\r\nend\r\n"});
+        row("mixed: lines matched around several edits",
+            {"1\n2\r\n3\r\n4\n5\r\n6\r\n", "1\nX\n3\n4\nY\n6\n", "1\nX\r\n3\r\n4\nY\r\n6\r\n"});
+    }
+    void restoresLineEnds()
+    {
+        const auto [original, text, expected] = cells<3>();
+        QCOMPARE(restoreLineEnds(text, original), expected);
     }
 
 private:
@@ -403,7 +470,8 @@ private:
     {
         const NoteFrontMatter header =
             completeHeaderForSave(parts.obsidian, name, parts.joplinYAML, {}, m_clock.now());
-        return buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing);
+        return buildNoteSaveText(header, parts.body, parts.joplinYAML, parts.joplinIsTrailing,
+                                 parts.layout);
     }
 
     FixedClock m_clock{utc("2024-05-01T03:00:00Z"), QTimeZone("Asia/Tokyo")};
