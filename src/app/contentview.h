@@ -149,6 +149,9 @@ private:
     void setSearchSelectedFile(const QString &filePath);
     void setNotesSelectedFile(const QString &filePath);
     void openFileMoved(const QString &oldPath, const QString &newPath);
+    /// Another program deleted or moved away the open file, which has no edits: it closes.
+    void closeGoneFile();
+    void retryBusySave();
 
     MemoManager &m_memo;
     EditorLiveState m_live;
@@ -161,6 +164,8 @@ private:
     DiscardPrompt m_discardPrompt;
     AutosaveSchedule m_autosave;
     QTimer *m_autosaveTimer = nullptr;
+    /// Tries a save again while another program holds the folder's lock.
+    QTimer *m_busyRetryTimer = nullptr;
 
     QButtonGroup *m_pagePicker = nullptr;
     QStackedWidget *m_pages = nullptr;

@@ -1,3 +1,4 @@
+#include "common/heldfolderlock.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 
@@ -177,7 +178,7 @@ private Q_SLOTS:
             "eins\ntwo\nthree\n", S::Conflicted, "uno\ntwo\nthree\n");
         row("made unreadable: kept, ours beside it", "caf\xe9\n", "one\ntwo\nthree\nfour\n",
             S::Conflicted, nullptr);
-        row("deleted: written again", QByteArray(), "one\ntwo\n", S::Saved, "one\ntwo\n");
+        row("deleted: written again", QByteArray(), "one\ntwo\n", S::Restored, "one\ntwo\n");
     }
     void saveAfterAnotherWriter()
     {
@@ -211,6 +212,64 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(path), loaded);
         // What was written is now the reference: the next save of the same text writes nothing.
         QCOMPARE(memo.save(loaded).status, SaveOutcome::Status::NothingToSave);
+    }
+
+    // Another program holding the folder's lock (a stuck append, a sync tool) is not waited
+    // for: nothing is written, the edits stay the store's to save once it lets go.
+    void saveDoesNotWaitForTheFolderLock()
+    {
+        const QString path = notePath(u"shared.md"_s);
+        QVERIFY(write(path, "one\n"));
+        MemoManager memo;
+        memo.loadFile(path);
+        memo.markModified();
+        QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
+        HeldFolderLock other(m_base + u"/Notes"_s);
+        QVERIFY(other.isHeld());
+
+        const SaveOutcome busy = memo.save(u"one\ntwo\n"_s);
+        QCOMPARE(busy.status, SaveOutcome::Status::Busy);
+        QVERIFY(!busy.succeeded());
+        QCOMPARE(read(path), QByteArray("one\n"));
+        QVERIFY(memo.isModified());
+        QCOMPARE(memo.loadedBody(), u"one\n"_s);
+        QCOMPARE(saved.count(), 0);
+
+        other.release();
+        QCOMPARE(memo.save(u"one\ntwo\n"_s).status, SaveOutcome::Status::Saved);
+        QCOMPARE(bodyOf(path), u"one\ntwo\n"_s);
+    }
+
+    // Only a file that was there and now leads nowhere is gone; the window closes it.
+    void fileIsGoneOnlyWhenItLeadsNowhere_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("gone");
+        QTest::newRow("deleted") << u"delete"_s << true;
+        QTest::newRow("its folder moved away") << u"move folder"_s << true;
+        QTest::newRow("rewritten by another program") << u"rewrite"_s << false;
+        QTest::newRow("a memo that was never written") << u"never written"_s << false;
+        QTest::newRow("no document") << u"none"_s << false;
+    }
+    void fileIsGoneOnlyWhenItLeadsNowhere()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, gone);
+        const QString path = notePath(u"work/plan.md"_s);
+        QVERIFY(write(path, "plan\n"));
+        MemoManager memo;
+        memo.loadFile(path);
+        if (change == u"delete")
+            QVERIFY(QFile::remove(path));
+        else if (change == u"move folder")
+            QVERIFY(QDir().rename(notePath(u"work"_s), notePath(u"moved"_s)));
+        else if (change == u"rewrite")
+            QVERIFY(write(path, "plan\nmore\n"));
+        else if (change == u"never written")
+            memo.loadMemo(QDate(2025, 3, 5));
+        else
+            memo.clearDocument();
+        QCOMPARE(memo.fileIsGone(), gone);
     }
 
     void conflictsWithinOneSecondKeepEveryText()
