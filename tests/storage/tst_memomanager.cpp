@@ -240,38 +240,6 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(path), u"one\ntwo\n"_s);
     }
 
-    // Only a file that was there and now leads nowhere is gone; the window closes it.
-    void fileIsGoneOnlyWhenItLeadsNowhere_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<bool>("gone");
-        QTest::newRow("deleted") << u"delete"_s << true;
-        QTest::newRow("its folder moved away") << u"move folder"_s << true;
-        QTest::newRow("rewritten by another program") << u"rewrite"_s << false;
-        QTest::newRow("a memo that was never written") << u"never written"_s << false;
-        QTest::newRow("no document") << u"none"_s << false;
-    }
-    void fileIsGoneOnlyWhenItLeadsNowhere()
-    {
-        QFETCH(QString, change);
-        QFETCH(bool, gone);
-        const QString path = notePath(u"work/plan.md"_s);
-        QVERIFY(write(path, "plan\n"));
-        MemoManager memo;
-        memo.loadFile(path);
-        if (change == u"delete")
-            QVERIFY(QFile::remove(path));
-        else if (change == u"move folder")
-            QVERIFY(QDir().rename(notePath(u"work"_s), notePath(u"moved"_s)));
-        else if (change == u"rewrite")
-            QVERIFY(write(path, "plan\nmore\n"));
-        else if (change == u"never written")
-            memo.loadMemo(QDate(2025, 3, 5));
-        else
-            memo.clearDocument();
-        QCOMPARE(memo.fileIsGone(), gone);
-    }
-
     void conflictsWithinOneSecondKeepEveryText()
     {
         const QString path = notePath(QStringLiteral("shared.md"));
