@@ -36,6 +36,7 @@ constexpr int pagePickerWidth = 180;
 constexpr int pageColumnWidth = 220;
 constexpr int editorMinimumWidth = 200;
 constexpr int debounceIntervalMsec = 300;
+constexpr int busyRetryMsec = 1000;
 
 QDate today()
 {
@@ -97,10 +98,14 @@ std::optional<ContentView::Page> ContentView::pageFromString(const QString &raw)
 
 ContentView::ContentView(MemoManager &memo, QWidget *parent)
     : QWidget(parent), m_memo(memo), m_selectedDate(today()), m_externalChangePrompt(askToReload),
-      m_discardPrompt(askToDiscard), m_autosaveTimer(new QTimer(this))
+      m_discardPrompt(askToDiscard), m_autosaveTimer(new QTimer(this)),
+      m_busyRetryTimer(new QTimer(this))
 {
     m_autosaveTimer->setSingleShot(true);
     connect(m_autosaveTimer, &QTimer::timeout, this, &ContentView::autosaveIfDue);
+    m_busyRetryTimer->setSingleShot(true);
+    m_busyRetryTimer->setInterval(busyRetryMsec);
+    connect(m_busyRetryTimer, &QTimer::timeout, this, &ContentView::retryBusySave);
     buildLayout();
     updateEditorFocusRule();
     connectEditor();
@@ -363,6 +368,8 @@ void ContentView::showLoadedDocument()
 {
     m_autosave.saved();
     m_autosaveTimer->stop();
+    m_busyRetryTimer->stop();
+    m_statusBar->setNotice(QString());
     m_editor->setDocumentReadOnly(!m_memo.isEditable());
     m_editor->showDocument(m_memo.currentFilePath(), m_memo.loadedBody());
     m_sidePane->setMarkdownText(m_memo.loadedBody());
@@ -387,9 +394,13 @@ void ContentView::diskChanged()
     if (m_showingExternalChangeAlert)
         return;
     if (!m_memo.isModified()) {
-        m_memo.reloadIfChangedOnDisk();
+        if (m_memo.fileIsGone())
+            closeGoneFile();
+        else
+            m_memo.reloadIfChangedOnDisk();
         return;
     }
+    // A file gone meanwhile is written back by that save.
     scheduleAutosave();
 }
 
@@ -509,11 +520,32 @@ bool ContentView::saveCurrent(SaveAnnouncement announcement)
     if (m_memo.currentFilePath().isEmpty() || !m_memo.isEditable())
         return true;
     const SaveOutcome outcome = m_memo.save(m_editor->text(), announcement);
+    if (outcome.status == SaveOutcome::Status::Busy) {
+        // Nothing is lost: the edits stay in the editor, and the save comes again shortly.
+        m_statusBar->setNotice(MemoManager::busyMessage, true);
+        m_busyRetryTimer->start();
+        return false;
+    }
     if (!outcome.succeeded())
         return false;
+    m_busyRetryTimer->stop();
+    if (outcome.status == SaveOutcome::Status::Restored)
+        m_statusBar->setNotice(MemoManager::restoredMessage);
+    else if (m_statusBar->notice() == MemoManager::busyMessage)
+        m_statusBar->setNotice(QString());
     m_autosave.saved();
     m_autosaveTimer->stop();
     return true;
+}
+
+void ContentView::retryBusySave()
+{
+    // As the autosave: not while the user is asked about the file, nor with a rename half typed.
+    if (m_showingExternalChangeAlert || m_editor->isEditingTitle()) {
+        m_busyRetryTimer->start();
+        return;
+    }
+    saveCurrent(SaveAnnouncement::quiet);
 }
 
 bool ContentView::loadDocument(const MemoItem &item)
@@ -619,7 +651,10 @@ void ContentView::checkExternalChange()
         return;
     // Without edits of our own there is nothing to lose: the editor follows the file.
     if (!m_memo.isModified()) {
-        m_memo.reloadIfChangedOnDisk();
+        if (m_memo.fileIsGone())
+            closeGoneFile();
+        else
+            m_memo.reloadIfChangedOnDisk();
         return;
     }
     const auto pending = m_memo.externalChangeText();
@@ -773,6 +808,18 @@ void ContentView::fileDeleted(const QString &filePath)
         setNotesSelectedFile(QString());
     else if (m_selectedPage == Page::search)
         setSearchSelectedFile(QString());
+}
+
+void ContentView::closeGoneFile()
+{
+    // The selected day's memo shows that day empty again, as a day without a memo; any other
+    // file closes, so that nothing writes it back where it no longer belongs.
+    if (m_selectedPage == Page::calendar &&
+        m_memo.currentFilePath() == PathManager::dailyMemoPath(m_selectedDate))
+        m_memo.loadMemo(m_selectedDate);
+    else
+        fileDeleted(m_memo.currentFilePath());
+    m_statusBar->setNotice(MemoManager::goneMessage);
 }
 
 void ContentView::activateGlobalSearch()

@@ -161,6 +161,9 @@ private:
     void updateWindowTitle();
     /// The notes page made and opened `filePath`: the caret goes into it, after its title line.
     void noteCreated(const QString &filePath);
+    /// Another program deleted or moved away the open file, which has no edits: it closes.
+    void closeGoneFile();
+    void retryBusySave();
 
     MemoManager &m_memo;
     EditorLiveState m_live;
@@ -173,6 +176,8 @@ private:
     DiscardPrompt m_discardPrompt;
     AutosaveSchedule m_autosave;
     QTimer *m_autosaveTimer = nullptr;
+    /// Tries a save again while another program holds the folder's lock.
+    QTimer *m_busyRetryTimer = nullptr;
 
     QButtonGroup *m_pagePicker = nullptr;
     QStackedWidget *m_pages = nullptr;

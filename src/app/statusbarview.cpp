@@ -1,7 +1,9 @@
 #include "app/statusbarview.h"
 
+#include "editor/memoeditorview.h"
 #include "platform/clock.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +17,8 @@ StatusBarView::StatusBarView(EditorLiveState &live, QWidget *parent) : QWidget(p
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(8, 0, 8, 0);
     row->setSpacing(16);
+    m_notice = addPiece();
+    m_notice->setObjectName(QStringLiteral("statusNotice"));
     m_file = addPiece();
     m_base = addPiece();
     m_date = addPiece();
@@ -23,11 +27,13 @@ StatusBarView::StatusBarView(EditorLiveState &live, QWidget *parent) : QWidget(p
     QFont cursorFont = m_cursor->font();
     cursorFont.setFamilies({QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
     m_cursor->setFont(cursorFont);
+    row->addWidget(m_notice);
     row->addWidget(m_file, 1);
     row->addWidget(m_base, 1);
     row->addWidget(m_date);
     row->addWidget(m_cursor);
     m_date->hide();
+    m_notice->hide();
 
     setFilePath(QString());
     setBaseFolderPath(QString());
@@ -67,6 +73,38 @@ void StatusBarView::setModificationDate(const QDateTime &date)
     m_date->setVisible(!text.isEmpty());
     m_date->setText(QStringLiteral("更新日時: ") + text);
     m_date->setAccessibleName(m_date->text());
+}
+
+void StatusBarView::setNotice(const QString &text, bool alert)
+{
+    m_notice->setText(text);
+    m_notice->setAccessibleName(text);
+    m_notice->setToolTip(text);
+    m_noticeIsAlert = alert;
+    refreshNoticeColor();
+    m_notice->setVisible(!text.isEmpty());
+}
+
+void StatusBarView::refreshNoticeColor()
+{
+    QPalette palette = m_notice->palette();
+    palette.setColor(QPalette::WindowText, m_noticeIsAlert
+                                               ? MessageColors::color(true, this->palette())
+                                               : this->palette().color(QPalette::WindowText));
+    m_notice->setPalette(palette);
+}
+
+void StatusBarView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Also while the constructor sets the background, before the notice exists.
+    if (event->type() == QEvent::PaletteChange && m_notice)
+        refreshNoticeColor();
+}
+
+QString StatusBarView::notice() const
+{
+    return m_notice->text();
 }
 
 QString StatusBarView::formatModificationDate(const QDateTime &date)

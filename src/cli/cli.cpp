@@ -11,6 +11,22 @@
 namespace Cli {
 namespace {
 
+/// A folder nobody keeps notes in, which a slip of the keyboard (`--base /`, a variable left
+/// empty before a slash) names: the root of the file system, and the kernel's own folders,
+/// however spelled (links and ".." resolved).
+bool isSystemFolder(const QString &folder)
+{
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    if (real == u"/")
+        return true;
+    for (const QLatin1String system :
+         {QLatin1String("/proc"), QLatin1String("/sys"), QLatin1String("/dev")}) {
+        if (real == system || real.startsWith(system + u'/'))
+            return true;
+    }
+    return false;
+}
+
 int runCommand(const CliArguments &arguments, CliOutput &output)
 {
     if (arguments.base) {
@@ -19,6 +35,10 @@ int runCommand(const CliArguments &arguments, CliOutput &output)
         if (!QFileInfo(folder).isDir())
             return output.fail(usageError,
                                QStringLiteral("フォルダが見つかりません: ") + *arguments.base);
+        if (isSystemFolder(folder))
+            return output.fail(usageError,
+                               QStringLiteral("このフォルダはベースフォルダにできません: ") +
+                                   *arguments.base);
         PathManager::setBaseFolderForProcess(folder);
     }
     // As in the window: a default base folder created now gets the shipped holiday table.

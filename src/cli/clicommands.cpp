@@ -126,6 +126,9 @@ void writeTextLines(CliOutput &output, const QList<SearchHit> &hits, const QStri
         output.writeEncoded(secondHalf);
 }
 
+/// How long --append waits for another writer to let go of the memo's folder.
+constexpr std::chrono::seconds lockPatience(10);
+
 std::optional<int> yearOf(const QString &text)
 {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,4}$"));
@@ -142,9 +145,18 @@ int search(const CliArguments &arguments, CliOutput &output)
     const QString keyword = arguments.operands.first().trimmed();
     if (keyword.isEmpty())
         return output.fail(Cli::usageError, QStringLiteral("キーワードが空です"));
+    // A history that could not be stored fails the command, after the hits it still found.
+    QString historyError;
     if (arguments.remember) {
+        Diagnostics::Capture capture;
         SearchStore::addToHistory(keyword);
-        Settings::instance().sync();
+        const bool stored = Settings::instance().sync();
+        const QString detail = capture.finish();
+        if (!stored)
+            historyError =
+                QStringLiteral("検索履歴を保存できませんでした") +
+                (detail.isEmpty() ? QString()
+                                  : QString(QStringLiteral("（") + detail + QStringLiteral("）")));
     }
     const QString base = PathManager::baseFolderPath();
     const QString root = QDir::cleanPath(base) + u'/';
@@ -160,6 +172,8 @@ int search(const CliArguments &arguments, CliOutput &output)
     }
     const int status = hits.isEmpty() ? Cli::nothingFound : Cli::success;
     keepUntilExit(std::move(hits));
+    if (!historyError.isEmpty())
+        return output.fail(Cli::fileError, historyError);
     return status;
 }
 
@@ -173,6 +187,8 @@ int memo(const CliArguments &arguments, CliOutput &output)
         return output.fail(Cli::usageError,
                            QStringLiteral("日付が正しくありません（yyyy-MM-dd）: ") +
                                arguments.operands.first());
+    if (arguments.append && arguments.append->isEmpty())
+        return output.fail(Cli::usageError, QStringLiteral("追加するテキストが空です"));
     const QString path = PathManager::dailyMemoPath(*date);
     QString text = CliOutput::shown(path);
     QList<CliField> fields{{QLatin1String("path"), path},
@@ -185,12 +201,20 @@ int memo(const CliArguments &arguments, CliOutput &output)
     MemoManager memo;
     Diagnostics::Capture capture;
     // Another writer (the window, another --append) takes turns with this one from reading to
-    // writing, so neither loses the other's lines.
+    // writing, so neither loses the other's lines. One that keeps the lock too long is not
+    // waited for without end.
     std::optional<FolderLock> lock;
     if (arguments.append) {
         const QString folder = QFileInfo(path).absolutePath();
         QDir().mkpath(folder);
-        lock.emplace(folder);
+        lock.emplace(folder, lockPatience);
+        if (lock->isBusy()) {
+            capture.finish();
+            return output.fail(Cli::fileError,
+                               QStringLiteral("他のプログラムが書き込み中のため、") +
+                                   QString::number(lockPatience.count()) +
+                                   QStringLiteral(" 秒待っても保存できませんでした: ") + path);
+        }
     }
     memo.loadMemo(*date);
     // A memo that is not readable UTF-8 is never written over, and is not shown as empty.
@@ -205,7 +229,8 @@ int memo(const CliArguments &arguments, CliOutput &output)
         const SaveOutcome outcome =
             memo.save(withLineAppended(memo.loadedBody(), *arguments.append));
         if (outcome.status != SaveOutcome::Status::Saved &&
-            outcome.status != SaveOutcome::Status::Merged) {
+            outcome.status != SaveOutcome::Status::Merged &&
+            outcome.status != SaveOutcome::Status::Restored) {
             const QString detail = capture.finish();
             return output.fail(Cli::fileError,
                                MemoManager::saveFailedMessage +
@@ -252,6 +277,8 @@ int newNote(const CliArguments &arguments, CliOutput &output)
                                target);
     if (!NoteNaming::isUsableName(name))
         return output.fail(Cli::usageError, QStringLiteral("ノートの名前に使えません: ") + name);
+    if (NoteNaming::isTooLong(NoteNaming::newNoteFileName(name)))
+        return output.fail(Cli::usageError, NoteNaming::tooLongMessage());
 
     QString folder = PathManager::notesFolderPath();
     if (!folders.isEmpty())
@@ -261,6 +288,9 @@ int newNote(const CliArguments &arguments, CliOutput &output)
     Diagnostics::Capture capture;
     const NotesOperations::Result result = NotesOperations::createNote(folder, name);
     capture.finish();
+    // Refused with a reason: the name is taken so often that its number makes it too long.
+    if (result.status == NotesOperations::Result::Status::refused && !result.error.isEmpty())
+        return output.fail(Cli::usageError, result.error);
     if (!result.ok())
         return output.fail(Cli::fileError,
                            QStringLiteral("ノートを作成できませんでした: ") + result.error);

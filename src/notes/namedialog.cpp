@@ -81,9 +81,14 @@ QString NameDialog::name() const
 
 void NameDialog::nameEdited()
 {
-    const bool usable = NoteNaming::isUsableName(name());
+    const QString entry = m_kind == Kind::newNote ? NoteNaming::newNoteFileName(name())
+                                                  : NoteNaming::trimmedName(name());
+    const bool tooLong = NoteNaming::isTooLong(entry);
+    const bool usable = NoteNaming::isUsableName(name()) && !tooLong;
     m_confirm->setEnabled(usable);
-    // Empty needs no explanation; a name refused for its characters does.
+    // Empty needs no explanation; a name refused for its characters or its length does.
+    m_hint->setText(tooLong && NoteNaming::isUsableName(name()) ? NoteNaming::tooLongMessage()
+                                                                : unusableNameHint);
     m_hint->setVisible(!usable && !NoteNaming::trimmedName(name()).isEmpty());
 }
 

@@ -10,8 +10,9 @@ class QLineEdit;
 class QPushButton;
 
 /// A small window-modal dialog asking for one name: a new note, a new folder, or a folder's
-/// new name. The confirm button stays disabled while the name cannot be used (empty, or with a
-/// "/", a control character or a leading "."); Return confirms like the button, Escape cancels.
+/// new name. The confirm button stays disabled while the name cannot be used (empty, with a
+/// "/", a control character or a leading ".", or longer than a file system takes, a new note's
+/// ".md" included), with a hint that says why; Return confirms like the button, Escape cancels.
 /// The dialog does not change the name it hands back; the owner trims it.
 class NameDialog : public QDialog
 {

@@ -32,6 +32,26 @@ QString newNoteFileName(const QString &input)
     return name;
 }
 
+bool isTooLong(const QString &fileName)
+{
+    return fileName.toUtf8().size() > maxNameBytes;
+}
+
+QString tooLongMessage()
+{
+    return QStringLiteral("名前が長すぎます（拡張子や番号も含めて UTF-8 で ") +
+           QString::number(maxNameBytes) + QStringLiteral(" バイトまで）");
+}
+
+QString numberedFileName(const QString &fileName, int n)
+{
+    if (n == 0)
+        return fileName;
+    const QFileInfo info(fileName);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QString(u'.' + info.suffix());
+    return info.completeBaseName() + QStringLiteral(" (") + QString::number(n) + u')' + suffix;
+}
+
 bool isTaken(const QString &path)
 {
     const QFileInfo info(path);
@@ -40,15 +60,8 @@ bool isTaken(const QString &path)
 
 QString freeNotePath(const QString &folder, const QString &fileName)
 {
-    const QString first = folder + u'/' + fileName;
-    if (!isTaken(first))
-        return first;
-    const QFileInfo info(fileName);
-    const QString base = info.completeBaseName();
-    const QString suffix = info.suffix().isEmpty() ? QString() : QString(u'.' + info.suffix());
-    for (int n = 1;; ++n) {
-        const QString candidate =
-            folder + u'/' + base + QStringLiteral(" (") + QString::number(n) + u')' + suffix;
+    for (int n = 0;; ++n) {
+        const QString candidate = folder + u'/' + numberedFileName(fileName, n);
         if (!isTaken(candidate))
             return candidate;
     }

@@ -23,6 +23,19 @@ bool isUsableName(const QString &name);
 /// The file name of a new note: the trimmed input, with ".md" appended unless it ends so.
 QString newNoteFileName(const QString &input);
 
+/// The longest name of one entry in a folder that Linux file systems take, in UTF-8 bytes.
+constexpr qsizetype maxNameBytes = 255;
+
+/// Whether `fileName` (one entry's name, extension and number included) is longer than
+/// maxNameBytes.
+bool isTooLong(const QString &fileName);
+
+/// What the user is told when a name is too long: the limit, and what counts towards it.
+QString tooLongMessage();
+
+/// `fileName` numbered: "name (n).ext"; `fileName` itself for n = 0.
+QString numberedFileName(const QString &fileName, int n);
+
 /// True when something, even a dangling symbolic link, already occupies `path`.
 bool isTaken(const QString &path);
 

@@ -35,7 +35,7 @@ QString parentOf(const QString &path)
 
 Result createFolder(const QString &parent, const QString &name)
 {
-    if (!NoteNaming::isUsableName(name))
+    if (!NoteNaming::isUsableName(name) || NoteNaming::isTooLong(NoteNaming::trimmedName(name)))
         return {Status::refused, {}, {}};
     const QString path = parent + u'/' + NoteNaming::trimmedName(name);
     AtomicFile::Error error;
@@ -46,7 +46,7 @@ Result createFolder(const QString &parent, const QString &name)
 
 Result renameFolder(const QString &folder, const QString &name)
 {
-    if (!NoteNaming::isUsableName(name))
+    if (!NoteNaming::isUsableName(name) || NoteNaming::isTooLong(NoteNaming::trimmedName(name)))
         return {Status::refused, {}, {}};
     const QString target = parentOf(folder) + u'/' + NoteNaming::trimmedName(name);
     if (target == folder)
@@ -96,7 +96,7 @@ Result renameTarget(const QString &note, const QString &baseName)
         parentOf(note) + u'/' + trimmed + (suffix.isEmpty() ? QString() : QString(u'.' + suffix));
     if (target == note)
         return {Status::nothingToDo, note, {}};
-    if (NoteNaming::isTaken(target))
+    if (NoteNaming::isTaken(target) || NoteNaming::isTooLong(QFileInfo(target).fileName()))
         return {Status::refused, {}, {}};
     return done(target);
 }
@@ -123,19 +123,24 @@ Result createNote(const QString &folder, const QString &name)
 {
     if (!NoteNaming::isUsableName(name))
         return {Status::refused, {}, {}};
-    AtomicFile::Error error;
-    // Another program may take the free name between choosing and writing it: then choose again
-    // rather than replace its file.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const QString path = NoteNaming::freeNotePath(folder, NoteNaming::newNoteFileName(name));
+    const QString fileName = NoteNaming::newNoteFileName(name);
+    // Each name is claimed in one step that never replaces a file: another program (another
+    // `quillmere new`) taking it between the look and the write moves us on to the next number.
+    for (int n = 0;; ++n) {
+        const QString candidate = NoteNaming::numberedFileName(fileName, n);
+        if (NoteNaming::isTooLong(candidate))
+            return {Status::refused, {}, NoteNaming::tooLongMessage()};
+        const QString path = folder + u'/' + candidate;
+        if (NoteNaming::isTaken(path))
+            continue;
+        AtomicFile::Error error;
         bool taken = false;
         const QByteArray text = newNoteText(QFileInfo(path).completeBaseName()).toUtf8();
         if (NoteStore::instance().createNote(path, text, &error, &taken))
             return done(path);
         if (!taken)
-            break;
+            return failure(QStringLiteral("ファイル作成エラー: "), error.text);
     }
-    return failure(QStringLiteral("ファイル作成エラー: "), error.text);
 }
 
 Result deleteNote(const QString &note)

@@ -50,7 +50,8 @@ Result renameNote(const QString &note, const QString &baseName);
 
 /// Creates a note in `folder` from the name typed by the user (".md" added when missing, the
 /// first free name taken): a header with the title and the creation time, and the title as the
-/// first line of the body.
+/// first line of the body. Refused, with the reason in `error`, when the file name (numbered
+/// where the name is taken) would be longer than a file system takes.
 Result createNote(const QString &folder, const QString &name);
 
 /// Removes a note permanently.

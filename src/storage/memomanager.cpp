@@ -17,6 +17,9 @@
 
 #include <utility>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace {
 
 struct FileDates
@@ -249,8 +252,11 @@ SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement
     const QString folder = QFileInfo(m_currentFilePath).absolutePath();
     QDir().mkpath(folder);
     // Held across comparing, merging and writing: another writer that takes the same lock
-    // (the command line's --append) cannot slip in between.
-    const FolderLock lock(folder);
+    // (the command line's --append) cannot slip in between. Only tried: a holder that does not
+    // let go must not freeze the window; the caller tries again a little later.
+    const FolderLock lock(folder, FolderLock::noWait);
+    if (lock.isBusy())
+        return {SaveOutcome::Status::Busy, {}};
     if (!lock.isLocked())
         Diagnostics::log(QStringLiteral("ロックできませんでした: ") + folder +
                          QStringLiteral(": ") + lock.error());
@@ -264,7 +270,10 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
         return writeConflictCopy(body, disk);
 
     QString merged = body;
-    SaveOutcome::Status status = SaveOutcome::Status::Saved;
+    // Gone since it was read: the edits are written back where the document says it is.
+    SaveOutcome::Status status = disk.state == DiskCheck::State::Missing
+                                     ? SaveOutcome::Status::Restored
+                                     : SaveOutcome::Status::Saved;
     std::optional<NoteDocumentParts> diskParts;
     if (disk.state == DiskCheck::State::Changed) {
         diskParts = parseNoteDocument(disk.text);
@@ -298,9 +307,14 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
     if (!writeText(text, previousText, &error))
         return failSave(error);
     setStatusModificationDate(Clock::current().now());
+    if (status == SaveOutcome::Status::Restored) {
+        Diagnostics::log(QStringLiteral("書き戻し: ") + m_currentFilePath);
+        // The folder may be a new one: the watch on the one that went sees nothing more.
+        watchCurrentFile();
+    }
     if (status == SaveOutcome::Status::Merged)
         showTemporaryMessage(mergedMessage, MessageKind::success);
-    else if (announcement == SaveAnnouncement::announced)
+    else if (announcement == SaveAnnouncement::announced && status == SaveOutcome::Status::Saved)
         showTemporaryMessage(savedMessage, MessageKind::success);
     Q_EMIT saved();
     AppEvents::instance().postMemoSaved();
@@ -380,6 +394,16 @@ std::optional<QString> MemoManager::externalChangeText() const
     return disk.text;
 }
 
+bool MemoManager::fileIsGone() const
+{
+    if (m_currentFilePath.isEmpty() || !m_originalStamp.exists)
+        return false;
+    // Only a name that leads nowhere: a folder we may no longer read is not a deletion.
+    struct stat info;
+    return ::stat(QFile::encodeName(m_currentFilePath).constData(), &info) != 0 &&
+           (errno == ENOENT || errno == ENOTDIR);
+}
+
 bool MemoManager::reloadFromDisk()
 {
     if (m_currentFilePath.isEmpty())
@@ -420,9 +444,12 @@ void MemoManager::watchCurrentFile()
     if (m_currentFilePath.isEmpty())
         return;
     // The folder too: an atomic replace (ours, a sync tool's) swaps the file the watch was on,
-    // and a memo that does not exist yet can only be seen appearing there.
+    // and a memo that does not exist yet can only be seen appearing there. And the folder's
+    // own folder, the only one told when the note's folder is moved away.
     const QString folder = QFileInfo(m_currentFilePath).absolutePath();
     QStringList paths{folder};
+    if (const QString above = QFileInfo(folder).absolutePath(); above != folder)
+        paths.append(above);
     if (QFileInfo::exists(m_currentFilePath))
         paths.append(m_currentFilePath);
     m_watcher->addPaths(paths);

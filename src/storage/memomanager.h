@@ -29,12 +29,19 @@ struct SaveOutcome
                        ///< the other program's file
         Failed,        ///< nothing was written; the edits exist only in the editor
         Refused,       ///< the document is read-only because its file could not be read
+        Busy,          ///< another program holds the folder's lock: nothing was written, the
+                       ///< edits exist only in the editor; try again shortly
+        Restored,      ///< the file had gone (another program deleted or moved it): the text
+                       ///< was written to its path again
     };
     Status status = Status::NothingToSave;
     QString conflictPath;
 
     /// The user's text is safely on disk (or there was nothing to write).
-    bool succeeded() const { return status != Status::Failed && status != Status::Refused; }
+    bool succeeded() const
+    {
+        return status != Status::Failed && status != Status::Refused && status != Status::Busy;
+    }
 };
 
 /// What a status message reports: shown in the success or the error colour.
@@ -78,6 +85,11 @@ public:
     /// Followed by the conflict copy's file name.
     static inline const QString conflictMessage = QStringLiteral(
         "他のアプリケーションと同じ箇所が変更されたため、別のファイルに保存しました: ");
+    static inline const QString busyMessage = QStringLiteral("他のプログラムが書き込み中です");
+    static inline const QString restoredMessage =
+        QStringLiteral("他のアプリケーションで削除または移動されたファイルを書き戻しました");
+    static inline const QString goneMessage =
+        QStringLiteral("ファイルが他のアプリケーションで削除または移動されました");
 
     /// The body as last read from or written to disk: the reference for the modified flag and
     /// the base of a merge. Never the header or the Joplin metadata.
@@ -101,6 +113,9 @@ public:
     const QString &loadError() const { return m_loadError; }
     /// Why the last failed save failed, in the user's words (AtomicFile::Error::reason).
     const QString &saveFailureReason() const { return m_saveFailureReason; }
+    /// The open file was on disk when last read or written and is not there now: another
+    /// program deleted it or moved it (or its folder) away.
+    bool fileIsGone() const;
 
     /// Watches the open file, so that changes made by other programs are noticed at once
     /// (diskChanged()); off by default (the command line has no use for it).
@@ -113,7 +128,8 @@ public:
 
     /// Writes `body` (the editor's text) with the completed header, merging what another
     /// program changed since the file was last read or written. Nothing is written when `body`
-    /// is the loaded body. On success the loaded body is what the file now holds.
+    /// is the loaded body. On success the loaded body is what the file now holds. Never waits
+    /// for the folder's lock: when another program holds it, nothing is written (Busy).
     SaveOutcome save(const QString &body,
                      SaveAnnouncement announcement = SaveAnnouncement::announced);
 

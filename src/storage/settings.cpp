@@ -113,9 +113,10 @@ SettingsStore &Settings::store() const
     return current;
 }
 
-void Settings::sync()
+bool Settings::sync()
 {
     store().sync();
+    return !store().hasUnsavedChanges();
 }
 
 // The getters and setters below, one group per setting.

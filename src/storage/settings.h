@@ -93,7 +93,8 @@ public:
 
 public:
     /// Writes pending changes now rather than shortly after (a short-lived process ends first).
-    void sync();
+    /// False when they could not be written (they stay pending).
+    bool sync();
 
     /// The bookmark an older version stored for the base folder, read until it is replaced.
     QByteArray legacyBaseFolderBookmark() const;

@@ -1,3 +1,4 @@
+#include "common/heldfolderlock.h"
 #include "common/inkrecorder.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
@@ -5,6 +6,7 @@
 #include "app/appearance.h"
 #include "app/contentview.h"
 #include "app/helpwindow.h"
+#include "app/statusbarview.h"
 #include "app/translations.h"
 #include "calendar/calendarcolors.h"
 #include "editor/markdowneditor.h"
@@ -232,6 +234,86 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(files.first()), u"大事なこと"_s);
         discard = true;
         QVERIFY(m_view->saveOrConfirmClose());
+    }
+
+    // Another program holding the folder's lock never freezes the window: the save does not
+    // happen, the status bar says why, and it comes again by itself once the lock is free. A quit
+    // meanwhile keeps the text in a recovery file.
+    void saveWaitsForAnotherWriterWithoutFreezing()
+    {
+        const QString path = openNote(u"shared.md"_s, u"one\n"_s);
+        typeIntoEditor(u"two"_s);
+        HeldFolderLock other(m_base + u"/Notes"_s);
+        QVERIFY(other.isHeld());
+        auto *bar = m_view->findChild<StatusBarView *>();
+
+        QVERIFY(!m_view->saveCurrent());
+        QVERIFY(!m_view->saveBeforeExit());
+        QCOMPARE(readText(path), u"one\n"_s);
+        QCOMPARE(bar->notice(), MemoManager::busyMessage);
+        QVERIFY(m_memo->isModified());
+        QCOMPARE(m_view->editorText(), u"one\ntwo"_s);
+        const QStringList recovered = Recovery::files();
+        QCOMPARE(recovered.size(), 1);
+        QCOMPARE(bodyOf(recovered.first()), u"one\ntwo"_s);
+
+        other.release();
+        QTRY_COMPARE(bodyOf(path), u"one\ntwo"_s);
+        QVERIFY(!m_memo->isModified());
+        QCOMPARE(bar->notice(), QString());
+    }
+
+    // Another program deleted the open file, or moved its folder away. Without edits it closes
+    // (the day's memo shows the day empty again) and nothing brings it back; with edits they are
+    // written back where the file was, and the status bar says so.
+    void openFileGoneMeanwhile_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("edited");
+        QTest::newRow("note deleted, no edits: closed") << u"delete"_s << false;
+        QTest::newRow("its folder moved away, no edits: closed") << u"move"_s << false;
+        QTest::newRow("the day's memo deleted, no edits: the day empty") << u"daily"_s << false;
+        QTest::newRow("note deleted with edits: written back") << u"delete"_s << true;
+        QTest::newRow("its folder moved away with edits: written back") << u"move"_s << true;
+    }
+    void openFileGoneMeanwhile()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, edited);
+        m_memo->setWatchingFile(true);
+        const bool isDaily = change == u"daily";
+        QString path = daily();
+        if (isDaily) {
+            writeText(path, u"plan\n"_s);
+            m_view->appear();
+        } else {
+            path = openNote(u"仕事/plan.md"_s, u"plan\n"_s);
+        }
+        QCOMPARE(m_view->editorText(), u"plan\n"_s);
+        if (edited)
+            typeIntoEditor(u"追記"_s);
+        if (change == u"move")
+            QVERIFY(QDir().rename(notePath(u"仕事"_s), notePath(u"業務"_s)));
+        else
+            QVERIFY(QFile::remove(path));
+        auto *bar = m_view->findChild<StatusBarView *>();
+
+        if (!edited) {
+            QTRY_COMPARE(bar->notice(), MemoManager::goneMessage);
+            QCOMPARE(m_memo->currentFilePath(), isDaily ? path : QString());
+            QCOMPARE(m_view->notesSelectedFile(), QString());
+            QCOMPARE(m_view->editorText(), QString());
+            QVERIFY(m_view->saveCurrent());
+            QVERIFY(!QFile::exists(path));
+            QCOMPARE(QFileInfo::exists(notePath(u"仕事"_s)), change == u"delete");
+            return;
+        }
+        QVERIFY(m_view->saveCurrent(SaveAnnouncement::quiet));
+        QCOMPARE(bodyOf(path), u"plan\n追記"_s);
+        QCOMPARE(bar->notice(), MemoManager::restoredMessage);
+        QCOMPARE(m_memo->currentFilePath(), path);
+        if (change == u"move") // the other program's copy is theirs
+            QCOMPARE(readText(notePath(u"業務/plan.md"_s)), u"plan\n"_s);
     }
 
     // The window shown again (after it was hidden) brings the editor back on screen: it takes the

@@ -91,6 +91,7 @@ struct Model
     QMap<QString, QString> disk; ///< every note and memo there is: path → body
     QMap<QString, QStringList> headers; ///< path → header lines (see headerOf)
     QString docPath;             ///< the open document ("" for none)
+    bool onDisk = false;         ///< the open document's file was there when last loaded or saved
     QString editor;              ///< what the editor shows
     QString base;                ///< the body as last loaded or saved
     QStringList baseHeader;      ///< the header as last loaded or saved
@@ -200,6 +201,7 @@ private:
     {
         m_opened = path != m_model.docPath;
         m_model.docPath = path;
+        m_model.onDisk = m_model.disk.contains(path);
         m_model.editor = m_model.base = path.isEmpty() ? QString() : m_model.disk.value(path);
         m_model.baseHeader = m_model.headers.value(path);
         m_model.theirLine.clear();
@@ -212,6 +214,8 @@ private:
         const QString &path = m_model.docPath;
         if (!succeeded || path.isEmpty() || m_model.editor == m_model.base)
             return;
+        // Written, written back, or kept as the other program's file beside a conflict copy.
+        m_model.onDisk = true;
         if (!m_model.disk.contains(path) || m_model.disk.value(path) == m_model.base) {
             // The header as loaded, or as it is on disk when that is the same file.
             const QStringList header =
@@ -516,7 +520,10 @@ private:
             m_prompted = false;
             m_log.append(u"window activated (reload answer: %1)"_s.arg(m_promptAnswer));
             const bool modified = m_memo->isModified();
-            const QString &path = m_model.docPath;
+            const QString path = m_model.docPath;
+            // Deleted or moved away by another program: without edits the document closes (the
+            // selected day shows its memo empty); with edits the next save writes it back.
+            const bool gone = !path.isEmpty() && m_model.onDisk && !m_model.disk.contains(path);
             const bool changed = !path.isEmpty() && m_model.disk.contains(path) &&
                                  m_model.disk.value(path) != m_model.base;
             // Asked only with edits of our own, and never twice about the same text.
@@ -525,6 +532,12 @@ private:
             if (m_prompted != ask)
                 fail(ask ? u"not asked about another program's change"_s
                          : u"asked about a change that is no question"_s);
+            if (gone && !modified) {
+                const bool dayMemo = onPage(ContentView::Page::calendar) &&
+                                     path == daily(m_view->selectedDate());
+                modelLoad(dayMemo ? path : QString());
+                continue;
+            }
             if (!changed)
                 continue;
             if (!modified || (m_prompted && m_promptAnswer))

@@ -1,3 +1,4 @@
+#include "common/heldfolderlock.h"
 #include "common/testenvironment.h"
 #include "notes/notestestutil.h"
 
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 
 using namespace NotesTestUtil;
 using namespace Qt::StringLiterals;
@@ -140,6 +142,19 @@ private Q_SLOTS:
         const QString control = QStringLiteral("制御文字を含む名前は使えません: ");
         QTest::newRow("tab at the end, where trimming would hide it") << "new|name\t" << control;
         QTest::newRow("tab in an existing folder part") << "new|tab\tbed/x" << control;
+        QTest::newRow("nothing to append") << "today|--append|" << u"追加するテキストが空です"_s;
+        // 255 bytes of UTF-8 is the most a name may take, its ".md" included.
+        const QString limit = u"255 バイトまで"_s;
+        QTest::newRow("name over the limit") << "new|" + QString(256, u'a') << limit;
+        QTest::newRow("name over the limit once .md is added")
+            << "new|" + QString(85, u'あ') << limit;
+        const QString system = u"ベースフォルダにできません"_s;
+        QTest::newRow("the root folder as the base")
+            << "memo|2025-03-05|--print|--base=/" << system;
+        QTest::newRow("the root folder, spelled otherwise")
+            << "memo|2025-03-05|--print|--base=/tmp/.." << system;
+        QTest::newRow("a kernel folder as the base")
+            << "memo|2025-03-05|--base=/proc/self" << system;
     }
     void usageErrorsChangeNothing()
     {
@@ -149,7 +164,7 @@ private Q_SLOTS:
         const Run run = line.contains("--base") ? quillmere(line) : inBase(line);
         expectOneErrorLine(run, 2, message);
         QVERIFY(!NoteNaming::containsControlCharacter(run.err.chopped(1)));
-        if (!message.isEmpty()) // the name is shown, its control characters replaced
+        if (message.startsWith(u"制御文字")) // the name is shown, its control characters replaced
             QVERIFY(run.err.contains(QChar::ReplacementCharacter));
         QVERIFY(!QDirIterator(m_base, QDir::Files, QDirIterator::Subdirectories).hasNext());
     }
@@ -235,6 +250,15 @@ private Q_SLOTS:
             inBase(line);
         SettingsStore::resetInstance();
         QCOMPARE(SearchStore::loadHistory(), QStringList{"zebra"});
+
+        // A history that cannot be stored fails the command, after the hits it found.
+        QVERIFY(writeNote(at("Notes/a.md"), "zebra\n"));
+        const QString settings = QFileInfo(SettingsStore::instance().filePath()).absolutePath();
+        QVERIFY(QDir(settings).removeRecursively() && writeNote(settings, "in the way"));
+        const Run run = inBase("search|--remember|zebra");
+        QCOMPARE(run.exitCode, 3);
+        QCOMPARE(run.lines(), QStringList{"1\tNotes/a.md\tzebra"});
+        QVERIFY2(run.err.contains(u"検索履歴を保存できませんでした"_s), qPrintable(run.err));
     }
 
     void baseOptionLeavesTheSettingsAlone()
@@ -353,6 +377,17 @@ private Q_SLOTS:
         QCOMPARE(QDir(at("Daily")).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
+    // A writer that keeps the memo's folder locked is waited for ten seconds, not for ever.
+    void appendGivesUpOnAStuckWriter()
+    {
+        QVERIFY(QDir().mkpath(at("Daily")));
+        HeldFolderLock other(at("Daily"), std::chrono::seconds(60));
+        QVERIFY(other.isHeld());
+        expectOneErrorLine(inBase("memo|2025-03-05|--append|x"), 3,
+                           u"他のプログラムが書き込み中"_s);
+        QCOMPARE(QDir(at("Daily")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void memoFailuresWriteNothing_data()
     {
         QTest::addColumn<QString>("setup");
@@ -414,6 +449,33 @@ private Q_SLOTS:
         QCOMPARE(inBase("new|" + name).lines(), {free});
         const QString title = QFileInfo(free).completeBaseName();
         QCOMPARE(maskRecent(textOf(free)), maskRecent(NotesOperations::newNoteText(title)));
+    }
+
+    // Twenty at once, all asking for the same name: each gets a note of its own.
+    void concurrentNewNotesEachGetTheirOwn()
+    {
+        QVERIFY(QDir().mkpath(at("Notes")));
+        const QString name = u"同名ノート"_s;
+        std::array<QProcess, 20> processes;
+        for (QProcess &process : processes)
+            process.start(QUILLMERE_BINARY, {"--base", m_base, "new", name});
+        QStringList printed;
+        for (QProcess &process : processes) {
+            QVERIFY(process.waitForFinished(60000));
+            QCOMPARE(process.readAllStandardError(), QByteArray());
+            QCOMPARE(process.exitCode(), 0);
+            printed.append(QString::fromUtf8(process.readAllStandardOutput()).trimmed());
+        }
+        QStringList expected;
+        for (int n = 0; n < 20; ++n)
+            expected.append(at("Notes/" + NoteNaming::numberedFileName(name + ".md", n)));
+        printed.sort();
+        expected.sort();
+        QCOMPARE(printed, expected);
+        for (const QString &path : expected)
+            QCOMPARE(maskRecent(textOf(path)),
+                     maskRecent(NotesOperations::newNoteText(QFileInfo(path).completeBaseName())));
+        QCOMPARE(QDir(at("Notes")).entryList(QDir::Files | QDir::Hidden).size(), 20);
     }
 
     void openListsAsQuickOpen()

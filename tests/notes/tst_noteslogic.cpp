@@ -240,6 +240,26 @@ private Q_SLOTS:
         QCOMPARE(NotesOperations::createNote(m_notes, u"../escape"_s).status, Status::refused);
         QVERIFY(!QFile::exists(QFileInfo(m_notes).absolutePath() + QStringLiteral("/escape.md")));
     }
+    // A name takes at most 255 bytes of UTF-8, a note's ".md" and the number a taken name gets
+    // included: past that, refused with the reason before anything is written.
+    void namesOverTheLimitAreRefused()
+    {
+        const QString fits = QString(84, u'あ'); // 252 bytes, 255 with ".md"
+        QCOMPARE(NotesOperations::createNote(m_notes, fits).path, notes(fits + ".md"));
+        const auto numbered = NotesOperations::createNote(m_notes, fits);
+        QCOMPARE(numbered.status, Status::refused);
+        QCOMPARE(numbered.error, NoteNaming::tooLongMessage());
+        const QString folder = QString(85, u'あ');
+        QVERIFY(NotesOperations::createFolder(m_notes, folder).ok());
+        QCOMPARE(NotesOperations::createFolder(m_notes, folder + u'a').status, Status::refused);
+        QCOMPARE(NotesOperations::renameFolder(notes(folder), folder + u'a').status,
+                 Status::refused);
+        QCOMPARE(NotesOperations::renameTarget(notes(fits + ".md"), fits + u'a').status,
+                 Status::refused);
+        QCOMPARE(QDir(m_notes).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 (QStringList{fits + ".md", folder}));
+    }
+
     void renameNote_data()
     {
         QTest::addColumn<QString>("typed");

@@ -4,6 +4,7 @@
 #include "notes/filelistview.h"
 #include "notes/memofolderlistview.h"
 #include "notes/namedialog.h"
+#include "notes/notenaming.h"
 #include "notes/notesbrowser.h"
 #include "notes/notesrowstyle.h"
 #include "notes/notesview.h"
@@ -103,6 +104,36 @@ private Q_SLOTS:
             });
             QCOMPARE(shown, hintShown);
         }
+    }
+    // Longer than a file system takes (255 bytes of UTF-8, a new note's ".md" included):
+    // refused, and the hint says why.
+    void sheetsRefuseNamesTooLong_data()
+    {
+        QTest::addColumn<NameDialog::Kind>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("enabled");
+        using Kind = NameDialog::Kind;
+        QTest::newRow("note that fits with its .md") << Kind::newNote << QString(84, u'あ') << true;
+        QTest::newRow("note too long once .md is added")
+            << Kind::newNote << QString(85, u'あ') << false;
+        QTest::newRow("folder that fits") << Kind::newFolder << QString(85, u'あ') << true;
+        QTest::newRow("folder's new name one byte over")
+            << Kind::renameFolder << QString(85, u'あ') + u'a' << false;
+    }
+    void sheetsRefuseNamesTooLong()
+    {
+        QFETCH(NameDialog::Kind, kind);
+        QFETCH(QString, name);
+        QFETCH(bool, enabled);
+        QWidget owner;
+        NameDialog dialog(kind, QString(), &owner);
+        dialog.nameField()->setText(name);
+        QCOMPARE(dialog.confirmButton()->isEnabled(), enabled);
+        const auto labels = dialog.findChildren<QLabel *>();
+        const bool explained = std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+            return label->text() == NoteNaming::tooLongMessage() && !label->isHidden();
+        });
+        QCOMPARE(explained, !enabled);
     }
     void sheetKeys()
     {

@@ -1,3 +1,4 @@
+#include "common/heldfolderlock.h"
 #include "common/notechanges.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
@@ -318,7 +319,7 @@ private Q_SLOTS:
             "eins\ntwo\nthree\n", S::Conflicted, "uno\ntwo\nthree\n");
         row("made unreadable: kept, ours beside it", "caf\xe9\n", "one\ntwo\nthree\nfour\n",
             S::Conflicted, nullptr);
-        row("deleted: written again", QByteArray(), "one\ntwo\n", S::Saved, "one\ntwo\n");
+        row("deleted: written again", QByteArray(), "one\ntwo\n", S::Restored, "one\ntwo\n");
     }
     void saveAfterAnotherWriter()
     {
@@ -355,6 +356,32 @@ private Q_SLOTS:
                  othersHeaderLines(theirs.isNull() ? original : theirs));
         // What was written is now the reference: the next save of the same text writes nothing.
         QCOMPARE(memo.save(loaded).status, SaveOutcome::Status::NothingToSave);
+    }
+
+    // Another program holding the folder's lock (a stuck append, a sync tool) is not waited
+    // for: nothing is written, the edits stay the store's to save once it lets go.
+    void saveDoesNotWaitForTheFolderLock()
+    {
+        const QString path = notePath(u"shared.md"_s);
+        QVERIFY(write(path, "one\n"));
+        MemoManager memo;
+        memo.loadFile(path);
+        memo.markModified();
+        QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
+        HeldFolderLock other(m_base + u"/Notes"_s);
+        QVERIFY(other.isHeld());
+
+        const SaveOutcome busy = memo.save(u"one\ntwo\n"_s);
+        QCOMPARE(busy.status, SaveOutcome::Status::Busy);
+        QVERIFY(!busy.succeeded());
+        QCOMPARE(read(path), QByteArray("one\n"));
+        QVERIFY(memo.isModified());
+        QCOMPARE(memo.loadedBody(), u"one\n"_s);
+        QCOMPARE(saved.count(), 0);
+
+        other.release();
+        QCOMPARE(memo.save(u"one\ntwo\n"_s).status, SaveOutcome::Status::Saved);
+        QCOMPARE(bodyOf(path), u"one\ntwo\n"_s);
     }
 
     void conflictsWithinOneSecondKeepEveryText()

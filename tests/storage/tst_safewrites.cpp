@@ -419,6 +419,13 @@ private Q_SLOTS:
         QVERIFY(!othersMayLock()); // the first still holds it
         first.reset();
         QVERIFY(othersMayLock());
+
+        // Held elsewhere: a lock that may wait only a while reports it busy, never locked.
+        QCOMPARE(::flock(probe, LOCK_EX | LOCK_NB), 0);
+        for (const auto patience : {FolderLock::noWait, std::chrono::milliseconds(30)}) {
+            const FolderLock busy(folder, patience);
+            QVERIFY(busy.isBusy() && !busy.isLocked());
+        }
     }
 
     void mergeCombinesOrConflicts_data()
