@@ -293,10 +293,11 @@ bool isRunning(pid_t pid)
     return !(::kill(pid, 0) == -1 && errno == ESRCH);
 }
 
-/// Whether the temporary file `name` in the open folder is a dead writer's: a plain file we
-/// could have written (a link or folder of that name is not ours) whose lock nobody holds. A
-/// writer holds it from creating the file until it is renamed or removed.
-bool isAbandoned(int dirFd, const QByteArray &name)
+/// Removes the temporary file `name` in the open folder when it is a dead writer's: a plain
+/// file we could have written (a link or folder of that name is not ours) whose lock nobody
+/// holds. A writer holds it from creating the file until it is renamed or removed; the file is
+/// removed while the lock is held here, so a writer that takes it next sees it gone.
+bool removeIfAbandoned(int dirFd, const QByteArray &name)
 {
     const Descriptor file(
         ::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -307,12 +308,14 @@ bool isAbandoned(int dirFd, const QByteArray &name)
         if (!locksUnsupported(errno))
             return false;
         const auto pid = writerOf(QFile::decodeName(name));
-        return pid && !isRunning(*pid);
+        if (!pid || isRunning(*pid))
+            return false;
     }
     // Still the file that was locked, not one a new writer put under the same name.
     struct stat now;
     return ::fstatat(dirFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-           now.st_dev == info.st_dev && now.st_ino == info.st_ino;
+           now.st_dev == info.st_dev && now.st_ino == info.st_ino &&
+           ::unlinkat(dirFd, name.constData(), 0) == 0;
 }
 
 bool isFolder(int dirFd, const dirent *entry)
@@ -346,7 +349,7 @@ int removeIn(int dirFd, bool recursive, int depth)
     const int fd = ::dirfd(dir);
     int removed = 0;
     for (const QByteArray &name : leftovers) {
-        if (isAbandoned(fd, name) && ::unlinkat(fd, name.constData(), 0) == 0)
+        if (removeIfAbandoned(fd, name))
             ++removed;
     }
     for (const QByteArray &name : folders) {
