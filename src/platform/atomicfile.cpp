@@ -135,7 +135,11 @@ int createTemporary(int dirFd, const QByteArray &targetName, mode_t mode, QByteA
         // in the name, it ends with its holder and is never handed to another process. A
         // file system without locks writes unlocked (the cleaner then goes by the process id).
         struct stat info;
-        if (::flock(fd, LOCK_EX) != 0 && !locksUnsupported(errno)) {
+        int locked;
+        do {
+            locked = ::flock(fd, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0 && !locksUnsupported(errno)) {
             const int saved = errno;
             ::close(fd);
             errno = saved;
