@@ -1,5 +1,6 @@
 #include "app/helpwindow.h"
 
+#include "platform/regularfile.h"
 #include "preview/markdownpreviewview.h"
 #include "storage/settings.h"
 
@@ -18,11 +19,11 @@ constexpr int titleBarAllowance = 48;
 
 std::optional<QString> readNonEmptyUtf8(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const RegularFileRead file = RegularFile::read(path);
+    if (!file.ok())
         return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(file.readAll());
+    const QString text = decoder.decode(file.bytes);
     if (decoder.hasError() || text.trimmed().isEmpty())
         return std::nullopt;
     return text;

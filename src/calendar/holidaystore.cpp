@@ -2,9 +2,9 @@
 
 #include "calendar/holidaycsv.h"
 #include "platform/appevents.h"
+#include "platform/regularfile.h"
 #include "storage/pathmanager.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 HolidayStore::HolidayStore()
@@ -26,9 +26,10 @@ void HolidayStore::ensureLoaded()
     m_loadedRootPath = root;
     m_cache.clear();
     // Read the file directly: asking PathManager for the Data folder would create it.
-    QFile file(root + QLatin1Char('/') + relativePath);
-    if (file.open(QIODevice::ReadOnly)) {
-        if (const auto decoded = HolidayCsv::decode(file.readAll())) {
+    // Regular files only: a pipe in its place would hold up the calendar and the command line.
+    const RegularFileRead file = RegularFile::read(root + QLatin1Char('/') + relativePath);
+    if (file.ok()) {
+        if (const auto decoded = HolidayCsv::decode(file.bytes)) {
             for (const HolidayRow &row : HolidayCsv::parse(decoded->text))
                 m_cache.insert(row.key, row.name);
         }

@@ -217,11 +217,13 @@ int memo(const CliArguments &arguments, CliOutput &output)
         }
     }
     memo.loadMemo(*date);
-    // A memo that is not readable UTF-8 is never written over, and is not shown as empty.
-    if (!memo.isEditable()) {
+    // A memo that is not readable UTF-8 is never written over, and is not shown as empty; one
+    // the user may not write is shown, and not written over either.
+    if (arguments.append ? !memo.isEditable() : !memo.isReadable()) {
         capture.finish();
-        const QString message =
-            arguments.append ? MemoManager::readOnlySaveMessage : MemoManager::unreadableMessage;
+        const QString message = !arguments.append   ? MemoManager::unreadableMessage
+                                : memo.isReadable() ? MemoManager::writeProtectedSaveMessage
+                                                    : MemoManager::readOnlySaveMessage;
         return output.fail(Cli::fileError, message + QStringLiteral(": ") + path +
                                                QStringLiteral(": ") + memo.loadError());
     }

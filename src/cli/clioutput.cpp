@@ -1,12 +1,13 @@
 #include "cli/clioutput.h"
 
+#include "platform/filenames.h"
+
 #include <algorithm>
 
 namespace {
 
-void appendJsonString(QByteArray &out, const QString &text)
+void appendJsonText(QByteArray &out, QStringView text)
 {
-    out += '"';
     for (const char c : text.toUtf8()) {
         switch (c) {
         case '"':
@@ -33,6 +34,27 @@ void appendJsonString(QByteArray &out, const QString &text)
             }
         }
     }
+}
+
+void appendJsonString(QByteArray &out, const QString &text)
+{
+    out += '"';
+    if (!FileNames::hasForeignBytes(text)) {
+        appendJsonText(out, text);
+    } else {
+        // A byte of a file name that is not UTF-8 (FileNames::decode) stays what it is, an
+        // unpaired surrogate in JSON's escape, so that a reader can get the exact name back.
+        qsizetype runStart = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t unit = text[i].unicode();
+            if (unit < 0xDC80 || unit > 0xDCFF || (i > 0 && text[i - 1].isHighSurrogate()))
+                continue;
+            appendJsonText(out, QStringView(text).sliced(runStart, i - runStart));
+            out += "\\u" + QByteArray::number(text[i].unicode(), 16);
+            runStart = i + 1;
+        }
+        appendJsonText(out, QStringView(text).sliced(runStart));
+    }
     out += '"';
 }
 
@@ -47,7 +69,8 @@ auto hiddenCharacter(bool keepTabs)
 }
 
 /// Appends shown(`text`) to `out` in UTF-8, as Qt's encoder writes it (a surrogate without its
-/// other half becomes U+FFFD), in one pass: results come by the thousand, and Qt's encoder calls
+/// other half becomes U+FFFD), except that a byte of a file name that is not UTF-8 is written as
+/// that byte (FileNames::encode), in one pass: results come by the thousand, and Qt's encoder calls
 /// out for every character that is not ASCII.
 void appendShownUtf8(QByteArray &out, QStringView text, bool keepTabs)
 {
@@ -81,6 +104,9 @@ void appendShownUtf8(QByteArray &out, QStringView text, bool keepTabs)
             *p++ = uchar(0x80 | ((code >> 12) & 0x3F));
             *p++ = uchar(0x80 | ((code >> 6) & 0x3F));
             *p++ = uchar(0x80 | (code & 0x3F));
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            // A byte of a file name that is not UTF-8 (FileNames::decode): the name as it is.
+            *p++ = uchar(c & 0xFF);
         } else if (QChar::isSurrogate(c)) {
             replacement();
         } else {
@@ -102,8 +128,8 @@ void writeBytes(std::FILE *stream, const QByteArray &bytes)
 void CliOutput::write(const QString &text, const QList<CliField> &fields)
 {
     writePending();
-    writeBytes(stdout,
-               m_json ? QByteArray(jsonObject(fields) + '\n') : QString(text + u'\n').toUtf8());
+    writeBytes(stdout, m_json ? QByteArray(jsonObject(fields) + '\n')
+                              : FileNames::encode(QString(text + u'\n')));
 }
 
 void CliOutput::writeTextLine(std::initializer_list<QStringView> fields)

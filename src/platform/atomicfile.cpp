@@ -1,5 +1,7 @@
 #include "platform/atomicfile.h"
 
+#include "platform/regularfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -14,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +115,11 @@ QByteArray temporaryName(const QByteArray &targetName)
     return '.' + targetName.first(keep) + tail;
 }
 
+bool locksUnsupported(int error)
+{
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
+}
+
 /// Creates a temporary file for `targetName` in the open folder, with O_EXCL so that it is ours
 /// alone. `mode` goes through the umask as with any open(2).
 int createTemporary(int dirFd, const QByteArray &targetName, mode_t mode, QByteArray *name)
@@ -120,8 +128,28 @@ int createTemporary(int dirFd, const QByteArray &targetName, mode_t mode, QByteA
         *name = temporaryName(targetName);
         const int fd = ::openat(dirFd, name->constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd < 0 && errno != EEXIST)
             return fd;
+        if (fd < 0)
+            continue;
+        // The lock tells a live writer from a dead one (removeLeftovers): unlike the process id
+        // in the name, it ends with its holder and is never handed to another process. A
+        // file system without locks writes unlocked (the cleaner then goes by the process id).
+        struct stat info;
+        int locked;
+        do {
+            locked = ::flock(fd, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0 && !locksUnsupported(errno)) {
+            const int saved = errno;
+            ::close(fd);
+            errno = saved;
+            return -1;
+        }
+        if (::fstat(fd, &info) == 0 && info.st_nlink > 0)
+            return fd;
+        // A cleaner took the file in the moment before it was locked: start afresh.
+        ::close(fd);
     }
     errno = EEXIST;
     return -1;
@@ -188,6 +216,8 @@ public:
         m_fd = createTemporary(m_dirFd, targetName, mode, &m_name);
         if (m_fd < 0)
             m_name.clear();
+        else // holds the lock past finish(), until the name is the target's or removed
+            m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
         return m_fd >= 0;
     }
 
@@ -214,12 +244,15 @@ public:
         if (!m_name.isEmpty())
             ::unlinkat(m_dirFd, m_name.constData(), 0);
         m_name.clear();
+        if (m_lockFd >= 0)
+            ::close(std::exchange(m_lockFd, -1));
         errno = saved;
     }
 
 private:
     int m_dirFd;
     int m_fd = -1;
+    int m_lockFd = -1;
     QByteArray m_name;
 };
 
@@ -265,6 +298,31 @@ bool isRunning(pid_t pid)
     return !(::kill(pid, 0) == -1 && errno == ESRCH);
 }
 
+/// Removes the temporary file `name` in the open folder when it is a dead writer's: a plain
+/// file we could have written (a link or folder of that name is not ours) whose lock nobody
+/// holds. A writer holds it from creating the file until it is renamed or removed; the file is
+/// removed while the lock is held here, so a writer that takes it next sees it gone.
+bool removeIfAbandoned(int dirFd, const QByteArray &name)
+{
+    const Descriptor file(
+        ::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info;
+    if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (!locksUnsupported(errno))
+            return false;
+        const auto pid = writerOf(QFile::decodeName(name));
+        if (!pid || isRunning(*pid))
+            return false;
+    }
+    // Still the file that was locked, not one a new writer put under the same name.
+    struct stat now;
+    return ::fstatat(dirFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+           now.st_dev == info.st_dev && now.st_ino == info.st_ino &&
+           ::unlinkat(dirFd, name.constData(), 0) == 0;
+}
+
 bool isFolder(int dirFd, const dirent *entry)
 {
     if (entry->d_type != DT_UNKNOWN)
@@ -288,7 +346,7 @@ int removeIn(int dirFd, bool recursive, int depth)
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        if (const auto pid = writerOf(QFile::decodeName(name)); pid && !isRunning(*pid))
+        if (writerOf(QFile::decodeName(name)))
             leftovers.emplace_back(name);
         else if (recursive && depth < maxDepth && isFolder(::dirfd(dir), entry))
             folders.emplace_back(name);
@@ -296,10 +354,7 @@ int removeIn(int dirFd, bool recursive, int depth)
     const int fd = ::dirfd(dir);
     int removed = 0;
     for (const QByteArray &name : leftovers) {
-        // Only a plain file we could have written; a link or folder of that name is not ours.
-        struct stat info;
-        if (::fstatat(fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode) && ::unlinkat(fd, name.constData(), 0) == 0)
+        if (removeIfAbandoned(fd, name))
             ++removed;
     }
     for (const QByteArray &name : folders) {
@@ -345,6 +400,10 @@ bool write(const QString &path, const QByteArray &bytes, Error *error)
     const bool replacing = ::fstatat(dir.get(), target.name.constData(), &old, 0) == 0;
     if (replacing && !S_ISREG(old.st_mode))
         return fail(error, 0, QStringLiteral("通常のファイルではありません"));
+    // The rename needs only the folder's permission: without this, a file the user may not
+    // change (mode 0444, another owner's) would be replaced all the same.
+    if (replacing && !RegularFile::mayWrite(dir.get(), target.name.constData(), old))
+        return fail(error, EACCES, QStringLiteral("書き込みの権限がありません"));
 
     Temporary temporary(dir.get());
     // A replacement starts private and takes the old file's mode once written.

@@ -23,7 +23,8 @@ struct Error
 /// and fills `error` (when given) on failure; the target is then byte-identical to before and
 /// the temporary file is gone. A new file gets the mode the umask allows (as open(2) would); a
 /// replaced file keeps its mode. A symbolic link is followed: the file it leads to is replaced
-/// and the link stays. Something at `path` that is not a regular file is never replaced.
+/// and the link stays. Something at `path` that is not a regular file is never replaced, nor is
+/// a file this user may not write (RegularFile::mayWrite), though the folder would allow it.
 /// The one failure after which the target already holds the new bytes: the folder could not be
 /// flushed after the rename, so the new file might not survive a crash.
 bool write(const QString &path, const QByteArray &bytes, Error *error = nullptr);
@@ -40,9 +41,11 @@ bool writeNew(const QString &path, const QByteArray &bytes, Error *error = nullp
 bool isTemporaryName(const QString &fileName);
 
 /// Removes temporary files left behind by a process that was killed while writing, in `folder`
-/// (and its subfolders when `recursive`). Only temporary files of processes that are no longer
-/// running are removed, and only regular files: links and folders of such a name are left, and
-/// links to folders are not walked into. Returns how many were removed.
+/// (and its subfolders when `recursive`). A writer holds an advisory lock (flock) on its
+/// temporary file until it is renamed or removed; only files whose lock nobody holds are
+/// removed (where the file system has no locks, those of processes no longer running), and only
+/// regular files: links and folders of such a name are left, and links to folders are not
+/// walked into. Returns how many were removed.
 int removeLeftovers(const QString &folder, bool recursive);
 
 } // namespace AtomicFile

@@ -1,13 +1,12 @@
 #include "platform/settingsstore.h"
 
 #include "platform/atomicfile.h"
-#include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/regularfile.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -308,25 +307,19 @@ void SettingsStore::remove(const QString &key)
 
 void SettingsStore::load()
 {
-    const QFileInfo info(m_filePath);
-    if (!info.exists())
-        return;
-    QFile file(m_filePath);
     // Only a regular file: opening a pipe put in its place would wait for a writer forever.
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        Diagnostics::log(
-            QStringLiteral("設定の読み込みに失敗: ") +
-            (info.isFile() ? file.errorString() : QStringLiteral("通常のファイルではありません")));
+    const RegularFileRead file = RegularFile::read(m_filePath);
+    if (file.status == RegularFileRead::Status::Missing)
+        return;
+    if (!file.ok()) {
+        Diagnostics::log(QStringLiteral("設定の読み込みに失敗: ") + file.error);
         return;
     }
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    file.close();
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         // Keep the damaged file for the user instead of overwriting it with the next change.
-        const QString keep = m_filePath + QStringLiteral(".damaged-") +
-                             Clock::current().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        QFile::rename(m_filePath, keep);
+        const QString keep = RegularFile::setAside(m_filePath);
         Diagnostics::log(QStringLiteral("設定ファイルを読めないため退避しました: ") + keep);
         return;
     }

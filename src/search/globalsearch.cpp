@@ -1,6 +1,7 @@
 #include "search/globalsearch.h"
 
 #include "platform/clock.h"
+#include "platform/filenames.h"
 #include "platform/naturalorder.h"
 #include "platform/workqueue.h"
 #include "search/keywordmatcher.h"
@@ -679,7 +680,7 @@ QDateTime earliestDate()
 QDateTime searchSortDate(const QString &filePath)
 {
     struct stat info = {};
-    if (::stat(QFile::encodeName(filePath).constData(), &info) == 0)
+    if (::stat(FileNames::encode(filePath).constData(), &info) == 0)
         return fromMSecs(mtimeMSecs(info));
     const QFileInfo file(filePath);
     if (file.dir().dirName() == u"Daily") {

@@ -1,5 +1,6 @@
 #include "search/notefiles.h"
 
+#include "platform/filenames.h"
 #include "platform/naturalorder.h"
 #include "storage/noterule.h"
 #include "storage/pathmanager.h"
@@ -180,7 +181,8 @@ QList<FolderEntry> readFolder(const QByteArray &nativePath, const ListOptions &o
     for (const Entry &entry : found) {
         FolderEntry folderEntry;
         folderEntry.nativeName = QByteArray::fromStdString(entry.name);
-        folderEntry.name = QFile::decodeName(folderEntry.nativeName);
+        // Exactly: a name that is not UTF-8 must still lead to its own file, not to none.
+        folderEntry.name = FileNames::decode(folderEntry.nativeName);
         folderEntry.isFolder = entry.type == DT_DIR;
         if (!folderEntry.isFolder && options.withModificationTimes && entry.haveInfo)
             folderEntry.modifiedMSecs =

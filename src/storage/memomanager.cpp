@@ -3,6 +3,7 @@
 #include "platform/appevents.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/filenames.h"
 #include "platform/folderlock.h"
 #include "storage/notestore.h"
 #include "storage/pathmanager.h"
@@ -126,19 +127,46 @@ void MemoManager::loadPath(const QString &filePath)
     const TextFileRead read = TextFile::readUtf8(filePath);
     applyLoadedText(fileText(read), filePath, read.stamp);
     setModified(false);
-    setEditable(read.editable(), read.editable() ? QString() : read.error);
-    if (!read.editable()) {
-        Diagnostics::log(QStringLiteral("読み込みエラー: ") + filePath + QStringLiteral(": ") +
-                         read.error);
-        showTemporaryMessage(unreadableMessage);
-    }
+    if (const QString message = takeAccess(read); !message.isEmpty())
+        showTemporaryMessage(message);
     Q_EMIT documentLoaded();
+}
+
+QString MemoManager::takeAccess(const TextFileRead &read)
+{
+    m_isReadable = read.editable();
+    // A name Qt could not decode (U+FFFD where its bytes were) or that holds bytes only our own
+    // reading can reach: every other route (saving, renaming, watching) would reach another file
+    // or none, and the first save would make a twin of the note.
+    const bool foreignName = FileNames::hasForeignBytes(m_currentFilePath) ||
+                             (read.status == TextFileRead::Status::Missing &&
+                              m_currentFilePath.contains(QChar(QChar::ReplacementCharacter)));
+    if (!read.editable()) {
+        m_refusalMessage = readOnlySaveMessage;
+        setEditable(false, read.error);
+        Diagnostics::log(QStringLiteral("読み込みエラー: ") + m_currentFilePath +
+                         QStringLiteral(": ") + read.error);
+        return unreadableMessage;
+    }
+    if (foreignName) {
+        m_refusalMessage = foreignNameSaveMessage;
+        setEditable(false, foreignNameMessage);
+        return foreignNameMessage;
+    }
+    if (!read.writable) {
+        m_refusalMessage = writeProtectedSaveMessage;
+        setEditable(false, QStringLiteral("書き込みの権限がありません"));
+        return writeProtectedMessage;
+    }
+    setEditable(true, {});
+    return {};
 }
 
 void MemoManager::clearDocument()
 {
     applyLoadedText(QString(), QString(), FileStamp());
     setModified(false);
+    m_isReadable = true;
     setEditable(true, {});
     m_declinedExternalContent.reset();
     Q_EMIT documentLoaded();
@@ -246,7 +274,7 @@ SaveOutcome MemoManager::save(const QString &body, SaveAnnouncement announcement
         return {};
     }
     if (!m_isEditable) {
-        showTemporaryMessage(readOnlySaveMessage);
+        showTemporaryMessage(m_refusalMessage);
         return {SaveOutcome::Status::Refused, {}};
     }
     const QString folder = QFileInfo(m_currentFilePath).absolutePath();
@@ -413,7 +441,7 @@ bool MemoManager::reloadFromDisk()
         return false;
     applyLoadedText(fileText(read), m_currentFilePath, read.stamp);
     setModified(false);
-    setEditable(true, {});
+    takeAccess(read);
     m_declinedExternalContent.reset();
     Q_EMIT bodyReplaced();
     return true;

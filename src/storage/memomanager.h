@@ -80,6 +80,14 @@ public:
         QStringLiteral("このファイルは読み込めませんでした");
     static inline const QString readOnlySaveMessage =
         QStringLiteral("読み込めなかったファイルのため保存しません");
+    static inline const QString writeProtectedMessage =
+        QStringLiteral("書き込みの権限がないファイルのため、読み取り専用で開きました");
+    static inline const QString writeProtectedSaveMessage =
+        QStringLiteral("書き込みの権限がないファイルのため保存しません");
+    static inline const QString foreignNameMessage =
+        QStringLiteral("ファイル名が UTF-8 ではないため、読み取り専用で開きました");
+    static inline const QString foreignNameSaveMessage =
+        QStringLiteral("ファイル名が UTF-8 ではないため保存しません");
     static inline const QString mergedMessage =
         QStringLiteral("他のアプリケーションでの変更と合わせて保存しました");
     /// Followed by the conflict copy's file name.
@@ -109,13 +117,17 @@ public:
     /// False when the file could not be read: the document is shown empty and read-only, and
     /// saving is refused so the file on disk stays as it is.
     bool isEditable() const { return m_isEditable; }
-    /// Why the open file could not be read; empty when it could.
+    /// Why the open file could not be read, or why it is read-only; empty when it is editable.
     const QString &loadError() const { return m_loadError; }
     /// Why the last failed save failed, in the user's words (AtomicFile::Error::reason).
     const QString &saveFailureReason() const { return m_saveFailureReason; }
     /// The open file was on disk when last read or written and is not there now: another
     /// program deleted it or moved it (or its folder) away.
     bool fileIsGone() const;
+    /// False when the file exists but could not be read: nothing of it is shown. A file that
+    /// was read but may not be written (no write permission, a name that is not UTF-8) is
+    /// readable and not editable.
+    bool isReadable() const { return m_isReadable; }
 
     /// Watches the open file, so that changes made by other programs are noticed at once
     /// (diskChanged()); off by default (the command line has no use for it).
@@ -190,6 +202,9 @@ private:
     struct DiskCheck;
 
     void loadPath(const QString &filePath);
+    /// Whether the document just read may be edited and saved; the message that tells the
+    /// user why not (empty when it may).
+    QString takeAccess(const TextFileRead &read);
     void applyLoadedText(const QString &text, const QString &filePath, const FileStamp &stamp);
     void refreshHeader();
     DiskCheck checkDisk() const;
@@ -214,6 +229,9 @@ private:
     QString m_joplinHeaderYAML;
     QDateTime m_statusModificationDate;
     bool m_isEditable = true;
+    bool m_isReadable = true;
+    /// Why a save is refused while the document is not editable.
+    QString m_refusalMessage;
     QString m_loadError;
     QString m_saveFailureReason;
 

@@ -1,16 +1,18 @@
 #include "storage/pins.h"
 
 #include "platform/atomicfile.h"
+#include "platform/diagnostics.h"
+#include "platform/regularfile.h"
 #include "storage/notekey.h"
 #include "storage/pathmanager.h"
 
-#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
 
 #include <optional>
+#include <utility>
 
 namespace Pins {
 namespace {
@@ -19,6 +21,9 @@ struct PinCache
 {
     QStringList list;
     QSet<QString> set;
+    /// The file was there but not a whole list (not UTF-8, not a regular file, not readable):
+    /// it is set aside before the list is written.
+    bool damaged = false;
     /// Standardized base folder the cache belongs to; unset until the first load.
     std::optional<QString> basePath;
 };
@@ -29,15 +34,18 @@ PinCache &cache()
     return pins;
 }
 
-QStringList loadPins()
+QStringList loadPins(bool &damaged)
 {
-    QFile file(pinsFilePath());
-    if (!file.open(QIODevice::ReadOnly))
+    const RegularFileRead file = RegularFile::read(pinsFilePath());
+    damaged = file.status != RegularFileRead::Status::Ok &&
+              file.status != RegularFileRead::Status::Missing;
+    if (!file.ok())
         return {};
     // Decoded leniently: one damaged line must not cost the user every other pin when the list
     // is written back.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(file.readAll());
+    const QString text = decoder.decode(file.bytes);
+    damaged = decoder.hasError();
     static const QRegularExpression lineBreaks(QStringLiteral("[\\n\\x{000B}\\f\\r\\x{0085}"
                                                               "\\x{2028}\\x{2029}]"));
     QStringList keys;
@@ -56,7 +64,7 @@ void ensurePinsLoaded()
     if (pins.basePath == base)
         return;
     pins.basePath = base;
-    pins.list = loadPins();
+    pins.list = loadPins(pins.damaged);
     pins.set = QSet<QString>(pins.list.cbegin(), pins.list.cend());
 }
 
@@ -74,9 +82,13 @@ void savePins(const QStringList &keys)
     QString text = unique.join(u'\n');
     if (!unique.isEmpty())
         text.append(u'\n');
+    PinCache &pins = cache();
+    if (std::exchange(pins.damaged, false)) {
+        if (const QString kept = RegularFile::setAside(pinsFilePath()); !kept.isEmpty())
+            Diagnostics::log(QStringLiteral("ピン留めの一覧を読めないため退避しました: ") + kept);
+    }
     AtomicFile::write(pinsFilePath(), text.toUtf8());
 
-    PinCache &pins = cache();
     pins.list = std::move(unique);
     pins.set = std::move(seen);
     pins.basePath = standardizedBaseFolderPath();

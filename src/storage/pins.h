@@ -6,7 +6,8 @@
 /// Pinned notes, kept in the base folder as "Data/pinned_notes.txt": one note key per line, the
 /// most recently pinned first. The list is cached per base folder and read again only after the
 /// base folder changed. Files outside the base folder are never pinned. Main thread only; write
-/// failures are ignored and the cache keeps the new state.
+/// failures are ignored and the cache keeps the new state. A file that is not a whole list (not
+/// UTF-8, not a regular file) is set aside (RegularFile::setAside) before the next write.
 namespace Pins {
 
 /// Path of the pin list file. Creates the Data folder when it is missing.

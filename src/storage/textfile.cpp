@@ -1,20 +1,17 @@
 #include "storage/textfile.h"
 
 #include "platform/atomicfile.h"
+#include "platform/filenames.h"
+#include "platform/regularfile.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QStringDecoder>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace TextFile {
 namespace {
-
-const QString notRegularMessage = QStringLiteral("通常のファイルではありません");
 
 FileStamp stampFrom(const struct stat &info)
 {
@@ -25,33 +22,6 @@ FileStamp stampFrom(const struct stat &info)
     stamp.device = quint64(info.st_dev);
     stamp.inode = quint64(info.st_ino);
     return stamp;
-}
-
-TextFileRead unreadable(const QString &error, const FileStamp &stamp = {})
-{
-    TextFileRead result;
-    result.status = TextFileRead::Status::Unreadable;
-    result.error = error;
-    result.stamp = stamp;
-    return result;
-}
-
-/// Reads to the end of the file (which may have grown since it was stamped).
-bool readAll(int fd, qint64 sizeHint, QByteArray &bytes)
-{
-    bytes.reserve(qsizetype(sizeHint) + 1);
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (got == 0)
-            return true;
-        bytes.append(buffer, qsizetype(got));
-    }
 }
 
 /// Strict UTF-8 to text, without a leading byte-order mark. Stateless: in Qt 6.4 a decoder
@@ -71,41 +41,24 @@ std::optional<QString> decodeStrictly(const QByteArray &bytes)
 
 TextFileRead readUtf8(const QString &path)
 {
-    const QByteArray nativePath = QFile::encodeName(path);
-    // Looked at before opening: opening a device can have effects of its own.
-    struct stat info;
-    if (::stat(nativePath.constData(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return {};
-        return unreadable(qt_error_string(errno));
-    }
-    if (S_ISDIR(info.st_mode))
-        return unreadable(QStringLiteral("フォルダです"), stampFrom(info));
-    if (!S_ISREG(info.st_mode))
-        return unreadable(notRegularMessage, stampFrom(info));
-
-    // O_NONBLOCK: should a pipe have taken the file's place meanwhile, opening it cannot wait
-    // for a writer; it is then turned away below like any other file that is not regular.
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return {};
-        return unreadable(qt_error_string(errno));
-    }
-    QByteArray bytes;
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const bool read = regular && readAll(fd, qint64(info.st_size), bytes);
-    const int readError = errno;
-    ::close(fd);
-    if (!regular)
-        return unreadable(notRegularMessage);
-    const FileStamp stamp = stampFrom(info);
-    if (!read)
-        return unreadable(qt_error_string(readError), stamp);
-
+    RegularFileRead file = RegularFile::read(path);
     TextFileRead result;
-    result.stamp = stamp;
-    std::optional<QString> text = decodeStrictly(bytes);
+    if (file.hasInfo)
+        result.stamp = stampFrom(file.info);
+    switch (file.status) {
+    case RegularFileRead::Status::Missing:
+        return result;
+    case RegularFileRead::Status::NotRegular:
+    case RegularFileRead::Status::Failed:
+        result.status = TextFileRead::Status::Unreadable;
+        result.error = file.error;
+        return result;
+    case RegularFileRead::Status::Ok:
+        break;
+    }
+    result.writable =
+        RegularFile::mayWrite(AT_FDCWD, FileNames::encode(path).constData(), file.info);
+    std::optional<QString> text = decodeStrictly(file.bytes);
     if (!text) {
         result.status = TextFileRead::Status::NotUtf8;
         result.error = QStringLiteral("UTF-8 ではありません");
@@ -113,14 +66,14 @@ TextFileRead readUtf8(const QString &path)
     }
     result.status = TextFileRead::Status::Ok;
     result.text = std::move(*text);
-    result.byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
+    result.byteOrderMark = file.bytes.startsWith("\xEF\xBB\xBF");
     return result;
 }
 
 FileStamp stampOf(const QString &path)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::stat(FileNames::encode(path).constData(), &info) != 0)
         return {};
     return stampFrom(info);
 }

@@ -32,6 +32,9 @@ struct TextFileRead
     QString error;
     /// The file as it was when read (from the open descriptor), for comparing later.
     FileStamp stamp;
+    /// False when the file exists but this user may not change it (RegularFile::mayWrite): its
+    /// text may be shown, but it must not be replaced.
+    bool writable = true;
 
     bool ok() const { return status == Status::Ok; }
     /// Ok or Missing: the text (empty when missing) may be edited and saved.
@@ -42,7 +45,8 @@ namespace TextFile {
 
 /// Reads a whole file as strict UTF-8; a leading byte-order mark is dropped. Only regular
 /// files are read: a folder, pipe, socket or device is Unreadable and never blocks. Decoding is
-/// stateless: an incomplete character at the very end makes the file NotUtf8.
+/// stateless: an incomplete character at the very end makes the file NotUtf8. `path` is spelled
+/// as FileNames::decode() spells names, so a name that is not UTF-8 is read exactly.
 TextFileRead readUtf8(const QString &path);
 
 /// The file's stamp now (exists = false when there is nothing at the path).

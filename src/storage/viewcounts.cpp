@@ -2,12 +2,13 @@
 
 #include "platform/atomicfile.h"
 #include "platform/clock.h"
+#include "platform/diagnostics.h"
+#include "platform/regularfile.h"
 #include "platform/serialqueue.h"
 #include "storage/notekey.h"
 #include "storage/pathmanager.h"
 
 #include <QDate>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace ViewCounts {
 namespace {
@@ -29,6 +31,9 @@ using CountTable = QHash<QString, MonthCounts>;
 struct CountCache
 {
     CountTable table;
+    /// The file was there but not all of it could be taken (not JSON, entries of another
+    /// shape, not a regular file): it is set aside before the counts are written.
+    bool damaged = false;
     /// Standardized base folder the table belongs to; unset until the first load.
     std::optional<QString> basePath;
     QSet<QString> viewedThisRun;
@@ -83,24 +88,31 @@ std::optional<int> decodeCount(const QJsonValue &value)
 
 // Entries that do not have the expected shape are skipped one by one rather than discarding the
 // whole file, which the next write would otherwise replace with almost nothing.
-CountTable readCountFile(const QString &path)
+CountTable readCountFile(const QString &path, bool &damaged)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const RegularFileRead file = RegularFile::read(path);
+    damaged = file.status != RegularFileRead::Status::Ok &&
+              file.status != RegularFileRead::Status::Missing;
+    if (!file.ok())
         return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject())
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes);
+    damaged = !document.isObject();
+    if (damaged)
         return {};
     CountTable table;
     const QJsonObject notes = document.object();
     for (auto note = notes.begin(); note != notes.end(); ++note) {
-        if (!note.value().isObject())
+        if (!note.value().isObject()) {
+            damaged = true;
             continue;
+        }
         MonthCounts months;
         const QJsonObject stored = note.value().toObject();
         for (auto month = stored.begin(); month != stored.end(); ++month) {
             if (const auto count = decodeCount(month.value()))
                 months.insert(month.key(), *count);
+            else
+                damaged = true;
         }
         if (!months.isEmpty())
             table.insert(note.key(), months);
@@ -129,7 +141,7 @@ CountTable &loadViewCounts()
     // A write for this folder may still be queued from before a switch away and back; reading
     // past it would drop the counts it carries when the next write replaces the file.
     ioQueue().waitUntilIdle();
-    counts.table = readCountFile(viewCountsFilePath());
+    counts.table = readCountFile(viewCountsFilePath(), counts.damaged);
     counts.basePath = base;
     return counts.table;
 }
@@ -154,8 +166,15 @@ void saveViewCounts(const CountTable &table)
 
     // The path is fixed here, on the main thread: the base folder may change before the job runs.
     const QString path = viewCountsFilePath();
-    ioQueue().submit(
-        [path, snapshot = std::move(pruned)] { AtomicFile::write(path, encodeCounts(snapshot)); });
+    const bool setAside = std::exchange(counts.damaged, false);
+    ioQueue().submit([path, setAside, snapshot = std::move(pruned)] {
+        if (setAside) {
+            if (const QString kept = RegularFile::setAside(path); !kept.isEmpty())
+                Diagnostics::log(QStringLiteral("閲覧回数のファイルを読めないため退避しました: ") +
+                                 kept);
+        }
+        AtomicFile::write(path, encodeCounts(snapshot));
+    });
 }
 
 int countInMonths(const MonthCounts &months, const QSet<QString> &keep)

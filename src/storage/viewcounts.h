@@ -7,7 +7,9 @@
 /// How often each note was opened, per month, kept in the base folder as
 /// "Data/note_view_counts.json". Months are calendar months in Japan time; only the current and
 /// the previous month are kept. The counts are cached per base folder; the file is written on a
-/// background queue from a snapshot, in call order. Main thread only.
+/// background queue from a snapshot, in call order. A file that could not be taken whole (not
+/// JSON, entries of another shape, not a regular file) is set aside (RegularFile::setAside)
+/// before the next write. Main thread only.
 namespace ViewCounts {
 
 /// Path of the count file. Creates the Data folder when it is missing.

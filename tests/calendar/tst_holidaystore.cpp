@@ -182,6 +182,19 @@ private Q_SLOTS:
         PathManager::setBaseFolder(withTable);
         QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
     }
+    // A pipe where the table belongs would hold up the calendar and the command line: it is
+    // never opened, and counts as no table of the folder's own.
+    void aPipeAsTableIsNeverOpened()
+    {
+        const QString base = m_env->useBaseFolder(QStringLiteral("piped"));
+        const TestFiles::Fifo fifo(base + QLatin1Char('/') + HolidayStore::relativePath,
+                                   m_env->path(QStringLiteral("spare")));
+        QVERIFY(fifo.made());
+        AppEvents::instance().postBaseFolderChanged();
+        HolidayStore::shared().holidayName(QDate(2025, 1, 13));
+        QCOMPARE(HolidayStore::shared().loadedRootPath(), std::optional<QString>(base));
+        QCOMPARE(fifo.timesOpened(), 0);
+    }
     void defaultFolderIsSeeded_data()
     {
         QTest::addColumn<QString>("existing");

@@ -1,5 +1,6 @@
 #include "common/heldfolderlock.h"
 #include "common/testenvironment.h"
+#include "common/testfiles.h"
 #include "notes/notestestutil.h"
 
 #include "notes/notenaming.h"
@@ -15,9 +16,13 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <array>
+
+#include <unistd.h>
 
 using namespace NotesTestUtil;
 using namespace Qt::StringLiterals;
@@ -402,6 +407,8 @@ private Q_SLOTS:
         QTest::newRow("append when the file cannot be written")
             << u"blocked"_s << u"--append|x"_s
             << MemoManager::saveFailedMessage + u": フォルダがありません: "_s;
+        QTest::newRow("append to a memo the user may not write")
+            << u"0444"_s << u"--append|x"_s << MemoManager::writeProtectedSaveMessage;
     }
     void memoFailuresWriteNothing()
     {
@@ -411,6 +418,8 @@ private Q_SLOTS:
         const QString memo = at("Daily/2025-03-05.txt");
         if (setup == u"latin1")
             QVERIFY(writeNote(memo, "caf\xe9\n"));
+        else if (setup == u"0444")
+            QVERIFY(writeNote(memo, "mine\n") && QFile::setPermissions(memo, QFile::ReadOwner));
         else if (setup == u"folder")
             QVERIFY(QDir().mkpath(memo));
         else
@@ -506,6 +515,35 @@ private Q_SLOTS:
         QCOMPARE(inBase("holidays|2030").exitCode, 1);
         // A default base folder made by the command line gets the shipped table, as in the window.
         QVERIFY(quillmere("holidays|2030").lines().contains("2030-01-01\t元日"));
+    }
+
+    // A pipe where the holiday table belongs is never opened: the command cannot hang on it.
+    void aPipeAsHolidayTableIsNeverOpened()
+    {
+        const TestFiles::Fifo fifo(at("Data/syukujitsu.csv"), m_env->path("spare"));
+        QVERIFY(fifo.made());
+        QVERIFY(inBase("holidays|2025").exitCode >= 0);
+        QCOMPARE(fifo.timesOpened(), 0);
+    }
+
+    // A name that is not UTF-8 is printed as the bytes it is, so that the path leads to the
+    // file; JSON keeps each such byte as an unpaired surrogate escape.
+    void namesThatAreNotUtf8KeepTheirBytes()
+    {
+        const QByteArray native = QFile::encodeName(at("Notes")) + "/caf\xe9.md";
+        QVERIFY(QDir().mkpath(at("Notes")));
+        QVERIFY(TestFiles::writeExactly(native, "hello\n"));
+        // QTemporaryDir cannot remove a name that is not UTF-8.
+        const auto remove = qScopeGuard([&native] { ::unlink(native.constData()); });
+
+        QCOMPARE(inBase("open").out, native + '\n');
+        QCOMPARE(inBase("search|hello").out, "1\tNotes/caf\xe9.md\thello\n");
+        const QByteArray json = inBase("open|--json").out;
+        const QByteArray path = QFile::encodeName(at("Notes")) + "/caf\\udce9.md";
+        QVERIFY2(json.contains(QByteArray("\"path\": \"" + path + '"')), json.constData());
+        QJsonParseError error{};
+        QJsonDocument::fromJson(json, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
     }
 
     void controlCharactersStayOutOfTextOutput()

@@ -5,6 +5,7 @@
 
 #include "platform/appevents.h"
 #include "platform/clock.h"
+#include "platform/filenames.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
 #include "storage/pins.h"
@@ -17,7 +18,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -62,6 +65,9 @@ QList<QByteArray> linesButOwn(const QByteArray &bytes)
 // Their bytes (null: deleted), our text, the save's status and the document's text afterwards
 // (null: read-only).
 using WriterRow = std::tuple<QByteArray, QString, SaveOutcome::Status, QString>;
+// How the note is reached or protected, the message on opening, the save's status and the
+// document's text.
+using ReadOnlyRow = std::tuple<QString, QString, SaveOutcome::Status, QString>;
 
 } // namespace
 
@@ -281,6 +287,54 @@ private Q_SLOTS:
         // Loading something else makes the store editable again.
         memo.loadMemo(QDate(2025, 3, 5));
         QVERIFY(memo.isEditable());
+    }
+
+    // The folder allows replacing the note, but the note itself is not the user's to change, or
+    // its name leads any other route to another file (a twin made by the first keystroke).
+    void readOnlyNotesAreShownAndNeverWritten_data()
+    {
+        QTest::addColumn<ReadOnlyRow>("row");
+        using S = SaveOutcome::Status;
+        QTest::newRow("mode 0444")
+            << ReadOnlyRow{"0444", MemoManager::writeProtectedMessage, S::Refused, "本文\n"};
+        QTest::newRow("made 0444 while open") << ReadOnlyRow{"0444 later", {}, S::Failed, "本文\n"};
+        QTest::newRow("name not UTF-8, listed exactly")
+            << ReadOnlyRow{"exact", MemoManager::foreignNameMessage, S::Refused, "本文\n"};
+        QTest::newRow("name not UTF-8, decoded by Qt")
+            << ReadOnlyRow{"lossy", MemoManager::foreignNameMessage, S::Refused, ""};
+    }
+    void readOnlyNotesAreShownAndNeverWritten()
+    {
+        QFETCH(ReadOnlyRow, row);
+        const auto &[kind, message, status, shown] = row;
+        const QByteArray bytes("---\ntitle: café\n---\n\n本文\n");
+        const QByteArray folder = QFile::encodeName(m_base + u"/Notes"_s);
+        const QByteArray native = folder + (kind.startsWith(u"0444") ? "/café.md" : "/caf\xe9.md");
+        QVERIFY(TestFiles::writeExactly(native, bytes));
+        // QTemporaryDir cannot remove a name that is not UTF-8.
+        const auto remove = qScopeGuard([&native] { ::unlink(native.constData()); });
+        if (kind == u"0444")
+            QCOMPARE(::chmod(native.constData(), 0444), 0);
+
+        MemoManager memo;
+        memo.loadFile(kind == u"lossy" ? QFile::decodeName(native) : FileNames::decode(native));
+        QCOMPARE(memo.temporaryMessage(), message);
+        QCOMPARE(memo.isEditable(), message.isEmpty());
+        QCOMPARE(memo.loadedBody(), shown);
+        if (kind == u"0444 later")
+            QCOMPARE(::chmod(native.constData(), 0444), 0);
+        QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
+        memo.markModified();
+        QCOMPARE(memo.save(u"書き換え"_s).status, status);
+        QVERIFY(memo.isModified());
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(TestFiles::entriesExactly(folder), QList{native.sliced(folder.size() + 1)});
+        const int reader = ::open(native.constData(), O_RDONLY);
+        QVERIFY(reader >= 0);
+        QByteArray after(bytes.size() + 16, '\0');
+        after.truncate(::read(reader, after.data(), size_t(after.size())));
+        ::close(reader);
+        QCOMPARE(after, bytes);
     }
 
     // Following an offered change, and asking once per text, are the window's tests' concern.

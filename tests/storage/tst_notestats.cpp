@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -38,6 +39,9 @@ QByteArray storedCounts()
 
 // Viewed at, the month the view is stored under, read at, the count then.
 using MonthRow = std::tuple<QDateTime, QString, QDateTime, int>;
+// Which side file, what it holds (a pipe when null), what it holds after one more pin or view,
+// and whether the old one is kept aside.
+using DamagedRow = std::tuple<QString, QByteArray, QByteArray, bool>;
 // Stored sort mode and older pins-on-top setting (invalid: absent), the mode they give.
 using ModeRow = std::tuple<QVariant, QVariant, NotesFileSortMode>;
 
@@ -233,6 +237,55 @@ private Q_SLOTS:
         for (int i = 0; i < 300; ++i)
             ViewCounts::recordNoteView(note(QStringLiteral("Notes/n%1.md").arg(i)));
         QCOMPARE(QJsonDocument::fromJson(storedCounts()).object().size(), 300);
+    }
+    // The next write must not cost the user what a damaged file still holds, nor wait for a
+    // pipe's writer: the old file is renamed aside first, and a pipe is never opened.
+    void damagedSideFilesAreSetAside_data()
+    {
+        QTest::addColumn<DamagedRow>("row");
+        QTest::newRow("pins that are not UTF-8") << DamagedRow{
+            "pins", "Notes/b.md\n\xff\n", "Notes/a.md\nNotes/b.md\n\xEF\xBF\xBD\n", true};
+        QTest::newRow("counts cut short")
+            << DamagedRow{"counts", "{\"Notes/b.md\":{\"2025-03\":114},\"Notes/c.md\":{\"2025-0",
+                          R"({"Notes/a.md":{"2025-03":1}})", true};
+        QTest::newRow("counts of another shape") << DamagedRow{
+            "counts", R"({"Notes/b.md":[114]})", R"({"Notes/a.md":{"2025-03":1}})", true};
+        QTest::newRow("a pipe as pins") << DamagedRow{"pins", QByteArray(), "Notes/a.md\n", true};
+        QTest::newRow("a pipe as counts")
+            << DamagedRow{"counts", QByteArray(), R"({"Notes/a.md":{"2025-03":1}})", true};
+        QTest::newRow("healthy pins stay")
+            << DamagedRow{"pins", "Notes/b.md\n", "Notes/a.md\nNotes/b.md\n", false};
+    }
+    void damagedSideFilesAreSetAside()
+    {
+        QFETCH(DamagedRow, row);
+        const auto &[kind, stored, after, setAside] = row;
+        const bool pins = kind == u"pins";
+        const QString path = pins ? Pins::pinsFilePath() : ViewCounts::viewCountsFilePath();
+        std::optional<TestFiles::Fifo> fifo;
+        if (stored.isNull()) {
+            fifo.emplace(path, m_env->path(QStringLiteral("spare")));
+            QVERIFY(fifo->made());
+        } else {
+            QVERIFY(write(path, stored));
+        }
+        if (pins)
+            Pins::pinNote(note("Notes/a.md"));
+        else
+            ViewCounts::recordNoteView(note("Notes/a.md"));
+        ViewCounts::flushPendingWrites();
+
+        QCOMPARE(read(path), after);
+        const QFileInfoList kept = QDir(QFileInfo(path).absolutePath())
+                                       .entryInfoList({QFileInfo(path).fileName() + ".damaged-*"},
+                                                      QDir::AllEntries | QDir::System);
+        QCOMPARE(kept.size(), setAside ? 1 : 0);
+        if (fifo) {
+            QCOMPARE(fifo->timesOpened(), 0);
+            QVERIFY(!kept.value(0).isFile());
+        } else if (setAside) {
+            QCOMPARE(read(kept.value(0).filePath()), stored);
+        }
     }
     void initialSortMode_data()
     {

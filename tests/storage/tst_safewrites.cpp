@@ -304,13 +304,13 @@ private Q_SLOTS:
         QCOMPARE(entries(dir.filePath(QStringLiteral("real"))), QStringList{"memo.txt"});
     }
 
-    void leftoversOfDeadWritersOnly_data()
+    void leftoversWhoseLockIsFree_data()
     {
         QTest::addColumn<bool>("recursive");
         QTest::newRow("one folder") << false;
         QTest::newRow("with subfolders") << true;
     }
-    void leftoversOfDeadWritersOnly()
+    void leftoversWhoseLockIsFree()
     {
         QFETCH(bool, recursive);
         QTemporaryDir dir;
@@ -320,16 +320,24 @@ private Q_SLOTS:
         const pid_t dead = deadPid();
 
         const QString deadTemporary = temporaryName(QStringLiteral("a.md"), dead);
+        // The writer died and its process id went to another process (here: this one).
+        const QString reusedPid = temporaryName(QStringLiteral("b.md"), ::getpid());
+        // A writer still at work holds the lock, whatever the process id says.
+        const QString locked =
+            temporaryName(QStringLiteral("e.md"), dead, QStringLiteral("Lk00Lk"));
         const QStringList kept{
-            temporaryName(QStringLiteral("b.md"), ::getpid()), // a save in progress here
+            locked,
             QStringLiteral("a.md"),
             QStringLiteral("a.md.quillmere-%1-Ab12Cd").arg(dead), // not hidden: the user's
             QStringLiteral(".quillmere-%1-Ab12Cd").arg(dead),     // no target name
             temporaryName(QStringLiteral("a.md"), dead, QStringLiteral("Ab12C")),
             QStringLiteral(".a.md.quillmere-x%1-Ab12Cd").arg(dead),
         };
-        for (const QString &name : kept + QStringList{deadTemporary})
+        for (const QString &name : kept + QStringList{deadTemporary, reusedPid})
             QVERIFY(write(folder + u'/' + name, "text"));
+        const int lock = ::open(QFile::encodeName(folder + u'/' + locked).constData(), O_RDONLY);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        const auto unlock = qScopeGuard([lock] { ::close(lock); });
         // A folder and a link that look like leftovers are not files we write.
         const QString folderLookAlike = temporaryName(QStringLiteral("c.md"), dead, "Zz99Zz");
         const QString linkLookAlike = temporaryName(QStringLiteral("d.md"), dead, "Yy88Yy");
@@ -340,7 +348,7 @@ private Q_SLOTS:
         QVERIFY(write(outside + u'/' + deadTemporary, "text"));
         QVERIFY(QFile::link(outside, folder + QStringLiteral("/link")));
 
-        QCOMPARE(AtomicFile::removeLeftovers(folder, recursive), recursive ? 2 : 1);
+        QCOMPARE(AtomicFile::removeLeftovers(folder, recursive), recursive ? 3 : 2);
         QStringList expected = kept + QStringList{folderLookAlike, linkLookAlike, "link", "仕事"};
         expected.sort();
         QCOMPARE(entries(folder), expected);
@@ -364,6 +372,42 @@ private Q_SLOTS:
         // The one leftover is the killed writer's, named so that a start removes it.
         QCOMPARE(removeWriteLeftoversIn(dir.path(), QString()), 1);
         QCOMPARE(entries(dir.filePath(QStringLiteral("Daily"))), QStringList{"2025-03-05.txt"});
+        QCOMPARE(read(memo), QByteArray("朝の会議\n"));
+    }
+
+    // A writer stopped in the middle of its write is alive: its temporary file stays, however
+    // its process id looks, until it has gone.
+    void leftoverOfStoppedWriterStaysUntilItEnds()
+    {
+        QTemporaryDir dir;
+        const QString memo = dir.filePath(QStringLiteral("2025-03-05.txt"));
+        QVERIFY(write(memo, "朝の会議\n"));
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            rlimit size{};
+            ::getrlimit(RLIMIT_FSIZE, &size);
+            size.rlim_cur = 1024;
+            ::setrlimit(RLIMIT_FSIZE, &size);
+            std::signal(SIGXFSZ, [](int) { ::raise(SIGSTOP); });
+            AtomicFile::write(memo, QByteArray(65536, 'x'));
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(writer, &status, WUNTRACED), writer);
+        auto reap = qScopeGuard([writer] {
+            ::kill(writer, SIGKILL);
+            ::waitpid(writer, nullptr, 0);
+        });
+        QVERIFY(WIFSTOPPED(status));
+        QCOMPARE(entries(dir.path()).size(), 2);
+        QCOMPARE(AtomicFile::removeLeftovers(dir.path(), false), 0);
+        QCOMPARE(entries(dir.path()).size(), 2);
+
+        reap.dismiss();
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+        QCOMPARE(AtomicFile::removeLeftovers(dir.path(), false), 1);
+        QCOMPARE(entries(dir.path()), QStringList{"2025-03-05.txt"});
         QCOMPARE(read(memo), QByteArray("朝の会議\n"));
     }
 
