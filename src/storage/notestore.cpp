@@ -1,5 +1,6 @@
 #include "storage/notestore.h"
 
+#include "platform/filenames.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/textfile.h"
@@ -37,8 +38,8 @@ bool fail(AtomicFile::Error *error, int code)
 /// right before the plain rename.
 bool moveWithoutReplacing(const QString &from, const QString &to, AtomicFile::Error *error)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = FileNames::encode(from);
+    const QByteArray target = FileNames::encode(to);
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
         0)
         return true;
@@ -93,11 +94,11 @@ void followInPinsAndCounts(const NoteChange &change)
     case NoteChange::Kind::folderDeleted:
         // After a partial failure some notes are still there, and keep what they had.
         for (const QString &note : pathsBelow(Pins::pinnedPaths(), change.path)) {
-            if (!occupied(QFile::encodeName(note)))
+            if (!occupied(FileNames::encode(note)))
                 Pins::unpinNote(note);
         }
         for (const QString &note : pathsBelow(ViewCounts::viewCountsByPath().keys(), change.path)) {
-            if (!occupied(QFile::encodeName(note)))
+            if (!occupied(FileNames::encode(note)))
                 ViewCounts::removeViewCount(note);
         }
         return;
@@ -130,7 +131,7 @@ void NoteStore::announce(NoteChange change)
 bool NoteStore::writeNote(const QString &path, const QString &text,
                           const std::optional<QString> &previousText, AtomicFile::Error *error)
 {
-    const bool existed = occupied(QFile::encodeName(path));
+    const bool existed = occupied(FileNames::encode(path));
     if (!TextFile::writeUtf8(path, text, error))
         return false;
     if (existed)
@@ -154,7 +155,7 @@ bool NoteStore::createNote(const QString &path, const QByteArray &bytes, AtomicF
 
 bool NoteStore::createFolder(const QString &path, AtomicFile::Error *error)
 {
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
+    if (::mkdir(FileNames::encode(path).constData(), 0777) != 0)
         return fail(error, errno);
     announce({NoteChange::Kind::folderCreated, path, {}, {}});
     return true;
@@ -180,7 +181,7 @@ bool NoteStore::deleteNote(const QString &path, AtomicFile::Error *error)
 {
     // What the note held goes with the announcement, for followers that keep old texts.
     const TextFileRead last = TextFile::readUtf8(path);
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
+    if (::unlink(FileNames::encode(path).constData()) != 0)
         return fail(error, errno);
     announce({NoteChange::Kind::deleted,
               path,
