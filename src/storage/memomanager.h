@@ -27,6 +27,9 @@ struct SaveOutcome
         Conflicted,    ///< both changed the same lines: the other program's file was kept and
                        ///< the text written beside it (conflictPath); the document now shows
                        ///< the other program's file
+        Unmerged,      ///< another program had changed the file and the two could not be merged
+                       ///< (the merge could not run, or the file can no longer be read): as
+                       ///< Conflicted, their file kept and the text written to conflictPath
         Failed,        ///< nothing was written; the edits exist only in the editor
         Refused,       ///< the document is read-only because its file could not be read
     };
@@ -78,6 +81,10 @@ public:
     /// Followed by the conflict copy's file name.
     static inline const QString conflictMessage = QStringLiteral(
         "他のアプリケーションと同じ箇所が変更されたため、別のファイルに保存しました: ");
+    /// Followed by the copy's file name: another program changed the file, and the changes
+    /// could not be combined at all.
+    static inline const QString unmergedMessage = QStringLiteral(
+        "他のアプリケーションでの変更と合わせられなかったため、別のファイルに保存しました: ");
 
     /// The body as last read from or written to disk: the reference for the modified flag and
     /// the base of a merge. Never the header or the Joplin metadata.
@@ -176,7 +183,8 @@ private:
     void refreshHeader();
     DiskCheck checkDisk() const;
     SaveOutcome writeBody(const QString &body, SaveAnnouncement announcement);
-    SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk);
+    SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk,
+                                  SaveOutcome::Status status);
     bool writeText(const QString &text, QString *error);
     void failSave(const QString &error);
     void setModified(bool modified);
