@@ -1,5 +1,4 @@
 #include "app/quillmereapp.h"
-#include "calendar/bundledholidays.h"
 
 #include <QApplication>
 
@@ -10,8 +9,6 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmere"));
     QApplication::setDesktopFileName(QStringLiteral("io.github.quillmere.Quillmere"));
 
-    // A default base folder created on first start gets the shipped holiday table.
-    BundledHolidays::installDefaultFolderHandler();
     QuillmereApp app;
     return app.run();
 }

@@ -1,5 +1,6 @@
 #include "calendar/holidaystore.h"
 
+#include "calendar/bundledholidays.h"
 #include "calendar/holidaycsv.h"
 #include "platform/appevents.h"
 #include "storage/pathmanager.h"
@@ -25,13 +26,17 @@ void HolidayStore::ensureLoaded()
         return;
     m_loadedRootPath = root;
     m_cache.clear();
-    // Read the file directly: asking PathManager for the Data folder would create it.
+    // Read the file directly: asking PathManager for the Data folder would create it. A folder
+    // without a table of its own, or with one that cannot be read, gets the shipped table.
+    std::optional<HolidayCsv::Decoded> decoded;
     QFile file(root + QLatin1Char('/') + relativePath);
-    if (file.open(QIODevice::ReadOnly)) {
-        if (const auto decoded = HolidayCsv::decode(file.readAll())) {
-            for (const HolidayRow &row : HolidayCsv::parse(decoded->text))
-                m_cache.insert(row.key, row.name);
-        }
+    if (file.open(QIODevice::ReadOnly))
+        decoded = HolidayCsv::decode(file.readAll());
+    if (!decoded)
+        decoded = HolidayCsv::decode(BundledHolidays::table());
+    if (decoded) {
+        for (const HolidayRow &row : HolidayCsv::parse(decoded->text))
+            m_cache.insert(row.key, row.name);
     }
     Q_EMIT loaded();
 }
