@@ -1,6 +1,5 @@
 #include "app/quillmereapp.h"
 #include "app/singleinstance.h"
-#include "calendar/bundledholidays.h"
 
 #include <QApplication>
 
@@ -17,8 +16,6 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::handedOver)
         return 0;
 
-    // A default base folder created on first start gets the shipped holiday table.
-    BundledHolidays::installDefaultFolderHandler();
     QuillmereApp app;
     QObject::connect(&instance, &SingleInstance::activationRequested, &app,
                      &QuillmereApp::showWindow);

@@ -1,12 +1,6 @@
 #include "calendar/bundledholidays.h"
 
-#include "calendar/holidaystore.h"
-#include "platform/atomicfile.h"
-#include "storage/pathmanager.h"
-
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace BundledHolidays {
 
@@ -16,22 +10,6 @@ QByteArray table()
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
-}
-
-bool writeTo(const QString &baseFolder)
-{
-    const QString path = baseFolder + QLatin1Char('/') + HolidayStore::relativePath;
-    if (QFileInfo::exists(path))
-        return true;
-    const QByteArray bytes = table();
-    if (bytes.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    return AtomicFile::write(path, bytes);
-}
-
-void installDefaultFolderHandler()
-{
-    PathManager::setDefaultFolderCreatedHandler([](const QString &folder) { writeTo(folder); });
 }
 
 } // namespace BundledHolidays

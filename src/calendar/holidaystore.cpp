@@ -1,5 +1,6 @@
 #include "calendar/holidaystore.h"
 
+#include "calendar/bundledholidays.h"
 #include "calendar/holidaycsv.h"
 #include "platform/appevents.h"
 #include "platform/regularfile.h"
@@ -25,14 +26,18 @@ void HolidayStore::ensureLoaded()
         return;
     m_loadedRootPath = root;
     m_cache.clear();
-    // Read the file directly: asking PathManager for the Data folder would create it.
-    // Regular files only: a pipe in its place would hold up the calendar and the command line.
+    // Read the file directly: asking PathManager for the Data folder would create it. Regular
+    // files only: a pipe in its place would hold up the calendar and the command line. A folder
+    // without a table of its own, or with one that cannot be read, gets the shipped table.
+    std::optional<HolidayCsv::Decoded> decoded;
     const RegularFileRead file = RegularFile::read(root + QLatin1Char('/') + relativePath);
-    if (file.ok()) {
-        if (const auto decoded = HolidayCsv::decode(file.bytes)) {
-            for (const HolidayRow &row : HolidayCsv::parse(decoded->text))
-                m_cache.insert(row.key, row.name);
-        }
+    if (file.ok())
+        decoded = HolidayCsv::decode(file.bytes);
+    if (!decoded)
+        decoded = HolidayCsv::decode(BundledHolidays::table());
+    if (decoded) {
+        for (const HolidayRow &row : HolidayCsv::parse(decoded->text))
+            m_cache.insert(row.key, row.name);
     }
     Q_EMIT loaded();
 }

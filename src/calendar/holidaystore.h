@@ -9,8 +9,9 @@
 
 /// The national-holiday table of the current base folder ("Data/syukujitsu.csv"), kept in
 /// memory. It loads lazily and again whenever the base folder changed since the last load, and
-/// reloads at once on "BaseFolderChanged". A missing or unreadable file means no holidays.
-/// Main thread only.
+/// reloads at once on "BaseFolderChanged". A folder without the file, or whose file cannot be
+/// read or decoded, gets the table shipped with the program (BundledHolidays); an empty file
+/// means no holidays. Nothing is written to the folder. Main thread only.
 class HolidayStore : public QObject
 {
     Q_OBJECT

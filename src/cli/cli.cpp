@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include "calendar/bundledholidays.h"
 #include "cli/cliarguments.h"
 #include "cli/clicommands.h"
 #include "cli/clioutput.h"
@@ -41,9 +40,6 @@ int runCommand(const CliArguments &arguments, CliOutput &output)
                                    *arguments.base);
         PathManager::setBaseFolderForProcess(folder);
     }
-    // As in the window: a default base folder created now gets the shipped holiday table.
-    BundledHolidays::installDefaultFolderHandler();
-
     const QString &command = arguments.command;
     if (command == u"search")
         return CliCommands::search(arguments, output);

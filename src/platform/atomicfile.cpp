@@ -261,8 +261,10 @@ private:
 void keepGroup(int fd, gid_t group)
 {
     struct stat now;
-    if (::fstat(fd, &now) == 0 && now.st_gid != group)
-        static_cast<void>(::fchown(fd, uid_t(-1), group));
+    if (::fstat(fd, &now) != 0 || now.st_gid == group)
+        return;
+    if (::fchown(fd, uid_t(-1), group) != 0)
+        return; // not ours to give: the file keeps our group
 }
 
 struct Target

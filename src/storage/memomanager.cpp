@@ -295,7 +295,7 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
 {
     const DiskCheck disk = checkDisk();
     if (disk.state == DiskCheck::State::Unreadable)
-        return writeConflictCopy(body, disk);
+        return writeConflictCopy(body, disk, SaveOutcome::Status::Unmerged);
 
     QString merged = body;
     // Gone since it was read: the edits are written back where the document says it is.
@@ -306,8 +306,11 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
     if (disk.state == DiskCheck::State::Changed) {
         diskParts = parseNoteDocument(disk.text);
         const TextMergeResult merge = TextMerge::merge(m_loadedBody, body, diskParts->body);
-        if (!merge.clean)
-            return writeConflictCopy(body, disk);
+        if (!merge.clean())
+            return writeConflictCopy(body, disk,
+                                     merge.status == TextMergeResult::Status::Conflicted
+                                         ? SaveOutcome::Status::Conflicted
+                                         : SaveOutcome::Status::Unmerged);
         merged = merge.text;
         status = SaveOutcome::Status::Merged;
     }
@@ -353,7 +356,8 @@ SaveOutcome MemoManager::writeBody(const QString &body, SaveAnnouncement announc
 
 // The other program's file stays exactly as it is; the user's text goes beside it under a name
 // that says what happened, and the document shows the file as it now is.
-SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck &disk)
+SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck &disk,
+                                           SaveOutcome::Status status)
 {
     const NoteFrontMatter header =
         completeHeaderForSave(m_managedFrontMatter, baseNameOf(m_currentFilePath), m_joplinYAML,
@@ -383,12 +387,14 @@ SaveOutcome MemoManager::writeConflictCopy(const QString &body, const DiskCheck 
         setModified(false);
         Q_EMIT bodyReplaced();
     }
-    showTemporaryMessage(conflictMessage + QFileInfo(copyPath).fileName());
+    showTemporaryMessage(
+        (status == SaveOutcome::Status::Conflicted ? conflictMessage : unmergedMessage) +
+        QFileInfo(copyPath).fileName());
     Diagnostics::log(QStringLiteral("競合: ") + m_currentFilePath + QStringLiteral(" → ") +
                      copyPath);
     Q_EMIT saved();
     AppEvents::instance().postMemoSaved();
-    return {SaveOutcome::Status::Conflicted, copyPath};
+    return {status, copyPath};
 }
 
 QString MemoManager::conflictCopyPath(const QString &filePath, const QDateTime &when)

@@ -27,6 +27,9 @@ struct SaveOutcome
         Conflicted,    ///< both changed the same lines: the other program's file was kept and
                        ///< the text written beside it (conflictPath); the document now shows
                        ///< the other program's file
+        Unmerged,      ///< another program had changed the file and the two could not be merged
+                       ///< (the merge could not run, or the file can no longer be read): as
+                       ///< Conflicted, their file kept and the text written to conflictPath
         Failed,        ///< nothing was written; the edits exist only in the editor
         Refused,       ///< the document is read-only because its file could not be read
         Busy,          ///< another program holds the folder's lock: nothing was written, the
@@ -98,6 +101,10 @@ public:
         QStringLiteral("他のアプリケーションで削除または移動されたファイルを書き戻しました");
     static inline const QString goneMessage =
         QStringLiteral("ファイルが他のアプリケーションで削除または移動されました");
+    /// Followed by the copy's file name: another program changed the file, and the changes
+    /// could not be combined at all.
+    static inline const QString unmergedMessage = QStringLiteral(
+        "他のアプリケーションでの変更と合わせられなかったため、別のファイルに保存しました: ");
 
     /// The body as last read from or written to disk: the reference for the modified flag and
     /// the base of a merge. Never the header or the Joplin metadata.
@@ -209,7 +216,8 @@ private:
     void refreshHeader();
     DiskCheck checkDisk() const;
     SaveOutcome writeBody(const QString &body, SaveAnnouncement announcement);
-    SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk);
+    SaveOutcome writeConflictCopy(const QString &body, const DiskCheck &disk,
+                                  SaveOutcome::Status status);
     bool writeText(const QString &text, const std::optional<QString> &previousText,
                    AtomicFile::Error *error);
     SaveOutcome failSave(const AtomicFile::Error &error);

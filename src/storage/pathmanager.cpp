@@ -16,12 +16,6 @@ std::optional<QString> &resolvedBaseFolder()
     return folder;
 }
 
-std::function<void(const QString &)> &defaultFolderCreatedHandler()
-{
-    static std::function<void(const QString &)> handler;
-    return handler;
-}
-
 QString dataHome()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -86,14 +80,8 @@ QString PathManager::defaultBaseFolderPath()
     const QString older = dataHome() + QStringLiteral("/Dayleaf");
     if (QFileInfo::exists(older))
         return older;
-    if (QDir().mkpath(current) && defaultFolderCreatedHandler())
-        defaultFolderCreatedHandler()(current);
+    QDir().mkpath(current); // a failure shows up in the file operation that follows
     return current;
-}
-
-void PathManager::setDefaultFolderCreatedHandler(std::function<void(const QString &folder)> handler)
-{
-    defaultFolderCreatedHandler() = std::move(handler);
 }
 
 QString PathManager::dailyMemoPath(const QDate &date)

@@ -3,7 +3,6 @@
 #include <QDate>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 /// The base folder that holds every document, and the fixed paths below it.
@@ -29,11 +28,6 @@ public:
     /// "Quillmere" in the user's data folder, or the older "Dayleaf" beside it when only that
     /// one exists. The current one is created when neither exists.
     static QString defaultBaseFolderPath();
-
-    /// Called with the folder's path right after defaultBaseFolderPath created the default folder
-    /// because neither it nor the older one existed; lets the application seed a new folder.
-    /// An empty handler removes it.
-    static void setDefaultFolderCreatedHandler(std::function<void(const QString &folder)> handler);
 
     /// Daily/yyyy-MM-dd.txt for a calendar day. Creates the Daily folder, not the file.
     static QString dailyMemoPath(const QDate &date);

@@ -5,44 +5,74 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
-#include <dlfcn.h>
 #include <git2.h>
+
+#ifdef QUILLMERE_LIBGIT2_ON_DEMAND
+#include <dlfcn.h>
+#endif
 
 namespace TextMerge {
 namespace {
 
-/// The few libgit2 functions a merge calls, from the library opened on first use.
+/// The few libgit2 functions a merge calls.
 struct Library
 {
     decltype(&git_merge_file) mergeFile = nullptr;
     decltype(&git_merge_file_result_free) freeResult = nullptr;
+    decltype(&git_error_last) lastError = nullptr;
 
-    bool isLoaded() const { return mergeFile && freeResult; }
+    bool isLoaded() const { return mergeFile && freeResult && lastError; }
 };
 
+void logUnavailable(const QString &detail)
+{
+    Diagnostics::log(QStringLiteral("マージ用のライブラリを使えません: ") + detail);
+}
+
+#ifdef QUILLMERE_LIBGIT2_ON_DEMAND
+
+// The command line opens libgit2 on its first merge instead of linking it: with the TLS, SSH
+// and Kerberos libraries it brings along, loading it would double the start-up time of every
+// command, and a command merges only when another writer ignored the folder lock.
 Library openLibrary()
 {
     // Never closed: the library lives as long as the process, as it would linked.
     void *handle = dlopen(QUILLMERE_LIBGIT2_SONAME, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        Diagnostics::log(QStringLiteral("マージ用のライブラリを読み込めません: ") +
-                         QString::fromUtf8(dlerror()));
+        logUnavailable(QString::fromUtf8(dlerror()));
         return {};
     }
-    const auto symbol = [handle]<typename Function>(Function *, const char *name) {
-        return reinterpret_cast<Function *>(dlsym(handle, name));
+    // Only the functions' types are taken from the header (decltype does not refer to them), so
+    // this links in every build type without libgit2.
+    const auto symbol = [handle]<typename Pointer>(Pointer &target, const char *name) {
+        target = reinterpret_cast<Pointer>(dlsym(handle, name));
     };
-    const auto init = symbol(&git_libgit2_init, "git_libgit2_init");
+    decltype(&git_libgit2_init) init = nullptr;
+    symbol(init, "git_libgit2_init");
     Library library;
-    library.mergeFile = symbol(&git_merge_file, "git_merge_file");
-    library.freeResult = symbol(&git_merge_file_result_free, "git_merge_file_result_free");
+    symbol(library.mergeFile, "git_merge_file");
+    symbol(library.freeResult, "git_merge_file_result_free");
+    symbol(library.lastError, "git_error_last");
     if (!init || init() < 0 || !library.isLoaded()) {
-        Diagnostics::log(QStringLiteral("マージ用のライブラリを読み込めません: ") +
-                         QStringLiteral(QUILLMERE_LIBGIT2_SONAME));
+        logUnavailable(QStringLiteral(QUILLMERE_LIBGIT2_SONAME));
         return {};
     }
     return library;
 }
+
+#else
+
+Library openLibrary()
+{
+    if (git_libgit2_init() < 0) {
+        const git_error *error = git_error_last();
+        logUnavailable(error ? QString::fromUtf8(error->message) : QStringLiteral("init"));
+        return {};
+    }
+    return {&git_merge_file, &git_merge_file_result_free, &git_error_last};
+}
+
+#endif
 
 const Library &library()
 {
@@ -74,7 +104,7 @@ TextMergeResult merge(const QString &base, const QString &ours, const QString &t
     const Library &git = library();
     TextMergeResult result;
     if (!git.isLoaded())
-        return result; // as a failed merge: nothing is combined, nobody's text is lost
+        return result; // failed: nothing is combined, nobody's text is lost
     const QByteArray baseBytes = base.toUtf8();
     const QByteArray ourBytes = ours.toUtf8();
     const QByteArray theirBytes = theirs.toUtf8();
@@ -88,9 +118,14 @@ TextMergeResult merge(const QString &base, const QString &ours, const QString &t
     options.their_label = "theirs";
 
     git_merge_file_result merged{};
-    if (git.mergeFile(&merged, &baseInput, &ourInput, &theirInput, &options) != 0)
+    if (git.mergeFile(&merged, &baseInput, &ourInput, &theirInput, &options) != 0) {
+        const git_error *error = git.lastError();
+        Diagnostics::log(QStringLiteral("マージできませんでした: ") +
+                         (error ? QString::fromUtf8(error->message) : QString()));
         return result;
-    result.clean = merged.automergeable != 0;
+    }
+    result.status = merged.automergeable != 0 ? TextMergeResult::Status::Clean
+                                              : TextMergeResult::Status::Conflicted;
     result.text = decodeExactly(merged.ptr, merged.len);
     git.freeResult(&merged);
     return result;

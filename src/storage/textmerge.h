@@ -5,11 +5,17 @@
 /// The result of a line-based three-way merge.
 struct TextMergeResult
 {
-    /// True when the changes of both sides could be combined without overlapping.
-    bool clean = false;
-    /// The merged text; with conflicts it holds conflict markers and must not be written over
-    /// anyone's file.
+    enum class Status {
+        Clean,      ///< the changes of both sides were combined without overlapping
+        Conflicted, ///< both sides changed the same lines
+        Failed,     ///< the merge could not run (its library is missing, or it failed): nothing
+                    ///< is known about the two sides' changes
+    };
+    Status status = Status::Failed;
+    /// The merged text; only a clean merge's text may be written over anyone's file.
     QString text;
+
+    bool clean() const { return status == Status::Clean; }
 };
 
 namespace TextMerge {

@@ -292,10 +292,15 @@ private Q_SLOTS:
         AppEvents::instance().postMemoSaved();
         QCOMPARE(sixth.data(DayListModel::FirstLineRole).toString(), QString());
 
-        // A folder without memos and without a holiday table.
-        PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("other")));
+        // A folder without memos whose own holiday table is empty.
+        const QString other = m_env->makeFolder(QStringLiteral("other"));
+        QVERIFY(TestFiles::write(other + QStringLiteral("/Data/syukujitsu.csv"), ""));
+        PathManager::setBaseFolder(other);
         QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(), QString());
         QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::primary);
+        // A folder without a table of its own: the shipped one.
+        PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("third")));
+        QCOMPARE(cellOf(view, QDate(2025, 3, 20))->tone(), CalendarMonth::DayTone::holiday);
 
         PathManager::setBaseFolder(m_base);
         QCOMPARE(model->index(4, 0).data(DayListModel::FirstLineRole).toString(),

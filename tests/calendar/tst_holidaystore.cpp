@@ -59,11 +59,7 @@ class TestHolidayStore : public QObject
 
 private Q_SLOTS:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
-    void cleanup()
-    {
-        PathManager::setDefaultFolderCreatedHandler(nullptr);
-        m_env.reset();
-    }
+    void cleanup() { m_env.reset(); }
 
     // The encoding is found from the bytes: the published table and copies of it in the other
     // encodings, and short files whose UTF-8 or EUC-JP bytes also decode as Shift-JIS without a
@@ -157,29 +153,68 @@ private Q_SLOTS:
         QCOMPARE(HolidayStore::dateFromDailyFileName(text).value_or(QDate()), fileDate);
     }
 
+    // A base folder's own table, else the shipped one, whoever made the folder. Columns: the
+    // folder's own table (none: no file) and the names of 2025-03-20 and 2040-05-04 shown.
+    void tableOfTheFolderOrTheShippedOne_data()
+    {
+        QTest::addColumn<QByteArray>("own");
+        QTest::addColumn<QString>("equinox");
+        QTest::addColumn<QString>("greeneryDay");
+        const QString equinox = QStringLiteral("春分の日"), greenery = QStringLiteral("みどりの日");
+        QTest::newRow("no table of its own: the shipped one")
+            << QByteArray() << equinox << greenery;
+        QTest::newRow("its own table replaces the shipped one")
+            << encoded("Shift_JIS", QStringLiteral("2025/3/20,春分\r\n")) << u"春分"_s << QString();
+        QTest::newRow("an empty table of its own: no holidays")
+            << QByteArray("") << QString() << QString();
+        QTest::newRow("its own table cannot be decoded: the shipped one")
+            << QByteArray("2025/1/1,\x80\xA0\xFF") << equinox << greenery;
+    }
+    void tableOfTheFolderOrTheShippedOne()
+    {
+        QFETCH(QByteArray, own);
+        QFETCH(QString, equinox);
+        QFETCH(QString, greeneryDay);
+        const QString base = m_env->makeFolder(QStringLiteral("existing"));
+        if (!own.isNull())
+            QVERIFY(writeTable(base, own));
+        m_env->useBaseFolder(QStringLiteral("existing"));
+        HolidayStore &store = HolidayStore::shared();
+        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), equinox);
+        QCOMPARE(store.holidayName(QDate(2040, 5, 4)), greeneryDay);
+        // Nothing is written into the user's folder to get there.
+        QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 own.isNull() ? QStringList() : QStringList{PathManager::dataFolderName});
+    }
+
     void storeFollowsTheBaseFolder()
     {
-        const QString withTable = m_env->useBaseFolder(QStringLiteral("with"));
-        QVERIFY(writeTable(withTable, testData(QStringLiteral("syukujitsu-utf8-noheader.csv"))));
+        const QString withTable = m_env->makeFolder(QStringLiteral("with"));
+        QVERIFY(writeTable(withTable, QStringLiteral("2025/1/13,自分の休日\n").toUtf8()));
+        m_env->useBaseFolder(QStringLiteral("with"));
         HolidayStore &store = HolidayStore::shared();
-        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("自分の休日"));
         QCOMPARE(store.loadedRootPath(), std::optional<QString>(withTable));
 
         const QString without = m_env->useBaseFolder(QStringLiteral("without"));
-        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QString());
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
         QCOMPARE(store.loadedRootPath(), std::optional<QString>(without));
         QVERIFY(!QFileInfo::exists(without + QStringLiteral("/Data"))); // reading creates nothing
 
         // Same folder, new file: only the notification tells the store to look again.
         QVERIFY(
-            writeTable(without, encoded("Shift_JIS", QStringLiteral("2025/3/20,春分の日\r\n"))));
-        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QString());
+            writeTable(without, encoded("Shift_JIS", QStringLiteral("2025/3/21,会社の休日\r\n"))));
+        QCOMPARE(store.holidayName(QDate(2025, 3, 21)), QString());
         QSignalSpy loaded(&store, &HolidayStore::loaded);
         AppEvents::instance().postBaseFolderChanged();
-        QCOMPARE(store.holidayName(QDate(2025, 3, 20)), QStringLiteral("春分の日"));
+        QCOMPARE(store.holidayName(QDate(2025, 3, 21)), QStringLiteral("会社の休日"));
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QString());
         QCOMPARE(loaded.count(), 1);
 
+        // Switching back, as the window's folder chooser does.
         PathManager::setBaseFolder(withTable);
+        QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("自分の休日"));
+        PathManager::setBaseFolder(m_env->makeFolder(QStringLiteral("chosen")));
         QCOMPARE(store.holidayName(QDate(2025, 1, 13)), QStringLiteral("成人の日"));
     }
     // A pipe where the table belongs would hold up the calendar and the command line: it is
@@ -194,45 +229,6 @@ private Q_SLOTS:
         HolidayStore::shared().holidayName(QDate(2025, 1, 13));
         QCOMPARE(HolidayStore::shared().loadedRootPath(), std::optional<QString>(base));
         QCOMPARE(fifo.timesOpened(), 0);
-    }
-    void defaultFolderIsSeeded_data()
-    {
-        QTest::addColumn<QString>("existing");
-        QTest::newRow("new default folder gets the table") << QString();
-        QTest::newRow("existing default folder is left alone") << QStringLiteral("Quillmere");
-        QTest::newRow("older default folder is left alone") << QStringLiteral("Dayleaf");
-    }
-    void defaultFolderIsSeeded()
-    {
-        QFETCH(QString, existing);
-        const bool seeded = existing.isEmpty();
-        if (!existing.isEmpty())
-            m_env->makeFolder(QStringLiteral("data/") + existing);
-        BundledHolidays::installDefaultFolderHandler();
-
-        const QString base = PathManager::baseFolderPath();
-        const QString table = base + QLatin1Char('/') + HolidayStore::relativePath;
-        QCOMPARE(QFileInfo::exists(table), seeded);
-        if (!seeded)
-            return;
-        QCOMPARE(TestFiles::read(table), BundledHolidays::table());
-        QCOMPARE(HolidayStore::shared().holidayName(QDate(2040, 5, 4)),
-                 QStringLiteral("みどりの日"));
-        // No temporary file is left behind by the atomic write.
-        QCOMPARE(QDir(base + QStringLiteral("/Data")).entryList(QDir::Files),
-                 QStringList{QStringLiteral("syukujitsu.csv")});
-
-        // A folder the user chooses is never written to.
-        const QString chosen = m_env->useBaseFolder(QStringLiteral("chosen"));
-        QVERIFY(QDir(chosen).isEmpty());
-    }
-    void seedingNeverReplacesATable()
-    {
-        const QString folder = m_env->makeFolder(QStringLiteral("folder"));
-        const QByteArray own("2025/1/2,own\r\n");
-        QVERIFY(writeTable(folder, own));
-        QVERIFY(BundledHolidays::writeTo(folder));
-        QCOMPARE(TestFiles::read(folder + QLatin1Char('/') + HolidayStore::relativePath), own);
     }
 
 private:

@@ -513,8 +513,12 @@ private Q_SLOTS:
         QCOMPARE(inBase("holidays|2025|--json").objects().value(0),
                  (QJsonObject{{"date", "2025-01-01"}, {"name", "元日"}}));
         QCOMPARE(inBase("holidays|2030").exitCode, 1);
-        // A default base folder made by the command line gets the shipped table, as in the window.
-        QVERIFY(quillmere("holidays|2030").lines().contains("2030-01-01\t元日"));
+        // Any folder without a table of its own gets the shipped one, and is not written to.
+        const QString other = m_env->makeFolder("other");
+        for (const QString &line :
+             QStringList{"--base|" + other + "|holidays|2030", "holidays|2030"})
+            QVERIFY(quillmere(line).lines().contains("2030-01-01\t元日"));
+        QVERIFY(QDir(other).isEmpty());
     }
 
     // A pipe where the holiday table belongs is never opened: the command cannot hang on it.

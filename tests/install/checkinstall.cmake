@@ -1,6 +1,7 @@
 # Installs the build into a fresh folder, as `cmake --install` does for a user or a package,
 # and checks that a desktop finds everything there and that the installed program runs.
-# Run as: cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DSTAGE=... -DEXPECT_PNG=ON|OFF -P checkinstall.cmake
+# Run as: cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DSTAGE=... -DEXPECT_PNG=ON|OFF -DVERSION=x.y.z
+#   -P checkinstall.cmake
 file(REMOVE_RECURSE "${STAGE}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${STAGE}"
     RESULT_VARIABLE result OUTPUT_QUIET)
@@ -16,7 +17,10 @@ set(expected
     share/metainfo/${id}.metainfo.xml
     share/icons/hicolor/scalable/apps/${id}.svg
     share/quillmere/help/detail.md
-    share/doc/quillmere/copyright)
+    share/doc/quillmere/copyright
+    share/doc/quillmere/changelog.gz
+    share/man/man1/quillmere.1.gz
+    share/man/man1/quillmere-window.1.gz)
 if(EXPECT_PNG)
     foreach(size IN ITEMS 16 22 24 32 48 64 128 256 512)
         list(APPEND expected share/icons/hicolor/${size}x${size}/apps/${id}.png)
@@ -59,6 +63,32 @@ file(READ "${STAGE}/share/quillmere/help/detail.md" installed_help)
 if(NOT source_help STREQUAL installed_help)
     message(FATAL_ERROR "the installed help differs from resources/help/detail.md")
 endif()
+
+# The changelog and the manual pages are their sources, compressed, and speak of this version.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+foreach(pair IN ITEMS "changelog|doc/quillmere/changelog.gz"
+        "man/quillmere.1|man/man1/quillmere.1.gz"
+        "man/quillmere-window.1|man/man1/quillmere-window.1.gz")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 source)
+    list(GET pair 1 installed)
+    execute_process(COMMAND "${GZIP_PROGRAM}" -dc "${STAGE}/share/${installed}"
+        OUTPUT_VARIABLE unpacked RESULT_VARIABLE result)
+    file(READ "${SOURCE_DIR}/packaging/${source}" expected_text)
+    if(NOT result EQUAL 0 OR NOT unpacked STREQUAL expected_text)
+        message(FATAL_ERROR "share/${installed} is not packaging/${source} compressed")
+    endif()
+endforeach()
+file(STRINGS "${SOURCE_DIR}/packaging/changelog" latest LIMIT_COUNT 1)
+if(NOT latest MATCHES "^quillmere \\(${VERSION}\\) ")
+    message(FATAL_ERROR "the changelog's latest entry is not version ${VERSION}: ${latest}")
+endif()
+foreach(page IN ITEMS quillmere.1 quillmere-window.1)
+    file(STRINGS "${SOURCE_DIR}/packaging/man/${page}" title REGEX "^\\.TH ")
+    if(NOT title MATCHES "\"Quillmere ${VERSION}\"")
+        message(FATAL_ERROR "${page} names another version: ${title}")
+    endif()
+endforeach()
 
 execute_process(COMMAND "${STAGE}/bin/quillmere" --version
     OUTPUT_VARIABLE version RESULT_VARIABLE result)

@@ -367,12 +367,21 @@ private Q_SLOTS:
                                              loaded ? QString::fromUtf8(loaded) : QString()};
         };
         using S = SaveOutcome::Status;
+        // Built a second time with a merge library that cannot be loaded: what would have been
+        // merged or conflicted is kept beside their file, and said to be unmerged.
+#ifdef QUILLMERE_TEST_MERGE_UNAVAILABLE
+        const S merged = S::Unmerged, conflicted = S::Unmerged;
+        const char *mergedText = "uno\ntwo\nthree\n";
+#else
+        const S merged = S::Merged, conflicted = S::Conflicted;
+        const char *mergedText = "uno\ntwo\nthree\n追記\n";
+#endif
         row("they edit the top and the header while we append", theirHeader + "uno\ntwo\nthree\n",
-            "one\ntwo\nthree\n追記\n", S::Merged, "uno\ntwo\nthree\n追記\n");
+            "one\ntwo\nthree\n追記\n", merged, mergedText);
         row("both change one line: theirs kept, ours beside it", header + "uno\ntwo\nthree\n",
-            "eins\ntwo\nthree\n", S::Conflicted, "uno\ntwo\nthree\n");
+            "eins\ntwo\nthree\n", conflicted, "uno\ntwo\nthree\n");
         row("made unreadable: kept, ours beside it", "caf\xe9\n", "one\ntwo\nthree\nfour\n",
-            S::Conflicted, nullptr);
+            S::Unmerged, nullptr);
         row("deleted: written again", QByteArray(), "one\ntwo\n", S::Restored, "one\ntwo\n");
     }
     void saveAfterAnotherWriter()
@@ -397,12 +406,16 @@ private Q_SLOTS:
             QCOMPARE(memo.loadedBody(), loaded);
         // The editor is told to show what the document now holds.
         QCOMPARE(replaced.count(), int(!loaded.isNull() && loaded != ours));
-        if (outcome.status == SaveOutcome::Status::Conflicted) {
+        if (status == SaveOutcome::Status::Conflicted || status == SaveOutcome::Status::Unmerged) {
             QCOMPARE(read(path), theirs);
             QCOMPARE(outcome.conflictPath,
                      notePath(QStringLiteral("shared (競合 2025-03-05 090507).md")));
             QCOMPARE(bodyOf(outcome.conflictPath), ours);
-            QVERIFY(memo.temporaryMessage().startsWith(MemoManager::conflictMessage));
+            // Only a merge that ran can say both changed the same lines.
+            QCOMPARE(memo.temporaryMessage(),
+                     (status == SaveOutcome::Status::Conflicted ? MemoManager::conflictMessage
+                                                                : MemoManager::unmergedMessage) +
+                         QStringLiteral("shared (競合 2025-03-05 090507).md"));
             return;
         }
         QCOMPARE(bodyOf(path), loaded);
@@ -564,6 +577,9 @@ private Q_SLOTS:
     // held before; a write that did not happen is not announced.
     void everyChangeOfTheDocumentIsAnnounced()
     {
+#ifdef QUILLMERE_TEST_MERGE_UNAVAILABLE
+        QSKIP("goes through a merge, which the rows above cover without libgit2");
+#endif
         const QString memoPath = m_base + u"/Daily/2025-03-05.txt"_s;
         const QString notePath = this->notePath(u"shared.md"_s);
         const QString renamed = this->notePath(u"計画.md"_s);

@@ -489,8 +489,9 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, texts);
         const TextMergeResult result = TextMerge::merge(texts[0], texts[1], texts[2]);
-        QCOMPARE(result.clean, texts.size() == 4);
-        if (result.clean)
+        QCOMPARE(result.status, texts.size() == 4 ? TextMergeResult::Status::Clean
+                                                  : TextMergeResult::Status::Conflicted);
+        if (result.clean())
             QCOMPARE(result.text, texts[3]);
     }
 };
