@@ -34,13 +34,12 @@ QString newNoteFileName(const QString &input)
 
 bool isTooLong(const QString &fileName)
 {
-    return fileName.toUtf8().size() > maxNameBytes;
+    return NoteStore::isNameTooLong(fileName);
 }
 
 QString tooLongMessage()
 {
-    return QStringLiteral("名前が長すぎます（拡張子や番号も含めて UTF-8 で ") +
-           QString::number(maxNameBytes) + QStringLiteral(" バイトまで）");
+    return NoteStore::nameTooLongMessage();
 }
 
 QString numberedFileName(const QString &fileName, int n)

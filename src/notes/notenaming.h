@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/notestore.h"
+
 #include <QString>
 
 /// Names typed by the user for notes and folders, and the free names used when one is taken.
@@ -24,7 +26,7 @@ bool isUsableName(const QString &name);
 QString newNoteFileName(const QString &input);
 
 /// The longest name of one entry in a folder that Linux file systems take, in UTF-8 bytes.
-constexpr qsizetype maxNameBytes = 255;
+constexpr qsizetype maxNameBytes = NoteStore::maxNameBytes;
 
 /// Whether `fileName` (one entry's name, extension and number included) is longer than
 /// maxNameBytes.

@@ -516,8 +516,13 @@ bool MemoManager::renameCurrentFile(const QString &newName)
         return false;
     }
     const QString suffix = current.suffix();
-    const QString newPath = current.absolutePath() + QLatin1Char('/') + cleaned +
-                            (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    const QString fileName = cleaned + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    // Said plainly, rather than as a rename the file system refused for no reason given.
+    if (NoteStore::isNameTooLong(fileName)) {
+        showTemporaryMessage(NoteStore::nameTooLongMessage());
+        return false;
+    }
+    const QString newPath = current.absolutePath() + QLatin1Char('/') + fileName;
     if (PathManager::standardizedPath(newPath) == PathManager::standardizedPath(m_currentFilePath))
         return true;
     if (QFileInfo::exists(newPath)) {

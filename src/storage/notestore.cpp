@@ -123,6 +123,17 @@ NoteStore &NoteStore::instance()
     return store;
 }
 
+bool NoteStore::isNameTooLong(const QString &fileName)
+{
+    return fileName.toUtf8().size() > maxNameBytes;
+}
+
+QString NoteStore::nameTooLongMessage()
+{
+    return QStringLiteral("名前が長すぎます（拡張子や番号も含めて UTF-8 で ") +
+           QString::number(maxNameBytes) + QStringLiteral(" バイトまで）");
+}
+
 void NoteStore::announce(NoteChange change)
 {
     Q_EMIT changed(change);

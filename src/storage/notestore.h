@@ -47,6 +47,14 @@ class NoteStore : public QObject
 public:
     static NoteStore &instance();
 
+    /// The longest name of one entry in a folder that Linux file systems take, in UTF-8 bytes.
+    static constexpr qsizetype maxNameBytes = 255;
+    /// Whether `fileName` (one entry's name, extension and number included) is longer than
+    /// maxNameBytes.
+    static bool isNameTooLong(const QString &fileName);
+    /// What the user is told when a name is too long: the limit, and what counts towards it.
+    static QString nameTooLongMessage();
+
     /// Replaces the file at `path` with `text` in UTF-8, atomically (see AtomicFile::write), or
     /// creates it (announced as created: a memo's first save).
     bool writeNote(const QString &path, const QString &text,

@@ -616,6 +616,23 @@ private Q_SLOTS:
         QCOMPARE(read(this->notePath(u"taken.md"_s)), "someone else's");
     }
 
+    // A name the file system cannot take, the extension counted, is refused with the limit.
+    void renameRefusesAnOverlongName()
+    {
+        const QString path = notePath(u"short.md"_s);
+        QVERIFY(write(path, "text\n"));
+        MemoManager memo;
+        memo.loadFile(path);
+        // 84 characters of three bytes and ".md" make 255 bytes; one more does not fit.
+        QVERIFY(memo.renameCurrentFile(QString(84, u'あ')));
+        const QString longest = notePath(QString(84, u'あ') + u".md"_s);
+        QCOMPARE(memo.currentFilePath(), longest);
+        QVERIFY(!memo.renameCurrentFile(QString(85, u'あ')));
+        QCOMPARE(memo.temporaryMessage(), NoteStore::nameTooLongMessage());
+        QCOMPARE(memo.currentFilePath(), longest);
+        QCOMPARE(read(longest), "text\n");
+    }
+
     // A message's timer clears that message only, never the newer one that replaced it.
     void newerMessageIsNotCutShort()
     {
