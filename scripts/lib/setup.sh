@@ -9,8 +9,9 @@ JOBS="${QUILLMERE_JOBS:-2}"
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
                 libgl-dev tzdata libgit2-dev pkg-config qt6-translations-l10n librsvg2-bin)
 # The tests also run under a Japanese locale, and focus and window behaviour are also checked
-# on a real X server (Xvfb), where they differ; the desktop files are validated.
-TEST_PACKAGES=(locales xvfb xauth desktop-file-utils appstream)
+# on a real X server (Xvfb), where they differ; the desktop files are validated; a second start
+# hands over to the first over a private session bus.
+TEST_PACKAGES=(locales xvfb xauth desktop-file-utils appstream dbus-daemon)
 TEST_LOCALES=(ja_JP.UTF-8)
 # scripts/fuzz: Debian's clang and the libFuzzer runtime that matches it.
 FUZZ_PACKAGES=(clang libfuzzer-14-dev)
