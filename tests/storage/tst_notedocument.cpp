@@ -376,10 +376,7 @@ private Q_SLOTS:
     void keepsHeaderLinesOnSave()
     {
         auto [text, expected] = cells<2>();
-        expected.replace("{t}", "title: \"note\"\n")
-            .replace("{c}", "created: \"NOW\"\n")
-            .replace("{u}", "updated: \"NOW\"\n")
-            .replace("NOW", formatFrontMatterDate(m_clock.now()));
+        composed(expected);
         for (const QString &lineEnd : {QStringLiteral("\n"), QStringLiteral("\r\n")}) {
             const NoteDocumentParts parts = parseNoteDocument(QString(text).replace("\n", lineEnd));
             QCOMPARE(savedAndReread(parts, QStringLiteral("note")), expected);
@@ -415,10 +412,7 @@ private Q_SLOTS:
     void keepsEveryOtherByteOnSave()
     {
         auto [text, expected] = cells<2>();
-        expected.replace("{t}", "title: \"note\"\n")
-            .replace("{c}", "created: \"NOW\"\n")
-            .replace("{u}", "updated: \"NOW\"\n")
-            .replace("NOW", formatFrontMatterDate(m_clock.now()));
+        composed(expected);
         for (const char *lineEnd : {"\n", "\r\n", "\r"}) {
             const QString original = QString(text).replace("\n", lineEnd);
             const NoteDocumentParts parts = parseNoteDocument(original);
@@ -452,6 +446,16 @@ private Q_SLOTS:
 private:
     /// What saving `parts` as the note `name` writes now, once checked to read back as the same
     /// parts and to be saved again unchanged.
+    /// `expected` with {t}, {c} and {u} turned into the title, created and updated lines a save
+    /// of "note" now composes.
+    void composed(QString &expected) const
+    {
+        expected.replace("{t}", "title: \"note\"\n")
+            .replace("{c}", "created: \"NOW\"\n")
+            .replace("{u}", "updated: \"NOW\"\n")
+            .replace("NOW", formatFrontMatterDate(m_clock.now()));
+    }
+
     QString savedAndReread(const NoteDocumentParts &parts, const QString &name) const
     {
         const QString saved = save(parts, name);
