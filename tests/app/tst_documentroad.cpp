@@ -4,6 +4,7 @@
 // QUILLMERE_ROAD_STEPS sets the steps per seed (default 400), QUILLMERE_ROAD_SEEDS the seeds
 // (default 8); QUILLMERE_ROAD_SEED runs one seed. A failure prints its seed and its steps.
 
+#include "common/heldfolderlock.h"
 #include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
@@ -131,7 +132,8 @@ public:
             {&Road::openNote, 8}, {&Road::createNote, 3}, {&Road::renameNote, 3},
             {&Road::moveNote, 2}, {&Road::deleteNote, 2}, {&Road::toggleCheckbox, 4},
             {&Road::save, 5}, {&Road::autosave, 4}, {&Road::otherProgramWrites, 8},
-            {&Road::activate, 4}, {&Road::failedWrite, 4}, {&Road::restart, 2}};
+            {&Road::activate, 4}, {&Road::failedWrite, 4}, {&Road::lockedSave, 3},
+            {&Road::restart, 2}};
         // clang-format on
         int total = 0;
         for (const auto &entry : table)
@@ -565,6 +567,35 @@ private:
                 fail(u"a save on a full disk was reported as done"_s);
             if (m_view->selectedDate() != dayBefore)
                 fail(u"switched days after a failed save"_s);
+        } else if (onPage(ContentView::Page::calendar)) {
+            modelLoad(daily(dayBefore.addDays(1)));
+        }
+    }
+
+    // Another program holds the folder's lock: the save waits (reported as not done, nothing
+    // written, no switch), and goes through once the lock is free.
+    void lockedSave()
+    {
+        m_log.append(u"folder locked by another program: save, then switch day"_s);
+        const QDate dayBefore = m_view->selectedDate();
+        bool saved = false;
+        {
+            const QString folder = QFileInfo(m_model.docPath).absolutePath();
+            QDir().mkpath(folder);
+            const HeldFolderLock held(folder);
+            saved = m_view->saveCurrent();
+            if (onPage(ContentView::Page::calendar)) {
+                m_view->calendarView()->setSelectedDate(dayBefore.addDays(1));
+                Q_EMIT m_view->calendarView()->dateChanged(dayBefore.addDays(1));
+            }
+        }
+        if (!m_model.docPath.isEmpty() && m_model.editor != m_model.base) {
+            if (saved)
+                fail(u"a save under another program's lock was reported as done"_s);
+            if (m_view->selectedDate() != dayBefore)
+                fail(u"switched days while the save waited for the lock"_s);
+            m_log.append(u"  lock released: save"_s);
+            modelSave(m_view->saveCurrent());
         } else if (onPage(ContentView::Page::calendar)) {
             modelLoad(daily(dayBefore.addDays(1)));
         }
