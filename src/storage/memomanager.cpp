@@ -434,7 +434,7 @@ bool MemoManager::fileIsGone() const
         return false;
     // Only a name that leads nowhere: a folder we may no longer read is not a deletion.
     struct stat info;
-    return ::stat(QFile::encodeName(m_currentFilePath).constData(), &info) != 0 &&
+    return ::stat(FileNames::encode(m_currentFilePath).constData(), &info) != 0 &&
            (errno == ENOENT || errno == ENOTDIR);
 }
 

@@ -321,6 +321,8 @@ private Q_SLOTS:
         QCOMPARE(memo.temporaryMessage(), message);
         QCOMPARE(memo.isEditable(), message.isEmpty());
         QCOMPARE(memo.loadedBody(), shown);
+        // Still there, under its exact name: the window must not close it as deleted.
+        QVERIFY(!memo.fileIsGone());
         if (kind == u"0444 later")
             QCOMPARE(::chmod(native.constData(), 0444), 0);
         QSignalSpy saved(&AppEvents::instance(), &AppEvents::memoSaved);
