@@ -450,32 +450,6 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(path), u"v1+"_s);
     }
 
-    // A change from another program that the user chose not to take is not asked about again;
-    // the next change is.
-    void declinedChangeIsAskedAboutOnce()
-    {
-        int asked = 0;
-        m_view->setExternalChangePrompt([&asked](QWidget *) {
-            ++asked;
-            return false;
-        });
-        const QString path = openNote(u"shared.md"_s, u"first\n"_s);
-        typeIntoEditor(u"mine"_s);
-        writeText(path, u"theirs\n"_s);
-        QList<int> counts;
-        for (const char *then : {"", "theirs again\n", ""}) {
-            if (*then)
-                writeText(path, QString::fromUtf8(then));
-            m_view->checkExternalChange();
-            m_view->checkExternalChange();
-            counts.append(asked);
-        }
-        QCOMPARE(counts, (QList<int>{1, 2, 2}));
-        // Declining keeps the edits; the file stays the other program's until the next save.
-        QCOMPARE(m_view->editorText(), u"first\nmine"_s);
-        QCOMPARE(readText(path), u"theirs again\n"_s);
-    }
-
     // A save writes what was typed and the header's update time; the rest of the file stays as
     // it was: characters the editor would take for line ends, the line breaks, the fences.
     void saveKeepsWhatNobodyTyped()
