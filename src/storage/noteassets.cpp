@@ -33,4 +33,17 @@ QStringList fileNames(const QString &notePath)
     return names;
 }
 
+QString deletionNotice(const QString &notePath)
+{
+    const QStringList names = fileNames(notePath);
+    if (names.isEmpty())
+        return {};
+    constexpr qsizetype shown = 5;
+    QString notice = QStringLiteral("画像 %1 件も削除されます: ").arg(names.size()) +
+                     names.mid(0, shown).join(QStringLiteral("、"));
+    if (names.size() > shown)
+        notice += QStringLiteral(" ほか %1 件").arg(names.size() - shown);
+    return notice;
+}
+
 } // namespace NoteAssets

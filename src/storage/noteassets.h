@@ -22,4 +22,8 @@ QString noteStemOf(QStringView folderName);
 /// The files in the assets folder of `notePath`, by name in natural order; empty without one.
 QStringList fileNames(const QString &notePath);
 
+/// What asking to delete the note adds: 「画像 3 件も削除されます: a.png、b.png、c.png」 (the first
+/// few names, then how many more); empty for a note without pictures.
+QString deletionNotice(const QString &notePath);
+
 } // namespace NoteAssets
