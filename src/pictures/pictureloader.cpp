@@ -63,6 +63,14 @@ PictureLoader::Lookup PictureLoader::lookup(const PictureTarget &target, int max
             out.image = *image;
             return out;
         }
+        // Shown at another width a moment ago (the preview was resized, its scroll bar came
+        // or went): that one stands in, scaled, until this width is decoded.
+        Key previous = headerKey;
+        previous.width = m_lastWidths.value(headerKey);
+        if (const QImage *image = previous.width > 0 ? m_images.object(previous) : nullptr) {
+            out.image = *image;
+            out.interim = true;
+        }
     } else {
         key.width = maxWidth;
         if (const QImage *image = m_images.object(key)) {
@@ -117,6 +125,9 @@ void PictureLoader::decoded(const Key &key, const Key &headerKey, DecodedPicture
         own.width = picture.image.width();
         const qint64 cost = costOf(picture.image);
         m_images.insert(own, new QImage(std::move(picture.image)), cost);
+        if (m_lastWidths.size() > maxHeaders)
+            m_lastWidths.clear();
+        m_lastWidths.insert(headerKey, own.width);
     }
     Q_EMIT pictureReady();
 }

@@ -29,8 +29,12 @@ public:
     {
         PictureProblem problem = PictureProblem::none;
         QSize size;   ///< the size it is shown at, when known
-        QImage image; ///< the picture, once decoded
-        bool pending() const { return problem == PictureProblem::none && image.isNull(); }
+        QImage image; ///< the picture, once decoded (meanwhile, at another width, when known)
+        bool interim = false; ///< `image` is at another width, until this one is decoded
+        bool pending() const
+        {
+            return problem == PictureProblem::none && (image.isNull() || interim);
+        }
     };
 
     explicit PictureLoader(QObject *parent = nullptr);
@@ -71,6 +75,7 @@ private:
     QThreadPool m_pool;
     QCache<Key, QImage> m_images;
     QHash<Key, DecodedPicture> m_headers; ///< by source and time, width 0
+    QHash<Key, int> m_lastWidths;         ///< by source and time: the width last decoded
     QSet<Key> m_decoding;
     QSet<Key> m_probing;
 };

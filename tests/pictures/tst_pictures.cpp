@@ -395,7 +395,12 @@ void TestPictures::loaderCachesByFileAndWidth()
     QCOMPARE(loader.cachedBytes(), first.image.sizeInBytes());
     // Kept: asked again, it is there at once.
     QCOMPARE(loader.lookup(target, 60).image.size(), QSize(60, 30));
-    // Wider than the picture: its own size, decoded once for every such width.
+    // Wider than the picture: its own size, decoded once for every such width. Meanwhile the
+    // picture at the last width stands in, so a resized preview does not flash empty boxes.
+    const PictureLoader::Lookup interim = loader.lookup(target, 500);
+    QCOMPARE(interim.image.size(), QSize(60, 30));
+    QCOMPARE(interim.size, QSize(100, 50));
+    QVERIFY(interim.pending());
     QCOMPARE(settled(500).image.size(), QSize(100, 50));
     QCOMPARE(loader.lookup(target, 800).image.size(), QSize(100, 50));
     // Another program replaced the file: the new picture, not the kept one.
