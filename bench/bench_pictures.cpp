@@ -54,6 +54,7 @@ class BenchPictures : public QObject
 private Q_SLOTS:
     void noteWithFiftyPhotos();
     void onePhotoAtPreviewWidth();
+    void previewOfLongDataLine();
 };
 
 namespace {
@@ -209,6 +210,45 @@ void BenchPictures::onePhotoAtPreviewWidth()
                  .arg(double(jpeg.size()) / 1e6, 0, 'f', 1),
              decodes[decodes.size() / 2], QStringLiteral("its header alone"),
              headers[headers.size() / 2], "ms:60");
+}
+
+// A pasted picture kept inline: the preview of a note with one 256 KB data: line, after an edit
+// elsewhere (what follows every typing pause).
+void BenchPictures::previewOfLongDataLine()
+{
+    QImage image(320, 220, QImage::Format_RGB32);
+    QRandomGenerator random(3);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, random.generate() | 0xff000000);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    const QString line =
+        QStringLiteral("![図](data:image/png;base64,") + QString::fromLatin1(png.toBase64()) + u')';
+    QVERIFY(line.size() > 200 * 1024);
+    QTemporaryDir base;
+    PathManager::setBaseFolderForProcess(base.path());
+    MarkdownPreviewView preview;
+    preview.resize(600, 900);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    preview.setNotePath(base.path() + QStringLiteral("/Notes/memo.md"));
+    const QString body = QStringLiteral("# 会議\n\n") + line + QStringLiteral("\n\n次の作業\n");
+    preview.setMarkdownText(body);
+    std::vector<double> rounds;
+    for (int round = 0; round < 9; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        preview.setMarkdownText(body + QString(round + 1, u'a'));
+        preview.viewport()->repaint();
+        rounds.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(rounds.begin(), rounds.end());
+    benchRow(
+        QStringLiteral("preview after an edit beside a %1 KB data: line").arg(line.size() / 1024),
+        rounds[rounds.size() / 2], QStringLiteral("one frame"), 16, "ms:16");
 }
 
 QTEST_MAIN(BenchPictures)

@@ -2,8 +2,6 @@
 
 #include "platform/filenames.h"
 
-#include <QCryptographicHash>
-
 #include <sys/stat.h>
 
 namespace {
@@ -32,11 +30,8 @@ PictureLoader::~PictureLoader()
 
 PictureLoader::Key PictureLoader::keyOf(const PictureTarget &target, int width) const
 {
-    if (target.kind == PictureTarget::Kind::data) {
-        return {QString::fromLatin1(
-                    QCryptographicHash::hash(target.bytes, QCryptographicHash::Sha1).toHex()),
-                0, width};
-    }
+    if (target.kind == PictureTarget::Kind::data)
+        return {target.path, 0, width};
     struct stat info;
     qint64 modified = -1;
     if (::stat(FileNames::encode(target.path).constData(), &info) == 0)

@@ -1,5 +1,6 @@
 #include "pictures/picturepath.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -66,6 +67,10 @@ PictureTarget dataTarget(const QString &url)
     PictureTarget target;
     target.kind = PictureTarget::Kind::data;
     target.bytes = std::move(decoded.decoded);
+    // What the decoded picture is kept by, worked out once.
+    target.path =
+        name + QString::fromLatin1(
+                   QCryptographicHash::hash(target.bytes, QCryptographicHash::Sha1).toHex());
     target.displayName = name;
     return target;
 }

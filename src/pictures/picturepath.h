@@ -24,7 +24,8 @@ struct PictureTarget
     enum class Kind { file, data, refused };
     Kind kind = Kind::refused;
     PictureProblem problem = PictureProblem::none; ///< why, for refused
-    QString path;     ///< file: the canonical path of the picture, inside the base folder
+    QString path;     ///< file: the canonical path of the picture, inside the base folder; data:
+                      ///< "data:" and a digest of the bytes
     QByteArray bytes; ///< data: the decoded bytes of a data: URL
     /// What the picture is called when it has no description: its file name, or "data:".
     QString displayName;

@@ -615,6 +615,13 @@ void TestPictures::picturesGoWithADeletedNote()
     QVERIFY(TestFiles::write(base + QStringLiteral("/Kept/c.png"), "c"));
     QVERIFY(QFile::link(base + QStringLiteral("/Kept"), notes + QStringLiteral("/Linked.assets")));
     QCOMPARE(NoteAssets::fileNames(notes + QStringLiteral("/Plan.md")), QStringList{"a.png"});
+    // The question names them; a note without pictures is asked about as before.
+    for (int i = 2; i <= 7; ++i)
+        QVERIFY(TestFiles::write(notes + QStringLiteral("/Plan.assets/%1.png").arg(i), "n"));
+    QCOMPARE(
+        NoteAssets::deletionNotice(notes + QStringLiteral("/Plan.md")),
+        QStringLiteral("画像 7 件も削除されます: 2.png、3.png、4.png、5.png、6.png ほか 2 件"));
+    QCOMPARE(NoteAssets::deletionNotice(notes + QStringLiteral("/Linked.md")), QString());
 
     AtomicFile::Error error;
     QVERIFY(NoteStore::instance().deleteNote(notes + QStringLiteral("/Plan.md"), &error));
