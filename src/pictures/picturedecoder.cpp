@@ -78,8 +78,14 @@ bool turnsSideways(QImageIOHandler::Transformations transformation)
 DecodedPicture header(QImageReader &reader)
 {
     DecodedPicture out;
+    // The limit is the process's, not the reader's: set once, by whichever reader comes first
+    // (a function's static is made once, the others waiting for it).
+    static const bool limited = [] {
+        QImageReader::setAllocationLimit(PictureLimits::allocationLimitMB);
+        return true;
+    }();
+    Q_UNUSED(limited);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(PictureLimits::allocationLimitMB);
     if (!reader.canRead()) {
         out.problem = PictureProblem::undecodable;
         return out;
