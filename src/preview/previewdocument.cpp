@@ -368,15 +368,24 @@ private:
             out.height = y;
             return;
         }
+        out.height = addPictures(pictures, 0, y, m_width, out);
+    }
+
+    /// The pictures one below the other from (x, y); returns the bottom.
+    double addPictures(const QList<PictureReference> &pictures, double x, double y, double width,
+                       BlockContent &out) const
+    {
         for (qsizetype i = 0; i < pictures.size(); ++i) {
             if (i > 0)
                 y += pictureSpacing;
-            y += addPicture(pictures[i], y, out);
+            y += addPicture(pictures[i], x, y, width, out);
         }
-        out.height = y;
+        return y;
     }
 
-    double addPicture(const PictureReference &reference, double y, BlockContent &out) const
+    /// A picture (or its box) at (x, y), at most `width` wide; returns its height.
+    double addPicture(const PictureReference &reference, double x, double y, double width,
+                      BlockContent &out) const
     {
         Picture picture;
         if (m_pictures && m_pictures->resolve)
@@ -385,7 +394,7 @@ private:
             picture.target.problem = PictureProblem::missing;
         picture.name = reference.alt.isEmpty() ? picture.target.displayName : reference.alt;
         const double ratio = m_pictures ? m_pictures->devicePixelRatio : 1;
-        picture.decodeWidth = qMax(1, int(std::floor(m_width * ratio)));
+        picture.decodeWidth = qMax(1, int(std::floor(width * ratio)));
         PictureLoader::Lookup lookup;
         if (picture.target.kind == PictureTarget::Kind::refused || !m_pictures ||
             !m_pictures->loader)
@@ -397,11 +406,11 @@ private:
         if (lookup.problem != PictureProblem::none) {
             picture.reason = PictureProblems::text(lookup.problem);
             const double height = std::ceil(2 * qMax(m_px * 1.35, minimumTextHeight) + 16);
-            picture.rect = QRectF(0, y, qMin(m_width, placeholderWidth), height);
+            picture.rect = QRectF(x, y, qMin(width, placeholderWidth), height);
         } else if (lookup.size.isValid()) {
-            picture.rect = QRectF(QPointF(0, y), QSizeF(lookup.size) / ratio);
+            picture.rect = QRectF(QPointF(x, y), QSizeF(lookup.size) / ratio);
         } else {
-            picture.rect = QRectF(0, y, m_width, qMin(m_width * 0.5, pendingPictureHeight));
+            picture.rect = QRectF(x, y, width, qMin(width * 0.5, pendingPictureHeight));
         }
         out.pictures.push_back(picture);
         return picture.rect.height();
@@ -453,12 +462,22 @@ private:
     {
         Marker marker = listMarker(list, lineIndex);
         const double textX = marker.rect.right() + markerSpacing;
-        InlineText text = InlineMarkdown::cachedRender(list.itemText);
+        // An item's pictures go below its text, in line with it.
+        const QList<PictureReference> pictures = m_layoutStyle && list.itemText.contains(u"![")
+                                                     ? PictureReferences::find(list.itemText)
+                                                     : QList<PictureReference>();
+        InlineText text = InlineMarkdown::cachedRender(
+            pictures.isEmpty()
+                ? list.itemText
+                : PictureReferences::withoutPictures(list.itemText, pictures).trimmed());
         marker.itemText = text.text;
         out.markers.push_back(marker);
         out.height = qMax(addText(out, std::move(text), m_body, m_style.text(), {textX, 0},
                                   m_width - textX, lineIndex),
                           marker.rect.height());
+        if (!pictures.isEmpty())
+            out.height =
+                addPictures(pictures, textX, out.height + pictureSpacing, m_width - textX, out);
     }
 
     /// A nested item's marker is right-aligned in a column wide enough for the widest of its

@@ -225,6 +225,14 @@ private Q_SLOTS:
             QCoreApplication::processEvents();
         }
         QCOMPARE(alone.topLineIndex(), 40);
+        // A list item's picture goes below its text, in line with it.
+        alone.setMarkdownText(u"- [ ] 写真を見る ![表紙](<memo.assets/写真 1.png>)\n"_s);
+        alone.scrollToLine(0);
+        QCoreApplication::processEvents();
+        QCOMPARE(imageNames(&alone), QStringList{u"表紙"_s});
+        const auto itemElements = alone.visibleElements();
+        QVERIFY(itemElements.last().rect.left() > PreviewDocument::padding + 8);
+        QCOMPARE(itemElements.last().rect.size(), QSizeF(120, 180));
 
         openNote(u"memo.md"_s, body);
         QTRY_COMPARE(preview()->markdownText(), body);
