@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include <algorithm>
@@ -26,6 +27,7 @@ private Q_SLOTS:
     void keystrokeAtEndOfTenMegabytes();
     void searchCommonWordInFiveMegabytes();
     void scrollWithSearchInFiveMegabytes();
+    void keystrokeBesideLongPictureLine();
 
 private:
     /// Mixed Japanese and ASCII markdown lines, at least `bytes` long in UTF-8.
@@ -192,6 +194,51 @@ void BenchEditor::scrollWithSearchInFiveMegabytes()
         QCoreApplication::processEvents();
         editor.textEdit()->viewport()->repaint();
     }
+}
+
+// A note holding a pasted picture inline: one data: line of 256 KB between ordinary lines.
+// Typing on another line must stay under one frame (16 ms), the long line on screen.
+void BenchEditor::keystrokeBesideLongPictureLine()
+{
+    QString line = QStringLiteral("![図](data:image/png;base64,");
+    for (int i = 0; line.size() < 256 * 1024; ++i)
+        line += QStringLiteral("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4") +
+                QString::number(i);
+    line += u')';
+    const QString note = QStringLiteral("# 会議\n\n今日の議題\n") + line +
+                         QStringLiteral("\n\n- [ ] 次の作業\n") + makeNote(64 * 1024);
+    EditorLiveState live;
+    MarkdownEditor editor(live);
+    editor.resize(800, 600);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    editor.setDocumentOpen(true);
+    editor.loadText(note);
+    editor.focusEditor();
+    // The caret at the end of the line above the picture, which is on screen below it.
+    QTextCursor cursor(editor.textEdit()->document()->findBlockByNumber(2));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    editor.textEdit()->setTextCursor(cursor);
+    QCoreApplication::processEvents();
+    editor.textEdit()->viewport()->repaint();
+
+    std::vector<double> strokes;
+    for (int round = 0; round < 41; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(editor.textEdit(), &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(editor.textEdit(), &release);
+        QCoreApplication::processEvents();
+        editor.textEdit()->viewport()->repaint();
+        strokes.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    QCOMPARE(editor.text().size(), note.size() + 41);
+    std::sort(strokes.begin(), strokes.end());
+    benchRow(QStringLiteral("keystroke beside a 256 KB data: line (median; max %1 ms)")
+                 .arg(strokes.back(), 0, 'f', 1),
+             strokes[strokes.size() / 2], QStringLiteral("one frame"), 16, "ms:16");
 }
 
 QTEST_MAIN(BenchEditor)

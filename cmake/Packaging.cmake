@@ -22,9 +22,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION editors)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_LICENSE "GPL-3.0-or-later")
 # The libraries the program links (Qt, libgit2, the C++ runtime) come from dpkg-shlibdeps;
-# these it cannot see: Qt's display plugins and its Japanese translation load at run time.
+# these it cannot see: Qt's display plugins, its Japanese translation and the image plugins that
+# read WebP and SVG pictures in notes load at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, qt6-translations-l10n, qt6-image-formats-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 
 # Debian keeps each package's licence in /usr/share/doc/<package>/copyright, and its changelog

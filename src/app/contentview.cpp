@@ -112,6 +112,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     connectSidePane();
     connectMemo();
     connectNotifications();
+    connectPictures();
 
     auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     quickOpen->setContext(Qt::WindowShortcut);

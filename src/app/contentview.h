@@ -18,6 +18,7 @@ class NotesView;
 class SearchView;
 class QHBoxLayout;
 class QLabel;
+class QMimeData;
 class StatusBarView;
 class QStackedWidget;
 class QTimer;
@@ -164,6 +165,11 @@ private:
     /// Another program deleted or moved away the open file, which has no edits: it closes.
     void closeGoneFile();
     void retryBusySave();
+    /// Pictures pasted or dropped into the editor go to the open note's assets folder; a moved
+    /// note's picture paths follow (contentviewpictures.cpp).
+    void connectPictures();
+    std::optional<QString> storePictures(const QMimeData *mime);
+    bool followOpenNoteMove(const QString &oldPath, const QString &newPath);
 
     MemoManager &m_memo;
     EditorLiveState m_live;

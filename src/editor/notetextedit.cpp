@@ -241,9 +241,28 @@ void NoteTextEdit::focusOutEvent(QFocusEvent *event)
         Q_EMIT editingEnded();
 }
 
+bool NoteTextEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    if (m_pictureHandler.accepts && m_pictureHandler.accepts(source))
+        return true;
+    return QPlainTextEdit::canInsertFromMimeData(source);
+}
+
 void NoteTextEdit::insertFromMimeData(const QMimeData *source)
 {
-    if (!source || isReadOnly() || !source->hasText())
+    if (!source || isReadOnly())
+        return;
+    if (m_pictureHandler.accepts && m_pictureHandler.accepts(source)) {
+        const std::optional<QString> markdown = m_pictureHandler.store(source);
+        if (!markdown || markdown->isEmpty())
+            return;
+        QTextCursor cursor = textCursor();
+        cursor.insertText(*markdown);
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        return;
+    }
+    if (!source->hasText())
         return;
     QTextCursor cursor = textCursor();
     cursor.insertText(source->text());

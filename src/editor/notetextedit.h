@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <functional>
+#include <optional>
 #include <utility>
 
 struct TextReplacement;
@@ -46,6 +48,16 @@ public:
     /// Re-reads the caret preference and redraws the caret.
     void refreshCursorWidth();
 
+    /// Takes pictures pasted or dropped (see `accepts`): stores them and returns the markdown
+    /// that shows them, inserted at the caret as one undo step, or nothing when they could not
+    /// be stored (the handler tells the user why).
+    struct PictureHandler
+    {
+        std::function<bool(const QMimeData *)> accepts;
+        std::function<std::optional<QString>(const QMimeData *)> store;
+    };
+    void setPictureHandler(PictureHandler handler) { m_pictureHandler = std::move(handler); }
+
 Q_SIGNALS:
     /// The keyboard focus moved to another widget of the window (not to a popup, the menu bar
     /// or another window): the user is done typing here for now.
@@ -59,6 +71,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
 
@@ -67,4 +80,5 @@ private:
     bool handleListKeys(QKeyEvent *event);
 
     bool m_refreshingComposition = false;
+    PictureHandler m_pictureHandler;
 };

@@ -9,6 +9,7 @@
 #include "notes/rowlistview.h"
 #include "platform/accessibleclicks.h"
 #include "platform/symbolicons.h"
+#include "storage/noteassets.h"
 #include "storage/settings.h"
 #include <QTimer>
 
@@ -432,6 +433,7 @@ void FileListView::addNote()
 
 void FileListView::deleteNote(const QString &note)
 {
-    askToDelete(this, QStringLiteral("本当に削除しますか？"),
-                [this, note] { m_browser.deleteNote(note); });
+    askToDelete(
+        this, QStringLiteral("本当に削除しますか？"), [this, note] { m_browser.deleteNote(note); },
+        NoteAssets::deletionNotice(note));
 }

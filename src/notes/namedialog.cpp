@@ -138,12 +138,15 @@ QString NameDialog::confirmText(Kind kind)
     return kind == Kind::renameFolder ? QStringLiteral("OK") : QStringLiteral("作成");
 }
 
-void askToDelete(QWidget *parent, const QString &title, std::function<void()> onDelete)
+void askToDelete(QWidget *parent, const QString &title, std::function<void()> onDelete,
+                 const QString &detail)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(QStringLiteral("この操作は取り消せません。"));
+    box->setInformativeText(detail.isEmpty()
+                                ? QStringLiteral("この操作は取り消せません。")
+                                : detail + QStringLiteral("\nこの操作は取り消せません。"));
     QPushButton *remove = box->addButton(QStringLiteral("削除"), QMessageBox::DestructiveRole);
     QPushButton *cancel = box->addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);

@@ -55,4 +55,5 @@ private:
 /// Opens the window-modal question before a permanent deletion: `title`, the message
 /// "この操作は取り消せません。", "削除" and "キャンセル" (the default). `onDelete` runs only
 /// when "削除" is chosen.
-void askToDelete(QWidget *parent, const QString &title, std::function<void()> onDelete);
+void askToDelete(QWidget *parent, const QString &title, std::function<void()> onDelete,
+                 const QString &detail = {});

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QSet>
 #include <QStringDecoder>
 #include <QThread>
 
@@ -114,6 +115,15 @@ void collectNotes(const QByteArray &name, const QString &folder, QList<NoteFileI
     }
 }
 
+/// The name of a note file without its extension; empty for anything else.
+QByteArray noteStem(const char *name)
+{
+    const std::string_view view(name);
+    if (!NoteRule::hasNoteExtension(view))
+        return {};
+    return QByteArray(name, qsizetype(view.rfind('.')));
+}
+
 void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &folder,
                          QStringList &result)
 {
@@ -127,14 +137,24 @@ void collectFoldersBelow(int parentFd, const QByteArray &name, const QString &fo
         QCollatorSortKey key;
     };
     std::vector<Child> children;
+    QSet<QByteArray> noteStems;
     while (const dirent *entry = dir.next()) {
-        if (isHidden(entry->d_name) || NoteRule::isTrashFolderName(entry->d_name) ||
-            !isFolderEntry(dir.fd(), entry))
+        if (isHidden(entry->d_name) || NoteRule::isTrashFolderName(entry->d_name))
             continue;
+        if (!isFolderEntry(dir.fd(), entry)) {
+            if (const QByteArray stem = noteStem(entry->d_name); !stem.isEmpty())
+                noteStems.insert(stem);
+            continue;
+        }
         const QByteArray childName(entry->d_name);
         const QString displayName = QString::fromUtf8(childName);
         children.push_back({childName, displayName, NaturalOrder::sortKey(displayName)});
     }
+    // A note's pictures folder belongs to the note beside it, not to the folder tree.
+    std::erase_if(children, [&noteStems](const Child &child) {
+        return child.name.endsWith(".assets") &&
+               noteStems.contains(child.name.chopped(qsizetype(sizeof(".assets") - 1)));
+    });
     // Names equal but for letter case still get one fixed order.
     std::sort(children.begin(), children.end(), [](const Child &a, const Child &b) {
         const int order = a.key.compare(b.key);

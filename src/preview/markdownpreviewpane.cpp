@@ -173,6 +173,7 @@ void MarkdownPreviewPane::setDocumentId(const QString &filePath)
     if (filePath == m_documentId)
         return;
     m_documentId = filePath;
+    m_preview->setNotePath(filePath);
     m_info->setInfo(m_headerYAML, m_headerIsPending, m_joplinYAML, !m_documentId.isEmpty());
     m_sync->documentChanged();
 }

@@ -1,15 +1,19 @@
 #include "preview/markdownpreviewview.h"
 
+#include "pictures/pictureloader.h"
 #include "preview/previewaccessible.h"
+#include "storage/pathmanager.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolTip>
 
 MarkdownPreviewView::MarkdownPreviewView(QWidget *parent) : QAbstractScrollArea(parent)
@@ -24,7 +28,50 @@ MarkdownPreviewView::MarkdownPreviewView(QWidget *parent) : QAbstractScrollArea(
     viewport()->setBackgroundRole(QPalette::Window);
     viewport()->setAutoFillBackground(true);
     setAccessibleName(placeholderText);
+    m_pictureLoader = new PictureLoader(this);
+    connect(m_pictureLoader, &PictureLoader::pictureReady, this,
+            &MarkdownPreviewView::schedulePictureRefresh);
     applyStyle();
+}
+
+void MarkdownPreviewView::setNotePath(const QString &notePath)
+{
+    if (notePath == m_notePath)
+        return;
+    m_notePath = notePath;
+    // The last note's pictures still waiting are not worth the wait.
+    m_pictureLoader->cancelPending();
+    updatePictureSource();
+    layoutVisible();
+}
+
+void MarkdownPreviewView::updatePictureSource()
+{
+    const QString folder = m_notePath.isEmpty() ? QString() : QFileInfo(m_notePath).absolutePath();
+    m_document.setPictureSource(m_pictureLoader, folder, PathManager::baseFolderPath(),
+                                devicePixelRatioF());
+}
+
+void MarkdownPreviewView::schedulePictureRefresh()
+{
+    if (m_pictureRefreshQueued)
+        return;
+    m_pictureRefreshQueued = true;
+    QTimer::singleShot(0, this, &MarkdownPreviewView::refreshPictures);
+}
+
+void MarkdownPreviewView::refreshPictures()
+{
+    m_pictureRefreshQueued = false;
+    if (m_document.isEmpty())
+        return;
+    // Pictures above and at the top edge take their size now; the line the user reads stays.
+    const qint64 top = topLineIndex();
+    const double topWithin = verticalScrollBar()->value() - m_document.lineTop(top);
+    m_document.picturesChanged();
+    m_document.ensureMeasured(m_document.blockForLine(top));
+    setScrollY(m_document.lineTop(top) + qMax(topWithin, 0.0));
+    layoutVisible();
 }
 
 MarkdownPreviewView::~MarkdownPreviewView() = default;
@@ -67,6 +114,7 @@ void MarkdownPreviewView::applyStyle()
 {
     m_document.setStyle(PreviewStyle(palette(), m_fontSize));
     m_document.setWidth(viewport()->width());
+    updatePictureSource();
     verticalScrollBar()->setSingleStep(qRound(m_document.style().fontPixels() * 1.5));
     layoutVisible();
 }
@@ -278,6 +326,8 @@ QList<PreviewDocument::Element> MarkdownPreviewView::visibleElements() const
 
 void MarkdownPreviewView::activateElement(const PreviewDocument::Element &element)
 {
+    if (element.type == PreviewDocument::Element::Type::image)
+        return;
     if (element.type == PreviewDocument::Element::Type::checkbox) {
         Q_EMIT checkboxToggled(element.lineIndex);
         return;

@@ -3,6 +3,7 @@
 #include "preview/previewdocument.h"
 
 #include <QAbstractScrollArea>
+#include <QPointer>
 #include <QUrl>
 
 /// The rendered preview of a markdown body: every preview item drawn as its block (headings,
@@ -10,6 +11,8 @@
 /// Only what is on screen is laid out, so a long note updates as fast as a short one. Text is
 /// selectable and copyable; links open with the desktop's handler. Usable on its own (the help
 /// window shows its document with it); the side pane adds scroll sync and checkbox toggling.
+class PictureLoader;
+
 class MarkdownPreviewView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -25,6 +28,12 @@ public:
     void setMarkdownText(const QString &text);
     const QString &markdownText() const { return m_document.text(); }
     qint64 lineCount() const { return m_document.lineCount(); }
+
+    /// The note the text comes from: its pictures' paths are relative to its folder and must stay
+    /// inside the base folder. Empty: no pictures (boxes stand in their place).
+    void setNotePath(const QString &notePath);
+    /// Reads the pictures; pictures appear as they are decoded, the line at the top staying put.
+    PictureLoader *pictureLoader() const { return m_pictureLoader; }
 
     /// The editor's font size in points; every size of the preview derives from it.
     void setFontSize(int fontSize);
@@ -70,6 +79,10 @@ protected:
 
 private:
     void applyStyle();
+    void updatePictureSource();
+    /// Lays the pictures out again once the loader's news of this turn are in.
+    void schedulePictureRefresh();
+    void refreshPictures();
     /// Lays out the blocks on screen and fits the scroll range, keeping the top in place.
     void layoutVisible();
     QPointF toDocument(QPointF viewportPoint) const;
@@ -84,4 +97,7 @@ private:
     bool m_selecting = false;
     std::optional<PreviewDocument::Element> m_pressedElement;
     quint64 m_elementsGeneration = 0;
+    PictureLoader *m_pictureLoader = nullptr;
+    QString m_notePath;
+    bool m_pictureRefreshQueued = false;
 };

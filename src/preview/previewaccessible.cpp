@@ -15,7 +15,7 @@ MarkdownPreviewView *previewOf(QWidget *viewport)
     return viewport ? qobject_cast<MarkdownPreviewView *>(viewport->parentWidget()) : nullptr;
 }
 
-/// One checkbox or link on screen. It stays valid until the preview's elements change
+/// One checkbox, link or picture on screen. It stays valid until the preview's elements change
 /// (new text, scrolling, a new layout); the viewport's interface then hands out fresh ones.
 class PreviewElementAccessible : public AccessibleActionItem
 {
@@ -42,6 +42,8 @@ public:
             return {};
         if (t == QAccessible::Name)
             return e->name;
+        if (isImage(*e))
+            return {};
         if (t == QAccessible::Description || t == QAccessible::Help)
             return isCheckbox(*e) ? MarkdownPreviewView::checkboxHelp : e->url;
         if (t == QAccessible::Value && !isCheckbox(*e))
@@ -61,6 +63,8 @@ public:
     QAccessible::Role role() const override
     {
         const auto e = element();
+        if (e && isImage(*e))
+            return QAccessible::Graphic;
         return e && isCheckbox(*e) ? QAccessible::CheckBox : QAccessible::Link;
     }
 
@@ -70,6 +74,10 @@ public:
         const auto e = element();
         if (!e) {
             s.invalid = true;
+            return s;
+        }
+        if (isImage(*e)) {
+            s.readOnly = true;
             return s;
         }
         s.focusable = true;
@@ -85,7 +93,7 @@ public:
     QStringList actionNames() const override
     {
         const auto e = element();
-        if (!e)
+        if (!e || isImage(*e))
             return {};
         if (isCheckbox(*e))
             return {toggleAction(), pressAction()};
@@ -103,6 +111,10 @@ private:
     static bool isCheckbox(const PreviewDocument::Element &e)
     {
         return e.type == PreviewDocument::Element::Type::checkbox;
+    }
+    static bool isImage(const PreviewDocument::Element &e)
+    {
+        return e.type == PreviewDocument::Element::Type::image;
     }
 
     std::optional<PreviewDocument::Element> element() const

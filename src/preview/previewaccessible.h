@@ -2,9 +2,10 @@
 
 #include <QWidget>
 
-/// The preview's drawing surface. Its accessibility interface lists the checkboxes and links on
-/// screen as check boxes and links with names, states and press actions, since they are painted
-/// rather than widgets of their own.
+/// The preview's drawing surface. Its accessibility interface lists the checkboxes, links and
+/// pictures on screen as check boxes and links with names, states and press actions, and as
+/// images named by their description (a box that stands in for a picture by its reason too),
+/// since they are painted rather than widgets of their own.
 class PreviewViewport : public QWidget
 {
     Q_OBJECT

@@ -1,7 +1,10 @@
 #include "preview/previewdocument.h"
 
+#include "pictures/pictureloader.h"
+#include "pictures/picturereference.h"
 #include "platform/textcontrast.h"
 
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -10,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace MarkdownBlocks;
 
@@ -25,6 +29,10 @@ constexpr double quoteBarWidth = 3;
 constexpr double quoteBarSpacing = 10;
 constexpr double cellPadding = 8;
 constexpr double markerSpacing = 8;
+constexpr double pictureSpacing = 4;
+/// The height kept for a picture whose size is not known yet, at most.
+constexpr double pendingPictureHeight = 240;
+constexpr double placeholderWidth = 360;
 
 /// One selectable run of text inside a block.
 struct Piece
@@ -58,6 +66,25 @@ struct Marker
     QString itemText;
 };
 
+/// A picture in a block, or the box that stands in its place.
+struct Picture
+{
+    QRectF rect;
+    QString name;   ///< its description, else its file name
+    QString reason; ///< why it is not shown; empty while it is (or is being read)
+    PictureTarget target;
+    int decodeWidth = 0;
+};
+
+/// What a block needs to know of a picture while it is laid out: where it leads, and what the
+/// loader knows of it at a width in device pixels.
+struct PictureSource
+{
+    std::function<const PictureTarget &(const QString &destination)> resolve;
+    PictureLoader *loader = nullptr;
+    double devicePixelRatio = 1;
+};
+
 /// What one block draws, in block coordinates, and where each of its source lines starts.
 struct BlockContent
 {
@@ -65,6 +92,7 @@ struct BlockContent
     std::vector<Shape> shapes;
     std::vector<Piece> pieces;
     std::vector<Marker> markers;
+    std::vector<Picture> pictures;
     std::vector<std::pair<qint64, double>> lineTops;
 };
 
@@ -159,10 +187,11 @@ class BlockBuilder
 {
 public:
     BlockBuilder(const QStringList &lines, const PreviewStyle &style, bool textOnly, double width,
-                 bool checkboxesToggleable)
+                 bool checkboxesToggleable, const PictureSource *pictures = nullptr)
         : m_lines(lines), m_style(style), m_layoutStyle(textOnly ? nullptr : &style),
           m_px(style.fontPixels()), m_fontSize(style.fontSize()), m_width(width),
-          m_body(PreviewStyle::font(m_fontSize)), m_checkboxesToggleable(checkboxesToggleable)
+          m_body(PreviewStyle::font(m_fontSize)), m_checkboxesToggleable(checkboxesToggleable),
+          m_pictures(pictures)
     {
     }
 
@@ -308,10 +337,83 @@ private:
             addListItem(standard.listItem, lineIndex, out);
             break;
         case StandardLine::Kind::paragraph:
+            if (line.contains(u"![")) {
+                if (const auto pictures = PictureReferences::find(line); !pictures.isEmpty()) {
+                    addPictureLine(line, pictures, lineIndex, out);
+                    break;
+                }
+            }
             out.height = addText(out, InlineMarkdown::cachedRender(line), m_body, m_style.text(),
                                  {}, m_width, lineIndex);
             break;
         }
+    }
+
+    /// The line's text without its pictures, if any, then each picture below it at the width
+    /// the preview gives it (never beyond its own), or the box that says why it is not shown.
+    void addPictureLine(const QString &line, const QList<PictureReference> &pictures,
+                        qint64 lineIndex, BlockContent &out) const
+    {
+        double y = 0;
+        const QString text = PictureReferences::withoutPictures(line, pictures);
+        if (!text.trimmed().isEmpty())
+            y += addText(out, InlineMarkdown::cachedRender(text.trimmed()), m_body, m_style.text(),
+                         {}, m_width, lineIndex) +
+                 pictureSpacing;
+        if (!m_layoutStyle) {
+            // Text only (a copy): the pictures' descriptions stand for them.
+            for (const PictureReference &reference : pictures)
+                addText(out, {reference.alt, {}}, m_body, m_style.text(), {0, y}, m_width,
+                        lineIndex);
+            out.height = y;
+            return;
+        }
+        out.height = addPictures(pictures, 0, y, m_width, out);
+    }
+
+    /// The pictures one below the other from (x, y); returns the bottom.
+    double addPictures(const QList<PictureReference> &pictures, double x, double y, double width,
+                       BlockContent &out) const
+    {
+        for (qsizetype i = 0; i < pictures.size(); ++i) {
+            if (i > 0)
+                y += pictureSpacing;
+            y += addPicture(pictures[i], x, y, width, out);
+        }
+        return y;
+    }
+
+    /// A picture (or its box) at (x, y), at most `width` wide; returns its height.
+    double addPicture(const PictureReference &reference, double x, double y, double width,
+                      BlockContent &out) const
+    {
+        Picture picture;
+        if (m_pictures && m_pictures->resolve)
+            picture.target = m_pictures->resolve(reference.destination);
+        else
+            picture.target.problem = PictureProblem::missing;
+        picture.name = reference.alt.isEmpty() ? picture.target.displayName : reference.alt;
+        const double ratio = m_pictures ? m_pictures->devicePixelRatio : 1;
+        picture.decodeWidth = qMax(1, int(std::floor(width * ratio)));
+        PictureLoader::Lookup lookup;
+        if (picture.target.kind == PictureTarget::Kind::refused || !m_pictures ||
+            !m_pictures->loader)
+            lookup.problem = picture.target.kind == PictureTarget::Kind::refused
+                                 ? picture.target.problem
+                                 : PictureProblem::missing;
+        else
+            lookup = m_pictures->loader->lookup(picture.target, picture.decodeWidth);
+        if (lookup.problem != PictureProblem::none) {
+            picture.reason = PictureProblems::text(lookup.problem);
+            const double height = std::ceil(2 * qMax(m_px * 1.35, minimumTextHeight) + 16);
+            picture.rect = QRectF(x, y, qMin(width, placeholderWidth), height);
+        } else if (lookup.size.isValid()) {
+            picture.rect = QRectF(QPointF(x, y), QSizeF(lookup.size) / ratio);
+        } else {
+            picture.rect = QRectF(x, y, width, qMin(width * 0.5, pendingPictureHeight));
+        }
+        out.pictures.push_back(picture);
+        return picture.rect.height();
     }
 
     /// Cells of equal width, as tall as the tallest, framed; a header row tinted.
@@ -360,12 +462,22 @@ private:
     {
         Marker marker = listMarker(list, lineIndex);
         const double textX = marker.rect.right() + markerSpacing;
-        InlineText text = InlineMarkdown::cachedRender(list.itemText);
+        // An item's pictures go below its text, in line with it.
+        const QList<PictureReference> pictures = m_layoutStyle && list.itemText.contains(u"![")
+                                                     ? PictureReferences::find(list.itemText)
+                                                     : QList<PictureReference>();
+        InlineText text = InlineMarkdown::cachedRender(
+            pictures.isEmpty()
+                ? list.itemText
+                : PictureReferences::withoutPictures(list.itemText, pictures).trimmed());
         marker.itemText = text.text;
         out.markers.push_back(marker);
         out.height = qMax(addText(out, std::move(text), m_body, m_style.text(), {textX, 0},
                                   m_width - textX, lineIndex),
                           marker.rect.height());
+        if (!pictures.isEmpty())
+            out.height =
+                addPictures(pictures, textX, out.height + pictureSpacing, m_width - textX, out);
     }
 
     /// A nested item's marker is right-aligned in a column wide enough for the widest of its
@@ -405,7 +517,32 @@ private:
     double m_width;
     QFont m_body;
     bool m_checkboxesToggleable;
+    const PictureSource *m_pictures;
 };
+
+/// The box in a picture's place: its name and, for one that is not shown, why.
+void paintPictureBox(QPainter &painter, const Picture &picture, const QRectF &rect,
+                     const PreviewStyle &style)
+{
+    QPainterPath path;
+    path.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    painter.fillPath(path, style.controlBackground());
+    painter.setPen(QPen(withAlpha(style.separator(), 0.6), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
+    QFont font = PreviewStyle::font(style.fontSize());
+    painter.setFont(font);
+    const QRectF inner = rect.adjusted(10, 8, -10, -8);
+    const QFontMetricsF metrics(font);
+    painter.setPen(style.text());
+    painter.drawText(inner, Qt::AlignLeft | Qt::AlignTop,
+                     metrics.elidedText(picture.name, Qt::ElideMiddle, inner.width()));
+    if (!picture.reason.isEmpty()) {
+        painter.setPen(style.secondaryText());
+        painter.drawText(inner, Qt::AlignLeft | Qt::AlignBottom,
+                         metrics.elidedText(picture.reason, Qt::ElideRight, inner.width()));
+    }
+}
 
 } // namespace
 
@@ -421,6 +558,8 @@ void PreviewDocument::setText(const QString &text)
     const std::vector<qsizetype> previousBlockOfLine = std::exchange(m_blockOfLine, {});
 
     m_text = text;
+    // A picture that appeared or went since is looked for again.
+    m_targets.clear();
     m_lines = text.isEmpty() ? QStringList() : splitLines(text);
     m_items = parsePreviewItems(m_lines);
     m_blocks.clear();
@@ -504,6 +643,48 @@ void PreviewDocument::setWidth(double width)
         return;
     m_width = width;
     invalidateMeasurements();
+}
+
+void PreviewDocument::setPictureSource(PictureLoader *loader, const QString &noteFolder,
+                                       const QString &baseFolder, double devicePixelRatio)
+{
+    if (m_pictures == loader && m_noteFolder == noteFolder && m_baseFolder == baseFolder &&
+        qFuzzyCompare(m_devicePixelRatio, devicePixelRatio))
+        return;
+    m_pictures = loader;
+    m_noteFolder = noteFolder;
+    m_baseFolder = baseFolder;
+    m_devicePixelRatio = devicePixelRatio;
+    m_targets.clear();
+    picturesChanged();
+}
+
+void PreviewDocument::picturesChanged()
+{
+    // The targets stay: a file that appears or goes is noticed when the text changes.
+    for (Block &block : m_blocks) {
+        if (block.layout && !block.layout->pictures.empty())
+            block.layout.reset();
+    }
+}
+
+const PictureTarget &PreviewDocument::pictureTarget(const QString &destination) const
+{
+    auto it = m_targets.constFind(destination);
+    if (it == m_targets.constEnd()) {
+        // A note without a folder (the help) has no pictures of its own.
+        if (m_targets.size() > 4096)
+            m_targets.clear();
+        it = m_targets.insert(destination,
+                              m_noteFolder.isEmpty()
+                                  ? PictureTarget{PictureTarget::Kind::refused,
+                                                  PictureProblem::missing,
+                                                  {},
+                                                  {},
+                                                  QFileInfo(destination).fileName()}
+                                  : PicturePath::resolve(destination, m_noteFolder, m_baseFolder));
+    }
+    return *it;
 }
 
 void PreviewDocument::invalidateMeasurements()
@@ -671,6 +852,11 @@ double PreviewDocument::estimateHeight(qsizetype index) const
     const QString &line = m_lines[item.id];
     if (line.startsWith(u'#'))
         return lineHeight * 1.5;
+    // A picture's size is not known before it is looked at; a long data: line is no paragraph.
+    if (line.contains(u"![")) {
+        if (const qsizetype count = PictureReferences::find(line).size(); count > 0)
+            return double(count) * qMin(contentWidth * 0.5, pendingPictureHeight);
+    }
     if (line.startsWith(u'|'))
         return qMax(2 * px, lineHeight + 2 * cellPadding);
     return wrappedLines(line, contentWidth) * lineHeight;
@@ -680,8 +866,14 @@ std::unique_ptr<PreviewDocument::BlockLayout> PreviewDocument::layoutBlock(qsize
                                                                            bool textOnly) const
 {
     auto out = std::make_unique<BlockLayout>();
+    PictureSource pictures;
+    pictures.resolve = [this](const QString &destination) -> const PictureTarget & {
+        return pictureTarget(destination);
+    };
+    pictures.loader = m_pictures;
+    pictures.devicePixelRatio = m_devicePixelRatio;
     const BlockBuilder builder(m_lines, m_style, textOnly, qMax(m_width - 2 * padding, 1.0),
-                               m_checkboxesToggleable);
+                               m_checkboxesToggleable, &pictures);
     builder.build(m_items[index], *out);
     return out;
 }
@@ -730,6 +922,19 @@ void PreviewDocument::paint(QPainter &painter, const QRectF &rect, Position from
             painter.setFont(marker.font);
             painter.drawText(marker.rect.translated(origin), Qt::AlignLeft | Qt::AlignTop,
                              marker.text);
+        }
+        for (const Picture &picture : block.layout->pictures) {
+            const QRectF r = picture.rect.translated(origin);
+            if (!r.intersects(rect))
+                continue;
+            QImage image;
+            if (picture.reason.isEmpty() && m_pictures)
+                image = m_pictures->lookup(picture.target, picture.decodeWidth).image;
+            if (image.isNull()) {
+                paintPictureBox(painter, picture, r, m_style);
+                continue;
+            }
+            painter.drawImage(r, image);
         }
         for (int p = 0; p < int(block.layout->pieces.size()); ++p) {
             const Piece &piece = block.layout->pieces[size_t(p)];
@@ -824,6 +1029,18 @@ QList<PreviewDocument::Element> PreviewDocument::elements(const QRectF &rect) co
                               marker.checked,
                               marker.lineIndex});
             }
+        }
+        for (const Picture &picture : block.layout->pictures) {
+            const QString name =
+                picture.reason.isEmpty()
+                    ? picture.name
+                    : picture.name + QStringLiteral("（") + picture.reason + QStringLiteral("）");
+            found.append({Element::Type::image,
+                          picture.rect.translated(origin),
+                          name,
+                          {},
+                          false,
+                          m_items[b].id});
         }
         for (const Piece &piece : block.layout->pieces) {
             for (const InlineRun &run : piece.content.runs) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "pictures/picturepath.h"
 #include "preview/inlinemarkdown.h"
 #include "preview/markdownblocks.h"
 #include "preview/previewstyle.h"
 
+#include <QHash>
 #include <QList>
 #include <QRectF>
 #include <QStringList>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class PictureLoader;
 class QPainter;
 
 /// The laid-out preview of one body: one block per preview item, stacked vertically. Only the
@@ -30,10 +33,11 @@ public:
         auto operator<=>(const Position &) const = default;
     };
 
-    /// Something clickable on screen: a checkbox marker or a link.
+    /// Something on screen of its own: a checkbox marker, a link, or a picture (or the box that
+    /// says why a picture is not shown), which is not clickable.
     struct Element
     {
-        enum class Type { checkbox, link };
+        enum class Type { checkbox, link, image };
         Type type = Type::link;
         QRectF rect; ///< document coordinates
         QString name;
@@ -70,6 +74,13 @@ public:
     void setCheckboxesToggleable(bool toggleable);
     /// The width available to the blocks (the viewport's); a change re-lays out lazily.
     void setWidth(double width);
+    /// Where pictures come from: `loader` decodes them (none: no pictures are shown, only the
+    /// boxes in their place), paths are relative to `noteFolder` and must stay inside
+    /// `baseFolder`. Pictures are decoded at `devicePixelRatio` times their size on screen.
+    void setPictureSource(PictureLoader *loader, const QString &noteFolder,
+                          const QString &baseFolder, double devicePixelRatio = 1);
+    /// The loader has news: the blocks with pictures are laid out again when next looked at.
+    void picturesChanged();
 
     qsizetype blockCount() const;
     double totalHeight() const;
@@ -104,7 +115,10 @@ private:
     struct Block;
     struct BlockLayout;
 
+    struct PictureContext;
+
     std::unique_ptr<BlockLayout> layoutBlock(qsizetype block, bool textOnly = false) const;
+    const PictureTarget &pictureTarget(const QString &destination) const;
     double estimateHeight(qsizetype block) const;
     void updateTops() const;
     void invalidateMeasurements();
@@ -119,4 +133,10 @@ private:
     PreviewStyle m_style;
     double m_width = 400;
     bool m_checkboxesToggleable = false;
+    PictureLoader *m_pictures = nullptr;
+    QString m_noteFolder;
+    QString m_baseFolder;
+    double m_devicePixelRatio = 1;
+    /// Resolved destinations, so that a redraw does not look at the disk again.
+    mutable QHash<QString, PictureTarget> m_targets;
 };

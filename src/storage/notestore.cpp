@@ -1,6 +1,8 @@
 #include "storage/notestore.h"
 
+#include "platform/diagnostics.h"
 #include "platform/filenames.h"
+#include "storage/noteassets.h"
 #include "storage/pathmanager.h"
 #include "storage/pins.h"
 #include "storage/textfile.h"
@@ -174,9 +176,28 @@ bool NoteStore::createFolder(const QString &path, AtomicFile::Error *error)
 
 bool NoteStore::moveNote(const QString &from, const QString &to, AtomicFile::Error *error)
 {
+    // The note's pictures go where it goes, or the note stays where it is.
+    const QString fromAssets = NoteAssets::folderOf(from);
+    const QString toAssets = NoteAssets::folderOf(to);
+    const bool withAssets = fromAssets != toAssets && occupied(FileNames::encode(fromAssets));
+    if (withAssets && occupied(FileNames::encode(toAssets)))
+        return fail(error, EEXIST);
     if (!moveWithoutReplacing(from, to, error))
         return false;
+    if (withAssets && !moveWithoutReplacing(fromAssets, toAssets, error)) {
+        AtomicFile::Error undo;
+        if (moveWithoutReplacing(to, from, &undo))
+            return false;
+        // The note did move; only its pictures stayed behind. Saying it did not would make the
+        // open document write its text to the old path again.
+        Diagnostics::log(QStringLiteral("画像フォルダを移動できませんでした: ") + fromAssets +
+                         QStringLiteral(": ") + (error ? error->text : QString()));
+        announce({NoteChange::Kind::moved, to, from, {}});
+        return true;
+    }
     announce({NoteChange::Kind::moved, to, from, {}});
+    if (withAssets)
+        announce({NoteChange::Kind::folderMoved, toAssets, fromAssets, {}});
     return true;
 }
 
@@ -198,7 +219,23 @@ bool NoteStore::deleteNote(const QString &path, AtomicFile::Error *error)
               path,
               {},
               last.ok() ? std::optional<QString>(last.text) : std::nullopt});
+    deleteAssetsOf(path);
     return true;
+}
+
+void NoteStore::deleteAssetsOf(const QString &notePath)
+{
+    const QString assets = NoteAssets::folderOf(notePath);
+    const QByteArray encoded = FileNames::encode(assets);
+    struct stat status;
+    if (::lstat(encoded.constData(), &status) != 0)
+        return;
+    // A link is removed, never what it leads to.
+    const bool removed = S_ISDIR(status.st_mode) ? QDir(assets).removeRecursively()
+                                                 : ::unlink(encoded.constData()) == 0;
+    if (!removed)
+        Diagnostics::log(QStringLiteral("画像フォルダを削除できませんでした: ") + assets);
+    announce({NoteChange::Kind::folderDeleted, assets, {}, {}});
 }
 
 bool NoteStore::deleteFolder(const QString &path, AtomicFile::Error *error)

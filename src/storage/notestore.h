@@ -69,14 +69,16 @@ public:
     /// Creates the folder `path`, not its parents.
     bool createFolder(const QString &path, AtomicFile::Error *error);
 
-    /// Renames or moves a note; never replaces anything at `to`.
+    /// Renames or moves a note; never replaces anything at `to`. The note's assets folder
+    /// (NoteAssets) moves with it, announced as a folder move after the note's; when a folder of
+    /// the new name is in the way, nothing moves.
     bool moveNote(const QString &from, const QString &to, AtomicFile::Error *error);
 
     /// Renames or moves a folder with everything in it; never replaces anything at `to`, an
     /// empty folder included.
     bool moveFolder(const QString &from, const QString &to, AtomicFile::Error *error);
 
-    /// Removes a note permanently.
+    /// Removes a note permanently, and its assets folder with it.
     bool deleteNote(const QString &path, AtomicFile::Error *error);
 
     /// Removes a folder and everything in it, permanently. What could be removed stays
@@ -89,4 +91,5 @@ Q_SIGNALS:
 private:
     NoteStore();
     void announce(NoteChange change);
+    void deleteAssetsOf(const QString &notePath);
 };
