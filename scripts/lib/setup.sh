@@ -7,7 +7,7 @@ BUILD_DIR="${QUILLMERE_BUILD_DIR:-$ROOT/build}"
 JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-                libgl-dev tzdata libgit2-dev pkg-config qt6-translations-l10n librsvg2-bin)
+                libgl-dev tzdata libgit2-dev libsqlite3-dev pkg-config qt6-translations-l10n librsvg2-bin)
 # The tests also run under a Japanese locale, and focus and window behaviour are also checked
 # on a real X server (Xvfb), where they differ; the desktop files are validated; a second start
 # hands over to the first over a private session bus.
