@@ -101,8 +101,11 @@ bool IndexedSearch::failed(QString *problem)
 {
     if (problem)
         *problem = m_index.lastError();
+    const bool damaged = m_index.lastErrorWasDamage();
     m_index.rollback();
     m_index.close();
+    if (damaged)
+        NoteIndex::remove(m_indexPath);
     m_entries.reset();
     return false;
 }
@@ -189,9 +192,10 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
                             const std::atomic<bool> *stop)
 {
     m_readCount = 0;
+    m_tooMuch = false;
     if (!m_index.isOpen() && !open(problem))
         return false;
-    if (m_index.needsCompaction())
+    if (m_readLimit < 0 && m_index.needsCompaction())
         return rebuild(problem, progress, stop);
     listNotes();
     if (!reloadEntriesIfChanged())
@@ -218,6 +222,12 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
         return true;
 
     const qsizetype total = qsizetype(changed.size());
+    if (m_readLimit >= 0 && total > m_readLimit) {
+        m_tooMuch = true;
+        if (problem)
+            *problem = QStringLiteral("索引の作成が済んでいません");
+        return false;
+    }
     if (progress)
         progress(0, total);
     bool anyWritten = false;

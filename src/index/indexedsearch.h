@@ -37,9 +37,16 @@ public:
 
     /// Brings the index up to the notes on disk (see the class). `stop`, when set, ends the
     /// work early between two batches, leaving the index consistent but incomplete. False, with
-    /// `problem`, when the index failed; the index is then closed.
+    /// `problem`, when the index failed; the index is then closed, and deleted when it was
+    /// damaged, so that the next open() starts afresh.
     bool refresh(QString *problem, const Progress &progress = {},
                  const std::atomic<bool> *stop = nullptr);
+
+    /// At most this many notes are read by refresh(); beyond it refresh() writes nothing and
+    /// fails with wasTooMuch() (a command line would rather scan than build the whole index).
+    /// Negative: no limit.
+    void setReadLimit(qsizetype limit) { m_readLimit = limit; }
+    bool wasTooMuch() const { return m_tooMuch; }
 
     /// Empties the index and reads every note again.
     bool rebuild(QString *problem, const Progress &progress = {},
@@ -78,4 +85,6 @@ private:
     std::optional<QHash<QByteArray, NoteIndex::Entry>> m_entries;
     qint64 m_dataVersion = -1;
     qsizetype m_readCount = 0;
+    qsizetype m_readLimit = -1;
+    bool m_tooMuch = false;
 };

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -169,9 +170,17 @@ void NoteIndex::close()
     m_db = nullptr;
 }
 
+void NoteIndex::remove(const QString &path)
+{
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
 bool NoteIndex::fail(const QString &what)
 {
     m_error = what;
+    const int primary = m_db ? sqlite3_errcode(m_db) & 0xFF : SQLITE_OK;
+    m_damaged = primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
     if (m_db)
         m_error += QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db));
     return false;
@@ -184,6 +193,8 @@ bool NoteIndex::exec(const char *sql)
         return true;
     m_error = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
     sqlite3_free(message);
+    const int primary = sqlite3_errcode(m_db) & 0xFF;
+    m_damaged = primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
     return false;
 }
 
@@ -272,8 +283,7 @@ bool NoteIndex::open(const QString &path, const QString &baseFolder, QString *pr
             // Not ours, or damaged: a cache, so it goes, with its journal.
             sqlite3_close_v2(m_db);
             m_db = nullptr;
-            for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-                QFile::remove(path + QLatin1String(suffix));
+            remove(path);
             if (reset)
                 *reset = true;
             continue;
@@ -450,18 +460,26 @@ std::optional<QList<qint64>> NoteIndex::textCandidates(const QString &keyword, b
     // Runs of three characters or more are looked up by all their trigrams (the table keeps no
     // positions, so a phrase is asked as every trigram in it); shorter ones by the trigrams that
     // start with them, of which the line feeds after every text make sure there is one.
-    QByteArray match;
-    QStringList seen;
+    QStringList trigrams;
+    QSet<QString> seen;
     for (const QString &run : runs) {
         for (qsizetype i = 0; i + 3 <= run.size(); ++i) {
             const QString trigram = run.sliced(i, 3);
-            if (seen.contains(trigram))
-                continue;
-            seen.append(trigram);
-            if (!match.isEmpty())
-                match += " AND ";
-            match += quoted(trigram);
+            if (!seen.contains(trigram)) {
+                seen.insert(trigram);
+                trigrams.append(trigram);
+            }
         }
+    }
+    // Any of them narrow down to a superset; a few spread over a long keyword narrow as well
+    // as all of them, and keep the query small whatever was pasted.
+    constexpr qsizetype maxTrigrams = 24;
+    QByteArray match;
+    const qsizetype used = std::min(trigrams.size(), maxTrigrams);
+    for (qsizetype k = 0; k < used; ++k) {
+        if (!match.isEmpty())
+            match += " AND ";
+        match += quoted(trigrams[k * trigrams.size() / used]);
     }
     QList<qint64> ids;
     if (!match.isEmpty()) {

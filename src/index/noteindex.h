@@ -123,6 +123,10 @@ public:
 
     /// The last error's text.
     const QString &lastError() const { return m_error; }
+    /// Whether the last error was the file's damage (not a lock, not a full disk).
+    bool lastErrorWasDamage() const { return m_damaged; }
+    /// Deletes the index's files; the index must be closed.
+    static void remove(const QString &path);
     sqlite3 *handle() const { return m_db; }
 
 private:
@@ -135,5 +139,6 @@ private:
     sqlite3 *m_db = nullptr;
     QString m_path;
     QString m_error;
+    bool m_damaged = false;
     NoteHook m_hook;
 };
