@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QThreadPool>
 
 IndexService::IndexService(QObject *parent, const QString &indexPath)
@@ -47,19 +48,21 @@ void IndexService::start()
 {
     m_started = true;
     m_ready = false;
+    m_building = true;
     m_stop = true;
     const QString base = PathManager::baseFolderPath();
     m_worker->submit([this, base] {
         m_stop = false;
         m_indexed = std::make_unique<IndexedSearch>(base, m_indexPath);
         m_problemTold = false;
-        m_rebuildTried = false;
         build(false);
     });
 }
 
 void IndexService::build(bool rebuild)
 {
+    // However it ends, the next search may try again.
+    const auto idle = qScopeGuard([this] { m_building = false; });
     if (!m_indexed || m_indexed->baseFolder().isEmpty())
         return;
     QString problem;
@@ -94,11 +97,6 @@ void IndexService::indexFailed(const QString &problem)
         m_problemTold = true;
         post(QStringLiteral("索引を使えないため、検索はすべてのノートを読んで行います（") +
              problem + QStringLiteral("）"));
-    }
-    // A damaged index was deleted by the failing step: one fresh start is worth a try.
-    if (!m_rebuildTried && !m_stop) {
-        m_rebuildTried = true;
-        m_worker->submit([this] { build(false); });
     }
 }
 
@@ -150,9 +148,12 @@ void IndexService::search(const QString &keyword, QObject *context, Done done)
     };
     const QString base = PathManager::baseFolderPath();
     if (!m_ready) {
-        // The worker is building: the scan answers, beside it.
+        // The worker is building, or the index failed: the scan answers, beside it. A failed
+        // index (locked, damaged and deleted, a full disk) is tried again meanwhile.
         QThreadPool::globalInstance()->start(
             [deliver, base, keyword] { deliver(GlobalSearch::runSearch(base, keyword), true); });
+        if (m_started && !m_building.exchange(true))
+            m_worker->submit([this] { build(false); });
         return;
     }
     m_worker->submit([this, deliver, base, keyword] {

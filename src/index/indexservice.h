@@ -55,8 +55,8 @@ private:
     void noteChanged(const NoteChange &change);
     /// Posts `text` to stateChanged on the main thread.
     void post(const QString &text);
-    /// The index failed on the worker: searches scan from now on, the reason is told once, and
-    /// one rebuild is tried.
+    /// The index failed on the worker: searches scan, and try it again, until it works; the
+    /// reason is told once.
     void indexFailed(const QString &problem);
 
     QString m_indexPath;
@@ -69,5 +69,6 @@ private:
     std::atomic<bool> m_stop = false;
     /// Whether the current problem has been told; on the worker thread only.
     bool m_problemTold = false;
-    bool m_rebuildTried = false;
+    /// A build is queued or running.
+    std::atomic<bool> m_building = false;
 };

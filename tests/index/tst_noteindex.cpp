@@ -5,12 +5,15 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 #include "index/indexedsearch.h"
+#include "index/indexservice.h"
 #include "index/noteindex.h"
 #include "search/globalsearch.h"
+#include "storage/notestore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -125,6 +128,7 @@ private Q_SLOTS:
     void lockedIndexFailsWithoutHarm();
     void twoConnectionsStayExact();
     void liesOutsideTheBaseFolder();
+    void windowServiceFollowsEveryChange();
 
 private:
     /// Searches `keywords` with the index (after a refresh) and by the scan; fails naming the
@@ -398,6 +402,83 @@ void TestNoteIndex::liesOutsideTheBaseFolder()
     IndexedSearch inside(m_base);
     QVERIFY(!inside.open(&problem));
     QVERIFY(!QFileInfo::exists(m_base + QStringLiteral("/.cache")));
+}
+
+void TestNoteIndex::windowServiceFollowsEveryChange()
+{
+    QCOMPARE(IndexService::progressText(12345, 50000),
+             QStringLiteral("索引を作成中… 12,345 / 50,000"));
+    m_base = m_env->useBaseFolder();
+    for (int i = 0; i < 300; ++i)
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/n%1.md").arg(i),
+                                 i % 3 ? "犬の散歩" : "猫の会議", 1'700'000'000 + i));
+    QList<SearchHit> found;
+    bool complete = false;
+    {
+        IndexService service;
+        QSignalSpy states(&service, &IndexService::stateChanged);
+        // Searches before the index is complete scan.
+        service.start();
+        const auto search = [&](const QString &keyword) {
+            complete = false;
+            service.search(keyword, this, [&](QList<SearchHit> hits, bool done) {
+                found = std::move(hits);
+                complete = done;
+            });
+            QTRY_VERIFY(complete);
+            QCOMPARE(found, GlobalSearch::runSearch(m_base, keyword));
+        };
+        search(QStringLiteral("会議"));
+        QTRY_VERIFY(service.isReady());
+        QCOMPARE(states.first().first().toString(), QStringLiteral("索引を作成中… 0 / 300"));
+        QTRY_COMPARE(states.last().first().toString(), QString());
+
+        // Its own save is queued at once; another program's change is found by the next search.
+        QVERIFY(NoteStore::instance().writeNote(m_base + QStringLiteral("/n1.md"),
+                                                QStringLiteral("猫の会議"), std::nullopt, nullptr));
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/n2.md"), "会議室", 1'700'001'000));
+        QVERIFY(QFile::rename(m_base + QStringLiteral("/n4.md"), m_base + QStringLiteral("/x.md")));
+        QVERIFY(QFile::remove(m_base + QStringLiteral("/n0.md")));
+        search(QStringLiteral("会議"));
+        search(QStringLiteral("犬"));
+    }
+
+    // Another program holds the index locked: the window scans, says so once, and uses the
+    // index again once it is free.
+    const QString path = NoteIndex::defaultPath(m_base);
+    sqlite3 *holder = nullptr;
+    QVERIFY(sqlite3_open(QFile::encodeName(path).constData(), &holder) == SQLITE_OK);
+    QVERIFY(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
+                         nullptr) == SQLITE_OK);
+    IndexService window;
+    QSignalSpy told(&window, &IndexService::stateChanged);
+    window.start();
+    window.waitUntilIdle();
+    QTRY_VERIFY(!told.isEmpty() &&
+                told.last().first().toString().startsWith(QStringLiteral("索引を使えない")));
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/n5.md"), "会議", 1'700'002'000));
+    const auto windowSearch = [&](const QString &keyword) {
+        complete = false;
+        window.search(keyword, this, [&](QList<SearchHit> hits, bool done) {
+            found = std::move(hits);
+            complete = done;
+        });
+        QTRY_VERIFY(complete);
+        QCOMPARE(found, GlobalSearch::runSearch(m_base, keyword));
+    };
+    windowSearch(QStringLiteral("会議"));
+    window.waitUntilIdle();
+    QVERIFY(!window.isReady());
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    windowSearch(QStringLiteral("会議"));
+    window.waitUntilIdle();
+    QTRY_VERIFY(window.isReady());
+    windowSearch(QStringLiteral("会議"));
+    int problems = 0;
+    for (const QList<QVariant> &state : std::as_const(told))
+        problems += state.first().toString().startsWith(QStringLiteral("索引を使えない"));
+    QCOMPARE(problems, 1);
 }
 
 QTEST_GUILESS_MAIN(TestNoteIndex)
