@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
@@ -311,8 +312,51 @@ bool IndexedSearch::updateNote(const QString &filePath, QString *problem)
 std::optional<QList<SearchHit>> IndexedSearch::search(const QString &keyword, QString *problem,
                                                       const GlobalSearch::SearchOptions &options)
 {
+    const std::optional<QList<qsizetype>> found = candidates(keyword, problem);
+    if (!found)
+        return std::nullopt;
+    return hits(*found, keyword, options);
+}
+
+QList<SearchHit> IndexedSearch::hits(const QList<qsizetype> &candidates, const QString &keyword,
+                                     const GlobalSearch::SearchOptions &options) const
+{
+    return GlobalSearch::searchNotes(m_list, candidates, keyword, options);
+}
+
+QList<SearchHit> IndexedSearch::firstHits(const QList<qsizetype> &candidates,
+                                          const QString &keyword, qsizetype count) const
+{
+    // Newest first by the walk's own stat: the date a hit sorts by.
+    const auto msecs = [this](qsizetype file) {
+        const qint64 ns = m_stamps[size_t(file)].modifiedNs;
+        return ns < 0 ? std::numeric_limits<qint64>::min() : ns / 1'000'000;
+    };
+    QList<qsizetype> newest = candidates;
+    std::stable_sort(newest.begin(), newest.end(),
+                     [&](qsizetype a, qsizetype b) { return msecs(a) > msecs(b); });
+    QList<SearchHit> found;
+    qsizetype next = 0;
+    for (qsizetype chunk = 64; next < newest.size(); chunk *= 2) {
+        QList<qsizetype> batch = newest.mid(next, chunk);
+        next += batch.size();
+        std::sort(batch.begin(), batch.end());
+        found += GlobalSearch::searchNotes(m_list, batch, keyword);
+        GlobalSearch::sortHits(found);
+        // Enough, once the next candidate is older than the last hit kept: ties still read.
+        if (found.size() >= count && next < newest.size() &&
+            msecs(newest[next]) < found[count - 1].sortDate.toMSecsSinceEpoch())
+            break;
+    }
+    if (found.size() > count)
+        found.resize(count);
+    return found;
+}
+
+std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword, QString *problem)
+{
     if (keyword.isEmpty())
-        return QList<SearchHit>();
+        return QList<qsizetype>();
     if (!m_index.isOpen() || !m_entries) {
         if (problem)
             *problem = QStringLiteral("索引が開いていません");
@@ -354,5 +398,5 @@ std::optional<QList<SearchHit>> IndexedSearch::search(const QString &keyword, QS
                 candidates.append(i);
         }
     }
-    return GlobalSearch::searchNotes(m_list, candidates, keyword, options);
+    return candidates;
 }

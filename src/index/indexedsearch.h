@@ -61,6 +61,17 @@ public:
     std::optional<QList<SearchHit>> search(const QString &keyword, QString *problem,
                                            const GlobalSearch::SearchOptions &options = {});
 
+    /// search() in two steps: the notes that may hold `keyword` (indexes into the notes of the
+    /// last refresh, in their order), then the hits among them.
+    std::optional<QList<qsizetype>> candidates(const QString &keyword, QString *problem);
+    QList<SearchHit> hits(const QList<qsizetype> &candidates, const QString &keyword,
+                          const GlobalSearch::SearchOptions &options = {}) const;
+    /// The first `count` hits of hits() (the newest), reading the candidates newest first and
+    /// stopping as soon as no later one can come before them: the first rows of a keyword found
+    /// in most notes, long before all of them are counted.
+    QList<SearchHit> firstHits(const QList<qsizetype> &candidates, const QString &keyword,
+                               qsizetype count) const;
+
     /// How many notes the last refresh listed, and how many it had to read.
     qsizetype listedCount() const { return m_list.files.size(); }
     qsizetype readCount() const { return m_readCount; }

@@ -158,15 +158,22 @@ void IndexService::search(const QString &keyword, QObject *context, Done done)
     }
     m_worker->submit([this, deliver, base, keyword] {
         QString problem;
-        std::optional<QList<SearchHit>> hits;
+        std::optional<QList<qsizetype>> candidates;
         if (m_ready && m_indexed &&
             m_indexed->baseFolder() == PathManager::standardizedPath(base)) {
             if (m_indexed->refresh(&problem))
-                hits = m_indexed->search(keyword, &problem);
-            if (!hits)
+                candidates = m_indexed->candidates(keyword, &problem);
+            if (!candidates)
                 indexFailed(problem);
         }
-        deliver(hits ? std::move(*hits) : GlobalSearch::runSearch(base, keyword), true);
+        if (!candidates) {
+            deliver(GlobalSearch::runSearch(base, keyword), true);
+            return;
+        }
+        // A keyword in thousands of notes: the newest rows at once, the totals after.
+        if (candidates->size() > firstRowsFrom)
+            deliver(m_indexed->firstHits(*candidates, keyword, firstRows), false);
+        deliver(m_indexed->hits(*candidates, keyword), true);
     });
 }
 

@@ -35,7 +35,11 @@ public:
     /// Whether searches use the index (it is complete and working).
     bool isReady() const { return m_ready.load(); }
 
+    /// Answers from the index when it is ready, first the newest `firstRows` hits alone when
+    /// more than `firstRowsFrom` notes are to be read; by the full scan otherwise.
     void search(const QString &keyword, QObject *context, Done done) override;
+    static constexpr qsizetype firstRows = 50;
+    static constexpr qsizetype firstRowsFrom = 2000;
 
     /// Blocks until the work queued so far is done. For tests and benchmarks.
     void waitUntilIdle();
