@@ -177,15 +177,12 @@ bool IndexedSearch::indexFile(const QByteArray &native, const QByteArray &relati
     const std::optional<QByteArray> bytes = readNote(native, stamp);
     NoteBody::Scratch scratch;
     const QString body = bytes ? GlobalSearch::searchedBody(*bytes, scratch) : QString();
-    const std::optional<qint64> id = m_index.putNote(relative, stamp, body);
+    qint64 textId = -1;
+    const std::optional<qint64> id = m_index.putNote(relative, stamp, body, &textId);
     if (!id)
         return false;
     ++m_readCount;
-    NoteIndex::Entry &entry = (*m_entries)[relative];
-    entry.id = *id;
-    entry.stamp = stamp;
-    // The id of the text just written: the note's row says which.
-    entry.textId = -1;
+    (*m_entries)[relative] = {*id, stamp, textId};
     return true;
 }
 
@@ -202,21 +199,33 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
     if (!reloadEntriesIfChanged())
         return failed(problem);
 
+    // One look-up per note, which also notes its text for candidates().
     std::vector<qsizetype> changed;
-    QSet<QByteArray> listed;
-    listed.reserve(m_list.files.size());
+    m_textIds.assign(size_t(m_list.files.size()), -1);
+    qsizetype known = 0;
     for (qsizetype i = 0; i < m_list.files.size(); ++i) {
-        const QByteArray relative = relativePath(m_list.files[i]);
-        const auto found = m_entries->constFind(relative);
-        if (found == m_entries->cend() || found->stamp != m_stamps[size_t(i)] ||
-            found->stamp.modifiedNs < 0)
+        const auto found = m_entries->constFind(relativePath(m_list.files[i]));
+        if (found == m_entries->cend()) {
             changed.push_back(i);
-        listed.insert(relative);
+            continue;
+        }
+        ++known;
+        if (found->stamp != m_stamps[size_t(i)] || found->stamp.modifiedNs < 0)
+            changed.push_back(i);
+        else
+            m_textIds[size_t(i)] = found->textId;
     }
+    // Notes gone from the folder: only looked for when the index holds more than was found.
     QList<QByteArray> gone;
-    for (auto it = m_entries->cbegin(); it != m_entries->cend(); ++it) {
-        if (!listed.contains(it.key()))
-            gone.append(it.key());
+    if (known < m_entries->size()) {
+        QSet<QByteArray> listed;
+        listed.reserve(m_list.files.size());
+        for (const NoteFiles::File &file : std::as_const(m_list.files))
+            listed.insert(relativePath(file));
+        for (auto it = m_entries->cbegin(); it != m_entries->cend(); ++it) {
+            if (!listed.contains(it.key()))
+                gone.append(it.key());
+        }
     }
     const bool wasComplete = m_index.isComplete();
     if (changed.empty() && gone.isEmpty() && wasComplete)
@@ -231,7 +240,6 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
     }
     if (progress)
         progress(0, total);
-    bool anyWritten = false;
     if (!gone.isEmpty()) {
         if (!m_index.begin())
             return failed(problem);
@@ -242,11 +250,14 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
         }
         if (!m_index.commit())
             return failed(problem);
-        anyWritten = true;
     }
     for (qsizetype done = 0; done < total; done += batchSize) {
-        if (stop && stop->load())
+        if (stop && stop->load()) {
+            // Consistent, not complete: the next refresh goes on from here.
+            m_entries.reset();
+            m_textIds.clear();
             return true;
+        }
         if (!m_index.begin())
             return failed(problem);
         for (qsizetype k = done; k < std::min(total, done + batchSize); ++k) {
@@ -258,18 +269,15 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
         }
         if (!m_index.commit())
             return failed(problem);
-        anyWritten = true;
         if (progress)
             progress(std::min(total, done + batchSize), total);
     }
     if (!wasComplete && !m_index.setComplete(true))
         return failed(problem);
     // The text ids of the notes just written, and whatever else committed meanwhile.
-    if (anyWritten || !wasComplete) {
-        m_entries.reset();
-        if (!reloadEntriesIfChanged())
-            return failed(problem);
-    }
+    // The texts just written (kept in m_entries as they were written).
+    for (const qsizetype i : changed)
+        m_textIds[size_t(i)] = m_entries->value(relativePath(m_list.files[i])).textId;
     return true;
 }
 
@@ -305,8 +313,7 @@ bool IndexedSearch::updateNote(const QString &filePath, QString *problem)
     }
     if (!m_index.begin() || !indexFile(native, relative) || !m_index.commit())
         return failed(problem);
-    m_entries.reset();
-    return reloadEntriesIfChanged() || failed(problem);
+    return true;
 }
 
 std::optional<QList<SearchHit>> IndexedSearch::search(const QString &keyword, QString *problem,
@@ -353,17 +360,60 @@ QList<SearchHit> IndexedSearch::firstHits(const QList<qsizetype> &candidates,
     return found;
 }
 
+bool IndexedSearch::mostHold(const QString &keyword, const QList<QByteArray> &natives)
+{
+    const KeywordMatcher matcher(keyword);
+    NoteBody::Scratch scratch;
+    qsizetype holding = 0;
+    for (const QByteArray &native : natives) {
+        NoteIndex::Stamp stamp;
+        const std::optional<QByteArray> bytes = readNote(native, stamp);
+        if (bytes && matcher.count(GlobalSearch::searchedBody(*bytes, scratch)) > 0)
+            ++holding;
+    }
+    return !natives.isEmpty() && holding * 4 >= natives.size();
+}
+
+bool IndexedSearch::isCommon(const QString &keyword) const
+{
+    constexpr qsizetype samples = 40;
+    if (m_list.files.size() < samples * 10)
+        return false;
+    QList<QByteArray> natives;
+    for (qsizetype k = 0; k < samples; ++k) {
+        const NoteFiles::File &file = m_list.files[k * m_list.files.size() / samples];
+        natives.append(m_list.folders[file.folder].nativePath + '/' + file.nativeName);
+    }
+    return mostHold(keyword, natives);
+}
+
+bool IndexedSearch::looksCommon(const QString &keyword)
+{
+    constexpr qsizetype samples = 40;
+    if (!m_index.isOpen())
+        return false;
+    QList<QByteArray> natives;
+    for (const QByteArray &path : m_index.samplePaths(samples))
+        natives.append(m_nativeBase + '/' + path);
+    return natives.size() >= samples / 2 && mostHold(keyword, natives);
+}
+
 std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword, QString *problem)
 {
     if (keyword.isEmpty())
         return QList<qsizetype>();
-    if (!m_index.isOpen() || !m_entries) {
+    if (!m_index.isOpen() || !m_entries || m_textIds.size() != size_t(m_list.files.size())) {
         if (problem)
             *problem = QStringLiteral("索引が開いていません");
         return std::nullopt;
     }
     bool indexFailed = false;
-    const std::optional<QList<qint64>> texts = m_index.textCandidates(keyword, &indexFailed);
+    // A keyword of one or two characters is looked up through every trigram it starts, which
+    // costs more than reading the notes when most of them hold it: a few notes spread over the
+    // folder tell which.
+    std::optional<QList<qint64>> texts;
+    if (!NoteIndex::looksUpByPrefix(keyword) || !isCommon(keyword))
+        texts = m_index.textCandidates(keyword, &indexFailed);
     if (indexFailed) {
         failed(problem);
         return std::nullopt;
@@ -381,8 +431,8 @@ std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword
         std::vector<signed char> folderMatches(size_t(m_list.folders.size()), -1);
         for (qsizetype i = 0; i < m_list.files.size(); ++i) {
             const NoteFiles::File &file = m_list.files[i];
-            const auto entry = m_entries->constFind(relativePath(file));
-            bool candidate = entry == m_entries->cend() || textSet.contains(entry->textId);
+            const qint64 textId = m_textIds[size_t(i)];
+            bool candidate = textId < 0 || textSet.contains(textId);
             if (!candidate) {
                 signed char &folder = folderMatches[size_t(file.folder)];
                 if (folder < 0)

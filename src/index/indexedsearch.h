@@ -72,6 +72,11 @@ public:
     QList<SearchHit> firstHits(const QList<qsizetype> &candidates, const QString &keyword,
                                qsizetype count) const;
 
+    /// Whether `keyword` is in a quarter of the notes or more, judged from a few notes the index
+    /// holds, before any refresh: a search that must read most notes anyway is done fastest by
+    /// the full scan.
+    bool looksCommon(const QString &keyword);
+
     /// How many notes the last refresh listed, and how many it had to read.
     qsizetype listedCount() const { return m_list.files.size(); }
     qsizetype readCount() const { return m_readCount; }
@@ -81,6 +86,10 @@ private:
     void listNotes();
     QByteArray relativePath(const NoteFiles::File &file) const;
     bool reloadEntriesIfChanged();
+    /// Whether `keyword` is in a quarter of the notes or more, judged from a few of them.
+    bool isCommon(const QString &keyword) const;
+    /// Whether a quarter of the notes at `natives` (absolute) or more hold `keyword`.
+    static bool mostHold(const QString &keyword, const QList<QByteArray> &natives);
     bool failed(QString *problem);
     /// Reads the note at `native` (absolute) and puts it into the index under `relative`.
     bool indexFile(const QByteArray &native, const QByteArray &relative);
@@ -91,6 +100,8 @@ private:
     NoteIndex m_index;
     NoteFiles::NoteFileList m_list;
     std::vector<NoteIndex::Stamp> m_stamps;
+    /// The text of each listed note as the last refresh left the index (-1: not indexed).
+    std::vector<qint64> m_textIds;
     /// The index's notes, as last read or written by this connection; m_dataVersion tells when
     /// another connection has written since.
     std::optional<QHash<QByteArray, NoteIndex::Entry>> m_entries;

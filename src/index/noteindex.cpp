@@ -376,7 +376,7 @@ void NoteIndex::rollback()
 }
 
 std::optional<qint64> NoteIndex::putNote(const QByteArray &path, const Stamp &stamp,
-                                         QStringView body)
+                                         QStringView body, qint64 *newTextId)
 {
     const std::optional<qint64> textId = scalar("SELECT value FROM meta WHERE key = 'next_text'");
     if (!textId)
@@ -417,6 +417,8 @@ std::optional<qint64> NoteIndex::putNote(const QByteArray &path, const Stamp &st
         return std::nullopt;
     }
     const qint64 noteId = id ? *id : sqlite3_last_insert_rowid(m_db);
+    if (newTextId)
+        *newTextId = *textId;
     if (m_hook && !m_hook(m_db, noteId, body)) {
         fail(QStringLiteral("索引に書けません"));
         return std::nullopt;
@@ -513,6 +515,27 @@ std::optional<QList<qint64>> NoteIndex::textCandidates(const QString &keyword, b
         return std::nullopt;
     }
     return ids;
+}
+
+QList<QByteArray> NoteIndex::samplePaths(qsizetype count)
+{
+    QList<QByteArray> paths;
+    const std::optional<qint64> last = scalar("SELECT ifnull(max(id), 0) FROM notes");
+    if (!last || *last == 0)
+        return paths;
+    Statement sample(m_db, "SELECT path FROM notes WHERE id % ?1 = 0 LIMIT ?2");
+    sample.bind(1, std::max<qint64>(1, *last / std::max<qsizetype>(count, 1)));
+    sample.bind(2, qint64(count));
+    while (sample && sample.step() == SQLITE_ROW)
+        paths.append(sample.bytes(0));
+    return paths;
+}
+
+bool NoteIndex::looksUpByPrefix(const QString &keyword)
+{
+    const QList<QString> runs = lookupRuns(keyword);
+    return !runs.isEmpty() &&
+           std::all_of(runs.begin(), runs.end(), [](const QString &run) { return run.size() < 3; });
 }
 
 bool NoteIndex::needsCompaction()

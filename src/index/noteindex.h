@@ -93,8 +93,10 @@ public:
     void rollback();
 
     /// Adds or replaces the note at `path` with `body` (its searched text). Returns the note's
-    /// id (kept when the note was indexed before), or nothing on failure.
-    std::optional<qint64> putNote(const QByteArray &path, const Stamp &stamp, QStringView body);
+    /// id (kept when the note was indexed before), or nothing on failure; `textId` receives the
+    /// id of its new text.
+    std::optional<qint64> putNote(const QByteArray &path, const Stamp &stamp, QStringView body,
+                                  qint64 *textId = nullptr);
     /// Moves the note at `from` to `to` keeping its id and text; false when it is not indexed.
     bool moveNote(const QByteArray &from, const QByteArray &to);
     bool removeNote(const QByteArray &path);
@@ -109,6 +111,13 @@ public:
     /// keyword down (no part of it the index can look up): every note is a candidate. `failed`
     /// tells a failure of the index apart.
     std::optional<QList<qint64>> textCandidates(const QString &keyword, bool *failed);
+
+    /// About `count` paths of indexed notes, spread over them.
+    QList<QByteArray> samplePaths(qsizetype count);
+
+    /// Whether textCandidates() looks `keyword` up by the trigrams its pieces start (it has no
+    /// piece of three characters or more).
+    static bool looksUpByPrefix(const QString &keyword);
 
     /// Whether unreferenced texts have grown to more than the live ones.
     bool needsCompaction();
