@@ -157,6 +157,8 @@ void IndexService::search(const QString &keyword, QObject *context, Done done)
         return;
     }
     m_worker->submit([this, deliver, base, keyword] {
+        if (m_stop)
+            return; // the window is closing
         QString problem;
         std::optional<QList<qsizetype>> candidates;
         if (m_ready && m_indexed &&
