@@ -7,7 +7,7 @@ BUILD_DIR="${QUILLMERE_BUILD_DIR:-$ROOT/build}"
 JOBS="${QUILLMERE_JOBS:-2}"
 
 BUILD_PACKAGES=(cmake g++ ninja-build ccache qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-                libgl-dev tzdata libgit2-dev pkg-config qt6-translations-l10n librsvg2-bin
+                libgl-dev tzdata libgit2-dev libsqlite3-dev pkg-config qt6-translations-l10n librsvg2-bin
                 qt6-image-formats-plugins libqt6svg6)
 # Pictures in notes are read by Qt's image plugins: WebP (qt6-image-formats-plugins) and SVG
 # (libqt6svg6) load at run time, so the programs and their tests need them installed.

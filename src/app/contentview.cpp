@@ -6,6 +6,7 @@
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
+#include "index/indexservice.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
@@ -106,7 +107,11 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     m_busyRetryTimer->setSingleShot(true);
     m_busyRetryTimer->setInterval(busyRetryMsec);
     connect(m_busyRetryTimer, &QTimer::timeout, this, &ContentView::retryBusySave);
+    // The note index is built in the background once the window is up; searches scan until then.
+    m_index = new IndexService(this);
+    QTimer::singleShot(0, m_index, &IndexService::start);
     buildLayout();
+    connect(m_index, &IndexService::stateChanged, m_statusBar, &StatusBarView::setIndexState);
     updateEditorFocusRule();
     connectEditor();
     connectSidePane();
@@ -224,6 +229,7 @@ QWidget *ContentView::createPage(Page page)
         return m_calendar;
     case Page::search:
         m_search = new SearchView(m_pages);
+        m_search->controller().setSearchEngine(m_index);
         connect(m_search, &SearchView::hitSelected, this, &ContentView::searchHitSelected);
         connect(m_search, &SearchView::cleared, this, &ContentView::searchCleared);
         return m_search;

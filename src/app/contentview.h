@@ -11,6 +11,7 @@
 #include <optional>
 
 class CalendarView;
+class IndexService;
 class MarkdownPreviewPane;
 class MemoEditorView;
 class QButtonGroup;
@@ -193,4 +194,5 @@ private:
     MemoEditorView *m_editor = nullptr;
     MarkdownPreviewPane *m_sidePane = nullptr;
     StatusBarView *m_statusBar = nullptr;
+    IndexService *m_index = nullptr;
 };

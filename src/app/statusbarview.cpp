@@ -19,6 +19,8 @@ StatusBarView::StatusBarView(EditorLiveState &live, QWidget *parent) : QWidget(p
     row->setSpacing(16);
     m_notice = addPiece();
     m_notice->setObjectName(QStringLiteral("statusNotice"));
+    m_index = addPiece();
+    m_index->setObjectName(QStringLiteral("indexState"));
     m_file = addPiece();
     m_base = addPiece();
     m_date = addPiece();
@@ -28,12 +30,14 @@ StatusBarView::StatusBarView(EditorLiveState &live, QWidget *parent) : QWidget(p
     cursorFont.setFamilies({QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
     m_cursor->setFont(cursorFont);
     row->addWidget(m_notice);
+    row->addWidget(m_index);
     row->addWidget(m_file, 1);
     row->addWidget(m_base, 1);
     row->addWidget(m_date);
     row->addWidget(m_cursor);
     m_date->hide();
     m_notice->hide();
+    m_index->hide();
 
     setFilePath(QString());
     setBaseFolderPath(QString());
@@ -100,6 +104,18 @@ void StatusBarView::changeEvent(QEvent *event)
     // Also while the constructor sets the background, before the notice exists.
     if (event->type() == QEvent::PaletteChange && m_notice)
         refreshNoticeColor();
+}
+
+void StatusBarView::setIndexState(const QString &text)
+{
+    m_index->setText(text);
+    m_index->setAccessibleName(text);
+    m_index->setVisible(!text.isEmpty());
+}
+
+QString StatusBarView::indexState() const
+{
+    return m_index->text();
 }
 
 QString StatusBarView::notice() const

@@ -25,6 +25,10 @@ public:
     /// in the failure colour.
     void setNotice(const QString &text, bool alert = false);
     QString notice() const;
+    /// What the note index is doing ("索引を作成中… 12,345 / 50,000") or why searches scan;
+    /// empty hides it.
+    void setIndexState(const QString &text);
+    QString indexState() const;
 
     /// "2026年12月4日(金) 9:05:07" in the current time zone.
     static QString formatModificationDate(const QDateTime &date);
@@ -40,6 +44,7 @@ private:
     QLabel *addPiece();
 
     QLabel *m_notice = nullptr;
+    QLabel *m_index = nullptr;
     bool m_noticeIsAlert = false;
     QLabel *m_file = nullptr;
     QLabel *m_base = nullptr;

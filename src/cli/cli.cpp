@@ -49,6 +49,8 @@ int runCommand(const CliArguments &arguments, CliOutput &output)
         return CliCommands::newNote(arguments, output);
     if (command == u"open")
         return CliCommands::open(arguments, output);
+    if (command == u"index")
+        return CliCommands::index(arguments, output);
     return CliCommands::holidays(arguments, output);
 }
 

@@ -13,6 +13,8 @@ enum Option : unsigned {
     remember = 1 << 4,
     help = 1 << 5,
     version = 1 << 6,
+    noIndex = 1 << 7,
+    rebuild = 1 << 8,
 };
 
 constexpr unsigned everyCommand = base | json | help | version;
@@ -24,7 +26,7 @@ struct KnownOption
     bool takesValue;
 };
 
-const std::array<KnownOption, 8> knownOptions = {{
+const std::array<KnownOption, 10> knownOptions = {{
     {QLatin1String("--base"), base, true},
     {QLatin1String("--json"), json, false},
     {QLatin1String("--print"), print, false},
@@ -33,6 +35,8 @@ const std::array<KnownOption, 8> knownOptions = {{
     {QLatin1String("--help"), help, false},
     {QLatin1String("-h"), help, false},
     {QLatin1String("--version"), version, false},
+    {QLatin1String("--no-index"), noIndex, false},
+    {QLatin1String("--rebuild"), rebuild, false},
 }};
 
 struct KnownCommand
@@ -45,13 +49,14 @@ struct KnownCommand
     const char16_t *operand;
 };
 
-const std::array<KnownCommand, 6> knownCommands = {{
-    {QLatin1String("search"), 1, 1, everyCommand | remember, u"キーワード"},
+const std::array<KnownCommand, 7> knownCommands = {{
+    {QLatin1String("search"), 1, 1, everyCommand | remember | noIndex, u"キーワード"},
     {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
     {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
     {QLatin1String("new"), 1, 1, everyCommand, u"ノートの名前"},
     {QLatin1String("open"), 0, 1, everyCommand, u""},
     {QLatin1String("holidays"), 0, 1, everyCommand, u""},
+    {QLatin1String("index"), 0, 0, everyCommand | rebuild, u""},
 }};
 
 const KnownOption *findOption(QStringView name)
@@ -141,6 +146,8 @@ Scan scan(const QStringList &list)
     arguments.json = result.given & json;
     arguments.print = result.given & print;
     arguments.remember = result.given & remember;
+    arguments.noIndex = result.given & noIndex;
+    arguments.rebuild = result.given & rebuild;
     arguments.help = result.given & help;
     arguments.version = result.given & version;
     return result;
@@ -214,6 +221,7 @@ QString helpText()
         "  open [名前の一部]     クイックオープン。名前かフォルダ名が一致するノートのパスを表示\n"
         "                        （名前なしでは最近更新した 30 件を新しい順に）\n"
         "  holidays [年]         カレンダーに表示される祝日の一覧（年なしでは今年）\n"
+        "  index                 検索の索引の状態（ノート数・大きさ・場所）を表示\n"
         "\n"
         "オプション:\n"
         "  --base フォルダ       この実行だけ別のベースフォルダを使う（設定は変えない）\n"
@@ -221,6 +229,8 @@ QString helpText()
         "  --print               today, memo: パスに続けて本文を表示\n"
         "  --append テキスト     today, memo: 本文の末尾に 1 行足して保存\n"
         "  --remember            search: キーワードを検索履歴に加える\n"
+        "  --no-index            search: 索引を使わず、すべてのノートを読んで検索する\n"
+        "  --rebuild             index: 索引を作り直す\n"
         "  -h, --help            この説明を表示\n"
         "  --version             バージョンを表示\n"
         "\n"

@@ -16,6 +16,8 @@ struct CliArguments
     bool json = false;
     bool print = false;
     bool remember = false;
+    bool noIndex = false;
+    bool rebuild = false;
     bool help = false;
     bool version = false;
 };

@@ -5,6 +5,7 @@
 #include "cli/cli.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
+#include "index/indexedsearch.h"
 #include "notes/notenaming.h"
 #include "notes/notesoperations.h"
 #include "platform/diagnostics.h"
@@ -126,6 +127,38 @@ void writeTextLines(CliOutput &output, const QList<SearchHit> &hits, const QStri
         output.writeEncoded(secondHalf);
 }
 
+/// The most notes a search reads into the index before it answers; more than that is a build,
+/// which the window does in the background: the search answers by the scan meanwhile.
+constexpr qsizetype indexReadLimit = 2000;
+
+/// The hits for `keyword` from the index, brought up to date first; nothing when the index
+/// cannot serve, with the reason in `problem` (one line for standard error).
+std::optional<QList<SearchHit>> searchWithIndex(const QString &base, const QString &keyword,
+                                                QString &problem)
+{
+    IndexedSearch indexed(base);
+    indexed.setReadLimit(indexReadLimit);
+    // A damaged index is deleted by the failing step; the second round starts a new one.
+    for (int round = 0; round < 2; ++round) {
+        bool reset = false;
+        if (!indexed.open(&problem, &reset))
+            break;
+        // A keyword in most notes: every note is read anyway, and the scan reads them fastest.
+        if (indexed.looksCommon(keyword)) {
+            problem.clear();
+            return std::nullopt;
+        }
+        if (!indexed.refresh(&problem)) {
+            if (indexed.wasTooMuch())
+                break;
+            continue;
+        }
+        if (std::optional<QList<SearchHit>> hits = indexed.search(keyword, &problem))
+            return hits;
+    }
+    return std::nullopt;
+}
+
 /// How long --append waits for another writer to let go of the memo's folder.
 constexpr std::chrono::seconds lockPatience(10);
 
@@ -160,7 +193,15 @@ int search(const CliArguments &arguments, CliOutput &output)
     }
     const QString base = PathManager::baseFolderPath();
     const QString root = QDir::cleanPath(base) + u'/';
-    QList<SearchHit> hits = GlobalSearch::runSearch(base, keyword);
+    std::optional<QList<SearchHit>> indexed;
+    if (!arguments.noIndex) {
+        QString problem;
+        indexed = searchWithIndex(base, keyword, problem);
+        if (!indexed && !problem.isEmpty())
+            output.fail(Cli::success, QStringLiteral("索引を使わずに検索しました（") + problem +
+                                          QStringLiteral("）"));
+    }
+    QList<SearchHit> hits = indexed ? std::move(*indexed) : GlobalSearch::runSearch(base, keyword);
     if (output.isJson()) {
         forEachHit(hits, 0, hits.size(), base, root, [&](const SearchHit &hit, QStringView path) {
             output.write({}, {{QLatin1String("path"), path.toString()},
@@ -175,6 +216,46 @@ int search(const CliArguments &arguments, CliOutput &output)
     if (!historyError.isEmpty())
         return output.fail(Cli::fileError, historyError);
     return status;
+}
+
+int index(const CliArguments &arguments, CliOutput &output)
+{
+    const QString base = PathManager::baseFolderPath();
+    IndexedSearch indexed(base);
+    QString problem;
+    if (arguments.rebuild) {
+        if (!indexed.open(&problem) || !indexed.rebuild(&problem))
+            return output.fail(Cli::fileError, QStringLiteral("索引を作り直せませんでした（") +
+                                                   problem + QStringLiteral("）"));
+    } else if (!QFileInfo::exists(NoteIndex::defaultPath(base))) {
+        output.write(QStringLiteral("ノート\t0\n大きさ\t0\n場所\t") +
+                         CliOutput::shown(NoteIndex::defaultPath(base)) +
+                         QStringLiteral("\n状態\tなし"),
+                     {{QLatin1String("notes"), qint64(0)},
+                      {QLatin1String("bytes"), qint64(0)},
+                      {QLatin1String("path"), NoteIndex::defaultPath(base)},
+                      {QLatin1String("state"), QStringLiteral("missing")}});
+        return Cli::success;
+    } else if (!indexed.open(&problem)) {
+        return output.fail(Cli::fileError, QStringLiteral("索引を開けませんでした（") + problem +
+                                               QStringLiteral("）"));
+    }
+    const std::optional<NoteIndex::Status> status = indexed.index().status();
+    if (!status)
+        return output.fail(Cli::fileError, QStringLiteral("索引を読めませんでした（") +
+                                               indexed.index().lastError() + QStringLiteral("）"));
+    const QString path = indexed.index().path();
+    output.write(QStringLiteral("ノート\t%1\n大きさ\t%2\n場所\t%3\n状態\t%4")
+                     .arg(status->notes)
+                     .arg(status->bytes)
+                     .arg(CliOutput::shown(path),
+                          status->complete ? QStringLiteral("作成済み") : QStringLiteral("作成中")),
+                 {{QLatin1String("notes"), status->notes},
+                  {QLatin1String("bytes"), status->bytes},
+                  {QLatin1String("path"), path},
+                  {QLatin1String("state"),
+                   status->complete ? QStringLiteral("complete") : QStringLiteral("incomplete")}});
+    return Cli::success;
 }
 
 int memo(const CliArguments &arguments, CliOutput &output)

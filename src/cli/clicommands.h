@@ -11,6 +11,10 @@ namespace CliCommands {
 /// snippet. --remember adds the keyword to the page's history.
 int search(const CliArguments &arguments, CliOutput &output);
 
+/// The search index's state (notes, bytes, path, whether it is complete); --rebuild builds it
+/// again first.
+int index(const CliArguments &arguments, CliOutput &output);
+
 /// today and memo DATE: the daily memo's path; --append adds a line and saves the memo as the
 /// editor does, --print adds the body.
 int memo(const CliArguments &arguments, CliOutput &output);

@@ -700,6 +700,85 @@ void sortHits(QList<SearchHit> &hits)
     hits = std::move(sorted);
 }
 
+QString searchedBody(QByteArrayView bytes, NoteBody::Scratch &scratch)
+{
+    if (bytes.isEmpty())
+        return {};
+    const std::optional<qsizetype> length = Utf8Validation::decodableLength(bytes);
+    if (!length)
+        return {};
+    const QByteArrayView text = bytes.first(*length);
+    if (const auto range = NoteBody::bodyRange(text, scratch))
+        return Utf8Validation::decodePiece(text.sliced(range->first, range->second - range->first));
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString decoded = decoder.decode(bytes);
+    if (decoder.hasError())
+        return {};
+    prepareNoteParser();
+    return parseNoteDocument(decoded).body;
+}
+
+QList<SearchHit> searchNotes(const NoteFiles::NoteFileList &list, const QList<qsizetype> &files,
+                             const QString &keyword, const SearchOptions &options)
+{
+    if (keyword.isEmpty() || files.isEmpty())
+        return {};
+    const KeywordMatcher matcher(keyword);
+    prepareNoteParser();
+    // The folders the files lie in, each matched once, as the walk matches them.
+    std::vector<std::unique_ptr<WalkFolder>> folders(size_t(list.folders.size()));
+    for (const qsizetype file : files) {
+        std::unique_ptr<WalkFolder> &folder = folders[size_t(list.files[file].folder)];
+        if (folder)
+            continue;
+        const NoteFiles::Folder &listed = list.folders[list.files[file].folder];
+        folder = std::make_unique<WalkFolder>();
+        folder->path = listed.path;
+        folder->relativePath = listed.relativePath;
+        folder->nativePath = listed.nativePath;
+        folder->match = folderMatch(QStringView(listed.relativePath), matcher);
+    }
+    std::vector<std::optional<SearchHit>> found(size_t(files.size()));
+    constexpr qsizetype batch = 16;
+    std::atomic<qsizetype> next = 0;
+    const auto work = [&] {
+        Worker worker;
+        for (;;) {
+            const qsizetype begin = next.fetch_add(batch);
+            if (begin >= files.size())
+                return;
+            for (qsizetype i = begin; i < std::min(begin + batch, files.size()); ++i) {
+                const NoteFiles::File &file = list.files[files[i]];
+                NoteFiles::FolderEntry entry;
+                entry.name = file.name;
+                entry.nativeName = file.nativeName;
+                found[size_t(i)] =
+                    searchFile(matcher, *folders[size_t(file.folder)], entry, worker);
+            }
+        }
+    };
+    const int threads =
+        options.threadCount > 0 ? options.threadCount : std::max(QThread::idealThreadCount(), 1);
+    {
+        std::vector<std::jthread> helpers;
+        for (qsizetype i = 1; i < std::min<qsizetype>(threads, (files.size() + batch - 1) / batch);
+             ++i)
+            helpers.emplace_back(work);
+        work();
+    }
+    std::vector<SearchHit *> hits;
+    for (std::optional<SearchHit> &hit : found) {
+        if (hit)
+            hits.push_back(&*hit);
+    }
+    const auto hit = [&hits](qsizetype i) -> const SearchHit & { return *hits[size_t(i)]; };
+    QList<SearchHit> sorted;
+    sorted.reserve(qsizetype(hits.size()));
+    for (const qsizetype index : resultOrder(hit, qsizetype(hits.size())))
+        sorted.append(std::move(*hits[size_t(index)]));
+    return sorted;
+}
+
 QList<SearchHit> runSearch(const QString &baseFolder, const QString &keyword,
                            const SearchOptions &options)
 {

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringView>
 
 class KeywordMatcher;
+namespace NoteFiles {
+struct NoteFileList;
+}
+namespace NoteBody {
+struct Scratch;
+}
 
 /// One file found by the global search.
 struct SearchHit
@@ -74,5 +81,16 @@ struct SearchOptions
 /// empty keyword.
 QList<SearchHit> runSearch(const QString &baseFolder, const QString &keyword,
                            const SearchOptions &options = {});
+
+/// What the search reads of a note file's bytes: the body after the header and Joplin metadata,
+/// as parseNoteDocument gives it; empty for a file that is not UTF-8. A keyword matches the
+/// note's body exactly where it matches this text.
+QString searchedBody(QByteArrayView bytes, NoteBody::Scratch &scratch);
+
+/// runSearch() restricted to some of the notes of `list`: the files at `files`, indexes into
+/// list.files in the list's order (the walk's). Every one is read and matched as runSearch does,
+/// so for a set of files that holds every hit the result is runSearch's, hit for hit.
+QList<SearchHit> searchNotes(const NoteFiles::NoteFileList &list, const QList<qsizetype> &files,
+                             const QString &keyword, const SearchOptions &options = {});
 
 } // namespace GlobalSearch

@@ -32,6 +32,9 @@ QString trimmedKeyword(const QString &keyword)
 
 SearchController::SearchController(QObject *parent) : QObject(parent)
 {
+    m_typingTimer.setSingleShot(true);
+    m_typingTimer.setInterval(typingPause);
+    connect(&m_typingTimer, &QTimer::timeout, this, &SearchController::searchTyped);
     connect(&Settings::instance(), &Settings::searchKeywordChanged, this,
             [this] { keywordStored(); });
     AppEvents &center = AppEvents::instance();
@@ -50,6 +53,60 @@ void SearchController::setKeyword(const QString &keyword)
     Settings::instance().setSearchKeyword(keyword);
 }
 
+void SearchController::keywordTyped(const QString &keyword)
+{
+    setKeyword(keyword);
+    m_typedPending = true;
+    if (!m_composing)
+        m_typingTimer.start();
+}
+
+void SearchController::setComposing(bool composing)
+{
+    m_composing = composing;
+    if (composing)
+        m_typingTimer.stop();
+    else if (m_typedPending)
+        m_typingTimer.start();
+}
+
+void SearchController::searchTyped()
+{
+    m_typedPending = false;
+    const QString k = trimmedKeyword(keyword());
+    // A blank keyword has already dropped the results.
+    if (!k.isEmpty())
+        startSearch(k, false);
+}
+
+void SearchController::startSearch(const QString &keyword, bool fromReturn)
+{
+    const quint64 generation = ++m_generation;
+    auto done = [this, generation, fromReturn, opened = false](QList<SearchHit> hits,
+                                                               bool complete) mutable {
+        if (generation != m_generation)
+            return;
+        if (complete && fromReturn)
+            SearchStore::persistResults(hits);
+        const QString newest = hits.isEmpty() ? QString() : hits.front().filePath;
+        m_totalsPending = !complete;
+        m_searching = !complete;
+        // Emitted even when the rows stay the same: the summary's totals may have come in.
+        m_results = std::move(hits);
+        m_hasSearched = true;
+        Q_EMIT resultsChanged();
+        if (fromReturn && !opened && !newest.isEmpty()) {
+            opened = true;
+            selectHit(newest);
+        }
+    };
+    m_searching = true;
+    if (m_engine)
+        m_engine->search(keyword, this, done);
+    else
+        done(GlobalSearch::runSearch(PathManager::baseFolderPath(), keyword), true);
+}
+
 bool SearchController::keywordIsBlank() const
 {
     return trimmedKeyword(keyword()).isEmpty();
@@ -66,8 +123,10 @@ void SearchController::keywordStored()
 
 QString SearchController::summary() const
 {
-    if (m_results.isEmpty())
+    if (m_results.isEmpty() && !m_totalsPending)
         return QStringLiteral("0 件");
+    if (m_totalsPending)
+        return QStringLiteral("%1 件以上 / 集計中…").arg(m_results.size());
     const qsizetype matches =
         std::accumulate(m_results.begin(), m_results.end(), qsizetype(0),
                         [](qsizetype sum, const SearchHit &hit) { return sum + hit.matchCount; });
@@ -84,6 +143,12 @@ void SearchController::setSelectedFile(const QString &filePath)
 
 void SearchController::setResults(QList<SearchHit> results, bool hasSearched)
 {
+    // Results dropped: whatever search was under way answers a question no longer asked.
+    if (!hasSearched) {
+        ++m_generation;
+        m_totalsPending = false;
+        m_searching = false;
+    }
     if (results == m_results && hasSearched == m_hasSearched)
         return;
     m_results = std::move(results);
@@ -136,13 +201,9 @@ void SearchController::runSearch()
         setKeyword(k);
     setHistory(SearchStore::addToHistory(k));
     setLastSearchKeyword(k);
-
-    QList<SearchHit> hits = GlobalSearch::runSearch(PathManager::baseFolderPath(), k);
-    SearchStore::persistResults(hits);
-    const QString newest = hits.isEmpty() ? QString() : hits.front().filePath;
-    setResults(std::move(hits), true);
-    if (!newest.isEmpty())
-        selectHit(newest);
+    m_typingTimer.stop();
+    m_typedPending = false;
+    startSearch(k, true);
 }
 
 void SearchController::clearSearch()

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -245,7 +246,8 @@ void SearchView::buildLayout()
 void SearchView::connectController()
 {
     SearchController *controller = m_controller;
-    connect(m_keywordField, &QLineEdit::textEdited, controller, &SearchController::setKeyword);
+    connect(m_keywordField, &QLineEdit::textEdited, controller, &SearchController::keywordTyped);
+    m_keywordField->installEventFilter(this);
     connect(m_keywordField, &QLineEdit::returnPressed, controller, &SearchController::runSearch);
     connect(m_fieldClearAction, &QAction::triggered, controller, &SearchController::clearSearch);
     connect(m_searchButton, &QPushButton::clicked, controller, &SearchController::runSearch);
@@ -278,6 +280,15 @@ void SearchView::connectController()
     connect(controller, &SearchController::cleared, this, &SearchView::cleared);
     connect(&Settings::instance(), &Settings::listFontSizeChanged, this,
             [this] { applyListFontSize(); });
+}
+
+bool SearchView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only committed text searches: while an input method composes, the search waits.
+    if (watched == m_keywordField && event->type() == QEvent::InputMethod)
+        m_controller->setComposing(
+            !static_cast<QInputMethodEvent *>(event)->preeditString().isEmpty());
+    return QWidget::eventFilter(watched, event);
 }
 
 void SearchView::setSelectedFile(const QString &filePath)

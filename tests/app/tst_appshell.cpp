@@ -120,6 +120,7 @@ public:
         if (setup == u"search" || setup == u"history") {
             search.setKeyword(u"会議"_s);
             search.runSearch();
+            QTRY_VERIFY(!search.isSearching());
         }
         if (setup == u"history")
             search.clearSearch();

@@ -22,6 +22,7 @@
 
 #include <array>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace NotesTestUtil;
@@ -557,6 +558,71 @@ private Q_SLOTS:
         QCOMPARE(inBase("search|hello").lines(),
                  {"1\tevil\uFFFD]0;x\uFFFD\uFFFD.md\thello\uFFFD[2J there"});
         QCOMPARE(inBase("search|hello|--json").objects().value(0).value("path").toString(), name);
+    }
+
+    // The index answers what the scan answers, after whatever another program did, with the
+    // window's connection open and writing at the same time; a damaged or locked index costs
+    // at most one line on standard error.
+    void searchWithTheIndexStaysExact()
+    {
+        QVERIFY(writeFixture());
+        // Standard error of the search, or a note that its hits differ from the scan's.
+        const auto expectScan = [this](const QString &keyword) -> QString {
+            const Run indexed = inBase("search|" + keyword);
+            if (indexed.lines() != libraryHits(keyword) ||
+                indexed.lines() != inBase("search|--no-index|" + keyword).lines())
+                return "hits differ from the scan's for " + keyword;
+            return indexed.err;
+        };
+        QCOMPARE(expectScan("会議"), QString());
+        const Run state = inBase("index|--json");
+        const QJsonObject object = state.objects().value(0);
+        QCOMPARE(object.value("notes").toInt(), 7);
+        QCOMPARE(object.value("state").toString(), "complete");
+        const QString indexPath = object.value("path").toString();
+        QVERIFY(QFileInfo(indexPath).size() > 0);
+        QVERIFY(!indexPath.startsWith(m_base));
+
+        // Changed, added, removed and renamed by another program.
+        QVERIFY(writeNote(at("Notes/item 2.txt"), "会議のあと\n", minute(21)));
+        QVERIFY(writeNote(at("Notes/new.md"), "会議室\n", minute(22)));
+        QVERIFY(QFile::remove(at("Daily/2025-03-05.txt")));
+        QVERIFY(QFile::rename(at("Notes/Projects/Memo Work/plan.md"), at("Notes/会議.md")));
+        QCOMPARE(expectScan("会議"), QString());
+        QCOMPARE(expectScan("議"), QString());
+        QCOMPARE(expectScan("hello"), QString());
+
+        // The window's connection holds a write open: a command with nothing to write still
+        // answers from the index; one with a note to write waits, then scans and says so.
+        sqlite3 *window = nullptr;
+        QVERIFY(sqlite3_open(QFile::encodeName(indexPath).constData(), &window) == SQLITE_OK);
+        QVERIFY(sqlite3_exec(window, "BEGIN IMMEDIATE; DELETE FROM meta WHERE key = 'none'",
+                             nullptr, nullptr, nullptr) == SQLITE_OK);
+        QCOMPARE(expectScan("会議"), QString());
+        QVERIFY(writeNote(at("Notes/newer.md"), "会議\n", minute(23)));
+        QVERIFY(expectScan("会議").contains(u"索引を使わずに検索しました"_s));
+        QVERIFY(sqlite3_exec(window, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK);
+        sqlite3_close(window);
+        QCOMPARE(expectScan("会議"), QString());
+
+        // Garbage in place of the index: the next search starts a new one and is still exact.
+        QVERIFY(writeNote(indexPath, QByteArray(8192, 'x')));
+        QFile::remove(indexPath + "-wal");
+        QCOMPARE(expectScan("会議"), QString());
+        QCOMPARE(inBase("index|--json").objects().value(0).value("notes").toInt(), 8);
+        QCOMPARE(inBase("index|--rebuild").exitCode, 0);
+        QCOMPARE(expectScan("hello"), QString());
+    }
+
+    // Keywords the search cannot use are refused; a huge one is answered.
+    void searchAnswersOddKeywords()
+    {
+        QVERIFY(writeNote(at("Notes/a.md"), "abc\n"));
+        expectOneErrorLine(inBase("search|   "), 2, u"キーワードが空です"_s);
+        // As long as one argument may be (128 KiB).
+        const Run huge = inBase("search|" + QString(100000, u'a'));
+        QCOMPARE(huge.exitCode, 1);
+        QCOMPARE(huge.err, QString());
     }
 
 private:

@@ -10,6 +10,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -22,6 +23,8 @@
 // Clicks on result, history and palette rows are driven, mouse and screen reader alike, by
 // tst_accessibility's listRowsActAsClicked; the keyword field's focus requests by
 // tst_contentview's focusWhenTheWindowComesBack.
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -92,6 +95,45 @@ private Q_SLOTS:
         QCOMPARE(cleared.size(), 1);
         QVERIFY(field->text().isEmpty());
         QVERIFY(!results->isVisible());
+    }
+
+    // Typing searches once it pauses, committed text only: an input method's composition waits,
+    // also after part of it was committed. Typing neither records the keyword nor opens a hit;
+    // Return still does both.
+    void typingSearchesOnlyCommittedText()
+    {
+        const QString base = m_env->useBaseFolder();
+        QVERIFY(TestFiles::write(base + "/a.md", "会議の予定", 1000));
+        SearchView view;
+        view.show();
+        SearchController &controller = view.controller();
+        QSignalSpy opened(&view, &SearchView::hitSelected);
+        auto *field = view.findChild<QLineEdit *>();
+        const auto send = [field](const QString &preedit, const QString &commit) {
+            QInputMethodEvent event(preedit, {});
+            event.setCommitString(commit);
+            QCoreApplication::sendEvent(field, &event);
+        };
+        send(u"かいぎ"_s, QString());
+        QVERIFY(!controller.typedSearchPending());
+        send(QString(), u"会議"_s);
+        QCOMPARE(field->text(), u"会議"_s);
+        QVERIFY(controller.typedSearchPending());
+        // Composing goes on after the commit: the search waits for it.
+        send(u"の"_s, QString());
+        QVERIFY(!controller.typedSearchPending());
+        send(QString(), QString()); // the composition cancelled
+        QVERIFY(controller.typedSearchPending());
+        QTRY_VERIFY(controller.hasSearched());
+        QCOMPARE(controller.results().size(), 1);
+        QCOMPARE(controller.summary(), u"1 件 / 一致 1 件"_s);
+        QVERIFY(controller.history().isEmpty());
+        QVERIFY(opened.isEmpty());
+
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(controller.history(), QStringList{u"会議"_s});
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(!controller.typedSearchPending());
     }
 
     // The pin mark says what it means, on hover and to a screen reader; the rest of the row
