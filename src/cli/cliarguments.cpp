@@ -13,6 +13,8 @@ enum Option : unsigned {
     remember = 1 << 4,
     help = 1 << 5,
     version = 1 << 6,
+    show = 1 << 7,
+    deleted = 1 << 8,
 };
 
 constexpr unsigned everyCommand = base | json | help | version;
@@ -24,7 +26,7 @@ struct KnownOption
     bool takesValue;
 };
 
-const std::array<KnownOption, 8> knownOptions = {{
+const std::array<KnownOption, 10> knownOptions = {{
     {QLatin1String("--base"), base, true},
     {QLatin1String("--json"), json, false},
     {QLatin1String("--print"), print, false},
@@ -33,6 +35,8 @@ const std::array<KnownOption, 8> knownOptions = {{
     {QLatin1String("--help"), help, false},
     {QLatin1String("-h"), help, false},
     {QLatin1String("--version"), version, false},
+    {QLatin1String("--show"), show, true},
+    {QLatin1String("--deleted"), deleted, false},
 }};
 
 struct KnownCommand
@@ -45,13 +49,15 @@ struct KnownCommand
     const char16_t *operand;
 };
 
-const std::array<KnownCommand, 6> knownCommands = {{
+const std::array<KnownCommand, 8> knownCommands = {{
     {QLatin1String("search"), 1, 1, everyCommand | remember, u"キーワード"},
     {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
     {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
     {QLatin1String("new"), 1, 1, everyCommand, u"ノートの名前"},
     {QLatin1String("open"), 0, 1, everyCommand, u""},
     {QLatin1String("holidays"), 0, 1, everyCommand, u""},
+    {QLatin1String("history"), 0, 1, everyCommand | show | deleted, u"ノート"},
+    {QLatin1String("restore"), 2, 2, everyCommand, u"ノートと版の ID"},
 }};
 
 const KnownOption *findOption(QStringView name)
@@ -136,11 +142,14 @@ Scan scan(const QStringList &list)
             result.arguments.base = value;
         else if (known->option == append)
             result.arguments.append = value;
+        else if (known->option == show)
+            result.arguments.show = value;
     }
     CliArguments &arguments = result.arguments;
     arguments.json = result.given & json;
     arguments.print = result.given & print;
     arguments.remember = result.given & remember;
+    arguments.deleted = result.given & deleted;
     arguments.help = result.given & help;
     arguments.version = result.given & version;
     return result;
@@ -214,6 +223,10 @@ QString helpText()
         "  open [名前の一部]     クイックオープン。名前かフォルダ名が一致するノートのパスを表示\n"
         "                        （名前なしでは最近更新した 30 件を新しい順に）\n"
         "  holidays [年]         カレンダーに表示される祝日の一覧（年なしでは今年）\n"
+        "  history ノート        ノートの履歴。1 行に 1 版、ID・日時・出来事・バイト数・変わった\n"
+        "                        文字数を新しい順に\n"
+        "  history --deleted     削除したノート（履歴に残っているもの）の一覧\n"
+        "  restore ノート ID     その版をノートに戻す（削除したノートは元の場所に書き戻す）\n"
         "\n"
         "オプション:\n"
         "  --base フォルダ       この実行だけ別のベースフォルダを使う（設定は変えない）\n"
@@ -221,6 +234,8 @@ QString helpText()
         "  --print               today, memo: パスに続けて本文を表示\n"
         "  --append テキスト     today, memo: 本文の末尾に 1 行足して保存\n"
         "  --remember            search: キーワードを検索履歴に加える\n"
+        "  --show ID             history: その版の本文を表示\n"
+        "  --deleted             history: 削除したノートを表示\n"
         "  -h, --help            この説明を表示\n"
         "  --version             バージョンを表示\n"
         "\n"
