@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -46,7 +47,12 @@ DeletedNotesDialog::DeletedNotesDialog(HistoryRecorder &recorder, QWidget *paren
 void DeletedNotesDialog::refresh()
 {
     m_message->setText(QStringLiteral("読み込んでいます…"));
-    m_recorder.deletedNotes([this](std::optional<QList<DeletedNote>> notes, const QString &error) {
+    // The dialog may be closed (and gone) before the answer comes.
+    const QPointer<DeletedNotesDialog> self(this);
+    m_recorder.deletedNotes([self, this](std::optional<QList<DeletedNote>> notes,
+                                         const QString &error) {
+        if (!self)
+            return;
         m_notes = notes.value_or(QList<DeletedNote>());
         m_list->clear();
         const QTimeZone zone = Clock::current().timeZone();
@@ -75,7 +81,10 @@ void DeletedNotesDialog::restoreRow(int row)
     const DeletedNote note = m_notes[row];
     const QString target = QDir::cleanPath(PathManager::baseFolderPath()) + u'/' + note.path;
     m_recorder.text(target, note.versionId,
-                    [this, target](std::optional<QByteArray> bytes, const QString &error) {
+                    [self = QPointer<DeletedNotesDialog>(this), this,
+                     target](std::optional<QByteArray> bytes, const QString &error) {
+                        if (!self)
+                            return;
                         QString why = error;
                         const QString written =
                             bytes ? HistoryRestore::writeNew(target, *bytes, &why) : QString();

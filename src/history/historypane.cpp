@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBrowser>
@@ -118,9 +119,10 @@ void HistoryPane::refresh()
         m_message->setText(QStringLiteral("ノートを開くと、その履歴が表示されます"));
         return;
     }
-    m_recorder.versions(m_path, [this, request](std::optional<QList<HistoryVersion>> versions,
-                                                const QString &error) {
-        if (request != m_request)
+    const QPointer<HistoryPane> self(this);
+    m_recorder.versions(m_path, [self, this, request](std::optional<QList<HistoryVersion>> versions,
+                                                      const QString &error) {
+        if (!self || request != m_request)
             return;
         if (!versions) {
             showVersions({});
@@ -168,9 +170,10 @@ void HistoryPane::choose(int row)
     if (row < 0 || row >= m_versions.size())
         return;
     const int request = ++m_request;
+    const QPointer<HistoryPane> self(this);
     m_recorder.text(m_path, m_versions[row].id,
-                    [this, request](std::optional<QByteArray> text, const QString &error) {
-                        if (request != m_request)
+                    [self, this, request](std::optional<QByteArray> text, const QString &error) {
+                        if (!self || request != m_request)
                             return;
                         if (!text) {
                             m_difference->setPlainText(QStringLiteral("この版を読めません: ") +

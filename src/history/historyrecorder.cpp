@@ -316,9 +316,11 @@ void HistoryRecorder::restoring(const QString &path)
 {
     flushPending(path);
     NoteState &state = m_notes[path];
-    if (!state.seen)
+    if (!state.seen) {
+        state.written = TextFile::stampOf(path);
         recordFile(path, HistoryEvent::original);
-    state.nextSaveIsRestore = true;
+    }
+    m_notes[path].nextSaveIsRestore = true;
 }
 
 void HistoryRecorder::finish()
