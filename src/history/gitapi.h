@@ -51,10 +51,8 @@
     X(git_reference_lookup)                                                                        \
     X(git_reference_resolve)                                                                       \
     X(git_reference_target)                                                                        \
-    X(git_reference_symbolic_target)                                                               \
     X(git_reference_free)                                                                          \
     X(git_reference_create_matching)                                                               \
-    X(git_reference_symbolic_create)                                                               \
     X(git_reference_remove)                                                                        \
     X(git_reference_foreach_name)                                                                  \
     X(git_oid_fromstr)                                                                             \
@@ -62,6 +60,7 @@
     X(git_oid_cmp)                                                                                 \
     X(git_packbuilder_new)                                                                         \
     X(git_packbuilder_set_threads)                                                                 \
+    X(git_packbuilder_insert)                                                                      \
     X(git_packbuilder_insert_commit)                                                               \
     X(git_packbuilder_write)                                                                       \
     X(git_packbuilder_name)                                                                        \

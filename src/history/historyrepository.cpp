@@ -462,16 +462,34 @@ QString HistoryRepository::chainRefOf(const QString &path, QString *error, bool 
         *missing = true;
         return {};
     }
-    if (found != 0) {
+    const git_oid *target = found == 0 ? git().git_reference_target(ref.get()) : nullptr;
+    Blob name;
+    if (!target || git().git_blob_lookup(name.out(), m_repository, target) != 0) {
         fail(error, gitError(QStringLiteral("履歴を読めません")));
         return {};
     }
-    const char *target = git().git_reference_symbolic_target(ref.get());
-    if (!target) {
-        *missing = true;
+    const QByteArray chain(static_cast<const char *>(git().git_blob_rawcontent(name.get())),
+                           qsizetype(git().git_blob_rawsize(name.get())));
+    if (!chain.startsWith(chainPrefix)) {
+        fail(error, QStringLiteral("履歴を読めません: ") + QString::fromUtf8(pathRefName(path)));
         return {};
     }
-    return QString::fromUtf8(target);
+    return QString::fromUtf8(chain);
+}
+
+bool HistoryRepository::link(const QString &path, const QString &chain, QString *error)
+{
+    // A path's ref points at a small blob that names its chain: a plain ref, which packs with
+    // the others (a symbolic ref would stay a file of its own for ever).
+    const QByteArray name = chain.toUtf8();
+    git_oid blob;
+    Reference ref;
+    if (git().git_blob_create_from_buffer(&blob, m_repository, name.constData(),
+                                          size_t(name.size())) != 0 ||
+        git().git_reference_create_matching(ref.out(), m_repository, pathRefName(path).constData(),
+                                            &blob, 1, nullptr, nullptr) != 0)
+        return fail(error, gitError(QStringLiteral("履歴に書き込めません")));
+    return true;
 }
 
 bool HistoryRepository::record(const QString &path, HistoryEvent event, const QByteArray &bytes,
@@ -495,8 +513,12 @@ bool HistoryRepository::record(const QString &path, HistoryEvent event, const QB
 
         bool missing = false;
         QString chain = chainRefOf(path, error, &missing);
-        if (!missing && chain.isEmpty())
+        if (!missing && chain.isEmpty()) {
+            code = -1;
+            if (damaged(QStringLiteral("履歴を読めません")))
+                continue;
             return false;
+        }
         std::optional<git_oid> parent;
         QByteArray previous;
         git_oid parentTree{};
@@ -592,11 +614,8 @@ bool HistoryRepository::record(const QString &path, HistoryEvent event, const QB
                                                     chain.toUtf8().constData(), &commit, 0, nullptr,
                                                     nullptr) != 0)
                 return fail(error, gitError(QStringLiteral("履歴に書き込めません")));
-            Reference link;
-            if (git().git_reference_symbolic_create(link.out(), m_repository,
-                                                    pathRefName(path).constData(),
-                                                    chain.toUtf8().constData(), 1, nullptr) != 0)
-                return fail(error, gitError(QStringLiteral("履歴に書き込めません")));
+            if (!link(path, chain, error))
+                return false;
         } else if (git().git_reference_create_matching(updated.out(), m_repository,
                                                        chain.toUtf8().constData(), &commit, 1,
                                                        parent ? &*parent : nullptr, nullptr) != 0) {
@@ -625,10 +644,8 @@ bool HistoryRepository::follow(const QString &from, const QString &to, QString *
         return true;
     if (chain.isEmpty())
         return false;
-    Reference link;
-    if (git().git_reference_symbolic_create(link.out(), m_repository, pathRefName(to).constData(),
-                                            chain.toUtf8().constData(), 1, nullptr) != 0)
-        return fail(error, gitError(QStringLiteral("履歴に書き込めません")));
+    if (!link(to, chain, error))
+        return false;
     if (followed)
         *followed = true;
     return true;
@@ -717,17 +734,22 @@ namespace {
 
 int collectName(const char *name, void *payload)
 {
-    if (QByteArrayView(name).startsWith(chainPrefix))
-        static_cast<QList<QByteArray> *>(payload)->append(QByteArray(name));
+    static_cast<QList<QByteArray> *>(payload)->append(QByteArray(name));
     return 0;
 }
 
-/// The chains' refs and the commits they point at.
-std::optional<QList<std::pair<QByteArray, git_oid>>> chainTips(git_repository *repository)
+/// The refs whose names start with `prefix` and the objects they point at.
+std::optional<QList<std::pair<QByteArray, git_oid>>> refsUnder(git_repository *repository,
+                                                               const QByteArray &prefix)
 {
-    QList<QByteArray> names;
-    if (git().git_reference_foreach_name(repository, &collectName, &names) != 0)
+    QList<QByteArray> all;
+    if (git().git_reference_foreach_name(repository, &collectName, &all) != 0)
         return std::nullopt;
+    QList<QByteArray> names;
+    for (const QByteArray &name : all) {
+        if (name.startsWith(prefix))
+            names.append(name);
+    }
     QList<std::pair<QByteArray, git_oid>> tips;
     for (const QByteArray &name : names) {
         Reference ref;
@@ -737,6 +759,12 @@ std::optional<QList<std::pair<QByteArray, git_oid>>> chainTips(git_repository *r
         tips.append({name, *git().git_reference_target(ref.get())});
     }
     return tips;
+}
+
+/// The chains' refs and the commits they point at.
+std::optional<QList<std::pair<QByteArray, git_oid>>> chainTips(git_repository *repository)
+{
+    return refsUnder(repository, chainPrefix);
 }
 
 } // namespace
@@ -914,6 +942,14 @@ bool HistoryRepository::pack(QString *error)
             id = *git().git_commit_parent_id(commit.get(), 0);
         }
     }
+    // The blobs that name each path's chain.
+    const auto paths = refsUnder(m_repository, pathPrefix);
+    if (!paths)
+        return fail(error, gitError(QStringLiteral("履歴を読めません")));
+    for (const auto &[name, blob] : *paths) {
+        if (add(blob) && git().git_packbuilder_insert(builder.get(), &blob, nullptr) != 0)
+            return fail(error, gitError(QStringLiteral("履歴をまとめられません")));
+    }
     if (objects.isEmpty())
         return true;
     if (git().git_packbuilder_write(builder.get(), nullptr, 0, nullptr, nullptr) != 0)
@@ -958,5 +994,13 @@ bool HistoryRepository::pack(QString *error)
         if (file.startsWith(QStringLiteral("pack-")) && !file.startsWith(packName))
             packs.remove(file);
     }
+    // The refs too, into one packed-refs file instead of a file each.
+    git_refdb *refdb = nullptr;
+    if (!open(error) || git().git_repository_refdb(&refdb, m_repository) != 0)
+        return fail(error, gitError(QStringLiteral("履歴をまとめられません")));
+    const int compressed = git().git_refdb_compress(refdb);
+    git().git_refdb_free(refdb);
+    if (compressed != 0)
+        return fail(error, gitError(QStringLiteral("履歴をまとめられません")));
     return true;
 }

@@ -18,9 +18,10 @@ struct git_repository;
 ///
 /// Each note has one chain of commits under `refs/quillmere/notes/<id>`; a commit's tree holds
 /// only the note's file, and its message the event, the path and the sizes, so one note's
-/// versions are found by walking its own chain only. `refs/quillmere/paths/<hash of path>` is a
-/// symbolic ref from a path to its chain: a rename points the new path at the same chain, and
-/// the old path keeps pointing there, so a deleted note is still found by its old path.
+/// versions are found by walking its own chain only. `refs/quillmere/paths/<hash of path>`
+/// points at a small blob naming the chain of the note at that path: a rename points the new
+/// path at the same chain, and the old path keeps pointing there, so a deleted note is still
+/// found by its old path.
 ///
 /// Every call takes a lock on the repository shared with other processes (the window and the
 /// command line): writers one at a time, readers beside each other. A repository that cannot be
@@ -87,6 +88,8 @@ private:
     bool open(QString *error);
     bool setAside(QString *error);
     QString chainRefOf(const QString &path, QString *error, bool *missing);
+    /// Points the ref of `path` at the chain `chain`.
+    bool link(const QString &path, const QString &chain, QString *error);
 
     QString m_path;
     QString m_setAside;

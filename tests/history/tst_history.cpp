@@ -349,6 +349,10 @@ private Q_SLOTS:
             files.append(QFileInfo(loose.next()).fileName());
         QCOMPARE(files.filter(QStringLiteral(".pack")).size(), 1);
         QCOMPARE(files.filter(QRegularExpression(QStringLiteral("^[0-9a-f]{38}$"))), QStringList());
+        // The refs are packed too: no file of its own per note.
+        QDirIterator refs(repositoryPath() + QStringLiteral("/refs"), QDir::Files,
+                          QDirIterator::Subdirectories);
+        QVERIFY(!refs.hasNext());
     }
 
     void aDamagedHistoryIsSetAsideAndSavingGoesOn_data()
