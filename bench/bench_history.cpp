@@ -290,8 +290,8 @@ void BenchHistory::yearOfDailyUse()
     QVERIFY(repository.thin(now, QTimeZone::utc(), nullptr));
     QVERIFY(repository.pack(nullptr));
     const qint64 size = folderBytes(path);
-    std::printf("YEAR\t%lld versions recorded, repository %.1f MB on disk, simulated in %.0f s\n", records,
-                size / 1048576.0, total.elapsed() / 1000.0);
+    std::printf("YEAR\t%lld versions recorded, repository %.1f MB on disk, simulated in %.0f s\n",
+                records, size / 1048576.0, total.elapsed() / 1000.0);
     benchRow(QStringLiteral("history: a year at 10,000 notes, repository MB"), size / 1048576.0,
              QStringLiteral("-"), 0, "ms:1000000");
 }
