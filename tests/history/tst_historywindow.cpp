@@ -2,6 +2,7 @@
 #include "common/testfiles.h"
 
 #include "app/contentview.h"
+#include "app/statusbarview.h"
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
@@ -21,12 +22,17 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTreeWidget>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -228,6 +234,41 @@ private Q_SLOTS:
         QCOMPARE(restored.first().first().toString(), path);
         QCOMPARE(TestFiles::read(path), bytes);
         QTRY_COMPARE(dialog.noteList()->topLevelItemCount(), 0);
+    }
+
+    void aHistoryFailureIsSaidOnceWhileSavingGoesOn()
+    {
+        HistoryRepository::setLockPatience(std::chrono::milliseconds(20));
+        auto restorePatience = qScopeGuard(
+            [] { HistoryRepository::setLockPatience(std::chrono::milliseconds(3000)); });
+        const QString path = openNote(u"a.md"_s, "first\n");
+        m_view->history()->waitForWorker();
+        // Another process keeps the history's lock.
+        const int held =
+            ::open(QFile::encodeName(HistoryRepository::repositoryPathFor(m_base) + u".lock"_s)
+                       .constData(),
+                   O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        auto release = qScopeGuard([held] { ::close(held); });
+        auto *bar = m_view->findChild<StatusBarView *>();
+        QVERIFY(bar);
+        typeIntoEditor(u"second"_s);
+        m_clock->advance(HistoryRecorder::saveIntervalSecs);
+        QVERIFY(m_view->saveCurrent());
+        m_view->history()->waitForWorker();
+        QTRY_VERIFY(bar->notice().startsWith(u"履歴を記録できませんでした"_s));
+        QCOMPARE(parseNoteDocument(QString::fromUtf8(TestFiles::read(path))).body,
+                 u"first\nsecond"_s);
+        // Said once: a later failure does not put it back once it was cleared.
+        bar->setNotice(QString());
+        typeIntoEditor(u" third"_s);
+        m_clock->advance(HistoryRecorder::saveIntervalSecs);
+        QVERIFY(m_view->saveCurrent());
+        m_view->history()->waitForWorker();
+        QCoreApplication::sendPostedEvents(m_view->history());
+        QCOMPARE(bar->notice(), QString());
+        QCOMPARE(parseNoteDocument(QString::fromUtf8(TestFiles::read(path))).body,
+                 u"first\nsecond third"_s);
     }
 
     void theListIsReachedFromTheNotesPage()
