@@ -1,6 +1,7 @@
 #include "history/historyrepository.h"
 
 #include "history/gitapi.h"
+#include "platform/diagnostics.h"
 #include "platform/filenames.h"
 #include "storage/notedocument.h"
 
@@ -447,6 +448,7 @@ bool HistoryRepository::setAside(QString *error)
     if (::rename(FileNames::encode(m_path).constData(), FileNames::encode(target).constData()) != 0)
         return fail(error, QStringLiteral("壊れた履歴を退避できません: ") + qt_error_string(errno));
     m_setAside = target;
+    Diagnostics::log(QStringLiteral("壊れた履歴を退避して、新しい履歴を始めました: ") + target);
     return true;
 }
 
