@@ -387,6 +387,8 @@ private Q_SLOTS:
         }
         // Nothing of the writers is left behind.
         QCOMPARE(QDir(at("Daily")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        // Both wrote the same history meanwhile: every text the memo held is there, once.
+        QCOMPARE(inBase("history|Daily/2025-03-05.txt").lines().size(), 400);
     }
 
     // A writer that keeps the memo's folder locked is waited for ten seconds, not for ever.
