@@ -11,7 +11,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 plain UTF-8 markdown files in one ordinary folder. It has a Japanese user
 interface, a calendar with Japanese national holidays, search across every
 note and a rendered preview. The same program answers on the terminal
-(quillmere search, today, memo, new, open, holidays).")
+(quillmere search, today, memo, new, open, holidays, history, restore).")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -113,6 +113,8 @@ void AppMenus::buildFileMenu()
     QAction *newNote = m_fileMenu->addAction(QStringLiteral("新規ノート"));
     newNote->setShortcut(QKeySequence::New);
     connect(newNote, &QAction::triggered, this, &AppMenus::newNoteRequested);
+    QAction *deleted = m_fileMenu->addAction(QStringLiteral("削除したノート…"));
+    connect(deleted, &QAction::triggered, this, &AppMenus::deletedNotesRequested);
     m_fileMenu->addSeparator();
     QAction *open = m_fileMenu->addAction(QStringLiteral("フォルダを開く"));
     open->setShortcut(QKeySequence::Open);

@@ -41,6 +41,8 @@ Q_SIGNALS:
     void newNoteRequested();
     /// 保存 was chosen: the open note is saved now.
     void saveRequested();
+    /// 削除したノート was chosen: the notes gone from the base folder are listed.
+    void deletedNotesRequested();
 
 private:
     void buildFileMenu();

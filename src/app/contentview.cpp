@@ -1,5 +1,10 @@
 #include "app/contentview.h"
 
+#include "history/deletednotesdialog.h"
+#include "history/historypane.h"
+#include "history/historyrecorder.h"
+#include "history/historyrestore.h"
+
 #include "app/statusbarview.h"
 #include "calendar/calendarview.h"
 #include "calendar/holidaystore.h"
@@ -118,6 +123,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     connectMemo();
     connectNotifications();
     connectPictures();
+    connectHistory();
 
     auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     quickOpen->setContext(Qt::WindowShortcut);
@@ -147,6 +153,8 @@ ContentView::~ContentView()
     // reach a view that is half gone.
     m_editor->disconnect(this);
     m_memo.disconnect(this);
+    // What was saved since the last version of each note, kept before the program ends.
+    m_history->finish();
 }
 
 void ContentView::buildLayout()
@@ -244,6 +252,7 @@ QWidget *ContentView::createPage(Page page)
         connect(m_notes, &NotesView::openFileMoved, this, &ContentView::openFileMoved);
         connect(m_notes, &NotesView::fileDeleted, this, &ContentView::fileDeleted);
         connect(m_notes, &NotesView::noteCreated, this, &ContentView::noteCreated);
+        connect(m_notes, &NotesView::deletedNotesRequested, this, &ContentView::showDeletedNotes);
         return m_notes;
     }
     return nullptr;
@@ -837,4 +846,67 @@ void ContentView::activateGlobalSearch()
     SearchController *search = &m_search->controller();
     QTimer::singleShot(0, search, &SearchController::requestKeywordFieldFocus);
     QTimer::singleShot(80, search, &SearchController::requestKeywordFieldFocus);
+}
+
+void ContentView::connectHistory()
+{
+    m_history = new HistoryRecorder(HistoryRecorder::Mode::window, this);
+    m_historyPane = new HistoryPane(*m_history);
+    m_historyPane->setCurrentText([this] { return m_editor->text(); });
+    m_sidePane->setHistoryView(m_historyPane);
+    connect(&m_memo, &MemoManager::currentFilePathChanged, this, [this] {
+        const QString path = m_memo.currentFilePath();
+        if (path == m_historyNote)
+            return;
+        if (!m_historyNote.isEmpty())
+            m_history->noteLeft(m_historyNote);
+        m_historyNote = path;
+        if (!path.isEmpty())
+            m_history->noteOpened(path);
+        m_historyPane->setNote(path);
+    });
+    connect(&m_memo, &MemoManager::diskChanged, this, [this] {
+        if (!m_historyNote.isEmpty())
+            m_history->noticeOutsideChange(m_historyNote);
+    });
+    connect(m_history, &HistoryRecorder::failed, this,
+            [this](const QString &message) { m_statusBar->setNotice(message, true); });
+    connect(m_historyPane, &HistoryPane::restoreRequested, this, &ContentView::restoreVersion);
+    connect(m_historyPane, &HistoryPane::restoreAsNoteRequested, this,
+            &ContentView::restoreVersionAsNote);
+}
+
+void ContentView::restoreVersion(const QString &body)
+{
+    if (m_memo.currentFilePath().isEmpty() || !m_memo.isEditable())
+        return;
+    // The text now is kept first, so that bringing the version back can be undone later too.
+    if (!saveCurrent(SaveAnnouncement::quiet))
+        return;
+    m_history->restoring(m_memo.currentFilePath());
+    m_editor->replaceText(body);
+    m_sidePane->setMarkdownText(body);
+    edited();
+}
+
+void ContentView::restoreVersionAsNote(const QByteArray &bytes, const QDateTime &time)
+{
+    const QString path = m_memo.currentFilePath();
+    if (path.isEmpty())
+        return;
+    QString error;
+    const QString written =
+        HistoryRestore::writeNew(HistoryRestore::copyPath(path, time), bytes, &error);
+    m_statusBar->setNotice(written.isEmpty()
+                               ? QStringLiteral("別のノートとして復元できませんでした: ") + error
+                               : QStringLiteral("別のノートとして復元しました: ") +
+                                     QFileInfo(written).fileName(),
+                           written.isEmpty());
+}
+
+void ContentView::showDeletedNotes()
+{
+    auto *dialog = new DeletedNotesDialog(*m_history, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }

@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+class HistoryPane;
+class HistoryRecorder;
 class CalendarView;
 class IndexService;
 class MarkdownPreviewPane;
@@ -60,6 +62,10 @@ public:
     void setShowMarkdownPreview(bool shown);
     EditorLiveState &liveState() { return m_live; }
     MemoEditorView *editorView() const { return m_editor; }
+    HistoryRecorder *history() const { return m_history; }
+    HistoryPane *historyPane() const { return m_historyPane; }
+    /// 「削除したノート」: the notes gone from the base folder that the history knows.
+    void showDeletedNotes();
     MarkdownPreviewPane *sidePane() const { return m_sidePane; }
     NotesView *notesView() const { return m_notes; }
     CalendarView *calendarView() const { return m_calendar; }
@@ -171,6 +177,11 @@ private:
     void connectPictures();
     std::optional<QString> storePictures(const QMimeData *mime);
     bool followOpenNoteMove(const QString &oldPath, const QString &newPath);
+    void connectHistory();
+    /// 「この版に戻す」: `body` replaces the editor's text as one undoable edit, saved as any.
+    void restoreVersion(const QString &body);
+    /// 「別のノートとして復元」: the version is written beside the open note.
+    void restoreVersionAsNote(const QByteArray &bytes, const QDateTime &time);
 
     MemoManager &m_memo;
     EditorLiveState m_live;
@@ -195,4 +206,8 @@ private:
     MarkdownPreviewPane *m_sidePane = nullptr;
     StatusBarView *m_statusBar = nullptr;
     IndexService *m_index = nullptr;
+    HistoryRecorder *m_history = nullptr;
+    HistoryPane *m_historyPane = nullptr;
+    /// The note the history last heard was opened.
+    QString m_historyNote;
 };

@@ -28,6 +28,7 @@ MainWindow::MainWindow(MemoManager &memo, FolderManager &folders, QWidget *paren
     connect(menus, &AppMenus::helpRequested, m_help, &HelpWindowController::showHelp);
     connect(menus, &AppMenus::saveRequested, m_content, [this] { m_content->saveCurrent(); });
     connect(menus, &AppMenus::newNoteRequested, m_content, &ContentView::createNote);
+    connect(menus, &AppMenus::deletedNotesRequested, m_content, &ContentView::showDeletedNotes);
 
     m_frameKeeper = new WindowFrameKeeper(this);
     resize(1100, 720);

@@ -2,7 +2,9 @@
 
 #include "cli/cliarguments.h"
 #include "cli/clicommands.h"
+#include "cli/clihistory.h"
 #include "cli/clioutput.h"
+#include "history/historyrecorder.h"
 #include "storage/pathmanager.h"
 
 #include <QFileInfo>
@@ -40,7 +42,18 @@ int runCommand(const CliArguments &arguments, CliOutput &output)
                                    *arguments.base);
         PathManager::setBaseFolderForProcess(folder);
     }
+    // Every change a command makes to the notes is kept in their history; a history that cannot
+    // be written is said, and the command's own work stands.
+    HistoryRecorder history(HistoryRecorder::Mode::commandLine);
+    if (arguments.append)
+        history.setFirstEvent(HistoryEvent::append);
+    QObject::connect(&history, &HistoryRecorder::failed,
+                     [&output](const QString &message) { output.fail(success, message); });
     const QString &command = arguments.command;
+    if (command == u"history")
+        return CliHistory::history(arguments, output, history);
+    if (command == u"restore")
+        return CliHistory::restore(arguments, output, history);
     if (command == u"search")
         return CliCommands::search(arguments, output);
     if (command == u"today" || command == u"memo")

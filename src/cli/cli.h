@@ -2,14 +2,14 @@
 
 #include <QStringList>
 
-/// The program's command-line face: `quillmere search|today|memo|new|open|holidays`, answered
-/// on the terminal without a window, from the same code the window uses.
+/// The program's command-line face: `quillmere search|today|memo|new|open|holidays|history|
+/// restore`, answered on the terminal without a window, from the same code the window uses.
 namespace Cli {
 
 /// Exit statuses.
 enum ExitCode : int {
     success = 0,
-    /// search, open and holidays found nothing.
+    /// search, open and holidays found nothing; history and restore found no such version.
     nothingFound = 1,
     /// The command, an option or an argument is wrong; nothing was changed.
     usageError = 2,

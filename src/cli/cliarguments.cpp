@@ -15,6 +15,8 @@ enum Option : unsigned {
     version = 1 << 6,
     noIndex = 1 << 7,
     rebuild = 1 << 8,
+    show = 1 << 9,
+    deleted = 1 << 10,
 };
 
 constexpr unsigned everyCommand = base | json | help | version;
@@ -26,7 +28,7 @@ struct KnownOption
     bool takesValue;
 };
 
-const std::array<KnownOption, 10> knownOptions = {{
+const std::array<KnownOption, 12> knownOptions = {{
     {QLatin1String("--base"), base, true},
     {QLatin1String("--json"), json, false},
     {QLatin1String("--print"), print, false},
@@ -37,6 +39,8 @@ const std::array<KnownOption, 10> knownOptions = {{
     {QLatin1String("--version"), version, false},
     {QLatin1String("--no-index"), noIndex, false},
     {QLatin1String("--rebuild"), rebuild, false},
+    {QLatin1String("--show"), show, true},
+    {QLatin1String("--deleted"), deleted, false},
 }};
 
 struct KnownCommand
@@ -49,7 +53,7 @@ struct KnownCommand
     const char16_t *operand;
 };
 
-const std::array<KnownCommand, 7> knownCommands = {{
+const std::array<KnownCommand, 9> knownCommands = {{
     {QLatin1String("search"), 1, 1, everyCommand | remember | noIndex, u"キーワード"},
     {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
     {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
@@ -57,6 +61,8 @@ const std::array<KnownCommand, 7> knownCommands = {{
     {QLatin1String("open"), 0, 1, everyCommand, u""},
     {QLatin1String("holidays"), 0, 1, everyCommand, u""},
     {QLatin1String("index"), 0, 0, everyCommand | rebuild, u""},
+    {QLatin1String("history"), 0, 1, everyCommand | show | deleted, u"ノート"},
+    {QLatin1String("restore"), 2, 2, everyCommand, u"ノートと版の ID"},
 }};
 
 const KnownOption *findOption(QStringView name)
@@ -141,6 +147,8 @@ Scan scan(const QStringList &list)
             result.arguments.base = value;
         else if (known->option == append)
             result.arguments.append = value;
+        else if (known->option == show)
+            result.arguments.show = value;
     }
     CliArguments &arguments = result.arguments;
     arguments.json = result.given & json;
@@ -148,6 +156,7 @@ Scan scan(const QStringList &list)
     arguments.remember = result.given & remember;
     arguments.noIndex = result.given & noIndex;
     arguments.rebuild = result.given & rebuild;
+    arguments.deleted = result.given & deleted;
     arguments.help = result.given & help;
     arguments.version = result.given & version;
     return result;
@@ -222,6 +231,10 @@ QString helpText()
         "                        （名前なしでは最近更新した 30 件を新しい順に）\n"
         "  holidays [年]         カレンダーに表示される祝日の一覧（年なしでは今年）\n"
         "  index                 検索の索引の状態（ノート数・大きさ・場所）を表示\n"
+        "  history ノート        ノートの履歴。1 行に 1 版、ID・日時・出来事・バイト数・変わった\n"
+        "                        文字数を新しい順に\n"
+        "  history --deleted     削除したノート（履歴に残っているもの）の一覧\n"
+        "  restore ノート ID     その版をノートに戻す（削除したノートは元の場所に書き戻す）\n"
         "\n"
         "オプション:\n"
         "  --base フォルダ       この実行だけ別のベースフォルダを使う（設定は変えない）\n"
@@ -231,6 +244,8 @@ QString helpText()
         "  --remember            search: キーワードを検索履歴に加える\n"
         "  --no-index            search: 索引を使わず、すべてのノートを読んで検索する\n"
         "  --rebuild             index: 索引を作り直す\n"
+        "  --show ID             history: その版の本文を表示\n"
+        "  --deleted             history: 削除したノートを表示\n"
         "  -h, --help            この説明を表示\n"
         "  --version             バージョンを表示\n"
         "\n"

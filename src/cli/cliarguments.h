@@ -13,11 +13,14 @@ struct CliArguments
     QStringList operands;
     std::optional<QString> base;
     std::optional<QString> append;
+    /// history --show: the version to print.
+    std::optional<QString> show;
     bool json = false;
     bool print = false;
     bool remember = false;
     bool noIndex = false;
     bool rebuild = false;
+    bool deleted = false;
     bool help = false;
     bool version = false;
 };

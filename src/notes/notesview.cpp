@@ -4,6 +4,7 @@
 #include "notes/memofolderlistview.h"
 #include "notes/notesbrowser.h"
 
+#include <QPushButton>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -23,6 +24,11 @@ NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrow
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(splitter);
+    auto *deleted = new QPushButton(QStringLiteral("削除したノート"), this);
+    deleted->setFlat(true);
+    deleted->setAccessibleName(QStringLiteral("削除したノート"));
+    layout->addWidget(deleted, 0, Qt::AlignLeft);
+    connect(deleted, &QPushButton::clicked, this, &NotesView::deletedNotesRequested);
 
     connect(m_browser, &NotesBrowser::fileSelected, this, &NotesView::fileSelected);
     connect(m_browser, &NotesBrowser::saveRequested, this, &NotesView::saveRequested);

@@ -40,6 +40,8 @@ Q_SIGNALS:
     void fileDeleted(const QString &filePath);
     /// A note was made here and handed over with fileSelected just before.
     void noteCreated(const QString &filePath);
+    /// 「削除したノート」 was clicked: the notes gone from the base folder are listed.
+    void deletedNotesRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -31,6 +31,7 @@ constexpr TabInfo tabInfos[] = {
     {MarkdownPreviewPane::SideTab::preview, u"preview", u"プレビュー"},
     {MarkdownPreviewPane::SideTab::outline, u"outline", u"見出し"},
     {MarkdownPreviewPane::SideTab::info, u"info", u"情報"},
+    {MarkdownPreviewPane::SideTab::history, u"history", u"履歴"},
 };
 
 /// A filled circle with a cross, in the secondary text colour.
@@ -120,7 +121,7 @@ void MarkdownPreviewPane::buildLayout()
     m_tabs->setDrawBase(false);
     m_tabs->setExpanding(true);
     m_tabs->setDocumentMode(true);
-    m_tabs->setMaximumWidth(280);
+    m_tabs->setMaximumWidth(360);
     m_tabs->setAccessibleName(QStringLiteral("表示"));
     for (const TabInfo &info : tabInfos)
         m_tabs->addTab(QString::fromUtf16(info.title));
@@ -143,6 +144,8 @@ void MarkdownPreviewPane::buildLayout()
     m_stack->addWidget(m_preview);
     m_stack->addWidget(m_outline);
     m_stack->addWidget(m_info);
+    m_history = new QWidget(m_stack);
+    m_stack->addWidget(m_history);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -150,8 +153,9 @@ void MarkdownPreviewPane::buildLayout()
     layout->addWidget(header);
     layout->addWidget(m_stack, 1);
 
-    connect(m_tabs, &QTabBar::currentChanged, this,
-            [this](int index) { setSelectedTab(tabInfos[qBound(0, index, 2)].tab); });
+    connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) {
+        setSelectedTab(tabInfos[qBound(0, index, int(std::size(tabInfos)) - 1)].tab);
+    });
     connect(m_close, &QToolButton::clicked, this, &MarkdownPreviewPane::closeRequested);
     connect(m_preview, &MarkdownPreviewView::checkboxToggled, this,
             &MarkdownPreviewPane::toggleCheckbox);
@@ -185,6 +189,16 @@ void MarkdownPreviewPane::setHeaderInfo(const QString &headerYAML, bool headerIs
     m_headerIsPending = headerIsPending;
     m_joplinYAML = joplinHeaderYAML;
     m_info->setInfo(m_headerYAML, m_headerIsPending, m_joplinYAML, !m_documentId.isEmpty());
+}
+
+void MarkdownPreviewPane::setHistoryView(QWidget *view)
+{
+    const int index = m_stack->indexOf(m_history);
+    m_stack->insertWidget(index, view);
+    m_stack->removeWidget(m_history);
+    delete m_history;
+    m_history = view;
+    m_stack->setCurrentIndex(int(m_tab));
 }
 
 void MarkdownPreviewPane::setFontSize(int editorFontSize)

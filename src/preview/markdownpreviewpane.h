@@ -22,7 +22,7 @@ class MarkdownPreviewPane : public QWidget
     Q_OBJECT
 
 public:
-    enum class SideTab { preview, outline, info };
+    enum class SideTab { preview, outline, info, history };
 
     static inline const QString closeHelp = QStringLiteral("プレビューを非表示");
 
@@ -44,6 +44,9 @@ public:
                        const QString &joplinHeaderYAML);
     /// The editor's font size; read from the "fontSize" setting at start and on its change.
     void setFontSize(int editorFontSize);
+
+    /// The view of the 「履歴」 tab, which the host makes (an empty page until then).
+    void setHistoryView(QWidget *view);
 
     SideTab selectedTab() const { return m_tab; }
     void setSelectedTab(SideTab tab);
@@ -78,6 +81,7 @@ private:
     MarkdownPreviewView *m_preview = nullptr;
     MarkdownOutlineView *m_outline = nullptr;
     MarkdownHeaderInfoView *m_info = nullptr;
+    QWidget *m_history = nullptr;
     PreviewScrollSync *m_sync = nullptr;
     QString m_headerYAML;
     bool m_headerIsPending = false;

@@ -145,6 +145,8 @@ bool NoteStore::writeNote(const QString &path, const QString &text,
                           const std::optional<QString> &previousText, AtomicFile::Error *error)
 {
     const bool existed = occupied(FileNames::encode(path));
+    if (existed)
+        Q_EMIT aboutToChange({NoteChange::Kind::saved, path, {}, previousText});
     if (!TextFile::writeUtf8(path, text, error))
         return false;
     if (existed)
@@ -182,6 +184,7 @@ bool NoteStore::moveNote(const QString &from, const QString &to, AtomicFile::Err
     const bool withAssets = fromAssets != toAssets && occupied(FileNames::encode(fromAssets));
     if (withAssets && occupied(FileNames::encode(toAssets)))
         return fail(error, EEXIST);
+    Q_EMIT aboutToChange({NoteChange::Kind::moved, to, from, {}});
     if (!moveWithoutReplacing(from, to, error))
         return false;
     if (withAssets && !moveWithoutReplacing(fromAssets, toAssets, error)) {
@@ -213,6 +216,7 @@ bool NoteStore::deleteNote(const QString &path, AtomicFile::Error *error)
 {
     // What the note held goes with the announcement, for followers that keep old texts.
     const TextFileRead last = TextFile::readUtf8(path);
+    Q_EMIT aboutToChange({NoteChange::Kind::deleted, path, {}, {}});
     if (::unlink(FileNames::encode(path).constData()) != 0)
         return fail(error, errno);
     announce({NoteChange::Kind::deleted,
@@ -240,6 +244,7 @@ void NoteStore::deleteAssetsOf(const QString &notePath)
 
 bool NoteStore::deleteFolder(const QString &path, AtomicFile::Error *error)
 {
+    Q_EMIT aboutToChange({NoteChange::Kind::folderDeleted, path, {}, {}});
     const bool removed = QDir(path).removeRecursively();
     announce({NoteChange::Kind::folderDeleted, path, {}, {}});
     if (!removed && error)

@@ -87,6 +87,10 @@ public:
 
 Q_SIGNALS:
     void changed(const NoteChange &change);
+    /// Emitted right before a save replaces a note that exists, a note is moved or deleted, or
+    /// a folder is deleted, with the change about to be made: the note is still as it was, for
+    /// followers that keep its exact bytes. The change may still fail.
+    void aboutToChange(const NoteChange &change);
 
 private:
     NoteStore();
