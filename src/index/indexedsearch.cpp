@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <sqlite3.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -108,6 +109,7 @@ bool IndexedSearch::failed(QString *problem)
     if (damaged)
         NoteIndex::remove(m_indexPath);
     m_entries.reset();
+    m_watchSynced = false;
     return false;
 }
 
@@ -116,7 +118,10 @@ void IndexedSearch::listNotes()
     m_list = NoteFiles::listNoteFiles(m_base);
     const qsizetype count = m_list.files.size();
     m_stamps.assign(size_t(count), NoteIndex::Stamp{});
-    // One stat per note, on two threads or more, each asking relative to an open folder.
+    m_linked.assign(size_t(count), 0);
+    m_gone.assign(size_t(count), 0);
+    // One stat per note, on two threads or more, each asking relative to an open folder; a
+    // second one for links, whose target's stamp counts.
     const auto work = [this](qsizetype begin, qsizetype end) {
         qsizetype folder = -1;
         int folderFd = -1;
@@ -130,8 +135,14 @@ void IndexedSearch::listNotes()
                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             }
             struct stat info = {};
-            if (folderFd >= 0 && fstatat(folderFd, file.nativeName.constData(), &info, 0) == 0)
-                m_stamps[size_t(i)] = stampOf(info);
+            if (folderFd < 0 ||
+                fstatat(folderFd, file.nativeName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            const bool link = S_ISLNK(info.st_mode);
+            if (link && fstatat(folderFd, file.nativeName.constData(), &info, 0) != 0)
+                continue;
+            m_stamps[size_t(i)] = stampOf(info);
+            m_linked[size_t(i)] = link || info.st_nlink > 1;
         }
         if (folderFd >= 0)
             ::close(folderFd);
@@ -168,6 +179,8 @@ bool IndexedSearch::reloadEntriesIfChanged()
         return true;
     m_entries = m_index.entries();
     m_dataVersion = version;
+    // The listed notes' texts may have changed under them: the next update() walks.
+    m_watchSynced = false;
     return m_entries.has_value();
 }
 
@@ -191,6 +204,8 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
 {
     m_readCount = 0;
     m_tooMuch = false;
+    // The list is made anew: update() watches it again.
+    m_watchSynced = false;
     if (!m_index.isOpen() && !open(problem))
         return false;
     if (m_readLimit < 0 && m_index.needsCompaction())
@@ -278,6 +293,176 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
     // The texts just written (kept in m_entries as they were written).
     for (const qsizetype i : changed)
         m_textIds[size_t(i)] = m_entries->value(relativePath(m_list.files[i])).textId;
+    return true;
+}
+
+void IndexedSearch::setWatching(bool on)
+{
+    m_watchSynced = false;
+    m_watchedFolders.clear();
+    m_listed.clear();
+    m_watch.reset();
+    if (on)
+        m_watch = std::make_unique<FolderWatch>();
+}
+
+qint64 IndexedSearch::dataVersion() const
+{
+    sqlite3_stmt *statement = nullptr;
+    qint64 version = -1;
+    if (sqlite3_prepare_v2(m_index.handle(), "PRAGMA data_version", -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        version = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    return version;
+}
+
+bool IndexedSearch::watchFolders()
+{
+    QHash<int, qsizetype> watched;
+    watched.reserve(m_list.folders.size());
+    bool all = m_watch->isValid();
+    bool fresh = false;
+    for (qsizetype f = 0; all && f < m_list.folders.size(); ++f) {
+        bool isNew = false;
+        const int watch = m_watch->watch(m_list.folders[f].nativePath, &isNew);
+        // A folder that cannot be watched, or two paths to one folder: not all is reported.
+        if (watch < 0 || watched.contains(watch)) {
+            all = false;
+            break;
+        }
+        fresh = fresh || isNew;
+        watched.insert(watch, f);
+    }
+    // Folders no longer listed are let go.
+    for (auto it = m_watchedFolders.cbegin(); it != m_watchedFolders.cend(); ++it) {
+        if (!watched.contains(it.key()))
+            m_watch->unwatch(it.key());
+    }
+    m_watchedFolders = std::move(watched);
+    m_watchSynced = all;
+    if (all) {
+        m_listed.clear();
+        m_listed.reserve(m_list.files.size());
+        for (qsizetype i = 0; i < m_list.files.size(); ++i)
+            m_listed.insert(relativePath(m_list.files[i]), i);
+    }
+    return !fresh;
+}
+
+bool IndexedSearch::update(QString *problem)
+{
+    m_walked = false;
+    if (m_watch && m_watchSynced && m_index.isOpen() && m_entries &&
+        m_textIds.size() == size_t(m_list.files.size())) {
+        std::vector<FolderWatch::Event> events;
+        bool trusted = m_watch->drain(events) && dataVersion() == m_dataVersion;
+        std::vector<qsizetype> marked;
+        for (const FolderWatch::Event &event : events) {
+            if (!trusted)
+                break;
+            if (FolderWatch::needsWalk(event.mask)) {
+                trusted = false;
+                break;
+            }
+            const auto folder = m_watchedFolders.constFind(event.watch);
+            // Reports of folders no longer listed, queued before they were let go.
+            if (folder == m_watchedFolders.cend() || event.name.isEmpty())
+                continue;
+            const QByteArray &native = m_list.folders[*folder].nativePath;
+            const QByteArray relative =
+                native.size() <= m_nativeBase.size()
+                    ? event.name
+                    : QByteArray(native.sliced(m_nativeBase.size() + 1) + '/' + event.name);
+            const auto listed = m_listed.constFind(relative);
+            if (listed != m_listed.cend()) {
+                marked.push_back(*listed);
+                continue;
+            }
+            // A note not listed yet takes its place in the list by a walk; hidden and temporary
+            // files, and other files, are no notes. One gone before it was listed changes nothing.
+            if (!(event.mask & (IN_DELETE | IN_MOVED_FROM)) && !event.name.startsWith('.') &&
+                NoteFiles::hasNoteExtension(QFile::decodeName(event.name))) {
+                trusted = false;
+                break;
+            }
+        }
+        if (trusted) {
+            for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+                if (m_linked[size_t(i)])
+                    marked.push_back(i);
+            }
+            return recheck(std::move(marked), problem);
+        }
+    }
+    // The walk. Folders are watched after they are listed: when one was not watched before, what
+    // it gained meanwhile was not reported, and a second walk finds it.
+    for (int round = 0;; ++round) {
+        if (!refresh(problem)) {
+            m_watchSynced = false;
+            return false;
+        }
+        m_walked = true;
+        if (!m_watch || m_textIds.size() != size_t(m_list.files.size()))
+            return true;
+        if (watchFolders() || !m_watchSynced)
+            return true;
+        if (round == 2) {
+            m_watchSynced = false;
+            return true;
+        }
+    }
+}
+
+bool IndexedSearch::recheck(std::vector<qsizetype> marked, QString *problem)
+{
+    std::sort(marked.begin(), marked.end());
+    marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
+    std::vector<qsizetype> reread;
+    QList<QByteArray> gone;
+    for (const qsizetype i : marked) {
+        const NoteFiles::File &file = m_list.files[i];
+        const QByteArray native = m_list.folders[file.folder].nativePath + '/' + file.nativeName;
+        const QByteArray relative = relativePath(file);
+        struct stat info = {};
+        if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            m_gone[size_t(i)] = 1;
+            m_textIds[size_t(i)] = -1;
+            if (m_entries->contains(relative))
+                gone.append(relative);
+            continue;
+        }
+        m_gone[size_t(i)] = 0;
+        m_stamps[size_t(i)] = stampOf(info);
+        const auto found = m_entries->constFind(relative);
+        if (found != m_entries->cend() && found->stamp == m_stamps[size_t(i)] &&
+            found->stamp.modifiedNs >= 0)
+            m_textIds[size_t(i)] = found->textId;
+        else
+            reread.push_back(i);
+    }
+    if (gone.isEmpty() && reread.empty())
+        return true;
+    if (!m_index.begin())
+        return failed(problem);
+    for (const QByteArray &path : std::as_const(gone)) {
+        if (!m_index.removeNote(path))
+            return failed(problem);
+        m_entries->remove(path);
+    }
+    for (const qsizetype i : reread) {
+        const NoteFiles::File &file = m_list.files[i];
+        const QByteArray relative = relativePath(file);
+        if (!indexFile(m_list.folders[file.folder].nativePath + '/' + file.nativeName, relative))
+            return failed(problem);
+        m_textIds[size_t(i)] = m_entries->value(relative).textId;
+    }
+    if (!m_index.commit())
+        return failed(problem);
+    // Old texts pile up with every change; the walk compacts them.
+    if (m_index.needsCompaction())
+        return refresh(problem);
     return true;
 }
 
@@ -422,14 +607,18 @@ std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword
     if (!texts) {
         // Nothing the index can look up (a keyword of emoji alone): every note is read.
         candidates.reserve(m_list.files.size());
-        for (qsizetype i = 0; i < m_list.files.size(); ++i)
-            candidates.append(i);
+        for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+            if (!m_gone[size_t(i)])
+                candidates.append(i);
+        }
     } else {
         const QSet<qint64> textSet(texts->begin(), texts->end());
         const KeywordMatcher matcher(keyword);
         // A note's name and folders count too, whatever its text holds.
         std::vector<signed char> folderMatches(size_t(m_list.folders.size()), -1);
         for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+            if (m_gone[size_t(i)])
+                continue;
             const NoteFiles::File &file = m_list.files[i];
             const qint64 textId = m_textIds[size_t(i)];
             bool candidate = textId < 0 || textSet.contains(textId);
