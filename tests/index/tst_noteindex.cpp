@@ -2,6 +2,7 @@
 // and however they changed; a damaged, foreign or locked index is never the reason a result is
 // wrong.
 
+#include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 #include "index/indexedsearch.h"
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cerrno>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,6 +135,8 @@ private Q_SLOTS:
     void windowServiceFollowsEveryChange();
     void watchedFoldersTellWhatChanged_data();
     void watchedFoldersTellWhatChanged();
+    void failingCacheDiskLeavesSearchExact_data();
+    void failingCacheDiskLeavesSearchExact();
 
 private:
     /// Searches `keywords` with the index (after a refresh) and by the scan; fails naming the
@@ -583,6 +587,74 @@ void TestNoteIndex::watchedFoldersTellWhatChanged()
     QVERIFY2(indexed.update(&problem), qPrintable(problem));
     QVERIFY(!indexed.updateWalked());
     exact(QStringLiteral("after writing every note"));
+}
+
+void TestNoteIndex::failingCacheDiskLeavesSearchExact_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("afterBuild");
+    QTest::newRow("full, once the index is built") << ENOSPC << true;
+    QTest::newRow("read-only from the start") << EROFS << false;
+}
+
+void TestNoteIndex::failingCacheDiskLeavesSearchExact()
+{
+    QFETCH(int, error);
+    QFETCH(bool, afterBuild);
+    m_base = m_env->useBaseFolder();
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/n%1.md").arg(i),
+                                 i % 2 ? "犬の散歩" : "猫の会議", 1'700'000'000 + i));
+    const QString cache = m_env->makeFolder(QStringLiteral("cache/Quillmere/index"));
+    SystemCallFaults::Guard guard;
+    if (!afterBuild)
+        SystemCallFaults::refuseWritingIn(cache, error);
+
+    IndexService service;
+    QSignalSpy states(&service, &IndexService::stateChanged);
+    service.start();
+    service.waitUntilIdle();
+    QCOMPARE(service.isReady(), afterBuild);
+    if (afterBuild)
+        SystemCallFaults::refuseWritingIn(cache, error);
+    QList<SearchHit> found;
+    bool complete = false;
+    const auto search = [&](const QString &keyword) {
+        complete = false;
+        service.search(keyword, this, [&](QList<SearchHit> hits, bool done) {
+            found = std::move(hits);
+            complete = done;
+        });
+        QTRY_VERIFY(complete);
+        QCOMPARE(found, GlobalSearch::runSearch(m_base, keyword));
+        service.waitUntilIdle();
+    };
+    // Every search answers as the scan, changes by another program included, while the index
+    // cannot be written; the reason is told once.
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/n%1.md").arg(round), "会議のあとの散歩",
+                                 1'700'001'000 + round));
+        search(QStringLiteral("会議"));
+        search(QStringLiteral("散歩"));
+        QVERIFY(!service.isReady());
+    }
+    QTRY_VERIFY(!states.isEmpty());
+    const auto told = [&] {
+        int problems = 0;
+        for (const QList<QVariant> &state : std::as_const(states))
+            problems += state.first().toString().startsWith(QStringLiteral("索引を使えない"));
+        return problems;
+    };
+    QTRY_COMPARE(told(), 1);
+
+    // Room again: the index comes back and answers as exactly.
+    SystemCallFaults::reset();
+    search(QStringLiteral("会議"));
+    QTRY_VERIFY(service.isReady());
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/n39.md"), "会議", 1'700'002'000));
+    search(QStringLiteral("会議"));
+    search(QStringLiteral("犬"));
+    QCOMPARE(told(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestNoteIndex)
