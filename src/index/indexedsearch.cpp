@@ -164,6 +164,56 @@ QByteArray IndexedSearch::relativePath(const NoteFiles::File &file) const
     return folder.sliced(m_nativeBase.size() + 1) + '/' + file.nativeName;
 }
 
+void IndexedSearch::compareStamps(const NoteIndex::EntryTable &table,
+                                  std::vector<qsizetype> &changed, QList<QByteArray> &gone)
+{
+    const std::vector<NoteIndex::EntryTable::Row> &rows = table.rows;
+    std::vector<char> found(rows.size(), 0);
+    // Each folder's path below the base folder, with its slash.
+    std::vector<QByteArray> prefixes;
+    prefixes.reserve(size_t(m_list.folders.size()));
+    for (const NoteFiles::Folder &folder : std::as_const(m_list.folders))
+        prefixes.push_back(folder.nativePath.size() <= m_nativeBase.size()
+                               ? QByteArray()
+                               : folder.nativePath.sliced(m_nativeBase.size() + 1) + '/');
+    // The rows come mostly in the walk's order: each note is looked for right after the last one
+    // found, and only elsewhere (by a table of the paths made then) when it is not there.
+    QHash<QByteArrayView, qsizetype> byPath;
+    QByteArray key;
+    size_t next = 0;
+    for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+        const NoteFiles::File &file = m_list.files[i];
+        key.truncate(0);
+        key.append(prefixes[size_t(file.folder)]).append(file.nativeName);
+        qsizetype row = -1;
+        if (next < rows.size() && table.path(rows[next]) == QByteArrayView(key)) {
+            row = qsizetype(next);
+        } else {
+            if (byPath.isEmpty()) {
+                byPath.reserve(qsizetype(rows.size()));
+                for (size_t r = 0; r < rows.size(); ++r)
+                    byPath.insert(table.path(rows[r]), qsizetype(r));
+            }
+            row = byPath.value(QByteArrayView(key), -1);
+        }
+        if (row < 0) {
+            changed.push_back(i);
+            continue;
+        }
+        found[size_t(row)] = 1;
+        next = size_t(row) + 1;
+        const NoteIndex::Entry &entry = rows[size_t(row)].entry;
+        if (entry.stamp != m_stamps[size_t(i)] || entry.stamp.modifiedNs < 0)
+            changed.push_back(i);
+        else
+            m_textIds[size_t(i)] = entry.textId;
+    }
+    for (size_t r = 0; r < rows.size(); ++r) {
+        if (!found[r])
+            gone.append(table.path(rows[r]).toByteArray());
+    }
+}
+
 bool IndexedSearch::reloadEntriesIfChanged()
 {
     // PRAGMA data_version changes when another connection commits: only then is the copy of
@@ -211,35 +261,53 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
     if (m_readLimit < 0 && m_index.needsCompaction())
         return rebuild(problem, progress, stop);
     listNotes();
-    if (!reloadEntriesIfChanged())
-        return failed(problem);
 
     // One look-up per note, which also notes its text for candidates().
     std::vector<qsizetype> changed;
     m_textIds.assign(size_t(m_list.files.size()), -1);
-    qsizetype known = 0;
-    for (qsizetype i = 0; i < m_list.files.size(); ++i) {
-        const auto found = m_entries->constFind(relativePath(m_list.files[i]));
-        if (found == m_entries->cend()) {
-            changed.push_back(i);
-            continue;
-        }
-        ++known;
-        if (found->stamp != m_stamps[size_t(i)] || found->stamp.modifiedNs < 0)
-            changed.push_back(i);
-        else
-            m_textIds[size_t(i)] = found->textId;
-    }
-    // Notes gone from the folder: only looked for when the index holds more than was found.
     QList<QByteArray> gone;
-    if (known < m_entries->size()) {
-        QSet<QByteArray> listed;
-        listed.reserve(m_list.files.size());
-        for (const NoteFiles::File &file : std::as_const(m_list.files))
-            listed.insert(relativePath(file));
-        for (auto it = m_entries->cbegin(); it != m_entries->cend(); ++it) {
-            if (!listed.contains(it.key()))
-                gone.append(it.key());
+    if (!m_watch && !m_entries) {
+        // No copy of the index's notes at hand (a command's one walk): they are read in one block
+        // and looked up there; the copy is made only when something is to be written.
+        const qint64 version = dataVersion();
+        const std::optional<NoteIndex::EntryTable> table = m_index.entryTable();
+        if (!table)
+            return failed(problem);
+        compareStamps(*table, changed, gone);
+        if (!changed.empty() || !gone.isEmpty() || !m_index.isComplete()) {
+            QHash<QByteArray, NoteIndex::Entry> entries;
+            entries.reserve(qsizetype(table->rows.size()));
+            for (const NoteIndex::EntryTable::Row &row : table->rows)
+                entries.insert(table->path(row).toByteArray(), row.entry);
+            m_entries = std::move(entries);
+            m_dataVersion = version;
+        }
+    } else {
+        if (!reloadEntriesIfChanged())
+            return failed(problem);
+        qsizetype known = 0;
+        for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+            const auto found = m_entries->constFind(relativePath(m_list.files[i]));
+            if (found == m_entries->cend()) {
+                changed.push_back(i);
+                continue;
+            }
+            ++known;
+            if (found->stamp != m_stamps[size_t(i)] || found->stamp.modifiedNs < 0)
+                changed.push_back(i);
+            else
+                m_textIds[size_t(i)] = found->textId;
+        }
+        // Notes gone from the folder: only looked for when the index holds more than was found.
+        if (known < m_entries->size()) {
+            QSet<QByteArray> listed;
+            listed.reserve(m_list.files.size());
+            for (const NoteFiles::File &file : std::as_const(m_list.files))
+                listed.insert(relativePath(file));
+            for (auto it = m_entries->cbegin(); it != m_entries->cend(); ++it) {
+                if (!listed.contains(it.key()))
+                    gone.append(it.key());
+            }
         }
     }
     const bool wasComplete = m_index.isComplete();
@@ -587,7 +655,7 @@ std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword
 {
     if (keyword.isEmpty())
         return QList<qsizetype>();
-    if (!m_index.isOpen() || !m_entries || m_textIds.size() != size_t(m_list.files.size())) {
+    if (!m_index.isOpen() || m_textIds.size() != size_t(m_list.files.size())) {
         if (problem)
             *problem = QStringLiteral("索引が開いていません");
         return std::nullopt;

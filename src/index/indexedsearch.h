@@ -118,6 +118,9 @@ private:
     /// Re-checks the listed notes at `marked` (indexes into the list) as refresh() would.
     bool recheck(std::vector<qsizetype> marked, QString *problem);
     qint64 dataVersion() const;
+    /// Compares the listed notes' stamps with `table`'s: the notes to read, the paths gone.
+    void compareStamps(const NoteIndex::EntryTable &table, std::vector<qsizetype> &changed,
+                       QList<QByteArray> &gone);
 
     QString m_base;
     QByteArray m_nativeBase;

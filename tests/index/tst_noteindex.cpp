@@ -542,7 +542,7 @@ void TestNoteIndex::watchedFoldersTellWhatChanged()
     QVERIFY(indexed.update(&problem));
     QVERIFY(!indexed.updateWalked());
 
-    const auto exact = [&](const QString &when) {
+    const auto exact = [&](const QString &when, IndexedSearch &indexed) {
         for (const QString &keyword : {QStringLiteral("会議"), QStringLiteral("猫"),
                                        QStringLiteral("犬"), QStringLiteral("後")}) {
             const std::optional<QList<SearchHit>> found = indexed.search(keyword, &problem);
@@ -553,6 +553,13 @@ void TestNoteIndex::watchedFoldersTellWhatChanged()
                                      .arg(when, keyword, hitsText(*found), hitsText(scanned))));
         }
     };
+    // A command's index of its own, made before the change: its one walk, looking the notes up
+    // in one block, finds the change too.
+    const QString commandIndex = m_env->path(QStringLiteral("command.sqlite"));
+    {
+        IndexedSearch command(m_base, commandIndex);
+        QVERIFY2(command.open(&problem) && command.refresh(&problem), qPrintable(problem));
+    }
     const QString what = change.section(u' ', 1);
     const QString path =
         (what.startsWith(QStringLiteral("outside/")) ? m_env->path(what) : m_base + u'/' + what);
@@ -576,7 +583,10 @@ void TestNoteIndex::watchedFoldersTellWhatChanged()
     }
     QVERIFY2(indexed.update(&problem), qPrintable(problem));
     QCOMPARE(indexed.updateWalked(), walks);
-    exact(QStringLiteral("after the change"));
+    exact(QStringLiteral("after the change"), indexed);
+    IndexedSearch command(m_base, commandIndex);
+    QVERIFY2(command.open(&problem) && command.refresh(&problem), qPrintable(problem));
+    exact(QStringLiteral("a command after the change"), command);
 
     // Watched again after a walk, the new folders too: every note written in place is found
     // without one.
@@ -586,7 +596,7 @@ void TestNoteIndex::watchedFoldersTellWhatChanged()
         QVERIFY(TestFiles::write(it.next(), "後で", 1'700'000'200));
     QVERIFY2(indexed.update(&problem), qPrintable(problem));
     QVERIFY(!indexed.updateWalked());
-    exact(QStringLiteral("after writing every note"));
+    exact(QStringLiteral("after writing every note"), indexed);
 }
 
 void TestNoteIndex::failingCacheDiskLeavesSearchExact_data()
