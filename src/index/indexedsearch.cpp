@@ -1,5 +1,6 @@
 #include "index/indexedsearch.h"
 
+#include "platform/workqueue.h"
 #include "search/keywordmatcher.h"
 #include "search/notebody.h"
 #include "storage/pathmanager.h"
@@ -113,47 +114,110 @@ bool IndexedSearch::failed(QString *problem)
     return false;
 }
 
+namespace {
+
+/// A folder of the stamp walk: its entries as NoteFiles lists them, each note's stamp, and its
+/// subfolders by the index of their entries.
+struct StampFolder
+{
+    QByteArray nativePath;
+    QString path;
+    QString relativePath;
+    QList<NoteFiles::FolderEntry> entries;
+    std::vector<NoteIndex::Stamp> stamps;
+    std::vector<char> linked;
+    std::vector<std::pair<qsizetype, std::unique_ptr<StampFolder>>> subfolders;
+};
+
+/// Lists `folder` and stats its notes, each asked relative to the open folder: once, and once
+/// more for a link, whose target's stamp counts. Returns the subfolders to walk.
+std::vector<StampFolder *> readStampFolder(StampFolder &folder)
+{
+    folder.entries = NoteFiles::readFolder(folder.nativePath);
+    const size_t count = size_t(folder.entries.size());
+    folder.stamps.assign(count, NoteIndex::Stamp{});
+    folder.linked.assign(count, 0);
+    std::vector<StampFolder *> found;
+    const int folderFd = ::open(folder.nativePath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t i = 0; i < count; ++i) {
+        const NoteFiles::FolderEntry &entry = folder.entries[qsizetype(i)];
+        if (entry.isFolder) {
+            // The base folder's Data holds the application's own files, not notes.
+            if (folder.relativePath.isEmpty() && entry.name == PathManager::dataFolderName)
+                continue;
+            auto child = std::make_unique<StampFolder>();
+            child->nativePath = folder.nativePath + '/' + entry.nativeName;
+            child->path = folder.path + u'/' + entry.name;
+            child->relativePath = folder.relativePath.isEmpty()
+                                      ? entry.name
+                                      : QString(folder.relativePath + u'/' + entry.name);
+            found.push_back(child.get());
+            folder.subfolders.emplace_back(qsizetype(i), std::move(child));
+            continue;
+        }
+        struct stat info = {};
+        if (folderFd < 0 ||
+            fstatat(folderFd, entry.nativeName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool link = S_ISLNK(info.st_mode);
+        if (link && fstatat(folderFd, entry.nativeName.constData(), &info, 0) != 0)
+            continue;
+        folder.stamps[i] = stampOf(info);
+        folder.linked[i] = link || info.st_nlink > 1;
+    }
+    if (folderFd >= 0)
+        ::close(folderFd);
+    return found;
+}
+
+} // namespace
+
 void IndexedSearch::listNotes()
 {
-    m_list = NoteFiles::listNoteFiles(m_base);
-    const qsizetype count = m_list.files.size();
-    m_stamps.assign(size_t(count), NoteIndex::Stamp{});
-    m_linked.assign(size_t(count), 0);
-    m_gone.assign(size_t(count), 0);
-    // One stat per note, on two threads or more, each asking relative to an open folder; a
-    // second one for links, whose target's stamp counts.
-    const auto work = [this](qsizetype begin, qsizetype end) {
-        qsizetype folder = -1;
-        int folderFd = -1;
-        for (qsizetype i = begin; i < end; ++i) {
-            const NoteFiles::File &file = m_list.files[i];
-            if (file.folder != folder) {
-                if (folderFd >= 0)
-                    ::close(folderFd);
-                folder = file.folder;
-                folderFd = ::open(m_list.folders[folder].nativePath.constData(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            }
-            struct stat info = {};
-            if (folderFd < 0 ||
-                fstatat(folderFd, file.nativeName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            const bool link = S_ISLNK(info.st_mode);
-            if (link && fstatat(folderFd, file.nativeName.constData(), &info, 0) != 0)
-                continue;
-            m_stamps[size_t(i)] = stampOf(info);
-            m_linked[size_t(i)] = link || info.st_nlink > 1;
+    // The folders are read and their notes stat'ed on every thread at once; the list is then put
+    // together in the order of NoteFiles::listNoteFiles (depth first, each folder's entries in
+    // their order).
+    StampFolder root;
+    root.nativePath = m_nativeBase;
+    root.path = m_base;
+    WorkQueue<StampFolder *> queue;
+    queue.add({&root});
+    const auto work = [&queue] {
+        while (const std::optional<StampFolder *> folder = queue.take()) {
+            queue.add(readStampFolder(**folder));
+            queue.finish();
         }
-        if (folderFd >= 0)
-            ::close(folderFd);
     };
-    const qsizetype threads =
-        std::clamp<qsizetype>(count / 1024, 1, std::max(QThread::idealThreadCount(), 1));
-    const qsizetype share = (count + threads - 1) / threads;
-    std::vector<std::jthread> helpers;
-    for (qsizetype t = 1; t < threads; ++t)
-        helpers.emplace_back(work, t * share, std::min(count, (t + 1) * share));
-    work(0, std::min(count, share));
+    {
+        std::vector<std::jthread> helpers;
+        for (int t = 1; t < std::max(QThread::idealThreadCount(), 1); ++t)
+            helpers.emplace_back(work);
+        work();
+    }
+    m_list = {};
+    m_stamps.clear();
+    m_linked.clear();
+    const auto gather = [this](const auto &self, StampFolder &folder) -> void {
+        const qsizetype index = m_list.folders.size();
+        m_list.folders.append({folder.path, folder.relativePath, folder.nativePath});
+        auto subfolder = folder.subfolders.begin();
+        for (qsizetype i = 0; i < folder.entries.size(); ++i) {
+            NoteFiles::FolderEntry &entry = folder.entries[i];
+            if (entry.isFolder) {
+                if (subfolder != folder.subfolders.end() && subfolder->first == i) {
+                    self(self, *subfolder->second);
+                    ++subfolder;
+                }
+                continue;
+            }
+            m_list.files.append(
+                {index, std::move(entry.name), std::move(entry.nativeName), std::nullopt});
+            m_stamps.push_back(folder.stamps[size_t(i)]);
+            m_linked.push_back(folder.linked[size_t(i)]);
+        }
+    };
+    gather(gather, root);
+    m_gone.assign(size_t(m_list.files.size()), 0);
 }
 
 QByteArray IndexedSearch::relativePath(const NoteFiles::File &file) const
