@@ -172,7 +172,7 @@ int openPath(Open original, const char *path, int flags, va_list arguments)
     mode_t mode = 0;
     if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE)
         mode = mode_t(va_arg(arguments, unsigned));
-    if ((flags & O_CREAT) != 0 && (refusesCreating(AT_FDCWD, path) || refusesWriting(-1, path)))
+    if ((flags & O_CREAT) != 0 && refusesWriting(-1, path))
         return -1;
     return original(path, flags, mode);
 }
