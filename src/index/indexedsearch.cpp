@@ -1,5 +1,6 @@
 #include "index/indexedsearch.h"
 
+#include "platform/workqueue.h"
 #include "search/keywordmatcher.h"
 #include "search/notebody.h"
 #include "storage/pathmanager.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <sqlite3.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -108,41 +110,114 @@ bool IndexedSearch::failed(QString *problem)
     if (damaged)
         NoteIndex::remove(m_indexPath);
     m_entries.reset();
+    m_watchSynced = false;
     return false;
 }
 
+namespace {
+
+/// A folder of the stamp walk: its entries as NoteFiles lists them, each note's stamp, and its
+/// subfolders by the index of their entries.
+struct StampFolder
+{
+    QByteArray nativePath;
+    QString path;
+    QString relativePath;
+    QList<NoteFiles::FolderEntry> entries;
+    std::vector<NoteIndex::Stamp> stamps;
+    std::vector<char> linked;
+    std::vector<std::pair<qsizetype, std::unique_ptr<StampFolder>>> subfolders;
+};
+
+/// Lists `folder` and stats its notes, each asked relative to the open folder: once, and once
+/// more for a link, whose target's stamp counts. Returns the subfolders to walk.
+std::vector<StampFolder *> readStampFolder(StampFolder &folder)
+{
+    folder.entries = NoteFiles::readFolder(folder.nativePath);
+    const size_t count = size_t(folder.entries.size());
+    folder.stamps.assign(count, NoteIndex::Stamp{});
+    folder.linked.assign(count, 0);
+    std::vector<StampFolder *> found;
+    const int folderFd = ::open(folder.nativePath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t i = 0; i < count; ++i) {
+        const NoteFiles::FolderEntry &entry = folder.entries[qsizetype(i)];
+        if (entry.isFolder) {
+            // The base folder's Data holds the application's own files, not notes.
+            if (folder.relativePath.isEmpty() && entry.name == PathManager::dataFolderName)
+                continue;
+            auto child = std::make_unique<StampFolder>();
+            child->nativePath = folder.nativePath + '/' + entry.nativeName;
+            child->path = folder.path + u'/' + entry.name;
+            child->relativePath = folder.relativePath.isEmpty()
+                                      ? entry.name
+                                      : QString(folder.relativePath + u'/' + entry.name);
+            found.push_back(child.get());
+            folder.subfolders.emplace_back(qsizetype(i), std::move(child));
+            continue;
+        }
+        struct stat info = {};
+        if (folderFd < 0 ||
+            fstatat(folderFd, entry.nativeName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool link = S_ISLNK(info.st_mode);
+        if (link && fstatat(folderFd, entry.nativeName.constData(), &info, 0) != 0)
+            continue;
+        folder.stamps[i] = stampOf(info);
+        folder.linked[i] = link || info.st_nlink > 1;
+    }
+    if (folderFd >= 0)
+        ::close(folderFd);
+    return found;
+}
+
+} // namespace
+
 void IndexedSearch::listNotes()
 {
-    m_list = NoteFiles::listNoteFiles(m_base);
-    const qsizetype count = m_list.files.size();
-    m_stamps.assign(size_t(count), NoteIndex::Stamp{});
-    // One stat per note, on two threads or more, each asking relative to an open folder.
-    const auto work = [this](qsizetype begin, qsizetype end) {
-        qsizetype folder = -1;
-        int folderFd = -1;
-        for (qsizetype i = begin; i < end; ++i) {
-            const NoteFiles::File &file = m_list.files[i];
-            if (file.folder != folder) {
-                if (folderFd >= 0)
-                    ::close(folderFd);
-                folder = file.folder;
-                folderFd = ::open(m_list.folders[folder].nativePath.constData(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            }
-            struct stat info = {};
-            if (folderFd >= 0 && fstatat(folderFd, file.nativeName.constData(), &info, 0) == 0)
-                m_stamps[size_t(i)] = stampOf(info);
+    // The folders are read and their notes stat'ed on every thread at once; the list is then put
+    // together in the order of NoteFiles::listNoteFiles (depth first, each folder's entries in
+    // their order).
+    StampFolder root;
+    root.nativePath = m_nativeBase;
+    root.path = m_base;
+    WorkQueue<StampFolder *> queue;
+    queue.add({&root});
+    const auto work = [&queue] {
+        while (const std::optional<StampFolder *> folder = queue.take()) {
+            queue.add(readStampFolder(**folder));
+            queue.finish();
         }
-        if (folderFd >= 0)
-            ::close(folderFd);
     };
-    const qsizetype threads =
-        std::clamp<qsizetype>(count / 1024, 1, std::max(QThread::idealThreadCount(), 1));
-    const qsizetype share = (count + threads - 1) / threads;
-    std::vector<std::jthread> helpers;
-    for (qsizetype t = 1; t < threads; ++t)
-        helpers.emplace_back(work, t * share, std::min(count, (t + 1) * share));
-    work(0, std::min(count, share));
+    {
+        std::vector<std::jthread> helpers;
+        for (int t = 1; t < std::max(QThread::idealThreadCount(), 1); ++t)
+            helpers.emplace_back(work);
+        work();
+    }
+    m_list = {};
+    m_stamps.clear();
+    m_linked.clear();
+    const auto gather = [this](const auto &self, StampFolder &folder) -> void {
+        const qsizetype index = m_list.folders.size();
+        m_list.folders.append({folder.path, folder.relativePath, folder.nativePath});
+        auto subfolder = folder.subfolders.begin();
+        for (qsizetype i = 0; i < folder.entries.size(); ++i) {
+            NoteFiles::FolderEntry &entry = folder.entries[i];
+            if (entry.isFolder) {
+                if (subfolder != folder.subfolders.end() && subfolder->first == i) {
+                    self(self, *subfolder->second);
+                    ++subfolder;
+                }
+                continue;
+            }
+            m_list.files.append(
+                {index, std::move(entry.name), std::move(entry.nativeName), std::nullopt});
+            m_stamps.push_back(folder.stamps[size_t(i)]);
+            m_linked.push_back(folder.linked[size_t(i)]);
+        }
+    };
+    gather(gather, root);
+    m_gone.assign(size_t(m_list.files.size()), 0);
 }
 
 QByteArray IndexedSearch::relativePath(const NoteFiles::File &file) const
@@ -151,6 +226,56 @@ QByteArray IndexedSearch::relativePath(const NoteFiles::File &file) const
     if (folder.size() <= m_nativeBase.size())
         return file.nativeName;
     return folder.sliced(m_nativeBase.size() + 1) + '/' + file.nativeName;
+}
+
+void IndexedSearch::compareStamps(const NoteIndex::EntryTable &table,
+                                  std::vector<qsizetype> &changed, QList<QByteArray> &gone)
+{
+    const std::vector<NoteIndex::EntryTable::Row> &rows = table.rows;
+    std::vector<char> found(rows.size(), 0);
+    // Each folder's path below the base folder, with its slash.
+    std::vector<QByteArray> prefixes;
+    prefixes.reserve(size_t(m_list.folders.size()));
+    for (const NoteFiles::Folder &folder : std::as_const(m_list.folders))
+        prefixes.push_back(folder.nativePath.size() <= m_nativeBase.size()
+                               ? QByteArray()
+                               : folder.nativePath.sliced(m_nativeBase.size() + 1) + '/');
+    // The rows come mostly in the walk's order: each note is looked for right after the last one
+    // found, and only elsewhere (by a table of the paths made then) when it is not there.
+    QHash<QByteArrayView, qsizetype> byPath;
+    QByteArray key;
+    size_t next = 0;
+    for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+        const NoteFiles::File &file = m_list.files[i];
+        key.truncate(0);
+        key.append(prefixes[size_t(file.folder)]).append(file.nativeName);
+        qsizetype row = -1;
+        if (next < rows.size() && table.path(rows[next]) == QByteArrayView(key)) {
+            row = qsizetype(next);
+        } else {
+            if (byPath.isEmpty()) {
+                byPath.reserve(qsizetype(rows.size()));
+                for (size_t r = 0; r < rows.size(); ++r)
+                    byPath.insert(table.path(rows[r]), qsizetype(r));
+            }
+            row = byPath.value(QByteArrayView(key), -1);
+        }
+        if (row < 0) {
+            changed.push_back(i);
+            continue;
+        }
+        found[size_t(row)] = 1;
+        next = size_t(row) + 1;
+        const NoteIndex::Entry &entry = rows[size_t(row)].entry;
+        if (entry.stamp != m_stamps[size_t(i)] || entry.stamp.modifiedNs < 0)
+            changed.push_back(i);
+        else
+            m_textIds[size_t(i)] = entry.textId;
+    }
+    for (size_t r = 0; r < rows.size(); ++r) {
+        if (!found[r])
+            gone.append(table.path(rows[r]).toByteArray());
+    }
 }
 
 bool IndexedSearch::reloadEntriesIfChanged()
@@ -168,6 +293,8 @@ bool IndexedSearch::reloadEntriesIfChanged()
         return true;
     m_entries = m_index.entries();
     m_dataVersion = version;
+    // The listed notes' texts may have changed under them: the next update() walks.
+    m_watchSynced = false;
     return m_entries.has_value();
 }
 
@@ -191,40 +318,60 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
 {
     m_readCount = 0;
     m_tooMuch = false;
+    // The list is made anew: update() watches it again.
+    m_watchSynced = false;
     if (!m_index.isOpen() && !open(problem))
         return false;
     if (m_readLimit < 0 && m_index.needsCompaction())
         return rebuild(problem, progress, stop);
     listNotes();
-    if (!reloadEntriesIfChanged())
-        return failed(problem);
 
     // One look-up per note, which also notes its text for candidates().
     std::vector<qsizetype> changed;
     m_textIds.assign(size_t(m_list.files.size()), -1);
-    qsizetype known = 0;
-    for (qsizetype i = 0; i < m_list.files.size(); ++i) {
-        const auto found = m_entries->constFind(relativePath(m_list.files[i]));
-        if (found == m_entries->cend()) {
-            changed.push_back(i);
-            continue;
-        }
-        ++known;
-        if (found->stamp != m_stamps[size_t(i)] || found->stamp.modifiedNs < 0)
-            changed.push_back(i);
-        else
-            m_textIds[size_t(i)] = found->textId;
-    }
-    // Notes gone from the folder: only looked for when the index holds more than was found.
     QList<QByteArray> gone;
-    if (known < m_entries->size()) {
-        QSet<QByteArray> listed;
-        listed.reserve(m_list.files.size());
-        for (const NoteFiles::File &file : std::as_const(m_list.files))
-            listed.insert(relativePath(file));
-        for (auto it = m_entries->cbegin(); it != m_entries->cend(); ++it) {
-            if (!listed.contains(it.key()))
-                gone.append(it.key());
+    if (!m_watch && !m_entries) {
+        // No copy of the index's notes at hand (a command's one walk): they are read in one block
+        // and looked up there; the copy is made only when something is to be written.
+        const qint64 version = dataVersion();
+        const std::optional<NoteIndex::EntryTable> table = m_index.entryTable();
+        if (!table)
+            return failed(problem);
+        compareStamps(*table, changed, gone);
+        if (!changed.empty() || !gone.isEmpty() || !m_index.isComplete()) {
+            QHash<QByteArray, NoteIndex::Entry> entries;
+            entries.reserve(qsizetype(table->rows.size()));
+            for (const NoteIndex::EntryTable::Row &row : table->rows)
+                entries.insert(table->path(row).toByteArray(), row.entry);
+            m_entries = std::move(entries);
+            m_dataVersion = version;
+        }
+    } else {
+        if (!reloadEntriesIfChanged())
+            return failed(problem);
+        qsizetype known = 0;
+        for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+            const auto found = m_entries->constFind(relativePath(m_list.files[i]));
+            if (found == m_entries->cend()) {
+                changed.push_back(i);
+                continue;
+            }
+            ++known;
+            if (found->stamp != m_stamps[size_t(i)] || found->stamp.modifiedNs < 0)
+                changed.push_back(i);
+            else
+                m_textIds[size_t(i)] = found->textId;
+        }
+        // Notes gone from the folder: only looked for when the index holds more than was found.
+        if (known < m_entries->size()) {
+            QSet<QByteArray> listed;
+            listed.reserve(m_list.files.size());
+            for (const NoteFiles::File &file : std::as_const(m_list.files))
+                listed.insert(relativePath(file));
+            for (auto it = m_entries->cbegin(); it != m_entries->cend(); ++it) {
+                if (!listed.contains(it.key()))
+                    gone.append(it.key());
+            }
         }
     }
     const bool wasComplete = m_index.isComplete();
@@ -278,6 +425,176 @@ bool IndexedSearch::refresh(QString *problem, const Progress &progress,
     // The texts just written (kept in m_entries as they were written).
     for (const qsizetype i : changed)
         m_textIds[size_t(i)] = m_entries->value(relativePath(m_list.files[i])).textId;
+    return true;
+}
+
+void IndexedSearch::setWatching(bool on)
+{
+    m_watchSynced = false;
+    m_watchedFolders.clear();
+    m_listed.clear();
+    m_watch.reset();
+    if (on)
+        m_watch = std::make_unique<FolderWatch>();
+}
+
+qint64 IndexedSearch::dataVersion() const
+{
+    sqlite3_stmt *statement = nullptr;
+    qint64 version = -1;
+    if (sqlite3_prepare_v2(m_index.handle(), "PRAGMA data_version", -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        version = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    return version;
+}
+
+bool IndexedSearch::watchFolders()
+{
+    QHash<int, qsizetype> watched;
+    watched.reserve(m_list.folders.size());
+    bool all = m_watch->isValid();
+    bool fresh = false;
+    for (qsizetype f = 0; all && f < m_list.folders.size(); ++f) {
+        bool isNew = false;
+        const int watch = m_watch->watch(m_list.folders[f].nativePath, &isNew);
+        // A folder that cannot be watched, or two paths to one folder: not all is reported.
+        if (watch < 0 || watched.contains(watch)) {
+            all = false;
+            break;
+        }
+        fresh = fresh || isNew;
+        watched.insert(watch, f);
+    }
+    // Folders no longer listed are let go.
+    for (auto it = m_watchedFolders.cbegin(); it != m_watchedFolders.cend(); ++it) {
+        if (!watched.contains(it.key()))
+            m_watch->unwatch(it.key());
+    }
+    m_watchedFolders = std::move(watched);
+    m_watchSynced = all;
+    if (all) {
+        m_listed.clear();
+        m_listed.reserve(m_list.files.size());
+        for (qsizetype i = 0; i < m_list.files.size(); ++i)
+            m_listed.insert(relativePath(m_list.files[i]), i);
+    }
+    return !fresh;
+}
+
+bool IndexedSearch::update(QString *problem)
+{
+    m_walked = false;
+    if (m_watch && m_watchSynced && m_index.isOpen() && m_entries &&
+        m_textIds.size() == size_t(m_list.files.size())) {
+        std::vector<FolderWatch::Event> events;
+        bool trusted = m_watch->drain(events) && dataVersion() == m_dataVersion;
+        std::vector<qsizetype> marked;
+        for (const FolderWatch::Event &event : events) {
+            if (!trusted)
+                break;
+            if (FolderWatch::needsWalk(event.mask)) {
+                trusted = false;
+                break;
+            }
+            const auto folder = m_watchedFolders.constFind(event.watch);
+            // Reports of folders no longer listed, queued before they were let go.
+            if (folder == m_watchedFolders.cend() || event.name.isEmpty())
+                continue;
+            const QByteArray &native = m_list.folders[*folder].nativePath;
+            const QByteArray relative =
+                native.size() <= m_nativeBase.size()
+                    ? event.name
+                    : QByteArray(native.sliced(m_nativeBase.size() + 1) + '/' + event.name);
+            const auto listed = m_listed.constFind(relative);
+            if (listed != m_listed.cend()) {
+                marked.push_back(*listed);
+                continue;
+            }
+            // A note not listed yet takes its place in the list by a walk; hidden and temporary
+            // files, and other files, are no notes. One gone before it was listed changes nothing.
+            if (!(event.mask & (IN_DELETE | IN_MOVED_FROM)) && !event.name.startsWith('.') &&
+                NoteFiles::hasNoteExtension(QFile::decodeName(event.name))) {
+                trusted = false;
+                break;
+            }
+        }
+        if (trusted) {
+            for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+                if (m_linked[size_t(i)])
+                    marked.push_back(i);
+            }
+            return recheck(std::move(marked), problem);
+        }
+    }
+    // The walk. Folders are watched after they are listed: when one was not watched before, what
+    // it gained meanwhile was not reported, and a second walk finds it.
+    for (int round = 0;; ++round) {
+        if (!refresh(problem)) {
+            m_watchSynced = false;
+            return false;
+        }
+        m_walked = true;
+        if (!m_watch || m_textIds.size() != size_t(m_list.files.size()))
+            return true;
+        if (watchFolders() || !m_watchSynced)
+            return true;
+        if (round == 2) {
+            m_watchSynced = false;
+            return true;
+        }
+    }
+}
+
+bool IndexedSearch::recheck(std::vector<qsizetype> marked, QString *problem)
+{
+    std::sort(marked.begin(), marked.end());
+    marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
+    std::vector<qsizetype> reread;
+    QList<QByteArray> gone;
+    for (const qsizetype i : marked) {
+        const NoteFiles::File &file = m_list.files[i];
+        const QByteArray native = m_list.folders[file.folder].nativePath + '/' + file.nativeName;
+        const QByteArray relative = relativePath(file);
+        struct stat info = {};
+        if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            m_gone[size_t(i)] = 1;
+            m_textIds[size_t(i)] = -1;
+            if (m_entries->contains(relative))
+                gone.append(relative);
+            continue;
+        }
+        m_gone[size_t(i)] = 0;
+        m_stamps[size_t(i)] = stampOf(info);
+        const auto found = m_entries->constFind(relative);
+        if (found != m_entries->cend() && found->stamp == m_stamps[size_t(i)] &&
+            found->stamp.modifiedNs >= 0)
+            m_textIds[size_t(i)] = found->textId;
+        else
+            reread.push_back(i);
+    }
+    if (gone.isEmpty() && reread.empty())
+        return true;
+    if (!m_index.begin())
+        return failed(problem);
+    for (const QByteArray &path : std::as_const(gone)) {
+        if (!m_index.removeNote(path))
+            return failed(problem);
+        m_entries->remove(path);
+    }
+    for (const qsizetype i : reread) {
+        const NoteFiles::File &file = m_list.files[i];
+        const QByteArray relative = relativePath(file);
+        if (!indexFile(m_list.folders[file.folder].nativePath + '/' + file.nativeName, relative))
+            return failed(problem);
+        m_textIds[size_t(i)] = m_entries->value(relative).textId;
+    }
+    if (!m_index.commit())
+        return failed(problem);
+    // Old texts pile up with every change; the walk compacts them.
+    if (m_index.needsCompaction())
+        return refresh(problem);
     return true;
 }
 
@@ -402,7 +719,7 @@ std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword
 {
     if (keyword.isEmpty())
         return QList<qsizetype>();
-    if (!m_index.isOpen() || !m_entries || m_textIds.size() != size_t(m_list.files.size())) {
+    if (!m_index.isOpen() || m_textIds.size() != size_t(m_list.files.size())) {
         if (problem)
             *problem = QStringLiteral("索引が開いていません");
         return std::nullopt;
@@ -422,14 +739,18 @@ std::optional<QList<qsizetype>> IndexedSearch::candidates(const QString &keyword
     if (!texts) {
         // Nothing the index can look up (a keyword of emoji alone): every note is read.
         candidates.reserve(m_list.files.size());
-        for (qsizetype i = 0; i < m_list.files.size(); ++i)
-            candidates.append(i);
+        for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+            if (!m_gone[size_t(i)])
+                candidates.append(i);
+        }
     } else {
         const QSet<qint64> textSet(texts->begin(), texts->end());
         const KeywordMatcher matcher(keyword);
         // A note's name and folders count too, whatever its text holds.
         std::vector<signed char> folderMatches(size_t(m_list.folders.size()), -1);
         for (qsizetype i = 0; i < m_list.files.size(); ++i) {
+            if (m_gone[size_t(i)])
+                continue;
             const NoteFiles::File &file = m_list.files[i];
             const qint64 textId = m_textIds[size_t(i)];
             bool candidate = textId < 0 || textSet.contains(textId);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "index/folderwatch.h"
 #include "index/noteindex.h"
 #include "search/globalsearch.h"
 #include "search/notefiles.h"
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,6 +21,9 @@
 /// whose stamp (size, modification and change time, inode) differs from the index's, so a note
 /// another program changed, added, removed or renamed is found as it now is. Used by the
 /// command line before each search and by the window's index worker; one object per thread.
+///
+/// With the folders watched (setWatching), update() does that walk only when the watcher lost
+/// track, and otherwise re-checks only the notes the kernel reported changed.
 class IndexedSearch
 {
 public:
@@ -47,6 +52,20 @@ public:
     /// Negative: no limit.
     void setReadLimit(qsizetype limit) { m_readLimit = limit; }
     bool wasTooMuch() const { return m_tooMuch; }
+
+    /// Has the notes' folders watched from the next update() on. Off by default: a command runs
+    /// once, and walks.
+    void setWatching(bool on);
+    bool isWatching() const { return m_watch != nullptr; }
+
+    /// refresh(), reading only what changed since the last call when the folders are watched:
+    /// the kernel's reports queued so far are read first, so a change that ended before the call
+    /// is found. It walks every note instead when the reports cannot tell all (a folder added,
+    /// gone or renamed, a note added, a lost report, a folder that cannot be watched, another
+    /// connection's writes to the index).
+    bool update(QString *problem);
+    /// Whether the last update() walked every note.
+    bool updateWalked() const { return m_walked; }
 
     /// Empties the index and reads every note again.
     bool rebuild(QString *problem, const Progress &progress = {},
@@ -93,6 +112,15 @@ private:
     bool failed(QString *problem);
     /// Reads the note at `native` (absolute) and puts it into the index under `relative`.
     bool indexFile(const QByteArray &native, const QByteArray &relative);
+    /// Watches every listed folder; false when one of them was not watched before (what it held
+    /// between the listing and now was not reported).
+    bool watchFolders();
+    /// Re-checks the listed notes at `marked` (indexes into the list) as refresh() would.
+    bool recheck(std::vector<qsizetype> marked, QString *problem);
+    qint64 dataVersion() const;
+    /// Compares the listed notes' stamps with `table`'s: the notes to read, the paths gone.
+    void compareStamps(const NoteIndex::EntryTable &table, std::vector<qsizetype> &changed,
+                       QList<QByteArray> &gone);
 
     QString m_base;
     QByteArray m_nativeBase;
@@ -109,4 +137,18 @@ private:
     qsizetype m_readCount = 0;
     qsizetype m_readLimit = -1;
     bool m_tooMuch = false;
+
+    std::unique_ptr<FolderWatch> m_watch;
+    /// Whether every listed folder is watched since before the last walk listed it.
+    bool m_watchSynced = false;
+    bool m_walked = false;
+    /// Watch ids to indexes into m_list.folders.
+    QHash<int, qsizetype> m_watchedFolders;
+    /// Listed notes by their path below the base folder; filled while watching.
+    QHash<QByteArray, qsizetype> m_listed;
+    /// Listed notes that are links, or have other names: changes through those are not
+    /// reported, so they are looked at every time.
+    std::vector<char> m_linked;
+    /// Listed notes found gone since the last walk.
+    std::vector<char> m_gone;
 };

@@ -54,6 +54,7 @@ void IndexService::start()
     m_worker->submit([this, base] {
         m_stop = false;
         m_indexed = std::make_unique<IndexedSearch>(base, m_indexPath);
+        m_indexed->setWatching(true);
         m_problemTold = false;
         build(false);
     });
@@ -77,12 +78,13 @@ void IndexService::build(bool rebuild)
     };
     const bool built = rebuild ? m_indexed->rebuild(&problem, progress, &m_stop)
                                : m_indexed->refresh(&problem, progress, &m_stop);
-    if (!built) {
+    if (m_stop)
+        return;
+    // The folders watched from now on, so that searches look only at what changed.
+    if (!built || !m_indexed->update(&problem)) {
         indexFailed(problem);
         return;
     }
-    if (m_stop)
-        return;
     m_ready = true;
     m_problemTold = false;
     post(QString());
@@ -163,7 +165,7 @@ void IndexService::search(const QString &keyword, QObject *context, Done done)
         std::optional<QList<qsizetype>> candidates;
         if (m_ready && m_indexed &&
             m_indexed->baseFolder() == PathManager::standardizedPath(base)) {
-            if (m_indexed->refresh(&problem))
+            if (m_indexed->update(&problem))
                 candidates = m_indexed->candidates(keyword, &problem);
             if (!candidates)
                 indexFailed(problem);
@@ -175,8 +177,8 @@ void IndexService::search(const QString &keyword, QObject *context, Done done)
         // A keyword in thousands of notes: the newest rows at once, the totals after.
         if (candidates->size() > firstRowsFrom)
             deliver(m_indexed->firstHits(*candidates, keyword, firstRows), false);
-        // Most notes to read: the scan reads them fastest.
-        if (candidates->size() * 2 > m_indexed->listedCount())
+        // Most notes to read after a walk anyway: the scan reads them fastest.
+        if (m_indexed->updateWalked() && candidates->size() * 2 > m_indexed->listedCount())
             deliver(GlobalSearch::runSearch(base, keyword), true);
         else
             deliver(m_indexed->hits(*candidates, keyword), true);

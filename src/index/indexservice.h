@@ -13,8 +13,10 @@ class SerialQueue;
 struct NoteChange;
 
 /// The window's note index: built or brought up to date on a worker thread of its own at start
-/// and when the base folder changes, kept current from NoteStore's announcements, and searched
-/// on the same worker after a stat walk, so that every search sees the notes as they are.
+/// and when the base folder changes, kept current from NoteStore's announcements and the
+/// kernel's reports of changed folders, and searched on the same worker after re-checking what
+/// those reports name (or a stat walk, when they cannot tell everything), so that every search
+/// sees the notes as they are.
 ///
 /// Until the index is complete, and whenever it fails, searches run the full scan (on a thread
 /// of the pool): never a partial answer. An index problem is told once, in stateChanged; a save

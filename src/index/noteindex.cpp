@@ -361,6 +361,38 @@ std::optional<QHash<QByteArray, NoteIndex::Entry>> NoteIndex::entries()
     return found;
 }
 
+std::optional<NoteIndex::EntryTable> NoteIndex::entryTable()
+{
+    Statement statement(m_db,
+                        "SELECT path, id, size, mtime_ns, ctime_ns, inode, text_id FROM notes");
+    if (!statement) {
+        fail(QStringLiteral("索引を読めません"));
+        return std::nullopt;
+    }
+    EntryTable table;
+    const qint64 expected = scalar("SELECT ifnull(max(id), 0) FROM notes").value_or(0);
+    table.rows.reserve(size_t(expected));
+    table.paths.reserve(qsizetype(expected) * 48);
+    int code;
+    while ((code = statement.step()) == SQLITE_ROW) {
+        EntryTable::Row row;
+        const void *path = sqlite3_column_blob(statement.get(), 0);
+        row.length = sqlite3_column_bytes(statement.get(), 0);
+        row.offset = table.paths.size();
+        table.paths.append(static_cast<const char *>(path), row.length);
+        row.entry.id = statement.integer(1);
+        row.entry.stamp = {statement.integer(2), statement.integer(3), statement.integer(4),
+                           statement.integer(5)};
+        row.entry.textId = statement.integer(6);
+        table.rows.push_back(row);
+    }
+    if (code != SQLITE_DONE) {
+        fail(QStringLiteral("索引を読めません"));
+        return std::nullopt;
+    }
+    return table;
+}
+
 bool NoteIndex::begin()
 {
     return exec("BEGIN IMMEDIATE");

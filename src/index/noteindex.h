@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 struct sqlite3;
 
@@ -85,6 +86,27 @@ public:
 
     /// Every indexed note by its path below the base folder, as the file system spells it.
     std::optional<QHash<QByteArray, Entry>> entries();
+
+    /// entries() in one block, in the order the notes were first written (for a walk, mostly its
+    /// own order): for a walk that looks every note up once.
+    struct EntryTable
+    {
+        /// Every path, one after another.
+        QByteArray paths;
+        struct Row
+        {
+            qsizetype offset = 0;
+            qsizetype length = 0;
+            Entry entry;
+        };
+        std::vector<Row> rows;
+
+        QByteArrayView path(const Row &row) const
+        {
+            return QByteArrayView(paths).sliced(row.offset, row.length);
+        }
+    };
+    std::optional<EntryTable> entryTable();
 
     /// A write transaction; every change below happens inside one. False when the index is
     /// locked beyond the busy timeout or failing.

@@ -33,6 +33,9 @@ using Renameat = int (*)(int, const char *, int, const char *);
 using Renameat2 = int (*)(int, const char *, int, const char *, unsigned);
 using Linkat = int (*)(int, const char *, int, const char *, int);
 using Openat = int (*)(int, const char *, int, ...);
+using Open = int (*)(const char *, int, ...);
+using Write = ssize_t (*)(int, const void *, size_t);
+using Pwrite = ssize_t (*)(int, const void *, size_t, off_t);
 
 template <typename Function> Function next(const char *name)
 {
@@ -52,6 +55,11 @@ struct Originals
     Linkat linkat = next<Linkat>("linkat");
     Openat openat = next<Openat>("openat");
     Openat openat64 = next<Openat>("openat64");
+    Open open = next<Open>("open");
+    Open open64 = next<Open>("open64");
+    Write write = next<Write>("write");
+    Pwrite pwrite = next<Pwrite>("pwrite");
+    Pwrite pwrite64 = next<Pwrite>("pwrite64");
 };
 
 const Originals &originals()
@@ -70,6 +78,9 @@ struct Armed
     std::array<int, callCount> error{};
     char refusedFolder[PATH_MAX] = {};
     int refusedError = 0;
+    /// refuseWritingIn(), on every thread.
+    std::atomic<int> writeRefusedError{0};
+    char writeRefusedFolder[PATH_MAX] = {};
 };
 
 Armed armed;
@@ -114,6 +125,36 @@ bool refusesCreating(int dirFd, const char *path)
     return true;
 }
 
+bool isBelow(const char *path, const char *folder)
+{
+    const size_t prefix = std::strlen(folder);
+    return prefix > 0 && std::strncmp(path, folder, prefix) == 0 &&
+           (path[prefix] == '\0' || path[prefix] == '/');
+}
+
+/// True (errno set) when writing to `fd`, or creating `path` (fd < 0), is refused.
+bool refusesWriting(int fd, const char *path)
+{
+    const int error = armed.writeRefusedError.load(std::memory_order_acquire);
+    if (error == 0)
+        return false;
+    char target[PATH_MAX] = {};
+    if (fd >= 0) {
+        char link[64];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        if (::readlink(link, target, sizeof target - 1) < 0)
+            return false;
+    } else if (path[0] == '/') {
+        std::strncpy(target, path, sizeof target - 1);
+    } else {
+        return false;
+    }
+    if (!isBelow(target, armed.writeRefusedFolder))
+        return false;
+    errno = error;
+    return true;
+}
+
 int openWith(Openat original, int dirFd, const char *path, int flags, va_list arguments)
 {
     mode_t mode = 0;
@@ -121,7 +162,19 @@ int openWith(Openat original, int dirFd, const char *path, int flags, va_list ar
         mode = mode_t(va_arg(arguments, unsigned));
     if ((flags & O_CREAT) != 0 && refusesCreating(dirFd, path))
         return -1;
+    if ((flags & O_CREAT) != 0 && dirFd == AT_FDCWD && refusesWriting(-1, path))
+        return -1;
     return original(dirFd, path, flags, mode);
+}
+
+int openPath(Open original, const char *path, int flags, va_list arguments)
+{
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE)
+        mode = mode_t(va_arg(arguments, unsigned));
+    if ((flags & O_CREAT) != 0 && refusesWriting(-1, path))
+        return -1;
+    return original(path, flags, mode);
 }
 
 void arm()
@@ -150,8 +203,16 @@ void refuseCreatingIn(const QString &folder, int error)
     arm();
 }
 
+void refuseWritingIn(const QString &folder, int error)
+{
+    const QByteArray real = QFile::encodeName(QFileInfo(folder).canonicalFilePath());
+    std::strncpy(armed.writeRefusedFolder, real.constData(), sizeof armed.writeRefusedFolder - 1);
+    armed.writeRefusedError.store(error, std::memory_order_release);
+}
+
 void reset()
 {
+    armed.writeRefusedError.store(0, std::memory_order_release);
     armed.any.store(false, std::memory_order_release);
     armed.callsLeft.fill(0);
     armed.refusedError = 0;
@@ -200,6 +261,39 @@ int openat64(int dirFd, const char *path, int flags, ...)
     const int fd = openWith(originals().openat64, dirFd, path, flags, arguments);
     va_end(arguments);
     return fd;
+}
+
+int open(const char *path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = openPath(originals().open, path, flags, arguments);
+    va_end(arguments);
+    return fd;
+}
+
+int open64(const char *path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = openPath(originals().open64, path, flags, arguments);
+    va_end(arguments);
+    return fd;
+}
+
+ssize_t write(int fd, const void *data, size_t size)
+{
+    return refusesWriting(fd, nullptr) ? -1 : originals().write(fd, data, size);
+}
+
+ssize_t pwrite(int fd, const void *data, size_t size, off_t offset)
+{
+    return refusesWriting(fd, nullptr) ? -1 : originals().pwrite(fd, data, size, offset);
+}
+
+ssize_t pwrite64(int fd, const void *data, size_t size, off_t offset)
+{
+    return refusesWriting(fd, nullptr) ? -1 : originals().pwrite64(fd, data, size, offset);
 }
 
 } // extern "C"

@@ -19,6 +19,11 @@ void failNth(Call call, int nth, int error);
 /// not do).
 void refuseCreatingIn(const QString &folder, int error);
 
+/// Creating a file in `folder` or below by its absolute path (open, openat with O_CREAT) and
+/// writing to a file there (write, pwrite) fail with `error`, on every thread: a full (ENOSPC)
+/// or read-only (EROFS) disk under a folder that only the code under test uses.
+void refuseWritingIn(const QString &folder, int error);
+
 /// Disarms everything.
 void reset();
 

@@ -2,20 +2,24 @@
 // and however they changed; a damaged, foreign or locked index is never the reason a result is
 // wrong.
 
+#include "common/systemcallfaults.h"
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 #include "index/indexedsearch.h"
 #include "index/indexservice.h"
 #include "index/noteindex.h"
+#include "platform/atomicfile.h"
 #include "search/globalsearch.h"
 #include "storage/notestore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cerrno>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,6 +133,10 @@ private Q_SLOTS:
     void twoConnectionsStayExact();
     void liesOutsideTheBaseFolder();
     void windowServiceFollowsEveryChange();
+    void watchedFoldersTellWhatChanged_data();
+    void watchedFoldersTellWhatChanged();
+    void failingCacheDiskLeavesSearchExact_data();
+    void failingCacheDiskLeavesSearchExact();
 
 private:
     /// Searches `keywords` with the index (after a refresh) and by the scan; fails naming the
@@ -489,6 +497,174 @@ void TestNoteIndex::windowServiceFollowsEveryChange()
     for (const QList<QVariant> &state : std::as_const(told))
         problems += state.first().toString().startsWith(QStringLiteral("索引を使えない"));
     QCOMPARE(problems, 1);
+}
+
+void TestNoteIndex::watchedFoldersTellWhatChanged_data()
+{
+    // Another program's change, and whether the next search may rely on the kernel's reports
+    // (false) or must walk every note (true) to find it.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("walks");
+    QTest::newRow("written in place") << "write a.md" << false;
+    QTest::newRow("saved by renaming over it") << "save a.md" << false;
+    QTest::newRow("removed") << "remove b.md" << false;
+    QTest::newRow("renamed") << "rename b.md" << true;
+    QTest::newRow("added") << "write e.md" << true;
+    QTest::newRow("added in a new folder") << "write new/f.md" << true;
+    QTest::newRow("folder renamed") << "rename sub" << true;
+    QTest::newRow("folder removed") << "remove sub" << true;
+    QTest::newRow("a link's target outside written") << "write outside/target.md" << false;
+    QTest::newRow("written through another name") << "write outside/other.md" << false;
+    QTest::newRow("hidden and other files") << "write .e.md" << false;
+    QTest::newRow("index rebuilt by another program") << "rebuild" << true;
+}
+
+void TestNoteIndex::watchedFoldersTellWhatChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, walks);
+    m_base = m_env->useBaseFolder();
+    const QString outside = m_env->makeFolder(QStringLiteral("outside"));
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/a.md"), "猫の会議", 1'700'000'000));
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/b.md"), "犬", 1'700'000'001));
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/sub/c.md"), "会議室", 1'700'000'002));
+    QVERIFY(TestFiles::write(outside + QStringLiteral("/target.md"), "犬", 1'700'000'003));
+    QVERIFY(QFile::link(outside + QStringLiteral("/target.md"), m_base + QStringLiteral("/l.md")));
+    QVERIFY(TestFiles::write(outside + QStringLiteral("/other.md"), "猫", 1'700'000'004));
+    QVERIFY(::link(QFile::encodeName(outside + QStringLiteral("/other.md")).constData(),
+                   QFile::encodeName(m_base + QStringLiteral("/h.md")).constData()) == 0);
+
+    IndexedSearch indexed(m_base);
+    indexed.setWatching(true);
+    QString problem;
+    QVERIFY2(indexed.open(&problem) && indexed.update(&problem), qPrintable(problem));
+    QVERIFY(indexed.updateWalked());
+    QVERIFY(indexed.update(&problem));
+    QVERIFY(!indexed.updateWalked());
+
+    const auto exact = [&](const QString &when, IndexedSearch &indexed) {
+        for (const QString &keyword : {QStringLiteral("会議"), QStringLiteral("猫"),
+                                       QStringLiteral("犬"), QStringLiteral("後")}) {
+            const std::optional<QList<SearchHit>> found = indexed.search(keyword, &problem);
+            QVERIFY2(found, qPrintable(problem));
+            const QList<SearchHit> scanned = GlobalSearch::runSearch(m_base, keyword);
+            if (*found != scanned)
+                QFAIL(qPrintable(QStringLiteral("%1, \"%2\":\nindex:\n%3\nscan:\n%4")
+                                     .arg(when, keyword, hitsText(*found), hitsText(scanned))));
+        }
+    };
+    // A command's index of its own, made before the change: its one walk, looking the notes up
+    // in one block, finds the change too.
+    const QString commandIndex = m_env->path(QStringLiteral("command.sqlite"));
+    {
+        IndexedSearch command(m_base, commandIndex);
+        QVERIFY2(command.open(&problem) && command.refresh(&problem), qPrintable(problem));
+    }
+    const QString what = change.section(u' ', 1);
+    const QString path =
+        (what.startsWith(QStringLiteral("outside/")) ? m_env->path(what) : m_base + u'/' + what);
+    if (change.startsWith(QStringLiteral("write ")))
+        QVERIFY(TestFiles::write(path, "会議の後", 1'700'000'100));
+    else if (change.startsWith(QStringLiteral("save ")))
+        QVERIFY(AtomicFile::write(path, "会議の後"));
+    else if (change == QStringLiteral("rename b.md"))
+        QVERIFY(QFile::rename(path, m_base + QStringLiteral("/d.md")));
+    else if (change == QStringLiteral("rename sub"))
+        QVERIFY(QDir().rename(path, m_base + QStringLiteral("/後")));
+    else if (change == QStringLiteral("remove sub"))
+        QVERIFY(QDir(path).removeRecursively());
+    else if (change.startsWith(QStringLiteral("remove ")))
+        QVERIFY(QFile::remove(path));
+    if (change == QStringLiteral("write .e.md"))
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/e.tmp"), "会議の後"));
+    if (change == QStringLiteral("rebuild")) {
+        IndexedSearch other(m_base);
+        QVERIFY(other.open(&problem) && other.rebuild(&problem));
+    }
+    QVERIFY2(indexed.update(&problem), qPrintable(problem));
+    QCOMPARE(indexed.updateWalked(), walks);
+    exact(QStringLiteral("after the change"), indexed);
+    IndexedSearch command(m_base, commandIndex);
+    QVERIFY2(command.open(&problem) && command.refresh(&problem), qPrintable(problem));
+    exact(QStringLiteral("a command after the change"), command);
+
+    // Watched again after a walk, the new folders too: every note written in place is found
+    // without one.
+    for (QDirIterator it(m_base, {QStringLiteral("*.md")}, QDir::Files,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        QVERIFY(TestFiles::write(it.next(), "後で", 1'700'000'200));
+    QVERIFY2(indexed.update(&problem), qPrintable(problem));
+    QVERIFY(!indexed.updateWalked());
+    exact(QStringLiteral("after writing every note"), indexed);
+}
+
+void TestNoteIndex::failingCacheDiskLeavesSearchExact_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("afterBuild");
+    QTest::newRow("full, once the index is built") << ENOSPC << true;
+    QTest::newRow("read-only from the start") << EROFS << false;
+}
+
+void TestNoteIndex::failingCacheDiskLeavesSearchExact()
+{
+    QFETCH(int, error);
+    QFETCH(bool, afterBuild);
+    m_base = m_env->useBaseFolder();
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/n%1.md").arg(i),
+                                 i % 2 ? "犬の散歩" : "猫の会議", 1'700'000'000 + i));
+    const QString cache = m_env->makeFolder(QStringLiteral("cache/Quillmere/index"));
+    SystemCallFaults::Guard guard;
+    if (!afterBuild)
+        SystemCallFaults::refuseWritingIn(cache, error);
+
+    IndexService service;
+    QSignalSpy states(&service, &IndexService::stateChanged);
+    service.start();
+    service.waitUntilIdle();
+    QCOMPARE(service.isReady(), afterBuild);
+    if (afterBuild)
+        SystemCallFaults::refuseWritingIn(cache, error);
+    QList<SearchHit> found;
+    bool complete = false;
+    const auto search = [&](const QString &keyword) {
+        complete = false;
+        service.search(keyword, this, [&](QList<SearchHit> hits, bool done) {
+            found = std::move(hits);
+            complete = done;
+        });
+        QTRY_VERIFY(complete);
+        QCOMPARE(found, GlobalSearch::runSearch(m_base, keyword));
+        service.waitUntilIdle();
+    };
+    // Every search answers as the scan, changes by another program included, while the index
+    // cannot be written; the reason is told once.
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(TestFiles::write(m_base + QStringLiteral("/n%1.md").arg(round), "会議のあとの散歩",
+                                 1'700'001'000 + round));
+        search(QStringLiteral("会議"));
+        search(QStringLiteral("散歩"));
+        QVERIFY(!service.isReady());
+    }
+    QTRY_VERIFY(!states.isEmpty());
+    const auto told = [&] {
+        int problems = 0;
+        for (const QList<QVariant> &state : std::as_const(states))
+            problems += state.first().toString().startsWith(QStringLiteral("索引を使えない"));
+        return problems;
+    };
+    QTRY_COMPARE(told(), 1);
+
+    // Room again: the index comes back and answers as exactly.
+    SystemCallFaults::reset();
+    search(QStringLiteral("会議"));
+    QTRY_VERIFY(service.isReady());
+    QVERIFY(TestFiles::write(m_base + QStringLiteral("/n39.md"), "会議", 1'700'002'000));
+    search(QStringLiteral("会議"));
+    search(QStringLiteral("犬"));
+    QCOMPARE(told(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestNoteIndex)
