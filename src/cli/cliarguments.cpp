@@ -15,6 +15,7 @@ enum Option : unsigned {
     version = 1 << 6,
     noIndex = 1 << 7,
     rebuild = 1 << 8,
+    noLinks = 1 << 9,
 };
 
 constexpr unsigned everyCommand = base | json | help | version;
@@ -26,7 +27,7 @@ struct KnownOption
     bool takesValue;
 };
 
-const std::array<KnownOption, 10> knownOptions = {{
+const std::array<KnownOption, 11> knownOptions = {{
     {QLatin1String("--base"), base, true},
     {QLatin1String("--json"), json, false},
     {QLatin1String("--print"), print, false},
@@ -37,6 +38,7 @@ const std::array<KnownOption, 10> knownOptions = {{
     {QLatin1String("--version"), version, false},
     {QLatin1String("--no-index"), noIndex, false},
     {QLatin1String("--rebuild"), rebuild, false},
+    {QLatin1String("--no-links"), noLinks, false},
 }};
 
 struct KnownCommand
@@ -49,7 +51,7 @@ struct KnownCommand
     const char16_t *operand;
 };
 
-const std::array<KnownCommand, 7> knownCommands = {{
+const std::array<KnownCommand, 11> knownCommands = {{
     {QLatin1String("search"), 1, 1, everyCommand | remember | noIndex, u"キーワード"},
     {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
     {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
@@ -57,6 +59,10 @@ const std::array<KnownCommand, 7> knownCommands = {{
     {QLatin1String("open"), 0, 1, everyCommand, u""},
     {QLatin1String("holidays"), 0, 1, everyCommand, u""},
     {QLatin1String("index"), 0, 0, everyCommand | rebuild, u""},
+    {QLatin1String("links"), 1, 1, everyCommand, u"ノート"},
+    {QLatin1String("backlinks"), 1, 1, everyCommand, u"ノート"},
+    {QLatin1String("tags"), 0, 1, everyCommand, u""},
+    {QLatin1String("rename"), 2, 2, everyCommand | noLinks, u"元のノートと新しい名前"},
 }};
 
 const KnownOption *findOption(QStringView name)
@@ -148,6 +154,7 @@ Scan scan(const QStringList &list)
     arguments.remember = result.given & remember;
     arguments.noIndex = result.given & noIndex;
     arguments.rebuild = result.given & rebuild;
+    arguments.noLinks = result.given & noLinks;
     arguments.help = result.given & help;
     arguments.version = result.given & version;
     return result;
@@ -221,6 +228,12 @@ QString helpText()
         "  open [名前の一部]     クイックオープン。名前かフォルダ名が一致するノートのパスを表示\n"
         "                        （名前なしでは最近更新した 30 件を新しい順に）\n"
         "  holidays [年]         カレンダーに表示される祝日の一覧（年なしでは今年）\n"
+        "  links ノート          ノートのリンクと、それぞれのリンク先（found / missing / "
+        "ambiguous）\n"
+        "  backlinks ノート      そのノートにリンクしているノートと行（新しい順）\n"
+        "  tags [タグ]           タグとノート数の一覧。タグを付けると、そのタグのノート\n"
+        "  rename 元 新しい名前  ノートの名前を変えるか移動し、そのノートへのリンクを書き換える\n"
+        "                        （--no-links: リンクはそのまま）\n"
         "  index                 検索の索引の状態（ノート数・大きさ・場所）を表示\n"
         "\n"
         "オプション:\n"
@@ -231,6 +244,7 @@ QString helpText()
         "  --remember            search: キーワードを検索履歴に加える\n"
         "  --no-index            search: 索引を使わず、すべてのノートを読んで検索する\n"
         "  --rebuild             index: 索引を作り直す\n"
+        "  --no-links            rename: リンクを書き換えない\n"
         "  -h, --help            この説明を表示\n"
         "  --version             バージョンを表示\n"
         "\n"

@@ -18,6 +18,7 @@ struct CliArguments
     bool remember = false;
     bool noIndex = false;
     bool rebuild = false;
+    bool noLinks = false;
     bool help = false;
     bool version = false;
 };

@@ -1,5 +1,6 @@
 #include "index/noteindex.h"
 
+#include "links/linktables.h"
 #include "storage/pathmanager.h"
 
 #include <QChar>
@@ -156,7 +157,7 @@ QString NoteIndex::indexedText(QStringView body)
     return text;
 }
 
-NoteIndex::NoteIndex() = default;
+NoteIndex::NoteIndex() : m_hook(&LinkTables::writeNote) {}
 
 NoteIndex::~NoteIndex()
 {
@@ -219,7 +220,7 @@ bool NoteIndex::createSchema()
                 " tokenize='trigram case_sensitive 1');"
                 "INSERT INTO meta VALUES('complete', 0), ('dead_texts', 0),"
                 " ('next_text', 1);") &&
-           exec("COMMIT");
+           LinkTables::createSchema(m_db) && exec("COMMIT");
 }
 
 bool NoteIndex::checkSchema(const QString &baseFolder)
@@ -311,10 +312,10 @@ bool NoteIndex::open(const QString &path, const QString &baseFolder, QString *pr
 
 bool NoteIndex::clear(QString *problem)
 {
-    const bool done = begin() && exec("DELETE FROM notes") &&
-                      exec("INSERT INTO texts(texts) VALUES('delete-all')") &&
-                      exec("UPDATE meta SET value = 0 WHERE key IN ('complete', 'dead_texts')") &&
-                      commit();
+    const bool done =
+        begin() && exec("DELETE FROM notes") && exec("DELETE FROM links") &&
+        exec("DELETE FROM tags") && exec("INSERT INTO texts(texts) VALUES('delete-all')") &&
+        exec("UPDATE meta SET value = 0 WHERE key IN ('complete', 'dead_texts')") && commit();
     if (!done) {
         rollback();
         if (problem)
@@ -378,7 +379,7 @@ void NoteIndex::rollback()
 }
 
 std::optional<qint64> NoteIndex::putNote(const QByteArray &path, const Stamp &stamp,
-                                         QStringView body, qint64 *newTextId)
+                                         QStringView body, qint64 *newTextId, QStringView header)
 {
     const std::optional<qint64> textId = scalar("SELECT value FROM meta WHERE key = 'next_text'");
     if (!textId)
@@ -421,7 +422,7 @@ std::optional<qint64> NoteIndex::putNote(const QByteArray &path, const Stamp &st
     const qint64 noteId = id ? *id : sqlite3_last_insert_rowid(m_db);
     if (newTextId)
         *newTextId = *textId;
-    if (m_hook && !m_hook(m_db, noteId, body)) {
+    if (m_hook && !m_hook(m_db, noteId, body, header)) {
         fail(QStringLiteral("索引に書けません"));
         return std::nullopt;
     }
@@ -452,7 +453,7 @@ bool NoteIndex::removeNote(const QByteArray &path)
     if (!remove || remove.step() != SQLITE_DONE ||
         !exec("UPDATE meta SET value = value + 1 WHERE key = 'dead_texts'"))
         return fail(QStringLiteral("索引に書けません"));
-    if (m_hook && !m_hook(m_db, id, {}))
+    if (m_hook && !m_hook(m_db, id, {}, {}))
         return fail(QStringLiteral("索引に書けません"));
     return true;
 }
