@@ -118,6 +118,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     connectMemo();
     connectNotifications();
     connectPictures();
+    connectLinks();
 
     auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     quickOpen->setContext(Qt::WindowShortcut);

@@ -171,6 +171,8 @@ private:
     void connectPictures();
     std::optional<QString> storePictures(const QMimeData *mime);
     bool followOpenNoteMove(const QString &oldPath, const QString &newPath);
+    /// Links to a renamed or moved note follow it, when the user agrees (contentviewlinks.cpp).
+    void connectLinks();
 
     MemoManager &m_memo;
     EditorLiveState m_live;

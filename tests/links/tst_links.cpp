@@ -2,11 +2,13 @@
 #include "common/testenvironment.h"
 #include "common/testfiles.h"
 #include "index/indexedsearch.h"
+#include "links/linkfollower.h"
 #include "links/linkresolver.h"
 #include "links/linkrewrite.h"
 #include "links/linktables.h"
 #include "links/linkupdater.h"
 #include "links/notelinks.h"
+#include "storage/notestore.h"
 
 #include <QTest>
 
@@ -33,6 +35,8 @@ private Q_SLOTS:
     void rewritesForMove();
     void rewritesOnDiskAndReportsUnwritable();
     void indexAnswersBacklinksAndTags();
+    void followsMovesWhenAsked_data();
+    void followsMovesWhenAsked();
 
 private:
     QString base() const { return m_env->path(QStringLiteral("base")); }
@@ -317,6 +321,65 @@ void TestLinks::indexAnswersBacklinksAndTags()
         TestFiles::write(root + u"/二.md"_qs, "なし\n", QDateTime::currentDateTime().addSecs(5)));
     QVERIFY2(search.refresh(&problem), qPrintable(problem));
     QCOMPARE(LinkTables::notesWithTags(db, {NoteLinks::fold(u"読書")})->size(), 1);
+}
+
+void TestLinks::followsMovesWhenAsked_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
+}
+
+void TestLinks::followsMovesWhenAsked()
+{
+    QFETCH(bool, yes);
+    PathManager::setBaseFolderForProcess(base());
+    const QString root = PathManager::standardizedPath(base());
+    QVERIFY(TestFiles::write(root + u"/Notes/計画.md"_qs, "[[予定]] [a](予定.md)\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/a.md"_qs, "[[計画|予定表]] と [[計画#章]]\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/開いている.md"_qs, "x [[計画]]\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/無関係.md"_qs, "[[計画x]] `[[計画]]`\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/予定.md"_qs, "本文\n"));
+    QVERIFY(QDir().mkpath(root + u"/Archive"_qs));
+    const QString indexPath = m_env->path(QStringLiteral("follow.sqlite"));
+    {
+        // The index knows the notes before the move, as the window's would.
+        IndexedSearch search(root, indexPath);
+        QString problem;
+        QVERIFY2(search.refresh(&problem), qPrintable(problem));
+    }
+    // The open note, as its editor holds it (with an edit not saved yet).
+    QString editorText = u"x [[計画]] 未保存\n"_qs;
+    qsizetype asked = -1;
+    QStringList askedNotes;
+    LinkFollower::Handlers handlers;
+    handlers.confirm = [&](qsizetype links, const QList<LinkUpdater::Linker> &linkers) {
+        asked = links;
+        for (const LinkUpdater::Linker &linker : linkers)
+            askedNotes.append(linker.path);
+        return yes;
+    };
+    handlers.openNote = [&](const QString &path, const auto &edit) {
+        if (path != root + u"/Notes/開いている.md"_qs)
+            return false;
+        editorText = edit(editorText);
+        return true;
+    };
+    LinkFollower follower(handlers, nullptr, indexPath);
+    AtomicFile::Error error;
+    QVERIFY(NoteStore::instance().moveNote(root + u"/Notes/計画.md"_qs,
+                                           root + u"/Archive/方針.md"_qs, &error));
+    QTRY_COMPARE(asked, qsizetype(3));
+    QCOMPARE(askedNotes, (QStringList{u"Notes/a.md"_qs, u"Notes/開いている.md"_qs}));
+    QCOMPARE(TestFiles::read(root + u"/Notes/a.md"_qs),
+             yes ? QByteArray("[[方針|予定表]] と [[方針#章]]\n")
+                 : QByteArray("[[計画|予定表]] と [[計画#章]]\n"));
+    QCOMPARE(editorText, yes ? u"x [[方針]] 未保存\n"_qs : u"x [[計画]] 未保存\n"_qs);
+    // The open note's file is the editor's to save.
+    QCOMPARE(TestFiles::read(root + u"/Notes/開いている.md"_qs), "x [[計画]]\n");
+    QCOMPARE(TestFiles::read(root + u"/Notes/無関係.md"_qs), "[[計画x]] `[[計画]]`\n");
+    // The moved note's own relative path follows it either way.
+    QCOMPARE(TestFiles::read(root + u"/Archive/方針.md"_qs), "[[予定]] [a](../Notes/予定.md)\n");
 }
 
 QTEST_GUILESS_MAIN(TestLinks)
