@@ -2,6 +2,7 @@
 
 #include "app/autosaveschedule.h"
 #include "editor/editorlivestate.h"
+#include "links/notehistory.h"
 #include "storage/memomanager.h"
 
 #include <QDate>
@@ -171,8 +172,19 @@ private:
     void connectPictures();
     std::optional<QString> storePictures(const QMimeData *mime);
     bool followOpenNoteMove(const QString &oldPath, const QString &newPath);
-    /// Links to a renamed or moved note follow it, when the user agrees (contentviewlinks.cpp).
+    /// Links to a renamed or moved note follow it, when the user agrees; links in the preview
+    /// and Ctrl+click in the editor open notes, Alt+Left and Alt+Right go back and forward
+    /// along them (contentviewlinks.cpp).
     void connectLinks();
+    void connectLinkNavigation();
+    void followLinkUrl(const QUrl &url);
+    /// Follows the link at `position` of the editor's text; false when there is none.
+    bool followLinkAt(qsizetype position);
+    void followLinkTarget(const QString &target, bool markdown);
+    /// Opens `filePath` through the document road, at `line` of its body when not negative.
+    bool openLinkedNote(const QString &filePath, qint64 line = -1);
+    void goAlongLinks(bool back);
+    NoteHistory m_linkHistory;
 
     MemoManager &m_memo;
     EditorLiveState m_live;

@@ -1,12 +1,23 @@
 #include "app/contentview.h"
 
+#include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
+#include "editor/notetextedit.h"
 #include "links/linkfollower.h"
+#include "links/notelinks.h"
 #include "preview/markdownpreviewpane.h"
+#include "preview/markdownpreviewview.h"
+#include "search/notefiles.h"
 #include "storage/memomanager.h"
+#include "storage/notestore.h"
 #include "storage/pathmanager.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QShortcut>
 
 void ContentView::connectLinks()
 {
@@ -42,4 +53,185 @@ void ContentView::connectLinks()
                                     failed.join(QStringLiteral("、")));
     };
     new LinkFollower(std::move(handlers), this);
+    connectLinkNavigation();
+}
+
+namespace {
+
+/// Hands mouse presses to `handler`; a true answer swallows them.
+class PressFilter : public QObject
+{
+public:
+    PressFilter(std::function<bool(QMouseEvent *)> handler, QObject *parent)
+        : QObject(parent), m_handler(std::move(handler))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress &&
+            m_handler(static_cast<QMouseEvent *>(event)))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<bool(QMouseEvent *)> m_handler;
+};
+
+/// The notes below the base folder, as paths below it.
+QStringList notesBelow(const QString &base)
+{
+    const NoteFiles::NoteFileList list = NoteFiles::listNoteFiles(base);
+    QStringList paths;
+    paths.reserve(list.files.size());
+    for (const NoteFiles::File &file : list.files) {
+        const QString &folder = list.folders[file.folder].relativePath;
+        paths.append(folder.isEmpty() ? file.name : folder + u'/' + file.name);
+    }
+    return paths;
+}
+
+} // namespace
+
+void ContentView::connectLinkNavigation()
+{
+    connect(m_sidePane->previewView(), &MarkdownPreviewView::linkActivated, this,
+            &ContentView::followLinkUrl);
+    NoteTextEdit *edit = m_editor->editor()->textEdit();
+    edit->viewport()->installEventFilter(new PressFilter(
+        [this, edit](QMouseEvent *event) {
+            if (event->button() != Qt::LeftButton ||
+                (event->modifiers() & ~Qt::ShiftModifier) != Qt::ControlModifier)
+                return false;
+            return followLinkAt(edit->cursorForPosition(event->position().toPoint()).position());
+        },
+        this));
+    // The mouse's back and forward buttons, anywhere in the window.
+    qApp->installEventFilter(new PressFilter(
+        [this](QMouseEvent *event) {
+            if (event->button() != Qt::BackButton && event->button() != Qt::ForwardButton)
+                return false;
+            if (!isVisible() || !isActiveWindow())
+                return false;
+            goAlongLinks(event->button() == Qt::BackButton);
+            return true;
+        },
+        this));
+    auto *back = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Left), this);
+    back->setContext(Qt::WindowShortcut);
+    connect(back, &QShortcut::activated, this, [this] { goAlongLinks(true); });
+    auto *forward = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Right), this);
+    forward->setContext(Qt::WindowShortcut);
+    connect(forward, &QShortcut::activated, this, [this] { goAlongLinks(false); });
+    connect(&NoteStore::instance(), &NoteStore::changed, this, [this](const NoteChange &change) {
+        if (change.kind == NoteChange::Kind::moved)
+            m_linkHistory.moved(change.oldPath, change.path);
+        else if (change.kind == NoteChange::Kind::deleted)
+            m_linkHistory.removed(change.path);
+    });
+}
+
+void ContentView::followLinkUrl(const QUrl &url)
+{
+    if (url.scheme() == NoteLinks::noteScheme) {
+        followLinkTarget(NoteLinks::linkFromNoteUrl(url.path(QUrl::FullyEncoded),
+                                                    url.fragment(QUrl::FullyEncoded))
+                             .target,
+                         false);
+        return;
+    }
+    if (url.isRelative() && !url.path().isEmpty()) {
+        const QString path = url.path();
+        if (path.endsWith(QLatin1String(".md"), Qt::CaseInsensitive) ||
+            path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
+            followLinkTarget(path, true);
+    }
+}
+
+bool ContentView::followLinkAt(qsizetype position)
+{
+    const QString text = m_editor->text();
+    for (const NoteLinks::Link &link : NoteLinks::links(text)) {
+        if (position < link.start || position >= link.start + link.length)
+            continue;
+        followLinkTarget(link.target, link.kind == NoteLinks::Link::Kind::markdown);
+        return true;
+    }
+    return false;
+}
+
+void ContentView::followLinkTarget(const QString &target, bool markdown)
+{
+    const QString base = PathManager::standardizedPath(PathManager::baseFolderPath());
+    const QString root = base + u'/';
+    const QString current = m_memo.currentFilePath();
+    const QString from = current.startsWith(root) ? current.sliced(root.size()) : QString();
+    NoteLinks::Link link;
+    link.kind = markdown ? NoteLinks::Link::Kind::markdown : NoteLinks::Link::Kind::wiki;
+    link.target = target;
+    const LinkResolver resolver(notesBelow(base));
+    const LinkResolver::Resolution resolution = resolver.resolve(link, from);
+    switch (resolution.status) {
+    case LinkResolver::Resolution::Status::found:
+        openLinkedNote(root + resolution.paths.first());
+        return;
+    case LinkResolver::Resolution::Status::ambiguous: {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("リンク"),
+                        QStringLiteral("「%1」に当てはまるノートが複数あります").arg(target),
+                        QMessageBox::Ok, window());
+        box.setInformativeText(resolution.paths.join(u'\n'));
+        box.exec();
+        return;
+    }
+    case LinkResolver::Resolution::Status::missing:
+        break;
+    }
+    if (resolution.createPath.isEmpty())
+        return;
+    const QString path = root + resolution.createPath;
+    QMessageBox ask(QMessageBox::Question, QStringLiteral("リンク"),
+                    QStringLiteral("「%1」はまだありません。作成しますか？").arg(target),
+                    QMessageBox::Yes | QMessageBox::No, window());
+    ask.setInformativeText(resolution.createPath);
+    if (ask.exec() != QMessageBox::Yes)
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    AtomicFile::Error error;
+    bool taken = false;
+    // Made only when nothing is there: an existing file is opened, never replaced.
+    if (!NoteStore::instance().createNote(path, QByteArray(), &error, &taken) && !taken) {
+        m_memo.showTemporaryMessage(QStringLiteral("ノートを作成できませんでした: ") +
+                                    error.reason());
+        return;
+    }
+    openLinkedNote(path);
+}
+
+bool ContentView::openLinkedNote(const QString &filePath, qint64 line)
+{
+    const QString from = m_memo.currentFilePath();
+    if (filePath != from && !loadDocument(filePath))
+        return false;
+    if (filePath != from)
+        m_linkHistory.followed(from);
+    if (line >= 0)
+        m_editor->scrollToLine(line);
+    m_editor->editor()->focusEditor();
+    return true;
+}
+
+void ContentView::goAlongLinks(bool back)
+{
+    const QString current = m_memo.currentFilePath();
+    NoteHistory trial = m_linkHistory;
+    const std::optional<QString> next = back ? trial.back(current) : trial.forward(current);
+    if (!next)
+        return;
+    // Only once the switch happened (the open note saved) does the history move.
+    if (!loadDocument(*next))
+        return;
+    m_linkHistory = trial;
+    m_editor->editor()->focusEditor();
 }

@@ -470,4 +470,49 @@ QList<Tag> tags(QStringView text)
     return found;
 }
 
+QString wikiLinksAsMarkdown(QStringView text)
+{
+    const QList<Link> found = links(text);
+    if (found.isEmpty())
+        return text.toString();
+    QString out;
+    qsizetype done = 0;
+    for (const Link &link : found) {
+        if (link.kind != Link::Kind::wiki)
+            continue;
+        qsizetype start = link.start;
+        // An embed is a link here: the preview shows no note inside another.
+        if (start > 0 && text[start - 1] == u'!')
+            --start;
+        out += text.sliced(done, start - done);
+        QString shown = link.shown.isEmpty() ? link.target : link.shown;
+        if (link.shown.isEmpty() && !link.heading.isEmpty())
+            shown += QStringLiteral(" > ") + link.heading;
+        QString escaped;
+        for (const QChar c : shown) {
+            if (c == u'[' || c == u']' || c == u'\\' || c == u'*' || c == u'_' || c == u'`')
+                escaped += u'\\';
+            escaped += c;
+        }
+        out += u'[' + escaped + QStringLiteral("](") + QString(noteScheme) + u':' +
+               QString::fromLatin1(QUrl::toPercentEncoding(link.target)) +
+               (link.heading.isEmpty()
+                    ? QString()
+                    : u'#' + QString::fromLatin1(QUrl::toPercentEncoding(link.heading))) +
+               u')';
+        done = link.start + link.length;
+    }
+    out += text.sliced(done);
+    return out;
+}
+
+Link linkFromNoteUrl(const QString &encodedPath, const QString &fragment)
+{
+    Link link;
+    link.kind = Link::Kind::wiki;
+    link.target = QUrl::fromPercentEncoding(encodedPath.toUtf8());
+    link.heading = QUrl::fromPercentEncoding(fragment.toUtf8());
+    return link;
+}
+
 } // namespace NoteLinks

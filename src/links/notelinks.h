@@ -68,4 +68,15 @@ QList<std::pair<qsizetype, qsizetype>> codeRanges(QStringView text);
 /// closing line, or 0 when there is none.
 qsizetype frontMatterEnd(QStringView text);
 
+/// The scheme of the addresses wikiLinksAsMarkdown gives wiki links.
+inline constexpr QLatin1String noteScheme("quillmere-note");
+
+/// `text` with every wiki link (and embed) written as a markdown link to
+/// "quillmere-note:<target>#<heading>" showing its shown text, or its name: for renderers that
+/// know only markdown links.
+QString wikiLinksAsMarkdown(QStringView text);
+
+/// The wiki link an address of wikiLinksAsMarkdown stands for.
+Link linkFromNoteUrl(const QString &encodedPath, const QString &fragment);
+
 } // namespace NoteLinks

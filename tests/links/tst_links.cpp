@@ -7,6 +7,7 @@
 #include "links/linkrewrite.h"
 #include "links/linktables.h"
 #include "links/linkupdater.h"
+#include "links/notehistory.h"
 #include "links/notelinks.h"
 #include "storage/notestore.h"
 
@@ -36,6 +37,8 @@ private Q_SLOTS:
     void rewritesOnDiskAndReportsUnwritable();
     void indexAnswersBacklinksAndTags();
     void followsMovesWhenAsked_data();
+    void drawsWikiLinksAsMarkdown();
+    void walksBackAndForward();
     void followsMovesWhenAsked();
 
 private:
@@ -380,6 +383,37 @@ void TestLinks::followsMovesWhenAsked()
     QCOMPARE(TestFiles::read(root + u"/Notes/無関係.md"_qs), "[[計画x]] `[[計画]]`\n");
     // The moved note's own relative path follows it either way.
     QCOMPARE(TestFiles::read(root + u"/Archive/方針.md"_qs), "[[予定]] [a](../Notes/予定.md)\n");
+}
+
+void TestLinks::drawsWikiLinksAsMarkdown()
+{
+    QCOMPARE(NoteLinks::wikiLinksAsMarkdown(u"[[a b|見*せ*る]] `[[x]]` ![[e]] [[計画#章]]"),
+             u"[見\\*せ\\*る](quillmere-note:a%20b) `[[x]]` [e](quillmere-note:e) "
+             u"[計画 > 章](quillmere-note:%E8%A8%88%E7%94%BB#%E7%AB%A0)"_qs);
+    const QUrl url(u"quillmere-note:a%20b#%E7%AB%A0"_qs);
+    const NoteLinks::Link link =
+        NoteLinks::linkFromNoteUrl(url.path(QUrl::FullyEncoded), url.fragment(QUrl::FullyEncoded));
+    QCOMPARE(link.target, u"a b"_qs);
+    QCOMPARE(link.heading, u"章"_qs);
+}
+
+void TestLinks::walksBackAndForward()
+{
+    NoteHistory history;
+    QVERIFY(!history.back(u"a"_qs));
+    history.followed(u"a"_qs); // a -> b
+    history.followed(u"b"_qs); // b -> c
+    QCOMPARE(history.back(u"c"_qs), u"b"_qs);
+    QCOMPARE(history.back(u"b"_qs), u"a"_qs);
+    QVERIFY(!history.back(u"a"_qs));
+    QCOMPARE(history.forward(u"a"_qs), u"b"_qs);
+    // A new link from b drops the way forward to c.
+    history.followed(u"b"_qs);
+    QVERIFY(!history.forward(u"d"_qs));
+    history.moved(u"b"_qs, u"B"_qs);
+    QCOMPARE(history.back(u"d"_qs), u"B"_qs);
+    history.removed(u"a"_qs);
+    QVERIFY(!history.back(u"B"_qs));
 }
 
 QTEST_GUILESS_MAIN(TestLinks)
