@@ -9,9 +9,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CalendarView;
+class LinkGraph;
+class SerialQueue;
 class IndexService;
 class MarkdownPreviewPane;
 class MemoEditorView;
@@ -185,6 +188,11 @@ private:
     bool openLinkedNote(const QString &filePath, qint64 line = -1);
     void goAlongLinks(bool back);
     NoteHistory m_linkHistory;
+    /// The open note's backlinks and mentions, asked of the index on a worker of their own.
+    void refreshBacklinks();
+    std::shared_ptr<std::unique_ptr<LinkGraph>> m_linkGraph;
+    std::shared_ptr<SerialQueue> m_linkWorker;
+    quint64 m_backlinksRequest = 0;
 
     MemoManager &m_memo;
     EditorLiveState m_live;

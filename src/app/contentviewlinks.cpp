@@ -3,8 +3,11 @@
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
+#include "links/backlinksview.h"
 #include "links/linkfollower.h"
+#include "links/linkgraph.h"
 #include "links/notelinks.h"
+#include "platform/serialqueue.h"
 #include "preview/markdownpreviewpane.h"
 #include "preview/markdownpreviewview.h"
 #include "search/notefiles.h"
@@ -18,6 +21,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QShortcut>
+#include <QTabBar>
 
 void ContentView::connectLinks()
 {
@@ -54,6 +58,73 @@ void ContentView::connectLinks()
     };
     new LinkFollower(std::move(handlers), this);
     connectLinkNavigation();
+
+    m_linkGraph = std::make_shared<std::unique_ptr<LinkGraph>>();
+    m_linkWorker = std::make_shared<SerialQueue>(QStringLiteral("links"));
+    connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::refreshBacklinks);
+    connect(&m_memo, &MemoManager::saved, this, [this] {
+        if (m_sidePane->selectedTab() == MarkdownPreviewPane::SideTab::links)
+            refreshBacklinks();
+    });
+    connect(m_sidePane->tabBar(), &QTabBar::currentChanged, this, [this] {
+        if (m_sidePane->selectedTab() == MarkdownPreviewPane::SideTab::links)
+            refreshBacklinks();
+    });
+    connect(m_sidePane->backlinksView(), &BacklinksView::rowActivated, this,
+            [this](const QString &filePath, int line) {
+                openLinkedNote(filePath, line < 0 ? 0 : line);
+            });
+}
+
+void ContentView::refreshBacklinks()
+{
+    BacklinksView *view = m_sidePane->backlinksView();
+    const QString current = m_memo.currentFilePath();
+    const QString base = PathManager::standardizedPath(PathManager::baseFolderPath());
+    const QString root = base + u'/';
+    const quint64 request = ++m_backlinksRequest;
+    if (!current.startsWith(root)) {
+        view->clear();
+        return;
+    }
+    // Only while the tab is shown: the stat walk is not for every switch of note.
+    if (m_sidePane->selectedTab() != MarkdownPreviewPane::SideTab::links)
+        return;
+    const QString note = current.sliced(root.size());
+    m_linkWorker->submit([this, graph = m_linkGraph, base, root, note, request] {
+        if (!*graph || (*graph)->baseFolder() != base)
+            *graph = std::make_unique<LinkGraph>(base);
+        QString problem;
+        QList<BacklinksView::Row> links;
+        QList<BacklinksView::Row> mentions;
+        bool ok = (*graph)->refresh(&problem);
+        if (ok) {
+            const auto linked = (*graph)->backlinks(note, &problem);
+            const auto mentioned =
+                linked ? (*graph)->unlinkedMentions(note, &problem) : std::nullopt;
+            ok = linked && mentioned;
+            if (ok) {
+                for (const LinkGraph::Mention &row : *linked)
+                    links.append({root + row.path, row.line, row.text});
+                for (const LinkGraph::Mention &row : *mentioned)
+                    mentions.append({root + row.path, row.line, row.text});
+            }
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, ok, problem, links, mentions] {
+                // An answer for a note no longer open is dropped.
+                if (request != m_backlinksRequest)
+                    return;
+                if (ok)
+                    m_sidePane->backlinksView()->setRows(links, mentions);
+                else
+                    m_sidePane->backlinksView()->clear(
+                        QStringLiteral("リンクを調べられませんでした（") + problem +
+                        QStringLiteral("）"));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "preview/markdownpreviewpane.h"
 
 #include "editor/editorlivestate.h"
+#include "links/backlinksview.h"
 #include "preview/markdownblocks.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownoutlineview.h"
@@ -31,6 +32,7 @@ constexpr TabInfo tabInfos[] = {
     {MarkdownPreviewPane::SideTab::preview, u"preview", u"プレビュー"},
     {MarkdownPreviewPane::SideTab::outline, u"outline", u"見出し"},
     {MarkdownPreviewPane::SideTab::info, u"info", u"情報"},
+    {MarkdownPreviewPane::SideTab::links, u"links", u"リンク"},
 };
 
 /// A filled circle with a cross, in the secondary text colour.
@@ -143,6 +145,8 @@ void MarkdownPreviewPane::buildLayout()
     m_stack->addWidget(m_preview);
     m_stack->addWidget(m_outline);
     m_stack->addWidget(m_info);
+    m_backlinks = new BacklinksView(m_stack);
+    m_stack->addWidget(m_backlinks);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -150,8 +154,9 @@ void MarkdownPreviewPane::buildLayout()
     layout->addWidget(header);
     layout->addWidget(m_stack, 1);
 
-    connect(m_tabs, &QTabBar::currentChanged, this,
-            [this](int index) { setSelectedTab(tabInfos[qBound(0, index, 2)].tab); });
+    connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) {
+        setSelectedTab(tabInfos[qBound(0, index, int(std::size(tabInfos)) - 1)].tab);
+    });
     connect(m_close, &QToolButton::clicked, this, &MarkdownPreviewPane::closeRequested);
     connect(m_preview, &MarkdownPreviewView::checkboxToggled, this,
             &MarkdownPreviewPane::toggleCheckbox);

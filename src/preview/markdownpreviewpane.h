@@ -5,6 +5,7 @@
 #include <optional>
 
 class EditorLiveState;
+class BacklinksView;
 class MarkdownHeaderInfoView;
 class MarkdownOutlineView;
 class MarkdownPreviewView;
@@ -22,7 +23,7 @@ class MarkdownPreviewPane : public QWidget
     Q_OBJECT
 
 public:
-    enum class SideTab { preview, outline, info };
+    enum class SideTab { preview, outline, info, links };
 
     static inline const QString closeHelp = QStringLiteral("プレビューを非表示");
 
@@ -51,6 +52,7 @@ public:
     MarkdownPreviewView *previewView() const { return m_preview; }
     MarkdownOutlineView *outlineView() const { return m_outline; }
     MarkdownHeaderInfoView *infoView() const { return m_info; }
+    BacklinksView *backlinksView() const { return m_backlinks; }
     QTabBar *tabBar() const { return m_tabs; }
     QToolButton *closeButton() const { return m_close; }
 
@@ -78,6 +80,7 @@ private:
     MarkdownPreviewView *m_preview = nullptr;
     MarkdownOutlineView *m_outline = nullptr;
     MarkdownHeaderInfoView *m_info = nullptr;
+    BacklinksView *m_backlinks = nullptr;
     PreviewScrollSync *m_sync = nullptr;
     QString m_headerYAML;
     bool m_headerIsPending = false;
