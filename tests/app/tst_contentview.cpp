@@ -12,6 +12,7 @@
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
+#include "links/backlinksview.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
@@ -31,6 +32,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
@@ -640,6 +642,47 @@ private Q_SLOTS:
               u"highlighted match and match"_s})
             QVERIFY2(seen.contains(expected), qPrintable(expected));
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u'\n')));
+    }
+
+    // A link opens its note through the document road (the open note saved first); Alt+Left
+    // and Alt+Right go back and forward; the 「リンク」 tab lists the linking note by name and
+    // line, and its row opens it at that line.
+    void followsLinksAndShowsBacklinks()
+    {
+        const QString b = notePath(u"b.md"_s);
+        writeText(b, u"本文\n"_s);
+        writeText(notePath(u"c.md"_s), u"一行目\nb について\n"_s);
+        const QString a = openNote(u"a.md"_s, u"前\n[[B]] と [x](c.md)\n"_s);
+        typeIntoEditor(u"追記"_s);
+        Q_EMIT m_view->sidePane()->previewView()->linkActivated(QUrl(u"quillmere-note:B"_s));
+        QCOMPARE(m_memo->currentFilePath(), b);
+        QCOMPARE(bodyOf(a), u"前\n[[B]] と [x](c.md)\n追記"_s);
+        QTest::keyClick(m_window.get(), Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(m_memo->currentFilePath(), a);
+        QTest::keyClick(m_window.get(), Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(m_memo->currentFilePath(), b);
+        QTest::keyClick(m_window.get(), Qt::Key_Left, Qt::AltModifier);
+        // Ctrl+click on the markdown link in the editor.
+        NoteTextEdit *edit = m_view->editorView()->editor()->textEdit();
+        QTextCursor cursor(edit->document());
+        cursor.setPosition(int(m_view->editorView()->text().indexOf(u"[x]"_s)) + 1);
+        QTest::mouseClick(edit->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          edit->cursorRect(cursor).center());
+        QCOMPARE(m_memo->currentFilePath(), notePath(u"c.md"_s));
+
+        m_view->sidePane()->previewView()->linkActivated(QUrl(u"quillmere-note:b"_s));
+        QCOMPARE(m_memo->currentFilePath(), b);
+        m_view->setShowMarkdownPreview(true);
+        m_view->sidePane()->setSelectedTab(MarkdownPreviewPane::SideTab::links);
+        BacklinksView *view = m_view->sidePane()->backlinksView();
+        QTRY_COMPARE(view->linksList()->count(), 1);
+        QListWidgetItem *row = view->linksList()->item(0);
+        QCOMPARE(row->data(Qt::AccessibleTextRole).toString(), u"a、2 行目: [[B]] と [x](c.md)"_s);
+        QCOMPARE(view->mentionsList()->count(), 1);
+        QCOMPARE(view->mentionsList()->item(0)->data(Qt::AccessibleTextRole).toString(),
+                 u"c、2 行目: b について"_s);
+        Q_EMIT view->linksList()->itemActivated(row);
+        QCOMPARE(m_memo->currentFilePath(), a);
     }
 
 private:
