@@ -4,6 +4,7 @@
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
 #include "links/backlinksview.h"
+#include "links/linkcompleter.h"
 #include "links/linkfollower.h"
 #include "links/linkgraph.h"
 #include "links/notelinks.h"
@@ -58,6 +59,9 @@ void ContentView::connectLinks()
     };
     new LinkFollower(std::move(handlers), this);
     connectLinkNavigation();
+    new LinkCompleter(
+        m_editor->editor()->textEdit(),
+        [] { return QuickOpen::gatherFiles(PathManager::baseFolderPath()); }, this);
 
     m_linkGraph = std::make_shared<std::unique_ptr<LinkGraph>>();
     m_linkWorker = std::make_shared<SerialQueue>(QStringLiteral("links"));

@@ -515,4 +515,18 @@ Link linkFromNoteUrl(const QString &encodedPath, const QString &fragment)
     return link;
 }
 
+qsizetype completionStart(QStringView line)
+{
+    const qsizetype open = line.lastIndexOf(u"[[");
+    if (open < 0)
+        return -1;
+    const QStringView typed = line.sliced(open + 2);
+    if (typed.contains(u']') || typed.contains(u'|') || typed.contains(u'#') ||
+        typed.contains(u'['))
+        return -1;
+    if (line.first(open).count(u'`') % 2 == 1)
+        return -1;
+    return open + 2;
+}
+
 } // namespace NoteLinks

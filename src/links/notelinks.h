@@ -68,6 +68,11 @@ QList<std::pair<qsizetype, qsizetype>> codeRanges(QStringView text);
 /// closing line, or 0 when there is none.
 qsizetype frontMatterEnd(QStringView text);
 
+/// Where the name being typed into a wiki link starts in `line` (the text of a line before the
+/// caret): just after its unclosed "[[", when no "]", "|" or "#" came since and the "[[" is not
+/// in a code span; -1 otherwise.
+qsizetype completionStart(QStringView line);
+
 /// The scheme of the addresses wikiLinksAsMarkdown gives wiki links.
 inline constexpr QLatin1String noteScheme("quillmere-note");
 

@@ -26,9 +26,12 @@
 #include "storage/settings.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QHash>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -683,6 +686,51 @@ private Q_SLOTS:
                  u"c、2 行目: b について"_s);
         Q_EMIT view->linksList()->itemActivated(row);
         QCOMPARE(m_memo->currentFilePath(), a);
+    }
+
+    // After a committed "[[" the notes are listed, narrowed as committed text comes; while an
+    // input method composes, nothing is listed and its Return is not a choice. Return on the
+    // list puts in the name and the closing brackets.
+    void completesNoteNamesAroundComposition()
+    {
+        writeText(notePath(u"会議メモ.md"_s), u"x"_s);
+        writeText(notePath(u"会議録.md"_s), u"x"_s);
+        writeText(notePath(u"other.md"_s), u"x"_s);
+        const QString a = openNote(u"a.md"_s, u""_s);
+        NoteTextEdit *edit = m_view->editorView()->editor()->textEdit();
+        edit->setFocus();
+        QCompleter *completer = edit->findChild<QCompleter *>(); // parented elsewhere: search
+        if (!completer)
+            completer = m_view->findChild<QCompleter *>();
+        QVERIFY(completer);
+        const auto commit = [&](const QString &text) {
+            QInputMethodEvent event(QString(), {});
+            event.setCommitString(text);
+            QApplication::sendEvent(edit, &event);
+        };
+        const auto compose = [&](const QString &text) {
+            QInputMethodEvent event(text, {});
+            QApplication::sendEvent(edit, &event);
+        };
+        compose(u"["_s);
+        QVERIFY(!completer->popup()->isVisible());
+        commit(u"[["_s);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QCOMPARE(completer->model()->rowCount(), 4); // a, 会議メモ, 会議録, other
+        compose(u"かいぎ"_s);
+        QVERIFY(!completer->popup()->isVisible());
+        // Return while composing belongs to the input method: no name goes in.
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(!m_view->editorView()->text().contains(u"会議メモ"_s));
+        // A real input method keeps that Return; the synthetic one went into the text.
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        commit(u"会議"_s);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QCOMPARE(completer->model()->rowCount(), 2);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(m_view->editorView()->text(), u"[[会議メモ]]"_s);
+        QVERIFY(!completer->popup()->isVisible());
+        Q_UNUSED(a);
     }
 
 private:

@@ -39,6 +39,8 @@ private Q_SLOTS:
     void followsMovesWhenAsked_data();
     void drawsWikiLinksAsMarkdown();
     void walksBackAndForward();
+    void findsWhereCompletionStarts_data();
+    void findsWhereCompletionStarts();
     void followsMovesWhenAsked();
 
 private:
@@ -414,6 +416,27 @@ void TestLinks::walksBackAndForward()
     QCOMPARE(history.back(u"d"_qs), u"B"_qs);
     history.removed(u"a"_qs);
     QVERIFY(!history.back(u"B"_qs));
+}
+
+void TestLinks::findsWhereCompletionStarts_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("start");
+    QTest::newRow("just opened") << u"前 [["_qs << 4;
+    QTest::newRow("typing a name") << u"[[会議"_qs << 2;
+    QTest::newRow("closed") << u"[[会議]] "_qs << -1;
+    QTest::newRow("at the heading") << u"[[会議#"_qs << -1;
+    QTest::newRow("at the shown text") << u"[[会議|"_qs << -1;
+    QTest::newRow("in a code span") << u"`[["_qs << -1;
+    QTest::newRow("after a code span") << u"`x` [[a"_qs << 6;
+    QTest::newRow("no brackets") << u"会議"_qs << -1;
+}
+
+void TestLinks::findsWhereCompletionStarts()
+{
+    QFETCH(QString, line);
+    QFETCH(int, start);
+    QCOMPARE(NoteLinks::completionStart(line), qsizetype(start));
 }
 
 QTEST_GUILESS_MAIN(TestLinks)
