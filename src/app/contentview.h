@@ -193,6 +193,11 @@ private:
     std::shared_ptr<std::unique_ptr<LinkGraph>> m_linkGraph;
     std::shared_ptr<SerialQueue> m_linkWorker;
     quint64 m_backlinksRequest = 0;
+    /// The notes page's tags, and the notes carrying the ticked ones.
+    void refreshTags();
+    void filterByTags(const QStringList &keys);
+    quint64 m_tagsRequest = 0;
+    quint64 m_tagFilterRequest = 0;
 
     MemoManager &m_memo;
     EditorLiveState m_live;

@@ -7,7 +7,11 @@
 #include "links/linkcompleter.h"
 #include "links/linkfollower.h"
 #include "links/linkgraph.h"
+#include "links/linktables.h"
 #include "links/notelinks.h"
+#include "links/tagsview.h"
+#include "notes/notesbrowser.h"
+#include "notes/notesview.h"
 #include "platform/serialqueue.h"
 #include "preview/markdownpreviewpane.h"
 #include "preview/markdownpreviewview.h"
@@ -18,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -74,6 +79,8 @@ void ContentView::connectLinks()
         if (m_sidePane->selectedTab() == MarkdownPreviewPane::SideTab::links)
             refreshBacklinks();
     });
+    connect(&m_notes->browser(), &NotesBrowser::notesChanged, this, &ContentView::refreshTags);
+    connect(m_notes->tagsView(), &TagsView::chosenChanged, this, &ContentView::filterByTags);
     connect(m_sidePane->backlinksView(), &BacklinksView::rowActivated, this,
             [this](const QString &filePath, int line) {
                 openLinkedNote(filePath, line < 0 ? 0 : line);
@@ -309,4 +316,59 @@ void ContentView::goAlongLinks(bool back)
         return;
     m_linkHistory = trial;
     m_editor->editor()->focusEditor();
+}
+
+void ContentView::refreshTags()
+{
+    const QString base = PathManager::standardizedPath(PathManager::baseFolderPath());
+    const quint64 request = ++m_tagsRequest;
+    m_linkWorker->submit([this, graph = m_linkGraph, base, request] {
+        if (!*graph || (*graph)->baseFolder() != base)
+            *graph = std::make_unique<LinkGraph>(base);
+        QString problem;
+        QList<TagsView::Tag> tags;
+        if ((*graph)->refresh(&problem)) {
+            if (const auto counts = LinkTables::tagCounts((*graph)->search().index().handle())) {
+                for (const LinkTables::TagCount &count : *counts)
+                    tags.append({count.key, count.spelling, count.notes});
+            }
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, tags] {
+                if (request == m_tagsRequest)
+                    m_notes->tagsView()->setTags(tags);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ContentView::filterByTags(const QStringList &keys)
+{
+    const QString base = PathManager::standardizedPath(PathManager::baseFolderPath());
+    const quint64 request = ++m_tagFilterRequest;
+    if (keys.isEmpty()) {
+        m_notes->browser().setTagFilter(std::nullopt);
+        return;
+    }
+    m_linkWorker->submit([this, graph = m_linkGraph, base, keys, request] {
+        if (!*graph || (*graph)->baseFolder() != base)
+            *graph = std::make_unique<LinkGraph>(base);
+        QString problem;
+        QSet<QString> paths;
+        if ((*graph)->refresh(&problem)) {
+            if (const auto found =
+                    LinkTables::notesWithTags((*graph)->search().index().handle(), keys)) {
+                for (const QByteArray &path : *found)
+                    paths.insert(base + u'/' + QFile::decodeName(path));
+            }
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, paths] {
+                if (request == m_tagFilterRequest)
+                    m_notes->browser().setTagFilter(paths);
+            },
+            Qt::QueuedConnection);
+    });
 }

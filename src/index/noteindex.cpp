@@ -209,18 +209,39 @@ std::optional<qint64> NoteIndex::scalar(const char *sql)
     return statement.integer(0);
 }
 
-bool NoteIndex::createSchema()
+bool NoteIndex::createSchema(const QString &baseFolder)
 {
-    return exec("BEGIN IMMEDIATE") &&
-           exec("CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
-                "CREATE TABLE notes(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
-                " size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
-                " inode INTEGER NOT NULL, text_id INTEGER NOT NULL UNIQUE);"
-                "CREATE VIRTUAL TABLE texts USING fts5(body, content='', detail=none,"
-                " tokenize='trigram case_sensitive 1');"
-                "INSERT INTO meta VALUES('complete', 0), ('dead_texts', 0),"
-                " ('next_text', 1);") &&
-           LinkTables::createSchema(m_db) && exec("COMMIT");
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    // Another connection (the window's index worker and its links worker open the same file)
+    // may have made the tables since this one found none: whole, version and base included,
+    // since they are written in one transaction.
+    if (scalar("SELECT count(*) FROM sqlite_schema").value_or(0) > 0) {
+        rollback();
+        return checkSchema(baseFolder);
+    }
+    const bool made =
+        exec("CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+             "CREATE TABLE notes(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
+             " size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
+             " inode INTEGER NOT NULL, text_id INTEGER NOT NULL UNIQUE);"
+             "CREATE VIRTUAL TABLE texts USING fts5(body, content='', detail=none,"
+             " tokenize='trigram case_sensitive 1');"
+             "INSERT INTO meta VALUES('complete', 0), ('dead_texts', 0),"
+             " ('next_text', 1);") &&
+        LinkTables::createSchema(m_db);
+    if (!made) {
+        rollback();
+        return false;
+    }
+    Statement version(m_db, "INSERT INTO meta VALUES('version', ?1), ('base', ?2)");
+    version.bind(1, schemaVersion);
+    version.bind(2, QFile::encodeName(baseFolder));
+    if (!version || version.step() != SQLITE_DONE) {
+        rollback();
+        return false;
+    }
+    return exec("COMMIT");
 }
 
 bool NoteIndex::checkSchema(const QString &baseFolder)
@@ -291,15 +312,8 @@ bool NoteIndex::open(const QString &path, const QString &baseFolder, QString *pr
         }
         if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL"))
             return failed(QStringLiteral("索引を開けません"));
-        if (fresh) {
-            if (!createSchema())
-                return failed(QStringLiteral("索引を作れません"));
-            Statement meta(m_db, "INSERT OR REPLACE INTO meta VALUES('version', ?1), ('base', ?2)");
-            meta.bind(1, schemaVersion);
-            meta.bind(2, QFile::encodeName(PathManager::standardizedPath(baseFolder)));
-            if (!meta || meta.step() != SQLITE_DONE)
-                return failed(QStringLiteral("索引を作れません"));
-        }
+        if (fresh && !createSchema(PathManager::standardizedPath(baseFolder)))
+            return failed(QStringLiteral("索引を作れません"));
         // The vocabulary of the trigrams, for keywords shorter than one: private to this
         // connection, so the file holds nothing another version would not know.
         if (!exec("CREATE VIRTUAL TABLE IF NOT EXISTS temp.terms USING fts5vocab(main, texts,"

@@ -143,7 +143,8 @@ public:
 
 private:
     bool exec(const char *sql);
-    bool createSchema();
+    /// Creates the tables with the version and base, in one transaction.
+    bool createSchema(const QString &baseFolder);
     bool checkSchema(const QString &baseFolder);
     bool fail(const QString &what);
     std::optional<qint64> scalar(const char *sql);

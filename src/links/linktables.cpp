@@ -146,8 +146,10 @@ std::optional<QList<QByteArray>> notesWithTags(sqlite3 *db, const QStringList &k
 {
     if (keys.isEmpty())
         return QList<QByteArray>();
-    Statement query(db, "SELECT notes.path FROM tags JOIN notes ON notes.id = tags.note_id"
-                        " WHERE tags.tag_key = ?1");
+    // A tag counts its nested ones: "仕事" finds "仕事/会議" ("0" follows "/").
+    Statement query(db, "SELECT DISTINCT notes.path FROM tags JOIN notes ON notes.id = tags.note_id"
+                        " WHERE tags.tag_key = ?1 OR (tags.tag_key > ?1 || '/'"
+                        " AND tags.tag_key < ?1 || '0')");
     if (!query)
         return std::nullopt;
     std::optional<QSet<QByteArray>> common;

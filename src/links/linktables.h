@@ -48,7 +48,8 @@ struct TagCount
 /// Every tag with the number of notes carrying it, by key.
 std::optional<QList<TagCount>> tagCounts(sqlite3 *db);
 
-/// The paths of the notes carrying every one of the tags `keys` (folded, NoteLinks::fold).
+/// The paths of the notes carrying every one of the tags `keys` (folded, NoteLinks::fold), a tag
+/// or one nested in it.
 std::optional<QList<QByteArray>> notesWithTags(sqlite3 *db, const QStringList &keys);
 
 } // namespace LinkTables

@@ -13,6 +13,8 @@
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
 #include "links/backlinksview.h"
+#include "links/tagsview.h"
+#include "notes/notesbrowser.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
@@ -45,6 +47,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -731,6 +734,37 @@ private Q_SLOTS:
         QCOMPARE(m_view->editorView()->text(), u"[[会議メモ]]"_s);
         QVERIFY(!completer->popup()->isVisible());
         Q_UNUSED(a);
+    }
+
+    // The notes page's tags: a tree along "/" with counts, one tag whatever its width and case,
+    // in its first spelling; ticking tags lists the notes carrying all of them.
+    void tagsTreeFiltersTheNoteList()
+    {
+        writeText(notePath(u"a.md"_s), u"#仕事/会議 と #読書\n"_s);
+        writeText(notePath(u"b.md"_s), u"＃仕事/会議\n"_s);
+        writeText(m_base + u"/Daily/2025-03-01.txt"_s, u"#読書 #仕事\n"_s);
+        m_view->appear();
+        m_view->setSelectedPage(ContentView::Page::notes);
+        QTreeWidget *tree = m_view->notesView()->tagsView()->tree();
+        QTRY_COMPARE(tree->topLevelItemCount(), 2);
+        QTreeWidgetItem *work = tree->topLevelItem(0);
+        QCOMPARE(work->text(0), u"仕事（1）"_s);
+        QCOMPARE(work->childCount(), 1);
+        QCOMPARE(work->child(0)->text(0), u"会議（2）"_s);
+        QCOMPARE(work->child(0)->data(0, Qt::AccessibleTextRole).toString(), u"仕事/会議、2 件"_s);
+        // "仕事" counts its nested tag: a, b and the memo; with "読書" as well, a and the memo.
+        work->setCheckState(0, Qt::Checked);
+        QTRY_COMPARE(m_view->notesView()->browser().notes().size(), 3);
+        tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
+        QTRY_COMPARE(m_view->notesView()->browser().notes().size(), 2);
+        QStringList shown = m_view->notesView()->browser().notes();
+        shown.sort();
+        QCOMPARE(shown, (QStringList{m_base + u"/Daily/2025-03-01.txt"_s, notePath(u"a.md"_s)}));
+        // The tree is filled afresh as the list changes; the ticks stay.
+        QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Checked);
+        tree->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        tree->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        QVERIFY(!m_view->notesView()->browser().hasTagFilter());
     }
 
 private:
