@@ -198,6 +198,8 @@ private:
     void filterByTags(const QStringList &keys);
     quint64 m_tagsRequest = 0;
     quint64 m_tagFilterRequest = 0;
+    /// Every tag's spelling, for completion after "#".
+    QStringList m_tagNames;
 
     MemoManager &m_memo;
     EditorLiveState m_live;

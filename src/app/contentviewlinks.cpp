@@ -66,11 +66,14 @@ void ContentView::connectLinks()
     connectLinkNavigation();
     new LinkCompleter(
         m_editor->editor()->textEdit(),
-        [] { return QuickOpen::gatherFiles(PathManager::baseFolderPath()); }, this);
+        [] { return QuickOpen::gatherFiles(PathManager::baseFolderPath()); },
+        [this] { return m_tagNames; }, this);
 
     m_linkGraph = std::make_shared<std::unique_ptr<LinkGraph>>();
     m_linkWorker = std::make_shared<SerialQueue>(QStringLiteral("links"));
     connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::refreshBacklinks);
+    // The tags for completion, whichever page is shown.
+    connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::refreshTags);
     connect(&m_memo, &MemoManager::saved, this, [this] {
         if (m_sidePane->selectedTab() == MarkdownPreviewPane::SideTab::links)
             refreshBacklinks();
@@ -336,8 +339,12 @@ void ContentView::refreshTags()
         QMetaObject::invokeMethod(
             this,
             [this, request, tags] {
-                if (request == m_tagsRequest)
-                    m_notes->tagsView()->setTags(tags);
+                if (request != m_tagsRequest)
+                    return;
+                m_notes->tagsView()->setTags(tags);
+                m_tagNames.clear();
+                for (const TagsView::Tag &tag : tags)
+                    m_tagNames.append(tag.spelling);
             },
             Qt::QueuedConnection);
     });

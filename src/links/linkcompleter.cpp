@@ -13,8 +13,9 @@
 #include <QTextBlock>
 
 LinkCompleter::LinkCompleter(QPlainTextEdit *edit,
-                             std::function<QList<QuickOpen::Candidate>()> files, QObject *parent)
-    : QObject(parent), m_edit(edit), m_listFiles(std::move(files)),
+                             std::function<QList<QuickOpen::Candidate>()> files,
+                             std::function<QStringList()> tags, QObject *parent)
+    : QObject(parent), m_edit(edit), m_listFiles(std::move(files)), m_listTags(std::move(tags)),
       m_completer(new QCompleter(this)), m_model(new QStringListModel(this))
 {
     m_completer->setModel(m_model);
@@ -77,11 +78,18 @@ void LinkCompleter::typed(int start, int end)
     if (!m_active) {
         const QTextCursor cursor = m_edit->textCursor();
         const QString line = cursor.block().text().first(cursor.positionInBlock());
-        // Typing inside an unclosed "[[" (just typed, or come back to) lists the notes.
-        if (NoteLinks::completionStart(line) < 0)
+        // Typing inside an unclosed "[[" (just typed, or come back to) lists the notes; typing
+        // a tag, the tags.
+        if (NoteLinks::completionStart(line) >= 0) {
+            m_tag = false;
+            m_files = m_listFiles ? m_listFiles() : QList<QuickOpen::Candidate>();
+        } else if (m_listTags && NoteLinks::tagCompletionStart(line) >= 0) {
+            m_tag = true;
+            m_tags = m_listTags();
+        } else {
             return;
+        }
         m_active = true;
-        m_files = m_listFiles ? m_listFiles() : QList<QuickOpen::Candidate>();
     }
     update();
 }
@@ -90,7 +98,7 @@ void LinkCompleter::update()
 {
     const QTextCursor cursor = m_edit->textCursor();
     const QString line = cursor.block().text().first(cursor.positionInBlock());
-    const qsizetype start = NoteLinks::completionStart(line);
+    const qsizetype start = startIn(line);
     if (start < 0) {
         hide();
         return;
@@ -99,10 +107,18 @@ void LinkCompleter::update()
         return;
     const QString typed = line.sliced(start);
     QStringList names;
-    for (const qsizetype index : QuickOpen::filteredFiles(m_files, typed)) {
-        names.append(QFileInfo(m_files[index].fileName).completeBaseName());
-        if (names.size() >= maxRows)
-            break;
+    if (m_tag) {
+        const QString folded = NoteLinks::fold(typed);
+        for (const QString &tag : std::as_const(m_tags)) {
+            if (names.size() < maxRows && NoteLinks::fold(tag).contains(folded))
+                names.append(tag);
+        }
+    } else {
+        for (const qsizetype index : QuickOpen::filteredFiles(m_files, typed)) {
+            names.append(QFileInfo(m_files[index].fileName).completeBaseName());
+            if (names.size() >= maxRows)
+                break;
+        }
     }
     names.removeDuplicates();
     m_model->setStringList(names);
@@ -121,7 +137,7 @@ void LinkCompleter::insert(const QString &name)
 {
     QTextCursor cursor = m_edit->textCursor();
     const QString line = cursor.block().text().first(cursor.positionInBlock());
-    const qsizetype start = NoteLinks::completionStart(line);
+    const qsizetype start = startIn(line);
     if (start < 0)
         return;
     m_inserting = true;
@@ -129,9 +145,10 @@ void LinkCompleter::insert(const QString &name)
     cursor.setPosition(cursor.block().position() + int(start), QTextCursor::KeepAnchor);
     const bool closed = cursor.block().text().sliced(cursor.positionInBlock()).startsWith(u"]]");
     cursor.insertText(name);
-    if (!closed)
+    // A tag has no closing; a link gets its "]]" unless it is there already.
+    if (!m_tag && !closed)
         cursor.insertText(QStringLiteral("]]"));
-    else
+    else if (!m_tag)
         cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::MoveAnchor, 2);
     cursor.endEditBlock();
     m_edit->setTextCursor(cursor);
@@ -139,9 +156,15 @@ void LinkCompleter::insert(const QString &name)
     hide();
 }
 
+qsizetype LinkCompleter::startIn(const QString &line) const
+{
+    return m_tag ? NoteLinks::tagCompletionStart(line) : NoteLinks::completionStart(line);
+}
+
 void LinkCompleter::hide()
 {
     m_active = false;
     m_files.clear();
+    m_tags.clear();
     m_completer->popup()->hide();
 }

@@ -529,4 +529,25 @@ qsizetype completionStart(QStringView line)
     return open + 2;
 }
 
+qsizetype tagCompletionStart(QStringView line)
+{
+    qsizetype i = line.size();
+    while (i > 0 && line[i - 1] != u'#' && line[i - 1] != u'＃' &&
+           isTagCharacter(line[i - 1].unicode()))
+        --i;
+    if (i == 0 || (line[i - 1] != u'#' && line[i - 1] != u'＃'))
+        return -1;
+    const qsizetype hash = i - 1;
+    if (hash > 0) {
+        const QChar before = line[hash - 1];
+        if ((before.unicode() < 0x3000 && (before.isLetterOrNumber() || before.isMark())) ||
+            before == u'#' || before == u'＃' || before == u'/' || before == u'&' ||
+            before == u'_' || before == u'\\')
+            return -1;
+    }
+    if (line.first(hash).count(u'`') % 2 == 1)
+        return -1;
+    return i;
+}
+
 } // namespace NoteLinks

@@ -73,6 +73,11 @@ qsizetype frontMatterEnd(QStringView text);
 /// in a code span; -1 otherwise.
 qsizetype completionStart(QStringView line);
 
+/// Where the tag being typed in `line` (the text before the caret) starts: just after its "#"
+/// or "＃", when everything since is tag characters and the "#" can start a tag there (not
+/// inside a word, not "##", not in a code span); -1 otherwise.
+qsizetype tagCompletionStart(QStringView line);
+
 /// The scheme of the addresses wikiLinksAsMarkdown gives wiki links.
 inline constexpr QLatin1String noteScheme("quillmere-note");
 

@@ -698,7 +698,7 @@ private Q_SLOTS:
     {
         writeText(notePath(u"会議メモ.md"_s), u"x"_s);
         writeText(notePath(u"会議録.md"_s), u"x"_s);
-        writeText(notePath(u"other.md"_s), u"x"_s);
+        writeText(notePath(u"other.md"_s), u"x #読書"_s);
         const QString a = openNote(u"a.md"_s, u""_s);
         NoteTextEdit *edit = m_view->editorView()->editor()->textEdit();
         edit->setFocus();
@@ -733,6 +733,15 @@ private Q_SLOTS:
         QTest::keyClick(completer->popup(), Qt::Key_Return);
         QCOMPARE(m_view->editorView()->text(), u"[[会議メモ]]"_s);
         QVERIFY(!completer->popup()->isVisible());
+        // Tags after a committed "#", once the page has read them.
+        QTRY_COMPARE(m_view->notesView()->tagsView()->tree()->topLevelItemCount(), 1);
+        commit(u" ＃"_s);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        commit(u"読"_s);
+        QTRY_COMPARE(completer->model()->rowCount(), 1);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(m_view->editorView()->text(), u"[[会議メモ]] ＃読書"_s);
         Q_UNUSED(a);
     }
 

@@ -41,6 +41,8 @@ private Q_SLOTS:
     void walksBackAndForward();
     void findsWhereCompletionStarts_data();
     void findsWhereCompletionStarts();
+    void findsWhereTagCompletionStarts_data();
+    void findsWhereTagCompletionStarts();
     void followsMovesWhenAsked();
 
 private:
@@ -430,6 +432,26 @@ void TestLinks::findsWhereCompletionStarts_data()
     QTest::newRow("in a code span") << u"`[["_qs << -1;
     QTest::newRow("after a code span") << u"`x` [[a"_qs << 6;
     QTest::newRow("no brackets") << u"会議"_qs << -1;
+}
+
+void TestLinks::findsWhereTagCompletionStarts_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("start");
+    QTest::newRow("at the line's start") << u"#"_qs << 1;
+    QTest::newRow("full-width, after kana") << u"メモ＃仕事/会"_qs << 3;
+    QTest::newRow("a heading's space") << u"# "_qs << -1;
+    QTest::newRow("second hash of a heading") << u"##"_qs << -1;
+    QTest::newRow("inside a word") << u"C#"_qs << -1;
+    QTest::newRow("in a code span") << u"`#ta"_qs << -1;
+    QTest::newRow("after a space") << u"と #タ"_qs << 3;
+}
+
+void TestLinks::findsWhereTagCompletionStarts()
+{
+    QFETCH(QString, line);
+    QFETCH(int, start);
+    QCOMPARE(NoteLinks::tagCompletionStart(line), qsizetype(start));
 }
 
 void TestLinks::findsWhereCompletionStarts()
