@@ -124,6 +124,7 @@ ContentView::ContentView(MemoManager &memo, QWidget *parent)
     connectNotifications();
     connectPictures();
     connectHistory();
+    connectLinks();
 
     auto *quickOpen = new QShortcut(QKeySequence(QStringLiteral("Ctrl+P")), this);
     quickOpen->setContext(Qt::WindowShortcut);

@@ -2,17 +2,21 @@
 
 #include "app/autosaveschedule.h"
 #include "editor/editorlivestate.h"
+#include "links/notehistory.h"
 #include "storage/memomanager.h"
 
 #include <QDate>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class HistoryPane;
 class HistoryRecorder;
 class CalendarView;
+class LinkGraph;
+class SerialQueue;
 class IndexService;
 class MarkdownPreviewPane;
 class MemoEditorView;
@@ -182,6 +186,31 @@ private:
     void restoreVersion(const QString &body);
     /// 「別のノートとして復元」: the version is written beside the open note.
     void restoreVersionAsNote(const QByteArray &bytes, const QDateTime &time);
+    /// Links to a renamed or moved note follow it, when the user agrees; links in the preview
+    /// and Ctrl+click in the editor open notes, Alt+Left and Alt+Right go back and forward
+    /// along them (contentviewlinks.cpp).
+    void connectLinks();
+    void connectLinkNavigation();
+    void followLinkUrl(const QUrl &url);
+    /// Follows the link at `position` of the editor's text; false when there is none.
+    bool followLinkAt(qsizetype position);
+    void followLinkTarget(const QString &target, bool markdown);
+    /// Opens `filePath` through the document road, at `line` of its body when not negative.
+    bool openLinkedNote(const QString &filePath, qint64 line = -1);
+    void goAlongLinks(bool back);
+    NoteHistory m_linkHistory;
+    /// The open note's backlinks and mentions, asked of the index on a worker of their own.
+    void refreshBacklinks();
+    std::shared_ptr<std::unique_ptr<LinkGraph>> m_linkGraph;
+    std::shared_ptr<SerialQueue> m_linkWorker;
+    quint64 m_backlinksRequest = 0;
+    /// The notes page's tags, and the notes carrying the ticked ones.
+    void refreshTags();
+    void filterByTags(const QStringList &keys);
+    quint64 m_tagsRequest = 0;
+    quint64 m_tagFilterRequest = 0;
+    /// Every tag's spelling, for completion after "#".
+    QStringList m_tagNames;
 
     MemoManager &m_memo;
     EditorLiveState m_live;

@@ -3,6 +3,7 @@
 #include "cli/cliarguments.h"
 #include "cli/clicommands.h"
 #include "cli/clihistory.h"
+#include "cli/clilinks.h"
 #include "cli/clioutput.h"
 #include "history/historyrecorder.h"
 #include "storage/pathmanager.h"
@@ -64,6 +65,14 @@ int runCommand(const CliArguments &arguments, CliOutput &output)
         return CliCommands::open(arguments, output);
     if (command == u"index")
         return CliCommands::index(arguments, output);
+    if (command == u"links")
+        return CliLinks::links(arguments, output);
+    if (command == u"backlinks")
+        return CliLinks::backlinks(arguments, output);
+    if (command == u"tags")
+        return CliLinks::tags(arguments, output);
+    if (command == u"rename")
+        return CliLinks::rename(arguments, output);
     return CliCommands::holidays(arguments, output);
 }
 

@@ -17,6 +17,7 @@ enum Option : unsigned {
     rebuild = 1 << 8,
     show = 1 << 9,
     deleted = 1 << 10,
+    noLinks = 1 << 11,
 };
 
 constexpr unsigned everyCommand = base | json | help | version;
@@ -28,7 +29,7 @@ struct KnownOption
     bool takesValue;
 };
 
-const std::array<KnownOption, 12> knownOptions = {{
+const std::array<KnownOption, 13> knownOptions = {{
     {QLatin1String("--base"), base, true},
     {QLatin1String("--json"), json, false},
     {QLatin1String("--print"), print, false},
@@ -41,6 +42,7 @@ const std::array<KnownOption, 12> knownOptions = {{
     {QLatin1String("--rebuild"), rebuild, false},
     {QLatin1String("--show"), show, true},
     {QLatin1String("--deleted"), deleted, false},
+    {QLatin1String("--no-links"), noLinks, false},
 }};
 
 struct KnownCommand
@@ -53,7 +55,7 @@ struct KnownCommand
     const char16_t *operand;
 };
 
-const std::array<KnownCommand, 9> knownCommands = {{
+const std::array<KnownCommand, 13> knownCommands = {{
     {QLatin1String("search"), 1, 1, everyCommand | remember | noIndex, u"キーワード"},
     {QLatin1String("today"), 0, 0, everyCommand | print | append, u""},
     {QLatin1String("memo"), 1, 1, everyCommand | print | append, u"日付（yyyy-MM-dd）"},
@@ -63,6 +65,10 @@ const std::array<KnownCommand, 9> knownCommands = {{
     {QLatin1String("index"), 0, 0, everyCommand | rebuild, u""},
     {QLatin1String("history"), 0, 1, everyCommand | show | deleted, u"ノート"},
     {QLatin1String("restore"), 2, 2, everyCommand, u"ノートと版の ID"},
+    {QLatin1String("links"), 1, 1, everyCommand, u"ノート"},
+    {QLatin1String("backlinks"), 1, 1, everyCommand, u"ノート"},
+    {QLatin1String("tags"), 0, 1, everyCommand, u""},
+    {QLatin1String("rename"), 2, 2, everyCommand | noLinks, u"元のノートと新しい名前"},
 }};
 
 const KnownOption *findOption(QStringView name)
@@ -157,6 +163,7 @@ Scan scan(const QStringList &list)
     arguments.noIndex = result.given & noIndex;
     arguments.rebuild = result.given & rebuild;
     arguments.deleted = result.given & deleted;
+    arguments.noLinks = result.given & noLinks;
     arguments.help = result.given & help;
     arguments.version = result.given & version;
     return result;
@@ -230,6 +237,12 @@ QString helpText()
         "  open [名前の一部]     クイックオープン。名前かフォルダ名が一致するノートのパスを表示\n"
         "                        （名前なしでは最近更新した 30 件を新しい順に）\n"
         "  holidays [年]         カレンダーに表示される祝日の一覧（年なしでは今年）\n"
+        "  links ノート          ノートのリンクと、それぞれのリンク先（found / missing / "
+        "ambiguous）\n"
+        "  backlinks ノート      そのノートにリンクしているノートと行（新しい順）\n"
+        "  tags [タグ]           タグとノート数の一覧。タグを付けると、そのタグのノート\n"
+        "  rename 元 新しい名前  ノートの名前を変えるか移動し、そのノートへのリンクを書き換える\n"
+        "                        （--no-links: リンクはそのまま）\n"
         "  index                 検索の索引の状態（ノート数・大きさ・場所）を表示\n"
         "  history ノート        ノートの履歴。1 行に 1 版、ID・日時・出来事・バイト数・変わった\n"
         "                        文字数を新しい順に\n"
@@ -246,6 +259,7 @@ QString helpText()
         "  --rebuild             index: 索引を作り直す\n"
         "  --show ID             history: その版の本文を表示\n"
         "  --deleted             history: 削除したノートを表示\n"
+        "  --no-links            rename: リンクを書き換えない\n"
         "  -h, --help            この説明を表示\n"
         "  --version             バージョンを表示\n"
         "\n"

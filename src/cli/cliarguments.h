@@ -21,6 +21,7 @@ struct CliArguments
     bool noIndex = false;
     bool rebuild = false;
     bool deleted = false;
+    bool noLinks = false;
     bool help = false;
     bool version = false;
 };

@@ -1,6 +1,7 @@
 #include "index/indexedsearch.h"
 
 #include "platform/workqueue.h"
+#include "links/notelinks.h"
 #include "search/keywordmatcher.h"
 #include "search/notebody.h"
 #include "storage/pathmanager.h"
@@ -21,6 +22,17 @@
 #include <unistd.h>
 
 namespace {
+
+/// The front matter at the start of a note's bytes, decoded; empty when there is none.
+QString frontMatterOf(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("---"))
+        return {};
+    // Front matter is short; a longer one is read as far as this.
+    constexpr qsizetype longest = 64 * 1024;
+    const QString start = QString::fromUtf8(bytes.first(std::min(bytes.size(), longest)));
+    return start.first(NoteLinks::frontMatterEnd(start));
+}
 
 /// Notes written per transaction: short enough that another writer (the window, a command)
 /// never waits long, long enough that committing costs little.
@@ -305,7 +317,8 @@ bool IndexedSearch::indexFile(const QByteArray &native, const QByteArray &relati
     NoteBody::Scratch scratch;
     const QString body = bytes ? GlobalSearch::searchedBody(*bytes, scratch) : QString();
     qint64 textId = -1;
-    const std::optional<qint64> id = m_index.putNote(relative, stamp, body, &textId);
+    const std::optional<qint64> id =
+        m_index.putNote(relative, stamp, body, &textId, bytes ? frontMatterOf(*bytes) : QString());
     if (!id)
         return false;
     ++m_readCount;

@@ -1,5 +1,6 @@
 #include "index/noteindex.h"
 
+#include "links/linktables.h"
 #include "storage/pathmanager.h"
 
 #include <QChar>
@@ -156,7 +157,7 @@ QString NoteIndex::indexedText(QStringView body)
     return text;
 }
 
-NoteIndex::NoteIndex() = default;
+NoteIndex::NoteIndex() : m_hook(&LinkTables::writeNote) {}
 
 NoteIndex::~NoteIndex()
 {
@@ -208,18 +209,39 @@ std::optional<qint64> NoteIndex::scalar(const char *sql)
     return statement.integer(0);
 }
 
-bool NoteIndex::createSchema()
+bool NoteIndex::createSchema(const QString &baseFolder)
 {
-    return exec("BEGIN IMMEDIATE") &&
-           exec("CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
-                "CREATE TABLE notes(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
-                " size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
-                " inode INTEGER NOT NULL, text_id INTEGER NOT NULL UNIQUE);"
-                "CREATE VIRTUAL TABLE texts USING fts5(body, content='', detail=none,"
-                " tokenize='trigram case_sensitive 1');"
-                "INSERT INTO meta VALUES('complete', 0), ('dead_texts', 0),"
-                " ('next_text', 1);") &&
-           exec("COMMIT");
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    // Another connection (the window's index worker and its links worker open the same file)
+    // may have made the tables since this one found none: whole, version and base included,
+    // since they are written in one transaction.
+    if (scalar("SELECT count(*) FROM sqlite_schema").value_or(0) > 0) {
+        rollback();
+        return checkSchema(baseFolder);
+    }
+    const bool made =
+        exec("CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+             "CREATE TABLE notes(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
+             " size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
+             " inode INTEGER NOT NULL, text_id INTEGER NOT NULL UNIQUE);"
+             "CREATE VIRTUAL TABLE texts USING fts5(body, content='', detail=none,"
+             " tokenize='trigram case_sensitive 1');"
+             "INSERT INTO meta VALUES('complete', 0), ('dead_texts', 0),"
+             " ('next_text', 1);") &&
+        LinkTables::createSchema(m_db);
+    if (!made) {
+        rollback();
+        return false;
+    }
+    Statement version(m_db, "INSERT INTO meta VALUES('version', ?1), ('base', ?2)");
+    version.bind(1, schemaVersion);
+    version.bind(2, QFile::encodeName(baseFolder));
+    if (!version || version.step() != SQLITE_DONE) {
+        rollback();
+        return false;
+    }
+    return exec("COMMIT");
 }
 
 bool NoteIndex::checkSchema(const QString &baseFolder)
@@ -290,15 +312,8 @@ bool NoteIndex::open(const QString &path, const QString &baseFolder, QString *pr
         }
         if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL"))
             return failed(QStringLiteral("索引を開けません"));
-        if (fresh) {
-            if (!createSchema())
-                return failed(QStringLiteral("索引を作れません"));
-            Statement meta(m_db, "INSERT OR REPLACE INTO meta VALUES('version', ?1), ('base', ?2)");
-            meta.bind(1, schemaVersion);
-            meta.bind(2, QFile::encodeName(PathManager::standardizedPath(baseFolder)));
-            if (!meta || meta.step() != SQLITE_DONE)
-                return failed(QStringLiteral("索引を作れません"));
-        }
+        if (fresh && !createSchema(PathManager::standardizedPath(baseFolder)))
+            return failed(QStringLiteral("索引を作れません"));
         // The vocabulary of the trigrams, for keywords shorter than one: private to this
         // connection, so the file holds nothing another version would not know.
         if (!exec("CREATE VIRTUAL TABLE IF NOT EXISTS temp.terms USING fts5vocab(main, texts,"
@@ -311,10 +326,10 @@ bool NoteIndex::open(const QString &path, const QString &baseFolder, QString *pr
 
 bool NoteIndex::clear(QString *problem)
 {
-    const bool done = begin() && exec("DELETE FROM notes") &&
-                      exec("INSERT INTO texts(texts) VALUES('delete-all')") &&
-                      exec("UPDATE meta SET value = 0 WHERE key IN ('complete', 'dead_texts')") &&
-                      commit();
+    const bool done =
+        begin() && exec("DELETE FROM notes") && exec("DELETE FROM links") &&
+        exec("DELETE FROM tags") && exec("INSERT INTO texts(texts) VALUES('delete-all')") &&
+        exec("UPDATE meta SET value = 0 WHERE key IN ('complete', 'dead_texts')") && commit();
     if (!done) {
         rollback();
         if (problem)
@@ -410,7 +425,7 @@ void NoteIndex::rollback()
 }
 
 std::optional<qint64> NoteIndex::putNote(const QByteArray &path, const Stamp &stamp,
-                                         QStringView body, qint64 *newTextId)
+                                         QStringView body, qint64 *newTextId, QStringView header)
 {
     const std::optional<qint64> textId = scalar("SELECT value FROM meta WHERE key = 'next_text'");
     if (!textId)
@@ -453,7 +468,7 @@ std::optional<qint64> NoteIndex::putNote(const QByteArray &path, const Stamp &st
     const qint64 noteId = id ? *id : sqlite3_last_insert_rowid(m_db);
     if (newTextId)
         *newTextId = *textId;
-    if (m_hook && !m_hook(m_db, noteId, body)) {
+    if (m_hook && !m_hook(m_db, noteId, body, header)) {
         fail(QStringLiteral("索引に書けません"));
         return std::nullopt;
     }
@@ -484,7 +499,7 @@ bool NoteIndex::removeNote(const QByteArray &path)
     if (!remove || remove.step() != SQLITE_DONE ||
         !exec("UPDATE meta SET value = value + 1 WHERE key = 'dead_texts'"))
         return fail(QStringLiteral("索引に書けません"));
-    if (m_hook && !m_hook(m_db, id, {}))
+    if (m_hook && !m_hook(m_db, id, {}, {}))
         return fail(QStringLiteral("索引に書けません"));
     return true;
 }

@@ -32,7 +32,7 @@ class NoteIndex
 public:
     /// Bumped whenever the tables or what goes into them change; an index of another version is
     /// rebuilt.
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     struct Stamp
     {
@@ -117,15 +117,18 @@ public:
     /// Adds or replaces the note at `path` with `body` (its searched text). Returns the note's
     /// id (kept when the note was indexed before), or nothing on failure; `textId` receives the
     /// id of its new text.
+    /// `header` is the note's front matter, for the hook.
     std::optional<qint64> putNote(const QByteArray &path, const Stamp &stamp, QStringView body,
-                                  qint64 *textId = nullptr);
+                                  qint64 *textId = nullptr, QStringView header = {});
     /// Moves the note at `from` to `to` keeping its id and text; false when it is not indexed.
     bool moveNote(const QByteArray &from, const QByteArray &to);
     bool removeNote(const QByteArray &path);
 
-    /// Called inside putNote's transaction with the note's id and body, and inside removeNote's
-    /// with the id of a note going away (body empty): where further tables follow the notes.
-    using NoteHook = std::function<bool(sqlite3 *db, qint64 noteId, QStringView body)>;
+    /// Called inside putNote's transaction with the note's id, body and front matter, and inside
+    /// removeNote's with the id of a note going away (both empty): where further tables follow
+    /// the notes. By default the links and tags tables (LinkTables).
+    using NoteHook =
+        std::function<bool(sqlite3 *db, qint64 noteId, QStringView body, QStringView header)>;
     void setNoteHook(NoteHook hook) { m_hook = std::move(hook); }
 
     /// The ids of the texts (Entry::textId) that may hold `keyword`, a superset of the notes
@@ -162,7 +165,8 @@ public:
 
 private:
     bool exec(const char *sql);
-    bool createSchema();
+    /// Creates the tables with the version and base, in one transaction.
+    bool createSchema(const QString &baseFolder);
     bool checkSchema(const QString &baseFolder);
     bool fail(const QString &what);
     std::optional<qint64> scalar(const char *sql);

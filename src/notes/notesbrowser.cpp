@@ -236,12 +236,22 @@ void NotesBrowser::loadFiles()
 {
     m_reloadPending = false;
     m_reloadOnShow = false;
-    QList<NoteFileItem> items = m_selectedFolder.isEmpty()
-                                    ? NoteScan::collectAllNoteItems(currentNotesFolder())
-                                    : NoteScan::noteItemsInFolder(m_selectedFolder);
+    QList<NoteFileItem> items =
+        m_tagFilter                  ? NoteScan::collectAllNoteItems(PathManager::baseFolderPath())
+        : m_selectedFolder.isEmpty() ? NoteScan::collectAllNoteItems(currentNotesFolder())
+                                     : NoteScan::noteItemsInFolder(m_selectedFolder);
+    if (m_tagFilter)
+        items.removeIf(
+            [this](const NoteFileItem &item) { return !m_tagFilter->contains(item.path); });
     // Moved, not copied: ordering sorts the list, and a shared one would be copied first.
     m_notes = NoteOrder::orderNotes(std::move(items), m_sortMode);
     Q_EMIT notesChanged();
+}
+
+void NotesBrowser::setTagFilter(std::optional<QSet<QString>> notes)
+{
+    m_tagFilter = std::move(notes);
+    loadFiles();
 }
 
 void NotesBrowser::scheduleReload()

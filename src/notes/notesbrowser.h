@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 /// The state of the notes page without its widgets: the folder tree with its expanded folders,
 /// the selected folder ("すべて" when none), the listed notes in the chosen order, the selected
 /// note, and every operation the page offers. It remembers the selection in the user defaults
@@ -63,6 +65,10 @@ public:
     void setSortMode(NotesFileSortMode mode);
     /// Reads the notes again.
     void loadFiles();
+    /// Lists only these notes (absolute paths) from every folder, whatever folder is selected:
+    /// the notes carrying the chosen tags. Nothing: the selected folder's notes again.
+    void setTagFilter(std::optional<QSet<QString>> notes);
+    bool hasTagFilter() const { return m_tagFilter.has_value(); }
     bool isPinned(const QString &note) const;
     void togglePin(const QString &note);
 
@@ -120,6 +126,7 @@ private:
     QString m_selectedFolder;
     QString m_selectedFile;
     QStringList m_notes;
+    std::optional<QSet<QString>> m_tagFilter;
     NotesFileSortMode m_sortMode = NotesFileSortMode::pinsFirst;
     QString m_draggedFile;
     bool m_appeared = false;

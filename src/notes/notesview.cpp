@@ -8,6 +8,8 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "links/tagsview.h"
+
 NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrowser(this))
 {
     m_folders = new MemoFolderListView(*m_browser, this);
@@ -17,6 +19,8 @@ NotesView::NotesView(QWidget *parent) : QWidget(parent), m_browser(new NotesBrow
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(m_folders);
     splitter->addWidget(m_files);
+    m_tags = new TagsView(this);
+    splitter->addWidget(m_tags);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
 

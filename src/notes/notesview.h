@@ -9,6 +9,7 @@ class NotesBrowser;
 /// The notes page: the folder tree above the note list. It restores the remembered folder and
 /// note when first shown and after the base folder changed, and reports what the owner must do
 /// with the open document.
+class TagsView;
 class NotesView : public QWidget
 {
     Q_OBJECT
@@ -27,6 +28,7 @@ public:
     NotesBrowser &browser() const { return *m_browser; }
     MemoFolderListView *folderList() const { return m_folders; }
     FileListView *fileList() const { return m_files; }
+    TagsView *tagsView() const { return m_tags; }
 
 Q_SIGNALS:
     /// The user chose a note: open it (saving the current document first).
@@ -51,4 +53,5 @@ private:
     NotesBrowser *m_browser = nullptr;
     MemoFolderListView *m_folders = nullptr;
     FileListView *m_files = nullptr;
+    TagsView *m_tags = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "preview/inlinemarkdown.h"
 
+#include "links/notelinks.h"
 #include "preview/markdownblocks.h"
 
 #include <QHash>
@@ -162,10 +163,13 @@ QString InlineText::linkAt(qsizetype position) const
 
 namespace InlineMarkdown {
 
-InlineText render(const QString &markdown)
+InlineText render(const QString &source)
 {
-    if (markdown.startsWith(u"    ") || markdown.startsWith(u'\t'))
-        return {markdown, {}};
+    if (source.startsWith(u"    ") || source.startsWith(u'\t'))
+        return {source, {}};
+    // Links between notes are drawn as links, opened by the window.
+    const QString markdown =
+        source.contains(u"[[") ? NoteLinks::wikiLinksAsMarkdown(source) : source;
     InlineText out = parse(markdown);
     if (!anyEmphasis(out))
         markSourceEmphasis(markdown, out);
@@ -197,9 +201,9 @@ bool isOpenableLink(const QUrl &url)
 {
     if (!url.isValid() || url.isRelative())
         return false;
-    static const QStringList refused = {QStringLiteral("file"), QStringLiteral("mailto"),
-                                        QStringLiteral("javascript"), QStringLiteral("data"),
-                                        QStringLiteral("vbscript")};
+    static const QStringList refused = {
+        QStringLiteral("file"), QStringLiteral("mailto"),   QStringLiteral("javascript"),
+        QStringLiteral("data"), QStringLiteral("vbscript"), QString(NoteLinks::noteScheme)};
     return !refused.contains(url.scheme().toLower());
 }
 

@@ -1,6 +1,7 @@
 #include "preview/markdownpreviewpane.h"
 
 #include "editor/editorlivestate.h"
+#include "links/backlinksview.h"
 #include "preview/markdownblocks.h"
 #include "preview/markdownheaderinfoview.h"
 #include "preview/markdownoutlineview.h"
@@ -31,6 +32,7 @@ constexpr TabInfo tabInfos[] = {
     {MarkdownPreviewPane::SideTab::preview, u"preview", u"プレビュー"},
     {MarkdownPreviewPane::SideTab::outline, u"outline", u"見出し"},
     {MarkdownPreviewPane::SideTab::info, u"info", u"情報"},
+    {MarkdownPreviewPane::SideTab::links, u"links", u"リンク"},
     {MarkdownPreviewPane::SideTab::history, u"history", u"履歴"},
 };
 
@@ -144,6 +146,8 @@ void MarkdownPreviewPane::buildLayout()
     m_stack->addWidget(m_preview);
     m_stack->addWidget(m_outline);
     m_stack->addWidget(m_info);
+    m_backlinks = new BacklinksView(m_stack);
+    m_stack->addWidget(m_backlinks);
     m_history = new QWidget(m_stack);
     m_stack->addWidget(m_history);
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 class EditorLiveState;
+class BacklinksView;
 class MarkdownHeaderInfoView;
 class MarkdownOutlineView;
 class MarkdownPreviewView;
@@ -22,7 +23,7 @@ class MarkdownPreviewPane : public QWidget
     Q_OBJECT
 
 public:
-    enum class SideTab { preview, outline, info, history };
+    enum class SideTab { preview, outline, info, links, history };
 
     static inline const QString closeHelp = QStringLiteral("プレビューを非表示");
 
@@ -54,6 +55,7 @@ public:
     MarkdownPreviewView *previewView() const { return m_preview; }
     MarkdownOutlineView *outlineView() const { return m_outline; }
     MarkdownHeaderInfoView *infoView() const { return m_info; }
+    BacklinksView *backlinksView() const { return m_backlinks; }
     QTabBar *tabBar() const { return m_tabs; }
     QToolButton *closeButton() const { return m_close; }
 
@@ -81,6 +83,7 @@ private:
     MarkdownPreviewView *m_preview = nullptr;
     MarkdownOutlineView *m_outline = nullptr;
     MarkdownHeaderInfoView *m_info = nullptr;
+    BacklinksView *m_backlinks = nullptr;
     QWidget *m_history = nullptr;
     PreviewScrollSync *m_sync = nullptr;
     QString m_headerYAML;

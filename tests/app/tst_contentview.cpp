@@ -12,6 +12,9 @@
 #include "editor/markdowneditor.h"
 #include "editor/memoeditorview.h"
 #include "editor/notetextedit.h"
+#include "links/backlinksview.h"
+#include "links/tagsview.h"
+#include "notes/notesbrowser.h"
 #include "notes/notesview.h"
 #include "platform/appevents.h"
 #include "platform/clock.h"
@@ -25,12 +28,16 @@
 #include "storage/settings.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QHash>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
@@ -40,6 +47,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -640,6 +648,132 @@ private Q_SLOTS:
               u"highlighted match and match"_s})
             QVERIFY2(seen.contains(expected), qPrintable(expected));
         QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(u'\n')));
+    }
+
+    // A link opens its note through the document road (the open note saved first); Alt+Left
+    // and Alt+Right go back and forward; the 「リンク」 tab lists the linking note by name and
+    // line, and its row opens it at that line.
+    void followsLinksAndShowsBacklinks()
+    {
+        const QString b = notePath(u"b.md"_s);
+        writeText(b, u"本文\n"_s);
+        writeText(notePath(u"c.md"_s), u"一行目\nb について\n"_s);
+        const QString a = openNote(u"a.md"_s, u"前\n[[B]] と [x](c.md)\n"_s);
+        typeIntoEditor(u"追記"_s);
+        Q_EMIT m_view->sidePane()->previewView()->linkActivated(QUrl(u"quillmere-note:B"_s));
+        QCOMPARE(m_memo->currentFilePath(), b);
+        QCOMPARE(bodyOf(a), u"前\n[[B]] と [x](c.md)\n追記"_s);
+        QTest::keyClick(m_window.get(), Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(m_memo->currentFilePath(), a);
+        QTest::keyClick(m_window.get(), Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(m_memo->currentFilePath(), b);
+        QTest::keyClick(m_window.get(), Qt::Key_Left, Qt::AltModifier);
+        // Ctrl+click on the markdown link in the editor.
+        NoteTextEdit *edit = m_view->editorView()->editor()->textEdit();
+        QTextCursor cursor(edit->document());
+        cursor.setPosition(int(m_view->editorView()->text().indexOf(u"[x]"_s)) + 1);
+        QTest::mouseClick(edit->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          edit->cursorRect(cursor).center());
+        QCOMPARE(m_memo->currentFilePath(), notePath(u"c.md"_s));
+
+        m_view->sidePane()->previewView()->linkActivated(QUrl(u"quillmere-note:b"_s));
+        QCOMPARE(m_memo->currentFilePath(), b);
+        m_view->setShowMarkdownPreview(true);
+        m_view->sidePane()->setSelectedTab(MarkdownPreviewPane::SideTab::links);
+        BacklinksView *view = m_view->sidePane()->backlinksView();
+        QTRY_COMPARE(view->linksList()->count(), 1);
+        QListWidgetItem *row = view->linksList()->item(0);
+        QCOMPARE(row->data(Qt::AccessibleTextRole).toString(), u"a、2 行目: [[B]] と [x](c.md)"_s);
+        QCOMPARE(view->mentionsList()->count(), 1);
+        QCOMPARE(view->mentionsList()->item(0)->data(Qt::AccessibleTextRole).toString(),
+                 u"c、2 行目: b について"_s);
+        Q_EMIT view->linksList()->itemActivated(row);
+        QCOMPARE(m_memo->currentFilePath(), a);
+    }
+
+    // After a committed "[[" the notes are listed, narrowed as committed text comes; while an
+    // input method composes, nothing is listed and its Return is not a choice. Return on the
+    // list puts in the name and the closing brackets.
+    void completesNoteNamesAroundComposition()
+    {
+        writeText(notePath(u"会議メモ.md"_s), u"x"_s);
+        writeText(notePath(u"会議録.md"_s), u"x"_s);
+        writeText(notePath(u"other.md"_s), u"x #読書"_s);
+        const QString a = openNote(u"a.md"_s, u""_s);
+        NoteTextEdit *edit = m_view->editorView()->editor()->textEdit();
+        edit->setFocus();
+        QCompleter *completer = edit->findChild<QCompleter *>(); // parented elsewhere: search
+        if (!completer)
+            completer = m_view->findChild<QCompleter *>();
+        QVERIFY(completer);
+        const auto commit = [&](const QString &text) {
+            QInputMethodEvent event(QString(), {});
+            event.setCommitString(text);
+            QApplication::sendEvent(edit, &event);
+        };
+        const auto compose = [&](const QString &text) {
+            QInputMethodEvent event(text, {});
+            QApplication::sendEvent(edit, &event);
+        };
+        compose(u"["_s);
+        QVERIFY(!completer->popup()->isVisible());
+        commit(u"[["_s);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QCOMPARE(completer->model()->rowCount(), 4); // a, 会議メモ, 会議録, other
+        compose(u"かいぎ"_s);
+        QVERIFY(!completer->popup()->isVisible());
+        // Return while composing belongs to the input method: no name goes in.
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(!m_view->editorView()->text().contains(u"会議メモ"_s));
+        // A real input method keeps that Return; the synthetic one went into the text.
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        commit(u"会議"_s);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QCOMPARE(completer->model()->rowCount(), 2);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(m_view->editorView()->text(), u"[[会議メモ]]"_s);
+        QVERIFY(!completer->popup()->isVisible());
+        // Tags after a committed "#", once the page has read them.
+        QTRY_COMPARE(m_view->notesView()->tagsView()->tree()->topLevelItemCount(), 1);
+        commit(u" ＃"_s);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        commit(u"読"_s);
+        QTRY_COMPARE(completer->model()->rowCount(), 1);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(m_view->editorView()->text(), u"[[会議メモ]] ＃読書"_s);
+        Q_UNUSED(a);
+    }
+
+    // The notes page's tags: a tree along "/" with counts, one tag whatever its width and case,
+    // in its first spelling; ticking tags lists the notes carrying all of them.
+    void tagsTreeFiltersTheNoteList()
+    {
+        writeText(notePath(u"a.md"_s), u"#仕事/会議 と #読書\n"_s);
+        writeText(notePath(u"b.md"_s), u"＃仕事/会議\n"_s);
+        writeText(m_base + u"/Daily/2025-03-01.txt"_s, u"#読書 #仕事\n"_s);
+        m_view->appear();
+        m_view->setSelectedPage(ContentView::Page::notes);
+        QTreeWidget *tree = m_view->notesView()->tagsView()->tree();
+        QTRY_COMPARE(tree->topLevelItemCount(), 2);
+        QTreeWidgetItem *work = tree->topLevelItem(0);
+        QCOMPARE(work->text(0), u"仕事（1）"_s);
+        QCOMPARE(work->childCount(), 1);
+        QCOMPARE(work->child(0)->text(0), u"会議（2）"_s);
+        QCOMPARE(work->child(0)->data(0, Qt::AccessibleTextRole).toString(), u"仕事/会議、2 件"_s);
+        // "仕事" counts its nested tag: a, b and the memo; with "読書" as well, a and the memo.
+        work->setCheckState(0, Qt::Checked);
+        QTRY_COMPARE(m_view->notesView()->browser().notes().size(), 3);
+        tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
+        QTRY_COMPARE(m_view->notesView()->browser().notes().size(), 2);
+        QStringList shown = m_view->notesView()->browser().notes();
+        shown.sort();
+        QCOMPARE(shown, (QStringList{m_base + u"/Daily/2025-03-01.txt"_s, notePath(u"a.md"_s)}));
+        // The tree is filled afresh as the list changes; the ticks stay.
+        QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Checked);
+        tree->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        tree->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        QVERIFY(!m_view->notesView()->browser().hasTagFilter());
     }
 
 private:

@@ -514,6 +514,40 @@ private Q_SLOTS:
         }
     }
 
+    // links, backlinks, tags and rename answer from the index the command brings up to date;
+    // rename carries the links unless told not to, and never replaces a note.
+    void linksBacklinksTagsAndRename()
+    {
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QVERIFY(TestFiles::write(m_base + '/' + name, bytes));
+        };
+        write("Notes/計画.md", "#仕事/会議 [[予定]]\n");
+        write("Notes/a.md", "前\n[[計画|見る]] [[無い]] `[[計画]]`\n");
+        write("Notes/b.md", "[計画](計画.md) #仕事/会議 ＃ｔａｇ\n");
+        write("Notes/予定.md", "x\n");
+        QCOMPARE(inBase("links|Notes/a.md").lines(),
+                 (QStringList{"[[計画|見る]]\tfound\tNotes/計画.md", "[[無い]]\tmissing"}));
+        const QStringList back = inBase("backlinks|" + m_base + "/Notes/計画.md").lines();
+        QCOMPARE(back.size(), 2);
+        QVERIFY(back.contains("Notes/a.md\t2\t[[計画|見る]] [[無い]] `[[計画]]`"));
+        QCOMPARE(inBase("tags").lines(), (QStringList{"ｔａｇ\t1", "仕事/会議\t2"}));
+        QCOMPARE(inBase("tags|#TAG|--json").objects().value(0).value("path").toString(),
+                 u"Notes/b.md"_s);
+        QCOMPARE(inBase("backlinks|Notes/無い.md").exitCode, 2);
+        // Never onto an existing note.
+        QCOMPARE(inBase("rename|Notes/計画.md|予定").exitCode, 3);
+        QCOMPARE(inBase("rename|Notes/計画.md|方針").lines(), QStringList{"Notes/方針.md"});
+        QCOMPARE(TestFiles::read(m_base + "/Notes/a.md"),
+                 "前\n[[方針|見る]] [[無い]] `[[計画]]`\n");
+        QCOMPARE(TestFiles::read(m_base + "/Notes/b.md"), "[計画](方針.md) #仕事/会議 ＃ｔａｇ\n");
+        QCOMPARE(inBase("rename|Notes/方針.md|Archive/方針|--no-links").exitCode, 2);
+        QVERIFY(QDir().mkpath(m_base + "/Archive"));
+        QCOMPARE(inBase("rename|Notes/方針.md|Archive/方針|--no-links").exitCode, 0);
+        QCOMPARE(TestFiles::read(m_base + "/Notes/b.md"), "[計画](方針.md) #仕事/会議 ＃ｔａｇ\n");
+        // --no-links: the linking notes and the moved note itself stay as they were.
+        QCOMPARE(TestFiles::read(m_base + "/Archive/方針.md"), "#仕事/会議 [[予定]]\n");
+    }
+
     void holidaysAsTheCalendarShows()
     {
         QVERIFY(writeNote(at("Data/syukujitsu.csv"), "国民の祝日・休日月日,国民の祝日・休日名称\n"
