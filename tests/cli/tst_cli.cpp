@@ -92,7 +92,7 @@ Run quillmere(const QString &line, const QString &stdoutFile = {}, const QString
     const QStringList arguments = line.split(u'|');
     const bool history = std::any_of(arguments.begin(), arguments.end(), [](const QString &a) {
         return a.startsWith(u"--append"_s) || a == u"new"_s || a == u"history"_s ||
-               a == u"restore"_s;
+               a == u"restore"_s || a == u"rename"_s;
     });
     expectQtCoreOnly(logs.path(), history);
     return {process.exitCode(), process.readAllStandardOutput(),
