@@ -19,6 +19,11 @@ QString folderOf(const QString &notePath);
 /// string when the name does not end in ".assets" (or is only that).
 QString noteStemOf(QStringView folderName);
 
+/// Whether another note beside `notePath` has the same name without extension ("X.md" beside
+/// "X.txt"): then the assets folder is theirs together, and it neither moves nor goes with
+/// either of them alone.
+bool isShared(const QString &notePath);
+
 /// The files in the assets folder of `notePath`, by name in natural order; empty without one.
 QStringList fileNames(const QString &notePath);
 

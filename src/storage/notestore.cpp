@@ -181,7 +181,8 @@ bool NoteStore::moveNote(const QString &from, const QString &to, AtomicFile::Err
     // The note's pictures go where it goes, or the note stays where it is.
     const QString fromAssets = NoteAssets::folderOf(from);
     const QString toAssets = NoteAssets::folderOf(to);
-    const bool withAssets = fromAssets != toAssets && occupied(FileNames::encode(fromAssets));
+    const bool withAssets = fromAssets != toAssets && occupied(FileNames::encode(fromAssets)) &&
+                            !NoteAssets::isShared(from);
     if (withAssets && occupied(FileNames::encode(toAssets)))
         return fail(error, EEXIST);
     Q_EMIT aboutToChange({NoteChange::Kind::moved, to, from, {}});
@@ -229,6 +230,8 @@ bool NoteStore::deleteNote(const QString &path, AtomicFile::Error *error)
 
 void NoteStore::deleteAssetsOf(const QString &notePath)
 {
+    if (NoteAssets::isShared(notePath))
+        return;
     const QString assets = NoteAssets::folderOf(notePath);
     const QByteArray encoded = FileNames::encode(assets);
     struct stat status;

@@ -629,6 +629,21 @@ void TestPictures::picturesGoWithADeletedNote()
     QCOMPARE(entries(notes), QStringList());
     // A linked folder is unlinked, never emptied.
     QCOMPARE(TestFiles::read(base + QStringLiteral("/Kept/c.png")), QByteArray("c"));
+
+    // "Idea.md" beside "Idea.TXT" share "Idea.assets": it neither goes nor moves with one alone.
+    QVERIFY(TestFiles::write(notes + QStringLiteral("/Idea.md"), "md"));
+    QVERIFY(TestFiles::write(notes + QStringLiteral("/Idea.TXT"), "txt"));
+    QVERIFY(TestFiles::write(notes + QStringLiteral("/Idea.assets/d.png"), "d"));
+    QCOMPARE(NoteAssets::deletionNotice(notes + QStringLiteral("/Idea.TXT")), QString());
+    QVERIFY(NoteStore::instance().moveNote(notes + QStringLiteral("/Idea.TXT"),
+                                           notes + QStringLiteral("/Other.TXT"), &error));
+    QVERIFY(NoteStore::instance().moveNote(notes + QStringLiteral("/Other.TXT"),
+                                           notes + QStringLiteral("/Idea.TXT"), &error));
+    QVERIFY(NoteStore::instance().deleteNote(notes + QStringLiteral("/Idea.md"), &error));
+    QCOMPARE(TestFiles::read(notes + QStringLiteral("/Idea.assets/d.png")), QByteArray("d"));
+    // The last of them takes the folder with it.
+    QVERIFY(NoteStore::instance().deleteNote(notes + QStringLiteral("/Idea.TXT"), &error));
+    QCOMPARE(entries(notes), QStringList());
 }
 
 void TestPictures::notesPageHidesAssetsFolders()
