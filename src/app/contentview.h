@@ -6,6 +6,7 @@
 #include "storage/memomanager.h"
 
 #include <QDate>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -211,6 +212,12 @@ private:
     quint64 m_tagFilterRequest = 0;
     /// Every tag's spelling, for completion after "#".
     QStringList m_tagNames;
+    /// Which of the open note's links lead to no note, asked on the link worker; the preview
+    /// draws those apart once the answer is in.
+    void refreshMissingLinks();
+    quint64 m_missingLinksRequest = 0;
+    /// "w:" or "m:" (wiki or markdown) and the target, for every missing link of the open note.
+    QSet<QString> m_missingLinks;
 
     MemoManager &m_memo;
     EditorLiveState m_live;

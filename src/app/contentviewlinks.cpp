@@ -72,6 +72,18 @@ void ContentView::connectLinks()
     m_linkGraph = std::make_shared<std::unique_ptr<LinkGraph>>();
     m_linkWorker = std::make_shared<SerialQueue>(QStringLiteral("links"));
     connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::refreshBacklinks);
+    connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::refreshMissingLinks);
+    m_sidePane->previewView()->setMissingLink([this](const QString &address) {
+        if (m_missingLinks.isEmpty())
+            return false;
+        const QUrl url(address);
+        if (url.scheme() == NoteLinks::noteScheme)
+            return m_missingLinks.contains(
+                QStringLiteral("w:") + NoteLinks::linkFromNoteUrl(url.path(QUrl::FullyEncoded),
+                                                                  url.fragment(QUrl::FullyEncoded))
+                                           .target);
+        return url.isRelative() && m_missingLinks.contains(QStringLiteral("m:") + url.path());
+    });
     // The tags for completion, whichever page is shown.
     connect(&m_memo, &MemoManager::documentLoaded, this, &ContentView::refreshTags);
     connect(&m_memo, &MemoManager::saved, this, [this] {
@@ -136,6 +148,52 @@ void ContentView::refreshBacklinks()
                     m_sidePane->backlinksView()->clear(
                         QStringLiteral("リンクを調べられませんでした（") + problem +
                         QStringLiteral("）"));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ContentView::refreshMissingLinks()
+{
+    const QString current = m_memo.currentFilePath();
+    const QString base = PathManager::standardizedPath(PathManager::baseFolderPath());
+    const QString root = base + u'/';
+    const quint64 request = ++m_missingLinksRequest;
+    const QString text = m_editor->text();
+    const QList<NoteLinks::Link> links =
+        current.startsWith(root) ? NoteLinks::links(text) : QList<NoteLinks::Link>();
+    if (links.isEmpty()) {
+        if (!m_missingLinks.isEmpty()) {
+            m_missingLinks.clear();
+            m_sidePane->previewView()->missingLinksChanged();
+        }
+        return;
+    }
+    const QString note = current.sliced(root.size());
+    m_linkWorker->submit([this, graph = m_linkGraph, base, note, links, request] {
+        if (!*graph || (*graph)->baseFolder() != base)
+            *graph = std::make_unique<LinkGraph>(base);
+        QString problem;
+        QSet<QString> missing;
+        // Without an index nothing is drawn as missing: a click still finds out.
+        if ((*graph)->refresh(&problem)) {
+            for (const NoteLinks::Link &link : links) {
+                if ((*graph)->resolver().resolve(link, note).status ==
+                    LinkResolver::Resolution::Status::missing)
+                    missing.insert((link.kind == NoteLinks::Link::Kind::wiki
+                                        ? QStringLiteral("w:")
+                                        : QStringLiteral("m:")) +
+                                   link.target);
+            }
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, missing] {
+                // An answer for a note no longer open is dropped.
+                if (request != m_missingLinksRequest)
+                    return;
+                m_missingLinks = missing;
+                m_sidePane->previewView()->missingLinksChanged();
             },
             Qt::QueuedConnection);
     });
@@ -211,6 +269,10 @@ void ContentView::connectLinkNavigation()
     forward->setContext(Qt::WindowShortcut);
     connect(forward, &QShortcut::activated, this, [this] { goAlongLinks(false); });
     connect(&NoteStore::instance(), &NoteStore::changed, this, [this](const NoteChange &change) {
+        // A note that comes or goes may make a link of the open note lead somewhere, or nowhere.
+        if (change.kind != NoteChange::Kind::saved &&
+            change.kind != NoteChange::Kind::folderCreated)
+            refreshMissingLinks();
         if (change.kind == NoteChange::Kind::moved)
             m_linkHistory.moved(change.oldPath, change.path);
         else if (change.kind == NoteChange::Kind::deleted)

@@ -41,6 +41,9 @@ public:
 
     /// Carries the links after the note at `oldPath` moved to `newPath` (absolute paths).
     void follow(const QString &oldPath, const QString &newPath);
+    /// Carries the links after the folder at `oldPath` moved to `newPath` (absolute paths): the
+    /// links into its notes, asked once for them all, and its notes' own relative paths.
+    void followFolder(const QString &oldPath, const QString &newPath);
 
 private:
     void changed(const NoteChange &change);

@@ -45,6 +45,27 @@ public:
                     std::chrono::milliseconds patience,
                     const std::function<bool(const QString &)> &skip = {}) const;
 
+    /// One note of several that moved at once (a folder's notes): its paths before and after.
+    struct Move
+    {
+        QString from;
+        QString to;
+    };
+
+    /// `text`, the note now at `linker`, with its links carried after `moves`: links leading to
+    /// a moved note lead to its new place, and a moved note's relative paths lead from its new
+    /// folder. `changed` (when given) gets the number of links whose target changed, counted
+    /// for a note that did not move itself.
+    QString carried(const QString &text, const QString &linker, const QList<Move> &moves,
+                    qsizetype *changed = nullptr) const;
+
+    /// After `moves`: rewrites the notes now at `linkers` with carried(), as rewrite() does
+    /// for one move (under their folders' locks, read again right before the write, through
+    /// NoteStore; `skip` takes the open note).
+    Outcome rewrite(const QList<Move> &moves, const QStringList &linkers,
+                    std::chrono::milliseconds patience,
+                    const std::function<bool(const QString &)> &skip = {}) const;
+
     const LinkResolver &resolver() const { return m_resolver; }
 
 private:

@@ -146,6 +146,19 @@ void MarkdownPreviewView::setScrollY(double y)
     bar->setValue(value);
 }
 
+void MarkdownPreviewView::setMissingLink(PreviewDocument::MissingLink missing)
+{
+    m_document.setMissingLink(std::move(missing));
+    missingLinksChanged();
+}
+
+void MarkdownPreviewView::missingLinksChanged()
+{
+    m_document.missingLinksChanged();
+    layoutVisible();
+    viewport()->update();
+}
+
 void MarkdownPreviewView::layoutVisible()
 {
     if (m_inLayout)

@@ -20,6 +20,7 @@ class MarkdownPreviewView : public QAbstractScrollArea
 public:
     static inline const QString placeholderText = QStringLiteral("プレビュー");
     static inline const QString checkboxHelp = QStringLiteral("クリックでトグル");
+    static inline const QString missingLinkHelp = QStringLiteral("まだないノートへのリンク");
 
     explicit MarkdownPreviewView(QWidget *parent = nullptr);
     ~MarkdownPreviewView() override;
@@ -41,6 +42,11 @@ public:
 
     /// Checkbox markers become buttons that emit checkboxToggled(); off by default.
     void setCheckboxesToggleable(bool toggleable);
+    /// Which link addresses name a note that does not exist (drawn apart); called again, the
+    /// links on screen are drawn afresh.
+    void setMissingLink(PreviewDocument::MissingLink missing);
+    /// The answer of the function given to setMissingLink changed.
+    void missingLinksChanged();
     /// Whether a clicked link is handed to the desktop (default) or only reported.
     void setOpensLinks(bool opens) { m_opensLinks = opens; }
 

@@ -44,6 +44,8 @@ public:
             return e->name;
         if (isImage(*e))
             return {};
+        if (t == QAccessible::Description && e->missing)
+            return MarkdownPreviewView::missingLinkHelp;
         if (t == QAccessible::Description || t == QAccessible::Help)
             return isCheckbox(*e) ? MarkdownPreviewView::checkboxHelp : e->url;
         if (t == QAccessible::Value && !isCheckbox(*e))

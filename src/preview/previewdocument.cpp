@@ -115,7 +115,8 @@ namespace {
 
 /// The text's layout; links and emphasis in colours that read on `ground`.
 std::unique_ptr<QTextLayout> makeLayout(const InlineText &content, const QFont &font, double width,
-                                        const PreviewStyle &style, const QColor &ground)
+                                        const PreviewStyle &style, const QColor &ground,
+                                        const PreviewDocument::MissingLink *missing)
 {
     auto layout = std::make_unique<QTextLayout>(content.text, font);
     QTextOption option;
@@ -131,8 +132,14 @@ std::unique_ptr<QTextLayout> makeLayout(const InlineText &content, const QFont &
         if (run.strikeOut)
             format.setFontStrikeOut(true);
         if (!run.link.isEmpty()) {
-            format.setForeground(PreviewStyle::readableOn(style.link(), ground));
-            format.setFontUnderline(true);
+            // A link to no note: muted and dotted, so that it differs by more than its colour.
+            if (missing && *missing && (*missing)(run.link)) {
+                format.setForeground(PreviewStyle::readableOn(style.secondaryText(), ground));
+                format.setUnderlineStyle(QTextCharFormat::DotLine);
+            } else {
+                format.setForeground(PreviewStyle::readableOn(style.link(), ground));
+                format.setFontUnderline(true);
+            }
         }
         if (run.emphasis)
             format.setForeground(PreviewStyle::readableOn(style.emphasis(), ground));
@@ -159,12 +166,13 @@ double layoutHeight(const QTextLayout &layout)
 /// the text is kept (for copying blocks that are not on screen).
 double addPiece(std::vector<Piece> &pieces, InlineText content, const QFont &font, QColor color,
                 const QColor &ground, QPointF at, double width, qint64 lineIndex,
-                const PreviewStyle *style, double minimumHeight = minimumTextHeight)
+                const PreviewStyle *style, double minimumHeight = minimumTextHeight,
+                const PreviewDocument::MissingLink *missing = nullptr)
 {
     Piece piece;
     double height = minimumHeight;
     if (style) {
-        piece.layout = makeLayout(content, font, width, *style, ground);
+        piece.layout = makeLayout(content, font, width, *style, ground, missing);
         height = qMax(layoutHeight(*piece.layout), minimumHeight);
     }
     piece.content = std::move(content);
@@ -187,11 +195,12 @@ class BlockBuilder
 {
 public:
     BlockBuilder(const QStringList &lines, const PreviewStyle &style, bool textOnly, double width,
-                 bool checkboxesToggleable, const PictureSource *pictures = nullptr)
+                 bool checkboxesToggleable, const PictureSource *pictures = nullptr,
+                 const PreviewDocument::MissingLink *missing = nullptr)
         : m_lines(lines), m_style(style), m_layoutStyle(textOnly ? nullptr : &style),
           m_px(style.fontPixels()), m_fontSize(style.fontSize()), m_width(width),
           m_body(PreviewStyle::font(m_fontSize)), m_checkboxesToggleable(checkboxesToggleable),
-          m_pictures(pictures)
+          m_pictures(pictures), m_missing(missing)
     {
     }
 
@@ -236,7 +245,7 @@ private:
                      double minimumHeight = minimumTextHeight) const
     {
         return addPiece(out.pieces, std::move(content), font, color, ground, at, width, lineIndex,
-                        m_layoutStyle, minimumHeight);
+                        m_layoutStyle, minimumHeight, m_missing);
     }
 
     void addRule(BlockContent &out) const
@@ -518,6 +527,7 @@ private:
     QFont m_body;
     bool m_checkboxesToggleable;
     const PictureSource *m_pictures;
+    const PreviewDocument::MissingLink *m_missing;
 };
 
 /// The box in a picture's place: its name and, for one that is not shown, why.
@@ -633,6 +643,19 @@ void PreviewDocument::setCheckboxesToggleable(bool toggleable)
     if (m_checkboxesToggleable == toggleable)
         return;
     m_checkboxesToggleable = toggleable;
+    for (Block &block : m_blocks)
+        block.layout.reset();
+}
+
+void PreviewDocument::setMissingLink(MissingLink missing)
+{
+    m_missingLink = std::move(missing);
+    missingLinksChanged();
+}
+
+void PreviewDocument::missingLinksChanged()
+{
+    // Only colours and underlines change: the heights stay measured.
     for (Block &block : m_blocks)
         block.layout.reset();
 }
@@ -873,7 +896,7 @@ std::unique_ptr<PreviewDocument::BlockLayout> PreviewDocument::layoutBlock(qsize
     pictures.loader = m_pictures;
     pictures.devicePixelRatio = m_devicePixelRatio;
     const BlockBuilder builder(m_lines, m_style, textOnly, qMax(m_width - 2 * padding, 1.0),
-                               m_checkboxesToggleable, &pictures);
+                               m_checkboxesToggleable, &pictures, &m_missingLink);
     builder.build(m_items[index], *out);
     return out;
 }
@@ -1001,7 +1024,7 @@ PreviewDocument::HitResult PreviewDocument::hitTest(QPointF point)
             if (!link.isEmpty()) {
                 result.element = Element{
                     Element::Type::link, bounds.translated(padding, blockTop(b)), {}, link, false,
-                    piece.lineIndex};
+                    piece.lineIndex,     m_missingLink && m_missingLink(link)};
             }
         }
     }
@@ -1062,7 +1085,7 @@ QList<PreviewDocument::Element> PreviewDocument::elements(const QRectF &rect) co
                                                 firstLine.y() + firstLine.height()));
                 found.append({Element::Type::link, r.translated(origin + piece.position),
                               piece.content.text.mid(run.start, run.length), run.link, false,
-                              piece.lineIndex});
+                              piece.lineIndex, m_missingLink && m_missingLink(run.link)});
             }
         }
     }

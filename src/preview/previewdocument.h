@@ -10,6 +10,7 @@
 #include <QRectF>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,8 @@ public:
         QString url;
         bool checked = false;
         qint64 lineIndex = -1;
+        /// A link to a note that does not exist (see setMissingLink).
+        bool missing = false;
     };
 
     struct HitResult
@@ -72,6 +75,12 @@ public:
     const PreviewStyle &style() const { return m_style; }
     /// Checkbox markers become clickable elements.
     void setCheckboxesToggleable(bool toggleable);
+    /// Tells which link addresses name a note that does not exist: those links are drawn
+    /// muted with a dotted underline. Without one every link is drawn alike.
+    using MissingLink = std::function<bool(const QString &url)>;
+    void setMissingLink(MissingLink missing);
+    /// The answer of the function given to setMissingLink changed.
+    void missingLinksChanged();
     /// The width available to the blocks (the viewport's); a change re-lays out lazily.
     void setWidth(double width);
     /// Where pictures come from: `loader` decodes them (none: no pictures are shown, only the
@@ -133,6 +142,7 @@ private:
     PreviewStyle m_style;
     double m_width = 400;
     bool m_checkboxesToggleable = false;
+    MissingLink m_missingLink;
     PictureLoader *m_pictures = nullptr;
     QString m_noteFolder;
     QString m_baseFolder;

@@ -24,6 +24,7 @@
 #include "search/searchview.h"
 #include "storage/memomanager.h"
 #include "storage/notedocument.h"
+#include "storage/notestore.h"
 #include "storage/recovery.h"
 #include "storage/settings.h"
 
@@ -689,6 +690,30 @@ private Q_SLOTS:
                  u"c、2 行目: b について"_s);
         Q_EMIT view->linksList()->itemActivated(row);
         QCOMPARE(m_memo->currentFilePath(), a);
+    }
+
+    // The preview draws links to notes that do not exist apart (asked of the index when the
+    // note opens), and draws them as links again once their note is made.
+    void previewTellsMissingLinks()
+    {
+        writeText(notePath(u"b.md"_s), u"本文\n"_s);
+        openNote(u"a.md"_s, u"[[B]] と [[無い]] と [x](gone.md) と [y](b.md)\n"_s);
+        m_view->setShowMarkdownPreview(true);
+        MarkdownPreviewView *preview = m_view->sidePane()->previewView();
+        const auto missing = [preview] {
+            QStringList names;
+            for (const PreviewDocument::Element &element : preview->visibleElements()) {
+                if (element.type == PreviewDocument::Element::Type::link && element.missing)
+                    names.append(element.name);
+            }
+            return names;
+        };
+        QTRY_COMPARE(missing(), (QStringList{u"無い"_s, u"x"_s}));
+        AtomicFile::Error error;
+        bool taken = false;
+        QVERIFY(
+            NoteStore::instance().createNote(notePath(u"無い.md"_s), QByteArray(), &error, &taken));
+        QTRY_COMPARE(missing(), QStringList{u"x"_s});
     }
 
     // After a committed "[[" the notes are listed, narrowed as committed text comes; while an

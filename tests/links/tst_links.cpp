@@ -44,6 +44,8 @@ private Q_SLOTS:
     void findsWhereTagCompletionStarts_data();
     void findsWhereTagCompletionStarts();
     void followsMovesWhenAsked();
+    void followsFolderMovesWhenAsked_data() { followsMovesWhenAsked_data(); }
+    void followsFolderMovesWhenAsked();
 
 private:
     QString base() const { return m_env->path(QStringLiteral("base")); }
@@ -387,6 +389,62 @@ void TestLinks::followsMovesWhenAsked()
     QCOMPARE(TestFiles::read(root + u"/Notes/無関係.md"_qs), "[[計画x]] `[[計画]]`\n");
     // The moved note's own relative path follows it either way.
     QCOMPARE(TestFiles::read(root + u"/Archive/方針.md"_qs), "[[予定]] [a](../Notes/予定.md)\n");
+}
+
+// A folder's move carries the links into its notes like a note's move, asked once for all of
+// them; the notes inside keep their links to each other and reach the others from their new
+// place, asked or not.
+void TestLinks::followsFolderMovesWhenAsked()
+{
+    QFETCH(bool, yes);
+    PathManager::setBaseFolderForProcess(base());
+    const QString root = PathManager::standardizedPath(base());
+    QVERIFY(TestFiles::write(root + u"/Notes/仕事/計画.md"_qs,
+                             "[a](予定.md) [b](../外.md) [[予定]] [c](<../../Notes/外.md>)\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/仕事/予定.md"_qs, "[[計画#章]]\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/外.md"_qs,
+                             "[x](仕事/計画.md) [[計画|表]] `[y](仕事/計画.md)` [z](外.md)\n"));
+    QVERIFY(TestFiles::write(root + u"/Notes/開いている.md"_qs, "[p](仕事/予定.md#章)\n"));
+    QVERIFY(QDir().mkpath(root + u"/Archive"_qs));
+    const QString indexPath = m_env->path(QStringLiteral("folder.sqlite"));
+    {
+        IndexedSearch search(root, indexPath);
+        QString problem;
+        QVERIFY2(search.refresh(&problem), qPrintable(problem));
+    }
+    QString editorText = u"[p](仕事/予定.md#章) 未保存\n"_qs;
+    qsizetype asked = -1;
+    QStringList askedNotes;
+    LinkFollower::Handlers handlers;
+    handlers.confirm = [&](qsizetype links, const QList<LinkUpdater::Linker> &linkers) {
+        asked = links;
+        for (const LinkUpdater::Linker &linker : linkers)
+            askedNotes.append(linker.path);
+        return yes;
+    };
+    handlers.openNote = [&](const QString &path, const auto &edit) {
+        if (path != root + u"/Notes/開いている.md"_qs)
+            return false;
+        editorText = edit(editorText);
+        return true;
+    };
+    LinkFollower follower(handlers, nullptr, indexPath);
+    AtomicFile::Error error;
+    QVERIFY(NoteStore::instance().moveFolder(root + u"/Notes/仕事"_qs, root + u"/Archive/仕事"_qs,
+                                             &error));
+    QTRY_COMPARE(asked, qsizetype(2));
+    QCOMPARE(askedNotes, (QStringList{u"Notes/外.md"_qs, u"Notes/開いている.md"_qs}));
+    QCOMPARE(TestFiles::read(root + u"/Notes/外.md"_qs),
+             yes ? QByteArray("[x](../Archive/仕事/計画.md) [[計画|表]] `[y](仕事/計画.md)` "
+                              "[z](外.md)\n")
+                 : QByteArray("[x](仕事/計画.md) [[計画|表]] `[y](仕事/計画.md)` [z](外.md)\n"));
+    QCOMPARE(editorText, yes ? u"[p](../Archive/仕事/予定.md#章) 未保存\n"_qs
+                             : u"[p](仕事/予定.md#章) 未保存\n"_qs);
+    QCOMPARE(TestFiles::read(root + u"/Notes/開いている.md"_qs), "[p](仕事/予定.md#章)\n");
+    // Inside, either way: links between the folder's notes stay, the others follow.
+    QCOMPARE(TestFiles::read(root + u"/Archive/仕事/計画.md"_qs),
+             "[a](予定.md) [b](../../Notes/外.md) [[予定]] [c](<../../Notes/外.md>)\n");
+    QCOMPARE(TestFiles::read(root + u"/Archive/仕事/予定.md"_qs), "[[計画#章]]\n");
 }
 
 void TestLinks::drawsWikiLinksAsMarkdown()

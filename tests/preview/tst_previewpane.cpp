@@ -232,6 +232,74 @@ private Q_SLOTS:
         QCOMPARE(activated, QList<QVariantList>{{QUrl(QStringLiteral("https://example.com/x"))}});
     }
 
+    // A link to a note that does not exist is drawn muted with a dotted underline, never in the
+    // link colour; it stays a link on the accessibility bus, and says that it leads nowhere.
+    void missingLinksAreDrawnApart()
+    {
+        MarkdownPreviewView view;
+        view.setOpensLinks(false);
+        view.resize(500, 200);
+        view.setFontSize(20);
+        view.setMarkdownText(QStringLiteral("[[here]] and [[gone]]"));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto linkRect = [&view](const QString &name) {
+            for (const PreviewDocument::Element &element : view.visibleElements()) {
+                if (element.name == name)
+                    return element.rect.toAlignedRect();
+            }
+            return QRect();
+        };
+        const QImage before = view.viewport()->grab().toImage();
+        bool gone = true;
+        view.setMissingLink(
+            [&gone](const QString &url) { return gone && url.contains(QLatin1String("gone")); });
+        const QImage after = view.viewport()->grab().toImage();
+        const QRect here = linkRect(QStringLiteral("here"));
+        const QRect missing = linkRect(QStringLiteral("gone"));
+        QVERIFY(!here.isEmpty() && !missing.isEmpty());
+        QCOMPARE(after.copy(here), before.copy(here));
+        const QColor link = PreviewStyle(view.palette(), view.fontSize()).link();
+        const auto underline = [](const QImage &image, const QRect &rect, const QColor &ink) {
+            // The row of the rectangle's lower half with the most pixels of `ink`, as runs.
+            int best = 0;
+            int runs = 0;
+            for (int y = rect.center().y(); y <= rect.bottom(); ++y) {
+                int count = 0;
+                int starts = 0;
+                bool inRun = false;
+                for (int x = rect.left(); x <= rect.right(); ++x) {
+                    const bool on = image.pixelColor(x, y).rgb() == ink.rgb();
+                    count += on;
+                    starts += on && !inRun;
+                    inRun = on;
+                }
+                if (count > best) {
+                    best = count;
+                    runs = starts;
+                }
+            }
+            return std::pair{best, runs};
+        };
+        // The existing link is underlined in one line of the link colour.
+        QVERIFY(underline(after, here, link).first > here.width() / 2);
+        QCOMPARE(underline(after, here, link).second, 1);
+        QCOMPARE(underline(after, missing, link).first, 0);
+        const QColor muted = PreviewStyle(view.palette(), view.fontSize()).secondaryText();
+        QVERIFY(underline(after, missing, muted).second > 3);
+
+        auto links = accessibleChildren(&view, QAccessible::Link);
+        QCOMPARE(links.size(), 2);
+        QCOMPARE(links[1]->text(QAccessible::Name), QStringLiteral("gone"));
+        QCOMPARE(links[1]->text(QAccessible::Description), MarkdownPreviewView::missingLinkHelp);
+        QVERIFY(links[0]->text(QAccessible::Description) != MarkdownPreviewView::missingLinkHelp);
+
+        // The answer changes: the link is drawn as one again.
+        gone = false;
+        view.missingLinksChanged();
+        QCOMPARE(view.viewport()->grab().toImage().copy(missing), before.copy(missing));
+    }
+
 private:
     /// Shows a pane over `text` and waits until it is on screen.
     void showPane(const QString &text)
