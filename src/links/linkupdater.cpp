@@ -41,40 +41,12 @@ LinkUpdater::Outcome LinkUpdater::rewrite(const QString &oldPath, const QString 
                                           std::chrono::milliseconds patience,
                                           const std::function<bool(const QString &)> &skip) const
 {
-    Outcome outcome;
-    for (const QString &linker : linkers) {
-        const QString now = linker == oldPath ? newPath : linker;
-        if (skip && skip(now)) {
-            outcome.updated.append(now);
-            continue;
-        }
-        const QString file = m_base + u'/' + now;
-        // Under the lock every writer of this program takes, so no line written between the
-        // read and the write is lost.
-        const FolderLock lock(QFileInfo(file).absolutePath(), patience);
-        if (lock.isBusy()) {
-            outcome.failed.append(now);
-            continue;
-        }
-        const TextFileRead read = TextFile::readUtf8(file);
-        if (!read.ok() || !read.writable) {
-            outcome.failed.append(now);
-            continue;
-        }
-        const QList<LinkRewrite::Edit> edits =
-            LinkRewrite::editsForMove(read.text, now, oldPath, newPath, m_resolver);
-        if (edits.isEmpty())
-            continue;
-        QString text = LinkRewrite::apply(read.text, edits);
-        if (read.byteOrderMark)
-            text.prepend(QChar(0xFEFF));
-        AtomicFile::Error error;
-        if (NoteStore::instance().writeNote(file, text, read.text, &error))
-            outcome.updated.append(now);
-        else
-            outcome.failed.append(now);
-    }
-    return outcome;
+    // One move among many: the moved note's own paths follow it, the others' links are carried.
+    QStringList now;
+    now.reserve(linkers.size());
+    for (const QString &linker : linkers)
+        now.append(linker == oldPath ? newPath : linker);
+    return rewrite(QList<Move>{{oldPath, newPath}}, now, patience, skip);
 }
 
 QString LinkUpdater::carried(const QString &text, const QString &linker, const QList<Move> &moves,
@@ -116,6 +88,8 @@ LinkUpdater::Outcome LinkUpdater::rewrite(const QList<Move> &moves, const QStrin
             continue;
         }
         const QString file = m_base + u'/' + now;
+        // Under the lock every writer of this program takes, so no line written between the
+        // read and the write is lost.
         const FolderLock lock(QFileInfo(file).absolutePath(), patience);
         if (lock.isBusy()) {
             outcome.failed.append(now);
