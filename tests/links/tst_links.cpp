@@ -49,6 +49,44 @@ private Q_SLOTS:
 
 private:
     QString base() const { return m_env->path(QStringLiteral("base")); }
+    /// What a follower asked, and the open note's editor text as its edits left it.
+    struct Asked
+    {
+        qsizetype links = -1;
+        QStringList notes;
+        QString editorText;
+    };
+    /// A follower over an index that knows the notes as they are now, answering `yes`, whose
+    /// open note is `openNote` holding `asked.editorText`; none when the index cannot be made.
+    std::unique_ptr<LinkFollower> follower(const QString &root, const QString &indexName,
+                                           bool yes, const QString &openNote, Asked &asked)
+    {
+        const QString indexPath = m_env->path(indexName);
+        {
+            // The index knows the notes before the move, as the window's would.
+            IndexedSearch search(root, indexPath);
+            QString problem;
+            if (!search.refresh(&problem)) {
+                qWarning() << problem;
+                return nullptr;
+            }
+        }
+        LinkFollower::Handlers handlers;
+        handlers.confirm = [&asked, yes](qsizetype links,
+                                         const QList<LinkUpdater::Linker> &linkers) {
+            asked.links = links;
+            for (const LinkUpdater::Linker &linker : linkers)
+                asked.notes.append(linker.path);
+            return yes;
+        };
+        handlers.openNote = [&asked, openNote](const QString &path, const auto &edit) {
+            if (path != openNote)
+                return false;
+            asked.editorText = edit(asked.editorText);
+            return true;
+        };
+        return std::make_unique<LinkFollower>(handlers, nullptr, indexPath);
+    }
     std::unique_ptr<TestEnvironment> m_env;
 };
 
@@ -350,40 +388,20 @@ void TestLinks::followsMovesWhenAsked()
     QVERIFY(TestFiles::write(root + u"/Notes/無関係.md"_qs, "[[計画x]] `[[計画]]`\n"));
     QVERIFY(TestFiles::write(root + u"/Notes/予定.md"_qs, "本文\n"));
     QVERIFY(QDir().mkpath(root + u"/Archive"_qs));
-    const QString indexPath = m_env->path(QStringLiteral("follow.sqlite"));
-    {
-        // The index knows the notes before the move, as the window's would.
-        IndexedSearch search(root, indexPath);
-        QString problem;
-        QVERIFY2(search.refresh(&problem), qPrintable(problem));
-    }
     // The open note, as its editor holds it (with an edit not saved yet).
-    QString editorText = u"x [[計画]] 未保存\n"_qs;
-    qsizetype asked = -1;
-    QStringList askedNotes;
-    LinkFollower::Handlers handlers;
-    handlers.confirm = [&](qsizetype links, const QList<LinkUpdater::Linker> &linkers) {
-        asked = links;
-        for (const LinkUpdater::Linker &linker : linkers)
-            askedNotes.append(linker.path);
-        return yes;
-    };
-    handlers.openNote = [&](const QString &path, const auto &edit) {
-        if (path != root + u"/Notes/開いている.md"_qs)
-            return false;
-        editorText = edit(editorText);
-        return true;
-    };
-    LinkFollower follower(handlers, nullptr, indexPath);
+    Asked asked{-1, {}, u"x [[計画]] 未保存\n"_qs};
+    const auto linkFollower =
+        follower(root, QStringLiteral("follow.sqlite"), yes, root + u"/Notes/開いている.md"_qs, asked);
+    QVERIFY(linkFollower);
     AtomicFile::Error error;
     QVERIFY(NoteStore::instance().moveNote(root + u"/Notes/計画.md"_qs,
                                            root + u"/Archive/方針.md"_qs, &error));
-    QTRY_COMPARE(asked, qsizetype(3));
-    QCOMPARE(askedNotes, (QStringList{u"Notes/a.md"_qs, u"Notes/開いている.md"_qs}));
+    QTRY_COMPARE(asked.links, qsizetype(3));
+    QCOMPARE(asked.notes, (QStringList{u"Notes/a.md"_qs, u"Notes/開いている.md"_qs}));
     QCOMPARE(TestFiles::read(root + u"/Notes/a.md"_qs),
              yes ? QByteArray("[[方針|予定表]] と [[方針#章]]\n")
                  : QByteArray("[[計画|予定表]] と [[計画#章]]\n"));
-    QCOMPARE(editorText, yes ? u"x [[方針]] 未保存\n"_qs : u"x [[計画]] 未保存\n"_qs);
+    QCOMPARE(asked.editorText, yes ? u"x [[方針]] 未保存\n"_qs : u"x [[計画]] 未保存\n"_qs);
     // The open note's file is the editor's to save.
     QCOMPARE(TestFiles::read(root + u"/Notes/開いている.md"_qs), "x [[計画]]\n");
     QCOMPARE(TestFiles::read(root + u"/Notes/無関係.md"_qs), "[[計画x]] `[[計画]]`\n");
@@ -406,39 +424,20 @@ void TestLinks::followsFolderMovesWhenAsked()
                              "[x](仕事/計画.md) [[計画|表]] `[y](仕事/計画.md)` [z](外.md)\n"));
     QVERIFY(TestFiles::write(root + u"/Notes/開いている.md"_qs, "[p](仕事/予定.md#章)\n"));
     QVERIFY(QDir().mkpath(root + u"/Archive"_qs));
-    const QString indexPath = m_env->path(QStringLiteral("folder.sqlite"));
-    {
-        IndexedSearch search(root, indexPath);
-        QString problem;
-        QVERIFY2(search.refresh(&problem), qPrintable(problem));
-    }
-    QString editorText = u"[p](仕事/予定.md#章) 未保存\n"_qs;
-    qsizetype asked = -1;
-    QStringList askedNotes;
-    LinkFollower::Handlers handlers;
-    handlers.confirm = [&](qsizetype links, const QList<LinkUpdater::Linker> &linkers) {
-        asked = links;
-        for (const LinkUpdater::Linker &linker : linkers)
-            askedNotes.append(linker.path);
-        return yes;
-    };
-    handlers.openNote = [&](const QString &path, const auto &edit) {
-        if (path != root + u"/Notes/開いている.md"_qs)
-            return false;
-        editorText = edit(editorText);
-        return true;
-    };
-    LinkFollower follower(handlers, nullptr, indexPath);
+    Asked asked{-1, {}, u"[p](仕事/予定.md#章) 未保存\n"_qs};
+    const auto linkFollower =
+        follower(root, QStringLiteral("folder.sqlite"), yes, root + u"/Notes/開いている.md"_qs, asked);
+    QVERIFY(linkFollower);
     AtomicFile::Error error;
     QVERIFY(NoteStore::instance().moveFolder(root + u"/Notes/仕事"_qs, root + u"/Archive/仕事"_qs,
                                              &error));
-    QTRY_COMPARE(asked, qsizetype(2));
-    QCOMPARE(askedNotes, (QStringList{u"Notes/外.md"_qs, u"Notes/開いている.md"_qs}));
+    QTRY_COMPARE(asked.links, qsizetype(2));
+    QCOMPARE(asked.notes, (QStringList{u"Notes/外.md"_qs, u"Notes/開いている.md"_qs}));
     QCOMPARE(TestFiles::read(root + u"/Notes/外.md"_qs),
              yes ? QByteArray("[x](../Archive/仕事/計画.md) [[計画|表]] `[y](仕事/計画.md)` "
                               "[z](外.md)\n")
                  : QByteArray("[x](仕事/計画.md) [[計画|表]] `[y](仕事/計画.md)` [z](外.md)\n"));
-    QCOMPARE(editorText, yes ? u"[p](../Archive/仕事/予定.md#章) 未保存\n"_qs
+    QCOMPARE(asked.editorText, yes ? u"[p](../Archive/仕事/予定.md#章) 未保存\n"_qs
                              : u"[p](仕事/予定.md#章) 未保存\n"_qs);
     QCOMPARE(TestFiles::read(root + u"/Notes/開いている.md"_qs), "[p](仕事/予定.md#章)\n");
     // Inside, either way: links between the folder's notes stay, the others follow.
