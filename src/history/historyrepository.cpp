@@ -432,7 +432,11 @@ bool HistoryRepository::open(QString *error)
         return fail(error, QStringLiteral("履歴のフォルダを作れません: ") + folder());
     if (git().git_repository_init(&m_repository, path.constData(), 1) != 0) {
         m_repository = nullptr;
-        return fail(error, gitError(QStringLiteral("履歴を作れません")));
+        const QString message = gitError(QStringLiteral("履歴を作れません"));
+        // Half made (a full disk): it holds nothing yet, and left there it would pass for a
+        // damaged history next time.
+        QDir(m_path).removeRecursively();
+        return fail(error, message);
     }
     return true;
 }
@@ -565,9 +569,9 @@ bool HistoryRepository::record(const QString &path, HistoryEvent event, const QB
         git_oid blob;
         if ((code = git().git_blob_create_from_buffer(&blob, m_repository, bytes.constData(),
                                                       size_t(bytes.size()))) != 0) {
-            if (damaged(QStringLiteral("履歴に書き込めません")))
-                continue;
-            return false;
+            // A write that fails says the disk is full or read-only, not that the history is
+            // damaged: nothing is set aside for it.
+            return fail(error, gitError(QStringLiteral("履歴に書き込めません")));
         }
         TreeBuilder builder;
         git_oid tree;

@@ -18,7 +18,10 @@
 #include <memory>
 #include <thread>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -397,19 +400,41 @@ private Q_SLOTS:
         QCOMPARE(failures.count(), 0);
     }
 
+    void aFailureIsSaidOnceAndSavingGoesOn_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("another process holds the lock") << QStringLiteral("lock");
+        QTest::newRow("the history's folder cannot be made") << QStringLiteral("folder");
+        QTest::newRow("the disk is full (file size limit)") << QStringLiteral("full");
+    }
+
     void aFailureIsSaidOnceAndSavingGoesOn()
     {
+        QFETCH(QString, fault);
         HistoryRepository::setLockPatience(std::chrono::milliseconds(20));
         const QString path = note(QStringLiteral("a.md"));
         QVERIFY(TestFiles::write(path, "original"));
         HistoryRecorder recorder(HistoryRecorder::Mode::window);
         QSignalSpy failures(&recorder, &HistoryRecorder::failed);
-        // Another process holding the history's lock the whole time.
-        QDir().mkpath(HistoryRepository::folder());
-        const int held =
-            ::open(QFile::encodeName(repositoryPath() + QStringLiteral(".lock")).constData(),
-                   O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        int held = -1;
+        rlimit sizeLimit{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &sizeLimit) == 0);
+        const auto ignoreSizeSignal = std::signal(SIGXFSZ, SIG_IGN);
+        if (fault == u"lock") {
+            // Another process holding the history's lock the whole time.
+            QDir().mkpath(HistoryRepository::folder());
+            held = ::open(QFile::encodeName(repositoryPath() + QStringLiteral(".lock")).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        } else if (fault == u"folder") {
+            // A file where the folder goes: no write there succeeds, not even as root.
+            QVERIFY(QDir().mkpath(QFileInfo(HistoryRepository::folder()).path()));
+            QVERIFY(TestFiles::write(HistoryRepository::folder(), "in the way"));
+        } else {
+            // Room for a note's few bytes, none for the history's objects.
+            const rlimit tight{64, sizeLimit.rlim_max};
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &tight) == 0);
+        }
         for (int i = 0; i < 3; ++i) {
             const QString text = QStringLiteral("edit ") + QString::number(i);
             QVERIFY(NoteStore::instance().writeNote(path, text, std::nullopt, nullptr));
@@ -418,10 +443,24 @@ private Q_SLOTS:
             QCoreApplication::sendPostedEvents(&recorder);
             QCOMPARE(TestFiles::read(path), text.toUtf8());
         }
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &sizeLimit) == 0);
+        std::signal(SIGXFSZ, ignoreSizeSignal);
         QCOMPARE(failures.count(), 1);
         QVERIFY(failures.first().first().toString().startsWith(
             QStringLiteral("履歴を記録できませんでした")));
-        ::close(held);
+        // A failing disk is no damage: nothing is set aside.
+        QCOMPARE(QDir(QFileInfo(HistoryRepository::folder()).path())
+                     .entryList({QStringLiteral("*.damaged-*")}, QDir::AllEntries),
+                 QStringList());
+        QCOMPARE(QDir(HistoryRepository::folder()).entryList({QStringLiteral("*.damaged-*")}),
+                 QStringList());
+        // Nothing of the history went into the base folder.
+        QCOMPARE(QDir(m_base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("a.md")});
+        if (held >= 0)
+            ::close(held);
+        if (fault == u"folder")
+            QVERIFY(QFile::remove(HistoryRepository::folder()));
         QVERIFY(NoteStore::instance().writeNote(path, QStringLiteral("free again"), std::nullopt,
                                                 nullptr));
         recorder.waitForWorker();
